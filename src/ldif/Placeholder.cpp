@@ -1,0 +1,1 @@
+// The LDIF source is built here.

@@ -1,0 +1,51 @@
+#pragma once
+// The abstract data source behind the two panes: an LDAP server or an LDIF
+// file. Operations are called on the UI thread; outcomes come back as
+// notifications sent to the window the caller named.
+
+#include "model/Attribute.h"
+#include "platform/Collections.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+class CConnectionParams;
+class CEntryNode;
+
+class CDataSource : public CObject {
+public:
+    CDataSource() = default;
+    ~CDataSource() override;
+    CDataSource(const CDataSource&) = delete;
+    CDataSource& operator=(const CDataSource&) = delete;
+
+    virtual BOOL Open(CConnectionParams& params) = 0;
+    virtual BOOL Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
+    virtual BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) = 0;
+    virtual BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) = 0;
+    virtual BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
+                             CString strOldItemText, CWnd* pNotify) = 0;
+    virtual BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) = 0;
+    virtual BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
+                                  CWnd* pNotify) = 0;
+    virtual BOOL ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) = 0;
+    // Non-zero when started (the LDAP source returns the worker's handle id).
+    virtual std::uintptr_t ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
+                                          BOOL bNotify) = 0;
+    virtual BOOL Stop() = 0;
+    virtual BOOL Close() = 0;
+    virtual BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
+
+    // Takes back a node the tree pane removed after WM_ENTRY_DELETED. A
+    // source whose workers may still reach the node keeps it until none can.
+    virtual void RetireEntry(CEntryNode* pEntry);
+
+    // The shutdown handshake the document runs before it closes or drops
+    // the source: signal the event, optionally sleep 100 ms, wait for every
+    // listed worker from the front (running queued sends meanwhile, so a
+    // worker blocked in a send can finish), then reset the event.
+    void ShutdownWorkers(BOOL bSleep);
+
+    // Handles (HandleToDWord) of every worker started, in start order.
+    CDWordArray m_workerThreads;
+    CEvent m_shutdownEvent;
+};

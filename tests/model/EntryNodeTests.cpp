@@ -1,0 +1,213 @@
+#include "model/EntryNode.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct CFlags {
+    BOOL refresh, addEntry, deleteEntry, addAttr, deleteAttr, modifyAttr, refreshAttrs, modifyEntry, saveLdif;
+    bool operator==(const CFlags&) const = default;
+};
+
+CFlags FlagsOf(const CEntryNode& n) {
+    return {n.CanRefresh(),         n.CanAddEntry(),          n.CanDeleteEntry(),
+            n.CanAddAttribute(),    n.CanDeleteAttribute(),   n.CanModifyAttribute(),
+            n.CanRefreshAttributes(), n.CanModifyEntry(),     n.CanSaveToLdif()};
+}
+
+constexpr BOOL T = TRUE, F = FALSE;
+const CFlags kAll{T, T, T, T, T, T, T, T, T};
+const CFlags kAncestorOff{F, T, F, T, T, T, T, F, F};
+
+// A chain top -> mid -> leaf.
+struct CChain {
+    CEntryNode top, mid, leaf;
+    CChain() {
+        mid.SetParent(&top);
+        leaf.SetParent(&mid);
+        top.AddChildTail(&mid);
+        mid.AddChildTail(&leaf);
+    }
+};
+
+} // namespace
+
+TEST(CEntryNode, GetRDNStopsAtTheFirstCommaEvenWhenEscaped) {
+    CEntryNode n;
+    EXPECT_EQ(n.GetRDN(), "");
+    n.SetDN("o=Acme");
+    EXPECT_EQ(n.GetRDN(), "o=Acme");
+    n.SetDN("cn=Smith\\, J,o=Acme");
+    EXPECT_EQ(n.GetRDN(), "cn=Smith\\");
+    n.SetDN(" cn = x ,o=y");
+    EXPECT_EQ(n.GetRDN(), " cn = x "); // nothing trimmed
+}
+
+TEST(CEntryNode, ConstructedWithAllFlagsOnAndNoMarks) {
+    CEntryNode n;
+    EXPECT_EQ(FlagsOf(n), kAll);
+    EXPECT_FALSE(n.IsRoot());
+    EXPECT_FALSE(n.IsUnexpanded());
+    EXPECT_FALSE(n.IsLeaf());
+    EXPECT_EQ(n.GetParent(), nullptr);
+    EXPECT_FALSE(n.GetTreeItem());
+}
+
+TEST(CEntryNode, AddValueAppendsDuplicatesAndKeepsCaseVariantsApart) {
+    CEntryNode n;
+    n.AddValue("cn", "x");
+    n.AddValue("cn", "x");
+    ASSERT_EQ(n.m_attributes.GetSize(), 1);
+    EXPECT_EQ(n.m_attributes[0]->GetSize(), 2);
+    n.AddValue("CN", "y");
+    ASSERT_EQ(n.m_attributes.GetSize(), 2);
+    EXPECT_EQ(n.m_attributes[1]->m_strName, "CN");
+    EXPECT_EQ(n.m_attributes[0]->GetSize(), 2);
+}
+
+TEST(CEntryNode, RemoveValueIsByteExactAndKeepsTheEmptiedAttribute) {
+    CEntryNode n;
+    n.AddValue("mail", "a@x");
+    n.AddValue("mail", "b@x");
+    EXPECT_FALSE(n.RemoveValue("mail", "A@x"));
+    EXPECT_FALSE(n.RemoveValue("MAIL", "a@x"));
+    EXPECT_FALSE(n.RemoveValue("mail", "a@x "));
+    EXPECT_EQ(n.m_attributes[0]->GetSize(), 2);
+    EXPECT_TRUE(n.RemoveValue("mail", "a@x"));
+    EXPECT_TRUE(n.RemoveValue("mail", "b@x"));
+    ASSERT_EQ(n.m_attributes.GetSize(), 1);
+    EXPECT_EQ(n.m_attributes[0]->GetSize(), 0);
+    EXPECT_FALSE(n.HasNonEmptyValue("mail"));
+    EXPECT_FALSE(n.RemoveValue("mail", "b@x"));
+}
+
+TEST(CEntryNode, RemoveValueLooksInLaterAttributesOfTheSameName) {
+    CEntryNode n;
+    // Two attributes with one name can arise from a request copy; the scan
+    // goes on to the next one when the first lacks the value.
+    auto* a = new CAttribute;
+    a->m_strName = "ou";
+    a->Add("one");
+    auto* b = new CAttribute;
+    b->m_strName = "ou";
+    b->Add("two");
+    n.m_attributes.Add(a);
+    n.m_attributes.Add(b);
+    EXPECT_TRUE(n.RemoveValue("ou", "two"));
+    EXPECT_EQ(b->GetSize(), 0);
+    EXPECT_EQ(a->GetSize(), 1);
+}
+
+TEST(CEntryNode, HasNonEmptyValueAndCountRemainingValues) {
+    CEntryNode n;
+    n.AddValue("desc", "");
+    EXPECT_FALSE(n.HasNonEmptyValue("desc"));
+    n.AddValue("desc", "x");
+    EXPECT_TRUE(n.HasNonEmptyValue("desc"));
+    EXPECT_FALSE(n.HasNonEmptyValue("Desc"));
+
+    CStringArray values;
+    values.Add("x");
+    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 1);
+    values.Add("");
+    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 0);
+    EXPECT_EQ(n.CountRemainingValues(values, "absent"), 0);
+}
+
+TEST(CEntryNode, ModifyWithEqualNewAndOldValueKeepsNumberAndContent) {
+    CEntryNode n;
+    n.AddValue("tel", "1");
+    n.AddValue("tel", "2");
+    // A source removes the old (second) value and adds the new (first).
+    n.RemoveValue("tel", "1");
+    n.AddValue("tel", "1");
+    ASSERT_EQ(n.m_attributes[0]->GetSize(), 2);
+    EXPECT_EQ(n.m_attributes[0]->GetAt(0), "2");
+    EXPECT_EQ(n.m_attributes[0]->GetAt(1), "1");
+}
+
+TEST(CEntryNode, EachOperationCodeSetsItsFlagsOnTheEntryAndAllAncestors) {
+    struct CCase {
+        int nCode;
+        CFlags entryOff;
+    };
+    const CCase cases[] = {
+        {OP_EXPAND, {F, F, F, T, T, T, T, F, F}},
+        {OP_ADD_ENTRY, {F, F, F, T, T, T, T, F, F}},
+        {OP_REFRESH, {F, F, F, T, T, T, T, F, F}},
+        {OP_DELETE_ENTRY, {F, F, T, F, F, F, F, F, F}},
+        {OP_MODIFY_ENTRY, {F, F, T, F, F, F, F, F, F}},
+        {OP_READ_ATTRIBUTES, {F, T, T, F, F, F, F, F, F}},
+        {OP_MODIFY_ATTRIBUTE, {F, T, T, F, F, F, F, F, F}},
+        {OP_DELETE_ATTRIBUTE, {F, T, T, F, F, F, F, F, F}},
+        {OP_ADD_ATTRIBUTE, {F, T, T, F, F, F, F, F, F}},
+        {99, kAll}, // an unknown code changes only the ancestors
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.nCode);
+        CChain chain;
+        chain.leaf.BeginOperation(c.nCode);
+        EXPECT_EQ(FlagsOf(chain.leaf), c.entryOff);
+        EXPECT_EQ(FlagsOf(chain.mid), kAncestorOff);
+        EXPECT_EQ(FlagsOf(chain.top), kAncestorOff);
+        chain.leaf.EndOperation(c.nCode);
+        EXPECT_EQ(FlagsOf(chain.leaf), kAll);
+        EXPECT_EQ(FlagsOf(chain.mid), kAll);
+        EXPECT_EQ(FlagsOf(chain.top), kAll);
+    }
+}
+
+TEST(CEntryNode, FirstEndReenablesAncestorsWhileAnotherOperationBelowRuns) {
+    CEntryNode parent, a, b;
+    a.SetParent(&parent);
+    b.SetParent(&parent);
+    a.BeginOperation(OP_READ_ATTRIBUTES);
+    b.BeginOperation(OP_READ_ATTRIBUTES);
+    EXPECT_FALSE(parent.CanRefresh());
+    a.EndOperation(OP_READ_ATTRIBUTES);
+    // Nothing is counted: the parent is enabled although b still runs.
+    EXPECT_TRUE(parent.CanRefresh());
+    EXPECT_FALSE(b.CanRefresh());
+}
+
+TEST(CEntryNode, BeginOperationWithoutParentChangesOnlyTheEntry) {
+    CEntryNode top, child;
+    child.SetParent(&top);
+    top.BeginOperation(OP_EXPAND);
+    EXPECT_EQ(FlagsOf(child), kAll);
+    EXPECT_FALSE(top.CanRefresh());
+}
+
+TEST(CEntryNode, StopIsAcceptedAgainOnlyAfterANodeWasConstructed) {
+    CEntryNode::RequestStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    { CEntryNode fresh; }
+    EXPECT_FALSE(CEntryNode::IsStopRequested());
+}
+
+TEST(CEntryNode, DestructionDeletesAttributesButNotChildren) {
+    auto child = std::make_unique<CEntryNode>();
+    child->AddValue("cn", "c");
+    {
+        CEntryNode parent;
+        parent.AddValue("ou", "p");
+        child->SetParent(&parent);
+        parent.AddChildHead(child.get());
+    }
+    // The child is intact (ASan would report a use after free otherwise).
+    EXPECT_EQ(child->m_attributes[0]->GetAt(0), "c");
+}
+
+TEST(CEntryNode, ChildrenHeadAndTailOrder) {
+    CEntryNode parent, a, b, c;
+    parent.AddChildHead(&a);
+    parent.AddChildHead(&b);
+    parent.AddChildTail(&c);
+    EXPECT_EQ(parent.GetChildren(), (std::vector<CEntryNode*>{&b, &a, &c}));
+    EXPECT_TRUE(parent.RemoveChild(&a));
+    EXPECT_FALSE(parent.RemoveChild(&a));
+    EXPECT_EQ(parent.GetChildCount(), 2);
+}
