@@ -1,1 +1,0 @@
-// The LDIF source is built here.

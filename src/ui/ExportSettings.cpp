@@ -1,0 +1,27 @@
+#include "ui/ExportSettings.h"
+
+#include "platform/Services.h"
+
+CExportSettings::CExportSettings() {
+    IProfileService& profile = CServices::Profile();
+    m_strFilename = profile.GetProfileString("SaveToLDIF", "Filename", "");
+    m_nSaveOption = profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", 0);
+    m_nEntryAsRDN = profile.GetProfileInt("UI", "EntryAsRDN", 1);
+}
+
+void CExportSettings::SetSaveOption(int nOption) {
+    m_nSaveOption = nOption;
+    Save();
+}
+
+void CExportSettings::SetEntryAsRDN(int nValue) {
+    m_nEntryAsRDN = nValue;
+    Save();
+}
+
+void CExportSettings::Save() {
+    IProfileService& profile = CServices::Profile();
+    profile.WriteProfileString("SaveToLDIF", "Filename", m_strFilename);
+    profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", m_nSaveOption);
+    profile.WriteProfileInt("UI", "EntryAsRDN", m_nEntryAsRDN);
+}
