@@ -1,0 +1,320 @@
+#include "SlapdFixture.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+// Unique names for the LDIF files handed to the tools.
+std::string NextFileName(const char* prefix) {
+    static std::atomic<int> s_nNext{0};
+    return std::string(prefix) + std::to_string(++s_nNext) + ".ldif";
+}
+
+} // namespace
+
+std::string SlapdScriptPath() {
+    // This file lives in tests/support of the source tree.
+    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "scripts" / "slapd")
+        .string();
+}
+
+std::string CSlapdServer::DefaultSeed() {
+    return "dn: dc=example,dc=com\n"
+           "objectClass: dcObject\n"
+           "objectClass: organization\n"
+           "dc: example\n"
+           "o: Example\n"
+           "\n"
+           "dn: ou=People,dc=example,dc=com\n"
+           "objectClass: organizationalUnit\n"
+           "ou: People\n"
+           "\n"
+           "dn: cn=Alice,ou=People,dc=example,dc=com\n"
+           "objectClass: inetOrgPerson\n"
+           "cn: Alice\n"
+           "sn: Smith\n"
+           "mail: alice@example.com\n"
+           "mail: alice.smith@example.com\n"
+           "telephoneNumber: 111\n"
+           "\n"
+           "dn: cn=Bob,ou=People,dc=example,dc=com\n"
+           "objectClass: inetOrgPerson\n"
+           "cn: Bob\n"
+           "sn: Jones\n"
+           "\n"
+           "dn: ou=Empty,dc=example,dc=com\n"
+           "objectClass: organizationalUnit\n"
+           "ou: Empty\n";
+}
+
+CSlapdServer::CSlapdServer(std::string seedLdif) : m_strSeed(std::move(seedLdif)) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-slapd-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()))
+        m_dir = buffer.data();
+}
+
+CSlapdServer::~CSlapdServer() {
+    Stop();
+    if (!m_dir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+}
+
+std::string CSlapdServer::Url() const {
+    return "ldap://127.0.0.1:" + std::to_string(m_nPort) + "/";
+}
+
+bool CSlapdServer::AddChildren(const std::string& parentDn, int nCount, const std::string& prefix) {
+    std::string ldif;
+    ldif.reserve(static_cast<size_t>(nCount) * 96);
+    for (int i = 0; i < nCount; ++i) {
+        std::string cn = prefix + std::to_string(i);
+        ldif += "\ndn: cn=" + cn + "," + parentDn + "\nobjectClass: person\ncn: " + cn + "\nsn: " + cn + "\n";
+    }
+    if (!IsRunning()) {
+        if (!m_strSeed.empty() && m_strSeed.back() != '\n')
+            m_strSeed += '\n';
+        m_strSeed += ldif;
+        return true;
+    }
+    std::string file = (m_dir / NextFileName("add-")).string();
+    std::ofstream(file) << ldif.substr(1);
+    int nExit = 0;
+    RunTool("ldapadd -x -H " + ShellQuote(Url()) + " -D " + ShellQuote(AdminDN()) + " -w " +
+                ShellQuote(Password()) + " -f " + ShellQuote(file) + " >/dev/null",
+            &nExit);
+    return nExit == 0;
+}
+
+int CSlapdServer::FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    int nPort = 0;
+    socklen_t len = sizeof addr;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        nPort = ntohs(addr.sin_port);
+    close(fd);
+    return nPort;
+}
+
+bool CSlapdServer::Start() {
+    if (IsRunning())
+        return true;
+    if (m_dir.empty()) {
+        m_strLastError = "no temporary folder";
+        return false;
+    }
+    std::string seedFile = (m_dir / "seed.ldif").string();
+    std::ofstream(seedFile) << m_strSeed;
+    std::string limit = m_nSizeLimit > 0 ? std::to_string(m_nSizeLimit) : std::string("unlimited");
+    int nExit = 0;
+    std::string out = RunTool(ShellQuote(SlapdScriptPath()) + " prepare " + ShellQuote(m_dir.string()) + " " +
+                                  ShellQuote(seedFile) + " " + limit + " 2>&1",
+                              &nExit);
+    if (nExit != 0) {
+        m_strLastError = "preparing the server failed: " + out;
+        return false;
+    }
+
+    // Another process may take the port between the probe and the start.
+    for (int nAttempt = 0; nAttempt < 5; ++nAttempt) {
+        m_nPort = FreePort();
+        std::string conf = (m_dir / "slapd.conf").string();
+        std::string url = Url();
+        std::string log = (m_dir / "slapd.log").string();
+        const char* argv[] = {"/usr/sbin/slapd", "-f", conf.c_str(), "-h", url.c_str(), "-d", "0", nullptr};
+        int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        pid_t pid = fork();
+        if (pid == 0) {
+            // Dies with the test process, whatever way that ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (logFd >= 0) {
+                dup2(logFd, 1);
+                dup2(logFd, 2);
+            }
+            execv(argv[0], const_cast<char* const*>(argv));
+            _exit(127);
+        }
+        if (logFd >= 0)
+            close(logFd);
+        if (pid < 0) {
+            m_strLastError = std::string("fork failed: ") + std::strerror(errno);
+            return false;
+        }
+        m_pid = pid;
+        if (WaitReady())
+            return true;
+        Stop();
+    }
+    std::ifstream in(m_dir / "slapd.log");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    m_strLastError = "the server did not start: " + ss.str();
+    return false;
+}
+
+bool CSlapdServer::WaitReady() {
+    for (int i = 0; i < 400; ++i) {
+        int status = 0;
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return false;
+        }
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(m_nPort));
+        bool bConnected = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        close(fd);
+        if (bConnected)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+void CSlapdServer::Stop() {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGCONT);
+    kill(m_pid, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = -1;
+            m_bPaused = false;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+    m_bPaused = false;
+}
+
+void CSlapdServer::Pause() {
+    if (m_pid > 0 && !m_bPaused) {
+        kill(m_pid, SIGSTOP);
+        m_bPaused = true;
+    }
+}
+
+void CSlapdServer::Resume() {
+    if (m_pid > 0 && m_bPaused) {
+        kill(m_pid, SIGCONT);
+        m_bPaused = false;
+    }
+}
+
+void CSlapdServer::Kill() {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+    m_bPaused = false;
+}
+
+std::string CSlapdServer::RunTool(const std::string& command, int* pExit) const {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        if (pExit)
+            *pExit = -1;
+        return out;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    int status = pclose(pipe);
+    if (pExit)
+        *pExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+std::vector<std::string> CSlapdServer::SearchDNs(const std::string& base, const std::string& scope) const {
+    std::string out = RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
+                              ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " +
+                              ShellQuote(base) + " -s " + scope + " '(objectclass=*)' 1.1 2>/dev/null");
+    std::vector<std::string> dns;
+    for (const std::string& line : Lines(out)) {
+        if (line.rfind("dn: ", 0) == 0)
+            dns.push_back(line.substr(4));
+    }
+    return dns;
+}
+
+bool CSlapdServer::Exists(const std::string& dn) const {
+    return !SearchDNs(dn, "base").empty();
+}
+
+std::vector<std::string> CSlapdServer::Values(const std::string& dn, const std::string& attribute) const {
+    std::string out =
+        RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
+                ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " + ShellQuote(dn) +
+                " -s base '(objectclass=*)' " + ShellQuote(attribute) + " 2>/dev/null");
+    std::vector<std::string> values;
+    std::string prefix = attribute + ": ";
+    for (const std::string& line : Lines(out)) {
+        if (line.size() >= prefix.size() && strncasecmp(line.c_str(), prefix.c_str(), prefix.size()) == 0)
+            values.push_back(line.substr(prefix.size()));
+    }
+    return values;
+}
+
+bool CSlapdServer::Modify(const std::string& ldif) const {
+    std::string file = (m_dir / NextFileName("change-")).string();
+    std::ofstream(file) << ldif;
+    int nExit = 0;
+    RunTool("ldapmodify -a -x -H " + ShellQuote(Url()) + " -D " + ShellQuote(AdminDN()) + " -w " +
+                ShellQuote(Password()) + " -f " + ShellQuote(file) + " >/dev/null 2>&1",
+            &nExit);
+    return nExit == 0;
+}

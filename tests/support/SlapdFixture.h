@@ -1,0 +1,77 @@
+#pragma once
+// A private OpenLDAP server for tests and benchmarks: a temporary folder, the
+// configuration written by scripts/slapd (mdb, suffix dc=example,dc=com,
+// schemas core/cosine/inetorgperson), seed data loaded with slapadd, a free
+// port on 127.0.0.1 only. The server runs as a child of the test process
+// and dies with it; the destructor stops it even when a test fails.
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class CSlapdServer {
+public:
+    // The suffix entry, ou=People with cn=Alice and cn=Bob below it, and an
+    // empty ou=Empty.
+    static std::string DefaultSeed();
+
+    explicit CSlapdServer(std::string seedLdif = DefaultSeed());
+    ~CSlapdServer();
+    CSlapdServer(const CSlapdServer&) = delete;
+    CSlapdServer& operator=(const CSlapdServer&) = delete;
+
+    // Before Start: a server-side size limit (0 = unlimited, the default).
+    void SetSizeLimit(int nLimit) { m_nSizeLimit = nLimit; }
+    // Before Start: adds nCount entries "cn=<prefix><i>" (i from 0) below
+    // parentDn to the seed, loaded fast by slapadd. After Start: adds them
+    // through the protocol (ldapadd), much slower.
+    bool AddChildren(const std::string& parentDn, int nCount, const std::string& prefix = "child");
+
+    // Starts the server and waits until it accepts connections. FALSE with
+    // LastError() when it could not.
+    bool Start();
+    // Ends the server (resuming it first if paused). Safe to call twice.
+    void Stop();
+
+    // Fault injection.
+    void Pause();  // SIGSTOP: the connection stays open, nothing is answered
+    void Resume(); // SIGCONT
+    void Kill();   // SIGKILL: every connection breaks at once
+
+    bool IsRunning() const { return m_pid > 0; }
+    int Port() const { return m_nPort; }
+    std::string Host() const { return "127.0.0.1"; }
+    std::string Url() const;
+    std::string Base() const { return "dc=example,dc=com"; }
+    std::string AdminDN() const { return "cn=admin,dc=example,dc=com"; }
+    std::string Password() const { return "secret"; }
+    const std::string& LastError() const { return m_strLastError; }
+    const std::filesystem::path& Folder() const { return m_dir; }
+
+    // Checks on the server's state with the OpenLDAP command-line tools, as
+    // the administrator. Search returns the DNs found (server order); an
+    // empty result for a missing base. Values returns "attr: value" lines of
+    // one entry (the tools' plain form, no base64 folding).
+    std::vector<std::string> SearchDNs(const std::string& base, const std::string& scope = "one") const;
+    bool Exists(const std::string& dn) const;
+    std::vector<std::string> Values(const std::string& dn, const std::string& attribute) const;
+    // Applies LDIF change records (ldapmodify -a). TRUE when every change succeeded.
+    bool Modify(const std::string& ldif) const;
+
+private:
+    std::string RunTool(const std::string& command, int* pExit = nullptr) const;
+    static int FreePort();
+    bool WaitReady();
+
+    std::filesystem::path m_dir;
+    std::string m_strSeed;
+    std::string m_strLastError;
+    int m_nSizeLimit = 0;
+    int m_nPort = 0;
+    pid_t m_pid = -1;
+    bool m_bPaused = false;
+};
+
+// Path of scripts/slapd in the source tree.
+std::string SlapdScriptPath();
