@@ -1,6 +1,23 @@
 #include "platform/Dispatcher.h"
 
 #include <chrono>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+constexpr int kSpinRounds = 2000;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+} // namespace
 
 CMessageDispatcher& CMessageDispatcher::Instance() {
     static CMessageDispatcher instance;
@@ -40,6 +57,7 @@ LRESULT CMessageDispatcher::Invoke(const std::function<LRESULT()>& fn) {
         if (m_bShutdown)
             return 0;
         m_queue.push_back(&call);
+        m_nQueued.fetch_add(1, std::memory_order_release);
         if (m_nUIWaiters > 0)
             m_cvUI.notify_one();
         if (m_fnWakeup && !m_bWakeupPending.exchange(true))
@@ -48,15 +66,27 @@ LRESULT CMessageDispatcher::Invoke(const std::function<LRESULT()>& fn) {
     if (wakeup)
         wakeup();
 
+    // Most handlers return within microseconds: spin briefly before paying
+    // for a sleep and a wake-up.
+    for (int i = 0; i < kSpinRounds; ++i) {
+        if (call.bDone.load(std::memory_order_acquire))
+            return call.result;
+        CpuRelax();
+    }
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_cvSender.wait(lock, [&call] { return call.bDone; });
+    call.bSleeping = true;
+    m_cvSender.wait(lock, [&call] { return call.bDone.load(std::memory_order_acquire); });
     return call.result;
 }
 
-void CMessageDispatcher::Complete(CPendingCall* pCall, LRESULT result) {
-    // Caller holds m_mutex.
+bool CMessageDispatcher::Complete(CPendingCall* pCall, LRESULT result) {
+    // Caller holds m_mutex; tells whether the sender sleeps and needs a wake-up.
+    // Read before the release: a spinning sender may return (and its call
+    // record die) the moment it sees bDone.
+    const bool bSleeping = pCall->bSleeping;
     pCall->result = result;
-    pCall->bDone = true;
+    pCall->bDone.store(true, std::memory_order_release);
+    return bSleeping;
 }
 
 int CMessageDispatcher::DrainPendingSends() {
@@ -70,15 +100,18 @@ int CMessageDispatcher::DrainPendingSends() {
                 break;
             pCall = m_queue.front();
             m_queue.pop_front();
+            m_nQueued.fetch_sub(1, std::memory_order_relaxed);
         }
         // The sender is blocked, so its function object stays alive.
         LRESULT result = (*pCall->pFn)();
         ++nRun;
+        bool bWake;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            Complete(pCall, result);
+            bWake = Complete(pCall, result);
         }
-        m_cvSender.notify_all();
+        if (bWake)
+            m_cvSender.notify_all();
     }
     return nRun;
 }
@@ -95,6 +128,12 @@ BOOL CMessageDispatcher::WaitDispatching(const std::function<bool()>& pred, DWOR
         DrainPendingSends();
         if (pred())
             return TRUE;
+        // A sender that is streaming results usually queues its next call
+        // within microseconds; catch it before going to sleep.
+        for (int i = 0; i < kSpinRounds && m_nQueued.load(std::memory_order_acquire) == 0; ++i)
+            CpuRelax();
+        if (m_nQueued.load(std::memory_order_acquire) != 0)
+            continue;
         std::unique_lock<std::mutex> lock(m_mutex);
         const std::uint64_t nGeneration = m_nGeneration;
         auto ready = [&] { return !m_queue.empty() || m_nGeneration != nGeneration; };
@@ -133,6 +172,7 @@ void CMessageDispatcher::Shutdown() {
         for (CPendingCall* pCall : m_queue)
             Complete(pCall, 0);
         m_queue.clear();
+        m_nQueued.store(0);
     }
     m_cvSender.notify_all();
 }

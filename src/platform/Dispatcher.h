@@ -49,17 +49,19 @@ private:
     struct CPendingCall {
         const std::function<LRESULT()>* pFn;
         LRESULT result = 0;
-        bool bDone = false;
+        std::atomic<bool> bDone{false};
+        bool bSleeping = false; // guarded by m_mutex
     };
 
     CMessageDispatcher();
-    void Complete(CPendingCall* pCall, LRESULT result);
+    bool Complete(CPendingCall* pCall, LRESULT result);
 
     std::atomic<std::thread::id> m_uiThread;
     mutable std::mutex m_mutex;
     std::condition_variable m_cvUI;     // UI thread waiting in WaitDispatching
     std::condition_variable m_cvSender; // senders waiting for their call to finish
     std::deque<CPendingCall*> m_queue;
+    std::atomic<int> m_nQueued{0};
     std::function<void()> m_fnWakeup;
     std::atomic<bool> m_bWakeupPending{false};
     int m_nUIWaiters = 0;

@@ -1,1 +1,0 @@
-// Qt implementations of the platform services are built here.
