@@ -20,8 +20,10 @@ inline void CpuRelax() {
 } // namespace
 
 CMessageDispatcher& CMessageDispatcher::Instance() {
-    static CMessageDispatcher instance;
-    return instance;
+    // Never destroyed: detached workers may still report their end while the
+    // process exits.
+    static CMessageDispatcher* pInstance = new CMessageDispatcher;
+    return *pInstance;
 }
 
 // Constructed during static initialisation or first use; the first user is
