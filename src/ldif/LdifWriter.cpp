@@ -6,25 +6,31 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
+    out += "dn: ";
+    out += pEntry->m_strDN.Str();
+    out += eol;
+    for (const CAttribute* pAttribute : pEntry->m_attributes) {
+        const std::string& name = pAttribute->m_strName.Str();
+        for (const CString& value : *pAttribute) {
+            out += name;
+            out += ": ";
+            out += value.Str();
+            out += eol;
+        }
+    }
+    out += eol;
+}
+
 CString FormatEntry(const CEntryNode* pEntry) {
     std::string text;
     text.reserve(64);
-    text += "dn: ";
-    text += pEntry->m_strDN.Str();
-    text += '\n';
-    for (const CAttribute* pAttribute : pEntry->m_attributes) {
-        for (const CString& value : *pAttribute) {
-            text += pAttribute->m_strName.Str();
-            text += ": ";
-            text += value.Str();
-            text += '\n';
-        }
-    }
-    text += '\n';
+    AppendEntryText(text, pEntry, "\n");
     return CString(std::move(text));
 }
 
@@ -41,9 +47,9 @@ std::string ToFileLineEnds(const std::string& text) {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& contents) {
-    const char* p = contents.data();
-    size_t left = contents.size();
+constexpr size_t kSinkBuffer = 1 << 20;
+
+bool WriteAll(int fd, const char* p, size_t left) {
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
@@ -51,6 +57,8 @@ bool WriteAll(int fd, const std::string& contents) {
                 continue;
             return false;
         }
+        if (n == 0)
+            return false;
         p += n;
         left -= static_cast<size_t>(n);
     }
@@ -80,19 +88,94 @@ std::string ResolveTarget(const std::string& path) {
     return target;
 }
 
-bool WriteInPlace(const std::string& target, const std::string& contents) {
+bool ProduceInto(int fd, const CContentsWriter& writeContents) {
+    CFileSink sink(fd);
+    writeContents(sink);
+    return sink.Flush();
+}
+
+bool WriteInPlace(const std::string& target, const CContentsWriter& writeContents) {
     int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
+    bool ok = ProduceInto(fd, writeContents) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     return ok;
 }
 
+mode_t CurrentUmask() {
+    mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced (some
+// file systems refuse) does not make the write fail.
+void SyncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool MakeFolders(const std::string& path) {
+    std::string partial;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        partial = path.substr(0, slash);
+        pos = slash + 1;
+        if (partial.empty())
+            continue;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
+CFileSink::CFileSink(int fd) : m_fd(fd) {
+    m_buffer.reserve(kSinkBuffer);
+}
+
+CFileSink::CFileSink(std::string* pText) : m_fd(-1), m_pText(pText) {}
+
+void CFileSink::Write(std::string_view text) {
+    if (m_pText) {
+        m_pText->append(text);
+        return;
+    }
+    if (m_bFailed)
+        return;
+    if (m_buffer.size() + text.size() > kSinkBuffer) {
+        if (!Flush())
+            return;
+        if (text.size() >= kSinkBuffer) {
+            m_bFailed = !WriteAll(m_fd, text.data(), text.size());
+            return;
+        }
+    }
+    m_buffer.append(text);
+}
+
+bool CFileSink::Flush() {
+    if (!m_bFailed && !m_buffer.empty())
+        m_bFailed = !WriteAll(m_fd, m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+    return !m_bFailed;
+}
+
 BOOL WriteFileReplacing(const CString& path, const std::string& contents) {
-    if (path.IsEmpty())
+    return WriteFileReplacing(path, [&contents](CFileSink& sink) { sink.Write(contents); });
+}
+
+BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
+    if (path.IsEmpty() || path.Find('\0') >= 0)
         return FALSE;
     const std::string target = ResolveTarget(path.Str());
     struct stat st;
@@ -108,18 +191,61 @@ BOOL WriteFileReplacing(const CString& path, const std::string& contents) {
         // No room for a temporary file beside it (a read-only folder): write
         // in place, but only over a file we may write.
         if (bExists && ::access(target.c_str(), W_OK) == 0)
-            return WriteInPlace(target, contents) ? TRUE : FALSE;
+            return WriteInPlace(target, writeContents) ? TRUE : FALSE;
         return FALSE;
     }
-    mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~[] {
-        mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }());
-    bool ok = WriteAll(fd, contents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    bool ok = ProduceInto(fd, writeContents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0)
+    if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) {
+        SyncFolder(folder);
         return TRUE;
+    }
     ::unlink(tmpl.c_str());
     return FALSE;
+}
+
+CString MakeRecoveryFilePath(const CString& originalPath) {
+    std::string base;
+    if (const char* pszData = std::getenv("XDG_DATA_HOME"); pszData && pszData[0] == '/') {
+        base = pszData;
+    } else {
+        const char* pszHome = std::getenv("HOME");
+        if (!pszHome || !pszHome[0])
+            return CString();
+        base = std::string(pszHome) + "/.local/share";
+    }
+    const std::string folder = base + "/Tarvo/recovered";
+    if (!MakeFolders(folder))
+        return CString();
+
+    std::string name = originalPath.Str();
+    size_t slash = name.rfind('/');
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".ldif") == 0)
+        name.resize(name.size() - 5);
+    for (char& c : name) {
+        if (c == '\0')
+            c = '_';
+    }
+    if (name.empty())
+        name = "ldif";
+
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+
+    for (int n = 0; n < 1000; ++n) {
+        std::string candidate = folder + "/" + name + "-" + stamp;
+        if (n > 0)
+            candidate += "-" + std::to_string(n);
+        candidate += ".ldif";
+        struct stat st;
+        if (::lstat(candidate.c_str(), &st) != 0)
+            return CString(candidate);
+    }
+    return CString();
 }

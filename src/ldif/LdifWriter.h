@@ -5,7 +5,9 @@
 #include "platform/String.h"
 #include "platform/Types.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 class CEntryNode;
 
@@ -13,8 +15,36 @@ class CEntryNode;
 // no line is folded.
 CString FormatEntry(const CEntryNode* pEntry);
 
+// The same record appended to out, every line ended with eol.
+void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol);
+
 // Turns every "\n" into "\r\n", as the text files are written.
 std::string ToFileLineEnds(const std::string& text);
+
+// Buffered output to an open file descriptor, or gathered into a string;
+// the first failed write sticks.
+class CFileSink {
+public:
+    explicit CFileSink(int fd);
+    explicit CFileSink(std::string* pText);
+    CFileSink(const CFileSink&) = delete;
+    CFileSink& operator=(const CFileSink&) = delete;
+
+    void Write(std::string_view text);
+    // Hands the buffer to the system; FALSE when any write so far failed.
+    bool Flush();
+    bool Failed() const { return m_bFailed; }
+
+private:
+    int m_fd;
+    std::string* m_pText = nullptr;
+    bool m_bFailed = false;
+    std::string m_buffer;
+};
+
+// Produces a file's whole contents into the sink; may be run more than once
+// (a failed write is retried elsewhere with the same contents).
+using CContentsWriter = std::function<void(CFileSink&)>;
 
 // Writes contents to path through a temporary file in the same folder,
 // flushed and renamed over the original (its permission bits kept; a
@@ -22,3 +52,9 @@ std::string ToFileLineEnds(const std::string& text);
 // can be made beside a writable file, the file is written in place. FALSE
 // when nothing could be written; the original is then untouched.
 BOOL WriteFileReplacing(const CString& path, const std::string& contents);
+BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents);
+
+// Where the contents of a file that could not be written are kept instead:
+// $XDG_DATA_HOME (or ~/.local/share) /Tarvo/recovered/<name>-<date-time>.ldif,
+// made unique with a counter. The folders are created; empty on failure.
+CString MakeRecoveryFilePath(const CString& originalPath);

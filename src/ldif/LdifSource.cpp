@@ -1,0 +1,767 @@
+#include "ldif/LdifSource.h"
+
+#include "ldif/DnIndex.h"
+#include "ldif/LdifLineReader.h"
+#include "ldif/LdifWriter.h"
+#include "platform/Services.h"
+#include "source/ConnectionParams.h"
+#include "source/EntryItemInserter.h"
+#include "source/Messages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::string_view kEol = "\r\n";
+
+inline bool IsBlankByte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string_view TrimView(std::string_view text) {
+    while (!text.empty() && IsBlankByte(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlankByte(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsDnName(std::string_view name) {
+    return name.size() == 2 && UpperAscii(name[0]) == 'D' && UpperAscii(name[1]) == 'N';
+}
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view upper) {
+    if (a.size() != upper.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != upper[i])
+            return false;
+    }
+    return true;
+}
+
+std::string UpperCopy(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        c = UpperAscii(c);
+    return upper;
+}
+
+// Adds values to the entry being read. Same outcome as AddValue, but an
+// entry with very many attribute names is looked up by hash instead of a
+// scan per line, so no file makes reading quadratic.
+class CAttributeCollector {
+public:
+    void Start(CEntryNode* pEntry) {
+        m_pEntry = pEntry;
+        m_byName.clear();
+    }
+
+    void Add(std::string_view name, std::string_view value) {
+        CAttributeArray& attributes = m_pEntry->m_attributes;
+        CAttribute* pFound = nullptr;
+        if (m_byName.empty()) {
+            for (CAttribute* pAttribute : attributes) {
+                if (pAttribute->m_strName.View() == name) {
+                    pFound = pAttribute;
+                    break;
+                }
+            }
+            if (!pFound && attributes.GetSize() >= kScanLimit) {
+                for (CAttribute* pAttribute : attributes)
+                    m_byName.emplace(pAttribute->m_strName.View(), pAttribute);
+            }
+        } else if (auto it = m_byName.find(name); it != m_byName.end()) {
+            pFound = it->second;
+        }
+        if (!pFound) {
+            pFound = new CAttribute;
+            pFound->m_strName = CString(name);
+            attributes.Add(pFound);
+            if (!m_byName.empty())
+                m_byName.emplace(pFound->m_strName.View(), pFound);
+        }
+        pFound->Add(CString(value));
+    }
+
+    void Finish() {
+        if (m_pEntry)
+            m_pEntry->m_attributes.Data().shrink_to_fit();
+        m_pEntry = nullptr;
+        m_byName.clear();
+    }
+
+private:
+    static constexpr int kScanLimit = 16;
+    CEntryNode* m_pEntry = nullptr;
+    // Keys view the names held by the attributes themselves.
+    std::unordered_map<std::string_view, CAttribute*> m_byName;
+};
+
+void AppendLength(std::string& out, size_t n) {
+    const std::uint64_t v = n;
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+std::uint64_t TakeLength(std::string_view& in) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, in.data(), sizeof v);
+    in.remove_prefix(sizeof v);
+    return v;
+}
+
+std::string SerializeAttributes(const CAttributeArray& attributes) {
+    std::string out;
+    AppendLength(out, static_cast<size_t>(attributes.GetSize()));
+    for (const CAttribute* pAttribute : attributes) {
+        AppendLength(out, pAttribute->m_strName.Str().size());
+        out += pAttribute->m_strName.Str();
+        AppendLength(out, static_cast<size_t>(pAttribute->GetSize()));
+        for (const CString& value : *pAttribute) {
+            AppendLength(out, value.Str().size());
+            out += value.Str();
+        }
+    }
+    return out;
+}
+
+void DeserializeAttributes(std::string_view in, CAttributeArray& attributes) {
+    const std::uint64_t nAttributes = TakeLength(in);
+    for (std::uint64_t a = 0; a < nAttributes; ++a) {
+        auto* pAttribute = new CAttribute;
+        const std::uint64_t nName = TakeLength(in);
+        pAttribute->m_strName = CString(in.substr(0, nName));
+        in.remove_prefix(nName);
+        const std::uint64_t nValues = TakeLength(in);
+        pAttribute->Reserve(static_cast<int>(nValues));
+        for (std::uint64_t v = 0; v < nValues; ++v) {
+            const std::uint64_t nValue = TakeLength(in);
+            pAttribute->Add(CString(in.substr(0, nValue)));
+            in.remove_prefix(nValue);
+        }
+        attributes.Add(pAttribute);
+    }
+}
+
+void ShowError(const char* pszText) {
+    AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
+}
+
+} // namespace
+
+CLdifSource::CLdifSource() = default;
+
+CLdifSource::~CLdifSource() {
+    if (!m_bClosed)
+        Close();
+}
+
+// ---------------------------------------------------------------- reading
+
+void CLdifSource::SplitLine(std::string_view line, std::string_view& name, std::string_view& value) {
+    const size_t nColon = line.find(':');
+    if (nColon == std::string_view::npos) {
+        name = std::string_view();
+        value = TrimView(line);
+        return;
+    }
+    name = line.substr(0, nColon);
+    value = TrimView(line.substr(nColon + 1));
+}
+
+void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) {
+    std::string_view nameView, valueView;
+    SplitLine(line.View(), nameView, valueView);
+    name = CString(nameView);
+    value = CString(valueView);
+}
+
+BOOL CLdifSource::ReadFile() {
+    CLdifLineReader reader;
+    if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
+        ShowError("Error - Access Denied or File not Found.");
+        return FALSE;
+    }
+
+    CAttributeCollector collector;
+    CEntryNode* pCurrent = nullptr;
+    bool bSeenDnLine = false;
+    auto finishCurrent = [&] {
+        if (pCurrent) {
+            collector.Finish();
+            m_entries.Add(pCurrent);
+            pCurrent = nullptr;
+        }
+    };
+
+    std::string_view line, name, value;
+    while (reader.NextLine(line)) {
+        SplitLine(line, name, value);
+        if (IsDnName(name)) {
+            finishCurrent();
+            bSeenDnLine = true;
+            if (!value.empty()) {
+                pCurrent = new CEntryNode;
+                pCurrent->m_strDN = CString(value);
+                pCurrent->SetIndex(-1);
+                collector.Start(pCurrent);
+            }
+        } else if (!name.empty() && pCurrent) {
+            collector.Add(name, value);
+        } else {
+            m_otherLines.Add(CString(line));
+            if (!bSeenDnLine)
+                ++m_nLeadingLines;
+        }
+    }
+    finishCurrent();
+    const bool bFailed = reader.Failed();
+    reader.Close();
+
+    if (bFailed) {
+        // Half a file is never shown, and never written back over the whole.
+        DiscardRead();
+        ShowError("Error - Access Denied or File not Found.");
+        return FALSE;
+    }
+    m_bFileRead = TRUE;
+
+    // Selection, moving each entry once.
+    std::vector<CEntryNode*> kept;
+    kept.reserve(m_entries.Data().size());
+    for (CEntryNode* pEntry : m_entries) {
+        if (IsRelevant(pEntry))
+            kept.push_back(pEntry);
+        else
+            m_otherEntries.Add(pEntry);
+    }
+    m_entries.Data().swap(kept);
+
+    if (m_entries.IsEmpty()) {
+        ShowError("Error - No relevent entries found in this file.");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CLdifSource::DiscardRead() {
+    for (CEntryNode* pEntry : m_entries)
+        delete pEntry;
+    for (CEntryNode* pEntry : m_otherEntries)
+        delete pEntry;
+    m_entries.RemoveAll();
+    m_otherEntries.RemoveAll();
+    m_otherLines.RemoveAll();
+    m_nLeadingLines = 0;
+}
+
+BOOL CLdifSource::IsRelevant(CEntryNode* pEntry) {
+    if (!m_pTopEntry && pEntry->m_strDN == m_strSearchBase)
+        m_pTopEntry = pEntry;
+    if (!m_strSearchBase.IsEmpty() && pEntry->m_strDN.View().find(m_strSearchBase.View()) == std::string_view::npos)
+        return FALSE;
+    return HasRequiredAttribute(pEntry);
+}
+
+BOOL CLdifSource::HasRequiredAttribute(const CEntryNode* pEntry) const {
+    for (const CAttribute* pAttribute : pEntry->m_attributes) {
+        if (EqualsNoCaseAscii(pAttribute->m_strName.View(), m_strRequiredAttribute.View()))
+            return TRUE;
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------- the tree
+
+CEntryNode* CLdifSource::CreateRootEntry() {
+    auto* pRoot = new CEntryNode;
+    pRoot->m_strDN = "Root";
+    pRoot->SetParent(nullptr);
+    pRoot->SetIndex(0);
+    pRoot->MarkRoot();
+    return pRoot;
+}
+
+CEntryNode* CLdifSource::BuildTree() {
+    if (!m_pTopEntry)
+        m_pTopEntry = CreateRootEntry();
+    LinkEntries();
+    return m_pTopEntry;
+}
+
+CString CLdifSource::ParentDN(const CString& dn) {
+    const int nComma = dn.Find(',');
+    if (nComma < 0)
+        return CString();
+    return CString(TrimView(dn.View().substr(static_cast<size_t>(nComma) + 1)));
+}
+
+CEntryNode* CLdifSource::FindParent(const CEntryNode* pEntry) {
+    const CString parentDN = ParentDN(pEntry->m_strDN);
+    if (parentDN.IsEmpty())
+        return nullptr;
+    const std::string upper = UpperCopy(parentDN.View());
+    CEntryNode* pParent = nullptr;
+    if (m_pDnIndex) {
+        const int n = m_pDnIndex->Find(upper);
+        if (n >= 0)
+            pParent = m_entries[n];
+    } else {
+        for (CEntryNode* pCandidate : m_entries) {
+            if (EqualsNoCaseAscii(pCandidate->m_strDN.View(), upper)) {
+                pParent = pCandidate;
+                break;
+            }
+        }
+    }
+    // A top entry from the file that was set aside (it lacks an objectclass)
+    // still heads the tree; its children belong below it, not out of sight.
+    if (!pParent && m_pTopEntry && !m_pTopEntry->IsRoot() && pEntry != m_pTopEntry &&
+        EqualsNoCaseAscii(m_pTopEntry->m_strDN.View(), upper))
+        pParent = m_pTopEntry;
+    return pParent;
+}
+
+void CLdifSource::LinkEntries() {
+    // Entries that find no parent are taken out as the walk goes on; the
+    // array is rebuilt once at the end instead of closing each gap.
+    std::vector<CEntryNode*>& entries = m_entries.Data();
+    CDnIndex index(entries);
+    m_pDnIndex = &index;
+    std::vector<CEntryNode*> kept;
+    kept.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        CEntryNode* pEntry = entries[i];
+        if (pEntry == m_pTopEntry) {
+            pEntry->SetIndex(static_cast<int>(kept.size()));
+            kept.push_back(pEntry);
+            continue;
+        }
+        CEntryNode* pParent = FindParent(pEntry);
+        if (!pParent && m_pTopEntry->IsRoot())
+            pParent = m_pTopEntry;
+        if (pParent) {
+            pParent->AddChildTail(pEntry);
+            pEntry->SetParent(pParent);
+            pEntry->SetIndex(static_cast<int>(kept.size()));
+            kept.push_back(pEntry);
+        } else {
+            index.MarkRemoved(static_cast<int>(i));
+            m_otherEntries.Add(pEntry);
+        }
+    }
+    m_pDnIndex = nullptr;
+    entries.swap(kept);
+}
+
+void CLdifSource::RenumberEntries() {
+    for (int i = 0; i < m_entries.GetSize(); ++i)
+        m_entries[i]->SetIndex(i);
+}
+
+BOOL CLdifSource::IsTopEntry(const CEntryNode* pEntry) const {
+    return pEntry == m_pTopEntry || pEntry->GetParent() == nullptr;
+}
+
+// ---------------------------------------------------------------- saved attributes
+
+void CLdifSource::SaveAttributes(const CEntryNode* pEntry) {
+    m_savedAttributes[pEntry] = SerializeAttributes(pEntry->m_attributes);
+}
+
+void CLdifSource::RestoreAttributes(CEntryNode* pEntry) {
+    auto it = m_savedAttributes.find(pEntry);
+    if (it == m_savedAttributes.end()) {
+        // First time a pane works on it: what it holds now is the truth.
+        SaveAttributes(pEntry);
+        return;
+    }
+    if (SerializeAttributes(pEntry->m_attributes) == it->second)
+        return;
+    ::DeleteAttributes(pEntry->m_attributes);
+    DeserializeAttributes(it->second, pEntry->m_attributes);
+}
+
+void CLdifSource::RestoreAllAttributes() {
+    for (auto& [pEntry, saved] : m_savedAttributes)
+        RestoreAttributes(const_cast<CEntryNode*>(pEntry));
+}
+
+// ---------------------------------------------------------------- operations
+
+BOOL CLdifSource::Open(CConnectionParams& params) {
+    m_bClosed = FALSE;
+    m_strFileName = params.m_strLdifFile;
+    m_strSearchBase = params.m_strSearchBase;
+    m_strRequiredAttribute = "objectclass";
+    m_strRequiredAttribute.Trim();
+    m_strRequiredAttribute.MakeUpper();
+
+    if (!ReadFile())
+        return FALSE;
+    CEntryNode* pTop = BuildTree();
+    if (!pTop) {
+        ShowError("Error - Tree could not be built.");
+        return FALSE;
+    }
+    m_pTopEntry = pTop;
+    SaveAttributes(pTop);
+    params.m_pRoot = pTop;
+    return TRUE;
+}
+
+BOOL CLdifSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
+    if (!pEntry)
+        return FALSE;
+    IEntryItemInserter* pInserter = dynamic_cast<IEntryItemInserter*>(pPane);
+    int nCount = 0;
+    for (CEntryNode* pChild : pEntry->GetChildren()) {
+        // From now on a pane can reach this entry's cache.
+        if (!m_savedAttributes.contains(pChild))
+            SaveAttributes(pChild);
+        if (pInserter)
+            pInserter->InsertEntryItem(pChild, hItem);
+        ++nCount;
+    }
+    pEntry->EndOperation(OP_EXPAND);
+    ::SendMessage(SafeHwnd(pPane), WM_SEARCH_DONE, static_cast<WPARAM>(nCount), hItem.ToLParam());
+    return nCount;
+}
+
+BOOL CLdifSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
+    if (!pEntry)
+        return FALSE;
+    pEntry->BeginOperation(OP_REFRESH);
+    pEntry->ClearLeaf();
+    ::SendMessage(SafeHwnd(pPane), WM_ENTRY_REFRESHED, PtrToWParam(pEntry), 0);
+    return Expand(pEntry, pPane, hItem) > 0 ? TRUE : FALSE;
+}
+
+BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) {
+    if (!pParent || !pNewEntry)
+        return FALSE;
+    pParent->AddChildTail(pNewEntry);
+    pNewEntry->SetParent(pParent);
+    pNewEntry->SetIndex(m_entries.Add(pNewEntry));
+    SaveAttributes(pNewEntry);
+
+    auto pRequest = std::make_unique<CAddEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pNewEntry;
+    pRequest->pParent = pParent;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->hParentItem = hParentItem;
+    CAddEntryRequest* pRecord = pRequest.get();
+    m_addEntryRequests.push_back(std::move(pRequest));
+
+    pParent->EndOperation(OP_ADD_ENTRY);
+    ::SendMessage(pRecord->hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry), PtrToLParam(&pRecord->hParentItem));
+    return TRUE;
+}
+
+BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
+    if (!pEntry)
+        return FALSE;
+    if (IsTopEntry(pEntry)) {
+        ShowError("Error - The top entry can't be deleted.");
+        pEntry->EndOperation(OP_DELETE_ENTRY);
+        return FALSE;
+    }
+    if (pEntry->GetChildCount() > 0) {
+        ShowError("Error - This entry is a parent entry and can't be deleted.");
+        pEntry->EndOperation(OP_DELETE_ENTRY);
+        return FALSE;
+    }
+    pEntry->GetParent()->RemoveChild(pEntry);
+    int nIndex = pEntry->GetIndex();
+    if (nIndex < 0 || nIndex >= m_entries.GetSize() || m_entries[nIndex] != pEntry) {
+        // The index is kept right by every change; a stale one must still
+        // never remove a different entry.
+        nIndex = -1;
+        for (int i = 0; i < m_entries.GetSize(); ++i) {
+            if (m_entries[i] == pEntry) {
+                nIndex = i;
+                break;
+            }
+        }
+    }
+    if (nIndex >= 0) {
+        m_entries.RemoveAt(nIndex);
+        RenumberEntries();
+    }
+    // The node now belongs to the tree pane, and its address may be reused.
+    m_savedAttributes.erase(pEntry);
+
+    auto pRequest = std::make_unique<CDeleteEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->bSucceeded = TRUE;
+    pRequest->bAbandoned = FALSE;
+    CDeleteEntryRequest* pRecord = pRequest.get();
+    m_deleteEntryRequests.push_back(std::move(pRequest));
+
+    pEntry->EndOperation(OP_DELETE_ENTRY);
+    ::SendMessage(pRecord->hNotify, WM_ENTRY_DELETED, PtrToWParam(pRecord), 0);
+    return TRUE;
+}
+
+BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
+                              CString strOldItemText, CWnd* pNotify) {
+    if (!pEntry)
+        return FALSE;
+    const BOOL bTop = IsTopEntry(pEntry);
+    if (bTop)
+        ShowError("Error - The top entry can't be renamed.");
+    else
+        pEntry->m_strDN = strNewRDN + "," + pEntry->GetParent()->m_strDN;
+
+    auto pRequest = std::make_unique<CModifyEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->strNewRDN = strNewRDN;
+    pRequest->strOldRDN = strOldRDN;
+    pRequest->bSucceeded = bTop ? FALSE : TRUE;
+    pRequest->strNewDN = strNewDN;
+    pRequest->strOldItemText = strOldItemText;
+    pRequest->bAbandoned = FALSE;
+    CModifyEntryRequest* pRecord = pRequest.get();
+    m_modifyEntryRequests.push_back(std::move(pRequest));
+
+    pEntry->EndOperation(OP_MODIFY_ENTRY);
+    ::SendMessage(pRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pRecord), 0);
+    return bTop ? FALSE : TRUE;
+}
+
+BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
+    if (!pEntry)
+        return FALSE;
+    RestoreAttributes(pEntry);
+    auto pRequest = std::make_unique<CAddAttributesRequest>();
+    if (pAttributes) {
+        // Copied first: the caller's array may be the entry's own cache.
+        CopyAttributes(pRequest->attributes, *pAttributes);
+        for (const CAttribute* pAttribute : pRequest->attributes) {
+            for (const CString& value : *pAttribute)
+                pEntry->AddValue(pAttribute->m_strName, value);
+        }
+    }
+    SaveAttributes(pEntry);
+
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->bSucceeded = TRUE;
+    CAddAttributesRequest* pRecord = pRequest.get();
+    m_addAttributesRequests.push_back(std::move(pRequest));
+
+    pEntry->EndOperation(OP_ADD_ATTRIBUTE);
+    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(pRecord), 0);
+    return TRUE;
+}
+
+BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
+                                   CWnd* pNotify) {
+    if (!pEntry)
+        return FALSE;
+    RestoreAttributes(pEntry);
+    auto pRequest = std::make_unique<CDeleteAttributesRequest>();
+    if (pAttributes) {
+        CopyAttributes(pRequest->attributes, *pAttributes);
+        for (const CAttribute* pAttribute : pRequest->attributes) {
+            for (const CString& value : *pAttribute)
+                pEntry->RemoveValue(pAttribute->m_strName, value);
+        }
+    }
+    SaveAttributes(pEntry);
+
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->bSucceeded = TRUE;
+    if (pRowIndices)
+        pRequest->rowIndices.Copy(*pRowIndices);
+    pRequest->bAbandoned = FALSE;
+    CDeleteAttributesRequest* pRecord = pRequest.get();
+    m_deleteAttributesRequests.push_back(std::move(pRequest));
+
+    pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
+    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(pRecord), 0);
+    return TRUE;
+}
+
+BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) {
+    if (!pEntry)
+        return FALSE;
+    RestoreAttributes(pEntry);
+    auto pRequest = std::make_unique<CModifyAttributeRequest>();
+    if (pAttribute) {
+        pRequest->attribute = *pAttribute;
+        const CAttribute& change = pRequest->attribute;
+        if (change.GetSize() >= 2)
+            pEntry->RemoveValue(change.m_strName, change[1]);
+        if (change.GetSize() >= 1)
+            pEntry->AddValue(change.m_strName, change[0]);
+    }
+    SaveAttributes(pEntry);
+
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->bSucceeded = TRUE;
+    pRequest->nRowIndex = nRowIndex;
+    pRequest->bAbandoned = FALSE;
+    CModifyAttributeRequest* pRecord = pRequest.get();
+    m_modifyAttributeRequests.push_back(std::move(pRequest));
+
+    pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
+    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(pRecord), 0);
+    return TRUE;
+}
+
+std::uintptr_t CLdifSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
+                                           BOOL /*bNotify*/) {
+    if (!pEntry)
+        return 0;
+    // Whatever a pane did to the cache, the entry gets back what it had.
+    RestoreAttributes(pEntry);
+    const int nAttributes = pEntry->m_attributes.GetSize();
+    if (nAttributes == 0 && pAttributes)
+        pAttributes->RemoveAll();
+
+    CString status;
+    status.Format("%d Attributes Found", nAttributes);
+    SetStatusText(status, 2);
+
+    pEntry->EndOperation(OP_READ_ATTRIBUTES);
+    const HWND hPane = SafeHwnd(pPane);
+    // The pane appends rows on each show; clearing first keeps a Refresh
+    // from listing every value twice.
+    ::SendMessage(hPane, WM_CLEAR_ATTRIBUTES, 0, 0);
+    ::SendMessage(hPane, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes), 0);
+    return static_cast<std::uintptr_t>(nAttributes);
+}
+
+BOOL CLdifSource::Stop() {
+    return TRUE;
+}
+
+BOOL CLdifSource::Close() {
+    if (m_bClosed)
+        return TRUE;
+    // A file that could not be read is never written: it would be emptied.
+    if (m_bFileRead && !WriteFile()) {
+        const CString recovery = MakeRecoveryFilePath(m_strFileName);
+        const bool bSaved =
+            !recovery.IsEmpty() && WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
+        if (bSaved)
+            AfxMessageBox("The changes were not lost: they were saved to the file " + recovery, MB_OK | MB_ICONSTOP);
+        else
+            AfxMessageBox(CString("The changes could not be saved anywhere else either."), MB_OK | MB_ICONSTOP);
+    }
+
+    CEntryNode* pTop = m_pTopEntry;
+    bool bTopInArray = false;
+    for (CEntryNode* pEntry : m_entries) {
+        bTopInArray = bTopInArray || pEntry == pTop;
+        delete pEntry;
+    }
+    for (CEntryNode* pEntry : m_otherEntries) {
+        bTopInArray = bTopInArray || pEntry == pTop;
+        delete pEntry;
+    }
+    if (pTop && !bTopInArray)
+        delete pTop;
+    m_entries.RemoveAll();
+    m_otherEntries.RemoveAll();
+    m_otherLines.RemoveAll();
+    m_pTopEntry = nullptr;
+    m_savedAttributes.clear();
+
+    FreeRequestRecords();
+    m_bFileRead = FALSE;
+    m_bClosed = TRUE;
+    return TRUE;
+}
+
+void CLdifSource::FreeRequestRecords() {
+    // A deleted entry that no pane took (its record still points at it, for
+    // example when the window was gone) is freed here, once.
+    for (auto& pRequest : m_deleteEntryRequests) {
+        delete pRequest->pEntry;
+        pRequest->pEntry = nullptr;
+    }
+    // Copies the attribute pane already destroyed were removed from these
+    // arrays by the pane; only what is left is ours to delete.
+    for (auto& pRequest : m_addAttributesRequests)
+        ::DeleteAttributes(pRequest->attributes);
+    for (auto& pRequest : m_deleteAttributesRequests)
+        ::DeleteAttributes(pRequest->attributes);
+    m_addEntryRequests.clear();
+    m_deleteEntryRequests.clear();
+    m_modifyEntryRequests.clear();
+    m_addAttributesRequests.clear();
+    m_deleteAttributesRequests.clear();
+    m_modifyAttributeRequests.clear();
+}
+
+// ---------------------------------------------------------------- writing
+
+CString CLdifSource::FormatEntry(const CEntryNode* pEntry) const {
+    return ::FormatEntry(pEntry);
+}
+
+void CLdifSource::WriteContents(CFileSink& sink) const {
+    std::string text;
+    text.reserve(1024);
+    const int nLines = m_otherLines.GetSize();
+    const int nLeading = std::min(m_nLeadingLines, nLines);
+    for (int i = 0; i < nLeading; ++i) {
+        sink.Write(m_otherLines[i].View());
+        sink.Write(kEol);
+    }
+    for (const CArray<CEntryNode*>* pArray : {&m_entries, &m_otherEntries}) {
+        for (const CEntryNode* pEntry : *pArray) {
+            text.clear();
+            AppendEntryText(text, pEntry, kEol);
+            sink.Write(text);
+        }
+    }
+    // A line with a name after the last record would be read back as one
+    // of its attributes; an empty dn line ends the record first.
+    if (!m_entries.IsEmpty() || !m_otherEntries.IsEmpty()) {
+        for (int i = nLeading; i < nLines; ++i) {
+            const int nColon = m_otherLines[i].Find(':');
+            if (nColon > 0) {
+                sink.Write("dn:");
+                sink.Write(kEol);
+                break;
+            }
+        }
+    }
+    for (int i = nLeading; i < nLines; ++i) {
+        sink.Write(m_otherLines[i].View());
+        sink.Write(kEol);
+    }
+}
+
+std::string CLdifSource::FormatContents() const {
+    std::string contents;
+    CFileSink sink(&contents);
+    WriteContents(sink);
+    return contents;
+}
+
+BOOL CLdifSource::WriteFile() {
+    RestoreAllAttributes();
+    if (WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); }))
+        return TRUE;
+    AfxMessageBox("Write Access Denied to LDIF file" + m_strFileName, MB_OK | MB_ICONSTOP);
+    return FALSE;
+}
