@@ -1,0 +1,494 @@
+// The connection, the worker machinery shared by every operation (start,
+// result routing, registration, Stop) and the retirement of removed nodes.
+
+#include "source/LdapSource.h"
+
+#include "model/EntryNode.h"
+#include "platform/Thread.h"
+#include "source/ConnectionParams.h"
+#include "source/LdapError.h"
+
+#include <poll.h>
+#include <thread>
+#include <unordered_set>
+
+namespace {
+// Type reported by WaitForResult when the result read belonged to another worker.
+constexpr int kHandedOn = -101;
+} // namespace
+
+CLdapSource::CLdapSource() = default;
+
+CLdapSource::~CLdapSource() {
+    // The document runs the shutdown handshake first; a source dropped
+    // without it must still not free what a running worker touches.
+    if (!m_workerThreads.IsEmpty())
+        ShutdownWorkers(FALSE);
+    if (m_ld)
+        CLdapSource::Close();
+
+    std::vector<CEntryNode*> roots;
+    {
+        CCriticalSectionLock lock(m_retireLock);
+        roots.swap(m_retired);
+    }
+    if (m_pRoot)
+        roots.push_back(m_pRoot);
+    m_pRoot = nullptr;
+    DeleteSubtrees(roots);
+
+    // Copies that no pane took over (a worker that ended at the shutdown
+    // event leaves them in its record).
+    for (auto& pRequest : m_addAttributeRequests)
+        ::DeleteAttributes(pRequest->attributes);
+    for (auto& pRequest : m_deleteAttributeRequests)
+        ::DeleteAttributes(pRequest->attributes);
+}
+
+BOOL CLdapSource::Open(CConnectionParams& params) {
+    m_strSearchBase = params.m_strSearchBase;
+    auto pTop = std::make_unique<CEntryNode>();
+
+    int nCode = m_ld.Initialize(BuildLdapUrl(params.m_strServer, params.m_nPort), kNetworkTimeoutSeconds);
+    if (nCode != 0) {
+        ShowLdapError(nCode);
+        return FALSE;
+    }
+    nCode = m_ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
+    if (nCode != 0) {
+        ShowLdapError(nCode);
+        m_ld.Unbind();
+        return FALSE;
+    }
+    m_nSocket = m_ld.Socket();
+    m_bConnectionLost = false;
+
+    if (!m_strSearchBase.IsEmpty()) {
+        // The server's own spelling of the base replaces what was typed.
+        int nMsgId = -1;
+        nCode =
+            LdapSearch(m_ld.Get(), m_strSearchBase, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", true, nMsgId);
+        if (nCode != 0) {
+            ShowLdapError(nCode);
+            m_ld.Unbind();
+            return FALSE;
+        }
+        for (;;) {
+            CLdapMessage message;
+            int nType = LdapReadResult(m_ld.Get(), nMsgId, kNetworkTimeoutSeconds * 1000, message);
+            if (nType == LDAP_RESULT_SEARCH_ENTRY) {
+                std::vector<CString> dns;
+                LdapEntryDNs(m_ld.Get(), message.Get(), dns);
+                if (!dns.empty()) {
+                    params.m_strSearchBase = dns.back();
+                    m_strSearchBase = params.m_strSearchBase;
+                }
+                continue;
+            }
+            if (nType == LDAP_RESULT_SEARCH_RESULT) {
+                nCode = LdapResultCode(m_ld.Get(), message.Get());
+                if (nCode != 0) {
+                    ShowLdapError(nCode);
+                    m_ld.Unbind();
+                    return FALSE;
+                }
+                break;
+            }
+            // No answer in time or a broken wait: go on with the base as typed.
+            if (nType == 0)
+                LdapAbandon(m_ld.Get(), nMsgId);
+            break;
+        }
+    }
+
+    pTop->SetDN(m_strSearchBase);
+    pTop->SetParent(nullptr);
+    m_pRoot = pTop.release();
+    params.m_pRoot = m_pRoot;
+    return TRUE;
+}
+
+BOOL CLdapSource::Close() {
+    if (m_ld) {
+        // The library frees the handle whatever the unbind returns, so it is
+        // never used again even when the unbind reports a failure.
+        int nCode = m_ld.Unbind();
+        m_nSocket = -1;
+        if (nCode != 0) {
+            ShowLdapError(nCode);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+BOOL CLdapSource::IsShuttingDown() const {
+    return m_shutdownEvent.Wait(0) == WAIT_OBJECT_0 ? TRUE : FALSE;
+}
+
+void CLdapSource::StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle) {
+    ++m_nLiveWorkers;
+    HANDLE hThread = AfxBeginThread(pfnWorker, pRecord);
+    if (pHandle)
+        *pHandle = hThread;
+    CCriticalSectionLock lock(m_threadListLock);
+    m_workerThreads.Add(HandleToDWord(hThread));
+}
+
+int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId) {
+    CCriticalSectionLock lock(m_routingLock);
+    if (!m_ld || m_bConnectionLost) {
+        nMsgId = -1;
+        return -1; // the library's "Can't contact LDAP server"
+    }
+    int nCode = fnSend(nMsgId);
+    if (nCode == 0 && nMsgId >= 0)
+        m_activeMsgIds.insert(nMsgId);
+    else
+        nMsgId = -1;
+    return nCode;
+}
+
+void CLdapSource::WaitForResult(int nMsgId, int& nType, CLdapMessage& message) {
+    CCriticalSectionLock lock(m_routingLock);
+    if (ldapmsg* pMessage = m_pendingResults.Take(nMsgId, nType)) {
+        message.Reset(pMessage);
+        return;
+    }
+    if (m_bConnectionLost) {
+        nType = -1;
+        return;
+    }
+    CLdapMessage read;
+    nType = LdapReadResult(m_ld.Get(), -1, 0, read);
+    if (nType < 0) {
+        // A broken connection is gone for every worker, not only this one.
+        if (m_ld.Socket() < 0)
+            m_bConnectionLost = true;
+        nType = -1;
+        return;
+    }
+    if (nType == 0)
+        return;
+    int nId = LdapMessageId(read.Get());
+    if (nId == nMsgId) {
+        message = std::move(read);
+        return;
+    }
+    // Another worker's: stored for it while it still waits, dropped otherwise
+    // (an abandoned or finished request), so the store cannot grow without end.
+    if (m_activeMsgIds.count(nId)) {
+        m_pendingResults.Add(nId, read.Release(), nType);
+        ++m_nHandedOver;
+    }
+    nType = kHandedOn;
+}
+
+CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage& message, int& nType,
+                                                  BOOL bNoWait) {
+    for (;;) {
+        if (IsShuttingDown())
+            return kShutdown;
+        {
+            CCriticalSectionLock lock(worker.lock);
+            if (*worker.pAbandoned)
+                return kAbandoned;
+            *worker.pWaiting = TRUE;
+        }
+        WaitForResult(worker.nMsgId, nType, message);
+        {
+            CCriticalSectionLock lock(worker.lock);
+            *worker.pWaiting = FALSE;
+        }
+        if (message)
+            return kGotMessage;
+        if (nType == -1)
+            return kWaitFailed;
+        if (nType == kHandedOn)
+            continue;
+        if (bNoWait)
+            return kNothingYet;
+        // Nothing yet: wait for the socket outside the library, one short
+        // slice, so no other worker's send and no abandon is held up.
+        if (m_nSocket >= 0) {
+            pollfd pfd{m_nSocket, POLLIN, 0};
+            poll(&pfd, 1, kWaitSliceMs);
+        } else {
+            Sleep(kWaitSliceMs);
+        }
+    }
+}
+
+void CLdapSource::BeginRequest(CWorker& worker, int nMsgId, int nOp, CEntryNode* pEntry) {
+    worker.nMsgId = nMsgId;
+    IncrementRunning();
+    RegisterRequest(nMsgId, nOp, pEntry, worker.pAbandoned, &worker.lock, worker.pWaiting);
+}
+
+void CLdapSource::EndRequest(CWorker& worker) {
+    DecrementRunning();
+    UnregisterRequest(worker.nMsgId);
+    CCriticalSectionLock lock(m_routingLock);
+    m_activeMsgIds.erase(worker.nMsgId);
+    m_pendingResults.Drop(worker.nMsgId);
+}
+
+void CLdapSource::RegisterRequest(int nMsgId, int nOp, CEntryNode* pEntry, BOOL* pAbandoned,
+                                  CCriticalSection* pWorkerLock, BOOL* pWaiting) {
+    CCriticalSectionLock lock(m_registrationLock);
+    m_pCurrentEntry = pEntry;
+    m_nCurrentMsgId = nMsgId;
+    m_nCurrentOp = nOp;
+    m_pAbandonFlag = pAbandoned;
+    m_pWaitingFlag = pWaiting;
+    m_pWorkerLock = pWorkerLock;
+}
+
+void CLdapSource::UnregisterRequest(int nMsgId) {
+    CCriticalSectionLock lock(m_registrationLock);
+    if (m_nCurrentMsgId == nMsgId)
+        ClearRegistration();
+}
+
+void CLdapSource::ClearRegistration() {
+    m_pCurrentEntry = nullptr;
+    m_nCurrentMsgId = -1;
+    m_nCurrentOp = -1;
+    m_pAbandonFlag = nullptr;
+    m_pWaitingFlag = nullptr;
+    m_pWorkerLock = nullptr;
+}
+
+BOOL CLdapSource::TryAbandon(CCriticalSection* pWorkerLock) {
+    CCriticalSectionLock lock(*pWorkerLock);
+    if (!*m_pWaitingFlag) {
+        *m_pAbandonFlag = TRUE;
+        return TRUE;
+    }
+    *m_pAbandonFlag = FALSE;
+    return FALSE;
+}
+
+void CLdapSource::IncrementRunning() {
+    CCriticalSectionLock lock(m_runningLock);
+    ++m_nRunning;
+}
+
+void CLdapSource::DecrementRunning() {
+    CCriticalSectionLock lock(m_runningLock);
+    --m_nRunning;
+}
+
+int CLdapSource::GetRunning() {
+    CCriticalSectionLock lock(m_runningLock);
+    return m_nRunning;
+}
+
+BOOL CLdapSource::Stop() {
+    if (GetRunning() == 0)
+        return TRUE;
+    CCriticalSectionLock lock(m_registrationLock);
+    if (m_nCurrentMsgId != -1) {
+        // A worker is inside a read only for a moment (reads never block in
+        // the library), so this loop ends at once.
+        while (!TryAbandon(m_pWorkerLock))
+            std::this_thread::yield();
+        int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
+        if (nCode != 0)
+            ShowLdapError(nCode);
+        if (m_pCurrentEntry)
+            m_pCurrentEntry->EndOperation(m_nCurrentOp);
+        ClearRegistration();
+    }
+    return TRUE;
+}
+
+void CLdapSource::RetireEntry(CEntryNode* pEntry) {
+    if (!pEntry)
+        return;
+    Retire(pEntry);
+    FreeRetiredIfIdle();
+}
+
+void CLdapSource::Retire(CEntryNode* pEntry) {
+    CCriticalSectionLock lock(m_retireLock);
+    m_retired.push_back(pEntry);
+}
+
+int CLdapSource::GetRetiredCount() {
+    CCriticalSectionLock lock(m_retireLock);
+    return static_cast<int>(m_retired.size());
+}
+
+void CLdapSource::FreeRetiredIfIdle() {
+    // Only the UI thread starts workers, and it is here: with none alive no
+    // worker can hold a pointer to a retired node.
+    if (m_nLiveWorkers.load() != 0)
+        return;
+    std::vector<CEntryNode*> roots;
+    {
+        CCriticalSectionLock lock(m_retireLock);
+        roots.swap(m_retired);
+    }
+    DeleteSubtrees(roots);
+}
+
+void CLdapSource::DeleteSubtrees(const std::vector<CEntryNode*>& roots) {
+    // Each node once, even when it was retired twice or lies below another
+    // retired node; no recursion, so deep trees cannot exhaust the stack.
+    std::unordered_set<CEntryNode*> nodes;
+    std::vector<CEntryNode*> pending(roots.begin(), roots.end());
+    while (!pending.empty()) {
+        CEntryNode* pNode = pending.back();
+        pending.pop_back();
+        if (!pNode || !nodes.insert(pNode).second)
+            continue;
+        for (CEntryNode* pChild : pNode->GetChildren())
+            pending.push_back(pChild);
+    }
+    for (CEntryNode* pNode : nodes)
+        delete pNode;
+}
+
+// ---- Starters (UI thread) ----
+
+BOOL CLdapSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CExpandRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hItem = hItem;
+    pRequest->hNotify = SafeHwnd(pPane);
+    pRequest->hPane = SafeHwnd(pPane);
+    CExpandRequest* p = pRequest.get();
+    m_expandRequests.push_back(std::move(pRequest));
+    StartWorker(&ExpandWorker, p);
+    return TRUE;
+}
+
+std::uintptr_t CLdapSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
+                                           BOOL bNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CReadAttributesRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->pTarget = pAttributes;
+    pRequest->hPane = SafeHwnd(pPane);
+    pRequest->hNotify = bNotify ? SafeHwnd(pPane) : HWND();
+    CReadAttributesRequest* p = pRequest.get();
+    m_readRequests.push_back(std::move(pRequest));
+    HANDLE hThread;
+    StartWorker(&ReadWorker, p, &hThread);
+    return static_cast<std::uintptr_t>(hThread.GetId());
+}
+
+BOOL CLdapSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CAddEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pNewEntry = pNewEntry;
+    pRequest->pParent = pParent;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->hParentItem = hParentItem;
+    CAddEntryRequest* p = pRequest.get();
+    m_addEntryRequests.push_back(std::move(pRequest));
+    StartWorker(&AddEntryWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CDeleteEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    CDeleteEntryRequest* p = pRequest.get();
+    m_deleteEntryRequests.push_back(std::move(pRequest));
+    StartWorker(&DeleteEntryWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
+                              CString strOldItemText, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CModifyEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->strNewRDN = strNewRDN;
+    pRequest->strOldRDN = strOldRDN;
+    pRequest->strNewDN = strNewDN;
+    pRequest->strOldItemText = strOldItemText;
+    CModifyEntryRequest* p = pRequest.get();
+    m_modifyEntryRequests.push_back(std::move(pRequest));
+    StartWorker(&ModifyEntryWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CAddAttributesRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    if (pAttributes)
+        CopyAttributes(pRequest->attributes, *pAttributes);
+    CAddAttributesRequest* p = pRequest.get();
+    m_addAttributeRequests.push_back(std::move(pRequest));
+    StartWorker(&AddAttributesWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
+                                   CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CDeleteAttributesRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    if (pAttributes)
+        CopyAttributes(pRequest->attributes, *pAttributes);
+    if (pRowIndices)
+        pRequest->rowIndices.Copy(*pRowIndices);
+    CDeleteAttributesRequest* p = pRequest.get();
+    m_deleteAttributeRequests.push_back(std::move(pRequest));
+    StartWorker(&DeleteAttributesWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CModifyAttributeRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    if (pAttribute)
+        pRequest->attribute = *pAttribute;
+    pRequest->nRowIndex = nRowIndex;
+    CModifyAttributeRequest* p = pRequest.get();
+    m_modifyAttributeRequests.push_back(std::move(pRequest));
+    StartWorker(&ModifyAttributeWorker, p);
+    return TRUE;
+}
+
+// ---- Thread functions: the last act of each is the live-worker decrement ----
+
+#define TARVO_LDAP_WORKER(Name, Record, Run)                                                                 \
+    UINT CLdapSource::Name(void* pParam) {                                                                   \
+        auto* pRequest = static_cast<Record*>(pParam);                                                       \
+        auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);                                        \
+        UINT nResult = pSource->Run(*pRequest);                                                              \
+        --pSource->m_nLiveWorkers;                                                                           \
+        return nResult;                                                                                      \
+    }
+
+TARVO_LDAP_WORKER(ExpandWorker, CExpandRequest, RunExpand)
+TARVO_LDAP_WORKER(ReadWorker, CReadAttributesRequest, RunRead)
+TARVO_LDAP_WORKER(AddEntryWorker, CAddEntryRequest, RunAddEntry)
+TARVO_LDAP_WORKER(DeleteEntryWorker, CDeleteEntryRequest, RunDeleteEntry)
+TARVO_LDAP_WORKER(ModifyEntryWorker, CModifyEntryRequest, RunModifyEntry)
+TARVO_LDAP_WORKER(AddAttributesWorker, CAddAttributesRequest, RunAddAttributes)
+TARVO_LDAP_WORKER(DeleteAttributesWorker, CDeleteAttributesRequest, RunDeleteAttributes)
+TARVO_LDAP_WORKER(ModifyAttributeWorker, CModifyAttributeRequest, RunModifyAttribute)
+
+#undef TARVO_LDAP_WORKER

@@ -1,0 +1,174 @@
+#pragma once
+// The data source that works on a directory server. One connection is
+// shared by the UI thread and one worker thread per started operation; each
+// worker sends one request, collects its results (handing on results that
+// belong to other workers) and reports to the pane with synchronous sends.
+
+#include "platform/Thread.h"
+#include "source/DataSource.h"
+#include "source/LdapRequests.h"
+#include "source/LdapWrap.h"
+#include "source/PendingResults.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+class CLdapSource : public CDataSource {
+public:
+    CLdapSource();
+    ~CLdapSource() override;
+
+    BOOL Open(CConnectionParams& params) override;
+    BOOL Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
+    BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) override;
+    BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
+    BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
+                     CString strOldItemText, CWnd* pNotify) override;
+    BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
+    BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
+                          CWnd* pNotify) override;
+    BOOL ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) override;
+    std::uintptr_t ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
+                                  BOOL bNotify) override;
+    BOOL Stop() override;
+    BOOL Close() override;
+    BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
+    void RetireEntry(CEntryNode* pEntry) override;
+
+    // Operations with a request outstanding at the server.
+    int GetRunning();
+    // Diagnostics for tests: results held for other workers now, and how
+    // many results were handed from one worker to another so far.
+    int GetPendingResultCount() const { return m_pendingResults.GetCount(); }
+    int GetHandedOverCount() const { return m_nHandedOver.load(); }
+    // Nodes removed from the tree and not yet freed.
+    int GetRetiredCount();
+
+    // Most entries sent in one WM_ENTRIES_FOUND.
+    static constexpr int kMaxEntriesPerMessage = 1000;
+    // Length of one wait for the connection, in milliseconds.
+    static constexpr int kWaitSliceMs = 15;
+    // Network and synchronous-call time-out, in seconds.
+    static constexpr int kNetworkTimeoutSeconds = 10;
+
+private:
+    // How a worker's wait for its next result ended.
+    enum EWaitOutcome { kGotMessage, kNothingYet, kAbandoned, kWaitFailed, kShutdown };
+
+    // What one worker shares with Stop through the registration.
+    struct CWorker {
+        CCriticalSection lock;
+        BOOL* pAbandoned = nullptr;
+        BOOL* pWaiting = nullptr;
+        int nMsgId = -1;
+    };
+
+    static UINT ExpandWorker(void* pParam);
+    static UINT ReadWorker(void* pParam);
+    static UINT AddEntryWorker(void* pParam);
+    static UINT DeleteEntryWorker(void* pParam);
+    static UINT ModifyEntryWorker(void* pParam);
+    static UINT AddAttributesWorker(void* pParam);
+    static UINT DeleteAttributesWorker(void* pParam);
+    static UINT ModifyAttributeWorker(void* pParam);
+
+    UINT RunExpand(CExpandRequest& request);
+    UINT RunRead(CReadAttributesRequest& request);
+    UINT RunAddEntry(CAddEntryRequest& request);
+    UINT RunDeleteEntry(CDeleteEntryRequest& request);
+    UINT RunModifyEntry(CModifyEntryRequest& request);
+    UINT RunAddAttributes(CAddAttributesRequest& request);
+    UINT RunDeleteAttributes(CDeleteAttributesRequest& request);
+    UINT RunModifyAttribute(CModifyAttributeRequest& request);
+
+    // Starting: the thread is counted as live before it runs.
+    void StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle = nullptr);
+    BOOL IsShuttingDown() const;
+
+    // Sends a request with fnSend (which returns the library's code and
+    // sets the message id) so that no result of it can be read before it is
+    // known to belong to a live worker.
+    int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId);
+    // The worker's whole result wait: short slices, the shutdown event and
+    // the abandoned flag checked between them. bNoWait: only what is
+    // already available (kNothingYet otherwise).
+    EWaitOutcome NextResult(CWorker& worker, CLdapMessage& message, int& nType, BOOL bNoWait);
+    // One read under the routing lock: this request's result from the
+    // store, else one result from the connection, handed on when it is
+    // another worker's (type -101). Type 0: nothing now; -1: failed.
+    void WaitForResult(int nMsgId, int& nType, CLdapMessage& message);
+    // A worker that sent a request: counted and registered; finished:
+    // uncounted, unregistered, its late results dropped.
+    void BeginRequest(CWorker& worker, int nMsgId, int nOp, CEntryNode* pEntry);
+    void EndRequest(CWorker& worker);
+
+    void RegisterRequest(int nMsgId, int nOp, CEntryNode* pEntry, BOOL* pAbandoned,
+                         CCriticalSection* pWorkerLock, BOOL* pWaiting);
+    void UnregisterRequest(int nMsgId);
+    BOOL TryAbandon(CCriticalSection* pWorkerLock);
+    void IncrementRunning();
+    void DecrementRunning();
+    void ClearRegistration();
+
+    // Browsing helpers.
+    void AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrList& list);
+    BOOL SendEntries(CPtrList& list, CExpandRequest& request, int& nCount);
+    void ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request);
+
+    // Cache helpers of the attribute workers.
+    static void MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added);
+    static void RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted);
+    static void BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute);
+
+    // Nodes removed from the tree, freed once no worker can reach them.
+    void Retire(CEntryNode* pEntry);
+    void FreeRetiredIfIdle();
+    static void DeleteSubtrees(const std::vector<CEntryNode*>& roots);
+
+    CLdapConnection m_ld;
+    int m_nSocket = -1;
+    CCriticalSection m_readLock;
+    CCriticalSection m_threadListLock;
+    // Owned: the whole tree below it.
+    CEntryNode* m_pRoot = nullptr;
+    CString m_strSearchBase;
+    int m_nRunning = 0;
+
+    // The registration of the most recently sent request: what Stop abandons.
+    CEntryNode* m_pCurrentEntry = nullptr;
+    int m_nCurrentMsgId = -1;
+    int m_nCurrentOp = -1;
+    BOOL* m_pAbandonFlag = nullptr;
+    BOOL* m_pWaitingFlag = nullptr;
+    CCriticalSection* m_pWorkerLock = nullptr;
+
+    CPendingResults m_pendingResults;
+    CCriticalSection m_registrationLock;
+    CCriticalSection m_runningLock;
+
+    // Held across "take from the store, read the connection, hand on", so
+    // the results of one request reach its worker in the server's order.
+    CCriticalSection m_routingLock;
+    // Message ids of requests whose worker still waits (under m_routingLock).
+    std::set<int> m_activeMsgIds;
+    std::atomic<bool> m_bConnectionLost{false};
+    std::atomic<int> m_nHandedOver{0};
+
+    // Workers started and not yet ended (their last act is the decrement).
+    std::atomic<int> m_nLiveWorkers{0};
+    CCriticalSection m_retireLock;
+    std::vector<CEntryNode*> m_retired; // owned
+
+    // Every request record ever made, kept until the source is destroyed.
+    std::vector<std::unique_ptr<CExpandRequest>> m_expandRequests;
+    std::vector<std::unique_ptr<CReadAttributesRequest>> m_readRequests;
+    std::vector<std::unique_ptr<CAddEntryRequest>> m_addEntryRequests;
+    std::vector<std::unique_ptr<CModifyEntryRequest>> m_modifyEntryRequests;
+    std::vector<std::unique_ptr<CAddAttributesRequest>> m_addAttributeRequests;
+    std::vector<std::unique_ptr<CDeleteAttributesRequest>> m_deleteAttributeRequests;
+    std::vector<std::unique_ptr<CModifyAttributeRequest>> m_modifyAttributeRequests;
+    std::vector<std::unique_ptr<CDeleteEntryRequest>> m_deleteEntryRequests;
+};
