@@ -1,14 +1,84 @@
-// PLACEHOLDER (to be replaced by the desktop-application work).
 #include "session/TarvoDoc.h"
 
+#include "model/EntryNode.h"
 #include "platform/Services.h"
+#include "session/Commands.h"
+#include "session/LoginSheet.h"
+#include "session/MainFrame.h"
 #include "session/View.h"
 #include "source/DataSource.h"
+#include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
+
+#include <algorithm>
+
+namespace {
+constexpr int kTreeColumn = 0;
+constexpr int kAttributeColumn = 1;
+} // namespace
 
 CTarvoDoc::CTarvoDoc() = default;
 
 CTarvoDoc::~CTarvoDoc() {
+    // At exit the source goes without Close: its destructor ends the
+    // connection itself.
     delete m_pDataSource;
+    m_pDataSource = nullptr;
+}
+
+void CTarvoDoc::Serialize(bool) {
+    // There is no document file format.
+    AfxMessageBox("Serializing", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CTarvoDoc::DeleteContents() {
+    if (m_pDataSource)
+        m_pDataSource->ShutdownWorkers(FALSE);
+}
+
+BOOL CTarvoDoc::OnNewDocument() {
+    DeleteContents();
+    if (ShowLogin())
+        return TRUE;
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->PostCloseRequest();
+    return FALSE;
+}
+
+BOOL CTarvoDoc::OnOpenDocument(const CString&) {
+    DeleteContents();
+    Serialize(false);
+    SetNoSessionFlags();
+    return TRUE;
+}
+
+void CTarvoDoc::OnCloseDocument() {
+    DeleteContents();
+}
+
+BOOL CTarvoDoc::ShowLogin() {
+    BOOL bOpened = FALSE;
+    CEntryNode* pRoot = nullptr;
+    {
+        CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
+        if (m_fnBeforeLogin)
+            m_fnBeforeLogin(sheet);
+        if (sheet.DoModal() == 1 && sheet.GetOpenedSource()) {
+            // Open is only offered without a session; never drop a live source.
+            delete m_pDataSource;
+            m_pDataSource = sheet.GetOpenedSource();
+            sheet.SetOpenedSource(nullptr);
+            pRoot = sheet.m_params.m_pRoot;
+            bOpened = TRUE;
+        }
+    }
+    if (!bOpened) {
+        SetNoSessionFlags();
+        return FALSE;
+    }
+    UpdateAllViews(nullptr, 0, pRoot);
+    SetSessionFlags();
+    return TRUE;
 }
 
 void CTarvoDoc::SetStatusText(const CString& text, int nPane) {
@@ -16,17 +86,241 @@ void CTarvoDoc::SetStatusText(const CString& text, int nPane) {
 }
 
 void CTarvoDoc::UpdateAllViews(CView* pSender, LPARAM lHint, CObject* pHint) {
-    for (CView* pView : m_views)
+    // A copy: a view may be removed while the update runs.
+    const std::vector<CView*> views = m_views;
+    for (CView* pView : views)
         if (pView != pSender)
             pView->OnUpdate(pSender, lHint, pHint);
 }
 
 void CTarvoDoc::AddView(CView* pView) {
-    m_views.push_back(pView);
+    if (pView && std::find(m_views.begin(), m_views.end(), pView) == m_views.end())
+        m_views.push_back(pView);
+}
+
+void CTarvoDoc::RemoveView(CView* pView) {
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), pView), m_views.end());
 }
 
 CView* CTarvoDoc::GetView(int nIndex) const {
-    return nIndex >= 0 && nIndex < static_cast<int>(m_views.size()) ? m_views[static_cast<size_t>(nIndex)] : nullptr;
+    return nIndex >= 0 && nIndex < static_cast<int>(m_views.size()) ? m_views[static_cast<size_t>(nIndex)]
+                                                                    : nullptr;
 }
 
-void CTarvoDoc::ActivatePane(int) {}
+void CTarvoDoc::ActivatePane(int nColumn) {
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->SetActivePane(nColumn);
+}
+
+void CTarvoDoc::SetFrame(CMainFrame* pFrame) {
+    m_pFrame = pFrame;
+}
+
+CMainFrame* CTarvoDoc::GetFrame() const {
+    return m_pFrame.data();
+}
+
+void CTarvoDoc::SetNoSessionFlags() {
+    m_bOpenEnabled = true;
+    m_bStopEnabled = false;
+    m_bCloseEnabled = false;
+    m_bRefreshEnabled = false;
+    m_bSaveLdifEnabled = false;
+    m_bEntryCommandsEnabled = false;
+    m_bAttributeCommandsEnabled = false;
+}
+
+void CTarvoDoc::SetSessionFlags() {
+    m_bOpenEnabled = false;
+    m_bStopEnabled = true;
+    m_bCloseEnabled = true;
+    m_bRefreshEnabled = true;
+    m_bSaveLdifEnabled = true;
+    m_bEntryCommandsEnabled = true;
+    m_bAttributeCommandsEnabled = true;
+}
+
+BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
+    switch (nID) {
+    case ID_FILE_OPEN_SOURCE:
+        bEnabled = m_bOpenEnabled;
+        return TRUE;
+    case ID_FILE_CLOSE_SESSION:
+    case ID_TB_CLOSE:
+        bEnabled = m_bCloseEnabled;
+        return TRUE;
+    case ID_FILE_REFRESH:
+    case ID_TB_REFRESH:
+        bEnabled = m_bRefreshEnabled;
+        return TRUE;
+    case ID_FILE_STOP:
+        bEnabled = m_bStopEnabled;
+        return TRUE;
+    case ID_FILE_SAVE_LDIF:
+    case ID_TB_SAVE_LDIF:
+        bEnabled = m_bSaveLdifEnabled;
+        return TRUE;
+    case ID_TOOLS_ENTRY_ADD:
+    case ID_TOOLS_ENTRY_DELETE:
+    case ID_TOOLS_ENTRY_MODIFY:
+    case ID_TB_ADD_ENTRY:
+    case ID_TB_DELETE_ENTRY:
+    case ID_TB_MODIFY_ENTRY:
+        bEnabled = m_bEntryCommandsEnabled;
+        return TRUE;
+    case ID_TOOLS_ATTR_ADD:
+    case ID_TOOLS_ATTR_DELETE:
+    case ID_TOOLS_ATTR_MODIFY:
+    case ID_TB_ADD_ATTRIBUTES:
+    case ID_TB_DELETE_ATTRIBUTE:
+    case ID_TB_MODIFY_ATTRIBUTE:
+        bEnabled = m_bAttributeCommandsEnabled;
+        return TRUE;
+    case ID_FILE_SAVE:
+        bEnabled = TRUE;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CTarvoDoc::OnCmdMsg(UINT nID) {
+    switch (nID) {
+    case ID_FILE_OPEN_SOURCE:
+        OnFileOpen();
+        return TRUE;
+    case ID_FILE_CLOSE_SESSION:
+    case ID_TB_CLOSE:
+        OnCloseSession();
+        return TRUE;
+    case ID_FILE_REFRESH:
+    case ID_TB_REFRESH:
+        OnRefresh();
+        return TRUE;
+    case ID_FILE_STOP:
+        OnStop();
+        return TRUE;
+    case ID_FILE_SAVE_LDIF:
+    case ID_TB_SAVE_LDIF:
+        OnSaveToLdif();
+        return TRUE;
+    case ID_TOOLS_ENTRY_ADD:
+    case ID_TB_ADD_ENTRY:
+        OnEntryAdd();
+        return TRUE;
+    case ID_TOOLS_ENTRY_DELETE:
+    case ID_TB_DELETE_ENTRY:
+        OnEntryDelete();
+        return TRUE;
+    case ID_TOOLS_ENTRY_MODIFY:
+    case ID_TB_MODIFY_ENTRY:
+        OnEntryModify();
+        return TRUE;
+    case ID_TOOLS_ATTR_ADD:
+    case ID_TB_ADD_ATTRIBUTES:
+        OnAttributesAdd();
+        return TRUE;
+    case ID_TOOLS_ATTR_DELETE:
+    case ID_TB_DELETE_ATTRIBUTE:
+        OnAttributesDelete();
+        return TRUE;
+    case ID_TOOLS_ATTR_MODIFY:
+    case ID_TB_MODIFY_ATTRIBUTE:
+        OnAttributesModify();
+        return TRUE;
+    case ID_FILE_SAVE:
+        // The document has nothing to save.
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void CTarvoDoc::OnFileOpen() {
+    if (m_pDataSource)
+        return;
+    ShowLogin();
+}
+
+void CTarvoDoc::OnStop() {
+    if (CEntryNode::IsStopRequested())
+        return;
+    CEntryNode::RequestStop();
+    if (m_pDataSource)
+        m_pDataSource->Stop();
+}
+
+void CTarvoDoc::OnCloseSession() {
+    if (m_pDataSource) {
+        m_pDataSource->ShutdownWorkers(TRUE);
+        // The panes let go of their items before the entries they show are
+        // freed with the source.
+        if (auto* pTree = dynamic_cast<CLdapTreeView*>(GetView(kTreeColumn)))
+            pTree->DeleteAllItems();
+        if (auto* pList = dynamic_cast<CLdapListView*>(GetView(kAttributeColumn)))
+            pList->ClearList();
+        m_pDataSource->Close();
+        delete m_pDataSource;
+        m_pDataSource = nullptr;
+    }
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(GetView(kTreeColumn)))
+        pTree->DeleteAllItems();
+    if (auto* pList = dynamic_cast<CLdapListView*>(GetView(kAttributeColumn)))
+        pList->ClearList();
+    SetNoSessionFlags();
+    SetStatusText("Ready", 0);
+    SetStatusText("", 2);
+    SetStatusText("", 1);
+}
+
+void CTarvoDoc::OnRefresh() {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(GetView(kTreeColumn)))
+        pTree->OnRefresh();
+}
+
+CView* CTarvoDoc::RequireActivePane(int nColumn) {
+    int nRow = -1;
+    int nActiveColumn = -1;
+    CMainFrame* pFrame = GetFrame();
+    CView* pPane = pFrame ? pFrame->GetActivePane(&nRow, &nActiveColumn) : nullptr;
+    if (pPane && nActiveColumn == nColumn)
+        return pPane;
+    AfxMessageBox("The required operation cannot be performed in the current Window",
+                  MB_OK | MB_ICONEXCLAMATION);
+    return nullptr;
+}
+
+void CTarvoDoc::OnSaveToLdif() {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(RequireActivePane(kTreeColumn)))
+        pTree->OnSaveToLdif();
+}
+
+void CTarvoDoc::OnEntryAdd() {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(RequireActivePane(kTreeColumn)))
+        pTree->OnAddEntry();
+}
+
+void CTarvoDoc::OnEntryDelete() {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(RequireActivePane(kTreeColumn)))
+        pTree->OnDeleteEntry();
+}
+
+void CTarvoDoc::OnEntryModify() {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(RequireActivePane(kTreeColumn)))
+        pTree->OnModifyEntry();
+}
+
+void CTarvoDoc::OnAttributesAdd() {
+    if (auto* pList = dynamic_cast<CLdapListView*>(RequireActivePane(kAttributeColumn)))
+        pList->OnAddAttributes();
+}
+
+void CTarvoDoc::OnAttributesDelete() {
+    if (auto* pList = dynamic_cast<CLdapListView*>(RequireActivePane(kAttributeColumn)))
+        pList->OnDeleteAttributes();
+}
+
+void CTarvoDoc::OnAttributesModify() {
+    if (auto* pList = dynamic_cast<CLdapListView*>(RequireActivePane(kAttributeColumn)))
+        pList->OnModifyAttribute();
+}

@@ -1,32 +1,81 @@
 #pragma once
-// PLACEHOLDER (to be replaced by the desktop-application work): the API the
-// panes rely on.
+// The one document of the program and the controller of a session: owns
+// the open data source and the export settings, holds the command-enable
+// flags, routes the session commands, stops and closes the source.
 
 #include "platform/String.h"
 #include "platform/Types.h"
 #include "ui/ExportSettings.h"
 
+#include <QPointer>
+
+#include <functional>
 #include <vector>
 
 class CDataSource;
-class CView;
+class CLoginSheet;
+class CMainFrame;
 class CObject;
+class CView;
 
 class CTarvoDoc {
 public:
     CTarvoDoc();
     virtual ~CTarvoDoc();
+    CTarvoDoc(const CTarvoDoc&) = delete;
+    CTarvoDoc& operator=(const CTarvoDoc&) = delete;
+
+    // Document life, as the framework drives it.
+    virtual void Serialize(bool bStoring);
+    virtual void DeleteContents();
+    virtual BOOL OnNewDocument();
+    virtual void OnCloseDocument();
+    // A file named on the command line: there is no file format, so this
+    // only runs Serialize and leaves the program without a session.
+    BOOL OnOpenDocument(const CString& path);
+
+    // Runs the login sheet; TRUE when a source was opened and taken over.
+    BOOL ShowLogin();
+    // Runs just before the sheet is shown modally (tests drive it from here).
+    std::function<void(CLoginSheet&)> m_fnBeforeLogin;
 
     CDataSource* GetDataSource() const { return m_pDataSource; }
     CExportSettings& GetExportSettings() { return m_exportSettings; }
     void SetStatusText(const CString& text, int nPane);
     void UpdateAllViews(CView* pSender, LPARAM lHint = 0, CObject* pHint = nullptr);
     void AddView(CView* pView);
+    void RemoveView(CView* pView);
     CView* GetView(int nIndex) const; // 0: tree pane, 1: attribute pane; NULL when absent
     // Makes the splitter pane in column nColumn (0 tree, 1 attributes) the active one.
     void ActivatePane(int nColumn);
 
-    CDataSource* m_pDataSource = nullptr;
+    void SetFrame(CMainFrame* pFrame);
+    CMainFrame* GetFrame() const;
+
+    // Command routing: TRUE when the document handles nID (and ran it).
+    BOOL OnCmdMsg(UINT nID);
+    // Update handler: TRUE when the document has one for nID; bEnabled then
+    // says whether the command is enabled.
+    BOOL OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const;
+
+    // The commands themselves.
+    void OnFileOpen();
+    void OnStop();
+    void OnCloseSession();
+    void OnRefresh();
+    void OnSaveToLdif();
+    void OnEntryAdd();
+    void OnEntryDelete();
+    void OnEntryModify();
+    void OnAttributesAdd();
+    void OnAttributesDelete();
+    void OnAttributesModify();
+
+    // The two flag sets: no session (Open only) and session (all but Open).
+    void SetNoSessionFlags();
+    void SetSessionFlags();
+
+    CDataSource* m_pDataSource = nullptr; // owned; NULL without a session
     CExportSettings m_exportSettings;
     bool m_bAttributeCommandsEnabled = false;
     bool m_bEntryCommandsEnabled = false;
@@ -37,5 +86,10 @@ public:
     bool m_bSaveLdifEnabled = false;
 
 private:
+    // The view in the required splitter column when it is the active pane;
+    // otherwise tells the user so and returns NULL.
+    CView* RequireActivePane(int nColumn);
+
     std::vector<CView*> m_views;
+    QPointer<CMainFrame> m_pFrame;
 };

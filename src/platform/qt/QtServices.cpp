@@ -65,7 +65,9 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
         return IDOK;
     default:
         // Closed with Escape or the close box.
-        return (nType & MB_TYPEMASK) == MB_YESNO ? IDNO : (nType & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
+        return (nType & MB_TYPEMASK) == MB_YESNO      ? IDNO
+               : (nType & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL
+                                                      : IDOK;
     }
 }
 
@@ -114,7 +116,8 @@ QString ProfileKey(const CString& section, const CString& key) {
 }
 } // namespace
 
-CString CQtProfile::GetProfileString(const CString& section, const CString& key, const CString& defaultValue) {
+CString CQtProfile::GetProfileString(const CString& section, const CString& key,
+                                     const CString& defaultValue) {
     std::lock_guard<std::mutex> lock(m_mutex);
     QVariant value = Settings().value(ProfileKey(section, key));
     if (!value.isValid())
@@ -185,14 +188,14 @@ QString ConvertFileFilter(const CString& filter) {
         if (description.contains(QLatin1Char('(')))
             result << description;
         else
-            result << description + QStringLiteral(" (") + QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                          QLatin1Char(')');
+            result << description + QStringLiteral(" (") +
+                          QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
     }
     return result.join(QStringLiteral(";;"));
 }
 
-BOOL CQtFileDialogs::ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath, const CString& filter,
-                                BOOL bMustExist, CString& chosenPath) {
+BOOL CQtFileDialogs::ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath,
+                                const CString& filter, BOOL bMustExist, CString& chosenPath) {
     QFileDialog dialog(m_pOwner ? m_pOwner.data() : QApplication::activeWindow(), ToQString(title));
     dialog.setAcceptMode(bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(bMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -213,7 +216,8 @@ BOOL CQtFileDialogs::ChooseFile(BOOL bOpen, const CString& title, const CString&
 // ---------------------------------------------------------------------------
 // Dispatcher wakeup
 
-CQtDispatcherWakeup::CQtDispatcherWakeup(QObject* pParent) : QObject(pParent), m_pShared(std::make_shared<CShared>()) {
+CQtDispatcherWakeup::CQtDispatcherWakeup(QObject* pParent)
+    : QObject(pParent), m_pShared(std::make_shared<CShared>()) {
     m_pShared->pTarget = this;
     std::weak_ptr<CShared> weak = m_pShared;
     CMessageDispatcher::Instance().SetUIThread();

@@ -3,7 +3,10 @@
 // (QSettings), the wait cursor, file dialogs, and the wakeup that lets the
 // UI thread run the sends queued by workers.
 
+// moc need not parse the C++20 library headers behind these.
+#ifndef Q_MOC_RUN
 #include "platform/Services.h"
+#endif
 
 #include <QObject>
 #include <QPointer>
@@ -49,7 +52,8 @@ public:
     explicit CQtProfile(const QString& iniPath);
     ~CQtProfile() override;
 
-    CString GetProfileString(const CString& section, const CString& key, const CString& defaultValue) override;
+    CString GetProfileString(const CString& section, const CString& key,
+                             const CString& defaultValue) override;
     BOOL WriteProfileString(const CString& section, const CString& key, const CString& value) override;
     int GetProfileInt(const CString& section, const CString& key, int nDefault) override;
     BOOL WriteProfileInt(const CString& section, const CString& key, int nValue) override;

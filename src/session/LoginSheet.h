@@ -1,0 +1,68 @@
+#pragma once
+// The modal login dialog with its two tabbed pages. It ends with 1 only
+// when a page opened a source; the document then takes that source.
+
+// moc need not parse the C++20 library headers behind these.
+#ifndef Q_MOC_RUN
+#include "source/ConnectionParams.h"
+#endif
+
+#include <QDialog>
+
+#include <functional>
+
+class CDataSource;
+class CLdapLoginPage;
+class CLdifLoginPage;
+class CLoginPage;
+class QTabWidget;
+
+class CLoginSheet : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CLoginSheet)
+
+public:
+    enum ESourceKind { kLdapSource, kLdifSource };
+
+    CLoginSheet(const QString& caption, QWidget* pParent, int nSelectPage);
+    ~CLoginSheet() override;
+
+    void SetPage(int nIndex);
+    int GetActivePageIndex();
+    int GetPageIndex(const CLoginPage* pPage) const;
+    void SetOpenedSource(CDataSource* pSource) { m_pOpenedSource = pSource; }
+    CDataSource* GetOpenedSource() const { return m_pOpenedSource; }
+
+    // Runs the sheet modally: 1 when a source was opened, 0 otherwise.
+    int DoModal();
+    void EndSheet(int nResult);
+
+    // A new source of the kind a page asks for (the real sources unless a
+    // test supplies its own).
+    CDataSource* CreateSource(ESourceKind eKind);
+    std::function<CDataSource*(ESourceKind)> m_fnCreateSource;
+    // Open pSource with m_params; on success it becomes the opened source
+    // and the sheet ends with 1, otherwise it is destroyed and the sheet
+    // stays open.
+    void OpenSource(CDataSource* pSource);
+
+    CLdapLoginPage* GetLdapPage() const { return m_pLdapPage; }
+    CLdifLoginPage* GetLdifPage() const { return m_pLdifPage; }
+    QTabWidget* GetTabs() const { return m_pTabs; }
+
+    CConnectionParams m_params;
+    int m_nActivePage = 0;
+
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+    void done(int nResult) override;
+
+private:
+    QTabWidget* m_pTabs;
+    CLdifLoginPage* m_pLdifPage;
+    CLdapLoginPage* m_pLdapPage;
+    CDataSource* m_pOpenedSource = nullptr; // handed to the document
+};
+
+// The real sources.
+CDataSource* CreateDefaultSource(CLoginSheet::ESourceKind eKind);

@@ -1,0 +1,382 @@
+#include "session/MainFrame.h"
+
+#include "platform/qt/QtServices.h"
+#include "session/Commands.h"
+#include "session/HelpWindow.h"
+#include "session/Icons.h"
+#include "session/TarvoApp.h"
+#include "session/TarvoDoc.h"
+#include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
+#include "ui/SettingsDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+constexpr int kPaneWidth = 250;
+constexpr int kTreePaneWidth = 300;
+constexpr int kIdleUpdateMs = 200;
+} // namespace
+
+CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
+    : QMainWindow(pParent), m_pDocument(pDocument) {
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowTitle(QStringLiteral("Tarvo"));
+    setWindowIcon(MakeProgramIcon());
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    CreateClient();
+    resize(900, 620);
+    if (m_pDocument)
+        m_pDocument->SetFrame(this);
+
+    connect(qApp, &QApplication::focusChanged, this, &CMainFrame::OnFocusChanged);
+    // Menu items and buttons follow the flags the way idle-time updates do.
+    m_pIdleTimer = new QTimer(this);
+    m_pIdleTimer->setInterval(kIdleUpdateMs);
+    connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    m_pIdleTimer->start();
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() {
+    if (m_pDocument) {
+        m_pDocument->RemoveView(m_pTreeView);
+        m_pDocument->RemoveView(m_pListView);
+        m_pDocument->SetFrame(nullptr);
+    }
+}
+
+QAction* CMainFrame::CommandAction(UINT nID, const QString& text) {
+    auto it = m_actions.find(nID);
+    if (it != m_actions.end())
+        return it->second;
+    auto* pAction = new QAction(text, this);
+    pAction->setData(nID);
+    const CString prompt = GetCommandPrompt(nID);
+    const CString tip = GetCommandTip(nID);
+    if (!prompt.IsEmpty())
+        pAction->setStatusTip(ToQString(prompt));
+    if (!tip.IsEmpty())
+        pAction->setToolTip(ToQString(tip));
+    const QIcon icon = MakeCommandIcon(nID);
+    if (!icon.isNull())
+        pAction->setIcon(icon);
+    // Menu items show no pictures; the toolbar does.
+    pAction->setIconVisibleInMenu(false);
+    connect(pAction, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
+    m_actions[nID] = pAction;
+    addAction(pAction);
+    return pAction;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* pBar = menuBar();
+    QMenu* pFile = pBar->addMenu(QStringLiteral("&File"));
+    pFile->addAction(CommandAction(ID_FILE_OPEN_SOURCE, QStringLiteral("&Open ")));
+    pFile->addAction(CommandAction(ID_FILE_CLOSE_SESSION, QStringLiteral("&Close")));
+    pFile->addSeparator();
+    pFile->addAction(CommandAction(ID_FILE_REFRESH, QStringLiteral("&Refresh")));
+    pFile->addAction(CommandAction(ID_FILE_STOP, QStringLiteral("S&top")));
+    pFile->addSeparator();
+    pFile->addAction(CommandAction(ID_FILE_SAVE_LDIF, QStringLiteral("&Save to LDIF")));
+    pFile->addSeparator();
+    pFile->addAction(CommandAction(ID_APP_EXIT, QStringLiteral("E&xit")));
+
+    QMenu* pTools = pBar->addMenu(QStringLiteral("&Tools"));
+    QMenu* pEntry = pTools->addMenu(QStringLiteral("&Entry"));
+    pEntry->addAction(CommandAction(ID_TOOLS_ENTRY_ADD, QStringLiteral("&Add")));
+    pEntry->addAction(CommandAction(ID_TOOLS_ENTRY_DELETE, QStringLiteral("&Delete")));
+    pEntry->addAction(CommandAction(ID_TOOLS_ENTRY_MODIFY, QStringLiteral("&Modify")));
+    QMenu* pAttributes = pTools->addMenu(QStringLiteral("&Attributes"));
+    pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_ADD, QStringLiteral("&Add")));
+    pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_DELETE, QStringLiteral("&Delete")));
+    pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_MODIFY, QStringLiteral("&Modify")));
+    pTools->addSeparator();
+    pTools->addAction(CommandAction(ID_TOOLS_SETTINGS, QStringLiteral("&Settings")));
+
+    QMenu* pHelp = pBar->addMenu(QStringLiteral("&Help"));
+    pHelp->addAction(CommandAction(ID_HELP_CONTENTS, QStringLiteral("&Contents")));
+    pHelp->addSeparator();
+    pHelp->addAction(CommandAction(ID_APP_ABOUT, QStringLiteral("&About Tarvo...")));
+
+    for (QMenu* pMenu : {pFile, pTools, pEntry, pAttributes, pHelp})
+        connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+
+    // Accelerators without a menu item.
+    QAction* pSave = CommandAction(ID_FILE_SAVE, QStringLiteral("Save"));
+    pSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    pSave->setShortcutContext(Qt::WindowShortcut);
+    QAction* pNext = CommandAction(ID_NEXT_PANE, QStringLiteral("Next Pane"));
+    pNext->setShortcut(QKeySequence(Qt::Key_F6));
+    QAction* pPrev = CommandAction(ID_PREV_PANE, QStringLiteral("Previous Pane"));
+    pPrev->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+}
+
+void CMainFrame::CreateToolBar() {
+    m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_pToolBar->setIconSize(QSize(16, 16));
+    m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_pToolBar->setMovable(true);
+    m_pToolBar->setFloatable(true);
+    addToolBar(Qt::TopToolBarArea, m_pToolBar);
+
+    auto add = [this](UINT nID) {
+        QAction* pAction =
+            CommandAction(nID, GetCommandTip(nID).IsEmpty() ? QString::number(nID)
+                                                            : ToQString(GetCommandTip(nID)).trimmed());
+        m_pToolBar->addAction(pAction);
+        if (QWidget* pButton = m_pToolBar->widgetForAction(pAction))
+            pButton->setFixedSize(24, 24);
+    };
+    add(ID_FILE_OPEN_SOURCE);
+    add(ID_TB_CLOSE);
+    m_pToolBar->addSeparator();
+    add(ID_TB_REFRESH);
+    add(ID_FILE_STOP);
+    add(ID_TB_SAVE_LDIF);
+    m_pToolBar->addSeparator();
+    add(ID_TB_ADD_ENTRY);
+    add(ID_TB_DELETE_ENTRY);
+    add(ID_TB_MODIFY_ENTRY);
+    m_pToolBar->addSeparator();
+    add(ID_TB_ADD_ATTRIBUTES);
+    add(ID_TB_DELETE_ATTRIBUTE);
+    add(ID_TB_MODIFY_ATTRIBUTE);
+    m_pToolBar->addSeparator();
+    add(ID_HELP_CONTENTS);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* pBar = statusBar();
+    m_pPanes[0] = new QLabel(QStringLiteral("Ready"), pBar);
+    m_pPanes[0]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pBar->addWidget(m_pPanes[0], 1);
+    for (int i = 1; i <= 2; ++i) {
+        m_pPanes[i] = new QLabel(pBar);
+        m_pPanes[i]->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        m_pPanes[i]->setFixedWidth(kPaneWidth);
+        pBar->addPermanentWidget(m_pPanes[i]);
+    }
+    for (int i = 0; i < 3; ++i)
+        m_pPanes[i]->setObjectName(QStringLiteral("StatusPane%1").arg(i));
+}
+
+void CMainFrame::CreateClient() {
+    m_pSplitter = new QSplitter(Qt::Horizontal, this);
+    m_pSplitter->setObjectName(QStringLiteral("Splitter"));
+    m_pSplitter->setChildrenCollapsible(false);
+    // The tree pane is the document's first view, the attribute pane its second.
+    m_pTreeView = new CLdapTreeView(m_pDocument, m_pSplitter);
+    m_pListView = new CLdapListView(m_pDocument, m_pSplitter);
+    m_pSplitter->addWidget(m_pTreeView);
+    m_pSplitter->addWidget(m_pListView);
+    m_pSplitter->setStretchFactor(0, 0);
+    m_pSplitter->setStretchFactor(1, 1);
+    m_pSplitter->setSizes({kTreePaneWidth, 600});
+    if (m_pDocument) {
+        m_pDocument->AddView(m_pTreeView);
+        m_pDocument->AddView(m_pListView);
+    }
+    setCentralWidget(m_pSplitter);
+}
+
+void CMainFrame::SetPaneText(int nPane, const QString& text) {
+    QLabel* pLabel = GetPaneLabel(nPane);
+    if (!pLabel)
+        return;
+    pLabel->setText(text);
+    if (pLabel->isVisible())
+        pLabel->repaint();
+}
+
+QString CMainFrame::GetPaneText(int nPane) const {
+    if (nPane == 0 && !statusBar()->currentMessage().isEmpty())
+        return statusBar()->currentMessage();
+    QLabel* pLabel = GetPaneLabel(nPane);
+    return pLabel ? pLabel->text() : QString();
+}
+
+QLabel* CMainFrame::GetPaneLabel(int nPane) const {
+    return nPane >= 0 && nPane < 3 ? m_pPanes[nPane] : nullptr;
+}
+
+CView* CMainFrame::ViewInColumn(int nColumn) const {
+    switch (nColumn) {
+    case 0:
+        return m_pTreeView;
+    case 1:
+        return m_pListView;
+    default:
+        return nullptr;
+    }
+}
+
+CView* CMainFrame::GetActivePane(int* pRow, int* pCol) const {
+    CView* pView = ViewInColumn(m_nActiveColumn);
+    if (pRow)
+        *pRow = pView ? 0 : -1;
+    if (pCol)
+        *pCol = pView ? m_nActiveColumn : -1;
+    return pView;
+}
+
+void CMainFrame::ActivateColumn(int nColumn) {
+    CView* pView = ViewInColumn(nColumn);
+    if (!pView || nColumn == m_nActiveColumn)
+        return;
+    m_nActiveColumn = nColumn;
+    pView->OnActivateView();
+    UpdateCommandUI();
+}
+
+void CMainFrame::SetActivePane(int nColumn) {
+    CView* pView = ViewInColumn(nColumn);
+    if (!pView)
+        return;
+    ActivateColumn(nColumn);
+    // The focus goes to the pane's control (its focus proxy or first
+    // focusable child).
+    QWidget* pTarget = pView;
+    if (!pView->focusProxy() && pView->focusPolicy() == Qt::NoFocus) {
+        for (QWidget* pChild : pView->findChildren<QWidget*>()) {
+            if (pChild->focusPolicy() & Qt::TabFocus) {
+                pTarget = pChild;
+                break;
+            }
+        }
+    }
+    pTarget->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::OnNextPane() {
+    SetActivePane(m_nActiveColumn == 0 ? 1 : 0);
+}
+
+void CMainFrame::OnPrevPane() {
+    // Two panes: the previous one is the other one too.
+    SetActivePane(m_nActiveColumn == 1 ? 0 : 1);
+}
+
+void CMainFrame::OnFocusChanged(QWidget*, QWidget* pNow) {
+    if (!pNow)
+        return;
+    for (int nColumn = 0; nColumn < 2; ++nColumn) {
+        CView* pView = ViewInColumn(nColumn);
+        if (pView && (pNow == pView || pView->isAncestorOf(pNow))) {
+            ActivateColumn(nColumn);
+            return;
+        }
+    }
+}
+
+BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
+    BOOL bEnabled = FALSE;
+    if (m_pDocument && m_pDocument->OnUpdateCmdUI(nID, bEnabled))
+        return bEnabled;
+    switch (nID) {
+    case ID_TOOLS_SETTINGS:
+        return m_pDocument != nullptr;
+    case ID_HELP_CONTENTS:
+    case ID_APP_ABOUT:
+    case ID_APP_EXIT:
+    case ID_NEXT_PANE:
+    case ID_PREV_PANE:
+        return TRUE;
+    default:
+        // No handler anywhere.
+        return FALSE;
+    }
+}
+
+BOOL CMainFrame::OnCommand(UINT nID) {
+    if (!IsCommandEnabled(nID))
+        return FALSE;
+    BOOL bHandled = FALSE;
+    // The active pane handles Refresh itself.
+    int nColumn = -1;
+    CView* pPane = GetActivePane(nullptr, &nColumn);
+    if (nID == ID_FILE_REFRESH && pPane) {
+        if (nColumn == 0)
+            m_pTreeView->OnRefresh();
+        else
+            m_pListView->OnRefresh();
+        bHandled = TRUE;
+    } else if (m_pDocument && m_pDocument->OnCmdMsg(nID)) {
+        bHandled = TRUE;
+    } else {
+        switch (nID) {
+        case ID_TOOLS_SETTINGS:
+            OnSettings();
+            bHandled = TRUE;
+            break;
+        case ID_HELP_CONTENTS:
+            OnHelpContents();
+            bHandled = TRUE;
+            break;
+        case ID_NEXT_PANE:
+            OnNextPane();
+            bHandled = TRUE;
+            break;
+        case ID_PREV_PANE:
+            OnPrevPane();
+            bHandled = TRUE;
+            break;
+        default:
+            bHandled = CTarvoApp::OnAppCommand(this, nID);
+            break;
+        }
+    }
+    UpdateCommandUI();
+    return bHandled;
+}
+
+void CMainFrame::UpdateCommandUI() {
+    for (auto& [nID, pAction] : m_actions)
+        pAction->setEnabled(IsCommandEnabled(nID));
+}
+
+QAction* CMainFrame::GetCommandAction(UINT nID) const {
+    auto it = m_actions.find(nID);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::OnSettings() {
+    if (!m_pDocument)
+        return;
+    CSettingsDlg dialog(&m_pDocument->m_exportSettings, nullptr);
+    dialog.DoModal();
+}
+
+void CMainFrame::OnHelpContents() {
+    ShowHelpContents(this);
+}
+
+void CMainFrame::PostCloseRequest() {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* pEvent) {
+    if (!m_bClosed) {
+        m_bClosed = true;
+        m_pIdleTimer->stop();
+        // The workers end before any pane goes away; sends they still make
+        // are run while the document waits.
+        if (m_pDocument)
+            m_pDocument->OnCloseDocument();
+    }
+    pEvent->accept();
+    emit Closed();
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The main window: menus, toolbar, the three-pane status bar and the
+// splitter with the tree pane left and the attribute pane right. Routes
+// commands to the active pane, the document, itself and the application,
+// and enables them from the document's flags.
+
+#include "platform/Types.h"
+
+#include <QMainWindow>
+
+#include <map>
+
+class CLdapListView;
+class CLdapTreeView;
+class CTarvoDoc;
+class CView;
+class QAction;
+class QLabel;
+class QSplitter;
+class QTimer;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CMainFrame)
+
+public:
+    explicit CMainFrame(CTarvoDoc* pDocument, QWidget* pParent = nullptr);
+    ~CMainFrame() override;
+
+    CTarvoDoc* GetActiveDocument() const { return m_pDocument; }
+    CLdapTreeView* GetTreeView() const { return m_pTreeView; }
+    CLdapListView* GetListView() const { return m_pListView; }
+    QSplitter* GetSplitter() const { return m_pSplitter; }
+    QToolBar* GetToolBar() const { return m_pToolBar; }
+
+    // Status bar panes 0 (general, stretching), 1 (tree) and 2 (attributes).
+    void SetPaneText(int nPane, const QString& text);
+    // What the pane shows now (pane 0: a prompt while one is shown).
+    QString GetPaneText(int nPane) const;
+    QLabel* GetPaneLabel(int nPane) const;
+
+    // The splitter's active pane with its row and column; NULL when no
+    // pane has been active yet.
+    CView* GetActivePane(int* pRow = nullptr, int* pCol = nullptr) const;
+    // Makes the pane in nColumn the active one and gives it the focus.
+    void SetActivePane(int nColumn);
+    void OnNextPane();
+    void OnPrevPane();
+
+    // Runs a command the way a menu item, a toolbar button or an
+    // accelerator does; FALSE when it is disabled or nobody handles it.
+    BOOL OnCommand(UINT nID);
+    BOOL IsCommandEnabled(UINT nID) const;
+    // Enables every menu item and toolbar button from the flags.
+    void UpdateCommandUI();
+    // The action of a command (menu item and/or toolbar button).
+    QAction* GetCommandAction(UINT nID) const;
+
+    void OnSettings();
+    void OnHelpContents();
+    // Asks the window to close once control is back in the event loop.
+    void PostCloseRequest();
+
+signals:
+    // The window has closed and the document has let go of its workers.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+
+private:
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void CreateClient();
+    QAction* CommandAction(UINT nID, const QString& text);
+    void OnFocusChanged(QWidget* pOld, QWidget* pNow);
+    // nColumn becomes the active pane; its view hears of it once.
+    void ActivateColumn(int nColumn);
+    CView* ViewInColumn(int nColumn) const;
+
+    CTarvoDoc* m_pDocument;
+    QSplitter* m_pSplitter = nullptr;
+    CLdapTreeView* m_pTreeView = nullptr;
+    CLdapListView* m_pListView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
+    QTimer* m_pIdleTimer = nullptr;
+    std::map<UINT, QAction*> m_actions;
+    int m_nActiveColumn = -1;
+    bool m_bClosed = false;
+};
