@@ -1,10 +1,379 @@
-// PLACEHOLDER (to be replaced by the panes work).
 #include "ui/LdapListView.h"
 
-CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {}
-CLdapListView::~CLdapListView() = default;
-void CLdapListView::ClearList() {}
-void CLdapListView::OnAddAttributes() {}
-void CLdapListView::OnDeleteAttributes() {}
-void CLdapListView::OnModifyAttribute() {}
-void CLdapListView::OnRefresh() {}
+#include "model/EntryNode.h"
+#include "platform/Services.h"
+#include "session/TarvoDoc.h"
+#include "source/DataSource.h"
+#include "source/Messages.h"
+#include "source/Requests.h"
+#include "ui/AddAttributesDlg.h"
+#include "ui/AttributeRowModel.h"
+#include "ui/ModifyAttributeDlg.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// Ascending at first; every attribute pane shares them.
+bool s_bSortAscending[2] = {true, true};
+
+// The list control: the pane's menu after the control's own right-button
+// handling, and Tab to the other pane.
+class CAttributeListControl : public QTreeView {
+public:
+    CAttributeListControl(CLdapListView* pPane, QWidget* pParent) : QTreeView(pParent), m_pPane(pPane) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* pEvent) override {
+        QTreeView::mousePressEvent(pEvent);
+        if (pEvent->button() == Qt::RightButton)
+            m_pPane->OnRightButtonDown(pEvent->position().toPoint());
+    }
+
+    bool event(QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::KeyPress) {
+            auto* pKey = static_cast<QKeyEvent*>(pEvent);
+            if (pKey->key() == Qt::Key_Tab &&
+                !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+                m_pPane->OnTabKey();
+                return true;
+            }
+        }
+        return QTreeView::event(pEvent);
+    }
+
+private:
+    CLdapListView* m_pPane;
+};
+
+} // namespace
+
+CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {
+    m_pModel = new CAttributeRowModel(this);
+    m_pList = new CAttributeListControl(this, this);
+    m_pList->setModel(m_pModel);
+    m_pList->setRootIsDecorated(false);
+    m_pList->setItemsExpandable(false);
+    m_pList->setUniformRowHeights(true);
+    m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pList->setAllColumnsShowFocus(true);
+    m_pList->header()->setSectionsClickable(true);
+    m_pList->header()->setSortIndicatorShown(false);
+    m_pList->header()->setStretchLastSection(false);
+    m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pList->setColumnWidth(0, 192);
+    m_pList->setColumnWidth(1, 192);
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->addWidget(m_pList);
+    setFocusProxy(m_pList);
+    connect(m_pList->header(), &QHeaderView::sectionClicked, this, &CLdapListView::OnColumnClick);
+
+    m_pMenu = new QMenu(this);
+    m_pAddAction = m_pMenu->addAction("&Add ");
+    m_pDeleteAction = m_pMenu->addAction("&Delete");
+    m_pModifyAction = m_pMenu->addAction("&Modify");
+    m_pMenu->addSeparator();
+    m_pRefreshAction = m_pMenu->addAction("&Refresh");
+    connect(m_pAddAction, &QAction::triggered, this, &CLdapListView::OnAddAttributes);
+    connect(m_pDeleteAction, &QAction::triggered, this, &CLdapListView::OnDeleteAttributes);
+    connect(m_pModifyAction, &QAction::triggered, this, &CLdapListView::OnModifyAttribute);
+    connect(m_pRefreshAction, &QAction::triggered, this, &CLdapListView::OnRefresh);
+}
+
+CLdapListView::~CLdapListView() {
+    DestroyWindowHandle();
+    ClearList();
+}
+
+QAction* CLdapListView::GetMenuAction(int nCommand) const {
+    switch (nCommand) {
+    case ID_ATTRIBUTE_ADD:
+        return m_pAddAction;
+    case ID_ATTRIBUTE_DELETE:
+        return m_pDeleteAction;
+    case ID_ATTRIBUTE_MODIFY:
+        return m_pModifyAction;
+    case ID_ATTRIBUTE_REFRESH:
+        return m_pRefreshAction;
+    default:
+        return nullptr;
+    }
+}
+
+bool CLdapListView::IsSortAscending(int nColumn) {
+    return s_bSortAscending[nColumn == 0 ? 0 : 1];
+}
+
+void CLdapListView::ResetSortDirections() {
+    s_bSortAscending[0] = s_bSortAscending[1] = true;
+}
+
+CDataSource* CLdapListView::Source() const {
+    return m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+}
+
+void CLdapListView::SetStatus(const CString& text) {
+    if (m_pDocument)
+        m_pDocument->SetStatusText(text, 2);
+}
+
+int CLdapListView::GetRowCount() const {
+    return m_pModel->GetRowCount();
+}
+
+CString CLdapListView::GetRowName(int nRow) const {
+    return nRow >= 0 && nRow < GetRowCount() ? m_pModel->Row(nRow).strName : CString();
+}
+
+CString CLdapListView::GetRowValue(int nRow) const {
+    return nRow >= 0 && nRow < GetRowCount() ? m_pModel->Row(nRow).strValue : CString();
+}
+
+std::vector<int> CLdapListView::GetSelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_pList->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CLdapListView::SelectRows(const std::vector<int>& rows) {
+    QItemSelection selection;
+    for (int nRow : rows)
+        selection.select(m_pModel->index(nRow, 0), m_pModel->index(nRow, 1));
+    m_pList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+int CLdapListView::GetFocusedRow() const {
+    QModelIndex current = m_pList->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+// ---------------------------------------------------------------- rows
+
+void CLdapListView::ClearList() {
+    m_pModel->DeleteAllRows();
+}
+
+BOOL CLdapListView::InsertRow(int nRow, const CString& name, const CString& value) {
+    if (!m_pModel->InsertRow(nRow, name, value))
+        return FALSE;
+    CString text;
+    text.Format("%d Attributes Found.", GetRowCount());
+    SetStatus(text);
+    return TRUE;
+}
+
+void CLdapListView::Fill(const CAttributeArray& attributes) {
+    int nBase = GetRowCount();
+    for (const CAttribute* pAttribute : attributes) {
+        if (!pAttribute)
+            continue;
+        if (pAttribute->GetSize() == 0) {
+            InsertRow(nBase, pAttribute->m_strName, CString());
+            continue;
+        }
+        for (int j = 0; j < pAttribute->GetSize(); ++j)
+            InsertRow(nBase + j, pAttribute->m_strName, pAttribute->GetAt(j));
+    }
+}
+
+void CLdapListView::OnColumnClick(int nColumn) {
+    int nFlag = nColumn == 0 ? 0 : 1;
+    s_bSortAscending[nFlag] = !s_bSortAscending[nFlag];
+    m_pModel->Sort(nFlag, s_bSortAscending[nFlag]);
+}
+
+// ---------------------------------------------------------------- events
+
+void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject*) {
+    auto* pEntry = LParamToPtr<CEntryNode>(lHint);
+    if (!pEntry) {
+        m_pCurrentEntry = nullptr;
+        ClearList();
+        return;
+    }
+    m_pCurrentEntry = pEntry;
+    SetStatus("Finding Attributes for - " + pEntry->GetDN());
+    ClearList();
+    Fill(pEntry->m_attributes);
+}
+
+void CLdapListView::OnActivateView() {
+    if (m_pDocument) {
+        m_pDocument->m_bAttributeCommandsEnabled = m_pDocument->m_bRefreshEnabled;
+        m_pDocument->m_bEntryCommandsEnabled = false;
+    }
+    if (GetRowCount() > 0 && !m_pList->selectionModel()->hasSelection() &&
+        !m_pList->selectionModel()->currentIndex().isValid())
+        m_pList->selectionModel()->setCurrentIndex(m_pModel->index(0, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CLdapListView::OnRightButtonDown(const QPoint& point) {
+    if (GetRowCount() == 0 || !m_pCurrentEntry)
+        return;
+    bool bSelected = m_pList->selectionModel()->hasSelection();
+    m_pAddAction->setEnabled(m_pCurrentEntry->CanAddAttribute());
+    m_pDeleteAction->setEnabled(m_pCurrentEntry->CanDeleteAttribute() && bSelected);
+    m_pModifyAction->setEnabled(m_pCurrentEntry->CanModifyAttribute() && bSelected);
+    m_pRefreshAction->setEnabled(m_pCurrentEntry->CanRefreshAttributes());
+    m_pMenu->popup(m_pList->viewport()->mapToGlobal(point));
+}
+
+void CLdapListView::OnTabKey() {
+    if (m_pDocument)
+        m_pDocument->ActivatePane(0);
+}
+
+// ---------------------------------------------------------------- commands
+
+void CLdapListView::OnAddAttributes() {
+    CEntryNode* pEntry = m_pCurrentEntry;
+    // Another attribute operation on the entry would fill its cache from a
+    // second thread.
+    if (!pEntry || !Source() || !pEntry->CanAddAttribute())
+        return;
+    CAddAttributesDlg dlg(this);
+    if (dlg.DoModal() != IDOK)
+        return;
+    // The dialog ran the event loop: the entry may have gone meanwhile.
+    CDataSource* pSource = Source();
+    if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanAddAttribute())
+        return;
+    pEntry->BeginOperation(OP_ADD_ATTRIBUTE);
+    pSource->AddAttributes(pEntry, &dlg.GetAttributes(), this);
+}
+
+void CLdapListView::OnModifyAttribute() {
+    CEntryNode* pEntry = m_pCurrentEntry;
+    std::vector<int> selected = GetSelectedRows();
+    if (!pEntry || !Source() || selected.empty() || !pEntry->CanModifyAttribute())
+        return;
+    int nRow = selected.front();
+    CString name = GetRowName(nRow);
+    CString oldValue = GetRowValue(nRow);
+    CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE, this);
+    dlg.SetReadOnlyText(name);
+    dlg.SetEditText(oldValue);
+    if (dlg.DoModal() != IDOK)
+        return;
+    CDataSource* pSource = Source();
+    if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanModifyAttribute() || GetRowName(nRow) != name ||
+        GetRowValue(nRow) != oldValue || nRow >= GetRowCount())
+        return;
+    CAttribute attribute;
+    attribute.SetName(dlg.GetReadOnlyText());
+    attribute.Add(dlg.GetEditText());
+    attribute.Add(oldValue);
+    pSource->ModifyAttribute(pEntry, &attribute, nRow, this);
+}
+
+void CLdapListView::OnDeleteAttributes() {
+    CEntryNode* pEntry = m_pCurrentEntry;
+    std::vector<int> selected = GetSelectedRows();
+    if (!pEntry || !Source() || !pEntry->CanDeleteAttribute() || selected.empty())
+        return;
+    // Remember what was asked about, to check it still stands after the box.
+    std::vector<CAttributeRow> rows;
+    for (int nRow : selected)
+        rows.push_back(m_pModel->Row(nRow));
+    CString question;
+    question.Format("Delete the %d selected value(s) from the entry?", static_cast<int>(selected.size()));
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    CDataSource* pSource = Source();
+    if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanDeleteAttribute())
+        return;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        if (selected[i] >= GetRowCount() || GetRowName(selected[i]) != rows[i].strName ||
+            GetRowValue(selected[i]) != rows[i].strValue)
+            return;
+    }
+    // One attribute per name with its selected values, in row order.
+    CAttributeArray attributes;
+    CDWordArray indices;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        CAttribute* pFound = nullptr;
+        for (CAttribute* pAttribute : attributes)
+            if (pAttribute->m_strName == rows[i].strName)
+                pFound = pAttribute;
+        if (!pFound) {
+            pFound = new CAttribute;
+            pFound->SetName(rows[i].strName);
+            attributes.Add(pFound);
+        }
+        pFound->Add(rows[i].strValue);
+        indices.Add(static_cast<DWORD>(selected[i]));
+    }
+    pEntry->BeginOperation(OP_DELETE_ATTRIBUTE);
+    pSource->DeleteAttributes(pEntry, &attributes, &indices, this);
+    // The source keeps its own copies.
+    DeleteAttributes(attributes);
+}
+
+void CLdapListView::OnRefresh() {
+    CEntryNode* pEntry = m_pCurrentEntry;
+    CDataSource* pSource = Source();
+    if (!pEntry || !pSource || !pEntry->CanRefreshAttributes())
+        return;
+    DeleteAttributes(pEntry->m_attributes);
+    pSource->ReadAttributes(pEntry, &pEntry->m_attributes, this, TRUE);
+}
+
+// ---------------------------------------------------------------- notifications
+
+LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    switch (nMessage) {
+    case WM_CLEAR_ATTRIBUTES:
+        ClearList();
+        return 0;
+    case WM_SHOW_ATTRIBUTES:
+        if (auto* pAttributes = WParamToPtr<CAttributeArray>(wParam))
+            Fill(*pAttributes);
+        return 0;
+    case WM_ATTRIBUTE_ADDED: {
+        auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
+        if (!pRequest)
+            return 0;
+        if (pRequest->bSucceeded)
+            Fill(pRequest->attributes);
+        DeleteAttributes(pRequest->attributes);
+        return 0;
+    }
+    case WM_ATTRIBUTE_DELETED: {
+        auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
+        if (!pRequest)
+            return 0;
+        if (pRequest->bSucceeded) {
+            for (int i = pRequest->rowIndices.GetSize() - 1; i >= 0; --i)
+                m_pModel->DeleteRow(static_cast<int>(pRequest->rowIndices[i]));
+        }
+        DeleteAttributes(pRequest->attributes);
+        pRequest->rowIndices.RemoveAll();
+        return 0;
+    }
+    case WM_ATTRIBUTE_MODIFIED: {
+        auto* pRequest = WParamToPtr<CModifyAttributeRequest>(wParam);
+        if (!pRequest || !pRequest->bSucceeded)
+            return 0;
+        int nRow = pRequest->nRowIndex;
+        if (nRow < 0 || nRow >= GetRowCount())
+            return 0;
+        m_pModel->DeleteRow(nRow);
+        InsertRow(nRow, pRequest->attribute.m_strName,
+                  pRequest->attribute.GetSize() > 0 ? pRequest->attribute.GetAt(0) : CString());
+        return 0;
+    }
+    default:
+        return CView::WindowProc(nMessage, wParam, lParam);
+    }
+}

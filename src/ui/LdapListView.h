@@ -1,13 +1,32 @@
 #pragma once
-// PLACEHOLDER (to be replaced by the panes work): the API the document and
-// the main frame rely on.
+// The right pane: the attributes of the current entry, one row per value,
+// with the attribute commands.
 
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "model/Attribute.h"
 #include "session/View.h"
+#endif
 
+#include <vector>
+
+class CAttributeRowModel;
+class CDataSource;
 class CEntryNode;
+class QAction;
+class QMenu;
+class QModelIndex;
+class QTreeView;
+
+constexpr int ID_ATTRIBUTE_ADD = 32797;
+constexpr int ID_ATTRIBUTE_DELETE = 32798;
+constexpr int ID_ATTRIBUTE_MODIFY = 32799;
+constexpr int ID_ATTRIBUTE_REFRESH = 32784;
 
 class CLdapListView : public CView {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CLdapListView)
+
 public:
     explicit CLdapListView(CTarvoDoc* pDocument, QWidget* pParent = nullptr);
     ~CLdapListView() override;
@@ -17,4 +36,47 @@ public:
     void OnDeleteAttributes();
     void OnModifyAttribute();
     void OnRefresh();
+
+    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
+    void OnActivateView() override;
+
+    // Appends rows for the attributes (each fill's attributes come out in
+    // reverse array order, values in order).
+    void Fill(const CAttributeArray& attributes);
+    // A click on a column header.
+    void OnColumnClick(int nColumn);
+    // The sort direction flags, shared by every attribute pane.
+    static bool IsSortAscending(int nColumn);
+    static void ResetSortDirections();
+
+    CEntryNode* GetCurrentEntry() const { return m_pCurrentEntry; }
+    int GetRowCount() const;
+    CString GetRowName(int nRow) const;
+    CString GetRowValue(int nRow) const;
+    std::vector<int> GetSelectedRows() const;
+    void SelectRows(const std::vector<int>& rows);
+    int GetFocusedRow() const;
+
+    QTreeView* GetListControl() const { return m_pList; }
+    CAttributeRowModel* GetModel() const { return m_pModel; }
+    QMenu* GetContextMenu() const { return m_pMenu; }
+    QAction* GetMenuAction(int nCommand) const;
+
+    void OnRightButtonDown(const QPoint& point);
+    void OnTabKey();
+
+private:
+    CDataSource* Source() const;
+    BOOL InsertRow(int nRow, const CString& name, const CString& value);
+    void SetStatus(const CString& text);
+
+    CAttributeRowModel* m_pModel;
+    QTreeView* m_pList;
+    QMenu* m_pMenu;
+    QAction* m_pAddAction;
+    QAction* m_pDeleteAction;
+    QAction* m_pModifyAction;
+    QAction* m_pRefreshAction;
+    CEntryNode* m_pCurrentEntry = nullptr; // not owned
 };

@@ -1,14 +1,720 @@
-// PLACEHOLDER (to be replaced by the panes work).
 #include "ui/LdapTreeView.h"
 
-CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {}
-CLdapTreeView::~CLdapTreeView() = default;
-HTREEITEM CLdapTreeView::InsertEntryItem(CEntryNode*, HTREEITEM) {
-    return HTREEITEM();
+#include "model/EntryNode.h"
+#include "platform/Services.h"
+#include "session/TarvoDoc.h"
+#include "source/DataSource.h"
+#include "source/Messages.h"
+#include "source/Requests.h"
+#include "ui/EntryDlg.h"
+#include "ui/EntryTreeModel.h"
+#include "ui/LdifExport.h"
+#include "ui/ModifyAttributeDlg.h"
+#include "ui/TreeImages.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kLoadingText = "loading entries.........";
+
+// The tree control: items without an entry are never selected, the right
+// button is the pane's, and Tab goes to the other pane.
+class CEntryTreeControl : public QTreeView {
+public:
+    CEntryTreeControl(CLdapTreeView* pPane, QWidget* pParent) : QTreeView(pParent), m_pPane(pPane) {}
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* pEvent) const override {
+        if (index.isValid() && !(index.flags() & Qt::ItemIsSelectable))
+            return QItemSelectionModel::NoUpdate;
+        return QTreeView::selectionCommand(index, pEvent);
+    }
+
+    void mousePressEvent(QMouseEvent* pEvent) override {
+        if (pEvent->button() == Qt::RightButton) {
+            QPoint point = pEvent->position().toPoint();
+            m_pPane->OnRightButtonDown(indexAt(point), point);
+            pEvent->accept();
+            return;
+        }
+        QTreeView::mousePressEvent(pEvent);
+    }
+
+    bool event(QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::KeyPress) {
+            auto* pKey = static_cast<QKeyEvent*>(pEvent);
+            if (pKey->key() == Qt::Key_Tab &&
+                !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+                m_pPane->OnTabKey();
+                return true;
+            }
+        }
+        return QTreeView::event(pEvent);
+    }
+
+private:
+    CLdapTreeView* m_pPane;
+};
+
+int SignedCount(WPARAM wParam) {
+    return static_cast<int>(static_cast<LPARAM>(wParam));
 }
-void CLdapTreeView::DeleteAllItems() {}
-void CLdapTreeView::OnAddEntry() {}
-void CLdapTreeView::OnDeleteEntry() {}
-void CLdapTreeView::OnModifyEntry() {}
-void CLdapTreeView::OnRefresh() {}
-void CLdapTreeView::OnSaveToLdif() {}
+
+} // namespace
+
+// Marks a change made by the program: selection changes it causes read nothing.
+class CLdapTreeView::CProgramChange {
+public:
+    explicit CProgramChange(CLdapTreeView* pPane) : m_pPane(pPane) { ++m_pPane->m_nProgramChange; }
+    ~CProgramChange() { --m_pPane->m_nProgramChange; }
+    CProgramChange(const CProgramChange&) = delete;
+    CProgramChange& operator=(const CProgramChange&) = delete;
+
+private:
+    CLdapTreeView* m_pPane;
+};
+
+CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {
+    m_pModel = new CEntryTreeModel(
+        [this]() { return m_pDocument ? m_pDocument->GetExportSettings().GetEntryAsRDN() : 1; }, this);
+    m_pTree = new CEntryTreeControl(this, this);
+    m_pTree->setModel(m_pModel);
+    m_pTree->setHeaderHidden(true);
+    m_pTree->setUniformRowHeights(true);
+    m_pTree->setRootIsDecorated(true);
+    m_pTree->setItemsExpandable(true);
+    m_pTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTree->setAnimated(false);
+    m_pTree->setIconSize(QSize(16, 15));
+    m_pTree->setFrameShape(QFrame::StyledPanel);
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->addWidget(m_pTree);
+    setFocusProxy(m_pTree);
+
+    connect(m_pTree, &QTreeView::expanded, this, &CLdapTreeView::OnItemExpanded);
+    connect(m_pTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CLdapTreeView::OnSelectionChanged);
+
+    m_pMenu = new QMenu(this);
+    m_pAddAction = m_pMenu->addAction("&Add");
+    m_pDeleteAction = m_pMenu->addAction("&Delete");
+    m_pModifyAction = m_pMenu->addAction("&Modify");
+    m_pMenu->addSeparator();
+    m_pRefreshAction = m_pMenu->addAction("Re&fresh");
+    m_pMenu->addSeparator();
+    m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
+    m_pAddAction->setStatusTip("Add an entry below the selected entry");
+    m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
+    connect(m_pAddAction, &QAction::triggered, this, &CLdapTreeView::OnAddEntry);
+    connect(m_pDeleteAction, &QAction::triggered, this, &CLdapTreeView::OnDeleteEntry);
+    connect(m_pModifyAction, &QAction::triggered, this, &CLdapTreeView::OnModifyEntry);
+    connect(m_pRefreshAction, &QAction::triggered, this, &CLdapTreeView::OnRefresh);
+    connect(m_pSaveAction, &QAction::triggered, this, &CLdapTreeView::OnSaveToLdif);
+}
+
+CLdapTreeView::~CLdapTreeView() {
+    DestroyWindowHandle();
+    DeleteAllItems();
+}
+
+QAction* CLdapTreeView::GetMenuAction(int nCommand) const {
+    switch (nCommand) {
+    case ID_ENTRY_ADD:
+        return m_pAddAction;
+    case ID_ENTRY_DELETE:
+        return m_pDeleteAction;
+    case ID_ENTRY_MODIFY:
+        return m_pModifyAction;
+    case ID_REFRESH:
+        return m_pRefreshAction;
+    case ID_SAVE_TO_LDIF:
+        return m_pSaveAction;
+    default:
+        return nullptr;
+    }
+}
+
+CDataSource* CLdapTreeView::Source() const {
+    return m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+}
+
+void CLdapTreeView::SetStatus(const CString& text) {
+    if (m_pDocument)
+        m_pDocument->SetStatusText(text, 1);
+}
+
+void CLdapTreeView::FlushPendingItems() {
+    CProgramChange change(this);
+    m_pModel->FlushQueued();
+}
+
+// ---------------------------------------------------------------- items
+
+CTreeItem* CLdapTreeView::NewEntryItem(CEntryNode* pEntry) {
+    pEntry->MarkUnexpanded();
+    CTreeItem* pItem = m_pModel->CreateItem(pEntry, TREE_IMAGE_CLOSED_FOLDER, TREE_IMAGE_OPEN_FOLDER, true);
+    CTreeItem* pPlaceholder =
+        m_pModel->CreateItem(nullptr, TREE_IMAGE_CLOSED_FOLDER, TREE_IMAGE_CLOSED_FOLDER, true);
+    pPlaceholder->pParent = pItem;
+    pPlaceholder->bLinked = true;
+    pItem->children.push_back(pPlaceholder);
+    pEntry->SetTreeItem(pItem->hItem);
+    return pItem;
+}
+
+HTREEITEM CLdapTreeView::InsertEntryItem(CEntryNode* pEntry, HTREEITEM hParent) {
+    if (!pEntry)
+        return HTREEITEM();
+    CProgramChange change(this);
+    m_pModel->FlushQueued();
+    CTreeItem* pParent = hParent ? m_pModel->Find(hParent) : m_pModel->Root();
+    if (!pParent || !pParent->bLinked)
+        return HTREEITEM();
+    CTreeItem* pItem = NewEntryItem(pEntry);
+    m_pModel->LinkSorted(pParent, pItem);
+    return pItem->hItem;
+}
+
+void CLdapTreeView::DeleteAllItems() {
+    CProgramChange change(this);
+    m_pModel->DeleteAll();
+}
+
+bool CLdapTreeView::IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem) {
+    CTreeItem* pFound = m_pModel->Find(hItem);
+    return pFound && pFound == pItem && pFound->pEntry == pEntry && pFound->bLinked;
+}
+
+CTreeItem* CLdapTreeView::LiveItemOf(const CEntryNode* pEntry) {
+    CTreeItem* pItem = m_pModel->Find(pEntry->GetTreeItem());
+    return pItem && pItem->pEntry == pEntry && pItem->bLinked ? pItem : nullptr;
+}
+
+CTreeItem* CLdapTreeView::SelectedTreeItem() {
+    QModelIndexList selected = m_pTree->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? nullptr : m_pModel->ItemOf(selected.first());
+}
+
+CEntryNode* CLdapTreeView::SelectedEntry(CTreeItem** ppItem) {
+    CTreeItem* pItem = SelectedTreeItem();
+    if (ppItem)
+        *ppItem = pItem;
+    return pItem ? pItem->pEntry : nullptr;
+}
+
+void CLdapTreeView::SelectTreeItem(CTreeItem* pItem, bool bByUser) {
+    QModelIndex index = m_pModel->IndexOf(pItem);
+    if (!index.isValid())
+        return;
+    if (bByUser) {
+        m_pTree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        CProgramChange change(this);
+        m_pTree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void CLdapTreeView::TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem) {
+    if (!pEntry->IsLeaf())
+        return;
+    pEntry->ClearLeaf();
+    m_pModel->SetImages(pItem, TREE_IMAGE_CLOSED_FOLDER, TREE_IMAGE_OPEN_FOLDER);
+    m_pModel->SetChildIndicator(pItem, true);
+}
+
+// ---------------------------------------------------------------- handle-based access
+
+HTREEITEM CLdapTreeView::GetRootItem() {
+    FlushPendingItems();
+    CTreeItem* pRoot = m_pModel->Root();
+    return pRoot->children.empty() ? HTREEITEM() : pRoot->children.front()->hItem;
+}
+
+HTREEITEM CLdapTreeView::GetSelectedItem() {
+    CTreeItem* pItem = SelectedTreeItem();
+    return pItem ? pItem->hItem : HTREEITEM();
+}
+
+HTREEITEM CLdapTreeView::GetParentItem(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem && pItem->pParent && pItem->pParent != m_pModel->Root() ? pItem->pParent->hItem
+                                                                         : HTREEITEM();
+}
+
+HTREEITEM CLdapTreeView::GetChildItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem && !pItem->children.empty() ? pItem->children.front()->hItem : HTREEITEM();
+}
+
+HTREEITEM CLdapTreeView::GetNextSiblingItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->pParent || !pItem->bLinked)
+        return HTREEITEM();
+    size_t nNext = static_cast<size_t>(m_pModel->RowOf(pItem)) + 1;
+    return nNext < pItem->pParent->children.size() ? pItem->pParent->children[nNext]->hItem : HTREEITEM();
+}
+
+std::vector<HTREEITEM> CLdapTreeView::GetChildItems(HTREEITEM hItem) {
+    FlushPendingItems();
+    std::vector<HTREEITEM> items;
+    CTreeItem* pItem = hItem ? m_pModel->Find(hItem) : m_pModel->Root();
+    if (pItem)
+        for (CTreeItem* pChild : pItem->children)
+            items.push_back(pChild->hItem);
+    return items;
+}
+
+CEntryNode* CLdapTreeView::GetItemEntry(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem ? pItem->pEntry : nullptr;
+}
+
+CString CLdapTreeView::GetItemText(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem ? m_pModel->DisplayText(pItem) : CString();
+}
+
+BOOL CLdapTreeView::GetItemImage(HTREEITEM hItem, int& nImage, int& nSelectedImage) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem)
+        return FALSE;
+    nImage = pItem->nImage;
+    nSelectedImage = pItem->nSelectedImage;
+    return TRUE;
+}
+
+BOOL CLdapTreeView::ItemHasButton(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem && m_pModel->hasChildren(m_pModel->IndexOf(pItem)) ? TRUE : FALSE;
+}
+
+BOOL CLdapTreeView::ItemHasFixedText(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    return pItem && pItem->bFixedText ? TRUE : FALSE;
+}
+
+HTREEITEM CLdapTreeView::FindEntryItem(const CEntryNode* pEntry) {
+    FlushPendingItems();
+    CTreeItem* pItem = pEntry ? LiveItemOf(pEntry) : nullptr;
+    return pItem ? pItem->hItem : HTREEITEM();
+}
+
+BOOL CLdapTreeView::SelectItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->pEntry || !pItem->bLinked)
+        return FALSE;
+    SelectTreeItem(pItem, false);
+    return TRUE;
+}
+
+BOOL CLdapTreeView::ClickItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->bLinked)
+        return FALSE;
+    QModelIndex index = m_pModel->IndexOf(pItem);
+    m_pTree->scrollTo(index);
+    QPoint point = m_pTree->visualRect(index).center();
+    // Press and release on the row, as the mouse does.
+    QMouseEvent press(QEvent::MouseButtonPress, point, m_pTree->viewport()->mapToGlobal(point),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_pTree->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, point, m_pTree->viewport()->mapToGlobal(point),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_pTree->viewport(), &release);
+    return SelectedTreeItem() == pItem ? TRUE : FALSE;
+}
+
+BOOL CLdapTreeView::ExpandItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->bLinked)
+        return FALSE;
+    m_pTree->expand(m_pModel->IndexOf(pItem));
+    return TRUE;
+}
+
+void CLdapTreeView::RightClickItem(HTREEITEM hItem) {
+    FlushPendingItems();
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    QModelIndex index = pItem ? m_pModel->IndexOf(pItem) : QModelIndex();
+    m_pTree->scrollTo(index);
+    OnRightButtonDown(index, m_pTree->visualRect(index).center());
+}
+
+// ---------------------------------------------------------------- events
+
+void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
+    CProgramChange change(this);
+    m_pModel->FlushQueued();
+    CTreeItem* pItem = m_pModel->ItemOf(index);
+    if (!pItem || !pItem->pEntry)
+        return;
+    CEntryNode* pEntry = pItem->pEntry;
+    SetStatus("Searching  " + pEntry->GetDN());
+    if (!pEntry->IsUnexpanded())
+        return;
+    pEntry->ToggleUnexpanded();
+    if (!pItem->children.empty())
+        m_pModel->DeleteItem(pItem->children.front());
+    CDataSource* pSource = Source();
+    if (!pSource)
+        return;
+    pEntry->BeginOperation(OP_EXPAND);
+    pSource->Expand(pEntry, this, pItem->hItem);
+}
+
+void CLdapTreeView::OnSelectionChanged() {
+    if (m_nProgramChange)
+        return;
+    CEntryNode* pEntry = SelectedEntry();
+    CDataSource* pSource = Source();
+    if (!pEntry || !pSource)
+        return;
+    CView* pAttributePane = m_pDocument->GetView(1);
+    if (!pEntry->CanRefreshAttributes()) {
+        // An attribute operation still fills this entry's cache; a second
+        // read would write the same cache from two threads.
+        m_pDocument->UpdateAllViews(this, 0, nullptr);
+        return;
+    }
+    pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+    pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pAttributePane, TRUE);
+    m_pDocument->UpdateAllViews(this, PtrToLParam(pEntry), nullptr);
+}
+
+void CLdapTreeView::OnRightButtonDown(const QModelIndex& index, const QPoint& point) {
+    CTreeItem* pItem = m_pModel->ItemOf(index);
+    if (!pItem || !pItem->pEntry)
+        return;
+    SelectTreeItem(pItem, false);
+    CEntryNode* pEntry = pItem->pEntry;
+    m_pAddAction->setEnabled(pEntry->CanAddEntry());
+    m_pModifyAction->setEnabled(pEntry->CanModifyEntry());
+    m_pDeleteAction->setEnabled(pEntry->CanDeleteEntry());
+    m_pRefreshAction->setEnabled(pEntry->CanRefresh());
+    m_pSaveAction->setEnabled(pEntry->CanSaveToLdif());
+    m_pMenu->popup(m_pTree->viewport()->mapToGlobal(point));
+}
+
+void CLdapTreeView::OnTabKey() {
+    if (m_pDocument)
+        m_pDocument->ActivatePane(1);
+}
+
+void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
+    auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
+    if (pEntry)
+        InsertEntryItem(pEntry, HTREEITEM::FromParam(static_cast<std::uint64_t>(lHint)));
+}
+
+void CLdapTreeView::OnActivateView() {
+    if (!m_pDocument)
+        return;
+    m_pDocument->m_bAttributeCommandsEnabled = false;
+    m_pDocument->m_bEntryCommandsEnabled = m_pDocument->m_bRefreshEnabled;
+}
+
+// ---------------------------------------------------------------- commands
+
+void CLdapTreeView::OnAddEntry() {
+    FlushPendingItems();
+    CTreeItem* pItem = nullptr;
+    CEntryNode* pParent = SelectedEntry(&pItem);
+    CDataSource* pSource = Source();
+    // The menu offers Add only while the entry allows it; the Tools menu
+    // reaches here without that check.
+    if (!pParent || !pSource || !pParent->CanAddEntry())
+        return;
+    HTREEITEM hItem = pItem->hItem;
+    pParent->BeginOperation(OP_ADD_ENTRY);
+    {
+        CProgramChange change(this);
+        TurnLeafIntoParent(pParent, pItem);
+    }
+    CEntryDlg dlg(this);
+    int nResult = dlg.DoModal();
+    FlushPendingItems();
+    // The dialog ran the event loop: the parent may have gone meanwhile.
+    if (!IsAlive(pItem, pParent, hItem) || Source() != pSource) {
+        return;
+    }
+    if (nResult != IDOK) {
+        pParent->EndOperation(OP_ADD_ENTRY);
+        return;
+    }
+    auto* pNew = new CEntryNode;
+    CString parentDN = pParent->GetDN();
+    // Below an empty DN the relative name is the whole DN.
+    pNew->SetDN(parentDN.IsEmpty() ? dlg.GetRelativeName() : dlg.GetRelativeName() + "," + parentDN);
+    pNew->SetParent(pParent);
+    dlg.TakeAttributes(pNew->m_attributes);
+    pSource->AddEntry(pParent, pNew, hItem, this);
+}
+
+void CLdapTreeView::OnModifyEntry() {
+    FlushPendingItems();
+    CTreeItem* pItem = nullptr;
+    CEntryNode* pEntry = SelectedEntry(&pItem);
+    if (!pEntry || !pEntry->CanModifyEntry())
+        return;
+    HTREEITEM hItem = pItem->hItem;
+    m_strTextAtModify = m_pModel->DisplayText(pItem);
+    CString oldDN = pEntry->GetDN();
+    if (oldDN.IsEmpty())
+        return;
+    CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ENTRY, this);
+    dlg.SetReadOnlyText(oldDN);
+    dlg.SetEditText(CString());
+    int nResult = dlg.DoModal();
+    FlushPendingItems();
+    CDataSource* pSource = Source();
+    if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
+        return;
+    CString newRDN = dlg.GetEditText();
+    if (newRDN.IsEmpty())
+        return;
+    CString oldRDN = pEntry->GetRDN();
+    CString newDN = newRDN + oldDN.Mid(oldRDN.GetLength());
+    pEntry->BeginOperation(OP_MODIFY_ENTRY);
+    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
+}
+
+void CLdapTreeView::OnDeleteEntry() {
+    FlushPendingItems();
+    CTreeItem* pItem = nullptr;
+    CEntryNode* pEntry = SelectedEntry(&pItem);
+    if (!pEntry || !Source() || !pEntry->CanDeleteEntry())
+        return;
+    HTREEITEM hItem = pItem->hItem;
+    CString question = "Delete the entry " + pEntry->GetDN() + " from the directory?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    FlushPendingItems();
+    CDataSource* pSource = Source();
+    if (!pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanDeleteEntry())
+        return;
+    pEntry->BeginOperation(OP_DELETE_ENTRY);
+    pSource->DeleteEntry(pEntry, this);
+}
+
+void CLdapTreeView::OnRefresh() {
+    FlushPendingItems();
+    CTreeItem* pItem = nullptr;
+    CEntryNode* pEntry = SelectedEntry(&pItem);
+    CDataSource* pSource = Source();
+    if (!pEntry || !pSource || !pEntry->CanRefresh())
+        return;
+    CProgramChange change(this);
+    pEntry->BeginOperation(OP_REFRESH);
+    TurnLeafIntoParent(pEntry, pItem);
+    pSource->Refresh(pEntry, this, pItem->hItem);
+    if (pEntry->IsUnexpanded())
+        pEntry->ToggleUnexpanded();
+}
+
+void CLdapTreeView::OnSaveToLdif() {
+    FlushPendingItems();
+    CEntryNode* pEntry = SelectedEntry();
+    if (!pEntry || !Source() || !pEntry->CanSaveToLdif())
+        return;
+    m_bExporting = true;
+    CLdifExport exporter(m_pDocument, this);
+    exporter.Run(pEntry);
+    m_bExporting = false;
+    std::vector<CEntryNode*> deferred;
+    deferred.swap(m_deferredRetire);
+    for (CEntryNode* pDeleted : deferred) {
+        if (CDataSource* pSource = Source())
+            pSource->RetireEntry(pDeleted);
+    }
+}
+
+// ---------------------------------------------------------------- notifications
+
+LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    CProgramChange change(this);
+    // Items of a streaming expansion are linked before anything else looks
+    // at the tree.
+    m_pModel->FlushQueued();
+    switch (nMessage) {
+    case WM_SEARCH_DONE:
+        return OnSearchDone(wParam, lParam);
+    case WM_ENTRY_ADDED:
+        return OnEntryAdded(wParam, lParam);
+    case WM_ENTRY_FOUND: {
+        auto* pEntry = WParamToPtr<CEntryNode>(wParam);
+        auto* phParent = LParamToPtr<HTREEITEM>(lParam);
+        if (pEntry && phParent)
+            InsertEntryItem(pEntry, *phParent);
+        return 0;
+    }
+    case WM_REMOVE_PLACEHOLDER:
+        return OnRemovePlaceholder(wParam);
+    case WM_LOADING_ENTRIES:
+        return OnLoadingEntries(wParam);
+    case WM_ENTRIES_FOUND:
+        return OnEntriesFound(wParam, lParam);
+    case WM_ENTRY_MODIFIED:
+        return OnEntryModified(wParam);
+    case WM_ENTRY_DELETED:
+        return OnEntryDeleted(wParam);
+    case WM_ENTRY_REFRESHED:
+        return OnEntryRefreshed(wParam);
+    default:
+        return CView::WindowProc(nMessage, wParam, lParam);
+    }
+}
+
+LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
+    int nCount = SignedCount(wParam);
+    if (nCount == SEARCH_FAILED) {
+        SetStatus("Error in search operation");
+    } else if (nCount == SEARCH_STOPPED) {
+        SetStatus("Search Abandoned");
+    } else {
+        CString text;
+        text.Format("Search Completed  -  %d entries found", nCount);
+        SetStatus(text);
+    }
+    if (nCount != 0)
+        return 0;
+    CTreeItem* pOld = m_pModel->Find(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)));
+    if (!pOld || !pOld->pEntry || !pOld->bLinked)
+        return 0;
+    // No children: the entry becomes a leaf, shown by a new item without an
+    // expand button in the old one's place.
+    CEntryNode* pEntry = pOld->pEntry;
+    pEntry->MarkLeaf();
+    CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+    CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
+    pNew->bFixedText = true;
+    pNew->strFixedText = text;
+    m_pModel->LinkAt(pOld->pParent, pNew, m_pModel->RowOf(pOld));
+    pEntry->SetTreeItem(pNew->hItem);
+    SelectTreeItem(pNew, false);
+    m_pModel->DeleteItem(pOld);
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnEntryAdded(WPARAM wParam, LPARAM lParam) {
+    auto* pEntry = WParamToPtr<CEntryNode>(wParam);
+    if (!pEntry)
+        return 0;
+    SetStatus(pEntry->GetDN() + "Node successfully added");
+    auto* phParent = LParamToPtr<HTREEITEM>(lParam);
+    CTreeItem* pParent = phParent ? m_pModel->Find(*phParent) : nullptr;
+    if (!pParent || !pParent->pEntry || !pParent->bLinked)
+        return 0;
+    // Children never fetched: the expansion will bring the new entry too.
+    if (pParent->pEntry->IsUnexpanded())
+        return 0;
+    InsertEntryItem(pEntry, pParent->hItem);
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
+    auto* pList = WParamToPtr<CPtrList>(wParam);
+    HTREEITEM hParent = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
+    CTreeItem* pParent = m_pModel->Find(hParent);
+    // A parent item removed meanwhile (refresh, delete, close): its entries
+    // are not shown.
+    if (!pList || !pParent || !pParent->bLinked)
+        return 0;
+    CEntryNode* pLast = nullptr;
+    POSITION pos = pList->GetHeadPosition();
+    while (pos) {
+        auto* pEntry = static_cast<CEntryNode*>(pList->GetNext(pos));
+        if (!pEntry)
+            continue;
+        m_pModel->QueueSorted(hParent, NewEntryItem(pEntry));
+        pLast = pEntry;
+    }
+    // One status text per message: the last DN is what the user would see.
+    if (pLast)
+        SetStatus(pLast->GetDN());
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnLoadingEntries(WPARAM wParam) {
+    auto* phItem = WParamToPtr<HTREEITEM>(wParam);
+    CTreeItem* pItem = phItem ? m_pModel->Find(*phItem) : nullptr;
+    if (!pItem || !pItem->bLinked)
+        return 1;
+    CTreeItem* pLoading =
+        m_pModel->CreateItem(nullptr, TREE_IMAGE_OPEN_FOLDER, TREE_IMAGE_OPEN_FOLDER, false);
+    pLoading->bFixedText = true;
+    pLoading->strFixedText = kLoadingText;
+    m_pModel->LinkAt(pItem, pLoading, static_cast<int>(pItem->children.size()));
+    return 1;
+}
+
+LRESULT CLdapTreeView::OnRemovePlaceholder(WPARAM wParam) {
+    CTreeItem* pItem = m_pModel->Find(HTREEITEM::FromParam(wParam));
+    if (pItem && pItem->bLinked && !pItem->children.empty())
+        m_pModel->DeleteItem(pItem->children.front());
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnEntryModified(WPARAM wParam) {
+    auto* pRequest = WParamToPtr<CModifyEntryRequest>(wParam);
+    if (!pRequest || !pRequest->bSucceeded || !pRequest->pEntry)
+        return 0;
+    CEntryNode* pEntry = pRequest->pEntry;
+    pEntry->SetDN(pRequest->strNewDN);
+    if (CTreeItem* pItem = LiveItemOf(pEntry)) {
+        CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+        m_pModel->SetFixedText(pItem, text);
+    }
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
+    auto* pRequest = WParamToPtr<CDeleteEntryRequest>(wParam);
+    if (!pRequest || !pRequest->bSucceeded || !pRequest->pEntry)
+        return 0;
+    CEntryNode* pEntry = pRequest->pEntry;
+    CTreeItem* pItem = LiveItemOf(pEntry);
+    if (!pItem) {
+        // Its item went with a refresh of an ancestor, which also handed
+        // the node back to the source.
+        AfxMessageBox("Unable to Delete.", MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    m_pModel->DeleteItem(pItem);
+    pEntry->EndOperation(OP_DELETE_ENTRY);
+    m_pDocument->UpdateAllViews(this, 0, nullptr);
+    pRequest->pEntry = nullptr;
+    // The source frees the node once none of its workers can reach it.
+    if (m_bExporting)
+        m_deferredRetire.push_back(pEntry);
+    else if (CDataSource* pSource = Source())
+        pSource->RetireEntry(pEntry);
+    else
+        delete pEntry;
+    return 0;
+}
+
+LRESULT CLdapTreeView::OnEntryRefreshed(WPARAM wParam) {
+    auto* pEntry = WParamToPtr<CEntryNode>(wParam);
+    if (!pEntry)
+        return 0;
+    m_pDocument->UpdateAllViews(this, PtrToLParam(pEntry), nullptr);
+    if (CTreeItem* pItem = LiveItemOf(pEntry))
+        m_pModel->DeleteChildren(pItem);
+    return 0;
+}

@@ -1,21 +1,130 @@
 #pragma once
-// PLACEHOLDER (to be replaced by the panes work): the API the document and
-// the main frame rely on.
+// The left pane: the directory as a tree of entries, fetched one level at a
+// time as the user expands it, with the entry commands.
 
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "platform/String.h"
 #include "session/View.h"
 #include "source/EntryItemInserter.h"
+#endif
+
+#include <vector>
+
+class CDataSource;
+class CEntryNode;
+class CEntryTreeModel;
+class QAction;
+class QMenu;
+class QModelIndex;
+class QTreeView;
+struct CTreeItem;
+
+// Command ids of the pane's context menu.
+constexpr int ID_ENTRY_ADD = 32780;
+constexpr int ID_ENTRY_DELETE = 32778;
+constexpr int ID_ENTRY_MODIFY = 32779;
+constexpr int ID_REFRESH = 32784;
+constexpr int ID_SAVE_TO_LDIF = 32809;
 
 class CLdapTreeView : public CView, public IEntryItemInserter {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CLdapTreeView)
+
 public:
     explicit CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent = nullptr);
     ~CLdapTreeView() override;
 
+    // Inserts the entry's item with its placeholder child under hParent
+    // (NULL: top level) at its sorted place and returns it.
     HTREEITEM InsertEntryItem(CEntryNode* pEntry, HTREEITEM hParent) override;
     void DeleteAllItems();
+
+    // Commands (context menu, and the document's Tools menu and toolbar).
     void OnAddEntry();
     void OnDeleteEntry();
     void OnModifyEntry();
     void OnRefresh();
     void OnSaveToLdif();
+
+    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
+    void OnActivateView() override;
+
+    // Tree operations by handle; a stale handle finds nothing.
+    HTREEITEM GetRootItem();
+    HTREEITEM GetSelectedItem();
+    HTREEITEM GetParentItem(HTREEITEM hItem);
+    HTREEITEM GetChildItem(HTREEITEM hItem);
+    HTREEITEM GetNextSiblingItem(HTREEITEM hItem);
+    std::vector<HTREEITEM> GetChildItems(HTREEITEM hItem);
+    CEntryNode* GetItemEntry(HTREEITEM hItem);
+    CString GetItemText(HTREEITEM hItem);
+    BOOL GetItemImage(HTREEITEM hItem, int& nImage, int& nSelectedImage);
+    BOOL ItemHasButton(HTREEITEM hItem);
+    BOOL ItemHasFixedText(HTREEITEM hItem);
+    // The item that shows an entry, or NULL.
+    HTREEITEM FindEntryItem(const CEntryNode* pEntry);
+    // A selection made by the program: nothing is read.
+    BOOL SelectItem(HTREEITEM hItem);
+    // What a click on the item does: the selection changes as the user's.
+    BOOL ClickItem(HTREEITEM hItem);
+    // What a click on the expand button does.
+    BOOL ExpandItem(HTREEITEM hItem);
+    // What a right click on the item does (selection and context menu).
+    void RightClickItem(HTREEITEM hItem);
+    // Links the items found by a running expansion now instead of at the
+    // next batch.
+    void FlushPendingItems();
+
+    QTreeView* GetTreeControl() const { return m_pTree; }
+    CEntryTreeModel* GetModel() const { return m_pModel; }
+    QMenu* GetContextMenu() const { return m_pMenu; }
+    QAction* GetMenuAction(int nCommand) const;
+
+    // Events of the tree control.
+    void OnRightButtonDown(const QModelIndex& index, const QPoint& point);
+    void OnTabKey();
+
+private:
+    class CProgramChange;
+    friend class CProgramChange;
+
+    CDataSource* Source() const;
+    CTreeItem* SelectedTreeItem();
+    CEntryNode* SelectedEntry(CTreeItem** ppItem = nullptr);
+    CTreeItem* LiveItemOf(const CEntryNode* pEntry);
+    void SelectTreeItem(CTreeItem* pItem, bool bByUser);
+    void OnItemExpanded(const QModelIndex& index);
+    void OnSelectionChanged();
+    void SetStatus(const CString& text);
+    void TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem);
+    CTreeItem* NewEntryItem(CEntryNode* pEntry);
+    bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
+
+    LRESULT OnSearchDone(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEntryAdded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEntriesFound(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLoadingEntries(WPARAM wParam);
+    LRESULT OnRemovePlaceholder(WPARAM wParam);
+    LRESULT OnEntryModified(WPARAM wParam);
+    LRESULT OnEntryDeleted(WPARAM wParam);
+    LRESULT OnEntryRefreshed(WPARAM wParam);
+
+    CEntryTreeModel* m_pModel;
+    QTreeView* m_pTree;
+    QMenu* m_pMenu;
+    QAction* m_pAddAction;
+    QAction* m_pDeleteAction;
+    QAction* m_pModifyAction;
+    QAction* m_pRefreshAction;
+    QAction* m_pSaveAction;
+    // The selected item's text when the rename dialog was opened.
+    CString m_strTextAtModify;
+    // Non-zero while the program itself changes the tree or its selection.
+    int m_nProgramChange = 0;
+    // While a Save to LDIF walks the tree, deleted entries are handed back
+    // to the source only after it has finished.
+    bool m_bExporting = false;
+    std::vector<CEntryNode*> m_deferredRetire;
 };

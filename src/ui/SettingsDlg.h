@@ -1,16 +1,48 @@
 #pragma once
-// PLACEHOLDER (to be replaced by the panes work).
+// "Settings": the Save to LDIF options and how the tree titles entries.
+
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "platform/String.h"
+#include "platform/Types.h"
+#endif
 
 #include <QDialog>
 
 class CExportSettings;
+class QButtonGroup;
+class QLineEdit;
+class QRadioButton;
 
 class CSettingsDlg : public QDialog {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSettingsDlg)
+
 public:
     explicit CSettingsDlg(CExportSettings* pSettings, QWidget* pParent = nullptr);
-    int DoModal() { return exec(); }
+
+    int DoModal();
+
+    // The save option radios (0 to 2) and the title radios (0 DN, 1 RDN).
+    QRadioButton* SaveOptionRadio(int nOption) const;
+    QRadioButton* TitleRadio(int nChoice) const;
+    QLineEdit* FilenameEdit() const { return m_pFilename; }
+
+    // "...": asks for the file and puts its path into the edit.
+    void OnBrowse();
+    // OK: stores the controls' values into the settings and closes.
+    void OnOK();
 
 private:
-    CExportSettings* m_pSettings;
+    CExportSettings* m_pSettings; // not owned
+    int m_nTitleChoice = 1;
+    int m_nSaveOption = 0;
+    CString m_strFilename;
+    QButtonGroup* m_pSaveGroup;
+    QButtonGroup* m_pTitleGroup;
+    QLineEdit* m_pFilename;
 };
+
+// The file dialog of "..." (also used by Save to LDIF when no file is set):
+// TRUE with the chosen path.
+BOOL ChooseLdifFile(CString& path);

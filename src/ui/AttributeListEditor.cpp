@@ -1,0 +1,101 @@
+#include "ui/AttributeListEditor.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+QString BytesToText(const CString& bytes) {
+    return QString::fromUtf8(bytes.Str().data(), static_cast<qsizetype>(bytes.Str().size()));
+}
+
+CString TextToBytes(const QString& text) {
+    QByteArray utf8 = text.toUtf8();
+    return CString(std::string(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+namespace {
+// The row's original bytes, kept beside the shown text.
+constexpr int kBytesRole = Qt::UserRole + 1;
+} // namespace
+
+CAttributeListEditor::CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty)
+    : QObject(pDialog), m_bRefuseEmpty(bRefuseEmpty), m_pName(new QLineEdit(pDialog)),
+      m_pValue(new QLineEdit(pDialog)), m_pAdd(new QPushButton(">>", pDialog)),
+      m_pRemove(new QPushButton("<<", pDialog)), m_pList(new QTreeWidget(pDialog)) {
+    m_pAdd->setAutoDefault(false);
+    m_pRemove->setAutoDefault(false);
+    m_pList->setColumnCount(2);
+    m_pList->setHeaderLabels({"Attribute Name", "Attribute Value"});
+    m_pList->setRootIsDecorated(false);
+    m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pList->setUniformRowHeights(true);
+    connect(m_pAdd, &QPushButton::clicked, this, &CAttributeListEditor::OnAddRow);
+    connect(m_pRemove, &QPushButton::clicked, this, &CAttributeListEditor::OnRemoveRow);
+}
+
+void CAttributeListEditor::SetUpColumns() {
+    int nHalf = m_pList->width() / 2;
+    m_pList->setColumnWidth(0, nHalf);
+    m_pList->setColumnWidth(1, nHalf);
+}
+
+void CAttributeListEditor::OnAddRow() {
+    CString name = TextToBytes(m_pName->text());
+    CString value = TextToBytes(m_pValue->text());
+    if (m_bRefuseEmpty && (name.IsEmpty() || value.IsEmpty()))
+        return;
+    auto* pRow = new QTreeWidgetItem(m_pList);
+    pRow->setText(0, BytesToText(name));
+    pRow->setText(1, BytesToText(value));
+    pRow->setData(0, kBytesRole, QByteArray(name.Str().data(), static_cast<qsizetype>(name.Str().size())));
+    pRow->setData(1, kBytesRole, QByteArray(value.Str().data(), static_cast<qsizetype>(value.Str().size())));
+    m_pName->clear();
+    m_pValue->clear();
+}
+
+void CAttributeListEditor::OnRemoveRow() {
+    for (int i = 0; i < m_pList->topLevelItemCount(); ++i) {
+        if (m_pList->topLevelItem(i)->isSelected()) {
+            delete m_pList->takeTopLevelItem(i);
+            return;
+        }
+    }
+}
+
+int CAttributeListEditor::GetRowCount() const {
+    return m_pList->topLevelItemCount();
+}
+
+CString CAttributeListEditor::GetRowName(int nRow) const {
+    QByteArray bytes = m_pList->topLevelItem(nRow)->data(0, kBytesRole).toByteArray();
+    return CString(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+CString CAttributeListEditor::GetRowValue(int nRow) const {
+    QByteArray bytes = m_pList->topLevelItem(nRow)->data(1, kBytesRole).toByteArray();
+    return CString(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+void CAttributeListEditor::CollectAttributes(CAttributeArray& attributes) const {
+    for (int nRow = 0; nRow < GetRowCount(); ++nRow) {
+        CString name = GetRowName(nRow);
+        CString value = GetRowValue(nRow);
+        CAttribute* pFound = nullptr;
+        for (CAttribute* pAttribute : attributes) {
+            if (pAttribute->m_strName == name) {
+                pFound = pAttribute;
+                break;
+            }
+        }
+        if (pFound) {
+            pFound->Add(value);
+        } else {
+            auto* pNew = new CAttribute;
+            pNew->SetName(name);
+            pNew->Add(value);
+            attributes.Add(pNew);
+        }
+    }
+}

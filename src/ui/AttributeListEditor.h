@@ -1,0 +1,58 @@
+#pragma once
+// The attribute-list editor shared by the Add Entry and Add Attributes
+// dialogs: a name and a value edit, ">>" that moves them into a two-column
+// list, "<<" that removes the first selected row, and the grouping of the
+// rows into attributes.
+
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "model/Attribute.h"
+#endif
+
+#include <QObject>
+
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QWidget;
+
+class CAttributeListEditor : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CAttributeListEditor)
+
+public:
+    // bRefuseEmpty: ">>" ignores a row whose name or value is empty.
+    CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty);
+
+    QLineEdit* NameEdit() const { return m_pName; }
+    QLineEdit* ValueEdit() const { return m_pValue; }
+    QPushButton* AddButton() const { return m_pAdd; }
+    QPushButton* RemoveButton() const { return m_pRemove; }
+    QTreeWidget* List() const { return m_pList; }
+
+    // ">>" (1010) and "<<" (1011).
+    void OnAddRow();
+    void OnRemoveRow();
+
+    int GetRowCount() const;
+    CString GetRowName(int nRow) const;
+    CString GetRowValue(int nRow) const;
+    // Two columns, each half as wide as the list; called when the dialog opens.
+    void SetUpColumns();
+
+    // One attribute per distinct name (byte for byte, case-sensitive), in
+    // order of first appearance, values in row order. The caller owns them.
+    void CollectAttributes(CAttributeArray& attributes) const;
+
+private:
+    bool m_bRefuseEmpty;
+    QLineEdit* m_pName;
+    QLineEdit* m_pValue;
+    QPushButton* m_pAdd;
+    QPushButton* m_pRemove;
+    QTreeWidget* m_pList;
+};
+
+// Conversions between the model's bytes and the widgets' text (UTF-8).
+QString BytesToText(const CString& bytes);
+CString TextToBytes(const QString& text);

@@ -1,0 +1,92 @@
+#include "ui/AttributeRowModel.h"
+
+#include "ui/AttributeListEditor.h"
+
+#include <algorithm>
+
+CAttributeRowModel::CAttributeRowModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+
+CAttributeRowModel::~CAttributeRowModel() {
+    for (CAttributeRow* pRow : m_rows)
+        delete pRow;
+}
+
+BOOL CAttributeRowModel::InsertRow(int nRow, const CString& name, const CString& value) {
+    if (nRow < 0 || nRow > GetRowCount())
+        return FALSE;
+    beginInsertRows(QModelIndex(), nRow, nRow);
+    m_rows.insert(m_rows.begin() + nRow, new CAttributeRow{name, value});
+    endInsertRows();
+    return TRUE;
+}
+
+void CAttributeRowModel::DeleteRow(int nRow) {
+    if (nRow < 0 || nRow >= GetRowCount())
+        return;
+    beginRemoveRows(QModelIndex(), nRow, nRow);
+    delete m_rows[static_cast<size_t>(nRow)];
+    m_rows.erase(m_rows.begin() + nRow);
+    endRemoveRows();
+}
+
+void CAttributeRowModel::DeleteAllRows() {
+    beginResetModel();
+    for (CAttributeRow* pRow : m_rows)
+        delete pRow;
+    m_rows.clear();
+    endResetModel();
+}
+
+void CAttributeRowModel::Sort(int nColumn, bool bAscending) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QModelIndexList before = persistentIndexList();
+    std::vector<CAttributeRow*> rowsBefore = m_rows;
+    std::stable_sort(m_rows.begin(), m_rows.end(), [nColumn, bAscending](CAttributeRow* a, CAttributeRow* b) {
+        const CString& left = nColumn == 0 ? a->strName : a->strValue;
+        const CString& right = nColumn == 0 ? b->strName : b->strValue;
+        int nResult = left.CompareNoCase(right);
+        return bAscending ? nResult < 0 : nResult > 0;
+    });
+    // Selection and focus follow their rows.
+    QModelIndexList after;
+    for (const QModelIndex& index : before) {
+        CAttributeRow* pRow = rowsBefore[static_cast<size_t>(index.row())];
+        int nNewRow = static_cast<int>(std::find(m_rows.begin(), m_rows.end(), pRow) - m_rows.begin());
+        after.append(this->index(nNewRow, index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int CAttributeRowModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : GetRowCount();
+}
+
+int CAttributeRowModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= GetRowCount())
+        return QVariant();
+    const CAttributeRow& row = Row(index.row());
+    if (role == Qt::DisplayRole)
+        return BytesToText(index.column() == 0 ? row.strName : row.strValue);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return QVariant();
+}
+
+QVariant CAttributeRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return section == 0 ? QString("Attributes") : QString("Values");
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return QVariant();
+}
+
+Qt::ItemFlags CAttributeRowModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable) : Qt::NoItemFlags;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// "Add Entry": the relative name of a new entry and its first attributes.
+
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "model/Attribute.h"
+#endif
+
+#include <QDialog>
+
+class CAttributeListEditor;
+class QLineEdit;
+
+class CEntryDlg : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CEntryDlg)
+
+public:
+    explicit CEntryDlg(QWidget* pParent = nullptr);
+    // Attributes not taken by the caller are deleted with the dialog.
+    ~CEntryDlg() override;
+
+    // IDOK or IDCANCEL.
+    int DoModal();
+
+    CString GetRelativeName() const { return m_strRelativeName; }
+    // Hands the collected attributes to the caller, who owns them from now on.
+    void TakeAttributes(CAttributeArray& destination);
+    const CAttributeArray& GetAttributes() const { return m_attributes; }
+
+    QLineEdit* RelativeNameEdit() const { return m_pRelativeName; }
+    CAttributeListEditor* Editor() const { return m_pEditor; }
+
+    // OK: an empty relative name or an empty list closes as Cancel.
+    void OnOK();
+
+protected:
+    void showEvent(QShowEvent* pEvent) override;
+
+private:
+    QLineEdit* m_pRelativeName;
+    CAttributeListEditor* m_pEditor;
+    CString m_strRelativeName;
+    CAttributeArray m_attributes;
+};

@@ -1,0 +1,98 @@
+#include "ui/LdifExport.h"
+
+#include "ldif/LdifWriter.h"
+#include "model/EntryNode.h"
+#include "platform/Services.h"
+#include "platform/Thread.h"
+#include "session/TarvoDoc.h"
+#include "session/View.h"
+#include "source/DataSource.h"
+#include "ui/SettingsDlg.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace {
+constexpr int SAVE_ALL = 1;
+constexpr int SAVE_ALL_READING = 2;
+} // namespace
+
+std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry) {
+    std::vector<CEntryNode*> entries;
+    std::vector<CEntryNode*> stack{pEntry};
+    while (!stack.empty()) {
+        CEntryNode* pNext = stack.back();
+        stack.pop_back();
+        entries.push_back(pNext);
+        std::vector<CEntryNode*> children = pNext->GetChildren();
+        // Pushed in reverse so that they come off in list order.
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back(*it);
+    }
+    return entries;
+}
+
+CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
+    : m_pDocument(pDocument), m_pTreePane(pTreePane) {}
+
+void CLdifExport::Status(const CString& text) {
+    m_pDocument->SetStatusText(text, 1);
+}
+
+void CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
+    CDataSource* pSource = m_pDocument->GetDataSource();
+    // An attribute operation still running on the entry fills the cache
+    // itself; a second read would write it from two threads.
+    if (!pSource || !pEntry->CanRefreshAttributes())
+        return;
+    pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+    std::uintptr_t nStarted =
+        pSource->ReadAttributes(pEntry, &pEntry->m_attributes, m_pDocument->GetView(1), FALSE);
+    // A source that starts a worker lists its handle; one that works inside
+    // the call has finished already.
+    DWORD dwHandle = static_cast<DWORD>(nStarted);
+    const CDWordArray& workers = pSource->m_workerThreads;
+    if (nStarted == 0 || std::find(workers.begin(), workers.end(), dwHandle) == workers.end())
+        return;
+    HANDLE hThread = DWordToHandle(dwHandle);
+    while (WaitForThreadDispatching(hThread, 50) == WAIT_TIMEOUT) {
+        // Paint and run timers, but take no input: a command now could
+        // remove entries this walk still holds.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+}
+
+BOOL CLdifExport::Run(CEntryNode* pEntry) {
+    CExportSettings& settings = m_pDocument->GetExportSettings();
+    m_strPath = settings.GetFilename();
+    if (m_strPath.IsEmpty() && !ChooseLdifFile(m_strPath))
+        return FALSE;
+    int nOption = settings.GetSaveOption();
+    std::vector<CEntryNode*> entries = CollectSubtree(pEntry);
+    std::string text;
+    m_nWritten = 0;
+    CString progress;
+    progress.Format("Saving %d entries", static_cast<int>(entries.size()));
+    Status(progress);
+    for (CEntryNode* pNext : entries) {
+        if (nOption == SAVE_ALL_READING && pNext->m_attributes.IsEmpty()) {
+            ReadMissingAttributes(pNext);
+            progress.Format("Saving %d of %d entries", m_nWritten + 1, static_cast<int>(entries.size()));
+            Status(progress);
+        }
+        // Any other option writes only entries whose attributes were read.
+        if (nOption != SAVE_ALL && nOption != SAVE_ALL_READING && pNext->m_attributes.IsEmpty())
+            continue;
+        text += FormatEntry(pNext).Str();
+        ++m_nWritten;
+    }
+    if (!WriteFileReplacing(m_strPath, ToFileLineEnds(text))) {
+        AfxMessageBox("Write Access Denied to LDIF file" + m_strPath, MB_OK | MB_ICONSTOP);
+        Status(CString());
+        return FALSE;
+    }
+    CString done;
+    done.Format("%d entries saved to ", m_nWritten);
+    Status(done + m_strPath);
+    return TRUE;
+}

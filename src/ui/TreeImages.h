@@ -1,0 +1,17 @@
+#pragma once
+// The tree pane's three item pictures, drawn here: an open folder (0), a
+// closed folder (1) and a small grey disc (2), 16 by 15 pixels.
+
+#include <QIcon>
+#include <QPixmap>
+
+constexpr int TREE_IMAGE_OPEN_FOLDER = 0;
+constexpr int TREE_IMAGE_CLOSED_FOLDER = 1;
+constexpr int TREE_IMAGE_LEAF = 2;
+
+// The picture of one image index; an unknown index gives the closed folder.
+QPixmap TreeImage(int nImage);
+
+// An icon that shows nImage normally and nSelectedImage while the item is
+// selected (the item views paint selected rows in the icon's Selected mode).
+QIcon TreeItemIcon(int nImage, int nSelectedImage);
