@@ -152,9 +152,11 @@ bool CSlapdServer::Start() {
     std::string seedFile = (m_dir / "seed.ldif").string();
     std::ofstream(seedFile) << m_strSeed;
     std::string limit = m_nSizeLimit > 0 ? std::to_string(m_nSizeLimit) : std::string("unlimited");
+    std::string extraFile = (m_dir / "extra.conf").string();
+    std::ofstream(extraFile) << m_strExtraConfig;
     int nExit = 0;
     std::string out = RunTool(ShellQuote(SlapdScriptPath()) + " prepare " + ShellQuote(m_dir.string()) + " " +
-                                  ShellQuote(seedFile) + " " + limit + " 2>&1",
+                                  ShellQuote(seedFile) + " " + limit + " " + ShellQuote(extraFile) + " 2>&1",
                               &nExit);
     if (nExit != 0) {
         m_strLastError = "preparing the server failed: " + out;

@@ -23,6 +23,9 @@ public:
 
     // Before Start: a server-side size limit (0 = unlimited, the default).
     void SetSizeLimit(int nLimit) { m_nSizeLimit = nLimit; }
+    // Before Start: database directives appended to the configuration
+    // (access rules, for example; they do not bind the administrator).
+    void SetExtraConfig(const std::string& text) { m_strExtraConfig = text; }
     // Before Start: adds nCount entries "cn=<prefix><i>" (i from 0) below
     // parentDn to the seed, loaded fast by slapadd. After Start: adds them
     // through the protocol (ldapadd), much slower.
@@ -66,6 +69,7 @@ private:
 
     std::filesystem::path m_dir;
     std::string m_strSeed;
+    std::string m_strExtraConfig;
     std::string m_strLastError;
     int m_nSizeLimit = 0;
     int m_nPort = 0;

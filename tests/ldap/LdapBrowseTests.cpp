@@ -1,0 +1,208 @@
+// Browsing one level at a time, refreshing and reading attributes, against
+// the private server.
+
+#include "LdapTestPane.h"
+
+#include "platform/Thread.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kBase = "dc=example,dc=com";
+const std::string kPeople = "ou=People,dc=example,dc=com";
+const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
+const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
+
+class LdapBrowse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+        m_pRoot = FindRoot();
+    }
+    void TearDown() override {
+        if (m_pSource)
+            m_pSource->ShutdownWorkers(FALSE);
+    }
+    CEntryNode* FindRoot() {
+        CConnectionParams params = ParamsFor(m_server, kBase);
+        m_pSource = std::make_unique<CLdapSource>();
+        EXPECT_TRUE(m_pSource->Open(params));
+        m_pane.m_pSource = m_pSource.get();
+        return params.m_pRoot;
+    }
+    CEntryNode* ExpandPeople() {
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
+        CEntryNode* pPeople = FindChild(m_pRoot, kPeople);
+        EXPECT_NE(pPeople, nullptr);
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+        return pPeople;
+    }
+
+    CSlapdServer m_server;
+    CTestServices m_services;
+    std::unique_ptr<CLdapSource> m_pSource;
+    CTestPane m_pane;
+    CEntryNode* m_pRoot = nullptr;
+};
+
+} // namespace
+
+TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrder) {
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
+    std::vector<std::string> arrived = m_pane.m_foundDNs;
+    ASSERT_EQ(arrived.size(), 2u);
+    std::vector<std::string> expected = {kPeople, "ou=Empty,dc=example,dc=com"};
+    std::vector<std::string> sorted = arrived;
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sorted, expected);
+    std::vector<std::string> reversed(arrived.rbegin(), arrived.rend());
+    EXPECT_EQ(ChildDNs(m_pRoot), reversed);
+    for (CEntryNode* pChild : m_pRoot->GetChildren())
+        EXPECT_EQ(pChild->GetParent(), m_pRoot);
+
+    // Loading row first, the placeholder removed before the first entry, done last.
+    std::vector<UINT> ids = m_pane.MessageIds();
+    ASSERT_GE(ids.size(), 4u);
+    EXPECT_EQ(ids.front(), WM_LOADING_ENTRIES);
+    EXPECT_EQ(ids[1], WM_REMOVE_PLACEHOLDER);
+    EXPECT_EQ(ids[2], WM_ENTRIES_FOUND);
+    EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
+    EXPECT_EQ(m_pane.Count(WM_REMOVE_PLACEHOLDER), 1);
+    auto messages = m_pane.Messages();
+    EXPECT_EQ(messages.back().lParam, 77); // the item handle comes back
+    EXPECT_EQ(messages[1].wParam, 77u);
+    // The operation was ended: the entry's commands are enabled again.
+    EXPECT_TRUE(m_pRoot->CanRefresh());
+    EXPECT_TRUE(m_pRoot->CanAddEntry());
+}
+
+TEST_F(LdapBrowse, ChildlessEntryGetsOnePlaceholderRemovalAndZero) {
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
+    CEntryNode* pEmpty = FindChild(m_pRoot, "ou=Empty,dc=example,dc=com");
+    ASSERT_NE(pEmpty, nullptr);
+    m_pane.Clear();
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pEmpty), 0);
+    EXPECT_EQ(m_pane.MessageIds(),
+              (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(pEmpty->GetChildCount(), 0);
+}
+
+TEST_F(LdapBrowse, RefreshThrowsAwayTheSubtreeAndFetchesAgain) {
+    CEntryNode* pPeople = ExpandPeople();
+    ASSERT_NE(pPeople, nullptr);
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    ASSERT_NE(pAlice, nullptr);
+    ASSERT_TRUE(
+        m_server.Modify("dn: cn=Carol,ou=People,dc=example,dc=com\nchangetype: add\nobjectClass: person\n"
+                        "cn: Carol\nsn: C\n"));
+    m_pRoot->MarkLeaf();
+    m_pane.Clear();
+    m_pRoot->BeginOperation(OP_REFRESH);
+    EXPECT_TRUE(m_pSource->Refresh(m_pRoot, &m_pane, HTREEITEM(77)));
+    // The pane heard of the refresh before anything of the new expansion.
+    auto messages = m_pane.Messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].nMessage, WM_ENTRY_REFRESHED);
+    EXPECT_EQ(messages[0].wParam, PtrToWParam(m_pRoot));
+    EXPECT_FALSE(m_pRoot->IsLeaf());
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(m_pane.m_searchDone.back(), 2);
+    CEntryNode* pNewPeople = FindChild(m_pRoot, kPeople);
+    ASSERT_NE(pNewPeople, nullptr);
+    EXPECT_EQ(pNewPeople->GetChildCount(), 0); // the grandchildren went with the old node
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pNewPeople), 3);
+    EXPECT_TRUE(m_pRoot->CanRefresh());
+}
+
+TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
+    CEntryNode* pPeople = ExpandPeople();
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    ASSERT_NE(pAlice, nullptr);
+    m_pane.Clear();
+    ReadAndWait(*m_pSource, m_pane, pAlice);
+    std::vector<UINT> ids = m_pane.MessageIds();
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids[0], WM_CLEAR_ATTRIBUTES);
+    // objectClass, cn, sn, mail, telephoneNumber: one message each.
+    EXPECT_EQ(m_pane.Count(WM_SHOW_ATTRIBUTES), 5);
+    for (int n : m_pane.m_showSizes)
+        EXPECT_EQ(n, 1);
+    std::vector<std::string> cached = CachedValues(pAlice);
+    EXPECT_EQ(cached, m_pane.m_shownAttributes);
+    EXPECT_NE(std::find(cached.begin(), cached.end(), "mail=alice@example.com"), cached.end());
+    auto pos1 = std::find(cached.begin(), cached.end(), "mail=alice@example.com");
+    auto pos2 = std::find(cached.begin(), cached.end(), "mail=alice.smith@example.com");
+    EXPECT_LT(pos1, pos2); // the server's order of values
+    EXPECT_TRUE(pAlice->CanRefreshAttributes());
+
+    // Again, with the server frozen: the cache answers without a request.
+    m_server.Pause();
+    m_pane.Clear();
+    m_pane.m_showSizes.clear();
+    ReadAndWait(*m_pSource, m_pane, pAlice);
+    m_server.Resume();
+    EXPECT_EQ(m_pane.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
+    EXPECT_EQ(m_pane.m_showSizes, std::vector<int>{5});
+}
+
+TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
+    CEntryNode* pPeople = ExpandPeople();
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    CEntryNode* pBob = FindChild(pPeople, kBob);
+    ASSERT_TRUE(pAlice && pBob);
+
+    // Two selections in quick succession: the second read waits for the first.
+    m_pane.Clear();
+    m_pane.m_shownAttributes.clear();
+    pAlice->BeginOperation(OP_READ_ATTRIBUTES);
+    pBob->BeginOperation(OP_READ_ATTRIBUTES);
+    m_pSource->ReadAttributes(pAlice, &pAlice->m_attributes, &m_pane, TRUE);
+    m_pSource->ReadAttributes(pBob, &pBob->m_attributes, &m_pane, TRUE);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    std::vector<UINT> ids = m_pane.MessageIds();
+    ASSERT_EQ(std::count(ids.begin(), ids.end(), WM_CLEAR_ATTRIBUTES), 2);
+    auto second = std::find(ids.begin() + 1, ids.end(), WM_CLEAR_ATTRIBUTES);
+    // Each clear is followed only by show messages of one entry.
+    EXPECT_EQ(std::count(ids.begin(), second, WM_SHOW_ATTRIBUTES), 5);
+    EXPECT_EQ(std::count(second, ids.end(), WM_SHOW_ATTRIBUTES), 3); // Bob: objectClass, cn, sn
+    EXPECT_FALSE(pAlice->m_attributes.IsEmpty());
+    EXPECT_FALSE(pBob->m_attributes.IsEmpty());
+
+    // notify FALSE: the cache fills, nothing is sent.
+    CEntryNode* pEmpty = FindChild(m_pRoot, "ou=Empty,dc=example,dc=com");
+    ASSERT_NE(pEmpty, nullptr);
+    m_pane.Clear();
+    pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
+    m_pSource->ReadAttributes(pEmpty, &pEmpty->m_attributes, &m_pane, FALSE);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_TRUE(m_pane.MessageIds().empty());
+    std::vector<std::string> cached = CachedValues(pEmpty);
+    EXPECT_NE(std::find(cached.begin(), cached.end(), "ou=Empty"), cached.end());
+    EXPECT_TRUE(pEmpty->CanRefreshAttributes());
+}
+
+TEST(LdapRead, ValuesAreTakenUpToAZeroByteAndHiddenValuesAreLeftOut) {
+    // Readers may not see the value 111 of telephoneNumber.
+    CSlapdServer server;
+    server.SetExtraConfig("access to attrs=telephoneNumber val.regex=\"^111$\" by * none\n"
+                          "access to * by * read\n");
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    ASSERT_TRUE(server.Modify("dn: " + kAlice + "\nchangetype: modify\nadd: description\n" +
+                              "description:: YWJjAGRlZg==\n"));
+    CTestServices services;
+    CLdapSource source;
+    CConnectionParams params = ParamsFor(server, kAlice, false);
+    ASSERT_TRUE(source.Open(params));
+    CTestPane pane(&source);
+    CEntryNode* pAlice = params.m_pRoot;
+    ReadAndWait(source, pane, pAlice);
+    std::vector<std::string> cached = CachedValues(pAlice);
+    EXPECT_NE(std::find(cached.begin(), cached.end(), "description=abc"), cached.end());
+    EXPECT_EQ(pAlice->FindAttribute("telephoneNumber"), nullptr);
+    EXPECT_EQ(cached, pane.m_shownAttributes);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}

@@ -1,0 +1,158 @@
+#include "LdapTestPane.h"
+
+#include "platform/Dispatcher.h"
+#include "platform/Thread.h"
+#include "source/Requests.h"
+
+#include <gtest/gtest.h>
+
+LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    CRecordingWindow::WindowProc(nMessage, wParam, lParam);
+    switch (nMessage) {
+    case WM_ENTRIES_FOUND: {
+        auto* pList = WParamToPtr<CPtrList>(wParam);
+        m_batchSizes.push_back(pList->GetCount());
+        for (POSITION pos = pList->GetHeadPosition(); pos;)
+            m_foundDNs.push_back(Str(static_cast<CEntryNode*>(pList->GetNext(pos))->GetDN()));
+        if (m_batchSizes.size() == 1 && m_onFirstEntries)
+            m_onFirstEntries();
+        break;
+    }
+    case WM_SEARCH_DONE:
+        m_searchDone.push_back(static_cast<long long>(static_cast<LPARAM>(wParam)));
+        break;
+    case WM_SHOW_ATTRIBUTES: {
+        auto* pArray = WParamToPtr<CAttributeArray>(wParam);
+        m_showSizes.push_back(pArray->GetSize());
+        for (CAttribute* pAttribute : *pArray) {
+            if (pAttribute->GetSize() == 0)
+                m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=");
+            for (const CString& value : *pAttribute)
+                m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=" + Str(value));
+        }
+        break;
+    }
+    case WM_ENTRY_ADDED:
+        m_addedDNs.push_back(wParam ? Str(WParamToPtr<CEntryNode>(wParam)->GetDN()) : std::string());
+        break;
+    case WM_ENTRY_DELETED: {
+        // As the tree pane does: end the operation, hand the node back.
+        auto* pRequest = WParamToPtr<CDeleteEntryRequest>(wParam);
+        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
+        if (pRequest->bSucceeded && pRequest->pEntry) {
+            pRequest->pEntry->EndOperation(OP_DELETE_ENTRY);
+            if (m_pSource)
+                m_pSource->RetireEntry(pRequest->pEntry);
+            else
+                delete pRequest->pEntry;
+            pRequest->pEntry = nullptr;
+            ++m_nDeleted;
+        }
+        break;
+    }
+    case WM_ENTRY_MODIFIED: {
+        auto* pRequest = WParamToPtr<CModifyEntryRequest>(wParam);
+        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
+        if (pRequest->bSucceeded)
+            pRequest->pEntry->SetDN(pRequest->strNewDN);
+        break;
+    }
+    case WM_ATTRIBUTE_ADDED: {
+        // The attribute pane owns the copies from here on.
+        auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
+        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
+        DeleteAttributes(pRequest->attributes);
+        break;
+    }
+    case WM_ATTRIBUTE_DELETED: {
+        auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
+        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
+        DeleteAttributes(pRequest->attributes);
+        pRequest->rowIndices.RemoveAll();
+        break;
+    }
+    case WM_ATTRIBUTE_MODIFIED:
+        m_succeeded.push_back(WParamToPtr<CModifyAttributeRequest>(wParam)->bSucceeded != FALSE);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+std::string Str(const CString& s) {
+    return s.Str();
+}
+
+CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin) {
+    CConnectionParams params;
+    params.m_strServer = server.Host();
+    params.m_nPort = server.Port();
+    params.m_strSearchBase = base;
+    params.m_strFilter = "(objectclass=*)";
+    if (bAdmin) {
+        params.m_strBindDN = server.AdminDN();
+        params.m_strPassword = server.Password();
+    }
+    return params;
+}
+
+std::unique_ptr<CLdapSource> OpenSource(const CSlapdServer& server, const std::string& base) {
+    auto pSource = std::make_unique<CLdapSource>();
+    CConnectionParams params = ParamsFor(server, base);
+    EXPECT_TRUE(pSource->Open(params));
+    EXPECT_NE(params.m_pRoot, nullptr);
+    return pSource;
+}
+
+bool Pump(const std::function<bool()>& pred, unsigned nGuardMs) {
+    return CMessageDispatcher::Instance().WaitDispatching(pred, nGuardMs) != FALSE;
+}
+
+bool WaitForWorkers(CDataSource& source, unsigned nGuardMs) {
+    while (!source.m_workerThreads.IsEmpty()) {
+        HANDLE hThread = DWordToHandle(source.m_workerThreads[0]);
+        if (WaitForThreadDispatching(hThread, nGuardMs) != WAIT_OBJECT_0)
+            return false;
+        CloseHandle(hThread);
+        source.m_workerThreads.RemoveAt(0);
+    }
+    return true;
+}
+
+CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn) {
+    for (CEntryNode* pChild : pParent->GetChildren())
+        if (Str(pChild->GetDN()) == dn)
+            return pChild;
+    return nullptr;
+}
+
+std::vector<std::string> ChildDNs(CEntryNode* pParent) {
+    std::vector<std::string> dns;
+    for (CEntryNode* pChild : pParent->GetChildren())
+        dns.push_back(Str(pChild->GetDN()));
+    return dns;
+}
+
+std::vector<std::string> CachedValues(CEntryNode* pEntry) {
+    std::vector<std::string> values;
+    for (CAttribute* pAttribute : pEntry->m_attributes)
+        for (const CString& value : *pAttribute)
+            values.push_back(Str(pAttribute->GetName()) + "=" + Str(value));
+    return values;
+}
+
+long long ExpandAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry) {
+    size_t nBefore = pane.m_searchDone.size();
+    pEntry->BeginOperation(OP_EXPAND);
+    source.Expand(pEntry, &pane, HTREEITEM(77));
+    EXPECT_TRUE(Pump([&] { return pane.m_searchDone.size() > nBefore; }));
+    EXPECT_TRUE(WaitForWorkers(source));
+    return pane.m_searchDone.size() > nBefore ? pane.m_searchDone.back() : -999;
+}
+
+void ReadAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry) {
+    pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+    EXPECT_NE(source.ReadAttributes(pEntry, &pEntry->m_attributes, &pane, TRUE), 0u);
+    EXPECT_TRUE(WaitForWorkers(source));
+}
