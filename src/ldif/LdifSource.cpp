@@ -52,102 +52,6 @@ std::string UpperCopy(std::string_view text) {
     return upper;
 }
 
-// Adds values to the entry being read. Same outcome as AddValue, but an
-// entry with very many attribute names is looked up by hash instead of a
-// scan per line, so no file makes reading quadratic.
-class CAttributeCollector {
-public:
-    void Start(CEntryNode* pEntry) {
-        m_pEntry = pEntry;
-        m_byName.clear();
-    }
-
-    void Add(std::string_view name, std::string_view value) {
-        CAttributeArray& attributes = m_pEntry->m_attributes;
-        CAttribute* pFound = nullptr;
-        if (m_byName.empty()) {
-            for (CAttribute* pAttribute : attributes) {
-                if (pAttribute->m_strName.View() == name) {
-                    pFound = pAttribute;
-                    break;
-                }
-            }
-            if (!pFound && attributes.GetSize() >= kScanLimit) {
-                for (CAttribute* pAttribute : attributes)
-                    m_byName.emplace(pAttribute->m_strName.View(), pAttribute);
-            }
-        } else if (auto it = m_byName.find(name); it != m_byName.end()) {
-            pFound = it->second;
-        }
-        if (!pFound) {
-            pFound = new CAttribute;
-            pFound->m_strName = CString(name);
-            attributes.Add(pFound);
-            if (!m_byName.empty())
-                m_byName.emplace(pFound->m_strName.View(), pFound);
-        }
-        pFound->Add(CString(value));
-    }
-
-    void Finish() {
-        if (m_pEntry)
-            m_pEntry->m_attributes.Data().shrink_to_fit();
-        m_pEntry = nullptr;
-        m_byName.clear();
-    }
-
-private:
-    static constexpr int kScanLimit = 16;
-    CEntryNode* m_pEntry = nullptr;
-    // Keys view the names held by the attributes themselves.
-    std::unordered_map<std::string_view, CAttribute*> m_byName;
-};
-
-void AppendLength(std::string& out, size_t n) {
-    const std::uint64_t v = n;
-    out.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
-
-std::uint64_t TakeLength(std::string_view& in) {
-    std::uint64_t v = 0;
-    std::memcpy(&v, in.data(), sizeof v);
-    in.remove_prefix(sizeof v);
-    return v;
-}
-
-std::string SerializeAttributes(const CAttributeArray& attributes) {
-    std::string out;
-    AppendLength(out, static_cast<size_t>(attributes.GetSize()));
-    for (const CAttribute* pAttribute : attributes) {
-        AppendLength(out, pAttribute->m_strName.Str().size());
-        out += pAttribute->m_strName.Str();
-        AppendLength(out, static_cast<size_t>(pAttribute->GetSize()));
-        for (const CString& value : *pAttribute) {
-            AppendLength(out, value.Str().size());
-            out += value.Str();
-        }
-    }
-    return out;
-}
-
-void DeserializeAttributes(std::string_view in, CAttributeArray& attributes) {
-    const std::uint64_t nAttributes = TakeLength(in);
-    for (std::uint64_t a = 0; a < nAttributes; ++a) {
-        auto* pAttribute = new CAttribute;
-        const std::uint64_t nName = TakeLength(in);
-        pAttribute->m_strName = CString(in.substr(0, nName));
-        in.remove_prefix(nName);
-        const std::uint64_t nValues = TakeLength(in);
-        pAttribute->Reserve(static_cast<int>(nValues));
-        for (std::uint64_t v = 0; v < nValues; ++v) {
-            const std::uint64_t nValue = TakeLength(in);
-            pAttribute->Add(CString(in.substr(0, nValue)));
-            in.remove_prefix(nValue);
-        }
-        attributes.Add(pAttribute);
-    }
-}
-
 void ShowError(const char* pszText) {
     AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
 }
@@ -188,19 +92,28 @@ BOOL CLdifSource::ReadFile() {
         return FALSE;
     }
 
-    CAttributeCollector collector;
+    CAttributeTextBuilder builder;
     CEntryNode* pCurrent = nullptr;
     bool bSeenDnLine = false;
     auto finishCurrent = [&] {
         if (pCurrent) {
-            collector.Finish();
+            m_store.Keep(pCurrent, builder.Finish());
             m_entries.Add(pCurrent);
             pCurrent = nullptr;
         }
     };
 
+    // The empty line that ends a record in the written form belongs to the
+    // record: kept as a line of its own it would be written again after
+    // the last record, and the file would grow by one line per record with
+    // every save.
+    bool bRecordEnded = false;
     std::string_view line, name, value;
     while (reader.NextLine(line)) {
+        if (line.empty() && pCurrent && !bRecordEnded) {
+            bRecordEnded = true;
+            continue;
+        }
         SplitLine(line, name, value);
         if (IsDnName(name)) {
             finishCurrent();
@@ -209,10 +122,11 @@ BOOL CLdifSource::ReadFile() {
                 pCurrent = new CEntryNode;
                 pCurrent->m_strDN = CString(value);
                 pCurrent->SetIndex(-1);
-                collector.Start(pCurrent);
+                builder.Start();
+                bRecordEnded = false;
             }
         } else if (!name.empty() && pCurrent) {
-            collector.Add(name, value);
+            builder.Add(name, value);
         } else {
             m_otherLines.Add(CString(line));
             if (!bSeenDnLine)
@@ -258,22 +172,20 @@ void CLdifSource::DiscardRead() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_nLeadingLines = 0;
+    m_store.Clear();
 }
 
 BOOL CLdifSource::IsRelevant(CEntryNode* pEntry) {
     if (!m_pTopEntry && pEntry->m_strDN == m_strSearchBase)
         m_pTopEntry = pEntry;
-    if (!m_strSearchBase.IsEmpty() && pEntry->m_strDN.View().find(m_strSearchBase.View()) == std::string_view::npos)
+    if (!m_strSearchBase.IsEmpty() &&
+        pEntry->m_strDN.View().find(m_strSearchBase.View()) == std::string_view::npos)
         return FALSE;
     return HasRequiredAttribute(pEntry);
 }
 
 BOOL CLdifSource::HasRequiredAttribute(const CEntryNode* pEntry) const {
-    for (const CAttribute* pAttribute : pEntry->m_attributes) {
-        if (EqualsNoCaseAscii(pAttribute->m_strName.View(), m_strRequiredAttribute.View()))
-            return TRUE;
-    }
-    return FALSE;
+    return m_store.HasName(pEntry, m_strRequiredAttribute.View()) ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------- the tree
@@ -368,30 +280,6 @@ BOOL CLdifSource::IsTopEntry(const CEntryNode* pEntry) const {
     return pEntry == m_pTopEntry || pEntry->GetParent() == nullptr;
 }
 
-// ---------------------------------------------------------------- saved attributes
-
-void CLdifSource::SaveAttributes(const CEntryNode* pEntry) {
-    m_savedAttributes[pEntry] = SerializeAttributes(pEntry->m_attributes);
-}
-
-void CLdifSource::RestoreAttributes(CEntryNode* pEntry) {
-    auto it = m_savedAttributes.find(pEntry);
-    if (it == m_savedAttributes.end()) {
-        // First time a pane works on it: what it holds now is the truth.
-        SaveAttributes(pEntry);
-        return;
-    }
-    if (SerializeAttributes(pEntry->m_attributes) == it->second)
-        return;
-    ::DeleteAttributes(pEntry->m_attributes);
-    DeserializeAttributes(it->second, pEntry->m_attributes);
-}
-
-void CLdifSource::RestoreAllAttributes() {
-    for (auto& [pEntry, saved] : m_savedAttributes)
-        RestoreAttributes(const_cast<CEntryNode*>(pEntry));
-}
-
 // ---------------------------------------------------------------- operations
 
 BOOL CLdifSource::Open(CConnectionParams& params) {
@@ -401,6 +289,7 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
     m_strRequiredAttribute = "objectclass";
     m_strRequiredAttribute.Trim();
     m_strRequiredAttribute.MakeUpper();
+    RegisterAttributeStore(&m_store);
 
     if (!ReadFile())
         return FALSE;
@@ -410,7 +299,7 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
         return FALSE;
     }
     m_pTopEntry = pTop;
-    SaveAttributes(pTop);
+    m_store.Fill(pTop);
     params.m_pRoot = pTop;
     return TRUE;
 }
@@ -422,8 +311,7 @@ BOOL CLdifSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
     int nCount = 0;
     for (CEntryNode* pChild : pEntry->GetChildren()) {
         // From now on a pane can reach this entry's cache.
-        if (!m_savedAttributes.contains(pChild))
-            SaveAttributes(pChild);
+        m_store.Fill(pChild);
         if (pInserter)
             pInserter->InsertEntryItem(pChild, hItem);
         ++nCount;
@@ -448,7 +336,7 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     pParent->AddChildTail(pNewEntry);
     pNewEntry->SetParent(pParent);
     pNewEntry->SetIndex(m_entries.Add(pNewEntry));
-    SaveAttributes(pNewEntry);
+    m_store.Save(pNewEntry);
 
     auto pRequest = std::make_unique<CAddEntryRequest>();
     pRequest->pSource = this;
@@ -460,7 +348,8 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     m_addEntryRequests.push_back(std::move(pRequest));
 
     pParent->EndOperation(OP_ADD_ENTRY);
-    ::SendMessage(pRecord->hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry), PtrToLParam(&pRecord->hParentItem));
+    ::SendMessage(pRecord->hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry),
+                  PtrToLParam(&pRecord->hParentItem));
     return TRUE;
 }
 
@@ -495,7 +384,7 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
         RenumberEntries();
     }
     // The node now belongs to the tree pane, and its address may be reused.
-    m_savedAttributes.erase(pEntry);
+    m_store.Forget(pEntry);
 
     auto pRequest = std::make_unique<CDeleteEntryRequest>();
     pRequest->pSource = this;
@@ -542,7 +431,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
 BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
     if (!pEntry)
         return FALSE;
-    RestoreAttributes(pEntry);
+    m_store.Restore(pEntry);
     auto pRequest = std::make_unique<CAddAttributesRequest>();
     if (pAttributes) {
         // Copied first: the caller's array may be the entry's own cache.
@@ -552,7 +441,7 @@ BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes
                 pEntry->AddValue(pAttribute->m_strName, value);
         }
     }
-    SaveAttributes(pEntry);
+    m_store.Save(pEntry);
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -570,7 +459,7 @@ BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
                                    CWnd* pNotify) {
     if (!pEntry)
         return FALSE;
-    RestoreAttributes(pEntry);
+    m_store.Restore(pEntry);
     auto pRequest = std::make_unique<CDeleteAttributesRequest>();
     if (pAttributes) {
         CopyAttributes(pRequest->attributes, *pAttributes);
@@ -579,7 +468,7 @@ BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
                 pEntry->RemoveValue(pAttribute->m_strName, value);
         }
     }
-    SaveAttributes(pEntry);
+    m_store.Save(pEntry);
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -599,7 +488,7 @@ BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
 BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) {
     if (!pEntry)
         return FALSE;
-    RestoreAttributes(pEntry);
+    m_store.Restore(pEntry);
     auto pRequest = std::make_unique<CModifyAttributeRequest>();
     if (pAttribute) {
         pRequest->attribute = *pAttribute;
@@ -609,7 +498,7 @@ BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
         if (change.GetSize() >= 1)
             pEntry->AddValue(change.m_strName, change[0]);
     }
-    SaveAttributes(pEntry);
+    m_store.Save(pEntry);
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -630,7 +519,7 @@ std::uintptr_t CLdifSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* 
     if (!pEntry)
         return 0;
     // Whatever a pane did to the cache, the entry gets back what it had.
-    RestoreAttributes(pEntry);
+    m_store.Restore(pEntry);
     const int nAttributes = pEntry->m_attributes.GetSize();
     if (nAttributes == 0 && pAttributes)
         pAttributes->RemoveAll();
@@ -658,12 +547,14 @@ BOOL CLdifSource::Close() {
     // A file that could not be read is never written: it would be emptied.
     if (m_bFileRead && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
-        const bool bSaved =
-            !recovery.IsEmpty() && WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
+        const bool bSaved = !recovery.IsEmpty() &&
+                            WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
         if (bSaved)
-            AfxMessageBox("The changes were not lost: they were saved to the file " + recovery, MB_OK | MB_ICONSTOP);
+            AfxMessageBox("The changes were not lost: they were saved to the file " + recovery,
+                          MB_OK | MB_ICONSTOP);
         else
-            AfxMessageBox(CString("The changes could not be saved anywhere else either."), MB_OK | MB_ICONSTOP);
+            AfxMessageBox(CString("The changes could not be saved anywhere else either."),
+                          MB_OK | MB_ICONSTOP);
     }
 
     CEntryNode* pTop = m_pTopEntry;
@@ -682,7 +573,8 @@ BOOL CLdifSource::Close() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_pTopEntry = nullptr;
-    m_savedAttributes.clear();
+    m_store.Clear();
+    UnregisterAttributeStore(&m_store);
 
     FreeRequestRecords();
     m_bFileRead = FALSE;
@@ -759,7 +651,6 @@ std::string CLdifSource::FormatContents() const {
 }
 
 BOOL CLdifSource::WriteFile() {
-    RestoreAllAttributes();
     if (WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); }))
         return TRUE;
     AfxMessageBox("Write Access Denied to LDIF file" + m_strFileName, MB_OK | MB_ICONSTOP);

@@ -4,6 +4,7 @@
 // Close. Every operation does its work inside the call on the UI thread and
 // sends its notification before it returns.
 
+#include "ldif/EntryStore.h"
 #include "model/EntryNode.h"
 #include "source/DataSource.h"
 #include "source/Requests.h"
@@ -11,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CDnIndex;
@@ -95,11 +95,6 @@ protected:
 private:
     void WriteContents(CFileSink& sink) const;
     void DiscardRead();
-    // The source's own copy of the attributes of every entry the panes can
-    // reach, so that nothing a pane does to an entry's cache can lose them.
-    void SaveAttributes(const CEntryNode* pEntry);
-    void RestoreAttributes(CEntryNode* pEntry);
-    void RestoreAllAttributes();
     BOOL IsTopEntry(const CEntryNode* pEntry) const;
 
     // How many of m_otherLines stood before the first DN line; they are
@@ -109,7 +104,9 @@ private:
     BOOL m_bFileRead = FALSE;
     // Set only while LinkEntries runs.
     CDnIndex* m_pDnIndex = nullptr;
-    std::unordered_map<const CEntryNode*, std::string> m_savedAttributes;
+    // Every entry's attributes; a node's cache is filled once a pane can
+    // reach it, and given back from here whatever a pane does to it.
+    CEntryStore m_store;
 
     std::vector<std::unique_ptr<CAddEntryRequest>> m_addEntryRequests;
     std::vector<std::unique_ptr<CDeleteEntryRequest>> m_deleteEntryRequests;

@@ -8,13 +8,41 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::mutex g_storesMutex;
+std::vector<const IAttributeStore*> g_stores;
+
+} // namespace
+
+void RegisterAttributeStore(const IAttributeStore* pStore) {
+    std::lock_guard lock(g_storesMutex);
+    g_stores.push_back(pStore);
+}
+
+void UnregisterAttributeStore(const IAttributeStore* pStore) {
+    std::lock_guard lock(g_storesMutex);
+    std::erase(g_stores, pStore);
+}
 
 void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
     out += "dn: ";
     out += pEntry->m_strDN.Str();
     out += eol;
+    {
+        std::lock_guard lock(g_storesMutex);
+        for (const IAttributeStore* pStore : g_stores) {
+            if (pStore->AppendAttributeLines(pEntry, out, eol)) {
+                out += eol;
+                return;
+            }
+        }
+    }
     for (const CAttribute* pAttribute : pEntry->m_attributes) {
         const std::string& name = pAttribute->m_strName.Str();
         for (const CString& value : *pAttribute) {

@@ -11,6 +11,21 @@
 
 class CEntryNode;
 
+// A source that keeps entries' attributes outside their nodes (the LDIF
+// source keeps the entries no pane has reached yet in a compact form) lets
+// the writer format those entries from there, so that every record written
+// carries what the source holds.
+class IAttributeStore {
+public:
+    virtual ~IAttributeStore() = default;
+    // Appends one "<name>: <value>" line per value; false when the store does
+    // not hold this entry.
+    virtual bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
+                                      std::string_view eol) const = 0;
+};
+void RegisterAttributeStore(const IAttributeStore* pStore);
+void UnregisterAttributeStore(const IAttributeStore* pStore);
+
 // "dn: <DN>\n", one "<name>: <value>\n" per value, then "\n". Bytes as held;
 // no line is folded.
 CString FormatEntry(const CEntryNode* pEntry);

@@ -1,0 +1,167 @@
+// Writing the file back: the replacement never destroys the original, a
+// failed write at Close is kept in a recovery file, and the record form.
+
+#include "LdifFixture.h"
+#include "ldif/LdifWriter.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+// Points the user's data folder at a test folder for one test.
+class CDataHome {
+public:
+    explicit CDataHome(const std::string& path) {
+        if (const char* pszOld = std::getenv("XDG_DATA_HOME")) {
+            m_old = pszOld;
+            m_bHadOld = true;
+        }
+        ::setenv("XDG_DATA_HOME", path.c_str(), 1);
+    }
+    ~CDataHome() {
+        if (m_bHadOld)
+            ::setenv("XDG_DATA_HOME", m_old.c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+
+private:
+    std::string m_old;
+    bool m_bHadOld = false;
+};
+
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::exists(folder)) {
+        for (const auto& item : std::filesystem::directory_iterator(folder))
+            files.push_back(item.path());
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(LdifFormatEntry, RecordForm) {
+    CEntryNode entry;
+    entry.m_strDN = "cn=a,o=x";
+    EXPECT_EQ(FormatEntry(&entry), "dn: cn=a,o=x\n\n");
+    entry.AddValue("cn", "a");
+    entry.AddValue("empty", "");
+    entry.AddValue("cn", "b");
+    entry.AddValue("gone", "x");
+    entry.RemoveValue("gone", "x");
+    EXPECT_EQ(FormatEntry(&entry), "dn: cn=a,o=x\ncn: a\ncn: b\nempty: \n\n");
+    EXPECT_EQ(ToFileLineEnds("a\nb\n"), "a\r\nb\r\n");
+}
+
+TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {
+    CTempDir dir;
+    const std::string target = dir.File("real.ldif");
+    WriteWholeFile(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const std::string link = dir.File("link.ldif");
+    std::filesystem::create_symlink("real.ldif", link);
+
+    EXPECT_TRUE(WriteFileReplacing(CString(link), std::string("new contents")));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadWholeFile(target), "new contents");
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // No temporary file is left behind.
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 2u);
+
+    std::filesystem::create_directory(dir.File("folder"));
+    EXPECT_FALSE(WriteFileReplacing(CString(dir.File("folder")), std::string("x")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")));
+    EXPECT_FALSE(WriteFileReplacing(CString(dir.File("missing/x.ldif")), std::string("x")));
+    EXPECT_FALSE(WriteFileReplacing(CString(""), std::string("x")));
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 3u);
+}
+
+TEST_F(CLdifTest, FailedWriteAtCloseKeepsChangesInRecoveryFile) {
+    CTempDir home;
+    CDataHome dataHome(home.Path().string());
+    // The file's folder disappears while the source is open.
+    std::filesystem::create_directory(Path("sub"));
+    const std::string path = Path("sub") + "/people.ldif";
+    WriteWholeFile(path, "dn: o=x\nobjectclass: top\n\n");
+    ASSERT_TRUE(OpenPath(path));
+    Expand(m_pRoot);
+    CEntryNode* pEntry = m_pRoot->GetChildren().front();
+    CAttributeArray toAdd;
+    auto* pAttribute = new CAttribute;
+    pAttribute->m_strName = "description";
+    pAttribute->Add("typed by the user");
+    toAdd.Add(pAttribute);
+    m_pSource->AddAttributes(pEntry, &toAdd, &m_list);
+    DeleteAttributes(toAdd);
+    std::filesystem::remove_all(Path("sub"));
+    m_services.m_boxes.Clear();
+
+    EXPECT_TRUE(m_pSource->Close());
+    const auto boxes = m_services.m_boxes.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path));
+    EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
+    const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
+    ASSERT_EQ(recovered.size(), 1u);
+    EXPECT_EQ(recovered[0].filename().string().rfind("people-", 0), 0u);
+    EXPECT_EQ(recovered[0].extension(), ".ldif");
+    EXPECT_NE(boxes[1].text.Str().find(recovered[0].string()), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(recovered[0].string()),
+              Crlf("dn: o=x\nobjectclass: top\ndescription: typed by the user\n\n"));
+    EXPECT_FALSE(std::filesystem::exists(Path("sub")));
+    // The state is gone; the destructor adds nothing.
+    m_pSource.reset();
+    EXPECT_EQ(m_services.m_boxes.Count(), 2);
+}
+
+TEST_F(CLdifTest, PathReplacedByFolderIsNotTouched) {
+    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n\n"));
+    CTempDir home;
+    CDataHome dataHome(home.Path().string());
+    std::filesystem::remove(Path());
+    std::filesystem::create_directory(Path());
+    m_services.m_boxes.Clear();
+    m_pSource.reset(); // Close from the destructor
+    EXPECT_TRUE(std::filesystem::is_directory(Path()));
+    ASSERT_EQ(m_services.m_boxes.Count(), 2);
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file" + Path()));
+    EXPECT_EQ(FilesIn(home.Path() / "Tarvo" / "recovered").size(), 1u);
+}
+
+TEST_F(CLdifTest, FailedWriteWithoutAnyRecoveryPlaceSaysSo) {
+    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n\n"));
+    CTempDir home;
+    // The data folder is a file: no recovery folder can be made.
+    WriteWholeFile(home.File("data"), "");
+    CDataHome dataHome(home.File("data"));
+    std::filesystem::remove(Path());
+    std::filesystem::create_directory(Path());
+    m_services.m_boxes.Clear();
+    EXPECT_TRUE(m_pSource->Close());
+    ASSERT_EQ(m_services.m_boxes.Count(), 2);
+    EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
+}
+
+TEST_F(CLdifTest, WriteKeepsPermissionsOfTheFileItReplaces) {
+    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n"));
+    ASSERT_EQ(::chmod(Path().c_str(), 0600), 0);
+    const std::string written = CloseAndRead();
+    EXPECT_EQ(written, Crlf("dn: o=x\nobjectclass: top\n\n"));
+    struct stat st;
+    ASSERT_EQ(::stat(Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+TEST_F(CLdifTest, SaveOfUnshownEntryWritesItsAttributes) {
+    // The tree pane's Save to LDIF formats entries below the selection,
+    // also ones whose items were never expanded.
+    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n\ndn: ou=a,o=x\nobjectclass: top\nou: a\n\n", "o=x"));
+    CEntryNode* pChild = m_pRoot->GetChildren().front();
+    EXPECT_EQ(FormatEntry(pChild), "dn: ou=a,o=x\nobjectclass: top\nou: a\n\n");
+    EXPECT_EQ(FormatEntry(m_pRoot), "dn: o=x\nobjectclass: top\n\n");
+}
