@@ -1,0 +1,277 @@
+// Entry and attribute updates on the private server: what the server ends
+// up holding, what the pane hears and how the cache follows.
+
+#include "LdapTestPane.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kBase = "dc=example,dc=com";
+const std::string kPeople = "ou=People,dc=example,dc=com";
+const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
+const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
+
+CAttribute* MakeAttribute(const char* pszName, std::initializer_list<const char*> values) {
+    auto* pAttribute = new CAttribute;
+    pAttribute->SetName(pszName);
+    for (const char* pszValue : values)
+        pAttribute->Add(pszValue);
+    return pAttribute;
+}
+
+class LdapUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+        CConnectionParams params = ParamsFor(m_server, kPeople);
+        m_pSource = std::make_unique<CLdapSource>();
+        ASSERT_TRUE(m_pSource->Open(params));
+        m_pane.m_pSource = m_pSource.get();
+        m_pPeople = params.m_pRoot;
+        ASSERT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), 2);
+        m_pAlice = FindChild(m_pPeople, kAlice);
+        m_pBob = FindChild(m_pPeople, kBob);
+        ASSERT_TRUE(m_pAlice && m_pBob);
+        m_pane.Clear();
+    }
+    void TearDown() override {
+        if (m_pSource)
+            m_pSource->ShutdownWorkers(FALSE);
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (auto& box : m_services.m_boxes.Boxes())
+            texts.push_back(Str(box.text));
+        return texts;
+    }
+    std::vector<std::string> Sorted(std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+    void Run() { ASSERT_TRUE(WaitForWorkers(*m_pSource)); }
+
+    CSlapdServer m_server;
+    CTestServices m_services;
+    std::unique_ptr<CLdapSource> m_pSource;
+    CTestPane m_pane;
+    CEntryNode* m_pPeople = nullptr;
+    CEntryNode* m_pAlice = nullptr;
+    CEntryNode* m_pBob = nullptr;
+};
+
+} // namespace
+
+TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
+    auto* pCarol = new CEntryNode;
+    pCarol->SetDN("cn=Carol," + kPeople);
+    pCarol->SetParent(m_pPeople);
+    pCarol->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
+    pCarol->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
+    pCarol->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
+    m_pPeople->BeginOperation(OP_ADD_ENTRY);
+    m_pSource->AddEntry(m_pPeople, pCarol, HTREEITEM(5), &m_pane);
+    Run();
+    EXPECT_TRUE(m_server.Exists("cn=Carol," + kPeople));
+    EXPECT_EQ(m_pane.m_addedDNs, std::vector<std::string>{"cn=Carol," + kPeople});
+    EXPECT_EQ(m_pPeople->GetChildren().front(), pCarol);
+    auto messages = m_pane.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(LParamToPtr<HTREEITEM>(messages[0].lParam)->GetId(), 5u);
+    EXPECT_TRUE(m_pPeople->CanAddEntry());
+
+    // The same DN again: the server refuses, the node is freed (ASan), the
+    // pane hears 0, the parent's Add is enabled again.
+    auto* pAgain = new CEntryNode;
+    pAgain->SetDN("cn=Carol," + kPeople);
+    pAgain->SetParent(m_pPeople);
+    pAgain->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
+    pAgain->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
+    pAgain->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
+    m_pPeople->BeginOperation(OP_ADD_ENTRY);
+    m_pSource->AddEntry(m_pPeople, pAgain, HTREEITEM(5), &m_pane);
+    Run();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
+    EXPECT_EQ(m_pane.m_addedDNs.back(), "");
+    EXPECT_EQ(m_pPeople->GetChildCount(), 3);
+    EXPECT_TRUE(m_pPeople->CanAddEntry());
+}
+
+TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
+    m_pBob->BeginOperation(OP_DELETE_ENTRY);
+    m_pSource->DeleteEntry(m_pBob, &m_pane);
+    Run();
+    EXPECT_FALSE(m_server.Exists(kBob));
+    EXPECT_EQ(m_pane.m_nDeleted, 1);
+    EXPECT_EQ(ChildDNs(m_pPeople), std::vector<std::string>{kAlice});
+    // Handed back while its worker still ran: kept until no worker can
+    // reach it, then freed when the next operation starts.
+    EXPECT_EQ(m_pSource->GetRetiredCount(), 1);
+    ReadAndWait(*m_pSource, m_pane, m_pAlice);
+    EXPECT_EQ(m_pSource->GetRetiredCount(), 0);
+
+    // ou=People has children on the server: the library's text for 66.
+    CConnectionParams params = ParamsFor(m_server, kBase);
+    CLdapSource source;
+    ASSERT_TRUE(source.Open(params));
+    CTestPane pane(&source);
+    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
+    CEntryNode* pPeople = FindChild(params.m_pRoot, kPeople);
+    ASSERT_NE(pPeople, nullptr);
+    pane.Clear();
+    pPeople->BeginOperation(OP_DELETE_ENTRY);
+    source.DeleteEntry(pPeople, &pane);
+    ASSERT_TRUE(WaitForWorkers(source));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Operation not allowed on non-leaf"});
+    EXPECT_TRUE(pane.MessageIds().empty());
+    EXPECT_EQ(FindChild(params.m_pRoot, kPeople), pPeople);
+    EXPECT_TRUE(m_server.Exists(kPeople));
+    EXPECT_TRUE(params.m_pRoot->CanRefresh());
+}
+
+TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
+    m_pBob->BeginOperation(OP_MODIFY_ENTRY);
+    m_pSource->ModifyEntry(m_pBob, "cn=Robert", "cn=Bob", "cn=Robert," + kPeople, "cn=Bob", &m_pane);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople); // set by the pane's handler
+    EXPECT_EQ(Sorted(m_server.Values("cn=Robert," + kPeople, "cn")),
+              (std::vector<std::string>{"Bob", "Robert"}));
+    EXPECT_TRUE(m_pBob->CanModifyEntry());
+
+    m_pBob->BeginOperation(OP_MODIFY_ENTRY);
+    m_pSource->ModifyEntry(m_pBob, "cn=Alice", "cn=Robert", kAlice, "cn=Robert", &m_pane);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, false}));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
+    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople);
+    EXPECT_TRUE(m_server.Exists("cn=Robert," + kPeople));
+}
+
+TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
+    ReadAndWait(*m_pSource, m_pane, m_pAlice);
+    CAttributeArray toAdd;
+    toAdd.Add(MakeAttribute("mail", {"third@example.com"}));
+    toAdd.Add(MakeAttribute("description", {"first", "second"}));
+    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
+    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
+    DeleteAttributes(toAdd); // the source made its own copies
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_EQ(
+        m_server.Values(kAlice, "mail"),
+        (std::vector<std::string>{"alice@example.com", "alice.smith@example.com", "third@example.com"}));
+    CAttribute* pMail = m_pAlice->FindAttribute("mail");
+    ASSERT_NE(pMail, nullptr);
+    EXPECT_EQ(pMail->GetSize(), 3);
+    EXPECT_EQ(Str((*pMail)[2]), "third@example.com");
+    CAttribute* pDescription = m_pAlice->FindAttribute("description");
+    ASSERT_NE(pDescription, nullptr);
+    EXPECT_EQ(pDescription->GetSize(), 2);
+    EXPECT_EQ(Str(m_pAlice->m_attributes[m_pAlice->m_attributes.GetSize() - 1]->GetName()), "description");
+    EXPECT_TRUE(m_pAlice->CanAddAttribute());
+
+    // An undefined attribute: the box, no message, the cache unchanged.
+    size_t nBefore = CachedValues(m_pAlice).size();
+    toAdd.Add(MakeAttribute("noSuchAttributeType", {"x"}));
+    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
+    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
+    DeleteAttributes(toAdd);
+    Run();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified attribute type is undefined"});
+    EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
+    EXPECT_EQ(CachedValues(m_pAlice).size(), nBefore);
+    EXPECT_TRUE(m_pAlice->CanAddAttribute());
+}
+
+TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
+    ReadAndWait(*m_pSource, m_pane, m_pAlice);
+    // One of two mail values: only that value goes.
+    CAttributeArray values;
+    values.Add(MakeAttribute("mail", {"alice@example.com"}));
+    CDWordArray rows;
+    rows.Add(3);
+    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
+    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
+    DeleteAttributes(values);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_EQ(m_server.Values(kAlice, "mail"), std::vector<std::string>{"alice.smith@example.com"});
+    ASSERT_NE(m_pAlice->FindAttribute("mail"), nullptr);
+    EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 1);
+
+    // Its last value, named by a value the server no longer has in another
+    // case form, would leave nothing: the attribute as a whole is deleted.
+    values.Add(MakeAttribute("mail", {"alice.smith@example.com"}));
+    values.Add(MakeAttribute("telephoneNumber", {"111"}));
+    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
+    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
+    DeleteAttributes(values);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, true}));
+    EXPECT_TRUE(m_server.Values(kAlice, "mail").empty());
+    EXPECT_TRUE(m_server.Values(kAlice, "telephoneNumber").empty());
+    EXPECT_EQ(m_pAlice->FindAttribute("mail"), nullptr);
+    EXPECT_EQ(m_pAlice->FindAttribute("telephoneNumber"), nullptr);
+    EXPECT_TRUE(m_pAlice->CanDeleteAttribute());
+
+    // A required attribute: the server refuses (objectClassViolation, the
+    // library's text), the cache keeps it.
+    values.Add(MakeAttribute("sn", {"Smith"}));
+    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
+    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
+    DeleteAttributes(values);
+    Run();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Object class violation"});
+    EXPECT_NE(m_pAlice->FindAttribute("sn"), nullptr);
+    EXPECT_EQ(m_server.Values(kAlice, "sn"), std::vector<std::string>{"Smith"});
+}
+
+TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
+    ReadAndWait(*m_pSource, m_pane, m_pAlice);
+    CAttribute change;
+    change.SetName("mail");
+    change.Add("new@example.com");
+    change.Add("alice@example.com");
+    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
+              (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
+    // In the cache the new value goes to the end.
+    CAttribute* pMail = m_pAlice->FindAttribute("mail");
+    ASSERT_NE(pMail, nullptr);
+    ASSERT_EQ(pMail->GetSize(), 2);
+    EXPECT_EQ(Str((*pMail)[0]), "alice.smith@example.com");
+    EXPECT_EQ(Str((*pMail)[1]), "new@example.com");
+    EXPECT_TRUE(m_pAlice->CanModifyAttribute());
+
+    // A new value equal to another existing one is sent twice: refused, nothing changes.
+    change.RemoveAll();
+    change.Add("alice.smith@example.com");
+    change.Add("new@example.com");
+    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
+    Run();
+    EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
+              (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
+    EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 2);
+}
+
+TEST_F(LdapUpdate, RenameOfAnExpandedEntryLeavesItsChildrenAsTheyWere) {
+    CConnectionParams params = ParamsFor(m_server, kBase);
+    CLdapSource source;
+    ASSERT_TRUE(source.Open(params));
+    CTestPane pane(&source);
+    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
+    CEntryNode* pEmpty = FindChild(params.m_pRoot, "ou=Empty," + kBase);
+    ASSERT_NE(pEmpty, nullptr);
+    pEmpty->BeginOperation(OP_MODIFY_ENTRY);
+    source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);
+    ASSERT_TRUE(WaitForWorkers(source));
+    EXPECT_EQ(pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_TRUE(m_server.Exists("ou=Vacant," + kBase));
+    EXPECT_TRUE(pEmpty->m_attributes.IsEmpty()); // the cache is not touched
+}
