@@ -1,0 +1,394 @@
+// Many workers on the one connection, Stop, Close, dying servers and nodes
+// removed while workers still hold them. Run under ThreadSanitizer and
+// AddressSanitizer as well.
+
+#include "LdapTestPane.h"
+
+#include "platform/Dispatcher.h"
+#include "platform/Thread.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+const std::string kBase = "dc=example,dc=com";
+const std::string kPeople = "ou=People,dc=example,dc=com";
+const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
+const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
+
+std::string OuSeed(const std::string& ou) {
+    return "\ndn: ou=" + ou + "," + kBase + "\nobjectClass: organizationalUnit\nou: " + ou + "\n";
+}
+
+// A source opened on the base with its top level expanded.
+struct COpened {
+    explicit COpened(const CSlapdServer& server) {
+        CConnectionParams params = ParamsFor(server, kBase);
+        EXPECT_TRUE(source.Open(params));
+        pRoot = params.m_pRoot;
+        pane.m_pSource = &source;
+        ExpandAndWait(source, pane, pRoot);
+        pane.Clear();
+        pane.m_foundDNs.clear();
+        pane.m_batchSizes.clear();
+        pane.m_searchDone.clear();
+    }
+    ~COpened() { source.ShutdownWorkers(FALSE); }
+    CEntryNode* Child(const std::string& dn) { return FindChild(pRoot, dn); }
+
+    CLdapSource source;
+    CTestPane pane;
+    CEntryNode* pRoot = nullptr;
+};
+
+} // namespace
+
+TEST(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
+    const int kParents = 4, kChildren = 25, kTargets = 8, kRounds = 100;
+    std::string seed = CSlapdServer::DefaultSeed();
+    for (int p = 0; p < kParents; ++p)
+        seed += OuSeed("P" + std::to_string(p));
+    seed += OuSeed("M");
+    CSlapdServer server(seed);
+    for (int p = 0; p < kParents; ++p)
+        server.AddChildren("ou=P" + std::to_string(p) + "," + kBase, kChildren,
+                           "p" + std::to_string(p) + "-");
+    server.AddChildren("ou=M," + kBase, kTargets, "m");
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+
+    std::vector<CEntryNode*> parents;
+    std::vector<std::unique_ptr<CTestPane>> panes;
+    for (int p = 0; p < kParents; ++p) {
+        parents.push_back(open.Child("ou=P" + std::to_string(p) + "," + kBase));
+        ASSERT_NE(parents.back(), nullptr);
+        panes.push_back(std::make_unique<CTestPane>(&open.source));
+    }
+    CEntryNode* pM = open.Child("ou=M," + kBase);
+    ASSERT_NE(pM, nullptr);
+    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pM), kTargets);
+    std::vector<CEntryNode*> targets = pM->GetChildren();
+    CTestPane updates(&open.source);
+
+    for (int r = 0; r < kRounds; ++r) {
+        // Four browses (each a refresh, which also retires the old children)
+        // and four modifies, all in flight at once on the one connection.
+        for (int p = 0; p < kParents; ++p) {
+            parents[p]->BeginOperation(OP_REFRESH);
+            open.source.Refresh(parents[p], panes[p].get(), HTREEITEM(100 + p));
+        }
+        for (int k = 0; k < 4; ++k) {
+            CEntryNode* pTarget = targets[(r * 4 + k) % kTargets];
+            CAttributeArray add;
+            auto* pAttribute = new CAttribute;
+            pAttribute->SetName("description");
+            pAttribute->Add(("round " + std::to_string(r) + " op " + std::to_string(k)).c_str());
+            add.Add(pAttribute);
+            pTarget->BeginOperation(OP_ADD_ATTRIBUTE);
+            open.source.AddAttributes(pTarget, &add, &updates);
+            DeleteAttributes(add);
+        }
+        ASSERT_TRUE(WaitForWorkers(open.source)) << "round " << r;
+        for (int p = 0; p < kParents; ++p) {
+            CTestPane& pane = *panes[p];
+            ASSERT_EQ(pane.m_searchDone.size(), static_cast<size_t>(r + 1)) << "round " << r;
+            EXPECT_EQ(pane.m_searchDone.back(), kChildren) << "round " << r;
+            // Exactly this round's children, each once.
+            std::set<std::string> round(pane.m_foundDNs.end() - kChildren, pane.m_foundDNs.end());
+            EXPECT_EQ(round.size(), static_cast<size_t>(kChildren));
+            EXPECT_EQ(parents[p]->GetChildCount(), kChildren);
+        }
+        ASSERT_EQ(updates.m_succeeded.size(), static_cast<size_t>(4 * (r + 1)));
+    }
+    EXPECT_EQ(std::count(updates.m_succeeded.begin(), updates.m_succeeded.end(), true), 4 * kRounds);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_EQ(open.source.GetRunning(), 0);
+    EXPECT_EQ(open.source.GetPendingResultCount(), 0); // nothing left behind in the store
+    // With this many at once, workers did read each other's results.
+    EXPECT_GT(open.source.GetHandedOverCount(), 0);
+
+    // The server holds every value, and so does each cache, in order.
+    int nValues = 0;
+    for (CEntryNode* pTarget : targets) {
+        std::vector<std::string> onServer = server.Values(Str(pTarget->GetDN()), "description");
+        nValues += static_cast<int>(onServer.size());
+        CAttribute* pCached = pTarget->FindAttribute("description");
+        ASSERT_NE(pCached, nullptr);
+        ASSERT_EQ(pCached->GetSize(), static_cast<int>(onServer.size()));
+    }
+    EXPECT_EQ(nValues, 4 * kRounds);
+}
+
+TEST(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    ASSERT_NE(pPeople, nullptr);
+    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
+    ASSERT_NE(pEmpty, nullptr);
+
+    // Nothing running: Stop does nothing at all.
+    EXPECT_TRUE(open.source.Stop());
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+
+    server.Pause();
+    pPeople->BeginOperation(OP_EXPAND);
+    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    CTestPane attributes(&open.source);
+    pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
+    HANDLE hRead = HANDLE(open.source.ReadAttributes(pEmpty, &pEmpty->m_attributes, &attributes, TRUE));
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 2; }));
+
+    // The read is the most recent registration: it alone is abandoned and
+    // ends although the server is frozen.
+    EXPECT_TRUE(open.source.Stop());
+    EXPECT_EQ(WaitForThreadDispatching(hRead, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(open.source.GetRunning(), 1);
+    EXPECT_TRUE(pEmpty->CanRefreshAttributes());
+    EXPECT_EQ(attributes.MessageIds(), std::vector<UINT>{WM_CLEAR_ATTRIBUTES});
+    // The registration is gone: a second Stop leaves the browse alone.
+    EXPECT_TRUE(open.source.Stop());
+    EXPECT_FALSE(pPeople->CanRefresh());
+
+    server.Resume();
+    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
+    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{2});
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
+
+TEST(LdapConcurrency, StopBeforeTheFirstEntryReportsStopped) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    ASSERT_NE(pPeople, nullptr);
+
+    server.Pause();
+    pPeople->BeginOperation(OP_EXPAND);
+    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    CEntryNode::RequestStop();
+    EXPECT_TRUE(open.source.Stop());
+    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
+    EXPECT_EQ(open.pane.MessageIds(),
+              (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{SEARCH_STOPPED});
+    EXPECT_TRUE(pPeople->CanRefresh());
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    server.Resume();
+
+    // The connection is still good for the next browse.
+    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
+
+TEST(LdapConcurrency, ServerKilledBeforeAnyEntry) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    ASSERT_NE(pPeople, nullptr);
+
+    server.Pause();
+    pPeople->BeginOperation(OP_EXPAND);
+    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    server.Kill();
+    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
+    // The loading row stays: no placeholder removal when nothing came.
+    EXPECT_EQ(open.pane.MessageIds(), (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE}));
+    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{SEARCH_FAILED});
+    EXPECT_TRUE(pPeople->IsUnexpanded());
+    EXPECT_TRUE(pPeople->CanRefresh());
+    ASSERT_TRUE(WaitForWorkers(open.source));
+
+    // Later requests are refused at once with the library's text.
+    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
+    open.pane.Clear();
+    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pEmpty), SEARCH_FAILED);
+    ASSERT_GE(services.m_boxes.Count(), 1);
+    EXPECT_EQ(Str(services.m_boxes.LastText()), "Can't contact LDAP server");
+}
+
+TEST(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
+    CSlapdServer server;
+    server.AddChildren("ou=Empty," + kBase, 20000);
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+    ASSERT_NE(pBig, nullptr);
+
+    // Freeze the server as soon as the first entry is shown, then kill it.
+    open.pane.m_onFirstEntries = [&] { server.Pause(); };
+    pBig->BeginOperation(OP_EXPAND);
+    open.source.Expand(pBig, &open.pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return !open.pane.m_batchSizes.empty(); }));
+    server.Kill();
+    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    long long nDone = open.pane.m_searchDone.back();
+    int nShown = static_cast<int>(open.pane.m_foundDNs.size());
+    EXPECT_EQ(open.pane.Count(WM_REMOVE_PLACEHOLDER), 1);
+    EXPECT_EQ(pBig->GetChildCount(), nShown); // what came stays in the tree
+    std::printf("killed mid-search: done %lld after %d entries\n", nDone, nShown);
+    if (nDone == SEARCH_FAILED) {
+        EXPECT_TRUE(pBig->IsUnexpanded());
+        EXPECT_LT(nShown, 20000);
+    } else {
+        EXPECT_EQ(nDone, 20000) << "everything had arrived before the kill";
+    }
+}
+
+TEST(LdapConcurrency, StreamingShowsTheFirstEntryAtOnceThenBatches) {
+    CSlapdServer server;
+    server.AddChildren("ou=Empty," + kBase, 20000);
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+    ASSERT_NE(pBig, nullptr);
+
+    int nChildrenAtFirst = -1;
+    open.pane.m_onFirstEntries = [&] { nChildrenAtFirst = pBig->GetChildCount(); };
+    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pBig), 20000);
+    // The first entry reached the pane alone, before any later one was read.
+    ASSERT_FALSE(open.pane.m_batchSizes.empty());
+    EXPECT_EQ(open.pane.m_batchSizes[0], 1);
+    EXPECT_EQ(nChildrenAtFirst, 1);
+    EXPECT_GT(open.pane.m_batchSizes.size(), 1u);
+    EXPECT_LE(*std::max_element(open.pane.m_batchSizes.begin(), open.pane.m_batchSizes.end()),
+              CLdapSource::kMaxEntriesPerMessage);
+    EXPECT_EQ(open.pane.m_foundDNs.size(), 20000u);
+    EXPECT_EQ(std::set<std::string>(open.pane.m_foundDNs.begin(), open.pane.m_foundDNs.end()).size(), 20000u);
+    // The children list is the reverse of the arrival order.
+    std::vector<std::string> reversed(open.pane.m_foundDNs.rbegin(), open.pane.m_foundDNs.rend());
+    EXPECT_EQ(ChildDNs(pBig), reversed);
+}
+
+TEST(LdapConcurrency, CloseWhileTwentyThousandEntriesStream) {
+    CSlapdServer server;
+    server.AddChildren("ou=Empty," + kBase, 20000);
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    auto pOpen = std::make_unique<COpened>(server);
+    CEntryNode* pBig = pOpen->Child("ou=Empty," + kBase);
+    ASSERT_NE(pBig, nullptr);
+    pBig->BeginOperation(OP_EXPAND);
+    pOpen->source.Expand(pBig, &pOpen->pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return !pOpen->pane.m_batchSizes.empty(); }));
+
+    // The document's close: handshake, Close, delete.
+    pOpen->source.ShutdownWorkers(TRUE);
+    EXPECT_TRUE(pOpen->source.m_workerThreads.IsEmpty());
+    EXPECT_EQ(pOpen->pane.Count(WM_SEARCH_DONE), 0);
+    EXPECT_TRUE(pOpen->source.Close());
+    pOpen.reset();
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
+
+TEST(LdapConcurrency, PaneDestroyedDuringTheExpansion) {
+    CSlapdServer server;
+    server.AddChildren("ou=Empty," + kBase, 20000);
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+    ASSERT_NE(pBig, nullptr);
+    auto pPane = std::make_unique<CTestPane>(&open.source);
+    pBig->BeginOperation(OP_EXPAND);
+    open.source.Expand(pBig, pPane.get(), HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return !pPane->m_batchSizes.empty(); }));
+    int nShown = static_cast<int>(pPane->m_foundDNs.size());
+    pPane.reset();
+    // The worker stops adding entries and ends; its done message goes nowhere.
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_LE(pBig->GetChildCount(), nShown + CLdapSource::kMaxEntriesPerMessage);
+    EXPECT_TRUE(pBig->CanRefresh());
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
+
+TEST(LdapConcurrency, RefreshOfAParentWhileAReadBelowRuns) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    ASSERT_NE(pAlice, nullptr);
+
+    // The read waits on a frozen server while its entry is thrown away.
+    server.Pause();
+    CTestPane attributes(&open.source);
+    pAlice->BeginOperation(OP_READ_ATTRIBUTES);
+    open.source.ReadAttributes(pAlice, &pAlice->m_attributes, &attributes, TRUE);
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    pPeople->BeginOperation(OP_REFRESH);
+    open.pane.Clear();
+    open.source.Refresh(pPeople, &open.pane, HTREEITEM(9));
+    EXPECT_EQ(pPeople->GetChildCount(), 0);
+    EXPECT_GE(open.source.GetRetiredCount(), 1);
+    server.Resume();
+    // The read finishes on the retired node (AddressSanitizer watches), the
+    // new browse brings fresh nodes.
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_EQ(attributes.Count(WM_SHOW_ATTRIBUTES), 5);
+    EXPECT_EQ(open.pane.m_searchDone.back(), 2);
+    CEntryNode* pNewAlice = FindChild(pPeople, kAlice);
+    ASSERT_NE(pNewAlice, nullptr);
+    EXPECT_NE(pNewAlice, pAlice);
+    EXPECT_TRUE(pNewAlice->m_attributes.IsEmpty());
+    // No worker left: the next start frees the retired nodes.
+    ReadAndWait(open.source, attributes, pNewAlice);
+    EXPECT_EQ(open.source.GetRetiredCount(), 0);
+}
+
+TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    CEntryNode* pBob = FindChild(pPeople, kBob);
+    ASSERT_TRUE(pAlice && pBob);
+
+    // Alice's read holds the read lock; inside its first attribute message
+    // the delete of Bob completes and the pane hands Bob back, while Bob's
+    // own read still waits for the lock with Bob's node in its record.
+    CTestPane attributes(&open.source);
+    CTestPane tree(&open.source);
+    bool bWaited = false;
+    attributes.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
+        if (nMessage == WM_SHOW_ATTRIBUTES && !bWaited) {
+            bWaited = true;
+            EXPECT_TRUE(Pump([&] { return tree.m_nDeleted == 1; }));
+        }
+    };
+    pAlice->BeginOperation(OP_READ_ATTRIBUTES);
+    open.source.ReadAttributes(pAlice, &pAlice->m_attributes, &attributes, TRUE);
+    ASSERT_TRUE(Pump([&] { return attributes.Count(WM_CLEAR_ATTRIBUTES) == 1; }));
+    pBob->BeginOperation(OP_READ_ATTRIBUTES);
+    open.source.ReadAttributes(pBob, &pBob->m_attributes, &attributes, TRUE);
+    pBob->BeginOperation(OP_DELETE_ENTRY);
+    open.source.DeleteEntry(pBob, &tree);
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_TRUE(bWaited);
+    EXPECT_EQ(tree.m_nDeleted, 1);
+    EXPECT_FALSE(server.Exists(kBob));
+    EXPECT_EQ(ChildDNs(pPeople), std::vector<std::string>{kAlice});
+    // Bob's read ran after the delete: cleared, found nothing, no box.
+    EXPECT_EQ(attributes.Count(WM_CLEAR_ATTRIBUTES), 2);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
