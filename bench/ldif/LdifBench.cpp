@@ -25,7 +25,6 @@ int Generate(const char* pszPath, long nEntries) {
     std::ofstream out(pszPath, std::ios::binary | std::ios::trunc);
     if (!out)
         return 1;
-    out << "version: 1\n\n";
     out << "dn: " << kSuffix
         << "\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n";
     // Regions of units of people: a realistic three-level hierarchy.
