@@ -197,8 +197,13 @@ TEST_F(CLdifTest, LargeFlatFileLinksEveryEntry) {
     // Many entries without a parent, looked up by many children.
     for (int i = 0; i < 2000; ++i)
         text += "dn: cn=orphan" + std::to_string(i) + ",ou=none,o=big\nobjectclass: top\n\n";
+    // Many set-aside entries with one DN, then many lookups of that DN.
+    for (int i = 0; i < 2000; ++i)
+        text += "dn: ou=twin,ou=none,o=big\nobjectclass: top\n\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "dn: cn=" + std::to_string(i) + ",OU=TWIN,ou=none,o=big\nobjectclass: top\n\n";
     ASSERT_TRUE(OpenText(text, "o=big"));
     EXPECT_EQ(m_pRoot->GetChildCount(), 20000);
-    EXPECT_EQ(m_pSource->GetOtherEntries().GetSize(), 2000);
+    EXPECT_EQ(m_pSource->GetOtherEntries().GetSize(), 6000);
     EXPECT_EQ(m_pSource->GetEntries()[20000]->GetIndex(), 20000);
 }

@@ -4,7 +4,9 @@
 #include "LdifFixture.h"
 #include "ldif/LdifWriter.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -29,6 +31,27 @@ public:
 private:
     std::string m_old;
     bool m_bHadOld = false;
+};
+
+// Makes every write past a few bytes fail, as a full disk does (root is not
+// exempt from a file size limit, as it is from permission bits).
+class CFileSizeLimit {
+public:
+    explicit CFileSizeLimit(rlim_t nBytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = m_old;
+        limit.rlim_cur = nBytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    struct rlimit m_old {};
+    void (*m_oldHandler)(int);
 };
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
@@ -78,6 +101,40 @@ TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {
     EXPECT_FALSE(WriteFileReplacing(CString(dir.File("missing/x.ldif")), std::string("x")));
     EXPECT_FALSE(WriteFileReplacing(CString(""), std::string("x")));
     EXPECT_EQ(FilesIn(dir.Path()).size(), 3u);
+}
+
+TEST(LdifWriteFileReplacing, FailedWriteLeavesTheOriginalAsItWas) {
+    CTempDir dir;
+    const std::string target = dir.File("data.ldif");
+    WriteWholeFile(target, "original contents");
+    {
+        CFileSizeLimit limit(64);
+        EXPECT_FALSE(WriteFileReplacing(CString(target), std::string(4096, 'x')));
+    }
+    EXPECT_EQ(ReadWholeFile(target), "original contents");
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 1u);
+}
+
+TEST_F(CLdifTest, DiskFullAtCloseKeepsTheFileAndReportsBoth) {
+    CTempDir home;
+    CDataHome dataHome(home.Path().string());
+    std::string text = "dn: o=x\nobjectclass: top\n";
+    for (int i = 0; i < 100; ++i)
+        text += "description: line " + std::to_string(i) + "\n";
+    ASSERT_TRUE(OpenText(text));
+    const std::string before = ReadWholeFile(Path());
+    m_services.m_boxes.Clear();
+    {
+        CFileSizeLimit limit(256);
+        EXPECT_TRUE(m_pSource->Close());
+    }
+    EXPECT_EQ(ReadWholeFile(Path()), before);
+    ASSERT_EQ(m_services.m_boxes.Count(), 2);
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file" + Path()));
+    EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
+    // Nothing half-written is left behind in either place.
+    EXPECT_EQ(FilesIn(m_dir.Path()).size(), 1u);
+    EXPECT_TRUE(FilesIn(home.Path() / "Tarvo" / "recovered").empty());
 }
 
 TEST_F(CLdifTest, FailedWriteAtCloseKeepsChangesInRecoveryFile) {
