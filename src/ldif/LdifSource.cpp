@@ -515,20 +515,24 @@ BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
 }
 
 std::uintptr_t CLdifSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
-                                           BOOL /*bNotify*/) {
+                                           BOOL bNotify) {
     if (!pEntry)
         return 0;
-    // Whatever a pane did to the cache, the entry gets back what it had.
+    // Whatever a pane did to the cache, the entry gets back what it had;
+    // an entry no pane has shown yet gets its attributes now.
     m_store.Restore(pEntry);
     const int nAttributes = pEntry->m_attributes.GetSize();
     if (nAttributes == 0 && pAttributes)
         pAttributes->RemoveAll();
+    pEntry->EndOperation(OP_READ_ATTRIBUTES);
+    // Without notify only the cache is filled (the export reads entries it
+    // saves this way); the attribute pane must keep showing its own entry.
+    if (!bNotify)
+        return static_cast<std::uintptr_t>(nAttributes);
 
     CString status;
     status.Format("%d Attributes Found", nAttributes);
     SetStatusText(status, 2);
-
-    pEntry->EndOperation(OP_READ_ATTRIBUTES);
     const HWND hPane = SafeHwnd(pPane);
     // The pane appends rows on each show; clearing first keeps a Refresh
     // from listing every value twice.

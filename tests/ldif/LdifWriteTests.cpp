@@ -221,4 +221,11 @@ TEST_F(CLdifTest, SaveOfUnshownEntryWritesItsAttributes) {
     CEntryNode* pChild = m_pRoot->GetChildren().front();
     EXPECT_EQ(FormatEntry(pChild), "dn: ou=a,o=x\nobjectclass: top\nou: a\n\n");
     EXPECT_EQ(FormatEntry(m_pRoot), "dn: o=x\nobjectclass: top\n\n");
+    // Its cache fills when asked without notice; the attribute pane, still
+    // showing another entry, hears nothing.
+    EXPECT_TRUE(pChild->m_attributes.IsEmpty());
+    EXPECT_EQ(m_pSource->ReadAttributes(pChild, &pChild->m_attributes, &m_list, FALSE), 2u);
+    EXPECT_EQ(pChild->m_attributes.GetSize(), 2);
+    EXPECT_EQ(m_list.Count(WM_SHOW_ATTRIBUTES), 0);
+    EXPECT_EQ(FormatEntry(pChild), "dn: ou=a,o=x\nobjectclass: top\nou: a\n\n");
 }
