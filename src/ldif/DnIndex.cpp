@@ -1,24 +1,7 @@
 #include "ldif/DnIndex.h"
 
+#include "ldif/AsciiCase.h"
 #include "model/EntryNode.h"
-
-namespace {
-
-inline char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsUpper(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (UpperAscii(text[i]) != upper[i])
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 std::uint64_t CDnIndex::HashUpper(std::string_view text) {
     std::uint64_t h = 1469598103934665603ull;
@@ -57,7 +40,7 @@ int CDnIndex::Find(std::string_view upperDN) {
             else
                 m_next[static_cast<size_t>(nPrev)] = nNext;
         } else {
-            if (EqualsUpper(m_entries[static_cast<size_t>(n)]->m_strDN.View(), upperDN))
+            if (EqualsUpperAscii(m_entries[static_cast<size_t>(n)]->m_strDN.View(), upperDN))
                 return n;
             nPrev = n;
         }

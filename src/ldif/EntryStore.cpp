@@ -1,5 +1,6 @@
 #include "ldif/EntryStore.h"
 
+#include "ldif/AsciiCase.h"
 #include "model/EntryNode.h"
 
 namespace {
@@ -31,10 +32,6 @@ std::string_view TakeBytes(std::string_view& in) {
     std::string_view bytes = in.substr(0, n);
     in.remove_prefix(bytes.size());
     return bytes;
-}
-
-inline char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace
@@ -178,19 +175,11 @@ void CEntryStore::Clear() {
     m_texts.clear();
 }
 
-bool CEntryStore::IsFilled(const CEntryNode* pEntry) const {
-    auto it = m_texts.find(pEntry);
-    return it != m_texts.end() && it->second.bFilled;
-}
-
 bool CEntryStore::HasName(const CEntryNode* pEntry, std::string_view upperName) const {
     auto it = m_texts.find(pEntry);
     if (it == m_texts.end()) {
         for (const CAttribute* pAttribute : pEntry->m_attributes) {
-            const std::string& name = pAttribute->m_strName.Str();
-            if (name.size() == upperName.size() &&
-                std::equal(name.begin(), name.end(), upperName.begin(),
-                           [](char a, char b) { return UpperAscii(a) == b; }))
+            if (EqualsUpperAscii(pAttribute->m_strName.View(), upperName))
                 return true;
         }
         return false;
@@ -199,8 +188,7 @@ bool CEntryStore::HasName(const CEntryNode* pEntry, std::string_view upperName) 
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
-        if (name.size() == upperName.size() && std::equal(name.begin(), name.end(), upperName.begin(),
-                                                          [](char x, char y) { return UpperAscii(x) == y; }))
+        if (EqualsUpperAscii(name, upperName))
             return true;
         const size_t nValues = TakeLength(in);
         for (size_t v = 0; v < nValues; ++v)

@@ -61,8 +61,6 @@ public:
     void Forget(const CEntryNode* pEntry);
     void Clear();
 
-    bool Holds(const CEntryNode* pEntry) const { return m_texts.contains(pEntry); }
-    bool IsFilled(const CEntryNode* pEntry) const;
     // Whether one of the entry's attribute names, upper-cased, is upperName.
     bool HasName(const CEntryNode* pEntry, std::string_view upperName) const;
 

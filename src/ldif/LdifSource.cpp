@@ -1,5 +1,6 @@
 #include "ldif/LdifSource.h"
 
+#include "ldif/AsciiCase.h"
 #include "ldif/DnIndex.h"
 #include "ldif/LdifLineReader.h"
 #include "ldif/LdifWriter.h"
@@ -19,10 +20,6 @@ inline bool IsBlankByte(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-inline char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string_view TrimView(std::string_view text) {
     while (!text.empty() && IsBlankByte(text.front()))
         text.remove_prefix(1);
@@ -33,16 +30,6 @@ std::string_view TrimView(std::string_view text) {
 
 bool IsDnName(std::string_view name) {
     return name.size() == 2 && UpperAscii(name[0]) == 'D' && UpperAscii(name[1]) == 'N';
-}
-
-bool EqualsNoCaseAscii(std::string_view a, std::string_view upper) {
-    if (a.size() != upper.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (UpperAscii(a[i]) != upper[i])
-            return false;
-    }
-    return true;
 }
 
 std::string UpperCopy(std::string_view text) {
@@ -225,7 +212,7 @@ CEntryNode* CLdifSource::FindParent(const CEntryNode* pEntry) {
             pParent = m_entries[n];
     } else {
         for (CEntryNode* pCandidate : m_entries) {
-            if (EqualsNoCaseAscii(pCandidate->m_strDN.View(), upper)) {
+            if (EqualsUpperAscii(pCandidate->m_strDN.View(), upper)) {
                 pParent = pCandidate;
                 break;
             }
@@ -234,7 +221,7 @@ CEntryNode* CLdifSource::FindParent(const CEntryNode* pEntry) {
     // A top entry from the file that was set aside (it lacks an objectclass)
     // still heads the tree; its children belong below it, not out of sight.
     if (!pParent && m_pTopEntry && !m_pTopEntry->IsRoot() && pEntry != m_pTopEntry &&
-        EqualsNoCaseAscii(m_pTopEntry->m_strDN.View(), upper))
+        EqualsUpperAscii(m_pTopEntry->m_strDN.View(), upper))
         pParent = m_pTopEntry;
     return pParent;
 }

@@ -1,0 +1,20 @@
+#pragma once
+// Upper-casing as the LDIF reader does it: bytes, ASCII letters only (no
+// code-page conversion anywhere in the file path).
+
+#include <string_view>
+
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether text, upper-cased, equals upper (which is upper-cased already).
+inline bool EqualsUpperAscii(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (UpperAscii(text[i]) != upper[i])
+            return false;
+    }
+    return true;
+}
