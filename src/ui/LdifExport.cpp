@@ -1,5 +1,6 @@
 #include "ui/LdifExport.h"
 
+#include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"

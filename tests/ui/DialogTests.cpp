@@ -1,0 +1,286 @@
+// The editing dialogs and the export settings: exact texts, the collection
+// rules and the Cancel cases, driven through their real controls.
+
+#include "UiTestSupport.h"
+
+#include "model/Attribute.h"
+#include "platform/Services.h"
+#include "ui/AddAttributesDlg.h"
+#include "ui/AttributeListEditor.h"
+#include "ui/EntryDlg.h"
+#include "ui/ExportSettings.h"
+#include "ui/ModifyAttributeDlg.h"
+#include "ui/SettingsDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace {
+
+void AddRow(CAttributeListEditor* pEditor, const QString& name, const QString& value) {
+    pEditor->NameEdit()->setText(name);
+    pEditor->ValueEdit()->setText(value);
+    pEditor->AddButton()->click();
+}
+
+std::vector<std::string> Describe(const CAttributeArray& attributes) {
+    std::vector<std::string> out;
+    for (const CAttribute* pAttribute : attributes) {
+        std::string line = pAttribute->m_strName.Str() + ":";
+        for (const CString& value : *pAttribute)
+            line += " " + value.Str();
+        out.push_back(line);
+    }
+    return out;
+}
+
+QPushButton* Button(QWidget* pDialog, const QString& text) {
+    for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+        if (pButton->text() == text)
+            return pButton;
+    return nullptr;
+}
+
+bool HasLabel(QWidget* pDialog, const QString& text) {
+    for (QLabel* pLabel : pDialog->findChildren<QLabel*>())
+        if (pLabel->text() == text)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
+    CEntryDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "Add Entry");
+    EXPECT_TRUE(HasLabel(&dlg, "Na&me (Relative DN Only):"));
+    EXPECT_TRUE(HasLabel(&dlg, "&Name :"));
+    EXPECT_TRUE(HasLabel(&dlg, "&Value :"));
+    EXPECT_TRUE(HasLabel(&dlg, "&Attribute list:"));
+    QTreeWidget* pList = dlg.Editor()->List();
+    EXPECT_EQ(pList->headerItem()->text(0), "Attribute Name");
+    EXPECT_EQ(pList->headerItem()->text(1), "Attribute Value");
+
+    dlg.RelativeNameEdit()->setText("cn=x");
+    AddRow(dlg.Editor(), "cn", "a");
+    AddRow(dlg.Editor(), "sn", "b");
+    AddRow(dlg.Editor(), "cn", "c");
+    AddRow(dlg.Editor(), "mail", "x");
+    AddRow(dlg.Editor(), "Mail", "y");
+    EXPECT_TRUE(dlg.Editor()->NameEdit()->text().isEmpty());
+    EXPECT_TRUE(dlg.Editor()->ValueEdit()->text().isEmpty());
+    // Typed but not moved into the list: ignored.
+    dlg.Editor()->NameEdit()->setText("ignored");
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(Str(dlg.GetRelativeName()), "cn=x");
+    EXPECT_EQ(Describe(dlg.GetAttributes()),
+              (std::vector<std::string>{"cn: a c", "sn: b", "mail: x", "Mail: y"}));
+    CAttributeArray taken;
+    dlg.TakeAttributes(taken);
+    EXPECT_TRUE(dlg.GetAttributes().IsEmpty());
+    DeleteAttributes(taken);
+}
+
+TEST(EntryDialog, RefusesEmptyRowsAndCancelsWithoutNameOrRows) {
+    CEntryDlg dlg;
+    dlg.Editor()->NameEdit()->setText("cn");
+    dlg.Editor()->AddButton()->click();
+    EXPECT_EQ(dlg.Editor()->GetRowCount(), 0);
+    EXPECT_EQ(dlg.Editor()->NameEdit()->text(), "cn") << "the typed name stays";
+    AddRow(dlg.Editor(), "cn", "a");
+    // Rows but no relative name: the caller sees Cancel.
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_TRUE(dlg.GetAttributes().IsEmpty());
+
+    CEntryDlg noRows;
+    noRows.RelativeNameEdit()->setText("cn=x");
+    noRows.OnOK();
+    EXPECT_EQ(noRows.result(), QDialog::Rejected);
+}
+
+TEST(EntryDialog, RemoveDeletesTheFirstSelectedRow) {
+    CEntryDlg dlg;
+    AddRow(dlg.Editor(), "a", "1");
+    AddRow(dlg.Editor(), "b", "2");
+    AddRow(dlg.Editor(), "c", "3");
+    dlg.Editor()->RemoveButton()->click(); // nothing selected: nothing removed
+    EXPECT_EQ(dlg.Editor()->GetRowCount(), 3);
+    dlg.Editor()->List()->topLevelItem(2)->setSelected(true);
+    dlg.Editor()->List()->topLevelItem(1)->setSelected(true);
+    dlg.Editor()->RemoveButton()->click();
+    ASSERT_EQ(dlg.Editor()->GetRowCount(), 2);
+    EXPECT_EQ(Str(dlg.Editor()->GetRowName(0)), "a");
+    EXPECT_EQ(Str(dlg.Editor()->GetRowName(1)), "c");
+}
+
+TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {
+    CEntryDlg dlg;
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CEntryDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        pDlg->RelativeNameEdit()->setText("ou=new");
+        AddRow(pDlg->Editor(), "ou", "new");
+        Button(pDlg, "&OK")->click();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(Describe(dlg.GetAttributes()), (std::vector<std::string>{"ou: new"}));
+
+    CEntryDlg cancelled;
+    DriveNextModal([](QWidget* pModal) { Button(pModal, "&Cancel")->click(); });
+    EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+}
+
+TEST(AddAttributesDialog, TakesEmptyRowsAsTypedAndGroupsByName) {
+    CAddAttributesDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "Add Attributes");
+    EXPECT_TRUE(HasLabel(&dlg, "&Name:"));
+    EXPECT_TRUE(HasLabel(&dlg, "&Value:"));
+    dlg.Editor()->AddButton()->click(); // both empty: a row all the same
+    EXPECT_EQ(dlg.Editor()->GetRowCount(), 1);
+    AddRow(dlg.Editor(), "ou", "a");
+    AddRow(dlg.Editor(), "ou", "b");
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(Describe(dlg.GetAttributes()), (std::vector<std::string>{": ", "ou: a b"}));
+
+    CAddAttributesDlg empty;
+    empty.OnOK();
+    EXPECT_EQ(empty.result(), QDialog::Rejected);
+}
+
+TEST(ModifyDialog, CaptionLabelsAndEmptyFieldCancel) {
+    CModifyAttributeDlg attributeMode(CModifyAttributeDlg::MODE_ATTRIBUTE);
+    attributeMode.SetReadOnlyText("mail");
+    attributeMode.SetEditText("a@example.com");
+    attributeMode.InitDialog();
+    EXPECT_EQ(attributeMode.windowTitle(), "Modify Entry");
+    EXPECT_EQ(attributeMode.FirstLabel()->text(), "Name");
+    EXPECT_EQ(attributeMode.SecondLabel()->text(), "Value");
+    EXPECT_TRUE(attributeMode.ReadOnlyEdit()->isReadOnly());
+    EXPECT_EQ(attributeMode.EditableEdit()->text(), "a@example.com");
+    attributeMode.EditableEdit()->clear();
+    attributeMode.OnOK();
+    EXPECT_EQ(attributeMode.result(), QDialog::Rejected);
+
+    CModifyAttributeDlg entryMode(CModifyAttributeDlg::MODE_ENTRY);
+    entryMode.SetReadOnlyText("cn=a,o=b");
+    entryMode.InitDialog();
+    EXPECT_EQ(entryMode.windowTitle(), "Modify Entry");
+    EXPECT_EQ(entryMode.FirstLabel()->text(), "Old");
+    EXPECT_EQ(entryMode.SecondLabel()->text(), "New");
+    entryMode.EditableEdit()->setText("cn=c");
+    entryMode.OnOK();
+    EXPECT_EQ(entryMode.result(), QDialog::Accepted);
+    EXPECT_EQ(Str(entryMode.GetEditText()), "cn=c");
+}
+
+TEST(ModifyDialog, UntouchedValueKeepsItsBytes) {
+    // Not valid UTF-8: shown with a replacement character, kept as it was.
+    CString raw("caf\xe9", 4);
+    CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE);
+    dlg.SetReadOnlyText("description");
+    dlg.SetEditText(raw);
+    dlg.InitDialog();
+    EXPECT_TRUE(dlg.EditableEdit()->text().contains(QChar(0xFFFD)));
+    dlg.OnOK();
+    EXPECT_EQ(dlg.GetEditText(), raw);
+}
+
+TEST(ExportSettings, LoadsDefaultsAndStoresAllThreeKeys) {
+    CTestServices services;
+    {
+        CExportSettings settings;
+        EXPECT_EQ(Str(settings.GetFilename()), "");
+        EXPECT_EQ(settings.GetSaveOption(), 0);
+        EXPECT_EQ(settings.GetEntryAsRDN(), 1);
+        settings.SetFilename("/tmp/out.ldif");
+        EXPECT_FALSE(services.m_profile.Has("SaveToLDIF", "Filename"))
+            << "setting the name alone writes nothing";
+        settings.SetSaveOption(2);
+        EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/tmp/out.ldif");
+        settings.SetEntryAsRDN(0);
+    }
+    EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 2);
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
+    CExportSettings reloaded;
+    EXPECT_EQ(reloaded.GetSaveOption(), 2);
+    EXPECT_EQ(reloaded.GetEntryAsRDN(), 0);
+    EXPECT_EQ(Str(reloaded.GetFilename()), "/tmp/out.ldif");
+}
+
+TEST(SettingsDialog, OpensWithStoredValuesAndExactTexts) {
+    CTestServices services;
+    CExportSettings settings;
+    CSettingsDlg dlg(&settings);
+    EXPECT_EQ(dlg.windowTitle(), "Settings");
+    EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
+    EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
+    EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
+    EXPECT_TRUE(HasLabel(&dlg, "&Filename:"));
+    EXPECT_NE(Button(&dlg, "..."), nullptr);
+    // No profile values: first option, empty name, RDN titles.
+    EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
+    EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
+    EXPECT_TRUE(dlg.TitleRadio(1)->isChecked());
+}
+
+TEST(SettingsDialog, UnknownStoredOptionsAndOkWithNoneSelected) {
+    CTestServices services;
+    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 5);
+    {
+        CExportSettings settings;
+        CSettingsDlg dlg(&settings);
+        EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
+    }
+    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 3);
+    CExportSettings settings;
+    CSettingsDlg dlg(&settings);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(dlg.SaveOptionRadio(i)->isChecked()) << i;
+    dlg.OnOK();
+    EXPECT_EQ(settings.GetSaveOption(), 0);
+    EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 0);
+}
+
+TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
+    CTestServices services;
+    CExportSettings settings;
+    CSettingsDlg dlg(&settings);
+    dlg.SaveOptionRadio(2)->click();
+    dlg.TitleRadio(0)->click();
+    services.m_dialogs.SetNextPath("/data/export");
+    Button(&dlg, "...")->click();
+    EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
+    EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.txt") << "the default extension";
+    EXPECT_TRUE(dlg.SaveOptionRadio(2)->isChecked());
+    EXPECT_TRUE(dlg.TitleRadio(0)->isChecked());
+    dlg.OnOK();
+    EXPECT_EQ(settings.GetSaveOption(), 2);
+    EXPECT_EQ(settings.GetEntryAsRDN(), 0);
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
+}
+
+TEST(SettingsDialog, CancelAfterChoosingAFileChangesNothing) {
+    CTestServices services;
+    services.m_profile.WriteProfileString("SaveToLDIF", "Filename", "/old.ldif");
+    CExportSettings settings;
+    CSettingsDlg dlg(&settings);
+    services.m_dialogs.SetNextPath("/new.ldif");
+    DriveNextModal([](QWidget* pModal) {
+        Button(pModal, "...")->click();
+        Button(pModal, "&Cancel")->click();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(Str(settings.GetFilename()), "/old.ldif");
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/old.ldif");
+}

@@ -1,0 +1,242 @@
+// Journeys through both panes on an LDIF file: editing values, the file
+// written at Close, and Save to LDIF with each option.
+
+#include "UiTestSupport.h"
+
+#include "ldif/LdifSource.h"
+#include "model/EntryNode.h"
+#include "source/ConnectionParams.h"
+#include "ui/AddAttributesDlg.h"
+#include "ui/AttributeListEditor.h"
+#include "ui/EntryDlg.h"
+#include "ui/LdifExport.h"
+#include "ui/ModifyAttributeDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+const char* const kFile = "dn: o=Acme\n"
+                          "objectclass: organization\n"
+                          "o: Acme\n"
+                          "\n"
+                          "dn: ou=People,o=Acme\n"
+                          "objectclass: organizationalUnit\n"
+                          "ou: People\n"
+                          "\n"
+                          "dn: cn=Alice,ou=People,o=Acme\n"
+                          "objectclass: person\n"
+                          "cn: Alice\n"
+                          "mail: a1\n"
+                          "mail: a2\n"
+                          "\n"
+                          "dn: cn=Bob,ou=People,o=Acme\n"
+                          "objectclass: person\n"
+                          "cn: Bob\n"
+                          "\n";
+
+class LdifJourney : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_path = m_dir.File("people.ldif");
+        WriteWholeFile(m_path, kFile);
+        m_pSource = new CLdifSource;
+        CConnectionParams params;
+        params.m_strLdifFile = m_path;
+        params.m_strSearchBase = "o=Acme";
+        ASSERT_TRUE(m_pSource->Open(params));
+        m_panes.Open(m_pSource, params.m_pRoot);
+        CLdapTreeView* pTree = m_panes.m_pTree;
+        pTree->ExpandItem(m_panes.Root());
+        m_hPeople = m_panes.Child(m_panes.Root(), "ou=People");
+        pTree->ExpandItem(m_hPeople);
+    }
+
+    void SelectAlice() { ASSERT_TRUE(m_panes.m_pTree->ClickItem(m_panes.Child(m_hPeople, "cn=Alice"))); }
+
+    CTempDir m_dir;
+    std::string m_path;
+    CPanes m_panes;
+    CLdifSource* m_pSource = nullptr;
+    HTREEITEM m_hPeople;
+};
+
+} // namespace
+
+TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
+    CLdapListView* pList = m_panes.m_pList;
+    SelectAlice();
+    CEntryNode* pAlice = pList->GetCurrentEntry();
+    ASSERT_NE(pAlice, nullptr);
+
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CAddAttributesDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        for (const char* v : {"x@acme", "y@acme"}) {
+            pDlg->Editor()->NameEdit()->setText("mail");
+            pDlg->Editor()->ValueEdit()->setText(v);
+            pDlg->Editor()->AddButton()->click();
+        }
+        pDlg->OnOK();
+    });
+    pList->OnAddAttributes();
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"mail=a1", "mail=a2", "cn=Alice",
+                                                        "objectclass=person", "mail=x@acme", "mail=y@acme"}));
+    EXPECT_EQ(pAlice->FindAttribute("mail")->GetSize(), 4);
+    EXPECT_TRUE(pAlice->CanAddAttribute());
+
+    // Delete rows 0 and 4 (mail a1 and x@acme): one attribute, both values.
+    pList->SelectRows({4, 0});
+    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
+    pList->OnDeleteAttributes();
+    EXPECT_EQ(m_panes.Rows(),
+              (std::vector<std::string>{"mail=a2", "cn=Alice", "objectclass=person", "mail=y@acme"}));
+    CAttribute* pMail = pAlice->FindAttribute("mail");
+    ASSERT_EQ(pMail->GetSize(), 2);
+    EXPECT_EQ(Str(pMail->GetAt(0)), "a2");
+
+    // No: nothing changes and nothing starts.
+    pList->SelectRows({1});
+    m_panes.m_services.m_boxes.SetNextAnswer(IDNO);
+    pList->OnDeleteAttributes();
+    EXPECT_EQ(m_panes.Rows().size(), 4u);
+    EXPECT_TRUE(pAlice->CanDeleteAttribute());
+
+    // Modify the lowest selected row; the source moves the new value last.
+    pList->SelectRows({3, 0});
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_EQ(pDlg->ReadOnlyEdit()->text(), "mail");
+        EXPECT_EQ(pDlg->EditableEdit()->text(), "a2");
+        pDlg->EditableEdit()->setText("a3");
+        pDlg->OnOK();
+    });
+    pList->OnModifyAttribute();
+    EXPECT_EQ(m_panes.Rows()[0], "mail=a3");
+    EXPECT_EQ(Str(pAlice->FindAttribute("mail")->GetAt(1)), "a3");
+
+    // Refresh of the pane: the LDIF entry keeps its attributes.
+    pList->OnRefresh();
+    EXPECT_EQ(m_panes.Rows().size(), 4u);
+
+    m_panes.Close();
+    std::string written = ReadWholeFile(m_path);
+    EXPECT_NE(
+        written.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: y@acme\r\n"
+                     "mail: a3\r\n\r\n"),
+        std::string::npos)
+        << written;
+}
+
+TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    pTree->SelectItem(m_hPeople);
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CEntryDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        pDlg->RelativeNameEdit()->setText("cn=Carol");
+        pDlg->Editor()->NameEdit()->setText("objectclass");
+        pDlg->Editor()->ValueEdit()->setText("person");
+        pDlg->Editor()->AddButton()->click();
+        pDlg->Editor()->NameEdit()->setText("cn");
+        pDlg->Editor()->ValueEdit()->setText("Carol");
+        pDlg->Editor()->AddButton()->click();
+        pDlg->OnOK();
+    });
+    pTree->OnAddEntry();
+    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Bob"));
+    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
+    pTree->OnDeleteEntry();
+    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Alice"));
+    DriveNextModal([](QWidget* pModal) {
+        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("cn=Ann");
+        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
+    });
+    pTree->OnModifyEntry();
+    EXPECT_EQ(m_panes.ChildTexts(m_hPeople), (std::vector<std::string>{"cn=Ann", "cn=Carol"}));
+    m_panes.Close();
+    std::string written = ReadWholeFile(m_path);
+    EXPECT_NE(written.find("dn: cn=Carol,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Carol\r\n\r\n"),
+              std::string::npos)
+        << written;
+    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\r\n"), std::string::npos);
+    EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
+    EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
+}
+
+TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
+    std::string out = m_dir.File("export.ldif");
+    settings.SetFilename(out.c_str());
+
+    // Option 1: every entry of the subtree, depth first, as the tree holds them.
+    SelectAlice(); // Alice's attributes are now in the cache
+    pTree->SelectItem(m_hPeople);
+    settings.SetSaveOption(1);
+    pTree->OnSaveToLdif();
+    std::string all = ReadWholeFile(out);
+    EXPECT_EQ(all.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << all;
+    EXPECT_NE(all.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
+                       "a1\r\nmail: a2\r\n\r\n"),
+              std::string::npos);
+    EXPECT_NE(all.find("dn: cn=Bob,ou=People,o=Acme\r\n"), std::string::npos);
+    EXPECT_NE(Str(m_panes.Status(1)).find("3 entries saved"), std::string::npos) << Str(m_panes.Status(1));
+
+    // Option 0: only entries whose attributes were read.
+    CEntryNode* pBob = pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
+    DeleteAttributes(pBob->m_attributes); // as if never read
+    settings.SetSaveOption(0);
+    pTree->OnSaveToLdif();
+    std::string some = ReadWholeFile(out);
+    EXPECT_NE(some.find("dn: cn=Alice"), std::string::npos);
+    EXPECT_EQ(some.find("dn: cn=Bob"), std::string::npos);
+
+    // Option 2: missing attributes are read first.
+    settings.SetSaveOption(2);
+    pTree->OnSaveToLdif();
+    std::string read = ReadWholeFile(out);
+    EXPECT_NE(read.find("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"),
+              std::string::npos)
+        << read;
+}
+
+TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
+    settings.SetSaveOption(1);
+    pTree->SelectItem(m_hPeople);
+    // No file name set: the "..." dialog asks; cancelling writes nothing.
+    pTree->OnSaveToLdif();
+    EXPECT_EQ(m_panes.m_services.m_dialogs.Count(), 1);
+    std::string chosen = m_dir.File("chosen.txt");
+    m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
+    pTree->OnSaveToLdif();
+    EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
+    EXPECT_EQ(Str(settings.GetFilename()), "") << "the setting itself is not changed";
+
+    // A folder cannot be written as a file.
+    settings.SetFilename(m_dir.Path().string().c_str());
+    pTree->OnSaveToLdif();
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
+              "Write Access Denied to LDIF file" + m_dir.Path().string());
+}
+
+TEST(LdifExportWalk, DepthFirstInListOrder) {
+    CEntryNode top, a, b, a1;
+    top.SetDN("o=t");
+    a.SetDN("a");
+    b.SetDN("b");
+    a1.SetDN("a1");
+    top.AddChildTail(&a);
+    top.AddChildTail(&b);
+    a.AddChildTail(&a1);
+    std::vector<CEntryNode*> order = CollectSubtree(&top);
+    EXPECT_EQ(order, (std::vector<CEntryNode*>{&top, &a, &a1, &b}));
+    top.RemoveAllChildren();
+    a.RemoveAllChildren();
+}

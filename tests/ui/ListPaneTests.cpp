@@ -1,0 +1,203 @@
+// The attribute pane: fill order, header sorting, row handlers, menu rules.
+
+#include "UiTestSupport.h"
+
+#include "model/EntryNode.h"
+#include "source/Messages.h"
+#include "source/Requests.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+class ListPane : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_entry.SetDN("cn=e,o=x");
+        m_panes.m_doc.UpdateAllViews(nullptr, PtrToLParam(&m_entry), nullptr);
+        m_hWnd = m_panes.m_pList->GetSafeHwnd();
+    }
+
+    void Show(std::initializer_list<std::pair<const char*, std::vector<const char*>>> attributes) {
+        CAttributeArray array;
+        for (const auto& [name, values] : attributes) {
+            auto* p = new CAttribute;
+            p->SetName(name);
+            for (const char* v : values)
+                p->Add(v);
+            array.Add(p);
+        }
+        SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
+        DeleteAttributes(array);
+    }
+
+    CPanes m_panes;
+    CEntryNode m_entry;
+    HWND m_hWnd;
+};
+
+} // namespace
+
+TEST_F(ListPane, ColumnsAndFillOrder) {
+    QTreeView* pList = m_panes.m_pList->GetListControl();
+    EXPECT_EQ(pList->model()->headerData(0, Qt::Horizontal).toString(), "Attributes");
+    EXPECT_EQ(pList->model()->headerData(1, Qt::Horizontal).toString(), "Values");
+    EXPECT_EQ(pList->columnWidth(0), 192);
+    EXPECT_EQ(pList->columnWidth(1), 192);
+    EXPECT_EQ(Str(m_panes.Status(2)), "Finding Attributes for - cn=e,o=x");
+
+    Show({{"A", {"a1", "a2"}}, {"B", {"b1"}}});
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"B=b1", "A=a1", "A=a2"}));
+    EXPECT_EQ(Str(m_panes.Status(2)), "3 Attributes Found.");
+    // Attributes read one by one come in read order, after what was there.
+    Show({{"C", {}}});
+    Show({{"D", {"d"}}});
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"B=b1", "A=a1", "A=a2", "C=", "D=d"}));
+    SendMessage(m_hWnd, WM_CLEAR_ATTRIBUTES, 0, 0);
+    EXPECT_TRUE(m_panes.Rows().empty());
+}
+
+TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
+    Show({{"b", {"Y"}}, {"A", {"x", "z"}}, {"c", {"W"}}});
+    QHeaderView* pHeader = m_panes.m_pList->GetListControl()->header();
+    // First click: descending, ignoring case.
+    QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, {},
+                      QPoint(pHeader->sectionViewportPosition(1) + 20, 5));
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"A=z", "b=Y", "A=x", "c=W"}));
+    m_panes.m_pList->OnColumnClick(1);
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"c=W", "A=x", "b=Y", "A=z"}));
+    m_panes.m_pList->OnColumnClick(0);
+    EXPECT_EQ(m_panes.Rows()[0].substr(0, 1), "c");
+    EXPECT_FALSE(CLdapListView::IsSortAscending(0));
+
+    // Another pane continues with the same directions.
+    CLdapListView other(&m_panes.m_doc);
+    CAttributeArray array;
+    auto* p = new CAttribute;
+    p->SetName("n");
+    p->Add("a");
+    p->Add("B");
+    array.Add(p);
+    other.Fill(array);
+    DeleteAttributes(array);
+    other.OnColumnClick(1); // the shared flag was ascending after two clicks: now descending
+    EXPECT_EQ(Str(other.GetRowValue(0)), "B");
+}
+
+TEST_F(ListPane, SortKeepsTheSelectionOnItsRows) {
+    Show({{"a", {"1", "2", "3"}}});
+    m_panes.m_pList->SelectRows({0});
+    m_panes.m_pList->OnColumnClick(1); // descending: 3 2 1
+    ASSERT_EQ(m_panes.m_pList->GetSelectedRows(), (std::vector<int>{2}));
+    EXPECT_EQ(Str(m_panes.m_pList->GetRowValue(2)), "1");
+}
+
+TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
+    Show({{"a", {"1", "2", "3", "4", "5"}}});
+    CDeleteAttributesRequest deleted;
+    deleted.bSucceeded = TRUE;
+    deleted.rowIndices.Add(1);
+    deleted.rowIndices.Add(3);
+    auto* pCopy = new CAttribute;
+    pCopy->SetName("a");
+    deleted.attributes.Add(pCopy);
+    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&deleted), 0);
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=3", "a=5"}));
+    EXPECT_TRUE(deleted.attributes.IsEmpty());
+    EXPECT_TRUE(deleted.rowIndices.IsEmpty());
+
+    CDeleteAttributesRequest failed;
+    failed.bSucceeded = FALSE;
+    failed.rowIndices.Add(0);
+    failed.attributes.Add(new CAttribute);
+    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&failed), 0);
+    EXPECT_EQ(m_panes.Rows().size(), 3u);
+    EXPECT_TRUE(failed.attributes.IsEmpty());
+
+    CModifyAttributeRequest modified;
+    modified.bSucceeded = TRUE;
+    modified.nRowIndex = 1;
+    modified.attribute.SetName("a");
+    modified.attribute.Add("new");
+    modified.attribute.Add("3");
+    SendMessage(m_hWnd, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&modified), 0);
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=new", "a=5"}));
+    EXPECT_EQ(Str(m_panes.Status(2)), "3 Attributes Found.");
+
+    CAddAttributesRequest added;
+    added.bSucceeded = TRUE;
+    auto* pAdded = new CAttribute;
+    pAdded->SetName("b");
+    pAdded->Add("x");
+    added.attributes.Add(pAdded);
+    SendMessage(m_hWnd, WM_ATTRIBUTE_ADDED, PtrToWParam(&added), 0);
+    EXPECT_EQ(m_panes.Rows().back(), "b=x");
+    EXPECT_TRUE(added.attributes.IsEmpty());
+}
+
+TEST_F(ListPane, ContextMenuRules) {
+    CLdapListView* pList = m_panes.m_pList;
+    // No rows: no menu at all.
+    pList->OnRightButtonDown(QPoint(10, 10));
+    EXPECT_FALSE(pList->GetContextMenu()->isVisible());
+
+    Show({{"a", {"1", "2"}}});
+    pList->OnRightButtonDown(QPoint(10, 10));
+    ASSERT_TRUE(pList->GetContextMenu()->isVisible());
+    EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->text(), "&Add ");
+    EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->isEnabled());
+    EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->isEnabled()) << "no row selected";
+    EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_MODIFY)->isEnabled());
+    EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_REFRESH)->isEnabled());
+    pList->GetContextMenu()->close();
+
+    // The control selects the row under the pointer first.
+    QTreeView* pControl = pList->GetListControl();
+    QRect row = pControl->visualRect(pControl->model()->index(1, 0));
+    QTest::mousePress(pControl->viewport(), Qt::RightButton, {}, row.center());
+    EXPECT_EQ(pList->GetSelectedRows(), (std::vector<int>{1}));
+    EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->isEnabled());
+    EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_MODIFY)->isEnabled());
+    pList->GetContextMenu()->close();
+
+    m_entry.BeginOperation(OP_READ_ATTRIBUTES);
+    pList->OnRightButtonDown(row.center());
+    EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->isEnabled());
+    EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->isEnabled());
+    EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_REFRESH)->isEnabled());
+    pList->GetContextMenu()->close();
+    m_entry.EndOperation(OP_READ_ATTRIBUTES);
+
+    // Without a current entry: no menu.
+    m_panes.m_doc.UpdateAllViews(nullptr, 0, nullptr);
+    Show({{"a", {"1"}}});
+    pList->OnRightButtonDown(QPoint(10, 10));
+    EXPECT_FALSE(pList->GetContextMenu()->isVisible());
+}
+
+TEST_F(ListPane, ActivationFocusesTheFirstRowWithoutSelectingIt) {
+    Show({{"a", {"1", "2"}}});
+    m_panes.m_pList->OnActivateView();
+    EXPECT_EQ(m_panes.m_pList->GetFocusedRow(), 0);
+    EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
+}
+
+TEST_F(ListPane, ValuesShowAsUtf8AndKeepTheirBytes) {
+    CString raw("caf\xc3\xa9 \xff", 7);
+    CAttributeArray array;
+    auto* p = new CAttribute;
+    p->SetName("description");
+    p->Add(raw);
+    array.Add(p);
+    SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
+    DeleteAttributes(array);
+    QString shown = m_panes.m_pList->GetListControl()->model()->index(0, 1).data().toString();
+    EXPECT_TRUE(shown.startsWith(QString::fromUtf8("caf\xc3\xa9 ")));
+    EXPECT_EQ(m_panes.m_pList->GetRowValue(0), raw);
+}

@@ -1,0 +1,144 @@
+#include "UiTestSupport.h"
+
+#include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
+#include "platform/qt/QtServices.h"
+#include "source/DataSource.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_pRuntimeDir;
+std::unique_ptr<QApplication> g_pApp;
+std::unique_ptr<CQtDispatcherWakeup> g_pWakeup;
+int g_argc = 1;
+char g_arg0[] = "tarvo_ui_tests";
+char* g_argv[] = {g_arg0, nullptr};
+
+class CUiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        g_pRuntimeDir = std::make_unique<QTemporaryDir>();
+        setenv("XDG_RUNTIME_DIR", g_pRuntimeDir->path().toLocal8Bit().constData(), 1);
+        setenv("XDG_CONFIG_HOME", g_pRuntimeDir->path().toLocal8Bit().constData(), 1);
+        CMessageDispatcher::Instance().SetUIThread();
+        g_pApp = std::make_unique<QApplication>(g_argc, g_argv);
+        g_pWakeup = std::make_unique<CQtDispatcherWakeup>();
+    }
+    void TearDown() override {
+        g_pWakeup.reset();
+        g_pApp.reset();
+        g_pRuntimeDir.reset();
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_pEnvironment =
+    ::testing::AddGlobalTestEnvironment(new CUiEnvironment);
+
+} // namespace
+
+std::string Str(const CString& s) {
+    return s.Str();
+}
+
+void PumpEvents() {
+    for (int i = 0; i < 5; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents);
+        CMessageDispatcher::Instance().DrainPendingSends();
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& pred, int nMilliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > nMilliseconds)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        CMessageDispatcher::Instance().DrainPendingSends();
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void DriveNextModal(std::function<void(QWidget*)> fnDrive) {
+    auto* pTimer = new QTimer;
+    pTimer->setInterval(5);
+    QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnDrive]() {
+        QWidget* pModal = QApplication::activeModalWidget();
+        if (!pModal)
+            return;
+        pTimer->stop();
+        pTimer->deleteLater();
+        fnDrive(pModal);
+    });
+    pTimer->start();
+}
+
+CPanes::CPanes() : m_pHost(std::make_unique<QSplitter>()) {
+    m_pTree = new CLdapTreeView(&m_doc, m_pHost.get());
+    m_pList = new CLdapListView(&m_doc, m_pHost.get());
+    m_pHost->addWidget(m_pTree);
+    m_pHost->addWidget(m_pList);
+    m_doc.AddView(m_pTree);
+    m_doc.AddView(m_pList);
+    m_pHost->resize(900, 700);
+    m_pHost->show();
+    CLdapListView::ResetSortDirections();
+}
+
+CPanes::~CPanes() {
+    if (m_doc.m_pDataSource)
+        m_doc.m_pDataSource->ShutdownWorkers(FALSE);
+    m_pHost.reset();
+}
+
+void CPanes::Open(CDataSource* pSource, CEntryNode* pRoot) {
+    m_doc.m_pDataSource = pSource;
+    m_doc.m_bRefreshEnabled = true;
+    m_doc.UpdateAllViews(nullptr, 0, static_cast<CObject*>(pRoot));
+}
+
+void CPanes::Close() {
+    CDataSource* pSource = m_doc.m_pDataSource;
+    if (!pSource)
+        return;
+    pSource->ShutdownWorkers(TRUE);
+    pSource->Close();
+    delete pSource;
+    m_doc.m_pDataSource = nullptr;
+    m_pTree->DeleteAllItems();
+    m_pList->ClearList();
+}
+
+HTREEITEM CPanes::Child(HTREEITEM hParent, const std::string& text) {
+    for (HTREEITEM hChild : m_pTree->GetChildItems(hParent))
+        if (Str(m_pTree->GetItemText(hChild)) == text)
+            return hChild;
+    return HTREEITEM();
+}
+
+std::vector<std::string> CPanes::ChildTexts(HTREEITEM hParent) {
+    std::vector<std::string> texts;
+    for (HTREEITEM hChild : m_pTree->GetChildItems(hParent))
+        texts.push_back(Str(m_pTree->GetItemText(hChild)));
+    return texts;
+}
+
+std::vector<std::string> CPanes::Rows() {
+    std::vector<std::string> rows;
+    for (int i = 0; i < m_pList->GetRowCount(); ++i)
+        rows.push_back(Str(m_pList->GetRowName(i)) + "=" + Str(m_pList->GetRowValue(i)));
+    return rows;
+}
