@@ -223,6 +223,12 @@ BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContent
         return FALSE;
     }
     mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    // Keep the owner as well where that is allowed (root saving a user's
+    // file); otherwise the new file is the writer's, as after any save.
+    if (bExists) {
+        const int nIgnored = ::fchown(fd, st.st_uid, st.st_gid);
+        (void)nIgnored;
+    }
     bool ok = ProduceInto(fd, writeContents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) {

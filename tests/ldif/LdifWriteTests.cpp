@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -101,6 +102,19 @@ TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {
     EXPECT_FALSE(WriteFileReplacing(CString(dir.File("missing/x.ldif")), std::string("x")));
     EXPECT_FALSE(WriteFileReplacing(CString(""), std::string("x")));
     EXPECT_EQ(FilesIn(dir.Path()).size(), 3u);
+}
+
+TEST(LdifWriteFileReplacing, KeepsTheOwnerWhereAllowed) {
+    CTempDir dir;
+    const std::string target = dir.File("owned.ldif");
+    WriteWholeFile(target, "old");
+    if (::chown(target.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    EXPECT_TRUE(WriteFileReplacing(CString(target), std::string("new")));
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
 }
 
 TEST(LdifWriteFileReplacing, FailedWriteLeavesTheOriginalAsItWas) {
