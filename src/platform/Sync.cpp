@@ -22,6 +22,9 @@ BOOL CEvent::IsSignalled() const {
 
 DWORD CEvent::Wait(DWORD dwMilliseconds) const {
     std::unique_lock<std::mutex> lock(m_mutex);
+    // A poll: no timed wait, which costs a timer slack (about 50 us) each time.
+    if (dwMilliseconds == 0)
+        return m_bSignalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     if (dwMilliseconds == INFINITE) {
         m_cv.wait(lock, [this] { return m_bSignalled; });
         return WAIT_OBJECT_0;

@@ -123,7 +123,8 @@ BOOL CLdapSource::Close() {
 }
 
 BOOL CLdapSource::IsShuttingDown() const {
-    return m_shutdownEvent.Wait(0) == WAIT_OBJECT_0 ? TRUE : FALSE;
+    // A test with a zero time-out, made without any timed wait.
+    return m_shutdownEvent.IsSignalled();
 }
 
 void CLdapSource::StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle) {

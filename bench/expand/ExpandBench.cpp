@@ -1,0 +1,138 @@
+// Expands an entry with 20,000 children through CLdapSource, with a window
+// that only counts what each WM_ENTRIES_FOUND carries, and times
+// ldapsearch on the same entry in the same run.
+
+#include "SlapdFixture.h"
+#include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
+#include "platform/Thread.h"
+#include "source/ConnectionParams.h"
+#include "source/LdapSource.h"
+#include "source/Messages.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class CCountingWindow : public CWnd {
+public:
+    ~CCountingWindow() override { DestroyWindowHandle(); }
+    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM) override {
+        if (nMessage == WM_ENTRIES_FOUND) {
+            m_nEntries += WParamToPtr<CPtrList>(wParam)->GetCount();
+            ++m_nMessages;
+        } else if (nMessage == WM_SEARCH_DONE) {
+            m_nDone = static_cast<long long>(static_cast<LPARAM>(wParam));
+            m_bDone = true;
+        }
+        return 0;
+    }
+    long long m_nEntries = 0;
+    long long m_nMessages = 0;
+    long long m_nDone = 0;
+    bool m_bDone = false;
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+size_t HeapInUse() {
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+void FreeChildren(CEntryNode* pEntry) {
+    for (CEntryNode* pChild : pEntry->GetChildren())
+        delete pChild;
+    pEntry->RemoveAllChildren();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int nRuns = argc > 2 ? std::atoi(argv[2]) : 7;
+    const std::string parent = "ou=Empty,dc=example,dc=com";
+
+    CSlapdServer server;
+    server.AddChildren(parent, nChildren);
+    if (!server.Start()) {
+        std::fprintf(stderr, "expand: %s\n", server.LastError().c_str());
+        return 1;
+    }
+
+    CLdapSource source;
+    CConnectionParams params;
+    params.m_strServer = server.Host();
+    params.m_nPort = server.Port();
+    params.m_strSearchBase = server.Base();
+    if (!source.Open(params)) {
+        std::fprintf(stderr, "expand: cannot open the source\n");
+        return 1;
+    }
+
+    const std::string command = "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent +
+                                "' -s one -A '(objectclass=*)' >/dev/null";
+    std::vector<double> tarvoTimes, peerTimes;
+    size_t nBytes = 0;
+    long long nMessages = 0;
+    for (int nRun = 0; nRun < nRuns + 1; ++nRun) {
+        // The peer first, then ours, alternating through the runs; run 0 warms both.
+        auto t0 = Clock::now();
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "expand: ldapsearch failed\n");
+            return 1;
+        }
+        double dPeer = std::chrono::duration<double>(Clock::now() - t0).count();
+
+        CEntryNode entry;
+        entry.SetDN(parent);
+        CCountingWindow window;
+        size_t nHeapBefore = HeapInUse();
+        entry.BeginOperation(OP_EXPAND);
+        t0 = Clock::now();
+        source.Expand(&entry, &window, HTREEITEM(1));
+        CMessageDispatcher::Instance().WaitDispatching([&] { return window.m_bDone; }, INFINITE);
+        double dTarvo = std::chrono::duration<double>(Clock::now() - t0).count();
+        size_t nHeapAfter = HeapInUse();
+        while (!source.m_workerThreads.IsEmpty()) {
+            HANDLE h = DWordToHandle(source.m_workerThreads[0]);
+            WaitForThreadDispatching(h, INFINITE);
+            CloseHandle(h);
+            source.m_workerThreads.RemoveAt(0);
+        }
+        if (window.m_nDone != nChildren || window.m_nEntries != nChildren) {
+            std::fprintf(stderr, "expand: got %lld entries, done %lld\n", window.m_nEntries, window.m_nDone);
+            return 1;
+        }
+        FreeChildren(&entry);
+        if (nRun == 0)
+            continue;
+        tarvoTimes.push_back(dTarvo);
+        peerTimes.push_back(dPeer);
+        nBytes = nHeapAfter > nHeapBefore ? nHeapAfter - nHeapBefore : 0;
+        nMessages = window.m_nMessages;
+    }
+
+    double dTarvo = Median(tarvoTimes);
+    double dPeer = Median(peerTimes);
+    double dRatio = dTarvo / dPeer;
+    std::printf("expand %d children: tarvo %.3f s, ldapsearch %.3f s, ratio %.2f (median of %d runs)\n",
+                nChildren, dTarvo, dPeer, dRatio, nRuns);
+    std::printf("WM_ENTRIES_FOUND messages per expansion: %lld\n", nMessages);
+    std::printf("memory of %d nodes: %.1f KB (%.0f bytes per node)\n", nChildren, nBytes / 1024.0,
+                static_cast<double>(nBytes) / nChildren);
+    std::printf("expand ratio %.2f\n", dRatio);
+    source.Close();
+    return 0;
+}
