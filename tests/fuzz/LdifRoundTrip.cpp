@@ -21,17 +21,30 @@ struct CModel {
     bool operator==(const CModel&) const = default;
 };
 
-const std::string& WorkFolder() {
-    static const std::string folder = [] {
+// A private folder for the round trip's file, removed at exit.
+class CWorkFolder {
+public:
+    CWorkFolder() {
         // Memory-backed when possible: every round trip syncs two writes.
         for (const char* pszBase : {"/dev/shm", "/tmp"}) {
             std::string pattern = std::string(pszBase) + "/tarvo-roundtrip-XXXXXX";
-            if (::mkdtemp(pattern.data()))
-                return pattern;
+            if (::mkdtemp(pattern.data())) {
+                m_path = pattern;
+                return;
+            }
         }
         std::abort();
-    }();
-    return folder;
+    }
+    ~CWorkFolder() { ::rmdir(m_path.c_str()); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+const std::string& WorkFolder() {
+    static const CWorkFolder folder;
+    return folder.Path();
 }
 
 CModel Capture(const CLdifSource& source) {
