@@ -167,9 +167,7 @@ bool MakeFolders(const std::string& path) {
 
 } // namespace
 
-CFileSink::CFileSink(int fd) : m_fd(fd) {
-    m_buffer.reserve(kSinkBuffer);
-}
+CFileSink::CFileSink(int fd) : m_fd(fd) {}
 
 CFileSink::CFileSink(std::string* pText) : m_fd(-1), m_pText(pText) {}
 
