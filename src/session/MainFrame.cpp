@@ -246,7 +246,11 @@ void CMainFrame::SetActivePane(int nColumn) {
     CView* pView = ViewInColumn(nColumn);
     if (!pView)
         return;
-    ActivateColumn(nColumn);
+    // An explicit activation (F6, Tab) tells the pane even when it already
+    // was the active one, so the commands always match the pane in use.
+    m_nActiveColumn = nColumn;
+    pView->OnActivateView();
+    UpdateCommandUI();
     // The focus goes to the pane's control (its focus proxy or first
     // focusable child).
     QWidget* pTarget = pView;

@@ -1,0 +1,7 @@
+#include "source/LdapSource.h"
+
+CDataSource* CreateLdapSource();
+
+CDataSource* CreateLdapSource() {
+    return new CLdapSource;
+}

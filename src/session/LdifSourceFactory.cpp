@@ -1,0 +1,7 @@
+#include "ldif/LdifSource.h"
+
+CDataSource* CreateLdifSource();
+
+CDataSource* CreateLdifSource() {
+    return new CLdifSource;
+}

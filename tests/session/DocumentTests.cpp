@@ -1,0 +1,305 @@
+// The document with the real main frame and panes: the flag sets, command
+// routing and enablement, Stop, Close and the shutdown handshake.
+
+#include "QtTestEnvironment.h"
+#include "RecordingWindow.h"
+#include "TestServices.h"
+#include "TestSource.h"
+
+#include "platform/Thread.h"
+#include "platform/qt/QtServices.h"
+#include "session/Commands.h"
+#include "session/LdapLoginPage.h"
+#include "session/LoginSheet.h"
+#include "session/MainFrame.h"
+#include "session/TarvoDoc.h"
+#include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+struct CFlags {
+    bool bOpen, bStop, bClose, bRefresh, bSave, bEntry, bAttributes;
+    bool operator==(const CFlags&) const = default;
+};
+
+CFlags FlagsOf(const CTarvoDoc& doc) {
+    return {doc.m_bOpenEnabled,
+            doc.m_bStopEnabled,
+            doc.m_bCloseEnabled,
+            doc.m_bRefreshEnabled,
+            doc.m_bSaveLdifEnabled,
+            doc.m_bEntryCommandsEnabled,
+            doc.m_bAttributeCommandsEnabled};
+}
+
+const CFlags kNoSession{true, false, false, false, false, false, false};
+const CFlags kSession{false, true, true, true, true, true, true};
+
+std::ostream& operator<<(std::ostream& os, const CFlags& f) {
+    return os << "open " << f.bOpen << " stop " << f.bStop << " close " << f.bClose << " refresh "
+              << f.bRefresh << " save " << f.bSave << " entry " << f.bEntry << " attributes "
+              << f.bAttributes;
+}
+
+// Rows the pane's item view shows at the top level.
+int TopLevelRows(QWidget* pPane) {
+    auto* pView = pPane->findChild<QAbstractItemView*>();
+    return pView && pView->model() ? pView->model()->rowCount() : 0;
+}
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pDoc = std::make_unique<CTarvoDoc>();
+        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
+        m_pFrame->show();
+        PumpEvents();
+    }
+    void TearDown() override {
+        m_pDoc->DeleteContents();
+        m_pFrame.reset();
+        m_pDoc.reset();
+        // A fresh node clears the stop request for the next test.
+        delete new CEntryNode;
+    }
+
+    // Runs the document's login; the sheet is driven from inside its own
+    // modal loop and OK pressed on the LDAP page.
+    BOOL Login(bool bOpenSucceeds, bool bCancel = false) {
+        PrepareLogin(bOpenSucceeds, bCancel);
+        return m_pDoc->ShowLogin();
+    }
+
+    void PrepareLogin(bool bOpenSucceeds, bool bCancel) {
+        m_pDoc->m_fnBeforeLogin = [this, bOpenSucceeds, bCancel](CLoginSheet& sheet) {
+            sheet.m_fnCreateSource = [this, bOpenSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
+                auto* pSource = new CTestSource(&m_log, bOpenSucceeds);
+                m_pSource = pSource;
+                return pSource;
+            };
+            CLoginSheet* pSheet = &sheet;
+            QTimer::singleShot(0, pSheet, [pSheet, bOpenSucceeds, bCancel] {
+                if (!bCancel) {
+                    pSheet->GetLdapPage()->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
+                    pSheet->GetLdapPage()->GetSearchBaseCombo()->setEditText(
+                        QStringLiteral("dc=example,dc=com"));
+                    pSheet->GetLdapPage()->OnOK();
+                }
+                // A failed Open leaves the sheet open: the user gives up.
+                if (bCancel || !bOpenSucceeds)
+                    pSheet->GetLdapPage()->OnCancel();
+            });
+        };
+    }
+
+    CTestServices m_services;
+    CTestSourceLog m_log;
+    CTestSource* m_pSource = nullptr;
+    std::unique_ptr<CTarvoDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+    EXPECT_EQ(m_pDoc->GetView(0), m_pFrame->GetTreeView());
+    EXPECT_EQ(m_pDoc->GetView(1), m_pFrame->GetListView());
+    EXPECT_EQ(m_pDoc->GetView(2), nullptr);
+
+    EXPECT_FALSE(Login(false));
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+    EXPECT_EQ(m_pDoc->GetDataSource(), nullptr);
+    EXPECT_EQ(m_log.nDestroyed, 1);
+
+    EXPECT_FALSE(Login(true, true));
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+
+    ASSERT_TRUE(Login(true));
+    EXPECT_EQ(FlagsOf(*m_pDoc), kSession);
+    EXPECT_EQ(m_pDoc->GetDataSource(), m_pSource);
+    // The root entry went to the tree pane.
+    EXPECT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 1);
+
+    // Menu items and buttons follow the flags.
+    m_pFrame->UpdateCommandUI();
+    EXPECT_FALSE(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->isEnabled());
+    for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH,
+                     ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF, ID_TOOLS_ENTRY_ADD, ID_TB_DELETE_ENTRY,
+                     ID_TOOLS_ATTR_MODIFY, ID_TB_ADD_ATTRIBUTES})
+        EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
+    // Open is offered only without a session.
+    EXPECT_FALSE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
+
+    m_pFrame->OnCommand(ID_FILE_CLOSE_SESSION);
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+    m_pFrame->UpdateCommandUI();
+    EXPECT_TRUE(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->isEnabled());
+    EXPECT_FALSE(m_pFrame->GetCommandAction(ID_TB_CLOSE)->isEnabled());
+    EXPECT_FALSE(m_pFrame->GetCommandAction(ID_TB_MODIFY_ATTRIBUTE)->isEnabled());
+    // Always available.
+    for (UINT nID : {ID_TOOLS_SETTINGS, ID_HELP_CONTENTS, ID_APP_ABOUT, ID_APP_EXIT})
+        EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
+}
+
+TEST_F(DocumentTest, ActivatingAPaneSwitchesTheEditCommands) {
+    ASSERT_TRUE(Login(true));
+    m_pFrame->SetActivePane(0);
+    EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
+    EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
+    int nRow = -1, nCol = -1;
+    EXPECT_EQ(m_pFrame->GetActivePane(&nRow, &nCol), m_pFrame->GetTreeView());
+    EXPECT_EQ(nRow, 0);
+    EXPECT_EQ(nCol, 0);
+
+    // F6 and Shift+F6 go to the other pane.
+    m_pFrame->OnCommand(ID_NEXT_PANE);
+    EXPECT_EQ(m_pFrame->GetActivePane(nullptr, &nCol), m_pFrame->GetListView());
+    EXPECT_FALSE(m_pDoc->m_bEntryCommandsEnabled);
+    EXPECT_TRUE(m_pDoc->m_bAttributeCommandsEnabled);
+    m_pFrame->UpdateCommandUI();
+    EXPECT_FALSE(m_pFrame->GetCommandAction(ID_TB_ADD_ENTRY)->isEnabled());
+    EXPECT_TRUE(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->isEnabled());
+    m_pFrame->OnCommand(ID_PREV_PANE);
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetTreeView());
+    EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
+
+    // The document's own request (the tree pane's Tab) does the same.
+    m_pDoc->ActivatePane(1);
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetListView());
+    EXPECT_TRUE(m_pDoc->m_bAttributeCommandsEnabled);
+
+    // Without a session activation enables nothing.
+    m_pFrame->OnCommand(ID_FILE_CLOSE_SESSION);
+    m_pFrame->SetActivePane(0);
+    EXPECT_FALSE(m_pDoc->m_bEntryCommandsEnabled);
+    EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
+}
+
+TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
+    // Attribute pane active, then a login: both edit flags are on until
+    // the next activation.
+    m_pFrame->SetActivePane(1);
+    ASSERT_TRUE(Login(true));
+    ASSERT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
+    for (UINT nID : {ID_TOOLS_ENTRY_ADD, ID_TB_DELETE_ENTRY, ID_TOOLS_ENTRY_MODIFY, ID_FILE_SAVE_LDIF}) {
+        m_services.m_boxes.Clear();
+        EXPECT_TRUE(m_pFrame->OnCommand(nID));
+        ASSERT_EQ(m_services.m_boxes.Count(), 1) << nID;
+        const auto box = m_services.m_boxes.Boxes()[0];
+        EXPECT_EQ(box.text, "The required operation cannot be performed in the current Window");
+        EXPECT_EQ(box.caption, "Tarvo");
+        EXPECT_EQ(box.nType, MB_OK | MB_ICONEXCLAMATION);
+    }
+    // The other way round.
+    m_pFrame->SetActivePane(0);
+    m_pDoc->m_bAttributeCommandsEnabled = true;
+    m_services.m_boxes.Clear();
+    m_pDoc->OnCmdMsg(ID_TB_MODIFY_ATTRIBUTE);
+    EXPECT_EQ(m_services.m_boxes.LastText(),
+              "The required operation cannot be performed in the current Window");
+    EXPECT_EQ(FlagsOf(*m_pDoc).bOpen, false);
+}
+
+TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
+    ASSERT_TRUE(Login(true));
+    m_pFrame->OnCommand(ID_FILE_STOP);
+    m_pFrame->OnCommand(ID_FILE_STOP);
+    EXPECT_EQ(m_log.nStop, 1);
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    // A new entry (the next operation's results) allows Stop again.
+    delete new CEntryNode;
+    m_pDoc->OnStop();
+    EXPECT_EQ(m_log.nStop, 2);
+}
+
+TEST_F(DocumentTest, StopWithoutASourceOnlyRaisesTheFlag) {
+    m_pDoc->OnStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_EQ(m_log.nStop, 0);
+}
+
+TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReady) {
+    ASSERT_TRUE(Login(true));
+    ASSERT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 1);
+    m_services.m_status.Clear();
+    m_pFrame->OnCommand(ID_TB_CLOSE);
+    EXPECT_EQ(m_log.nClose, 1);
+    EXPECT_EQ(m_log.nDestroyed, 1);
+    EXPECT_EQ(m_pDoc->GetDataSource(), nullptr);
+    EXPECT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 0);
+    EXPECT_EQ(TopLevelRows(m_pFrame->GetListView()), 0);
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+    EXPECT_EQ(m_services.m_status.History(0), std::vector<CString>{"Ready"});
+    EXPECT_EQ(m_services.m_status.History(1), std::vector<CString>{""});
+    EXPECT_EQ(m_services.m_status.History(2), std::vector<CString>{""});
+
+    // Without a source Close still resets the panes and the status bar.
+    m_services.m_status.Clear();
+    m_pDoc->OnCloseSession();
+    EXPECT_EQ(m_services.m_status.PaneText(0), "Ready");
+    EXPECT_EQ(m_log.nClose, 1);
+}
+
+TEST_F(DocumentTest, CloseAndExitDoNotHangOnAWorkerBlockedInASend) {
+    // The program's wakeup: a worker's send is run from the event loop.
+    CQtDispatcherWakeup wakeup;
+    CRecordingWindow target;
+    ASSERT_TRUE(Login(true));
+    m_pSource->StartSendingWorker(&target);
+    // The worker is busy sending to the UI thread when Close begins.
+    while (m_log.nSends < 3)
+        PumpEvents();
+    m_pDoc->OnCloseSession();
+    EXPECT_EQ(m_log.nClose, 1);
+    EXPECT_GE(target.Count(WM_USER + 100), 3);
+
+    ASSERT_TRUE(Login(true));
+    m_pSource->StartSendingWorker(&target);
+    while (m_log.nSends < 6)
+        PumpEvents();
+    // Exit: the workers end, the source stays for the destructor.
+    m_pDoc->DeleteContents();
+    EXPECT_TRUE(m_pDoc->GetDataSource()->m_workerThreads.IsEmpty());
+    EXPECT_EQ(m_log.nClose, 1);
+    EXPECT_EQ(m_log.nDestroyed, 1);
+}
+
+TEST_F(DocumentTest, SaveAcceleratorDoesNothing) {
+    ASSERT_TRUE(Login(true));
+    const CFlags before = FlagsOf(*m_pDoc);
+    m_services.m_status.Clear();
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_TRUE(m_services.m_status.History(0).empty());
+    EXPECT_EQ(FlagsOf(*m_pDoc), before);
+    EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+}
+
+TEST_F(DocumentTest, SerializeOnlyTellsTheUser) {
+    m_pDoc->OnOpenDocument("/tmp/whatever.txt");
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+}
+
+TEST_F(DocumentTest, CancelledLoginFromOpenKeepsTheProgramWithoutSession) {
+    PrepareLogin(true, true);
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
+    PumpEvents();
+    // The command ran the sheet (cancelled below) and the frame stays.
+    EXPECT_TRUE(m_pFrame->isVisible());
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+// The whole program from its start-up: a login on the LDAP page opens the
+// real server source against a private slapd; exit ends it.
+
+#include "QtTestEnvironment.h"
+#include "SlapdFixture.h"
+#include "TestServices.h"
+
+#include "session/Commands.h"
+#include "session/LdapLoginPage.h"
+#include "session/LdifLoginPage.h"
+#include "session/LoginSheet.h"
+#include "session/MainFrame.h"
+#include "session/TarvoApp.h"
+#include "session/TarvoDoc.h"
+#include "source/LdapSource.h"
+#include "ui/LdapTreeView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+
+int TopLevelRows(QWidget* pPane) {
+    auto* pView = pPane->findChild<QAbstractItemView*>();
+    return pView && pView->model() ? pView->model()->rowCount() : 0;
+}
+
+TEST(EndToEnd, TheLdapPageOpensARealServerAndAFailedOpenKeepsTheSheet) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    CTarvoApp app(false);
+    int nAttempts = 0;
+    DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        pPage->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
+        pPage->GetBindDNCombo()->setEditText(QString::fromStdString(server.AdminDN()));
+        pPage->GetPasswordEdit()->setText(QStringLiteral("wrong password"));
+        pPage->GetSearchBaseCombo()->setEditText(QString::fromStdString(server.Base()));
+        pPage->GetPortCombo()->setEditText(QString::number(server.Port()));
+        // A wrong password: the source says why, the sheet stays.
+        pPage->GetOKButton()->click();
+        ++nAttempts;
+        EXPECT_TRUE(pSheet->isVisible());
+        EXPECT_EQ(services.m_boxes.Count(), 1);
+        pPage->GetPasswordEdit()->setText(QString::fromStdString(server.Password()));
+        pPage->GetOKButton()->click();
+        ++nAttempts;
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(nAttempts, 2);
+    CTarvoDoc* pDoc = app.GetDocument();
+    ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
+    EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    // Neither the profile nor any box holds the password.
+    EXPECT_NE(services.m_profile.GetProfileString("History", "BindDNs", "").Find("cn=admin"), -1);
+    for (const auto& box : services.m_boxes.Boxes())
+        EXPECT_EQ(box.text.Find(CString(server.Password())), -1);
+    // Exit with the session open: workers stop, the source goes with the document.
+    app.ExitInstance();
+    EXPECT_EQ(app.GetDocument(), nullptr);
+}
+
+} // namespace

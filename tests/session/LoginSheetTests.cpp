@@ -1,0 +1,361 @@
+// The login sheet on real widgets: validation texts and focus, history
+// across sheets, Enter as OK, the failed-Open retry, browsing for a file.
+
+#include "QtTestEnvironment.h"
+#include "TestServices.h"
+#include "TestSource.h"
+
+#include "platform/qt/QtServices.h"
+#include "session/LdapLoginPage.h"
+#include "session/LdifLoginPage.h"
+#include "session/LoginSheet.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+class LoginSheetTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLoginSheet> NewSheet() {
+        auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+        pSheet->m_fnCreateSource = [this](CLoginSheet::ESourceKind eKind) -> CDataSource* {
+            m_lastKind = eKind;
+            return new CTestSource(&m_log, m_bOpenSucceeds);
+        };
+        pSheet->show();
+        PumpEvents();
+        return pSheet;
+    }
+
+    // The sheet's focus is in this control.
+    static bool HasFocus(QWidget* pSheet, QWidget* pControl) {
+        QWidget* pFocus = pSheet->focusWidget();
+        return pFocus && (pFocus == pControl || pControl->isAncestorOf(pFocus));
+    }
+    static void SetText(QComboBox* pCombo, const QString& text) { pCombo->setEditText(text); }
+    static QStringList Items(const QComboBox* pCombo) {
+        QStringList items;
+        for (int i = 0; i < pCombo->count(); ++i)
+            items << pCombo->itemText(i);
+        return items;
+    }
+
+    CTestServices m_services;
+    CTestSourceLog m_log;
+    bool m_bOpenSucceeds = true;
+    CLoginSheet::ESourceKind m_lastKind = CLoginSheet::kLdapSource;
+};
+
+TEST_F(LoginSheetTest, PagesCaptionsAndFieldsAsTheUserSeesThem) {
+    auto pSheet = NewSheet();
+    EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
+    ASSERT_EQ(pSheet->GetTabs()->count(), 2);
+    EXPECT_EQ(pSheet->GetTabs()->tabText(0), QStringLiteral("LDAP Connection"));
+    EXPECT_EQ(pSheet->GetTabs()->tabText(1), QStringLiteral("LDIF File"));
+    EXPECT_EQ(pSheet->GetActivePageIndex(), 0);
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    EXPECT_EQ(pPage->GetPasswordEdit()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(pPage->GetVersionLabel()->text(), QStringLiteral("Version 1.03A"));
+    EXPECT_EQ(pPage->GetOKButton()->text(), QStringLiteral("&OK"));
+    EXPECT_EQ(pPage->GetHelpButton()->text(), QStringLiteral("&Help"));
+    // First run: the first default server and port 389; the rest empty.
+    EXPECT_EQ(pPage->GetServerCombo()->count(), 2);
+    EXPECT_EQ(pPage->GetServerCombo()->currentText(),
+              QString::fromLatin1(kDefaultServers).section(';', 0, 0));
+    EXPECT_EQ(pPage->GetPortCombo()->currentText(), QStringLiteral("389"));
+    EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QString());
+    EXPECT_EQ(pPage->GetSearchBaseCombo()->currentText(), QString());
+    EXPECT_EQ(pPage->m_strFilter, "(objectclass=*)");
+    // The LDIF page is set up when first shown.
+    EXPECT_FALSE(pSheet->GetLdifPage()->IsInitialized());
+    pSheet->SetPage(1);
+    PumpEvents();
+    EXPECT_TRUE(pSheet->GetLdifPage()->IsInitialized());
+    pSheet->SetPage(7); // not a page: nothing changes
+    EXPECT_EQ(pSheet->GetActivePageIndex(), 1);
+}
+
+struct CPortCase {
+    const char* pszPort;
+    bool bAccepted;
+    int nPort;
+};
+
+TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThePort) {
+    const CPortCase cases[] = {
+        {"389", true, 389},     {"389abc", true, 389}, {"  636", true, 636},         {"+10", true, 10},
+        {"65535", true, 65535}, {"0", false, 0},       {"65536", false, 0},          {"-1", false, 0},
+        {"abc", false, 0},      {"", false, 0},        {"99999999999999", false, 0},
+    };
+    auto pSheet = NewSheet();
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    for (const CPortCase& c : cases) {
+        SCOPED_TRACE(c.pszPort);
+        m_services.m_boxes.Clear();
+        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.example.org"));
+        SetText(pPage->GetPortCombo(), QString::fromLatin1(c.pszPort));
+        pPage->GetServerCombo()->setFocus();
+        EXPECT_EQ(pPage->ValidateInput(), c.bAccepted ? TRUE : FALSE);
+        if (c.bAccepted) {
+            EXPECT_EQ(m_services.m_boxes.Count(), 0);
+            EXPECT_EQ(pSheet->m_params.m_nPort, c.nPort);
+        } else {
+            ASSERT_EQ(m_services.m_boxes.Count(), 1);
+            const auto box = m_services.m_boxes.Boxes()[0];
+            EXPECT_EQ(box.text, "Error - Invalid Port Number.");
+            EXPECT_EQ(box.caption, "Tarvo");
+            EXPECT_EQ(box.nType, MB_OK | MB_ICONSTOP);
+            EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetPortCombo()));
+        }
+    }
+}
+
+TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
+    auto pSheet = NewSheet();
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    SetText(pPage->GetServerCombo(), QString());
+    SetText(pPage->GetPortCombo(), QStringLiteral("0"));
+    pPage->GetPortCombo()->setFocus();
+    EXPECT_FALSE(pPage->ValidateInput());
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Invalid LDAP server.");
+    EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetServerCombo()));
+
+    // Blanks only: accepted as typed; bind DN, password and base may be empty.
+    SetText(pPage->GetServerCombo(), QStringLiteral("   "));
+    SetText(pPage->GetPortCombo(), QStringLiteral("389"));
+    SetText(pPage->GetBindDNCombo(), QString());
+    SetText(pPage->GetSearchBaseCombo(), QString());
+    EXPECT_TRUE(pPage->ValidateInput());
+    EXPECT_EQ(pSheet->m_params.m_strServer, "   ");
+    EXPECT_EQ(pSheet->m_params.m_strFilter, "(objectclass=*)");
+    EXPECT_EQ(pSheet->m_params.m_strLdifFile, "");
+}
+
+TEST_F(LoginSheetTest, ThePageThatIsNotShownNeverActsOnOK) {
+    auto pSheet = NewSheet();
+    SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/tmp/x.ldif"));
+    pSheet->GetLdifPage()->OnOK();
+    EXPECT_EQ(m_log.nCreated, 0);
+    SetText(pSheet->GetLdapPage()->GetServerCombo(), QString());
+    pSheet->SetPage(1);
+    pSheet->GetLdapPage()->OnOK();
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_EQ(m_log.nCreated, 0);
+}
+
+TEST_F(LoginSheetTest, LdifPageNeedsAFileName) {
+    auto pSheet = NewSheet();
+    pSheet->SetPage(1);
+    PumpEvents();
+    CLdifLoginPage* pPage = pSheet->GetLdifPage();
+    SetText(pPage->GetFileCombo(), QString());
+    pPage->GetSearchBaseCombo()->setFocus();
+    pPage->OnOK();
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Please specify the filename.");
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONSTOP);
+    EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetFileCombo()));
+    EXPECT_EQ(m_log.nCreated, 0);
+    EXPECT_FALSE(m_services.m_profile.Has("History", "LDIFs"));
+
+    SetText(pPage->GetFileCombo(), QStringLiteral("/data/dir.ldif"));
+    SetText(pPage->GetSearchBaseCombo(), QStringLiteral("o=Org"));
+    pPage->OnOK();
+    EXPECT_EQ(m_lastKind, CLoginSheet::kLdifSource);
+    EXPECT_EQ(m_log.lastParams.m_strLdifFile, "/data/dir.ldif");
+    EXPECT_EQ(m_log.lastParams.m_strSearchBase, "o=Org");
+    EXPECT_EQ(m_log.lastParams.m_strFilter, "objectclass=*");
+    EXPECT_EQ(pSheet->result(), 1);
+    delete pSheet->GetOpenedSource();
+}
+
+TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
+    m_bOpenSucceeds = false;
+    auto pSheet = NewSheet();
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    SetText(pPage->GetServerCombo(), QStringLiteral("nowhere.invalid"));
+    SetText(pPage->GetPortCombo(), QStringLiteral("1389"));
+    SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=admin"));
+    pPage->GetPasswordEdit()->setText(QStringLiteral("pw"));
+    SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=x"));
+    pPage->OnOK();
+    EXPECT_EQ(m_log.nOpen, 1);
+    EXPECT_EQ(m_log.nDestroyed, 1); // the new source went again
+    EXPECT_TRUE(pSheet->isVisible());
+    EXPECT_EQ(pSheet->GetOpenedSource(), nullptr);
+    // Typed texts still in place, and added once more to the lists.
+    EXPECT_EQ(pPage->GetServerCombo()->currentText(), QStringLiteral("nowhere.invalid"));
+    EXPECT_EQ(pPage->GetPasswordEdit()->text(), QStringLiteral("pw"));
+    EXPECT_TRUE(Items(pPage->GetServerCombo()).contains(QStringLiteral("nowhere.invalid")));
+    EXPECT_TRUE(Items(pPage->GetBindDNCombo()).contains(QStringLiteral("cn=admin")));
+    // Remembered although the attempt failed.
+    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "Servers", "").Left(15), "nowhere.invalid");
+    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "PortNumbers", ""), "1389;389");
+
+    m_bOpenSucceeds = true;
+    pPage->OnOK();
+    EXPECT_EQ(m_log.nOpen, 2);
+    EXPECT_EQ(m_log.lastParams.m_strServer, "nowhere.invalid");
+    EXPECT_EQ(m_log.lastParams.m_nPort, 1389);
+    EXPECT_EQ(m_log.lastParams.m_strBindDN, "cn=admin");
+    EXPECT_EQ(m_log.lastParams.m_strPassword, "pw");
+    EXPECT_EQ(m_log.lastParams.m_strSearchBase, "dc=x");
+    EXPECT_EQ(m_log.lastParams.m_strFilter, "(objectclass=*)");
+    ASSERT_NE(pSheet->GetOpenedSource(), nullptr);
+    EXPECT_EQ(pSheet->result(), 1);
+    EXPECT_FALSE(pSheet->isVisible());
+    // The server list holds the server once: moved, not copied.
+    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "Servers", ""),
+              CString("nowhere.invalid;") + kDefaultServers);
+    delete pSheet->GetOpenedSource();
+}
+
+TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
+    m_bOpenSucceeds = false; // the sheet stays open, so each OK is counted
+    auto pSheet = NewSheet();
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    SetText(pPage->GetServerCombo(), QStringLiteral("ldap.example.org"));
+    QWidget* pField = pPage->GetServerCombo()->lineEdit();
+
+    QTest::keyPress(pField, Qt::Key_Return);
+    EXPECT_EQ(m_log.nOpen, 1);
+    QTest::keyRelease(pField, Qt::Key_Return);
+    EXPECT_EQ(m_log.nOpen, 1);
+    // A held key's repeats do not start more attempts.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+    QApplication::sendEvent(pField, &repeat);
+    EXPECT_EQ(m_log.nOpen, 1);
+    // Enter on the keypad, in the password field, works the same.
+    QTest::keyClick(pPage->GetPasswordEdit(), Qt::Key_Enter);
+    EXPECT_EQ(m_log.nOpen, 2);
+    // On a button too: one OK, not the button's own click as well.
+    QTest::keyClick(pPage->GetCancelButton(), Qt::Key_Return);
+    EXPECT_EQ(m_log.nOpen, 3);
+    EXPECT_TRUE(pSheet->isVisible());
+}
+
+TEST_F(LoginSheetTest, CancelEndsTheSheetWithoutWritingAnything) {
+    auto pSheet = NewSheet();
+    SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
+    QTest::mouseClick(pSheet->GetLdapPage()->GetCancelButton(), Qt::LeftButton);
+    EXPECT_EQ(pSheet->result(), 0);
+    EXPECT_FALSE(pSheet->isVisible());
+    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
+    EXPECT_EQ(m_log.nCreated, 0);
+}
+
+TEST_F(LoginSheetTest, BrowseTakesTheChosenFileIntoTheFileCombo) {
+    auto pSheet = NewSheet();
+    pSheet->SetPage(1);
+    PumpEvents();
+    CLdifLoginPage* pPage = pSheet->GetLdifPage();
+    m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
+    QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
+    EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
+    EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
+    EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
+    // Cancelled: nothing changes.
+    m_services.m_dialogs.SetNextPath("");
+    pPage->OnBrowse();
+    EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
+}
+
+TEST(FileFilter, TheDialogFilterBecomesQtsFilter) {
+    EXPECT_EQ(ConvertFileFilter("Text File (*.txt) | *.txt|All Files (*.*) | *.*||"),
+              QStringLiteral("Text File (*.txt);;All Files (*.*)"));
+    EXPECT_EQ(ConvertFileFilter("LDIF|*.ldif||"), QStringLiteral("LDIF (*.ldif)"));
+}
+
+// History through the program's real profile file, across two sheets.
+class LoginHistoryTest : public LoginSheetTest {
+protected:
+    void SetUp() override {
+        m_pProfile = std::make_unique<CQtProfile>(m_dir.filePath(QStringLiteral("Tarvo.conf")));
+        CServices::SetProfile(m_pProfile.get());
+    }
+    void TearDown() override { CServices::SetProfile(&m_services.m_profile); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<CQtProfile> m_pProfile;
+};
+
+TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeverStored) {
+    {
+        auto pSheet = NewSheet();
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.first.example"));
+        SetText(pPage->GetPortCombo(), QStringLiteral("10389"));
+        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=zed,dc=example,dc=com"));
+        pPage->GetPasswordEdit()->setText(QStringLiteral("Secret-Pass-42"));
+        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=example,dc=com"));
+        pPage->OnOK();
+        ASSERT_NE(pSheet->GetOpenedSource(), nullptr);
+        delete pSheet->GetOpenedSource();
+    }
+    {
+        auto pSheet = NewSheet();
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        EXPECT_EQ(pPage->GetServerCombo()->currentText(), QStringLiteral("ldap.first.example"));
+        EXPECT_EQ(pPage->GetServerCombo()->count(), 3);
+        EXPECT_EQ(Items(pPage->GetPortCombo()),
+                  (QStringList{QStringLiteral("10389"), QStringLiteral("389")}));
+        EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QStringLiteral("cn=zed,dc=example,dc=com"));
+        EXPECT_EQ(pPage->GetPasswordEdit()->text(), QString());
+        // The base typed on the LDAP page is offered on the LDIF page too.
+        pSheet->SetPage(1);
+        PumpEvents();
+        EXPECT_EQ(pSheet->GetLdifPage()->GetSearchBaseCombo()->currentText(),
+                  QStringLiteral("dc=example,dc=com"));
+
+        // A second bind DN: the sorted list shows the alphabetically first.
+        pSheet->SetPage(0);
+        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=adam,dc=example,dc=com"));
+        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("ou=People,dc=example,dc=com"));
+        pPage->OnOK();
+        delete pSheet->GetOpenedSource();
+    }
+    {
+        auto pSheet = NewSheet();
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        EXPECT_EQ(Items(pPage->GetBindDNCombo()), (QStringList{QStringLiteral("cn=adam,dc=example,dc=com"),
+                                                               QStringLiteral("cn=zed,dc=example,dc=com")}));
+        EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QStringLiteral("cn=adam,dc=example,dc=com"));
+    }
+    QFile file(m_dir.filePath(QStringLiteral("Tarvo.conf")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("ldap.first.example"));
+    EXPECT_FALSE(text.contains("Secret-Pass-42"));
+}
+
+TEST_F(LoginHistoryTest, ABaseTypedOnTheLdifPageLeadsTheLdapPagesListNextTime) {
+    {
+        auto pSheet = NewSheet();
+        pSheet->SetPage(1);
+        PumpEvents();
+        SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
+        SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
+        pSheet->GetLdifPage()->OnOK();
+        delete pSheet->GetOpenedSource();
+    }
+    auto pSheet = NewSheet();
+    EXPECT_EQ(Items(pSheet->GetLdapPage()->GetSearchBaseCombo()), QStringList{QStringLiteral("o=Ldif Only")});
+    pSheet->SetPage(1);
+    PumpEvents();
+    EXPECT_EQ(pSheet->GetLdifPage()->GetFileCombo()->currentText(), QStringLiteral("/data/a.ldif"));
+}
+
+} // namespace

@@ -1,0 +1,255 @@
+// The application shell on real widgets: start-up and its cancel, the main
+// frame's menus, toolbar, status bar and splitter, About and Help.
+
+#include "QtTestEnvironment.h"
+#include "TestServices.h"
+
+#include "platform/qt/QtServices.h"
+#include "session/AboutDlg.h"
+#include "session/Commands.h"
+#include "session/HelpWindow.h"
+#include "session/LdapLoginPage.h"
+#include "session/LoginSheet.h"
+#include "session/MainFrame.h"
+#include "session/TarvoApp.h"
+#include "session/TarvoDoc.h"
+#include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+TEST(TarvoApp, CancellingTheFirstLoginEndsTheProgram) {
+    CTestServices services;
+    CTarvoApp app(false);
+    bool bSawSheet = false;
+    DriveNextLoginSheet([&bSawSheet](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        bSawSheet = true;
+        EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
+        EXPECT_EQ(pSheet->GetActivePageIndex(), 0);
+        // The frame is up behind the sheet.
+        pSheet->GetLdapPage()->GetCancelButton()->click();
+    });
+    EXPECT_FALSE(app.InitInstance({}));
+    EXPECT_TRUE(bSawSheet);
+    EXPECT_EQ(app.GetMainFrame(), nullptr);
+    EXPECT_EQ(app.GetDocument(), nullptr);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+}
+
+TEST(TarvoApp, AFileOnTheCommandLineRunsWithoutASession) {
+    CTestServices services;
+    CTarvoApp app(false);
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("/tmp/notes.txt")}));
+    EXPECT_EQ(services.m_boxes.LastText(), "Serializing");
+    ASSERT_NE(app.GetMainFrame(), nullptr);
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    EXPECT_EQ(app.GetDocument()->GetDataSource(), nullptr);
+    EXPECT_TRUE(app.GetDocument()->m_bOpenEnabled);
+    EXPECT_EQ(app.GetMainFrame()->windowTitle(), QStringLiteral("notes.txt - Tarvo"));
+    app.ExitInstance();
+    EXPECT_EQ(app.GetMainFrame(), nullptr);
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pDoc = std::make_unique<CTarvoDoc>();
+        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
+        m_pFrame->show();
+        PumpEvents();
+    }
+    void TearDown() override {
+        m_pFrame.reset();
+        m_pDoc.reset();
+    }
+
+    static QStringList MenuTexts(QMenu* pMenu) {
+        QStringList texts;
+        for (QAction* pAction : pMenu->actions())
+            texts << (pAction->isSeparator() ? QStringLiteral("|") : pAction->text());
+        return texts;
+    }
+
+    CTestServices m_services;
+    std::unique_ptr<CTarvoDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+TEST_F(MainFrameTest, MenusReadExactly) {
+    QList<QAction*> top = m_pFrame->menuBar()->actions();
+    ASSERT_EQ(top.size(), 3);
+    EXPECT_EQ(top[0]->text(), QStringLiteral("&File"));
+    EXPECT_EQ(top[1]->text(), QStringLiteral("&Tools"));
+    EXPECT_EQ(top[2]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
+                                                      "&Save to LDIF", "|", "E&xit"}));
+    QMenu* pTools = top[1]->menu();
+    EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "&Settings"}));
+    EXPECT_EQ(MenuTexts(pTools->actions()[0]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
+    EXPECT_EQ(MenuTexts(pTools->actions()[1]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
+    EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Contents", "|", "&About Tarvo..."}));
+    // The menu items carry their commands.
+    EXPECT_EQ(top[0]->menu()->actions()[1]->data().toUInt(), ID_FILE_CLOSE_SESSION);
+    EXPECT_EQ(pTools->actions()[0]->menu()->actions()[0]->data().toUInt(), ID_TOOLS_ENTRY_ADD);
+    EXPECT_EQ(pTools->actions()[1]->menu()->actions()[2]->data().toUInt(), ID_TOOLS_ATTR_MODIFY);
+}
+
+TEST_F(MainFrameTest, ToolbarOrderTooltipsAndPrompts) {
+    QStringList layout;
+    for (QAction* pAction : m_pFrame->GetToolBar()->actions())
+        layout << (pAction->isSeparator() ? QStringLiteral("|") : QString::number(pAction->data().toUInt()));
+    EXPECT_EQ(layout, (QStringList{"32805", "32795", "|", "32794", "32807", "32830", "|", "32827", "32828",
+                                   "32829", "|", "32824", "32825", "32826", "|", "32834"}));
+    EXPECT_EQ(m_pFrame->GetToolBar()->iconSize(), QSize(16, 16));
+    for (QAction* pAction : m_pFrame->GetToolBar()->actions()) {
+        if (pAction->isSeparator())
+            continue;
+        EXPECT_FALSE(pAction->icon().isNull()) << pAction->data().toUInt();
+        QWidget* pButton = m_pFrame->GetToolBar()->widgetForAction(pAction);
+        ASSERT_NE(pButton, nullptr);
+        EXPECT_EQ(pButton->size(), QSize(24, 24));
+    }
+    QAction* pStop = m_pFrame->GetCommandAction(ID_FILE_STOP);
+    EXPECT_EQ(pStop->toolTip(), QStringLiteral("Stop"));
+    EXPECT_EQ(pStop->statusTip(), QStringLiteral("Stops the current operation "));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->statusTip(),
+              QStringLiteral("Opens the specified  Data Source. "));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->toolTip(), QStringLiteral("Add Atributes"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE_LDIF)->statusTip(),
+              QStringLiteral("Dumps the directory structure from the seleceted entries into a LDIF file"));
+    EXPECT_TRUE(m_pFrame->GetCommandAction(ID_TOOLS_ENTRY_ADD)->statusTip().isEmpty());
+
+    // Hovering shows the prompt in pane 0; leaving brings "Ready" back.
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Ready"));
+    pStop->showStatusText(m_pFrame.get());
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Stops the current operation "));
+    m_pFrame->statusBar()->clearMessage();
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Ready"));
+}
+
+TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
+    EXPECT_EQ(m_pFrame->GetPaneLabel(1)->width(), 250);
+    EXPECT_EQ(m_pFrame->GetPaneLabel(2)->width(), 250);
+    EXPECT_EQ(m_pFrame->GetPaneLabel(1)->frameShadow(), QFrame::Raised);
+    EXPECT_EQ(m_pFrame->GetPaneLabel(2)->frameShadow(), QFrame::Raised);
+    EXPECT_GT(m_pFrame->GetPaneLabel(0)->width(), 250); // pane 0 takes the rest
+
+    // Texts written through the status service land in the frame's panes.
+    CQtStatusBar status;
+    CMainFrame* pFrame = m_pFrame.get();
+    status.SetTarget(pFrame, [pFrame](int nPane, const QString& text) { pFrame->SetPaneText(nPane, text); });
+    CServices::SetStatusBar(&status);
+    m_pDoc->SetStatusText("Searching  dc=example,dc=com", 1);
+    m_pDoc->SetStatusText("3 Attributes Found", 2);
+    EXPECT_EQ(m_pFrame->GetPaneText(1), QStringLiteral("Searching  dc=example,dc=com"));
+    EXPECT_EQ(m_pFrame->GetPaneText(2), QStringLiteral("3 Attributes Found"));
+    // With the frame gone nothing happens.
+    m_pFrame.reset();
+    m_pDoc->SetStatusText("late", 0);
+    CServices::SetStatusBar(&m_services.m_status);
+
+    QList<int> sizes;
+    {
+        CMainFrame frame(m_pDoc.get());
+        frame.show();
+        PumpEvents();
+        ASSERT_EQ(frame.GetSplitter()->count(), 2);
+        EXPECT_EQ(frame.GetSplitter()->widget(0), frame.GetTreeView());
+        EXPECT_EQ(frame.GetSplitter()->widget(1), frame.GetListView());
+        sizes = frame.GetSplitter()->sizes();
+        EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tarvo"));
+    }
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_EQ(sizes[0], 300);
+    EXPECT_GT(sizes[1], 300);
+}
+
+TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
+    m_pDoc->SetSessionFlags();
+    QApplication::setActiveWindow(m_pFrame.get());
+    PumpEvents();
+    auto firstFocusable = [](QWidget* pPane) -> QWidget* {
+        for (QWidget* pChild : pPane->findChildren<QWidget*>())
+            if (pChild->focusPolicy() & Qt::ClickFocus)
+                return pChild;
+        return nullptr;
+    };
+    QWidget* pTreeControl = firstFocusable(m_pFrame->GetTreeView());
+    QWidget* pListControl = firstFocusable(m_pFrame->GetListView());
+    if (!pTreeControl || !pListControl)
+        GTEST_SKIP() << "the panes have no controls";
+    pListControl->setFocus(Qt::MouseFocusReason);
+    PumpEvents();
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetListView());
+    EXPECT_FALSE(m_pDoc->m_bEntryCommandsEnabled);
+    EXPECT_TRUE(m_pDoc->m_bAttributeCommandsEnabled);
+    pTreeControl->setFocus(Qt::MouseFocusReason);
+    PumpEvents();
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetTreeView());
+    EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
+    EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
+    // F6 moves the focus as well as the activation.
+    m_pFrame->OnCommand(ID_NEXT_PANE);
+    PumpEvents();
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetListView());
+    EXPECT_TRUE(m_pFrame->GetListView()->isAncestorOf(QApplication::focusWidget()));
+}
+
+TEST_F(MainFrameTest, AboutBoxTexts) {
+    QStringList texts;
+    QString title;
+    DriveNextModal([&](QWidget* pModal) {
+        title = pModal->windowTitle();
+        for (QLabel* pLabel : pModal->findChildren<QLabel*>())
+            texts << pLabel->text();
+        auto* pOK = pModal->findChild<QPushButton*>();
+        ASSERT_NE(pOK, nullptr);
+        EXPECT_EQ(pOK->text(), QStringLiteral("&OK"));
+        pOK->click();
+    });
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_APP_ABOUT));
+    EXPECT_EQ(title, QStringLiteral("About Tarvo"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Tarvo")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.03A")));
+}
+
+TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_HELP_CONTENTS));
+    auto* pHelp = m_pFrame->findChild<CHelpWindow*>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_TRUE(pHelp->isVisible());
+    const QString text = pHelp->GetBrowser()->toPlainText();
+    EXPECT_TRUE(text.contains(QStringLiteral("tree pane")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Save to LDIF")));
+    // Asking again shows the same window.
+    m_pFrame->OnHelpContents();
+    EXPECT_EQ(m_pFrame->findChildren<CHelpWindow*>().size(), 1);
+}
+
+TEST_F(MainFrameTest, ExitClosesTheWindowAfterTheDocumentLetGo) {
+    bool bClosed = false;
+    QObject::connect(m_pFrame.get(), &CMainFrame::Closed, m_pFrame.get(), [&bClosed] { bClosed = true; });
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_APP_EXIT));
+    EXPECT_TRUE(bClosed);
+    EXPECT_FALSE(m_pFrame->isVisible());
+}
+
+} // namespace
