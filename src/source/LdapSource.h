@@ -55,6 +55,9 @@ public:
     static constexpr int kNetworkTimeoutSeconds = 10;
 
 private:
+    // How an update request ended (the box for a failure already shown).
+    enum EUpdateOutcome { kUpdateShutdown, kUpdateRefused, kUpdateFailed, kUpdateStopped, kUpdateDone };
+
     // How a worker's wait for its next result ended.
     enum EWaitOutcome { kGotMessage, kNothingYet, kAbandoned, kWaitFailed, kShutdown };
 
@@ -112,6 +115,10 @@ private:
     void IncrementRunning();
     void DecrementRunning();
     void ClearRegistration();
+
+    // Sends an update request and waits for its single result.
+    EUpdateOutcome SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
+                              const std::function<int(int&)>& fnSend);
 
     // Browsing helpers.
     void AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrList& list);

@@ -6,37 +6,39 @@
 #include "source/LdapSource.h"
 #include "source/Messages.h"
 
-namespace {
-
-// How an update's wait ended: its result's code, or stopped before any
-// result came (the user's Stop), or the shutdown event.
-struct COutcome {
-    int nCode = 0;
-    BOOL bStopped = FALSE;
-    BOOL bShutdown = FALSE;
-};
-
-} // namespace
-
-// The single result of an update request. When the result arrived before
-// the Stop took effect, the result decides: a refused change is never
-// reported as made.
-#define TARVO_WAIT_UPDATE(worker, outcome)                                                                   \
-    do {                                                                                                     \
-        CLdapMessage message_;                                                                               \
-        int nType_ = 0;                                                                                      \
-        EWaitOutcome e_;                                                                                     \
-        do {                                                                                                 \
-            e_ = NextResult(worker, message_, nType_, FALSE);                                                \
-        } while (e_ == kNothingYet);                                                                         \
-        EndRequest(worker);                                                                                  \
-        if (e_ == kGotMessage)                                                                               \
-            (outcome).nCode = LdapResultCode(m_ld.Get(), message_.Get());                                    \
-        else if (e_ == kWaitFailed)                                                                          \
-            (outcome).nCode = -1;                                                                            \
-        (outcome).bStopped = e_ == kAbandoned ? TRUE : FALSE;                                                \
-        (outcome).bShutdown = (e_ == kShutdown || IsShuttingDown()) ? TRUE : FALSE;                          \
-    } while (0)
+CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
+                                                    const std::function<int(int&)>& fnSend) {
+    if (IsShuttingDown())
+        return kUpdateShutdown;
+    int nMsgId = -1;
+    int nCode = SendRequest(fnSend, nMsgId);
+    if (nCode != 0) {
+        if (IsShuttingDown())
+            return kUpdateShutdown;
+        ShowLdapError(nCode);
+        return kUpdateRefused;
+    }
+    BeginRequest(worker, nMsgId, nOp, pEntry);
+    CLdapMessage message;
+    int nType = 0;
+    EWaitOutcome eWait;
+    do {
+        eWait = NextResult(worker, message, nType, FALSE);
+    } while (eWait == kNothingYet);
+    EndRequest(worker);
+    if (eWait == kShutdown || IsShuttingDown())
+        return kUpdateShutdown;
+    // A result that came before the Stop took effect decides: a change the
+    // server refused is never reported as made.
+    if (eWait == kAbandoned)
+        return kUpdateStopped;
+    nCode = eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get()) : -1;
+    if (nCode != 0) {
+        ShowLdapError(nCode);
+        return kUpdateFailed;
+    }
+    return kUpdateDone;
+}
 
 UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
     CWorker worker;
@@ -52,33 +54,24 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
         mods.Append(CLdapMods::Add, pAttribute->GetName(), *pAttribute);
     const CString dn = pNewEntry->GetDN();
 
-    if (IsShuttingDown()) {
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_ADD_ENTRY, pNewEntry,
+                                         [&](int& nId) { return LdapAdd(m_ld.Get(), dn, mods, nId); });
+    switch (eOutcome) {
+    case kUpdateShutdown:
         delete pNewEntry; // never linked, unknown to every other thread
         return 0;
-    }
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapAdd(m_ld.Get(), dn, mods, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (!IsShuttingDown()) {
-            ShowLdapError(nCode);
-            pParent->EndOperation(OP_ADD_ENTRY);
-        }
+    case kUpdateRefused:
         delete pNewEntry;
+        pParent->EndOperation(OP_ADD_ENTRY);
         return 0;
-    }
-    BeginRequest(worker, nMsgId, OP_ADD_ENTRY, pNewEntry);
-    COutcome outcome;
-    TARVO_WAIT_UPDATE(worker, outcome);
-    if (outcome.bShutdown) {
-        delete pNewEntry;
-        return 0;
-    }
-    if (!outcome.bStopped && outcome.nCode != 0) {
-        ShowLdapError(outcome.nCode);
+    case kUpdateFailed:
         ::SendMessage(request.hNotify, WM_ENTRY_ADDED, 0, PtrToLParam(&request.hParentItem));
         delete pNewEntry;
         pParent->EndOperation(OP_ADD_ENTRY);
         return 0;
+    case kUpdateStopped:
+    case kUpdateDone:
+        break;
     }
     pParent->AddChildHead(pNewEntry);
     ::SendMessage(request.hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry), PtrToLParam(&request.hParentItem));
@@ -94,28 +87,13 @@ UINT CLdapSource::RunDeleteEntry(CDeleteEntryRequest& request) {
     CEntryNode* pEntry = request.pEntry;
     const CString dn = pEntry->GetDN();
 
-    if (IsShuttingDown())
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ENTRY, pEntry,
+                                         [&](int& nId) { return LdapDelete(m_ld.Get(), dn, nId); });
+    if (eOutcome == kUpdateShutdown)
         return 0;
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapDelete(m_ld.Get(), dn, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (!IsShuttingDown()) {
-            ShowLdapError(nCode);
-            pEntry->EndOperation(OP_DELETE_ENTRY);
-        }
-        return 0;
-    }
-    BeginRequest(worker, nMsgId, OP_DELETE_ENTRY, pEntry);
-    COutcome outcome;
-    TARVO_WAIT_UPDATE(worker, outcome);
-    if (outcome.bShutdown)
-        return 0;
-    if (!outcome.bStopped && outcome.nCode != 0) {
-        ShowLdapError(outcome.nCode);
-        pEntry->EndOperation(OP_DELETE_ENTRY);
-        return 0;
-    }
     pEntry->EndOperation(OP_DELETE_ENTRY);
+    if (eOutcome == kUpdateRefused || eOutcome == kUpdateFailed)
+        return 0; // the entry stays
     if (CEntryNode* pParent = pEntry->GetParent())
         pParent->RemoveChild(pEntry);
     request.bSucceeded = TRUE;
@@ -136,32 +114,16 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     const CString dn = pEntry->GetDN();
     const CString newRdn = request.strNewRDN;
 
-    if (IsShuttingDown())
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry,
+                                         [&](int& nId) { return LdapRename(m_ld.Get(), dn, newRdn, nId); });
+    if (eOutcome == kUpdateShutdown)
         return 0;
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapRename(m_ld.Get(), dn, newRdn, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ShowLdapError(nCode);
-        request.bSucceeded = FALSE;
+    request.bSucceeded = eOutcome == kUpdateDone || eOutcome == kUpdateStopped ? TRUE : FALSE;
+    if (eOutcome == kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
-        ::SendMessage(request.hNotify, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
-        return 0;
-    }
-    BeginRequest(worker, nMsgId, OP_MODIFY_ENTRY, pEntry);
-    COutcome outcome;
-    TARVO_WAIT_UPDATE(worker, outcome);
-    if (outcome.bShutdown)
-        return 0;
-    if (!outcome.bStopped && outcome.nCode != 0) {
-        ShowLdapError(outcome.nCode);
-        request.bSucceeded = FALSE;
-    } else {
-        request.bSucceeded = TRUE;
-    }
     ::SendMessage(request.hNotify, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
-    pEntry->EndOperation(OP_MODIFY_ENTRY);
+    if (eOutcome != kUpdateRefused)
+        pEntry->EndOperation(OP_MODIFY_ENTRY);
     return request.bSucceeded ? 1 : 0;
 }
 
@@ -178,36 +140,21 @@ UINT CLdapSource::RunAddAttributes(CAddAttributesRequest& request) {
         mods.Append(CLdapMods::Add, pAttribute->GetName(), *pAttribute);
     const CString dn = pEntry->GetDN();
 
-    if (IsShuttingDown())
-        return 0;
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_ADD_ATTRIBUTE, pEntry,
+                                         [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateShutdown)
+        return 0; // the copies go with the source
+    // A stopped add is dropped without a message.
     BOOL bSent = FALSE;
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ShowLdapError(nCode);
-    } else {
-        BeginRequest(worker, nMsgId, OP_ADD_ATTRIBUTE, pEntry);
-        COutcome outcome;
-        TARVO_WAIT_UPDATE(worker, outcome);
-        if (outcome.bShutdown)
-            return 0;
-        if (outcome.bStopped) {
-            // Dropped without a message.
-        } else if (outcome.nCode != 0) {
-            ShowLdapError(outcome.nCode);
-        } else {
-            MergeAddedAttributes(pEntry, request.attributes);
-            request.bSucceeded = TRUE;
-            ::SendMessage(request.hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(&request), 0);
-            bSent = TRUE;
-        }
+    if (eOutcome == kUpdateDone) {
+        MergeAddedAttributes(pEntry, request.attributes);
+        request.bSucceeded = TRUE;
+        ::SendMessage(request.hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(&request), 0);
+        bSent = TRUE;
     }
     pEntry->EndOperation(OP_ADD_ATTRIBUTE);
     // Copies the pane did not take over (or an unhandled message left).
-    if (!bSent || !request.attributes.IsEmpty())
-        ::DeleteAttributes(request.attributes);
+    ::DeleteAttributes(request.attributes);
     return bSent ? 1 : 0;
 }
 
@@ -240,33 +187,20 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     }
     const CString dn = pEntry->GetDN();
 
-    if (IsShuttingDown())
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
+                                         [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateShutdown)
         return 0;
+    // A stopped delete is reported as done.
     BOOL bSent = FALSE;
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ShowLdapError(nCode);
-    } else {
-        BeginRequest(worker, nMsgId, OP_DELETE_ATTRIBUTE, pEntry);
-        COutcome outcome;
-        TARVO_WAIT_UPDATE(worker, outcome);
-        if (outcome.bShutdown)
-            return 0;
-        if (!outcome.bStopped && outcome.nCode != 0) {
-            ShowLdapError(outcome.nCode);
-        } else {
-            request.bSucceeded = TRUE;
-            RemoveDeletedValues(pEntry, request.attributes);
-            ::SendMessage(request.hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(&request), 0);
-            bSent = TRUE;
-        }
+    if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
+        request.bSucceeded = TRUE;
+        RemoveDeletedValues(pEntry, request.attributes);
+        ::SendMessage(request.hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(&request), 0);
+        bSent = TRUE;
     }
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
-    if (!bSent || !request.attributes.IsEmpty())
-        ::DeleteAttributes(request.attributes);
+    ::DeleteAttributes(request.attributes);
     return bSent ? 1 : 0;
 }
 
@@ -287,38 +221,23 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     mods.Append(CLdapMods::Replace, name, attribute);
     const CString dn = pEntry->GetDN();
 
-    if (IsShuttingDown())
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
+                                         [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateShutdown)
         return 0;
     BOOL bDone = FALSE;
-    int nMsgId = -1;
-    int nCode = SendRequest([&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); }, nMsgId);
-    if (nCode != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ShowLdapError(nCode);
-    } else {
-        BeginRequest(worker, nMsgId, OP_MODIFY_ATTRIBUTE, pEntry);
-        COutcome outcome;
-        TARVO_WAIT_UPDATE(worker, outcome);
-        if (outcome.bShutdown)
-            return 0;
-        if (!outcome.bStopped && outcome.nCode != 0) {
-            ShowLdapError(outcome.nCode);
-        } else {
-            request.bSucceeded = TRUE;
-            // The new value goes to the end of the cached values.
-            if (bHasOld)
-                pEntry->RemoveValue(name, oldValue);
-            pEntry->AddValue(name, newValue);
-            ::SendMessage(request.hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&request), 0);
-            bDone = TRUE;
-        }
+    if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
+        request.bSucceeded = TRUE;
+        // The new value goes to the end of the cached values.
+        if (bHasOld)
+            pEntry->RemoveValue(name, oldValue);
+        pEntry->AddValue(name, newValue);
+        ::SendMessage(request.hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&request), 0);
+        bDone = TRUE;
     }
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
     return bDone ? 1 : 0;
 }
-
-#undef TARVO_WAIT_UPDATE
 
 void CLdapSource::MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added) {
     for (CAttribute* pAdded : added) {

@@ -126,20 +126,55 @@ bool CSlapdServer::AddChildren(const std::string& parentDn, int nCount, const st
 }
 
 int CSlapdServer::FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    int nPort = 0;
-    socklen_t len = sizeof addr;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        nPort = ntohs(addr.sin_port);
-    close(fd);
-    return nPort;
+    // Below the kernel's range for outgoing connections, so no client socket
+    // (ours or another test's) can hold it; random, so that fixtures of
+    // tests running in parallel rarely try the same one.
+    static std::atomic<unsigned> s_nSeed{static_cast<unsigned>(getpid()) * 2654435761u};
+    for (int nTry = 0; nTry < 200; ++nTry) {
+        unsigned nRandom = s_nSeed.fetch_add(0x9E3779B9u) * 2246822519u;
+        int nPort = 20000 + static_cast<int>((nRandom >> 8) % 12000);
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return 0;
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(nPort));
+        bool bFree = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        close(fd);
+        if (bFree)
+            return nPort;
+    }
+    return 0;
+}
+
+bool CSlapdServer::OwnsListeningSocket() const {
+    // The inode of the socket listening on 127.0.0.1:port ...
+    char szLocal[32];
+    std::snprintf(szLocal, sizeof szLocal, "0100007F:%04X", m_nPort);
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    std::string inode;
+    while (std::getline(tcp, line)) {
+        std::istringstream in(line);
+        std::string sl, local, remote, state, queues, timer, retr, uid, timeout;
+        if (!(in >> sl >> local >> remote >> state >> queues >> timer >> retr >> uid >> timeout >> inode))
+            continue;
+        if (local == szLocal && state == "0A")
+            break;
+        inode.clear();
+    }
+    if (inode.empty())
+        return false;
+    // ... must be one of our server's own descriptors, not another test's server.
+    const std::string target = "socket:[" + inode + "]";
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/fd", ec)) {
+        std::error_code ecLink;
+        if (std::filesystem::read_symlink(fd.path(), ecLink).string() == target)
+            return true;
+    }
+    return false;
 }
 
 bool CSlapdServer::Start() {
@@ -207,14 +242,7 @@ bool CSlapdServer::WaitReady() {
             m_pid = -1;
             return false;
         }
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(m_nPort));
-        bool bConnected = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        close(fd);
-        if (bConnected)
+        if (OwnsListeningSocket())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }

@@ -43,6 +43,7 @@ public:
     void Kill();   // SIGKILL: every connection breaks at once
 
     bool IsRunning() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     int Port() const { return m_nPort; }
     std::string Host() const { return "127.0.0.1"; }
     std::string Url() const;
@@ -66,6 +67,7 @@ private:
     std::string RunTool(const std::string& command, int* pExit = nullptr) const;
     static int FreePort();
     bool WaitReady();
+    bool OwnsListeningSocket() const;
 
     std::filesystem::path m_dir;
     std::string m_strSeed;
