@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -166,9 +167,12 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     std::vector<UINT> ids = m_pane.MessageIds();
     ASSERT_EQ(std::count(ids.begin(), ids.end(), WM_CLEAR_ATTRIBUTES), 2);
     auto second = std::find(ids.begin() + 1, ids.end(), WM_CLEAR_ATTRIBUTES);
-    // Each clear is followed only by show messages of one entry.
-    EXPECT_EQ(std::count(ids.begin(), second, WM_SHOW_ATTRIBUTES), 5);
-    EXPECT_EQ(std::count(second, ids.end(), WM_SHOW_ATTRIBUTES), 3); // Bob: objectClass, cn, sn
+    // Each clear is followed only by the show messages of one entry (Alice
+    // has five attributes, Bob three); which read gets the lock first is
+    // not fixed.
+    std::multiset<long> groups = {static_cast<long>(std::count(ids.begin(), second, WM_SHOW_ATTRIBUTES)),
+                                  static_cast<long>(std::count(second, ids.end(), WM_SHOW_ATTRIBUTES))};
+    EXPECT_EQ(groups, (std::multiset<long>{3, 5}));
     EXPECT_FALSE(pAlice->m_attributes.IsEmpty());
     EXPECT_FALSE(pBob->m_attributes.IsEmpty());
 
