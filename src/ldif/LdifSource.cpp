@@ -270,6 +270,7 @@ BOOL CLdifSource::IsTopEntry(const CEntryNode* pEntry) const {
 // ---------------------------------------------------------------- operations
 
 BOOL CLdifSource::Open(CConnectionParams& params) {
+    CWaitCursor wait; // a large file takes a moment
     m_bClosed = FALSE;
     m_strFileName = params.m_strLdifFile;
     m_strSearchBase = params.m_strSearchBase;
@@ -535,6 +536,7 @@ BOOL CLdifSource::Stop() {
 BOOL CLdifSource::Close() {
     if (m_bClosed)
         return TRUE;
+    CWaitCursor wait;
     // A file that could not be read is never written: it would be emptied.
     if (m_bFileRead && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
