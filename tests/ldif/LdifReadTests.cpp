@@ -3,6 +3,8 @@
 
 #include "LdifFixture.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 std::vector<std::string> Values(const CEntryNode* pEntry, const std::string& name) {
@@ -216,6 +218,12 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
     m_pSource.reset();
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.ldif")));
+
+    // Nor is a pipe: refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(Path("pipe.ldif").c_str(), 0600), 0);
+    EXPECT_FALSE(OpenPath(Path("pipe.ldif")));
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
+    m_pSource.reset();
 
     m_services.m_boxes.Clear();
     EXPECT_FALSE(OpenText(""));
