@@ -4,6 +4,7 @@
 # resident memory of the open source against the file size.
 # Each time is the best of three runs.
 set -euo pipefail
+export PATH="$PATH:/usr/sbin:/sbin" # slapadd lives there
 here=$(cd "$(dirname "$0")" && pwd)
 build=${BENCH_BUILD:?BENCH_BUILD must name a configured build folder}
 entries=${1:-100000}
