@@ -59,6 +59,8 @@ public:
     // The entry's cache is the truth from now on.
     void Save(const CEntryNode* pEntry);
     void Forget(const CEntryNode* pEntry);
+    // Room for about this many entries, so that reading does not rehash.
+    void Reserve(size_t nEntries) { m_texts.reserve(nEntries); }
     void Clear();
 
     // Whether one of the entry's attribute names, upper-cased, is upperName.

@@ -39,6 +39,7 @@ bool CLdifLineReader::Open(const char* pszPath) {
     int flags = ::fcntl(m_fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_nFileSize = static_cast<long long>(st.st_size);
     // A small file needs no large buffer.
     const size_t nWanted = static_cast<size_t>(st.st_size) + 1;
     m_buffer.resize(nWanted < 4096 ? 4096 : (nWanted > kReadChunk ? kReadChunk : nWanted));

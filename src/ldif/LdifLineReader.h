@@ -20,12 +20,15 @@ public:
     // the file or after a read error (see Failed).
     bool NextLine(std::string_view& line);
     bool Failed() const { return m_bFailed; }
+    // The size the file had when it was opened.
+    long long FileSize() const { return m_nFileSize; }
     void Close();
 
 private:
     bool Fill();
 
     int m_fd = -1;
+    long long m_nFileSize = 0;
     bool m_bEof = false;
     bool m_bFailed = false;
     std::string m_buffer;

@@ -79,6 +79,8 @@ BOOL CLdifSource::ReadFile() {
         return FALSE;
     }
 
+    // A record takes a few hundred bytes in a typical file.
+    m_store.Reserve(static_cast<size_t>(std::min<long long>(reader.FileSize() / 256, 1 << 22)));
     CAttributeTextBuilder builder;
     CEntryNode* pCurrent = nullptr;
     bool bSeenDnLine = false;
