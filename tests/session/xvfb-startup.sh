@@ -9,7 +9,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
 
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x800x24" bash -c '
   "$0" & pid=$!
   for i in $(seq 1 200); do
     if xwininfo -root -tree 2>/dev/null | grep -q "\"Login\": (\"tarvo\""; then
