@@ -16,6 +16,8 @@ CTestSource::~CTestSource() {
 BOOL CTestSource::Open(CConnectionParams& params) {
     ++m_pLog->nOpen;
     m_pLog->lastParams = params;
+    if (m_pLog->fnOnOpen)
+        m_pLog->fnOnOpen();
     if (!m_bOpenSucceeds)
         return FALSE;
     m_pRoot = new CEntryNode;

@@ -8,6 +8,7 @@
 #include "source/DataSource.h"
 
 #include <atomic>
+#include <functional>
 
 struct CTestSourceLog {
     std::atomic<int> nCreated{0};
@@ -17,6 +18,8 @@ struct CTestSourceLog {
     std::atomic<int> nClose{0};
     std::atomic<int> nSends{0};
     CConnectionParams lastParams;
+    // Runs inside Open (on the UI thread).
+    std::function<void()> fnOnOpen;
 };
 
 class CTestSource : public CDataSource {

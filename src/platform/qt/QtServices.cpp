@@ -21,7 +21,12 @@ CString FromQString(const QString& text) {
 // Message boxes
 
 int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption, UINT nType) {
-    QMessageBox box(m_pOwner ? m_pOwner.data() : QApplication::activeWindow());
+    // Over a modal dialog (the login sheet) the box belongs to that dialog,
+    // so it never hides behind it; otherwise to the main window.
+    QWidget* pParent = QApplication::activeModalWidget();
+    if (!pParent)
+        pParent = m_pOwner ? m_pOwner.data() : QApplication::activeWindow();
+    QMessageBox box(pParent);
     box.setWindowTitle(ToQString(caption));
     box.setText(ToQString(text));
     switch (nType & MB_ICONMASK) {

@@ -1,0 +1,127 @@
+// The Qt services: message boxes (caption, icon, answer), a worker's box
+// shown on the UI thread, the wait cursor around Open.
+
+#include "QtTestEnvironment.h"
+#include "TestServices.h"
+#include "TestSource.h"
+
+#include "platform/Dispatcher.h"
+#include "platform/Thread.h"
+#include "platform/qt/QtServices.h"
+#include "session/LdapLoginPage.h"
+#include "session/LoginSheet.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+
+struct CBoxSeen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool bOnUIThread = false;
+};
+
+// Answers the next message box with the given button and records it.
+void AnswerNextBox(CBoxSeen* pSeen, QMessageBox::StandardButton button) {
+    DriveNextModal([pSeen, button](QWidget* pModal) {
+        auto* pBox = qobject_cast<QMessageBox*>(pModal);
+        ASSERT_NE(pBox, nullptr);
+        pSeen->title = pBox->windowTitle();
+        pSeen->text = pBox->text();
+        pSeen->icon = pBox->icon();
+        pSeen->bOnUIThread = QThread::currentThread() == qApp->thread();
+        pBox->button(button)->click();
+    });
+}
+
+TEST(CQtMessageBoxes, CaptionIconAndAnswer) {
+    CQtMessageBoxes boxes;
+    CServices::SetMessageBoxes(&boxes);
+    struct {
+        UINT nType;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButton button;
+        int nAnswer;
+    } cases[] = {
+        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK},
+        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES},
+        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        CBoxSeen seen;
+        AnswerNextBox(&seen, c.button);
+        EXPECT_EQ(AfxMessageBox("Error - Invalid LDAP server.", c.nType), c.nAnswer);
+        EXPECT_EQ(seen.title, QStringLiteral("Tarvo"));
+        EXPECT_EQ(seen.text, QStringLiteral("Error - Invalid LDAP server."));
+        EXPECT_EQ(seen.icon, c.icon);
+    }
+    CServices::SetMessageBoxes(nullptr);
+}
+
+TEST(CQtMessageBoxes, AWorkersBoxIsShownOnTheUIThreadWhileTheWorkerWaits) {
+    CQtMessageBoxes boxes;
+    CServices::SetMessageBoxes(&boxes);
+    CQtDispatcherWakeup wakeup; // the program's way of waking the UI thread
+    CBoxSeen seen;
+    AnswerNextBox(&seen, QMessageBox::Ok);
+    static std::atomic<int> s_nAnswer{0};
+    s_nAnswer = 0;
+    HANDLE hThread = AfxBeginThread(
+        [](void*) -> UINT {
+            s_nAnswer = AfxMessageBox("Searching failed", MB_OK | MB_ICONSTOP);
+            return 0;
+        },
+        nullptr);
+    // The UI thread only runs its event loop; the wakeup brings the box in.
+    QElapsedTimer timer;
+    timer.start();
+    while (IsThreadRunning(hThread) && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    EXPECT_EQ(s_nAnswer, IDOK);
+    EXPECT_TRUE(seen.bOnUIThread);
+    EXPECT_EQ(seen.text, QStringLiteral("Searching failed"));
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    CServices::SetMessageBoxes(nullptr);
+}
+
+TEST(CQtWaitCursor, ShownWhileTheSourceOpensAndGoneAfterwards) {
+    CTestServices services;
+    CQtWaitCursor cursor;
+    CServices::SetWaitCursor(&cursor);
+    CTestSourceLog log;
+    Qt::CursorShape shapeDuringOpen = Qt::ArrowCursor;
+    log.fnOnOpen = [&shapeDuringOpen] {
+        if (QApplication::overrideCursor())
+            shapeDuringOpen = QApplication::overrideCursor()->shape();
+    };
+    for (bool bSucceeds : {false, true}) {
+        CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
+        sheet.m_fnCreateSource = [&log, bSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
+            return new CTestSource(&log, bSucceeds);
+        };
+        sheet.show();
+        sheet.GetLdapPage()->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
+        shapeDuringOpen = Qt::ArrowCursor;
+        sheet.GetLdapPage()->OnOK();
+        EXPECT_EQ(shapeDuringOpen, Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        delete sheet.GetOpenedSource();
+    }
+    CServices::SetWaitCursor(nullptr);
+}
+
+} // namespace
