@@ -383,13 +383,17 @@ TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
             EXPECT_TRUE(Pump([&] { return tree.m_nDeleted == 1; }));
         }
     };
+    // All three are under way before the server answers anything.
+    server.Pause();
     pAlice->BeginOperation(OP_READ_ATTRIBUTES);
     open.source.ReadAttributes(pAlice, &pAlice->m_attributes, &attributes, TRUE);
-    ASSERT_TRUE(Pump([&] { return attributes.Count(WM_CLEAR_ATTRIBUTES) == 1; }));
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
     pBob->BeginOperation(OP_READ_ATTRIBUTES);
     open.source.ReadAttributes(pBob, &pBob->m_attributes, &attributes, TRUE);
     pBob->BeginOperation(OP_DELETE_ENTRY);
     open.source.DeleteEntry(pBob, &tree);
+    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 2; }));
+    server.Resume();
     ASSERT_TRUE(WaitForWorkers(open.source));
     EXPECT_TRUE(bWaited);
     EXPECT_EQ(tree.m_nDeleted, 1);

@@ -269,9 +269,30 @@ void CSlapdServer::Stop() {
 }
 
 void CSlapdServer::Pause() {
-    if (m_pid > 0 && !m_bPaused) {
-        kill(m_pid, SIGSTOP);
-        m_bPaused = true;
+    if (m_pid <= 0 || m_bPaused)
+        return;
+    kill(m_pid, SIGSTOP);
+    m_bPaused = true;
+    // The stop reaches the server's threads one by one; until every one has
+    // stopped, a request sent now could still be answered.
+    const std::filesystem::path tasks = "/proc/" + std::to_string(m_pid) + "/task";
+    for (int i = 0; i < 2000; ++i) {
+        bool bAllStopped = true;
+        std::error_code ec;
+        for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+            std::ifstream stat(task.path() / "stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+            // "pid (comm) S ...": the state follows the last ')'.
+            size_t nClose = text.rfind(')');
+            if (nClose == std::string::npos || nClose + 2 >= text.size())
+                continue;
+            char chState = text[nClose + 2];
+            if (chState != 'T' && chState != 't')
+                bAllStopped = false;
+        }
+        if (bAllStopped)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
