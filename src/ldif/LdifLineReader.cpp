@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kReadChunk = 256 * 1024;
+constexpr size_t kReadChunk = size_t{256} * 1024;
 
 std::string_view WithoutBreak(std::string_view line) {
     if (!line.empty() && line.back() == '\r')
