@@ -1,0 +1,240 @@
+// The real tree pane, offscreen, expanding an entry with 20,000 children
+// through CLdapSource; ldapsearch fetches the same children in the same run.
+// Reported: time until WM_SEARCH_DONE is handled with every child in the
+// tree, time until the first child is in the view, and the longest time the
+// UI thread went without turning its event loop during the expansion.
+
+#include "SlapdFixture.h"
+#include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
+#include "platform/Recorders.h"
+#include "platform/Services.h"
+#include "platform/qt/QtServices.h"
+#include "session/TarvoDoc.h"
+#include "source/ConnectionParams.h"
+#include "source/LdapSource.h"
+#include "ui/EntryTreeModel.h"
+#include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Notes when the pane reports the end of the search.
+class CDoneStatusBar : public IStatusBarService {
+public:
+    void SetPaneText(int nPane, const CString& text) override {
+        if (nPane == 1 && text.Str().rfind("Search ", 0) == 0) {
+            m_bDone = true;
+            m_text = text.Str();
+            m_done = Clock::now();
+        }
+    }
+    bool m_bDone = false;
+    std::string m_text;
+    Clock::time_point m_done;
+};
+
+class CEventGapFilter : public QObject {
+public:
+    explicit CEventGapFilter(std::function<void()> fnSeen) : m_fnSeen(std::move(fnSeen)) {}
+    bool eventFilter(QObject*, QEvent*) override {
+        m_fnSeen();
+        return false;
+    }
+
+private:
+    std::function<void()> m_fnSeen;
+};
+
+struct CRun {
+    double dTotalMs = 0;
+    double dFirstMs = 0;
+    double dStallMs = 0;
+    int nItems = 0;
+};
+
+CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
+    CDoneStatusBar status;
+    CServices::SetStatusBar(&status);
+    CRun run;
+    {
+        CTarvoDoc doc;
+        QSplitter host;
+        auto* pTree = new CLdapTreeView(&doc, &host);
+        auto* pList = new CLdapListView(&doc, &host);
+        host.addWidget(pTree);
+        host.addWidget(pList);
+        doc.AddView(pTree);
+        doc.AddView(pList);
+        host.resize(1000, 700);
+        host.show();
+
+        auto* pSource = new CLdapSource;
+        CConnectionParams params;
+        params.m_strServer = server.Host();
+        params.m_nPort = server.Port();
+        params.m_strSearchBase = parent;
+        if (!pSource->Open(params)) {
+            std::fprintf(stderr, "expand-gui: cannot open the source\n");
+            std::exit(1);
+        }
+        doc.m_pDataSource = pSource;
+        doc.m_bRefreshEnabled = true;
+        doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
+        QApplication::processEvents();
+        HTREEITEM hRoot = pTree->GetRootItem();
+        CEntryTreeModel* pModel = pTree->GetModel();
+        CTreeItem* pRootItem = pModel->Find(hRoot);
+
+        // The first entry item linked below the root is the first visible child.
+        bool bFirst = false;
+        Clock::time_point first;
+        QObject::connect(pModel, &QAbstractItemModel::rowsInserted, &host,
+                         [&](const QModelIndex& parentIndex, int nRow, int) {
+                             if (bFirst || pModel->ItemOf(parentIndex) != pRootItem)
+                                 return;
+                             if (pRootItem->children[static_cast<size_t>(nRow)]->pEntry) {
+                                 bFirst = true;
+                                 first = Clock::now();
+                             }
+                         });
+        // Every event the UI thread delivers marks a turn of its loop; a timer
+        // due every millisecond keeps events coming while it is idle. The
+        // longest time between two deliveries is the longest stall.
+        Clock::time_point lastTick = Clock::now();
+        Clock::time_point start = lastTick;
+        double dLongestGap = 0;
+        CEventGapFilter filter([&]() {
+            Clock::time_point now = Clock::now();
+            double dGap = Ms(lastTick, now);
+            if (getenv("EXPAND_GUI_TRACE") && dGap > 10)
+                std::fprintf(stderr, "gap %.1f ms at %.1f ms, %d items\n", dGap, Ms(start, now),
+                             static_cast<int>(pRootItem->children.size()));
+            dLongestGap = std::max(dLongestGap, dGap);
+            lastTick = now;
+        });
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, &host, []() {});
+        ticker.start();
+        QApplication::processEvents();
+        qApp->installEventFilter(&filter);
+
+        start = Clock::now();
+        lastTick = start;
+        pTree->ExpandItem(hRoot);
+        while (!status.m_bDone)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        run.dTotalMs = Ms(start, status.m_done);
+        run.dFirstMs = bFirst ? Ms(start, first) : run.dTotalMs;
+        run.dStallMs = dLongestGap;
+        run.nItems = static_cast<int>(pRootItem->children.size());
+        if (status.m_text.find("Completed") == std::string::npos) {
+            std::fprintf(stderr, "expand-gui: %s\n", status.m_text.c_str());
+            std::exit(1);
+        }
+        qApp->removeEventFilter(&filter);
+        ticker.stop();
+        pSource->ShutdownWorkers(FALSE);
+        pTree->DeleteAllItems();
+        pList->ClearList();
+        delete pSource;
+        doc.m_pDataSource = nullptr;
+    }
+    CServices::SetStatusBar(nullptr);
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int nRuns = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::string parent = "ou=Empty,dc=example,dc=com";
+
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 0);
+    CMessageDispatcher::Instance().SetUIThread();
+    QApplication app(argc, argv);
+    CQtDispatcherWakeup wakeup;
+    CMemoryProfile profile;
+    CServices::SetProfile(&profile);
+
+    CSlapdServer server;
+    server.AddChildren(parent, nChildren);
+    if (!server.Start()) {
+        std::fprintf(stderr, "expand-gui: %s\n", server.LastError().c_str());
+        return 1;
+    }
+    const std::string command = "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent +
+                                "' -s one -A '(objectclass=*)' >/dev/null";
+
+    std::vector<double> tarvo, peer, firsts, stalls;
+    for (int nRun = 0; nRun < nRuns + 1; ++nRun) {
+        auto t0 = Clock::now();
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "expand-gui: ldapsearch failed\n");
+            return 1;
+        }
+        double dPeer = Ms(t0, Clock::now());
+        CRun run = ExpandOnce(server, parent);
+        if (run.nItems != nChildren) {
+            std::fprintf(stderr, "expand-gui: %d items in the tree, expected %d\n", run.nItems, nChildren);
+            return 1;
+        }
+        if (nRun == 0)
+            continue; // warms both
+        tarvo.push_back(run.dTotalMs);
+        peer.push_back(dPeer);
+        firsts.push_back(run.dFirstMs);
+        stalls.push_back(run.dStallMs);
+    }
+    double dTarvo = Median(tarvo);
+    double dPeer = Median(peer);
+    double dRatio = dTarvo / dPeer;
+    double dFirst = Median(firsts);
+    // Per run the longest stall; the median over the runs, since a shared
+    // machine now and then deschedules the UI thread for reasons of its own.
+    double dStall = Median(stalls);
+    double dWorstStall = *std::max_element(stalls.begin(), stalls.end());
+    std::printf("expand-gui %d children in the tree pane: tarvo %.3f s, ldapsearch %.3f s, ratio %.2f "
+                "(median of %d runs)\n",
+                nChildren, dTarvo / 1000, dPeer / 1000, dRatio, nRuns);
+    std::printf(
+        "first child in the view after %.1f ms (median); longest UI stall %.1f ms (median of the runs' "
+        "longest, worst run %.1f ms)\n",
+        dFirst, dStall, dWorstStall);
+    std::printf("expand-gui ratio %.2f\n", dRatio);
+    std::printf("expand-gui first-ms %.0f\n", dFirst);
+    std::printf("expand-gui stall-ms %.0f\n", dStall);
+    CServices::SetProfile(nullptr);
+    return 0;
+}
