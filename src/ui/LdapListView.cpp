@@ -344,7 +344,8 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
         if (!pRequest)
             return 0;
-        if (pRequest->bSucceeded)
+        // The rows are another entry's once the user has moved on.
+        if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry)
             Fill(pRequest->attributes);
         DeleteAttributes(pRequest->attributes);
         return 0;
@@ -353,7 +354,7 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
         if (!pRequest)
             return 0;
-        if (pRequest->bSucceeded) {
+        if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry) {
             for (int i = pRequest->rowIndices.GetSize() - 1; i >= 0; --i)
                 m_pModel->DeleteRow(static_cast<int>(pRequest->rowIndices[i]));
         }
@@ -363,7 +364,7 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ATTRIBUTE_MODIFIED: {
         auto* pRequest = WParamToPtr<CModifyAttributeRequest>(wParam);
-        if (!pRequest || !pRequest->bSucceeded)
+        if (!pRequest || !pRequest->bSucceeded || pRequest->pEntry != m_pCurrentEntry)
             return 0;
         int nRow = pRequest->nRowIndex;
         if (nRow < 0 || nRow >= GetRowCount())

@@ -101,6 +101,7 @@ TEST_F(ListPane, SortKeepsTheSelectionOnItsRows) {
 TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     Show({{"a", {"1", "2", "3", "4", "5"}}});
     CDeleteAttributesRequest deleted;
+    deleted.pEntry = &m_entry;
     deleted.bSucceeded = TRUE;
     deleted.rowIndices.Add(1);
     deleted.rowIndices.Add(3);
@@ -113,6 +114,7 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     EXPECT_TRUE(deleted.rowIndices.IsEmpty());
 
     CDeleteAttributesRequest failed;
+    failed.pEntry = &m_entry;
     failed.bSucceeded = FALSE;
     failed.rowIndices.Add(0);
     failed.attributes.Add(new CAttribute);
@@ -121,6 +123,7 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     EXPECT_TRUE(failed.attributes.IsEmpty());
 
     CModifyAttributeRequest modified;
+    modified.pEntry = &m_entry;
     modified.bSucceeded = TRUE;
     modified.nRowIndex = 1;
     modified.attribute.SetName("a");
@@ -131,6 +134,7 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     EXPECT_EQ(Str(m_panes.Status(2)), "3 Attributes Found.");
 
     CAddAttributesRequest added;
+    added.pEntry = &m_entry;
     added.bSucceeded = TRUE;
     auto* pAdded = new CAttribute;
     pAdded->SetName("b");
@@ -138,6 +142,31 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     added.attributes.Add(pAdded);
     SendMessage(m_hWnd, WM_ATTRIBUTE_ADDED, PtrToWParam(&added), 0);
     EXPECT_EQ(m_panes.Rows().back(), "b=x");
+    EXPECT_TRUE(added.attributes.IsEmpty());
+}
+
+TEST_F(ListPane, ResultsForAnEntryNoLongerShownLeaveTheRowsAlone) {
+    Show({{"a", {"1", "2", "3"}}});
+    CEntryNode other;
+    CDeleteAttributesRequest deleted;
+    deleted.pEntry = &other;
+    deleted.bSucceeded = TRUE;
+    deleted.rowIndices.Add(0);
+    deleted.attributes.Add(new CAttribute);
+    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&deleted), 0);
+    CModifyAttributeRequest modified;
+    modified.pEntry = &other;
+    modified.bSucceeded = TRUE;
+    modified.attribute.SetName("a");
+    modified.attribute.Add("x");
+    SendMessage(m_hWnd, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&modified), 0);
+    CAddAttributesRequest added;
+    added.pEntry = &other;
+    added.bSucceeded = TRUE;
+    added.attributes.Add(new CAttribute);
+    SendMessage(m_hWnd, WM_ATTRIBUTE_ADDED, PtrToWParam(&added), 0);
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=2", "a=3"}));
+    EXPECT_TRUE(deleted.attributes.IsEmpty());
     EXPECT_TRUE(added.attributes.IsEmpty());
 }
 
