@@ -64,8 +64,10 @@ BOOL CTarvoDoc::ShowLogin() {
         if (m_fnBeforeLogin)
             m_fnBeforeLogin(sheet);
         if (sheet.DoModal() == 1 && sheet.GetOpenedSource()) {
-            // Open is only offered without a session; never drop a live source.
-            delete m_pDataSource;
+            // Open is only offered without a session; should a session still
+            // be open, it is closed properly rather than dropped.
+            if (m_pDataSource)
+                OnCloseSession();
             m_pDataSource = sheet.GetOpenedSource();
             sheet.SetOpenedSource(nullptr);
             pRoot = sheet.m_params.m_pRoot;
