@@ -17,7 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -122,6 +124,44 @@ TEST(CQtWaitCursor, ShownWhileTheSourceOpensAndGoneAfterwards) {
         delete sheet.GetOpenedSource();
     }
     CServices::SetWaitCursor(nullptr);
+}
+
+TEST(CQtFileDialogs, TheOpenDialogTakesOnlyAnExistingFileAndGivesItsFullPath) {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("people.ldif"));
+    WriteWholeFile(existing.toStdString(), "dn: dc=example,dc=com\n");
+    CQtFileDialogs dialogs;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    QString title;
+    QStringList filters;
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDialog = qobject_cast<QFileDialog*>(pModal);
+        ASSERT_NE(pDialog, nullptr);
+        mode = pDialog->fileMode();
+        title = pDialog->windowTitle();
+        filters = pDialog->nameFilters();
+        pDialog->selectFile(existing);
+        static_cast<QDialog*>(pDialog)->accept();
+    });
+    CString chosen;
+    EXPECT_TRUE(dialogs.ChooseFile(TRUE, "Open LdifFile", "",
+                                   "Text File (*.txt) | *.txt|All Files (*.*) | *.*||", TRUE, chosen));
+    EXPECT_EQ(chosen, FromQString(existing));
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    EXPECT_EQ(title, QStringLiteral("Open LdifFile"));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Text File (*.txt)"), QStringLiteral("All Files (*.*)")}));
+
+    // A dialog that may name a new file, cancelled: nothing chosen.
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDialog = qobject_cast<QFileDialog*>(pModal);
+        ASSERT_NE(pDialog, nullptr);
+        mode = pDialog->fileMode();
+        pDialog->reject();
+    });
+    chosen = "unchanged";
+    EXPECT_FALSE(dialogs.ChooseFile(TRUE, "Save As", "SaveAsLdif.txt", "", FALSE, chosen));
+    EXPECT_EQ(mode, QFileDialog::AnyFile);
+    EXPECT_EQ(chosen, "unchanged");
 }
 
 } // namespace
