@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
@@ -206,11 +207,17 @@ TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
     EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetTreeView());
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
     EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
-    // F6 moves the focus as well as the activation.
-    m_pFrame->OnCommand(ID_NEXT_PANE);
+    // The F6 key moves the focus as well as the activation; Shift+F6 back.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
     PumpEvents();
     EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetListView());
     EXPECT_TRUE(m_pFrame->GetListView()->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_TRUE(m_pDoc->m_bAttributeCommandsEnabled);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    PumpEvents();
+    EXPECT_EQ(m_pFrame->GetActivePane(), m_pFrame->GetTreeView());
+    EXPECT_TRUE(m_pFrame->GetTreeView()->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
 }
 
 TEST_F(MainFrameTest, AboutBoxTexts) {
@@ -242,6 +249,19 @@ TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
     // Asking again shows the same window.
     m_pFrame->OnHelpContents();
     EXPECT_EQ(m_pFrame->findChildren<CHelpWindow*>().size(), 1);
+}
+
+TEST(LoginSheetHelp, HelpFromTheModalSheetOpensAWindowThatBelongsToIt) {
+    CTestServices services;
+    CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
+    sheet.show();
+    PumpEvents();
+    sheet.GetLdapPage()->GetHelpButton()->click();
+    auto* pHelp = sheet.findChild<CHelpWindow*>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_TRUE(pHelp->isVisible());
+    EXPECT_FALSE(pHelp->isModal());
+    EXPECT_TRUE(pHelp->GetBrowser()->toPlainText().contains(QStringLiteral("LDIF File")));
 }
 
 TEST_F(MainFrameTest, ExitClosesTheWindowAfterTheDocumentLetGo) {
