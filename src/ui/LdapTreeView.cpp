@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -532,15 +533,23 @@ void CLdapTreeView::OnSaveToLdif() {
     CEntryNode* pEntry = SelectedEntry();
     if (!pEntry || !Source() || !pEntry->CanSaveToLdif())
         return;
+    QPointer<CLdapTreeView> pAlive(this);
+    CDataSource* pStartSource = Source();
     m_bExporting = true;
     CLdifExport exporter(m_pDocument, this);
     exporter.Run(pEntry);
+    if (!pAlive)
+        return;
     m_bExporting = false;
     std::vector<CEntryNode*> deferred;
     deferred.swap(m_deferredRetire);
+    // A source closed meanwhile has no worker left that could reach them.
+    CDataSource* pSource = Source();
     for (CEntryNode* pDeleted : deferred) {
-        if (CDataSource* pSource = Source())
+        if (pSource && pSource == pStartSource)
             pSource->RetireEntry(pDeleted);
+        else
+            delete pDeleted;
     }
 }
 

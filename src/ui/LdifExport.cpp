@@ -11,6 +11,7 @@
 #include "ui/SettingsDlg.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <algorithm>
 
 namespace {
@@ -40,12 +41,12 @@ void CLdifExport::Status(const CString& text) {
     m_pDocument->SetStatusText(text, 1);
 }
 
-void CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
+BOOL CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
     CDataSource* pSource = m_pDocument->GetDataSource();
     // An attribute operation still running on the entry fills the cache
     // itself; a second read would write it from two threads.
     if (!pSource || !pEntry->CanRefreshAttributes())
-        return;
+        return TRUE;
     pEntry->BeginOperation(OP_READ_ATTRIBUTES);
     std::uintptr_t nStarted =
         pSource->ReadAttributes(pEntry, &pEntry->m_attributes, m_pDocument->GetView(1), FALSE);
@@ -54,13 +55,18 @@ void CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
     DWORD dwHandle = static_cast<DWORD>(nStarted);
     const CDWordArray& workers = pSource->m_workerThreads;
     if (nStarted == 0 || std::find(workers.begin(), workers.end(), dwHandle) == workers.end())
-        return;
+        return TRUE;
     HANDLE hThread = DWordToHandle(dwHandle);
+    QPointer<CView> pPane(m_pTreePane);
     while (WaitForThreadDispatching(hThread, 50) == WAIT_TIMEOUT) {
         // Paint and run timers, but take no input: a command now could
         // remove entries this walk still holds.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        // A window closed meanwhile took the source and its entries along.
+        if (!pPane || m_pDocument->GetDataSource() != pSource)
+            return FALSE;
     }
+    return pPane && m_pDocument->GetDataSource() == pSource;
 }
 
 BOOL CLdifExport::Run(CEntryNode* pEntry) {
@@ -77,7 +83,8 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     Status(progress);
     for (CEntryNode* pNext : entries) {
         if (nOption == SAVE_ALL_READING && pNext->m_attributes.IsEmpty()) {
-            ReadMissingAttributes(pNext);
+            if (!ReadMissingAttributes(pNext))
+                return FALSE;
             progress.Format("Saving %d of %d entries", m_nWritten + 1, static_cast<int>(entries.size()));
             Status(progress);
         }

@@ -22,8 +22,9 @@ public:
     CString GetPath() const { return m_strPath; }
 
 private:
-    // Reads a missing attribute set and waits for it, keeping the window painted.
-    void ReadMissingAttributes(CEntryNode* pEntry);
+    // Reads a missing attribute set and waits for it, keeping the window
+    // painted. FALSE when the pane or the source went away meanwhile.
+    BOOL ReadMissingAttributes(CEntryNode* pEntry);
     void Status(const CString& text);
 
     CTarvoDoc* m_pDocument;
