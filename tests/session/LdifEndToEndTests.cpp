@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 int TopLevelRows(QWidget* pPane) {
@@ -82,6 +84,34 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
     EXPECT_NE(written.find("dn: cn=Ada,ou=People,dc=example,dc=com"), std::string::npos) << written;
     EXPECT_TRUE(pDoc->m_bOpenEnabled);
     app.ExitInstance();
+}
+
+TEST(DemoData, TheDemoDirectoryIsAFewHundredEntriesInSeveralLevels) {
+    CTestServices services;
+    // A copy: closing writes the file back.
+    CTempDir dir;
+    const std::string path = dir.File("example.ldif");
+    WriteWholeFile(path, ReadWholeFile(TARVO_DEMO_LDIF));
+    CLdifSource source;
+    CConnectionParams params;
+    params.m_strLdifFile = path;
+    params.m_strSearchBase = "dc=example,dc=com";
+    params.m_strFilter = "objectclass=*";
+    ASSERT_TRUE(source.Open(params)) << services.m_boxes.LastText().Str();
+    ASSERT_NE(params.m_pRoot, nullptr);
+    const CArray<CEntryNode*>& entries = source.GetEntries();
+    EXPECT_GE(entries.GetSize(), 300);
+    int nDeepest = 0;
+    for (CEntryNode* pEntry : entries) {
+        int nLevels = 0;
+        const CString dn = pEntry->GetDN();
+        for (char ch : dn.Str())
+            nLevels += ch == ',';
+        nDeepest = std::max(nDeepest, nLevels);
+    }
+    EXPECT_GE(nDeepest, 5); // uid=...,ou=Team,ou=Department,ou=People,dc=example,dc=com
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+    source.Close();
 }
 
 } // namespace
