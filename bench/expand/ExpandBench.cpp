@@ -124,6 +124,27 @@ int main(int argc, char** argv) {
         nMessages = window.m_nMessages;
     }
 
+    // Stop with the server frozen: how long Stop takes and how long until
+    // the stopped browse has reported.
+    double dStop = 0, dStopped = 0;
+    {
+        CEntryNode entry;
+        entry.SetDN(parent);
+        CCountingWindow window;
+        server.Pause();
+        entry.BeginOperation(OP_EXPAND);
+        source.Expand(&entry, &window, HTREEITEM(1));
+        CMessageDispatcher::Instance().WaitDispatching([&] { return source.GetRunning() == 1; }, INFINITE);
+        auto t0 = Clock::now();
+        source.Stop();
+        dStop = std::chrono::duration<double>(Clock::now() - t0).count();
+        CMessageDispatcher::Instance().WaitDispatching([&] { return window.m_bDone; }, INFINITE);
+        dStopped = std::chrono::duration<double>(Clock::now() - t0).count();
+        server.Resume();
+        source.ShutdownWorkers(FALSE);
+        FreeChildren(&entry);
+    }
+
     double dTarvo = Median(tarvoTimes);
     double dPeer = Median(peerTimes);
     double dRatio = dTarvo / dPeer;
@@ -132,6 +153,8 @@ int main(int argc, char** argv) {
     std::printf("WM_ENTRIES_FOUND messages per expansion: %lld\n", nMessages);
     std::printf("memory of %d nodes: %.1f KB (%.0f bytes per node)\n", nChildren, nBytes / 1024.0,
                 static_cast<double>(nBytes) / nChildren);
+    std::printf("stop on a silent server: Stop %.1f ms, stopped browse reported after %.1f ms\n",
+                dStop * 1000, dStopped * 1000);
     std::printf("expand ratio %.2f\n", dRatio);
     source.Close();
     return 0;
