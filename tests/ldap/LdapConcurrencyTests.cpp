@@ -46,6 +46,14 @@ struct COpened {
     }
     ~COpened() { source.ShutdownWorkers(FALSE); }
     CEntryNode* Child(const std::string& dn) { return FindChild(pRoot, dn); }
+    // Freezes the server, then starts a browse of pEntry and waits until its
+    // request is sent and registered.
+    void ExpandOnFrozenServer(CSlapdServer& server, CEntryNode* pEntry) {
+        server.Pause();
+        pEntry->BeginOperation(OP_EXPAND);
+        source.Expand(pEntry, &pane, HTREEITEM(7));
+        EXPECT_TRUE(Pump([&] { return source.GetRunning() == 1; }));
+    }
 
     CLdapSource source;
     CTestPane pane;
@@ -144,10 +152,7 @@ TEST(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
     EXPECT_TRUE(open.source.Stop());
     EXPECT_EQ(services.m_boxes.Count(), 0);
 
-    server.Pause();
-    pPeople->BeginOperation(OP_EXPAND);
-    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    open.ExpandOnFrozenServer(server, pPeople);
     CTestPane attributes(&open.source);
     pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
     HANDLE hRead = HANDLE(open.source.ReadAttributes(pEmpty, &pEmpty->m_attributes, &attributes, TRUE));
@@ -178,10 +183,7 @@ TEST(LdapConcurrency, StopBeforeTheFirstEntryReportsStopped) {
     CEntryNode* pPeople = open.Child(kPeople);
     ASSERT_NE(pPeople, nullptr);
 
-    server.Pause();
-    pPeople->BeginOperation(OP_EXPAND);
-    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    open.ExpandOnFrozenServer(server, pPeople);
     CEntryNode::RequestStop();
     EXPECT_TRUE(open.source.Stop());
     ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
@@ -205,10 +207,7 @@ TEST(LdapConcurrency, ServerKilledBeforeAnyEntry) {
     CEntryNode* pPeople = open.Child(kPeople);
     ASSERT_NE(pPeople, nullptr);
 
-    server.Pause();
-    pPeople->BeginOperation(OP_EXPAND);
-    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    open.ExpandOnFrozenServer(server, pPeople);
     server.Kill();
     ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
     // The loading row stays: no placeholder removal when nothing came.
