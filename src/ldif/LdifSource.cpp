@@ -328,13 +328,13 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     pNewEntry->SetIndex(m_entries.Add(pNewEntry));
     m_store.Save(pNewEntry);
 
-    auto pRequest = std::make_unique<CAddEntryRequest>();
+    auto pRequest = std::make_unique<CLdifAddEntryRecord>();
     pRequest->pSource = this;
     pRequest->pEntry = pNewEntry;
     pRequest->pParent = pParent;
     pRequest->hNotify = SafeHwnd(pNotify);
     pRequest->hParentItem = hParentItem;
-    CAddEntryRequest* pRecord = pRequest.get();
+    CLdifAddEntryRecord* pRecord = pRequest.get();
     m_addEntryRequests.push_back(std::move(pRequest));
 
     pParent->EndOperation(OP_ADD_ENTRY);

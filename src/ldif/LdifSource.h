@@ -19,7 +19,7 @@ class CFileSink;
 
 // What AddEntry keeps for its WM_ENTRY_ADDED: lParam points at
 // hParentItem, so the record must outlive the send.
-struct CAddEntryRequest {
+struct CLdifAddEntryRecord {
     CDataSource* pSource = nullptr;
     CEntryNode* pEntry = nullptr;
     CEntryNode* pParent = nullptr;
@@ -108,7 +108,7 @@ private:
     // reach it, and given back from here whatever a pane does to it.
     CEntryStore m_store;
 
-    std::vector<std::unique_ptr<CAddEntryRequest>> m_addEntryRequests;
+    std::vector<std::unique_ptr<CLdifAddEntryRecord>> m_addEntryRequests;
     std::vector<std::unique_ptr<CDeleteEntryRequest>> m_deleteEntryRequests;
     std::vector<std::unique_ptr<CModifyEntryRequest>> m_modifyEntryRequests;
     std::vector<std::unique_ptr<CAddAttributesRequest>> m_addAttributesRequests;
