@@ -41,7 +41,7 @@ CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
     if (m_pDocument)
         m_pDocument->SetFrame(this);
 
-    connect(qApp, &QApplication::focusChanged, this, &CMainFrame::OnFocusChanged);
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, &CMainFrame::OnFocusChanged);
     // Menu items and buttons follow the flags the way idle-time updates do.
     m_pIdleTimer = new QTimer(this);
     m_pIdleTimer->setInterval(kIdleUpdateMs);
@@ -51,6 +51,10 @@ CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
 }
 
 CMainFrame::~CMainFrame() {
+    // The panes go after this part of the object: focus moving as they do
+    // must not reach it, nor an idle update.
+    disconnect(m_focusConnection);
+    m_pIdleTimer->stop();
     if (m_pDocument) {
         m_pDocument->RemoveView(m_pTreeView);
         m_pDocument->RemoveView(m_pListView);

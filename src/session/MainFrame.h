@@ -88,6 +88,7 @@ private:
     QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
     QTimer* m_pIdleTimer = nullptr;
     std::map<UINT, QAction*> m_actions;
+    QMetaObject::Connection m_focusConnection;
     int m_nActiveColumn = -1;
     bool m_bClosed = false;
 };
