@@ -24,7 +24,8 @@ CEntryTreeModel::CEntryTreeModel(std::function<int()> fnEntryAsRDN, QObject* pPa
     m_root.bLinked = true;
     m_flushTimer.setSingleShot(true);
     connect(&m_flushTimer, &QTimer::timeout, this, &CEntryTreeModel::FlushQueued);
-    m_sinceFlush.start();
+    // Invalid until the first batch: that one is linked at once.
+    m_sinceFlush.invalidate();
 }
 
 CEntryTreeModel::~CEntryTreeModel() {
@@ -116,7 +117,7 @@ void CEntryTreeModel::QueueSorted(HTREEITEM hParent, CTreeItem* pItem) {
 void CEntryTreeModel::ScheduleFlush() {
     if (m_flushTimer.isActive())
         return;
-    qint64 nWait = kFlushIntervalMs - m_sinceFlush.elapsed();
+    qint64 nWait = m_sinceFlush.isValid() ? kFlushIntervalMs - m_sinceFlush.elapsed() : 0;
     m_flushTimer.start(static_cast<int>(std::max<qint64>(0, nWait)));
 }
 
@@ -136,8 +137,13 @@ void CEntryTreeModel::FlushQueued() {
         CTreeItem* pItem = queued.pItem;
         LinkAt(pParent, pItem, SortedRow(pParent, pItem->strKey));
     }
-    m_sinceFlush.restart();
+    m_sinceFlush.start();
     emit Flushed();
+}
+
+void CEntryTreeModel::FlushQueuedIfDue() {
+    if (!m_queue.empty() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kFlushIntervalMs))
+        FlushQueued();
 }
 
 void CEntryTreeModel::DestroySubtree(CTreeItem* pItem) {

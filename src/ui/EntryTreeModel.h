@@ -64,6 +64,9 @@ public:
     void QueueSorted(HTREEITEM hParent, CTreeItem* pItem);
     // Links every queued item whose parent still exists; drops the others.
     void FlushQueued();
+    // Links the queue now when the last batch is long enough ago (a busy
+    // stream of messages can keep the flush timer waiting).
+    void FlushQueuedIfDue();
     bool HasQueued() const { return !m_queue.empty(); }
     // Unlinks and destroys an item and everything below it.
     void DeleteItem(CTreeItem* pItem);

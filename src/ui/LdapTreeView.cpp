@@ -558,8 +558,9 @@ void CLdapTreeView::OnSaveToLdif() {
 LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     CProgramChange change(this);
     // Items of a streaming expansion are linked before anything else looks
-    // at the tree.
-    m_pModel->FlushQueued();
+    // at the tree; more found entries just join the batch.
+    if (nMessage != WM_ENTRIES_FOUND)
+        m_pModel->FlushQueued();
     switch (nMessage) {
     case WM_SEARCH_DONE:
         return OnSearchDone(wParam, lParam);
@@ -640,6 +641,8 @@ LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
     auto* pList = WParamToPtr<CPtrList>(wParam);
     HTREEITEM hParent = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
     CTreeItem* pParent = m_pModel->Find(hParent);
+    if (pParent && !pParent->bLinked)
+        m_pModel->FlushQueued(); // the parent itself still waits in the batch
     // A parent item removed meanwhile (refresh, delete, close): its entries
     // are not shown.
     if (!pList || !pParent || !pParent->bLinked)
@@ -656,6 +659,7 @@ LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
     // One status text per message: the last DN is what the user would see.
     if (pLast)
         SetStatus(pLast->GetDN());
+    m_pModel->FlushQueuedIfDue();
     return 0;
 }
 
