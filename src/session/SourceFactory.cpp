@@ -1,10 +1,10 @@
 #include "session/LoginSheet.h"
 
-// The two sources' headers cannot share a translation unit, so each is
-// created in a file of its own.
-CDataSource* CreateLdapSource();
-CDataSource* CreateLdifSource();
+#include "ldif/LdifSource.h"
+#include "source/LdapSource.h"
 
 CDataSource* CreateDefaultSource(CLoginSheet::ESourceKind eKind) {
-    return eKind == CLoginSheet::kLdapSource ? CreateLdapSource() : CreateLdifSource();
+    if (eKind == CLoginSheet::kLdapSource)
+        return new CLdapSource;
+    return new CLdifSource;
 }

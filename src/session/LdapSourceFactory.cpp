@@ -1,7 +1,0 @@
-#include "source/LdapSource.h"
-
-CDataSource* CreateLdapSource();
-
-CDataSource* CreateLdapSource() {
-    return new CLdapSource;
-}

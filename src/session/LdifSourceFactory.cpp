@@ -1,7 +1,0 @@
-#include "ldif/LdifSource.h"
-
-CDataSource* CreateLdifSource();
-
-CDataSource* CreateLdifSource() {
-    return new CLdifSource;
-}
