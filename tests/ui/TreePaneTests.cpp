@@ -479,3 +479,27 @@ TEST_F(TreeMessages, EmptySearchBaseShowsRoot) {
     EXPECT_EQ(Str(m_panes.m_pTree->GetItemText(hTop)), "Root");
     m_panes.m_pTree->DeleteAllItems();
 }
+
+TEST_F(TreeMessages, RenameReportedForAnEntryWhoseItemIsGone) {
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    CEntryNode* pChild = Node("cn=a,o=Acme");
+    HTREEITEM hChild = pTree->InsertEntryItem(pChild, m_hRoot);
+    pTree->DeleteAllItems();
+    m_hRoot = pTree->InsertEntryItem(&m_root, HTREEITEM());
+    CModifyEntryRequest request;
+    request.pEntry = pChild;
+    request.bSucceeded = TRUE;
+    request.strNewDN = "cn=b,o=Acme";
+    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    EXPECT_EQ(Str(pChild->GetDN()), "cn=b,o=Acme");
+    EXPECT_EQ(pTree->GetItemEntry(hChild), nullptr);
+    EXPECT_EQ(pTree->GetModel()->ItemCount(), 2);
+
+    // A failed rename changes nothing.
+    HTREEITEM hLive = pTree->InsertEntryItem(pChild, m_hRoot);
+    request.bSucceeded = FALSE;
+    request.strNewDN = "cn=c,o=Acme";
+    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    EXPECT_EQ(Str(pTree->GetItemText(hLive)), "cn=b");
+    EXPECT_FALSE(pTree->ItemHasFixedText(hLive));
+}
