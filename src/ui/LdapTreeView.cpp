@@ -115,7 +115,6 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pRefreshAction = m_pMenu->addAction("Re&fresh");
     m_pMenu->addSeparator();
     m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
-    m_pAddAction->setStatusTip("Add an entry below the selected entry");
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
     connect(m_pAddAction, &QAction::triggered, this, &CLdapTreeView::OnAddEntry);
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapTreeView::OnDeleteEntry);
