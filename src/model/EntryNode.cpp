@@ -1,5 +1,7 @@
 #include "model/EntryNode.h"
 
+#include "model/DnHelper.h"
+
 #include <atomic>
 
 namespace {
@@ -44,10 +46,7 @@ CEntryNode::~CEntryNode() {
     RemoveAllChildren();
 }
 
-CString CEntryNode::GetRDN() const {
-    int nComma = m_strDN.Find(',');
-    return nComma < 0 ? m_strDN : m_strDN.Left(nComma);
-}
+CString CEntryNode::GetRDN() const { return DnFirstRdn(m_strDN); }
 
 void CEntryNode::AddChildHead(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());

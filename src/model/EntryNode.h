@@ -19,7 +19,7 @@ public:
     // Name
     CString GetDN() const { return m_strDN; }
     void SetDN(const CString& dn) { m_strDN = dn; }
-    // Up to the first comma; escapes are not honoured.
+    // The leading RDN as the server wrote it; an escaped comma is no separator.
     CString GetRDN() const;
 
     // Links and marks (no tree lock)

@@ -34,17 +34,6 @@ struct CChain {
 
 } // namespace
 
-TEST(CEntryNode, GetRDNStopsAtTheFirstCommaEvenWhenEscaped) {
-    CEntryNode n;
-    EXPECT_EQ(n.GetRDN(), "");
-    n.SetDN("o=Acme");
-    EXPECT_EQ(n.GetRDN(), "o=Acme");
-    n.SetDN("cn=Smith\\, J,o=Acme");
-    EXPECT_EQ(n.GetRDN(), "cn=Smith\\");
-    n.SetDN(" cn = x ,o=y");
-    EXPECT_EQ(n.GetRDN(), " cn = x "); // nothing trimmed
-}
-
 TEST(CEntryNode, ConstructedWithAllFlagsOnAndNoMarks) {
     CEntryNode n;
     EXPECT_EQ(FlagsOf(n), kAll);
