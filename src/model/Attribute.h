@@ -4,6 +4,8 @@
 
 #include "platform/Collections.h"
 
+#include <string_view>
+
 class CAttribute : public CStringArray {
 public:
     CAttribute() = default;
@@ -19,6 +21,11 @@ public:
 
     CString m_strName;
 };
+
+// Whether name can stand as an attribute description: a letter followed by
+// letters, digits and hyphens, or a numeric OID, then ";option"s of letters,
+// digits and hyphens. "dn" is not one: it would read back as a new entry.
+bool IsAttributeDescription(std::string_view name);
 
 // Attribute lists travel as arrays of pointers; the array never deletes them.
 using CAttributeArray = CArray<CAttribute*>;

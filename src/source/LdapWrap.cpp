@@ -111,10 +111,9 @@ bool LdapNextAttribute(ldap* ld, ldapmsg* pEntry, berelement*& pBer, bool bFirst
     berval** ppValues = ldap_get_values_len(ld, pEntry, pszName);
     if (ppValues) {
         for (berval** pp = ppValues; *pp; ++pp) {
-            // Values are text: taken up to a zero byte.
+            // Values are bytes with a length: binary values stay whole.
             const berval* pv = *pp;
-            attribute.Add(
-                CString(std::string_view(pv->bv_val, pv->bv_val ? strnlen(pv->bv_val, pv->bv_len) : 0)));
+            attribute.Add(CString(std::string_view(pv->bv_val, pv->bv_val ? pv->bv_len : 0)));
         }
         ldap_value_free_len(ppValues);
     }
@@ -131,7 +130,8 @@ struct CLdapMods::CMod {
     LDAPMod mod{};
     std::string type;
     std::vector<std::string> values;
-    std::vector<char*> pointers;
+    std::vector<berval> bervals;
+    std::vector<berval*> pointers;
 };
 
 CLdapMods::CLdapMods() = default;
@@ -142,13 +142,18 @@ void CLdapMods::Append(EOp op, const CString& name, const CStringArray& values) 
     pMod->type = name.Str();
     for (const CString& value : values)
         pMod->values.push_back(value.Str());
+    // Sent with their lengths, so that a value holding a zero byte goes whole.
+    pMod->bervals.reserve(pMod->values.size());
     for (std::string& value : pMod->values)
-        pMod->pointers.push_back(value.data());
+        pMod->bervals.push_back(berval{static_cast<ber_len_t>(value.size()), value.data()});
+    for (berval& bv : pMod->bervals)
+        pMod->pointers.push_back(&bv);
     pMod->pointers.push_back(nullptr);
-    pMod->mod.mod_op = op == Add ? LDAP_MOD_ADD : op == Delete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE;
+    pMod->mod.mod_op =
+        LDAP_MOD_BVALUES | (op == Add ? LDAP_MOD_ADD : op == Delete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE);
     pMod->mod.mod_type = pMod->type.data();
     // No values for a delete means the whole attribute.
-    pMod->mod.mod_values = pMod->values.empty() && op == Delete ? nullptr : pMod->pointers.data();
+    pMod->mod.mod_bvalues = pMod->values.empty() && op == Delete ? nullptr : pMod->pointers.data();
     m_mods.push_back(std::move(pMod));
 }
 

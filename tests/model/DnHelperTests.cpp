@@ -1,3 +1,4 @@
+#include "model/Attribute.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 
@@ -93,6 +94,19 @@ TEST(DnHelper, DisplayShowsPrintableHexEscapesReadably) {
     EXPECT_EQ(DnForDisplay("cn=bad\\C3\\41"), CString("cn=bad\\C3A"));
     EXPECT_EQ(DnForDisplay("cn=nul\\00"), CString("cn=nul\\00"));
     EXPECT_EQ(DnForDisplay("cn=plain"), CString("cn=plain"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(AttributeDescription, AcceptsTypesOidsAndOptionsOnly) {
+    for (const char* good : {"cn", "mail", "userCertificate;binary", "description;lang-de", "x-my-attr", "2.5.4.3",
+                             "2.5.4.3;lang-en", "DNS", "dnQualifier"})
+        EXPECT_TRUE(IsAttributeDescription(good)) << good;
+    for (const char* bad : {"", "dn", "DN", "Dn;x", "mail:work", " cn", "cn ", "1cn", "c n", "cn;", "cn;;x",
+                            "2.5..4", "2.5.", "\xC3\xA9", "cn\nx"})
+        EXPECT_FALSE(IsAttributeDescription(bad)) << bad;
 }
 
 } // namespace
