@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
@@ -485,11 +486,12 @@ void CLdapTreeView::OnModifyEntry() {
     CDataSource* pSource = Source();
     if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
         return;
-    CString newRDN = dlg.GetEditText();
+    CString newRDN = DnRdnFromTyped(dlg.GetEditText().View());
     if (newRDN.IsEmpty())
         return;
     CString oldRDN = pEntry->GetRDN();
-    CString newDN = newRDN + oldDN.Mid(oldRDN.GetLength());
+    CString parentDN = DnParent(oldDN);
+    CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
     pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
 }
@@ -609,7 +611,8 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     // expand button in the old one's place.
     CEntryNode* pEntry = pOld->pEntry;
     pEntry->MarkLeaf();
-    CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+    CString text =
+        DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;
@@ -689,7 +692,8 @@ LRESULT CLdapTreeView::OnEntryModified(WPARAM wParam) {
     CEntryNode* pEntry = pRequest->pEntry;
     pEntry->SetDN(pRequest->strNewDN);
     if (CTreeItem* pItem = LiveItemOf(pEntry)) {
-        CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+        CString text = DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN()
+                                                                                     : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
     return 0;
