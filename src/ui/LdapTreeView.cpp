@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -527,6 +528,87 @@ void CLdapTreeView::OnRefresh() {
     pSource->Refresh(pEntry, this, pItem->hItem);
     if (pEntry->IsUnexpanded())
         pEntry->ToggleUnexpanded();
+}
+
+void CLdapTreeView::GoToEntry(const CString& dn) {
+    m_strGoTo = dn;
+    m_nGoToWaits = 0;
+    ContinueGoTo(++m_nGoToGeneration);
+}
+
+void CLdapTreeView::EndGoTo(const CString& status) {
+    m_strGoTo.Empty();
+    if (!status.IsEmpty())
+        SetStatus(status);
+}
+
+void CLdapTreeView::ContinueGoTo(int nGeneration) {
+    if (nGeneration != m_nGoToGeneration || m_strGoTo.IsEmpty())
+        return;
+    // Levels are fetched as needed; each wait comes back here a little later.
+    constexpr int kWaitMs = 20;
+    constexpr int kMaxWaits = 60000 / kWaitMs;
+    auto waitAndRetry = [this, nGeneration]() {
+        if (++m_nGoToWaits > kMaxWaits) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " could not be reached in time.");
+            return;
+        }
+        QTimer::singleShot(kWaitMs, this, [this, nGeneration]() { ContinueGoTo(nGeneration); });
+    };
+    FlushPendingItems();
+    const std::string target = DnCompareKey(m_strGoTo.View());
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    auto isBelow = [&](const std::string& key) {
+        return key.empty() || key == target ||
+               (target.size() > key.size() + 1 &&
+                target.compare(target.size() - key.size(), key.size(), key) == 0 &&
+                target[target.size() - key.size() - 1] == ',');
+    };
+    while (pItem && pItem->pEntry) {
+        CEntryNode* pEntry = pItem->pEntry;
+        std::string key = DnCompareKey(pEntry->GetDN().View());
+        if (key == target) {
+            m_strGoTo.Empty();
+            m_pTree->scrollTo(m_pModel->IndexOf(pItem));
+            // Selected as by the user, so its attributes are read and shown.
+            if (SelectedTreeItem() == pItem)
+                OnSelectionChanged();
+            else
+                SelectTreeItem(pItem, true);
+            m_pTree->setFocus();
+            return;
+        }
+        if (!isBelow(key) && !pEntry->IsRoot()) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not below " +
+                    DnForDisplay(pEntry->GetDN()) + ".");
+            return;
+        }
+        if (pEntry->IsUnexpanded()) {
+            ExpandItem(pItem->hItem);
+            waitAndRetry();
+            return;
+        }
+        if (!pEntry->CanRefresh()) {
+            waitAndRetry(); // its level is still being read
+            return;
+        }
+        m_pTree->expand(m_pModel->IndexOf(pItem));
+        CTreeItem* pNext = nullptr;
+        for (CTreeItem* pChild : pItem->children) {
+            if (pChild->pEntry && isBelow(DnCompareKey(pChild->pEntry->GetDN().View())) &&
+                !DnCompareKey(pChild->pEntry->GetDN().View()).empty()) {
+                pNext = pChild;
+                break;
+            }
+        }
+        if (!pNext) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            return;
+        }
+        pItem = pNext;
+    }
+    EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
 }
 
 void CLdapTreeView::OnSaveToLdif() {
