@@ -1,7 +1,8 @@
 // Figures for the LDIF source on a large file: generating the file, timing
 // Open and Close, and the peak resident memory while the source is open.
 //   tarvo_bench_ldif gen <path> <entries>   writes the file, prints its suffix
-//   tarvo_bench_ldif run <path> <base>      prints open/close seconds and RSS
+//   tarvo_bench_ldif run <path> <base>      prints open/close seconds, RSS and
+//                                           whether an unchanged file stays as it is
 
 #include "ldif/LdifSource.h"
 #include "platform/Recorders.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -99,6 +101,17 @@ int Run(const char* pszPath, const char* pszBase) {
         return 1;
     }
     const size_t nShown = pSource->GetEntries().Data().size();
+    // What an unchanged file would be written as must be the file itself.
+    std::ifstream in(pszPath, std::ios::binary);
+    const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const bool bIdentical = pSource->FormatContents() == original;
+    // One change, so that Close writes the whole file.
+    CAttributeArray change;
+    change.Add(new CAttribute);
+    change[0]->m_strName = "description";
+    change[0]->Add("changed");
+    pSource->AddAttributes(params.m_pRoot, &change, nullptr);
+    DeleteAttributes(change);
     auto t2 = clock::now();
     pSource->Close();
     auto t3 = clock::now();
@@ -108,8 +121,8 @@ int Run(const char* pszPath, const char* pszBase) {
         std::fprintf(stderr, "close failed: %s\n", boxes.LastText().GetString());
         return 1;
     }
-    std::printf("entries %zu\nopen %.4f\nclose %.4f\nrss %ld\nbaseline %ld\n", nShown,
-                std::chrono::duration<double>(t1 - t0).count(),
+    std::printf("entries %zu\nidentical %s\nopen %.4f\nclose %.4f\nrss %ld\nbaseline %ld\n", nShown,
+                bIdentical ? "yes" : "no", std::chrono::duration<double>(t1 - t0).count(),
                 std::chrono::duration<double>(t3 - t2).count(), nPeak, nBaseline);
     return 0;
 }

@@ -1,11 +1,13 @@
 #pragma once
-// Finds entries by DN without regard to case, for the parent lookup of an
-// LDIF file's entries. Among entries with the same DN the first one in array
-// order that is still in the array wins; entries taken out of the array are
-// dropped from the index as the lookups meet them, so a long run of lookups
-// stays linear.
+// Finds entries by DN the way the server would match them (case, blanks
+// around separators and printable hex escapes do not count), for the parent
+// lookup of an LDIF file's entries. Among entries with the same DN the first
+// one in array order that is still in the array wins; entries taken out of
+// the array are dropped from the index as the lookups meet them, so a long
+// run of lookups stays linear.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -14,22 +16,22 @@ class CEntryNode;
 
 class CDnIndex {
 public:
-    // Indexes every entry of the array by its upper-cased DN.
+    // Indexes every entry of the array by the key of its DN.
     explicit CDnIndex(const std::vector<CEntryNode*>& entries);
     CDnIndex(const CDnIndex&) = delete;
     CDnIndex& operator=(const CDnIndex&) = delete;
 
-    // Position of the first entry still present whose upper-cased DN
-    // equals upperDN (already upper-cased), or -1.
-    int Find(std::string_view upperDN);
+    // Position of the first entry still present whose DN has this key, or -1.
+    int Find(const std::string& key);
     // The entry at this position has left the array.
     void MarkRemoved(int nPosition);
 
-    static std::uint64_t HashUpper(std::string_view text);
+    // DnCompareKey, without its cost for the plain DNs most files hold.
+    static std::string Key(std::string_view dn);
 
 private:
-    const std::vector<CEntryNode*>& m_entries;
-    std::unordered_map<std::uint64_t, int> m_heads;
+    std::vector<std::string> m_keys;
+    std::unordered_map<std::string_view, int> m_heads;
     std::vector<int> m_next;
     std::vector<bool> m_removed;
 };

@@ -1,6 +1,7 @@
 #include "ldif/EntryStore.h"
 
 #include "ldif/AsciiCase.h"
+#include "ldif/LdifSyntax.h"
 #include "model/EntryNode.h"
 
 namespace {
@@ -96,6 +97,57 @@ std::string CAttributeTextBuilder::Finish() {
     return text;
 }
 
+// ---------------------------------------------------------------- records
+
+std::string ParseRecordAttributes(std::string_view record,
+                                  std::vector<std::pair<std::string, std::string>>* pUrls) {
+    CAttributeTextBuilder builder;
+    builder.Start();
+    bool bFirst = true;
+    std::string value;
+    ForEachLdifLine(record, [&](std::string_view line) {
+        if (bFirst) { // the dn line
+            bFirst = false;
+            return;
+        }
+        if (ClassifyLdifLine(line) != ELdifLineKind::Attribute)
+            return;
+        std::string_view name;
+        if (DecodeLdifValue(line, name, value) == ELdifValueForm::Url && pUrls)
+            pUrls->emplace_back(name, value);
+        builder.Add(name, value);
+    });
+    return builder.Finish();
+}
+
+void AppendValueLines(std::string& out, std::string_view in,
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
+    std::vector<bool> usedUrls(pUrls ? pUrls->size() : 0);
+    const size_t nAttributes = TakeLength(in);
+    for (size_t a = 0; a < nAttributes; ++a) {
+        const std::string_view name = TakeBytes(in);
+        const size_t nValues = TakeLength(in);
+        for (size_t v = 0; v < nValues; ++v) {
+            const std::string_view value = TakeBytes(in);
+            bool bUrl = false;
+            for (size_t u = 0; pUrls && u < pUrls->size() && !bUrl; ++u) {
+                if (!usedUrls[u] && (*pUrls)[u].first == name && (*pUrls)[u].second == value)
+                    usedUrls[u] = bUrl = true;
+            }
+            if (bUrl)
+                AppendLdifUrlLine(out, name, value, eol);
+            else
+                AppendLdifValueLine(out, name, value, eol);
+        }
+    }
+}
+
+void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
+                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
+    AppendLdifValueLine(out, "dn", dn, eol);
+    AppendValueLines(out, attributes, pUrls, eol);
+}
+
 // ---------------------------------------------------------------- store
 
 CEntryStore::~CEntryStore() = default;
@@ -129,62 +181,101 @@ void CEntryStore::Deserialize(std::string_view in, CAttributeArray& attributes) 
     }
 }
 
-void CEntryStore::Keep(const CEntryNode* pEntry, std::string text) {
-    CKept& kept = m_texts[pEntry];
-    kept.text = std::move(text);
+std::string_view CEntryStore::RawOf(const CKept& kept) const {
+    return std::string_view(m_fileText).substr(kept.nOffset, kept.nLength);
+}
+
+std::string CEntryStore::TruthOf(const CKept& kept) const {
+    return kept.pEdited ? kept.pEdited->text : ParseRecordAttributes(RawOf(kept));
+}
+
+void CEntryStore::MakeEdited(CKept& kept) const {
+    if (kept.pEdited)
+        return;
+    auto pEdited = std::make_unique<CEdited>();
+    if (kept.nLength > 0)
+        pEdited->text = ParseRecordAttributes(RawOf(kept), &pEdited->urls);
+    else
+        pEdited->text = Serialize(CAttributeArray());
+    kept.pEdited = std::move(pEdited);
+}
+
+void CEntryStore::KeepRecord(const CEntryNode* pEntry, size_t nOffset, size_t nLength, bool bHasRequired) {
+    CKept& kept = m_kept[pEntry];
+    kept.nOffset = nOffset;
+    kept.nLength = nLength;
+    kept.pEdited.reset();
     kept.bFilled = false;
+    kept.bHasRequired = bHasRequired;
 }
 
 void CEntryStore::Fill(CEntryNode* pEntry) {
-    auto it = m_texts.find(pEntry);
-    if (it == m_texts.end()) {
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end()) {
         Save(pEntry);
         return;
     }
     if (it->second.bFilled)
         return;
     DeleteAttributes(pEntry->m_attributes);
-    Deserialize(it->second.text, pEntry->m_attributes);
+    Deserialize(TruthOf(it->second), pEntry->m_attributes);
     it->second.bFilled = true;
 }
 
 void CEntryStore::Restore(CEntryNode* pEntry) {
-    auto it = m_texts.find(pEntry);
-    if (it == m_texts.end()) {
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end()) {
         Save(pEntry);
         return;
     }
-    if (it->second.bFilled && Serialize(pEntry->m_attributes) == it->second.text)
+    const std::string truth = TruthOf(it->second);
+    if (it->second.bFilled && Serialize(pEntry->m_attributes) == truth)
         return;
     DeleteAttributes(pEntry->m_attributes);
-    Deserialize(it->second.text, pEntry->m_attributes);
+    Deserialize(truth, pEntry->m_attributes);
     it->second.bFilled = true;
 }
 
 void CEntryStore::Save(const CEntryNode* pEntry) {
-    CKept& kept = m_texts[pEntry];
-    kept.text = Serialize(pEntry->m_attributes);
+    CKept& kept = m_kept[pEntry];
+    std::string text = Serialize(pEntry->m_attributes);
     kept.bFilled = true;
+    if (!kept.pEdited && kept.nLength > 0 && text == ParseRecordAttributes(RawOf(kept)))
+        return;
+    MakeEdited(kept);
+    kept.pEdited->text = std::move(text);
+}
+
+void CEntryStore::MarkRenamed(const CEntryNode* pEntry) {
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end())
+        Save(pEntry);
+    else
+        MakeEdited(it->second);
 }
 
 void CEntryStore::Forget(const CEntryNode* pEntry) {
-    m_texts.erase(pEntry);
+    m_kept.erase(pEntry);
 }
 
 void CEntryStore::Clear() {
-    m_texts.clear();
+    m_kept.clear();
+    m_fileText.clear();
+    m_fileText.shrink_to_fit();
 }
 
-bool CEntryStore::HasName(const CEntryNode* pEntry, std::string_view upperName) const {
-    auto it = m_texts.find(pEntry);
-    if (it == m_texts.end()) {
+bool CEntryStore::HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const {
+    auto it = m_kept.find(pEntry);
+    if (it != m_kept.end() && !it->second.pEdited)
+        return it->second.bHasRequired;
+    if (it == m_kept.end()) {
         for (const CAttribute* pAttribute : pEntry->m_attributes) {
             if (EqualsUpperAscii(pAttribute->m_strName.View(), upperName))
                 return true;
         }
         return false;
     }
-    std::string_view in = it->second.text;
+    std::string_view in = it->second.pEdited->text;
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
@@ -199,20 +290,65 @@ bool CEntryStore::HasName(const CEntryNode* pEntry, std::string_view upperName) 
 
 bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
                                        std::string_view eol) const {
-    auto it = m_texts.find(pEntry);
-    if (it == m_texts.end())
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end())
         return false;
-    std::string_view in = it->second.text;
-    const size_t nAttributes = TakeLength(in);
-    for (size_t a = 0; a < nAttributes; ++a) {
-        const std::string_view name = TakeBytes(in);
-        const size_t nValues = TakeLength(in);
-        for (size_t v = 0; v < nValues; ++v) {
-            out += name;
-            out += ": ";
-            out += TakeBytes(in);
-            out += eol;
-        }
+    if (it->second.pEdited) {
+        AppendValueLines(out, it->second.pEdited->text, &it->second.pEdited->urls, eol);
+    } else {
+        std::vector<std::pair<std::string, std::string>> urls;
+        const std::string text = ParseRecordAttributes(RawOf(it->second), &urls);
+        AppendValueLines(out, text, &urls, eol);
     }
     return true;
+}
+
+namespace {
+
+// Whether the record read still carries this DN.
+bool RecordHasDn(std::string_view record, std::string_view dn) {
+    // The common case without decoding: "dn: <DN>" alone on its line.
+    if (record.size() > dn.size() + 4 && record.substr(0, 4) == "dn: " && record.substr(4, dn.size()) == dn) {
+        std::string_view rest = record.substr(4 + dn.size());
+        if (rest.substr(0, 2) == "\r\n")
+            rest.remove_prefix(2);
+        else if (rest.front() == '\n')
+            rest.remove_prefix(1);
+        else
+            rest = " "; // more on the line: decode below
+        if (rest.empty() || rest.front() != ' ')
+            return true;
+    }
+    std::string first;
+    bool bFirst = true;
+    ForEachLdifLine(record, [&](std::string_view line) {
+        if (bFirst) {
+            std::string_view name;
+            DecodeLdifValue(line, name, first);
+        }
+        bFirst = false;
+    });
+    return first == dn;
+}
+
+} // namespace
+
+void CEntryStore::AppendRecord(const CEntryNode* pEntry, std::string& out, std::string_view eol) const {
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end()) {
+        AppendPlainRecord(out, pEntry->m_strDN.View(), Serialize(pEntry->m_attributes), nullptr, eol);
+        return;
+    }
+    const CKept& kept = it->second;
+    if (!kept.pEdited && RecordHasDn(RawOf(kept), pEntry->m_strDN.View())) {
+        out += RawOf(kept);
+        return;
+    }
+    if (kept.pEdited) {
+        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol);
+    } else {
+        std::vector<std::pair<std::string, std::string>> urls;
+        const std::string text = ParseRecordAttributes(RawOf(kept), &urls);
+        AppendPlainRecord(out, pEntry->m_strDN.View(), text, &urls, eol);
+    }
 }

@@ -8,6 +8,7 @@
 #include "ldif/LdifWriter.h"
 #include "model/Attribute.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -49,30 +50,69 @@ public:
     // Appends new attributes built from the text.
     static void Deserialize(std::string_view text, CAttributeArray& attributes);
 
-    // Keeps the text of an entry whose cache is still empty.
-    void Keep(const CEntryNode* pEntry, std::string text);
-    // Fills the entry's cache from the kept text when it is not filled yet.
+    // The file's bytes as read; records and the lines between them are spans
+    // of it, so that what nobody changed is written back exactly.
+    std::string& FileText() { return m_fileText; }
+    const std::string& FileText() const { return m_fileText; }
+    // An entry read from the file: its record is these bytes of the file
+    // text. bHasRequired: whether it names the required attribute.
+    void KeepRecord(const CEntryNode* pEntry, size_t nOffset, size_t nLength, bool bHasRequired);
+
+    // Fills the entry's cache from what is kept when it is not filled yet.
     void Fill(CEntryNode* pEntry);
     // Gives the entry back exactly the attributes kept for it; an entry not
     // kept yet is kept with what its cache holds now.
     void Restore(CEntryNode* pEntry);
-    // The entry's cache is the truth from now on.
+    // The entry's cache is the truth from now on; a record whose values did
+    // not change after all stays as it was read.
     void Save(const CEntryNode* pEntry);
+    // The entry's DN changed: its record is written anew.
+    void MarkRenamed(const CEntryNode* pEntry);
     void Forget(const CEntryNode* pEntry);
     // Room for about this many entries, so that reading does not rehash.
-    void Reserve(size_t nEntries) { m_texts.reserve(nEntries); }
+    void Reserve(size_t nEntries) { m_kept.reserve(nEntries); }
     void Clear();
 
-    // Whether one of the entry's attribute names, upper-cased, is upperName.
-    bool HasName(const CEntryNode* pEntry, std::string_view upperName) const;
+    // Whether the entry names the attribute required at reading (upper-cased).
+    bool HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const;
 
     bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
                               std::string_view eol) const override;
+    // The entry's record as it goes back into its file, without the empty
+    // line after it: the bytes read while it is unchanged, else the dn line
+    // and one line per value.
+    void AppendRecord(const CEntryNode* pEntry, std::string& out, std::string_view eol) const;
 
 private:
-    struct CKept {
+    struct CEdited {
         std::string text;
-        bool bFilled = false;
+        // Values read as "name:< url", written that way again.
+        std::vector<std::pair<std::string, std::string>> urls;
     };
-    std::unordered_map<const CEntryNode*, CKept> m_texts;
+    struct CKept {
+        size_t nOffset = 0;
+        size_t nLength = 0;
+        std::unique_ptr<CEdited> pEdited; // null while the record is as read
+        bool bFilled = false;
+        bool bHasRequired = false;
+    };
+    std::string_view RawOf(const CKept& kept) const;
+    std::string TruthOf(const CKept& kept) const;
+    void MakeEdited(CKept& kept) const;
+
+    std::string m_fileText;
+    std::unordered_map<const CEntryNode*, CKept> m_kept;
 };
+
+// The compact text of a record's attributes (folded lines joined, values
+// decoded); the URL values when urls is given.
+std::string ParseRecordAttributes(std::string_view record,
+                                  std::vector<std::pair<std::string, std::string>>* pUrls = nullptr);
+// One line per value of the compact text, each ended with eol; values that
+// are not safe in base 64, listed URL values in URL form.
+void AppendValueLines(std::string& out, std::string_view attributes,
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);
+// The dn line, then one line per value of the compact text, each ended with
+// eol; values that are not safe in base 64, listed URL values in URL form.
+void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
+                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);

@@ -10,9 +10,12 @@ namespace {
 
 constexpr size_t kReadChunk = size_t{256} * 1024;
 
-std::string_view WithoutBreak(std::string_view line) {
-    if (!line.empty() && line.back() == '\r')
+std::string_view WithoutBreak(std::string_view line, std::string_view& lineBreak) {
+    lineBreak = "\n";
+    if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
+        lineBreak = "\r\n";
+    }
     return line;
 }
 
@@ -84,11 +87,11 @@ bool CLdifLineReader::NextLine(std::string_view& line) {
                 size_t nLen = static_cast<const char*>(pLf) - pStart;
                 m_nPos += nLen + 1;
                 if (!bCarrying) {
-                    line = WithoutBreak(std::string_view(pStart, nLen));
+                    line = WithoutBreak(std::string_view(pStart, nLen), m_lastBreak);
                     return true;
                 }
                 m_carry.append(pStart, nLen);
-                line = WithoutBreak(m_carry);
+                line = WithoutBreak(m_carry, m_lastBreak);
                 return true;
             }
             m_carry.append(pStart, m_nEnd - m_nPos);
@@ -102,6 +105,7 @@ bool CLdifLineReader::NextLine(std::string_view& line) {
             // there is no break (there is no LF after it), so it stays.
             if (bCarrying) {
                 line = m_carry;
+                m_lastBreak = std::string_view();
                 return true;
             }
             return false;

@@ -20,6 +20,9 @@ public:
     // the file or after a read error (see Failed).
     bool NextLine(std::string_view& line);
     bool Failed() const { return m_bFailed; }
+    // The break that ended the line last returned: "\r\n", "\n", or empty
+    // for a last line without one.
+    std::string_view LastBreak() const { return m_lastBreak; }
     // The size the file had when it was opened.
     long long FileSize() const { return m_nFileSize; }
     void Close();
@@ -36,4 +39,5 @@ private:
     size_t m_nEnd = 0;
     // A line that runs over the end of the buffer is gathered here.
     std::string m_carry;
+    std::string_view m_lastBreak;
 };

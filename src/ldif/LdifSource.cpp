@@ -3,7 +3,9 @@
 #include "ldif/AsciiCase.h"
 #include "ldif/DnIndex.h"
 #include "ldif/LdifLineReader.h"
+#include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "source/ConnectionParams.h"
 #include "source/EntryItemInserter.h"
@@ -13,31 +15,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr std::string_view kEol = "\r\n";
-
-inline bool IsBlankByte(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view TrimView(std::string_view text) {
-    while (!text.empty() && IsBlankByte(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlankByte(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool IsDnName(std::string_view name) {
-    return name.size() == 2 && UpperAscii(name[0]) == 'D' && UpperAscii(name[1]) == 'N';
-}
-
-std::string UpperCopy(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        c = UpperAscii(c);
-    return upper;
-}
 
 void ShowError(const char* pszText) {
     AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
@@ -55,14 +32,7 @@ CLdifSource::~CLdifSource() {
 // ---------------------------------------------------------------- reading
 
 void CLdifSource::SplitLine(std::string_view line, std::string_view& name, std::string_view& value) {
-    const size_t nColon = line.find(':');
-    if (nColon == std::string_view::npos) {
-        name = std::string_view();
-        value = TrimView(line);
-        return;
-    }
-    name = line.substr(0, nColon);
-    value = TrimView(line.substr(nColon + 1));
+    SplitLdifLine(line, name, value);
 }
 
 void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) {
@@ -79,49 +49,86 @@ BOOL CLdifSource::ReadFile() {
         return FALSE;
     }
 
+    // Every byte is kept: what nobody changes is written back as it was.
+    std::string& text = m_store.FileText();
+    text.reserve(static_cast<size_t>(reader.FileSize()) + 1);
     // A record takes a few hundred bytes in a typical file.
     m_store.Reserve(static_cast<size_t>(std::min<long long>(reader.FileSize() / 256, 1 << 22)));
-    CAttributeTextBuilder builder;
+    m_strEol = "\r\n";
+    bool bEolKnown = false;
+
     CEntryNode* pCurrent = nullptr;
-    bool bSeenDnLine = false;
+    size_t nRecordStart = 0, nRecordEnd = 0;
+    bool bHasRequired = false;
     auto finishCurrent = [&] {
-        if (pCurrent) {
-            m_store.Keep(pCurrent, builder.Finish());
-            m_entries.Add(pCurrent);
-            pCurrent = nullptr;
-        }
+        if (!pCurrent)
+            return;
+        m_store.KeepRecord(pCurrent, nRecordStart, nRecordEnd - nRecordStart, bHasRequired);
+        m_records.push_back({pCurrent, nRecordStart, nRecordEnd - nRecordStart});
+        m_entries.Add(pCurrent);
+        pCurrent = nullptr;
     };
 
-    // The empty line that ends a record in the written form belongs to the
-    // record: kept as a line of its own it would be written again after
-    // the last record, and the file would grow by one line per record with
-    // every save.
-    bool bRecordEnded = false;
-    std::string_view line, name, value;
-    while (reader.NextLine(line)) {
-        if (line.empty() && pCurrent && !bRecordEnded) {
-            bRecordEnded = true;
-            continue;
-        }
-        SplitLine(line, name, value);
-        if (IsDnName(name)) {
+    // A record runs from its dn line to its last value line; blank lines,
+    // comments and stray lines after that belong to no record and stay
+    // where they are.
+    std::string logical, value;
+    size_t nLogicalStart = 0, nLogicalEnd = 0;
+    auto process = [&] {
+        switch (ClassifyLdifLine(logical)) {
+        case ELdifLineKind::Dn: {
             finishCurrent();
-            bSeenDnLine = true;
+            std::string_view name;
+            DecodeLdifValue(logical, name, value);
             if (!value.empty()) {
                 pCurrent = new CEntryNode;
                 pCurrent->m_strDN = CString(value);
                 pCurrent->SetIndex(-1);
-                builder.Start();
-                bRecordEnded = false;
+                nRecordStart = nLogicalStart;
+                nRecordEnd = nLogicalEnd;
+                bHasRequired = false;
             }
-        } else if (!name.empty() && pCurrent) {
-            builder.Add(name, value);
-        } else {
-            m_otherLines.Add(CString(line));
-            if (!bSeenDnLine)
-                ++m_nLeadingLines;
+            break;
         }
+        case ELdifLineKind::Attribute:
+            if (pCurrent) {
+                nRecordEnd = nLogicalEnd;
+                if (!bHasRequired) {
+                    const std::string_view name = std::string_view(logical).substr(0, logical.find(':'));
+                    bHasRequired = EqualsUpperAscii(name, m_strRequiredAttribute.View());
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    };
+
+    bool bPending = false;
+    std::string_view line;
+    while (reader.NextLine(line)) {
+        const size_t nStart = text.size();
+        text.append(line);
+        text.append(reader.LastBreak());
+        if (!bEolKnown && !reader.LastBreak().empty()) {
+            m_strEol = reader.LastBreak();
+            bEolKnown = true;
+        }
+        // A line that begins with one blank continues the line above.
+        if (bPending && !logical.empty() && !line.empty() && line.front() == ' ') {
+            logical.append(line.substr(1));
+            nLogicalEnd = text.size();
+            continue;
+        }
+        if (bPending)
+            process();
+        logical.assign(line);
+        nLogicalStart = nStart;
+        nLogicalEnd = text.size();
+        bPending = true;
     }
+    if (bPending)
+        process();
     finishCurrent();
     const bool bFailed = reader.Failed();
     reader.Close();
@@ -132,7 +139,6 @@ BOOL CLdifSource::ReadFile() {
         ShowError("Error - Access Denied or File not Found.");
         return FALSE;
     }
-    m_bFileRead = TRUE;
 
     // Selection, moving each entry once.
     std::vector<CEntryNode*> kept;
@@ -160,7 +166,7 @@ void CLdifSource::DiscardRead() {
     m_entries.RemoveAll();
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
-    m_nLeadingLines = 0;
+    m_records.clear();
     m_store.Clear();
 }
 
@@ -174,7 +180,7 @@ BOOL CLdifSource::IsRelevant(CEntryNode* pEntry) {
 }
 
 BOOL CLdifSource::HasRequiredAttribute(const CEntryNode* pEntry) const {
-    return m_store.HasName(pEntry, m_strRequiredAttribute.View()) ? TRUE : FALSE;
+    return m_store.HasRequiredName(pEntry, m_strRequiredAttribute.View()) ? TRUE : FALSE;
 }
 
 // ---------------------------------------------------------------- the tree
@@ -196,25 +202,22 @@ CEntryNode* CLdifSource::BuildTree() {
 }
 
 CString CLdifSource::ParentDN(const CString& dn) {
-    const int nComma = dn.Find(',');
-    if (nComma < 0)
-        return CString();
-    return CString(TrimView(dn.View().substr(static_cast<size_t>(nComma) + 1)));
+    return DnParent(dn);
 }
 
 CEntryNode* CLdifSource::FindParent(const CEntryNode* pEntry) {
     const CString parentDN = ParentDN(pEntry->m_strDN);
     if (parentDN.IsEmpty())
         return nullptr;
-    const std::string upper = UpperCopy(parentDN.View());
+    const std::string key = CDnIndex::Key(parentDN.View());
     CEntryNode* pParent = nullptr;
     if (m_pDnIndex) {
-        const int n = m_pDnIndex->Find(upper);
+        const int n = m_pDnIndex->Find(key);
         if (n >= 0)
             pParent = m_entries[n];
     } else {
         for (CEntryNode* pCandidate : m_entries) {
-            if (EqualsUpperAscii(pCandidate->m_strDN.View(), upper)) {
+            if (CDnIndex::Key(pCandidate->m_strDN.View()) == key) {
                 pParent = pCandidate;
                 break;
             }
@@ -223,7 +226,7 @@ CEntryNode* CLdifSource::FindParent(const CEntryNode* pEntry) {
     // A top entry from the file that was set aside (it lacks an objectclass)
     // still heads the tree; its children belong below it, not out of sight.
     if (!pParent && m_pTopEntry && !m_pTopEntry->IsRoot() && pEntry != m_pTopEntry &&
-        EqualsUpperAscii(m_pTopEntry->m_strDN.View(), upper))
+        CDnIndex::Key(m_pTopEntry->m_strDN.View()) == key)
         pParent = m_pTopEntry;
     return pParent;
 }
@@ -291,6 +294,7 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
     m_pTopEntry = pTop;
     m_store.Fill(pTop);
     params.m_pRoot = pTop;
+    m_bOpened = TRUE;
     return TRUE;
 }
 
@@ -323,10 +327,18 @@ BOOL CLdifSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
 BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) {
     if (!pParent || !pNewEntry)
         return FALSE;
+    // "Root" is no entry of the file: a DN built on it names the new entry
+    // by its RDN alone.
+    const CString rootSuffix = "," + pParent->m_strDN;
+    if (pParent->IsRoot() && pNewEntry->m_strDN.GetLength() > rootSuffix.GetLength() &&
+        pNewEntry->m_strDN.Right(rootSuffix.GetLength()) == rootSuffix)
+        pNewEntry->m_strDN = pNewEntry->m_strDN.Left(pNewEntry->m_strDN.GetLength() - rootSuffix.GetLength());
     pParent->AddChildTail(pNewEntry);
     pNewEntry->SetParent(pParent);
     pNewEntry->SetIndex(m_entries.Add(pNewEntry));
+    m_addedEntries.push_back(pNewEntry);
     m_store.Save(pNewEntry);
+    m_bModified = TRUE;
 
     auto pRequest = std::make_unique<CLdifAddEntryRecord>();
     pRequest->pSource = this;
@@ -373,8 +385,15 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
         m_entries.RemoveAt(nIndex);
         RenumberEntries();
     }
+    // Its record vanishes from the file; everything around it stays.
+    for (CRecordSpan& span : m_records) {
+        if (span.pEntry == pEntry)
+            span.pEntry = nullptr;
+    }
+    std::erase(m_addedEntries, pEntry);
     // The node now belongs to the tree pane, and its address may be reused.
     m_store.Forget(pEntry);
+    m_bModified = TRUE;
 
     auto pRequest = std::make_unique<CDeleteEntryRequest>();
     pRequest->pSource = this;
@@ -395,10 +414,13 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     if (!pEntry)
         return FALSE;
     const BOOL bTop = IsTopEntry(pEntry);
-    if (bTop)
+    std::vector<CEntryNode*> descendants;
+    if (bTop) {
         ShowError("Error - The top entry can't be renamed.");
-    else
-        pEntry->m_strDN = strNewRDN + "," + pEntry->GetParent()->m_strDN;
+    } else {
+        strNewDN = RenameEntry(pEntry, strNewRDN, descendants);
+        m_bModified = TRUE;
+    }
 
     auto pRequest = std::make_unique<CModifyEntryRequest>();
     pRequest->pSource = this;
@@ -415,6 +437,23 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
 
     pEntry->EndOperation(OP_MODIFY_ENTRY);
     ::SendMessage(pRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pRecord), 0);
+    // The tree pane takes each entry's DN from the notification; entries
+    // below that it shows get one of their own.
+    for (CEntryNode* pMoved : descendants) {
+        if (!pMoved->GetTreeItem())
+            continue;
+        auto pMovedRequest = std::make_unique<CModifyEntryRequest>();
+        pMovedRequest->pSource = this;
+        pMovedRequest->pEntry = pMoved;
+        pMovedRequest->hNotify = pRecord->hNotify;
+        pMovedRequest->strNewRDN = pMovedRequest->strOldRDN = DnFirstRdn(pMoved->m_strDN);
+        pMovedRequest->strNewDN = pMoved->m_strDN;
+        pMovedRequest->bSucceeded = TRUE;
+        pMovedRequest->bAbandoned = FALSE;
+        CModifyEntryRequest* pMovedRecord = pMovedRequest.get();
+        m_modifyEntryRequests.push_back(std::move(pMovedRequest));
+        ::SendMessage(pMovedRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pMovedRecord), 0);
+    }
     return bTop ? FALSE : TRUE;
 }
 
@@ -432,6 +471,7 @@ BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes
         }
     }
     m_store.Save(pEntry);
+    m_bModified = TRUE;
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -459,6 +499,7 @@ BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
         }
     }
     m_store.Save(pEntry);
+    m_bModified = TRUE;
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -489,6 +530,7 @@ BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
             pEntry->AddValue(change.m_strName, change[0]);
     }
     m_store.Save(pEntry);
+    m_bModified = TRUE;
 
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -539,8 +581,9 @@ BOOL CLdifSource::Close() {
     if (m_bClosed)
         return TRUE;
     CWaitCursor wait;
-    // A file that could not be read is never written: it would be emptied.
-    if (m_bFileRead && !WriteFile()) {
+    // A file that did not open is never written, and one nobody changed
+    // need not be.
+    if (m_bOpened && m_bModified && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
         const bool bSaved = !recovery.IsEmpty() &&
                             WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
@@ -567,12 +610,15 @@ BOOL CLdifSource::Close() {
     m_entries.RemoveAll();
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
+    m_records.clear();
+    m_addedEntries.clear();
     m_pTopEntry = nullptr;
     m_store.Clear();
     UnregisterAttributeStore(&m_store);
 
     FreeRequestRecords();
-    m_bFileRead = FALSE;
+    m_bOpened = FALSE;
+    m_bModified = FALSE;
     m_bClosed = TRUE;
     return TRUE;
 }
@@ -605,37 +651,100 @@ CString CLdifSource::FormatEntry(const CEntryNode* pEntry) const {
 }
 
 void CLdifSource::WriteContents(CFileSink& sink) const {
-    std::string text;
-    text.reserve(1024);
-    const int nLines = m_otherLines.GetSize();
-    const int nLeading = std::min(m_nLeadingLines, nLines);
-    for (int i = 0; i < nLeading; ++i) {
-        sink.Write(m_otherLines[i].View());
-        sink.Write(kEol);
+    const std::string_view text = m_store.FileText();
+    char cLast = 0;
+    auto write = [&](std::string_view bytes) {
+        if (!bytes.empty()) {
+            sink.Write(bytes);
+            cLast = bytes.back();
+        }
+    };
+    std::string record;
+    auto writeAdded = [&] {
+        for (const CEntryNode* pEntry : m_addedEntries) {
+            if (cLast != 0 && cLast != '\n')
+                write(m_strEol);
+            if (cLast != 0)
+                write(m_strEol); // the empty line between records
+            record.clear();
+            m_store.AppendRecord(pEntry, record, m_strEol);
+            write(record);
+        }
+    };
+    size_t nDone = 0;
+    for (const CRecordSpan& span : m_records) {
+        write(text.substr(nDone, span.nOffset - nDone));
+        nDone = span.nOffset + span.nLength;
+        if (span.pEntry) {
+            record.clear();
+            m_store.AppendRecord(span.pEntry, record, m_strEol);
+            write(record);
+        }
+        if (&span == &m_records.back())
+            writeAdded();
     }
+    if (m_records.empty())
+        writeAdded();
+    write(text.substr(nDone));
+}
+
+const CStringArray& CLdifSource::GetOtherLines() const {
+    m_otherLines.RemoveAll();
+    const std::string_view text = m_store.FileText();
+    auto addLines = [this](std::string_view gap) {
+        while (!gap.empty()) {
+            const size_t nLf = gap.find('\n');
+            std::string_view line = gap.substr(0, nLf);
+            gap.remove_prefix(nLf == std::string_view::npos ? gap.size() : nLf + 1);
+            if (nLf != std::string_view::npos && !line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            m_otherLines.Add(CString(line));
+        }
+    };
+    size_t nDone = 0;
+    for (const CRecordSpan& span : m_records) {
+        addLines(text.substr(nDone, span.nOffset - nDone));
+        nDone = span.nOffset + span.nLength;
+    }
+    addLines(text.substr(nDone));
+    return m_otherLines;
+}
+
+CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
+                                 std::vector<CEntryNode*>& descendants) {
+    const CString oldDN = pEntry->m_strDN;
+    CEntryNode* pParent = pEntry->GetParent();
+    // Below the synthetic "Root" the entry keeps the parent its DN names.
+    const CString parentDN = pParent->IsRoot() ? ParentDN(oldDN) : pParent->m_strDN;
+    const CString newDN = parentDN.IsEmpty() ? strNewRDN : strNewRDN + "," + parentDN;
+    pEntry->m_strDN = newDN;
+    m_store.MarkRenamed(pEntry);
+
+    // Every entry below the old DN, shown or not, moves along with it, so
+    // that none is left pointing at a name the file no longer has.
+    std::vector<std::string> oldRdns, rdns;
+    if (!DnSplit(oldDN.View(), oldRdns))
+        return newDN;
+    const std::string oldKey = CDnIndex::Key(oldDN.View());
     for (const CArray<CEntryNode*>* pArray : {&m_entries, &m_otherEntries}) {
-        for (const CEntryNode* pEntry : *pArray) {
-            text.clear();
-            AppendEntryText(text, pEntry, kEol);
-            sink.Write(text);
+        for (CEntryNode* pOther : *pArray) {
+            if (pOther == pEntry || !DnSplit(pOther->m_strDN.View(), rdns) || rdns.size() <= oldRdns.size())
+                continue;
+            const size_t nOwn = rdns.size() - oldRdns.size();
+            std::string suffix;
+            for (size_t i = nOwn; i < rdns.size(); ++i)
+                suffix += (i > nOwn ? "," : "") + rdns[i];
+            if (CDnIndex::Key(suffix) != oldKey)
+                continue;
+            std::string moved;
+            for (size_t i = 0; i < nOwn; ++i)
+                moved += rdns[i] + ",";
+            pOther->m_strDN = CString(moved) + newDN;
+            m_store.MarkRenamed(pOther);
+            descendants.push_back(pOther);
         }
     }
-    // A line with a name after the last record would be read back as one
-    // of its attributes; an empty dn line ends the record first.
-    if (!m_entries.IsEmpty() || !m_otherEntries.IsEmpty()) {
-        for (int i = nLeading; i < nLines; ++i) {
-            const int nColon = m_otherLines[i].Find(':');
-            if (nColon > 0) {
-                sink.Write("dn:");
-                sink.Write(kEol);
-                break;
-            }
-        }
-    }
-    for (int i = nLeading; i < nLines; ++i) {
-        sink.Write(m_otherLines[i].View());
-        sink.Write(kEol);
-    }
+    return newDN;
 }
 
 std::string CLdifSource::FormatContents() const {

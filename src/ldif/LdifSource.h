@@ -55,7 +55,7 @@ public:
     // as its value.
     static void SplitLine(const CString& line, CString& name, CString& value);
     static void SplitLine(std::string_view line, std::string_view& name, std::string_view& value);
-    // The text after the first comma, trimmed; empty without a comma.
+    // What follows the first RDN, trimmed; empty when there is one RDN.
     static CString ParentDN(const CString& dn);
 
     // What the file would be written as now, line breaks included.
@@ -64,7 +64,8 @@ public:
     // The model as read and edited (read-only views for tools and checks).
     const CArray<CEntryNode*>& GetEntries() const { return m_entries; }
     const CArray<CEntryNode*>& GetOtherEntries() const { return m_otherEntries; }
-    const CStringArray& GetOtherLines() const { return m_otherLines; }
+    // The lines of the file that belong to no record, in file order.
+    const CStringArray& GetOtherLines() const;
     CEntryNode* GetTopEntry() const { return m_pTopEntry; }
 
 protected:
@@ -89,7 +90,8 @@ protected:
     CArray<CEntryNode*> m_entries;
     // Owned: entries read but not shown, in the order set aside.
     CArray<CEntryNode*> m_otherEntries;
-    CStringArray m_otherLines;
+    // Made from the file text when asked for.
+    mutable CStringArray m_otherLines;
     BOOL m_bClosed = FALSE;
 
 private:
@@ -97,11 +99,26 @@ private:
     void DiscardRead();
     BOOL IsTopEntry(const CEntryNode* pEntry) const;
 
-    // How many of m_otherLines stood before the first DN line; they are
-    // written before the first record again.
-    int m_nLeadingLines = 0;
-    // The file was opened and read to its end: only then may Close write it.
-    BOOL m_bFileRead = FALSE;
+    // The DN the entry gets for the new RDN, given to it and to every entry
+    // below it (listed in descendants).
+    CString RenameEntry(CEntryNode* pEntry, const CString& strNewRDN, std::vector<CEntryNode*>& descendants);
+
+    // Where each record read stands in the file text; pEntry is null once
+    // the entry was deleted (the lines around it stay).
+    struct CRecordSpan {
+        const CEntryNode* pEntry;
+        size_t nOffset;
+        size_t nLength;
+    };
+    std::vector<CRecordSpan> m_records;
+    // Entries added since Open, written after the last record.
+    std::vector<CEntryNode*> m_addedEntries;
+    // The file's own line break, for the records written anew.
+    std::string m_strEol = "\r\n";
+    // Open succeeded: only then may Close write the file.
+    BOOL m_bOpened = FALSE;
+    // Something was changed since Open.
+    BOOL m_bModified = FALSE;
     // Set only while LinkEntries runs.
     CDnIndex* m_pDnIndex = nullptr;
     // Every entry's attributes; a node's cache is filled once a pane can

@@ -1,7 +1,9 @@
 #include "ldif/LdifWriter.h"
 
+#include "ldif/LdifSyntax.h"
 #include "model/EntryNode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -31,9 +33,7 @@ void UnregisterAttributeStore(const IAttributeStore* pStore) {
 }
 
 void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
-    out += "dn: ";
-    out += pEntry->m_strDN.Str();
-    out += eol;
+    AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
     {
         std::lock_guard lock(g_storesMutex);
         for (const IAttributeStore* pStore : g_stores) {
@@ -44,13 +44,8 @@ void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_vie
         }
     }
     for (const CAttribute* pAttribute : pEntry->m_attributes) {
-        const std::string& name = pAttribute->m_strName.Str();
-        for (const CString& value : *pAttribute) {
-            out += name;
-            out += ": ";
-            out += value.Str();
-            out += eol;
-        }
+        for (const CString& value : *pAttribute)
+            AppendLdifValueLine(out, pAttribute->m_strName.View(), value.View(), eol);
     }
     out += eol;
 }
@@ -60,17 +55,6 @@ CString FormatEntry(const CEntryNode* pEntry) {
     text.reserve(64);
     AppendEntryText(text, pEntry, "\n");
     return CString(std::move(text));
-}
-
-std::string ToFileLineEnds(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
 }
 
 namespace {
@@ -122,13 +106,25 @@ bool ProduceInto(int fd, const CContentsWriter& writeContents) {
     return sink.Flush();
 }
 
-bool WriteInPlace(const std::string& target, const CContentsWriter& writeContents) {
-    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+// Whether we may replace this file: the system says so and its permission
+// bits give us write access. Root passes every access check, so for root a
+// file that nobody may write (mode 0444) counts as read-only as well.
+bool MayWrite(const std::string& target, const struct stat& st) {
+    if (::access(target.c_str(), W_OK) != 0)
         return false;
-    bool ok = ProduceInto(fd, writeContents) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    return ok;
+    const uid_t uid = ::geteuid();
+    if (uid == 0)
+        return (st.st_mode & 0222) != 0;
+    if (uid == st.st_uid)
+        return (st.st_mode & S_IWUSR) != 0;
+    bool bInGroup = ::getegid() == st.st_gid;
+    if (!bInGroup) {
+        std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+        const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+        for (int i = 0; i < n && !bInGroup; ++i)
+            bInGroup = groups[static_cast<size_t>(i)] == st.st_gid;
+    }
+    return (st.st_mode & (bInGroup ? S_IWGRP : S_IWOTH)) != 0;
 }
 
 mode_t CurrentUmask() {
@@ -208,18 +204,17 @@ BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContent
     const bool bExists = ::stat(target.c_str(), &st) == 0;
     if (bExists && !S_ISREG(st.st_mode))
         return FALSE; // a folder or a device is never replaced
+    if (bExists && !MayWrite(target, st))
+        return FALSE;
 
     size_t slash = target.rfind('/');
     std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     std::string tmpl = (slash == std::string::npos ? std::string() : folder) + ".tarvo-XXXXXX";
     int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        // No room for a temporary file beside it (a read-only folder): write
-        // in place, but only over a file we may write.
-        if (bExists && ::access(target.c_str(), W_OK) == 0)
-            return WriteInPlace(target, writeContents) ? TRUE : FALSE;
+    // Without a temporary file beside it (a read-only folder) nothing is
+    // written: writing the original in place could leave it cut short.
+    if (fd < 0)
         return FALSE;
-    }
     mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
     // Keep the owner as well where that is allowed (root saving a user's
     // file); otherwise the new file is the writer's, as after any save.

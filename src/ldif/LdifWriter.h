@@ -26,15 +26,13 @@ public:
 void RegisterAttributeStore(const IAttributeStore* pStore);
 void UnregisterAttributeStore(const IAttributeStore* pStore);
 
-// "dn: <DN>\n", one "<name>: <value>\n" per value, then "\n". Bytes as held;
-// no line is folded.
+// "dn: <DN>\n", one "<name>: <value>\n" per value, then "\n"; a DN or value
+// that could not be read back as it is (line breaks, binary bytes, leading
+// blank or colon) is written "name:: <base 64>". No line is folded.
 CString FormatEntry(const CEntryNode* pEntry);
 
 // The same record appended to out, every line ended with eol.
 void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol);
-
-// Turns every "\n" into "\r\n", as the text files are written.
-std::string ToFileLineEnds(const std::string& text);
 
 // Buffered output to an open file descriptor, or gathered into a string;
 // the first failed write sticks.
@@ -63,9 +61,10 @@ using CContentsWriter = std::function<void(CFileSink&)>;
 
 // Writes contents to path through a temporary file in the same folder,
 // flushed and renamed over the original (its permission bits kept; a
-// symbolic link's target is replaced, not the link). When no temporary file
-// can be made beside a writable file, the file is written in place. FALSE
-// when nothing could be written; the original is then untouched.
+// symbolic link's target is replaced, not the link). FALSE, with nothing
+// written and the original untouched, when the file may not be written by
+// us (by access and by its permission bits), when no temporary file can be
+// made beside it, or when any write fails.
 BOOL WriteFileReplacing(const CString& path, const std::string& contents);
 BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents);
 

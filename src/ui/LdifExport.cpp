@@ -82,6 +82,10 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     progress.Format("Saving %d entries", static_cast<int>(entries.size()));
     Status(progress);
     for (CEntryNode* pNext : entries) {
+        // The synthetic top of an LDIF file, or the empty base of a server,
+        // is no entry any tool could import.
+        if (pNext->IsRoot() || pNext->m_strDN.IsEmpty())
+            continue;
         if (nOption == SAVE_ALL_READING && pNext->m_attributes.IsEmpty()) {
             if (!ReadMissingAttributes(pNext))
                 return FALSE;
@@ -91,10 +95,10 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         // Any other option writes only entries whose attributes were read.
         if (nOption != SAVE_ALL && nOption != SAVE_ALL_READING && pNext->m_attributes.IsEmpty())
             continue;
-        text += FormatEntry(pNext).Str();
+        AppendEntryText(text, pNext, "\r\n");
         ++m_nWritten;
     }
-    if (!WriteFileReplacing(m_strPath, ToFileLineEnds(text))) {
+    if (!WriteFileReplacing(m_strPath, text)) {
         AfxMessageBox("Write Access Denied to LDIF file" + m_strPath, MB_OK | MB_ICONSTOP);
         Status(CString());
         return FALSE;

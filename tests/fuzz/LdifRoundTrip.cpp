@@ -5,6 +5,7 @@
 #include "platform/Recorders.h"
 #include "source/ConnectionParams.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -13,13 +14,6 @@
 #include <vector>
 
 namespace {
-
-struct CModel {
-    std::vector<std::string> records; // written order
-    std::vector<std::string> otherLines;
-    std::string contents;
-    bool operator==(const CModel&) const = default;
-};
 
 // A private folder for the round trip's file, removed at exit.
 class CWorkFolder {
@@ -47,18 +41,6 @@ const std::string& WorkFolder() {
     return folder.Path();
 }
 
-CModel Capture(const CLdifSource& source) {
-    CModel model;
-    for (const auto* pArray : {&source.GetEntries(), &source.GetOtherEntries()}) {
-        for (const CEntryNode* pEntry : *pArray)
-            model.records.push_back(FormatEntry(pEntry).Str());
-    }
-    for (const CString& line : source.GetOtherLines())
-        model.otherLines.push_back(line.Str());
-    model.contents = source.FormatContents();
-    return model;
-}
-
 // Shows every entry the way the panes would: expand from the top, read
 // each entry's attributes. None of it may change what is written.
 void Browse(CLdifSource& source, CEntryNode* pTop) {
@@ -83,12 +65,62 @@ std::string ReadAll(const std::string& path) {
     return ss.str();
 }
 
-std::string Describe(const char* pszWhat, const CModel& a, const CModel& b) {
-    std::ostringstream out;
-    out << pszWhat << ": records " << a.records.size() << " vs " << b.records.size() << ", other lines "
-        << a.otherLines.size() << " vs " << b.otherLines.size() << ", contents " << a.contents.size()
-        << " vs " << b.contents.size() << " bytes";
-    return out.str();
+} // namespace
+
+std::vector<CLdifTriple> LdifTriples(CLdifSource& source) {
+    std::vector<CLdifTriple> triples;
+    for (const auto* pArray : {&source.GetEntries(), &source.GetOtherEntries()}) {
+        for (CEntryNode* pEntry : *pArray) {
+            source.ReadAttributes(pEntry, &pEntry->m_attributes, nullptr, FALSE);
+            for (const CAttribute* pAttribute : pEntry->m_attributes) {
+                for (const CString& value : *pAttribute)
+                    triples.emplace_back(pEntry->m_strDN.Str(), pAttribute->m_strName.Str(), value.Str());
+            }
+        }
+    }
+    std::sort(triples.begin(), triples.end());
+    return triples;
+}
+
+void TouchEveryEntry(CLdifSource& source) {
+    std::vector<CEntryNode*> entries = source.GetEntries().Data();
+    entries.insert(entries.end(), source.GetOtherEntries().begin(), source.GetOtherEntries().end());
+    for (CEntryNode* pEntry : entries) {
+        CAttributeArray marker;
+        marker.Add(new CAttribute);
+        marker[0]->m_strName = "x-tarvo-touched";
+        marker[0]->Add("1");
+        source.AddAttributes(pEntry, &marker, nullptr);
+        source.DeleteAttributes(pEntry, &marker, nullptr, nullptr);
+        DeleteAttributes(marker);
+    }
+}
+
+namespace {
+
+// One open of the file: the problem found, if any.
+std::string OpenEditClose(const std::string& path, const std::string& searchBase, bool bTouch,
+                          std::vector<CLdifTriple>& triples) {
+    const std::string before = ReadAll(path);
+    CConnectionParams params;
+    params.m_strLdifFile = CString(path);
+    params.m_strSearchBase = CString(searchBase);
+    CLdifSource source;
+    const bool bOpened = source.Open(params);
+    if (source.FormatContents() != before)
+        return "the contents of an unchanged file differ from the file";
+    if (bOpened) {
+        Browse(source, params.m_pRoot);
+        if (source.FormatContents() != before)
+            return "browsing changed the contents";
+        triples = LdifTriples(source);
+        if (bTouch)
+            TouchEveryEntry(source);
+    }
+    source.Close();
+    if ((!bOpened || !bTouch) && ReadAll(path) != before)
+        return "a file not changed was written";
+    return bOpened ? "" : "-";
 }
 
 } // namespace
@@ -112,35 +144,23 @@ std::string CheckLdifRoundTrip(const std::uint8_t* pData, std::size_t nSize) {
         out.write(pText, static_cast<std::streamsize>(nSize));
     }
 
-    CConnectionParams params;
-    params.m_strLdifFile = CString(path);
-    params.m_strSearchBase = CString(searchBase);
-
-    std::string problem;
-    CModel first;
-    {
-        CLdifSource source;
-        if (source.Open(params))
-            Browse(source, params.m_pRoot);
-        first = Capture(source);
-        source.Close();
-    }
-    if (ReadAll(path) != first.contents)
-        problem = "the file written differs from the contents formatted";
-
-    CModel second;
+    std::vector<CLdifTriple> first, second, third;
+    std::string problem = OpenEditClose(path, searchBase, true, first);
+    std::string written;
     if (problem.empty()) {
-        CLdifSource source;
-        CConnectionParams again = params;
-        again.m_pRoot = nullptr;
-        source.Open(again);
-        second = Capture(source);
-        if (!(second == first))
-            problem = Describe("second reading differs", first, second);
-        source.Close();
-        if (problem.empty() && ReadAll(path) != first.contents)
-            problem = "the second write differs from the first";
+        written = ReadAll(path);
+        problem = OpenEditClose(path, searchBase, true, second);
+        if (problem == "-")
+            problem = "the written file no longer opens";
+        if (problem.empty() && second != first)
+            problem = "the triples read back differ from those written";
     }
+    if (problem.empty() && ReadAll(path) != written)
+        problem = "writing the written file again changed it";
+    if (problem.empty())
+        problem = OpenEditClose(path, searchBase, false, third);
+    if (problem == "-")
+        problem.clear();
     ::unlink(path.c_str());
     CServices::SetMessageBoxes(nullptr);
     return problem;

@@ -1,13 +1,26 @@
 #pragma once
-// One read -> write -> read round trip of an LDIF file through the source:
-// the second reading must give the same entries (DNs, names, values, in
-// order) and the same other lines, and writing it again the same bytes.
+// The LDIF round trip through the source, for any bytes: what an unchanged
+// file would be written as is the file itself; after every record was
+// edited and the file written, reading it again gives the same (DN, name,
+// value) triples; and editing and writing that file once more gives the
+// same bytes (a fixed point).
 // Input: the first byte gives the length (mod 48) of the search base that
 // follows it; the rest is the file.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <vector>
+
+class CLdifSource;
+
+using CLdifTriple = std::tuple<std::string, std::string, std::string>;
+// Every (DN, name, value) of the source's entries, shown or not, sorted.
+std::vector<CLdifTriple> LdifTriples(CLdifSource& source);
+// Changes every entry of the source and puts it back as it was, so that
+// Close writes each record anew.
+void TouchEveryEntry(CLdifSource& source);
 
 // Empty when the round trip held; otherwise what differed.
 std::string CheckLdifRoundTrip(const std::uint8_t* pData, std::size_t nSize);

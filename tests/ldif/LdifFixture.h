@@ -75,6 +75,18 @@ protected:
             dns.push_back(pChild->m_strDN.Str());
         return dns;
     }
+    // Adds one value through the source, as the attribute pane does.
+    void AddValue(CEntryNode* pEntry, const char* pszName, const std::string& value) {
+        CAttributeArray toAdd;
+        toAdd.Add(new CAttribute);
+        toAdd[0]->m_strName = pszName;
+        toAdd[0]->Add(CString(value));
+        pEntry->BeginOperation(OP_ADD_ATTRIBUTE);
+        m_pSource->AddAttributes(pEntry, &toAdd, &m_list);
+        DeleteAttributes(toAdd);
+    }
+    // The first entry read, changed once so that Close writes the file.
+    void EditFirst() { AddValue(m_pSource->GetEntries()[0], "description", "typed by the user"); }
     // Expands an entry the way the tree pane does.
     int Expand(CEntryNode* pEntry) {
         pEntry->BeginOperation(OP_EXPAND);
@@ -88,14 +100,3 @@ protected:
     std::unique_ptr<CLdifSource> m_pSource;
     CEntryNode* m_pRoot = nullptr;
 };
-
-// CRLF line ends, as the file is written.
-inline std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}

@@ -67,13 +67,9 @@ TEST_F(CLdifOperationTest, AddEntryAppendsAndNotifiesWithParentItem) {
     EXPECT_EQ(ChildDNs(m_pPeople).back(), "cn=Cid,ou=People,o=Acme");
     EXPECT_EQ(m_pSource->GetEntries()[pNew->GetIndex()], pNew);
 
-    // Added after the shown entries read from the file, before the set-aside one.
+    // Added after the last record of the file.
     const std::string written = CloseAndRead();
-    EXPECT_NE(
-        written.find(Crlf("dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\n"
-                          "mail: a@acme\n\ndn: cn=Cid,ou=People,o=Acme\nobjectclass: person\ncn: Cid\n\n"
-                          "dn: cn=Hidden,o=Elsewhere\n")),
-        std::string::npos);
+    EXPECT_EQ(written, std::string(kFile) + "dn: cn=Cid,ou=People,o=Acme\nobjectclass: person\ncn: Cid\n\n");
 }
 
 TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
@@ -114,11 +110,12 @@ TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
         EXPECT_EQ(entries[i]->GetIndex(), i);
 
     const std::string written = CloseAndRead();
-    EXPECT_EQ(written, Crlf("version: 1\n\n"
-                            "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-                            "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
-                            "dn: cn=One,ou=People,o=Acme\nobjectclass: person\ncn: One\n\n"
-                            "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"));
+    // The deleted record's lines go; the empty lines around it stay.
+    EXPECT_EQ(written, "version: 1\n\n"
+                       "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+                       "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n\n"
+                       "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"
+                       "dn: cn=One,ou=People,o=Acme\nobjectclass: person\ncn: One\n\n");
 }
 
 TEST_F(CLdifOperationTest, DeletedEntryNobodyTookIsFreedAtClose) {
@@ -130,32 +127,37 @@ TEST_F(CLdifOperationTest, DeletedEntryNobodyTookIsFreedAtClose) {
     EXPECT_EQ(written.find("cn=Ann"), std::string::npos);
 }
 
-TEST_F(CLdifOperationTest, RenameKeepsAttributesAndChildrenDNs) {
-    CModifyEntryRequest seen;
+TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
+    std::vector<CModifyEntryRequest> seen;
     m_tree.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
         if (nMessage == WM_ENTRY_MODIFIED)
-            seen = *WParamToPtr<CModifyEntryRequest>(wParam);
+            seen.push_back(*WParamToPtr<CModifyEntryRequest>(wParam));
     };
     m_pPeople->BeginOperation(OP_MODIFY_ENTRY);
     EXPECT_TRUE(
         m_pSource->ModifyEntry(m_pPeople, "ou=Staff", "ou=People", "ou=Staff,o=Acme", "ou=People", &m_tree));
     EXPECT_TRUE(m_pPeople->CanModifyEntry());
     EXPECT_EQ(m_pPeople->m_strDN, "ou=Staff,o=Acme");
-    EXPECT_TRUE(seen.bSucceeded);
-    EXPECT_EQ(seen.strNewRDN, "ou=Staff");
-    EXPECT_EQ(seen.strOldRDN, "ou=People");
-    EXPECT_EQ(seen.strNewDN, "ou=Staff,o=Acme");
-    EXPECT_EQ(seen.strOldItemText, "ou=People");
-    EXPECT_EQ(seen.pEntry, m_pPeople);
+    EXPECT_EQ(m_pAnn->m_strDN, "cn=Ann,ou=Staff,o=Acme");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[0].bSucceeded);
+    EXPECT_EQ(seen[0].strNewRDN, "ou=Staff");
+    EXPECT_EQ(seen[0].strOldRDN, "ou=People");
+    EXPECT_EQ(seen[0].strNewDN, "ou=Staff,o=Acme");
+    EXPECT_EQ(seen[0].strOldItemText, "ou=People");
+    EXPECT_EQ(seen[0].pEntry, m_pPeople);
+    // The child shown in the tree hears of its new DN too.
+    EXPECT_EQ(seen[1].pEntry, m_pAnn);
+    EXPECT_TRUE(seen[1].bSucceeded);
+    EXPECT_EQ(seen[1].strNewDN, "cn=Ann,ou=Staff,o=Acme");
 
     const std::string written = CloseAndRead();
-    EXPECT_EQ(
-        written,
-        Crlf("version: 1\n\n"
-             "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-             "dn: ou=Staff,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
-             "dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\nmail: a@acme\n\n"
-             "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"));
+    EXPECT_EQ(written,
+              "version: 1\n\n"
+              "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+              "dn: ou=Staff,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+              "dn: cn=Ann,ou=Staff,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\nmail: a@acme\n\n"
+              "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n");
 }
 
 TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
@@ -177,7 +179,7 @@ TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
     EXPECT_FALSE(bSucceeded);
     EXPECT_TRUE(m_pRoot->CanModifyEntry());
     EXPECT_EQ(m_pRoot->m_strDN, "o=Acme");
-    EXPECT_EQ(CloseAndRead(), Crlf(std::string(kFile)));
+    EXPECT_EQ(CloseAndRead(), kFile);
 }
 
 TEST_F(CLdifTest, SyntheticRootIsNeitherDeletedNorRenamedAndNamesNewEntries) {
@@ -190,7 +192,7 @@ TEST_F(CLdifTest, SyntheticRootIsNeitherDeletedNorRenamedAndNamesNewEntries) {
     EXPECT_FALSE(m_pSource->ModifyEntry(m_pRoot, "cn=x", "Root", "cn=x", "Root", &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - The top entry can't be renamed.");
 
-    // Below "Root" a new entry's DN ends in ",Root", and so does a renamed one.
+    // "Root" is no entry of the file: never part of a DN written.
     auto* pNew = new CEntryNode;
     pNew->m_strDN = "cn=b,Root";
     pNew->SetParent(m_pRoot);
@@ -201,7 +203,8 @@ TEST_F(CLdifTest, SyntheticRootIsNeitherDeletedNorRenamedAndNamesNewEntries) {
     CEntryNode* pA = Child(m_pRoot, "cn=a");
     pA->BeginOperation(OP_MODIFY_ENTRY);
     EXPECT_TRUE(m_pSource->ModifyEntry(pA, "cn=c", "cn=a", "cn=c", "cn=a", &m_tree));
-    EXPECT_EQ(CloseAndRead(), Crlf("dn: cn=c,Root\nobjectclass: top\n\ndn: cn=b,Root\nobjectclass: top\n\n"));
+    EXPECT_EQ(pNew->m_strDN, "cn=b");
+    EXPECT_EQ(CloseAndRead(), "dn: cn=c\nobjectclass: top\n\ndn: cn=b\nobjectclass: top\n\n");
 }
 
 TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
@@ -277,8 +280,8 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
     EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_ATTRIBUTE_ADDED, WM_ATTRIBUTE_DELETED,
                                                       WM_ATTRIBUTE_MODIFIED, WM_ATTRIBUTE_MODIFIED}));
     const std::string written = CloseAndRead();
-    EXPECT_NE(written.find(Crlf("dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\ncn: Annie\n"
-                                "mail: third@acme\nmail: new@acme\nMail: case@acme\n\n")),
+    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\ncn: Annie\n"
+                           "mail: third@acme\nmail: new@acme\nMail: case@acme\n\n"),
               std::string::npos)
         << written;
 }
@@ -316,12 +319,12 @@ TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
     DeleteAttributes(m_pPeople->m_attributes);
     const std::string written = CloseAndRead();
     EXPECT_EQ(written,
-              Crlf("version: 1\n\n"
-                   "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-                   "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
-                   "dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\nmail: a@acme\n"
-                   "title: Boss\n\n"
-                   "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"));
+              "version: 1\n\n"
+              "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+              "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+              "dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\nmail: a@acme\n"
+              "title: Boss\n\n"
+              "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n");
 }
 
 TEST_F(CLdifOperationTest, StopDoesNothingAndNoChangeReachesDiskBeforeClose) {

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +56,19 @@ private:
     void (*m_oldHandler)(int);
 };
 
+// Runs as an ordinary user for a while when the tests run as root.
+class CUnprivileged {
+public:
+    CUnprivileged() : m_bSwitched(::geteuid() == 0 && ::seteuid(65534) == 0) {}
+    ~CUnprivileged() {
+        if (m_bSwitched && ::seteuid(0) != 0)
+            std::abort();
+    }
+
+private:
+    bool m_bSwitched;
+};
+
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;
     if (std::filesystem::exists(folder)) {
@@ -76,7 +90,6 @@ TEST(LdifFormatEntry, RecordForm) {
     entry.AddValue("gone", "x");
     entry.RemoveValue("gone", "x");
     EXPECT_EQ(FormatEntry(&entry), "dn: cn=a,o=x\ncn: a\ncn: b\nempty: \n\n");
-    EXPECT_EQ(ToFileLineEnds("a\nb\n"), "a\r\nb\r\n");
 }
 
 TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {
@@ -127,6 +140,18 @@ TEST(LdifWriteFileReplacing, FailedWriteLeavesTheOriginalAsItWas) {
     }
     EXPECT_EQ(ReadWholeFile(target), "original contents");
     EXPECT_EQ(FilesIn(dir.Path()).size(), 1u);
+
+    // A writable file in a folder that takes no temporary file is not
+    // written in place either: a failing write would leave it cut short.
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    {
+        CUnprivileged user; // root would make the temporary file anyway
+        CFileSizeLimit limit(64);
+        EXPECT_FALSE(WriteFileReplacing(CString(target), std::string(4096, 'x')));
+    }
+    ::chmod(dir.Path().c_str(), 0755);
+    EXPECT_EQ(ReadWholeFile(target), "original contents");
 }
 
 TEST_F(CLdifTest, DiskFullAtCloseKeepsTheFileAndReportsBoth) {
@@ -136,6 +161,7 @@ TEST_F(CLdifTest, DiskFullAtCloseKeepsTheFileAndReportsBoth) {
     for (int i = 0; i < 100; ++i)
         text += "description: line " + std::to_string(i) + "\n";
     ASSERT_TRUE(OpenText(text));
+    EditFirst();
     const std::string before = ReadWholeFile(Path());
     m_services.m_boxes.Clear();
     {
@@ -152,59 +178,55 @@ TEST_F(CLdifTest, DiskFullAtCloseKeepsTheFileAndReportsBoth) {
 }
 
 TEST_F(CLdifTest, FailedWriteAtCloseKeepsChangesInRecoveryFile) {
-    CTempDir home;
-    CDataHome dataHome(home.Path().string());
-    // The file's folder disappears while the source is open.
-    std::filesystem::create_directory(Path("sub"));
-    const std::string path = Path("sub") + "/people.ldif";
-    WriteWholeFile(path, "dn: o=x\nobjectclass: top\n\n");
-    ASSERT_TRUE(OpenPath(path));
-    Expand(m_pRoot);
-    CEntryNode* pEntry = m_pRoot->GetChildren().front();
-    CAttributeArray toAdd;
-    auto* pAttribute = new CAttribute;
-    pAttribute->m_strName = "description";
-    pAttribute->Add("typed by the user");
-    toAdd.Add(pAttribute);
-    m_pSource->AddAttributes(pEntry, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
-    std::filesystem::remove_all(Path("sub"));
-    m_services.m_boxes.Clear();
+    // The file may not be replaced: it is read-only (also for root), its
+    // folder vanished, or a folder took its name. Nothing is written there;
+    // the changes go to a recovery file.
+    const std::string original = "dn: o=x\nobjectclass: top\n\n";
+    const std::function<void(const std::string&)> spoil[] = {
+        [](const std::string& path) { ::chmod(path.c_str(), 0444); },
+        [](const std::string& path) {
+            std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+        },
+        [](const std::string& path) {
+            std::filesystem::remove(path);
+            std::filesystem::create_directory(path);
+        },
+    };
+    for (const auto& spoilIt : spoil) {
+        CTempDir home;
+        CDataHome dataHome(home.Path().string());
+        std::filesystem::create_directory(Path("sub"));
+        const std::string path = Path("sub") + "/people.ldif";
+        WriteWholeFile(path, original);
+        ASSERT_TRUE(OpenPath(path));
+        EditFirst();
+        spoilIt(path);
+        const bool bFileLeft = std::filesystem::is_regular_file(path);
+        m_services.m_boxes.Clear();
 
-    EXPECT_TRUE(m_pSource->Close());
-    const auto boxes = m_services.m_boxes.Boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path));
-    EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
-    const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
-    ASSERT_EQ(recovered.size(), 1u);
-    EXPECT_EQ(recovered[0].filename().string().rfind("people-", 0), 0u);
-    EXPECT_EQ(recovered[0].extension(), ".ldif");
-    EXPECT_NE(boxes[1].text.Str().find(recovered[0].string()), std::string::npos);
-    EXPECT_EQ(ReadWholeFile(recovered[0].string()),
-              Crlf("dn: o=x\nobjectclass: top\ndescription: typed by the user\n\n"));
-    EXPECT_FALSE(std::filesystem::exists(Path("sub")));
-    // The state is gone; the destructor adds nothing.
-    m_pSource.reset();
-    EXPECT_EQ(m_services.m_boxes.Count(), 2);
-}
-
-TEST_F(CLdifTest, PathReplacedByFolderIsNotTouched) {
-    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n\n"));
-    CTempDir home;
-    CDataHome dataHome(home.Path().string());
-    std::filesystem::remove(Path());
-    std::filesystem::create_directory(Path());
-    m_services.m_boxes.Clear();
-    m_pSource.reset(); // Close from the destructor
-    EXPECT_TRUE(std::filesystem::is_directory(Path()));
-    ASSERT_EQ(m_services.m_boxes.Count(), 2);
-    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file" + Path()));
-    EXPECT_EQ(FilesIn(home.Path() / "Tarvo" / "recovered").size(), 1u);
+        m_pSource.reset(); // Close from the destructor
+        const auto boxes = m_services.m_boxes.Boxes();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path));
+        EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
+        const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
+        ASSERT_EQ(recovered.size(), 1u);
+        EXPECT_EQ(recovered[0].filename().string().rfind("people-", 0), 0u);
+        EXPECT_EQ(recovered[0].extension(), ".ldif");
+        EXPECT_EQ(boxes[1].text,
+                  "The changes were not lost: they were saved to the file " + recovered[0].string());
+        EXPECT_EQ(ReadWholeFile(recovered[0].string()),
+                  "dn: o=x\nobjectclass: top\ndescription: typed by the user\n\n");
+        if (bFileLeft) {
+            EXPECT_EQ(ReadWholeFile(path), original);
+        }
+        std::filesystem::remove_all(Path("sub"));
+    }
 }
 
 TEST_F(CLdifTest, FailedWriteWithoutAnyRecoveryPlaceSaysSo) {
     ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n\n"));
+    EditFirst();
     CTempDir home;
     // The data folder is a file: no recovery folder can be made.
     WriteWholeFile(home.File("data"), "");
@@ -219,9 +241,10 @@ TEST_F(CLdifTest, FailedWriteWithoutAnyRecoveryPlaceSaysSo) {
 
 TEST_F(CLdifTest, WriteKeepsPermissionsOfTheFileItReplaces) {
     ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n"));
+    EditFirst();
     ASSERT_EQ(::chmod(Path().c_str(), 0600), 0);
     const std::string written = CloseAndRead();
-    EXPECT_EQ(written, Crlf("dn: o=x\nobjectclass: top\n\n"));
+    EXPECT_EQ(written, "dn: o=x\nobjectclass: top\ndescription: typed by the user\n");
     struct stat st;
     ASSERT_EQ(::stat(Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);

@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char* const kFile = "dn: o=Acme\n"
@@ -125,10 +127,9 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
 
     m_panes.Close();
     std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(
-        written.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: y@acme\r\n"
-                     "mail: a3\r\n\r\n"),
-        std::string::npos)
+    EXPECT_NE(written.find("dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: y@acme\n"
+                           "mail: a3\n\n"),
+              std::string::npos)
         << written;
 }
 
@@ -160,10 +161,10 @@ TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople), (std::vector<std::string>{"cn=Ann", "cn=Carol"}));
     m_panes.Close();
     std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Carol,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Carol\r\n\r\n"),
+    EXPECT_NE(written.find("dn: cn=Carol,ou=People,o=Acme\nobjectclass: person\ncn: Carol\n\n"),
               std::string::npos)
         << written;
-    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\r\n"), std::string::npos);
+    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\n"), std::string::npos);
     EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
     EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
@@ -219,11 +220,18 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
     EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
     EXPECT_EQ(Str(settings.GetFilename()), "") << "the setting itself is not changed";
 
-    // A folder cannot be written as a file.
+    // A folder cannot be written as a file, nor a read-only file (root
+    // included) replaced.
     settings.SetFilename(m_dir.Path().string().c_str());
     pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
               "Write Access Denied to LDIF file" + m_dir.Path().string());
+    WriteWholeFile(chosen, "keep");
+    ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
+    settings.SetFilename(chosen.c_str());
+    pTree->OnSaveToLdif();
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
+    EXPECT_EQ(ReadWholeFile(chosen), "keep");
 }
 
 TEST(LdifExportWalk, DepthFirstInListOrder) {
