@@ -16,7 +16,6 @@ CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
       m_searchBaseHistory(kHistoryLength), m_strFilter("objectclass=*") {
     m_pFileCombo = NewCombo(this);
     m_pBrowse = new QPushButton(QStringLiteral("..."), this);
-    m_pBrowse->setFixedWidth(m_pBrowse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
     auto* pFileRow = new QWidget(this);
     auto* pFileLayout = new QHBoxLayout(pFileRow);
     pFileLayout->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,11 @@
 #include "ui/AttributeListEditor.h"
 
+#include "ui/DialogUnits.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -35,8 +40,37 @@ CAttributeListEditor::CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty)
     connect(m_pRemove, &QPushButton::clicked, this, &CAttributeListEditor::OnRemoveRow);
 }
 
+QGroupBox* CAttributeListEditor::CreateGroup(const QString& nameLabel, const QString& valueLabel,
+                                             int nListHeight) {
+    auto* pDialog = static_cast<QWidget*>(parent());
+    CDialogUnits units(pDialog);
+    auto* pGroup = new QGroupBox(QStringLiteral("Attributes"), pDialog);
+    auto* pGrid = new QGridLayout(pGroup);
+    auto* pName = new QLabel(nameLabel, pGroup);
+    pName->setBuddy(m_pName);
+    auto* pValue = new QLabel(valueLabel, pGroup);
+    pValue->setBuddy(m_pValue);
+    auto* pList = new QLabel(QStringLiteral("&Attribute list:"), pGroup);
+    pList->setBuddy(m_pList);
+    units.MinimumWidth(m_pName, 92);
+    units.MinimumWidth(m_pValue, 92);
+    units.MinimumSize(m_pList, 155, nListHeight);
+    pGrid->addWidget(pName, 0, 0);
+    pGrid->addWidget(m_pName, 1, 0);
+    pGrid->addWidget(pValue, 2, 0);
+    pGrid->addWidget(m_pValue, 3, 0);
+    pGrid->setRowStretch(4, 1);
+    pGrid->addWidget(m_pAdd, 5, 0, Qt::AlignRight);
+    pGrid->addWidget(m_pRemove, 6, 0, Qt::AlignRight);
+    pGrid->addWidget(pList, 0, 1);
+    pGrid->addWidget(m_pList, 1, 1, 6, 1);
+    pGrid->setColumnStretch(1, 1);
+    return pGroup;
+}
+
 void CAttributeListEditor::SetUpColumns() {
-    int nHalf = m_pList->width() / 2;
+    // The list's inside, so that the two columns need no scroll bar.
+    int nHalf = m_pList->viewport()->width() / 2;
     m_pList->setColumnWidth(0, nHalf);
     m_pList->setColumnWidth(1, nHalf);
 }

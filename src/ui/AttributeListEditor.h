@@ -11,6 +11,7 @@
 
 #include <QObject>
 
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -39,6 +40,9 @@ public:
     CString GetRowValue(int nRow) const;
     // Two columns, each half as wide as the list; called when the dialog opens.
     void SetUpColumns();
+    // The "Attributes" group: the labelled name and value edits above ">>"
+    // and "<<" on the left, the labelled list on the right.
+    QGroupBox* CreateGroup(const QString& nameLabel, const QString& valueLabel, int nListHeight);
 
     // One attribute per distinct name (byte for byte, case-sensitive), in
     // order of first appearance, values in row order. The caller owns them.

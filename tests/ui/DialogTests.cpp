@@ -5,6 +5,8 @@
 
 #include "model/Attribute.h"
 #include "platform/Services.h"
+#include "session/AboutDlg.h"
+#include "session/LoginSheet.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
@@ -14,10 +16,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 namespace {
@@ -53,7 +61,79 @@ bool HasLabel(QWidget* pDialog, const QString& text) {
     return false;
 }
 
+// Every text the shown dialog carries is as wide as it asks to be and lies
+// inside the dialog; its lists need no horizontal scroll bar.
+void ExpectTextsFit(QWidget* pDialog, const std::string& where) {
+    int nChecked = 0;
+    for (QWidget* pChild : pDialog->findChildren<QWidget*>()) {
+        if (!pChild->isVisible())
+            continue;
+        QString text;
+        int nWanted = 0;
+        if (auto* pLabel = qobject_cast<QLabel*>(pChild)) {
+            text = pLabel->text();
+            nWanted = pLabel->sizeHint().width();
+        } else if (auto* pButton = qobject_cast<QAbstractButton*>(pChild)) {
+            text = pButton->text();
+            nWanted = pButton->sizeHint().width();
+        } else if (auto* pGroup = qobject_cast<QGroupBox*>(pChild)) {
+            text = pGroup->title();
+            nWanted = pGroup->minimumSizeHint().width();
+        } else if (auto* pList = qobject_cast<QTreeWidget*>(pChild)) {
+            EXPECT_FALSE(pList->horizontalScrollBar()->isVisible()) << where;
+        }
+        if (text.isEmpty())
+            continue;
+        ++nChecked;
+        EXPECT_GE(pChild->width(), nWanted) << where << ": \"" << text.toStdString() << "\" is cut";
+        const QRect inDialog(pChild->mapTo(pDialog, QPoint(0, 0)), pChild->size());
+        EXPECT_TRUE(pDialog->rect().contains(inDialog))
+            << where << ": \"" << text.toStdString() << "\" runs past the dialog's edge";
+    }
+    EXPECT_GT(nChecked, 2) << where;
+}
+
 } // namespace
+
+TEST(DialogLayout, EveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
+    CTestServices services;
+    CExportSettings settings;
+    const QFont defaultFont = QApplication::font();
+    struct Case {
+        const char* name;
+        std::function<QDialog*()> fnMake;
+        int nPages; // login sheet pages shown one after the other
+    };
+    const Case cases[] = {
+        {"Add Entry", [] { return new CEntryDlg; }, 1},
+        {"Add Attributes", [] { return new CAddAttributesDlg; }, 1},
+        {"Modify (attribute)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ATTRIBUTE); },
+         1},
+        {"Modify (entry)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ENTRY); }, 1},
+        {"Settings", [&settings] { return new CSettingsDlg(&settings); }, 1},
+        {"About", [] { return new CAboutDlg; }, 1},
+        {"Login", [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
+    };
+    for (double dScale : {1.0, 1.5}) {
+        QFont font = defaultFont;
+        font.setPointSizeF(defaultFont.pointSizeF() * dScale);
+        QApplication::setFont(font);
+        for (const Case& c : cases) {
+            std::unique_ptr<QDialog> pDialog(c.fnMake());
+            pDialog->show();
+            PumpEvents();
+            for (int nPage = 0; nPage < c.nPages; ++nPage) {
+                if (auto* pSheet = qobject_cast<CLoginSheet*>(pDialog.get())) {
+                    pSheet->SetPage(nPage);
+                    PumpEvents();
+                }
+                ExpectTextsFit(pDialog.get(), std::string(c.name) + " page " + std::to_string(nPage) +
+                                                  " at " + std::to_string(dScale) + "x");
+            }
+        }
+    }
+    QApplication::setFont(defaultFont);
+}
 
 TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     CEntryDlg dlg;
