@@ -50,6 +50,7 @@ void CAddAttributesDlg::showEvent(QShowEvent* pEvent) {
 }
 
 void CAddAttributesDlg::OnOK() {
+    m_pEditor->AddTypedRow();
     if (m_pEditor->GetRowCount() == 0) {
         reject();
         return;

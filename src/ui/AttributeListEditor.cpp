@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,6 +37,7 @@ CAttributeListEditor::CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty)
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setUniformRowHeights(true);
+    m_pValue->installEventFilter(this);
     connect(m_pAdd, &QPushButton::clicked, this, &CAttributeListEditor::OnAddRow);
     connect(m_pRemove, &QPushButton::clicked, this, &CAttributeListEditor::OnRemoveRow);
 }
@@ -87,6 +89,33 @@ void CAttributeListEditor::OnAddRow() {
     pRow->setData(1, kBytesRole, QByteArray(value.Str().data(), static_cast<qsizetype>(value.Str().size())));
     m_pName->clear();
     m_pValue->clear();
+}
+
+bool CAttributeListEditor::HasTypedRow() const {
+    return !m_pName->text().isEmpty() && !m_pValue->text().isEmpty();
+}
+
+bool CAttributeListEditor::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pValue && pEvent->type() == QEvent::KeyPress) {
+        const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
+        if ((nKey == Qt::Key_Return || nKey == Qt::Key_Enter) && HasTypedRow()) {
+            OnAddRow();
+            m_pName->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QObject::eventFilter(pWatched, pEvent);
+}
+
+void CAttributeListEditor::AddTypedRow() {
+    if (!HasTypedRow())
+        return;
+    const CString name = TextToBytes(m_pName->text());
+    const CString value = TextToBytes(m_pValue->text());
+    for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+        if (GetRowName(nRow) == name && GetRowValue(nRow) == value)
+            return;
+    OnAddRow();
 }
 
 void CAttributeListEditor::OnRemoveRow() {

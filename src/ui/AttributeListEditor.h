@@ -34,6 +34,9 @@ public:
     // ">>" (1010) and "<<" (1011).
     void OnAddRow();
     void OnRemoveRow();
+    // OK's first step: a name and value typed but not yet moved into the
+    // list are added, unless that very row is there already.
+    void AddTypedRow();
 
     int GetRowCount() const;
     CString GetRowName(int nRow) const;
@@ -48,7 +51,13 @@ public:
     // order of first appearance, values in row order. The caller owns them.
     void CollectAttributes(CAttributeArray& attributes) const;
 
+protected:
+    // Enter in the value edit with a name and value typed is ">>".
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 private:
+    bool HasTypedRow() const;
+
     bool m_bRefuseEmpty;
     QLineEdit* m_pName;
     QLineEdit* m_pValue;

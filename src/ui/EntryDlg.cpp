@@ -61,6 +61,7 @@ void CEntryDlg::showEvent(QShowEvent* pEvent) {
 }
 
 void CEntryDlg::OnOK() {
+    m_pEditor->AddTypedRow();
     m_strRelativeName = TextToBytes(m_pRelativeName->text());
     if (m_strRelativeName.IsEmpty() || m_pEditor->GetRowCount() == 0) {
         reject();

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace {
@@ -215,6 +216,40 @@ TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {
     CEntryDlg cancelled;
     DriveNextModal([](QWidget* pModal) { Button(pModal, "&Cancel")->click(); });
     EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+}
+
+// Enter in the value edit moves a typed row into the list; Enter elsewhere is
+// OK, which takes a typed row not yet in the list along.
+template <class TDialog> void ExpectTypedRowsKept() {
+    for (bool bRetypeSameRow : {false, true}) {
+        TDialog dlg;
+        if constexpr (requires { dlg.RelativeNameEdit(); })
+            dlg.RelativeNameEdit()->setText("cn=x");
+        dlg.show();
+        CAttributeListEditor* pEditor = dlg.Editor();
+        QTest::keyClicks(pEditor->NameEdit(), "cn");
+        QTest::keyClick(pEditor->NameEdit(), Qt::Key_Return); // no value yet: this is OK
+        EXPECT_EQ(dlg.result(), QDialog::Rejected) << "OK with nothing collected";
+        dlg.setResult(0);
+        dlg.show();
+        QTest::keyClicks(pEditor->ValueEdit(), "a");
+        QTest::keyClick(pEditor->ValueEdit(), Qt::Key_Return);
+        ASSERT_EQ(pEditor->GetRowCount(), 1);
+        EXPECT_TRUE(dlg.isVisible()) << "Enter in the value edit adds, it does not close";
+        EXPECT_TRUE(pEditor->NameEdit()->text().isEmpty());
+        QTest::keyClicks(pEditor->NameEdit(), bRetypeSameRow ? "cn" : "sn");
+        QTest::keyClicks(pEditor->ValueEdit(), bRetypeSameRow ? "a" : "b");
+        QTest::keyClick(pEditor->NameEdit(), Qt::Key_Return);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        const std::vector<std::string> expected =
+            bRetypeSameRow ? std::vector<std::string>{"cn: a"} : std::vector<std::string>{"cn: a", "sn: b"};
+        EXPECT_EQ(Describe(dlg.GetAttributes()), expected);
+    }
+}
+
+TEST(AttributeEditors, EnterAndOkKeepWhatWasTyped) {
+    ExpectTypedRowsKept<CEntryDlg>();
+    ExpectTypedRowsKept<CAddAttributesDlg>();
 }
 
 TEST(AddAttributesDialog, TakesEmptyRowsAsTypedAndGroupsByName) {
