@@ -4,12 +4,11 @@
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
 #include "source/DataSource.h"
+#include "ui/SettingsDlg.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
-
-const char* const kLdifFileFilter = "Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
 
 CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     : CLoginPage(pSheet, QStringLiteral("LDIF File"), 1062, 1058), m_fileHistory(kHistoryLength),
@@ -24,9 +23,9 @@ CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     pFileLayout->addWidget(m_pFileCombo, 1);
     pFileLayout->addWidget(m_pBrowse);
     m_pSearchBaseCombo = NewCombo(this);
-    AddField(QStringLiteral("&LDIF Filename:"), pFileRow);
+    // The label's key must reach the combo: the row around it takes no focus.
+    AddField(QStringLiteral("&LDIF Filename:"), pFileRow, m_pFileCombo);
     AddField(QStringLiteral("Search &Base:"), m_pSearchBaseCombo);
-    // The label names the file combo, not the row around it.
     pFileRow->setFocusProxy(m_pFileCombo);
 
     connect(m_pBrowse, &QPushButton::clicked, this, &CLdifLoginPage::OnBrowse);

@@ -46,6 +46,11 @@ public:
     void OnModifyEntry();
     void OnRefresh();
     void OnSaveToLdif();
+    // Copy: the selected entry's DN; as LDIF: its record.
+    bool CanCopy(bool bAsLdif);
+    void OnCopy(bool bAsLdif);
+    // The entry of the selected item, or NULL.
+    CEntryNode* GetSelectedEntry() { return SelectedEntry(); }
 
     LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
@@ -97,6 +102,8 @@ private:
     void SelectTreeItem(CTreeItem* pItem, bool bByUser);
     void OnItemExpanded(const QModelIndex& index);
     void OnSelectionChanged();
+    // Reads the selected entry unless the attribute pane already shows it.
+    void ShowSelectedEntry();
     void SetStatus(const CString& text);
     void TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem);
     CTreeItem* NewEntryItem(CEntryNode* pEntry);

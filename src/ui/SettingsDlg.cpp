@@ -14,10 +14,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+// LDIF files first: they are what users have.
+const char* const kLdifFileFilter =
+    "LDIF Files (*.ldif)|*.ldif|Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
+
 BOOL ChooseLdifFile(CString& path) {
     CString chosen;
-    if (!CServices::FileDialogs().ChooseFile(TRUE, "Save As", "SaveAsLdif.txt",
-                                             "Text File (*.txt) | *.txt|All Files (*.*) | *.*||", FALSE,
+    if (!CServices::FileDialogs().ChooseFile(TRUE, "Save As", "SaveAsLdif.txt", kLdifFileFilter, FALSE,
                                              chosen))
         return FALSE;
     // The default extension applies to a name typed without one.

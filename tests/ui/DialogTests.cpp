@@ -375,6 +375,7 @@ TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
     services.m_dialogs.SetNextPath("/data/export");
     Button(&dlg, "...")->click();
     EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
+    EXPECT_EQ(Str(services.m_dialogs.LastFilter()), kLdifFileFilter);
     EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.txt") << "the default extension";
     EXPECT_TRUE(dlg.SaveOptionRadio(2)->isChecked());
     EXPECT_TRUE(dlg.TitleRadio(0)->isChecked());

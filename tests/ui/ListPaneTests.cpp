@@ -70,8 +70,12 @@ TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
     QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, {},
                       QPoint(pHeader->sectionViewportPosition(1) + 20, 5));
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"A=z", "b=Y", "A=x", "c=W"}));
+    // The arrow shows the column and the direction of the last sort.
+    EXPECT_EQ(pHeader->sortIndicatorSection(), 1);
+    EXPECT_EQ(pHeader->sortIndicatorOrder(), Qt::DescendingOrder);
     m_panes.m_pList->OnColumnClick(1);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"c=W", "A=x", "b=Y", "A=z"}));
+    EXPECT_EQ(pHeader->sortIndicatorOrder(), Qt::AscendingOrder);
     m_panes.m_pList->OnColumnClick(0);
     EXPECT_EQ(m_panes.Rows()[0].substr(0, 1), "c");
     EXPECT_FALSE(CLdapListView::IsSortAscending(0));
