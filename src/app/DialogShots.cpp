@@ -2,23 +2,29 @@
 // filled in the way a user would have it, grabbed from the offscreen
 // platform. Run with QT_SCALE_FACTOR=2 for the pictures at twice the size,
 // and with --dark for a dark palette.
+#include "ldif/LdifSource.h"
 #include "platform/qt/QtServices.h"
 #include "session/AboutDlg.h"
 #include "session/LdapLoginPage.h"
 #include "session/LoginSheet.h"
+#include "session/MainFrame.h"
+#include "session/TarvoDoc.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
+#include "ui/LdapTreeView.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SettingsDlg.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
@@ -30,6 +36,50 @@ void AddRow(CAttributeListEditor* pEditor, const char* pszName, const char* pszV
     pEditor->NameEdit()->setText(QString::fromUtf8(pszName));
     pEditor->ValueEdit()->setText(QString::fromUtf8(pszValue));
     pEditor->AddButton()->click();
+}
+
+// The main window on a copy of the demo directory (the source writes its
+// file back), a person four levels down selected: the tree's pictures and
+// the panes as they look in use.
+bool GrabMainWindow(const QString& path) {
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("example.ldif"));
+    if (!QFile::copy(QStringLiteral(TARVO_DEMO_LDIF), copy))
+        return false;
+    CTarvoDoc doc;
+    CMainFrame frame(&doc);
+    frame.resize(1000, 640);
+    frame.show();
+    auto* pSource = new CLdifSource;
+    CConnectionParams params;
+    params.m_strLdifFile = FromQString(copy);
+    params.m_strSearchBase = "dc=example,dc=com";
+    params.m_strFilter = "objectclass=*";
+    if (!pSource->Open(params)) {
+        delete pSource;
+        return false;
+    }
+    doc.m_pDataSource = pSource;
+    doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
+    doc.SetSessionFlags();
+    CLdapTreeView* pTree = frame.GetTreeView();
+    HTREEITEM hItem = pTree->GetRootItem();
+    pTree->ExpandItem(hItem);
+    for (const char* pszPath : std::initializer_list<const char*>{"ou=People", nullptr, nullptr}) {
+        for (HTREEITEM hChild : pTree->GetChildItems(hItem)) {
+            if (!pszPath || pTree->GetItemText(hChild) == pszPath) {
+                hItem = hChild;
+                break;
+            }
+        }
+        pTree->ExpandItem(hItem);
+    }
+    const std::vector<HTREEITEM> people = pTree->GetChildItems(hItem);
+    if (!people.empty())
+        pTree->ClickItem(people.front());
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    return frame.grab().save(path);
 }
 
 QPalette DarkPalette() {
@@ -121,5 +171,11 @@ int main(int argc, char* argv[]) {
         }
         std::printf("wrote %s\n", qPrintable(path));
     }
+    const QString mainPath = QStringLiteral("%1/main-window%2.png").arg(folder, suffix);
+    if (!GrabMainWindow(mainPath)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(mainPath));
+        return 1;
+    }
+    std::printf("wrote %s\n", qPrintable(mainPath));
     return 0;
 }
