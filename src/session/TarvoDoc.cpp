@@ -171,7 +171,8 @@ BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
         return TRUE;
     case ID_FILE_SAVE_LDIF:
     case ID_TB_SAVE_LDIF:
-        bEnabled = m_bSaveLdifEnabled;
+        // It saves the subtree of the selected entry.
+        bEnabled = m_bSaveLdifEnabled && ShowsEntry(kTreeColumn);
         return TRUE;
     case ID_TOOLS_ENTRY_ADD:
     case ID_TOOLS_ENTRY_DELETE:

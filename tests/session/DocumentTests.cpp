@@ -142,12 +142,11 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
     // Menu items and buttons follow the flags.
     m_pFrame->UpdateCommandUI();
     EXPECT_FALSE(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->isEnabled());
-    for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH,
-                     ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF})
+    for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH})
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
     // The commands that act on an entry wait until one is shown.
-    const UINT entryCommands[] = {ID_TOOLS_ENTRY_ADD, ID_TB_DELETE_ENTRY, ID_TOOLS_ATTR_MODIFY,
-                                  ID_TB_ADD_ATTRIBUTES};
+    const UINT entryCommands[] = {ID_FILE_SAVE_LDIF,  ID_TB_SAVE_LDIF,      ID_TOOLS_ENTRY_ADD,
+                                  ID_TB_DELETE_ENTRY, ID_TOOLS_ATTR_MODIFY, ID_TB_ADD_ATTRIBUTES};
     for (UINT nID : entryCommands)
         EXPECT_FALSE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
     ShowRoot();
