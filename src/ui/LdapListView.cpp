@@ -94,6 +94,10 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pModifyAction = m_pMenu->addAction("&Modify");
     m_pMenu->addSeparator();
     m_pRefreshAction = m_pMenu->addAction("&Refresh");
+    // Shown beside the items only: the main window's commands take the keys
+    // (a popup menu's own shortcuts never fire).
+    m_pDeleteAction->setShortcut(QKeySequence::Delete);
+    m_pRefreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_pAddAction, &QAction::triggered, this, &CLdapListView::OnAddAttributes);
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapListView::OnDeleteAttributes);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapListView::OnModifyAttribute);

@@ -126,6 +126,10 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pMenu->addSeparator();
     m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
+    // Shown beside the items only: the main window's commands take the keys
+    // (a popup menu's own shortcuts never fire).
+    m_pDeleteAction->setShortcut(QKeySequence::Delete);
+    m_pRefreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_pAddAction, &QAction::triggered, this, &CLdapTreeView::OnAddEntry);
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapTreeView::OnDeleteEntry);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapTreeView::OnModifyEntry);

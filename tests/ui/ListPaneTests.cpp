@@ -184,6 +184,7 @@ TEST_F(ListPane, ContextMenuRules) {
     pList->OnRightButtonDown(QPoint(10, 10));
     ASSERT_TRUE(pList->GetContextMenu()->isVisible());
     EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->text(), "&Add ");
+    EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->shortcut(), QKeySequence(Qt::Key_Delete));
     EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->isEnabled());
     EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->isEnabled()) << "no row selected";
     EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_MODIFY)->isEnabled());
