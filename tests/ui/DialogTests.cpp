@@ -136,6 +136,32 @@ TEST(DialogLayout, EveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
     QApplication::setFont(defaultFont);
 }
 
+// The widgets Tab visits from pFirst, in order, until it comes back.
+std::vector<QWidget*> TabChain(QWidget* pFirst) {
+    std::vector<QWidget*> chain{pFirst};
+    for (QWidget* p = pFirst->nextInFocusChain(); p != pFirst; p = p->nextInFocusChain())
+        if ((p->focusPolicy() & Qt::TabFocus) && p->isVisible() && p->isEnabled())
+            chain.push_back(p);
+    return chain;
+}
+
+TEST(DialogLayout, TheEditorsKeepTheirTabOrder) {
+    CEntryDlg entry;
+    entry.show();
+    CAttributeListEditor* pEditor = entry.Editor();
+    EXPECT_EQ(TabChain(entry.RelativeNameEdit()),
+              (std::vector<QWidget*>{entry.RelativeNameEdit(), pEditor->NameEdit(), pEditor->ValueEdit(),
+                                     pEditor->AddButton(), pEditor->RemoveButton(), pEditor->List(),
+                                     Button(&entry, "&OK"), Button(&entry, "&Cancel")}));
+    CAddAttributesDlg add;
+    add.show();
+    pEditor = add.Editor();
+    EXPECT_EQ(TabChain(pEditor->NameEdit()),
+              (std::vector<QWidget*>{pEditor->NameEdit(), pEditor->ValueEdit(), pEditor->AddButton(),
+                                     pEditor->RemoveButton(), pEditor->List(), Button(&add, "&OK"),
+                                     Button(&add, "&Cancel")}));
+}
+
 TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     CEntryDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), "Add Entry");
