@@ -222,6 +222,14 @@ void CEntryStore::Fill(CEntryNode* pEntry) {
     it->second.bFilled = true;
 }
 
+void CEntryStore::Peek(const CEntryNode* pEntry, CAttributeArray& out) const {
+    auto it = m_kept.find(pEntry);
+    if (it == m_kept.end() || it->second.bFilled)
+        CopyAttributes(out, pEntry->m_attributes);
+    else
+        Deserialize(TruthOf(it->second), out);
+}
+
 void CEntryStore::Restore(CEntryNode* pEntry) {
     auto it = m_kept.find(pEntry);
     if (it == m_kept.end()) {

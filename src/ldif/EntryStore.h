@@ -60,6 +60,9 @@ public:
 
     // Fills the entry's cache from what is kept when it is not filled yet.
     void Fill(CEntryNode* pEntry);
+    // Appends copies of the entry's attributes to out without filling its
+    // cache (a search reads every entry; the caches stay small).
+    void Peek(const CEntryNode* pEntry, CAttributeArray& out) const;
     // Gives the entry back exactly the attributes kept for it; an entry not
     // kept yet is kept with what its cache holds now.
     void Restore(CEntryNode* pEntry);

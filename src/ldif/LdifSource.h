@@ -8,6 +8,7 @@
 #include "model/EntryNode.h"
 #include "source/DataSource.h"
 #include "source/Requests.h"
+#include "source/Search.h"
 
 #include <memory>
 #include <string>
@@ -48,6 +49,9 @@ public:
     BOOL Stop() override;
     BOOL Close() override;
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
+    // Evaluates the filter over the shown entries in memory, inside the
+    // call, and reports like the LDAP source does.
+    BOOL Search(const CSearchSpec& spec, CWnd* pNotify) override;
 
     // The split of one line: the name is everything before the first colon
     // as written; the value everything after it, trimmed of white space. A

@@ -86,7 +86,7 @@ public:
     std::unique_ptr<CSearchFilter> ParseAll() {
         SkipBlanks();
         if (m_nPos >= m_text.size())
-            return Fail("The filter is empty.");
+            return Fail("The filter is empty");
         std::unique_ptr<CSearchFilter> pFilter;
         if (m_text[m_nPos] == '(') {
             pFilter = ParseFilter();

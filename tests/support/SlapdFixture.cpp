@@ -20,8 +20,10 @@
 
 namespace {
 
+} // namespace
+
 // The tools write values that are not plain text as base-64.
-std::string DecodeBase64(const std::string& text) {
+std::string CSlapdServer::DecodeBase64(const std::string& text) {
     std::string out;
     unsigned nBits = 0;
     int nCount = 0;
@@ -51,6 +53,8 @@ std::string DecodeBase64(const std::string& text) {
     }
     return out;
 }
+
+namespace {
 
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";
@@ -362,14 +366,17 @@ std::string CSlapdServer::RunTool(const std::string& command, int* pExit) const 
     return out;
 }
 
-std::vector<std::string> CSlapdServer::SearchDNs(const std::string& base, const std::string& scope) const {
+std::vector<std::string> CSlapdServer::SearchDNs(const std::string& base, const std::string& scope,
+                                                 const std::string& filter) const {
     std::string out = RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
                               ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " +
-                              ShellQuote(base) + " -s " + scope + " '(objectclass=*)' 1.1 2>/dev/null");
+                              ShellQuote(base) + " -s " + scope + " " + ShellQuote(filter) + " 1.1 2>/dev/null");
     std::vector<std::string> dns;
     for (const std::string& line : Lines(out)) {
         if (line.rfind("dn: ", 0) == 0)
             dns.push_back(line.substr(4));
+        else if (line.rfind("dn:: ", 0) == 0)
+            dns.push_back(DecodeBase64(line.substr(5)));
     }
     return dns;
 }

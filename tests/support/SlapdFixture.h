@@ -57,8 +57,11 @@ public:
     // the administrator. Search returns the DNs found (server order); an
     // empty result for a missing base. Values returns one entry's values of the
     // attribute, base-64 values decoded.
-    std::vector<std::string> SearchDNs(const std::string& base, const std::string& scope = "one") const;
+    std::vector<std::string> SearchDNs(const std::string& base, const std::string& scope = "one",
+                                       const std::string& filter = "(objectclass=*)") const;
     bool Exists(const std::string& dn) const;
+    // What "name:: data" of the tools' output holds.
+    static std::string DecodeBase64(const std::string& text);
     std::vector<std::string> Values(const std::string& dn, const std::string& attribute) const;
     // Applies LDIF change records (ldapmodify -a). TRUE when every change succeeded.
     bool Modify(const std::string& ldif) const;
