@@ -70,7 +70,8 @@ std::string CsvField(const std::string& text) {
 // Ends a row on Enter: the table's own Enter would only move the current cell.
 class CEnterFilter : public QObject {
 public:
-    CEnterFilter(QObject* pParent, std::function<void()> fnEnter) : QObject(pParent), m_fnEnter(std::move(fnEnter)) {}
+    CEnterFilter(QObject* pParent, std::function<void()> fnEnter)
+        : QObject(pParent), m_fnEnter(std::move(fnEnter)) {}
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override {
         if (pEvent->type() == QEvent::KeyPress) {
             int nKey = static_cast<QKeyEvent*>(pEvent)->key();
@@ -287,8 +288,8 @@ void CSearchPanel::OnSearch() {
     filter.Trim();
     // The server takes a filter in parentheses; "cn=x" is typed often.
     spec.strFilter = filter.GetLength() > 0 && filter[0] == '(' ? filter : "(" + filter + ")";
-    for (const QString& name : m_pAttributes->text().split(QRegularExpression(QStringLiteral("[\\s,]+")),
-                                                            Qt::SkipEmptyParts))
+    for (const QString& name :
+         m_pAttributes->text().split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts))
         spec.attributes.Add(TextToBytes(name));
     if (m_pOperational->isChecked()) {
         if (spec.attributes.IsEmpty())
@@ -390,7 +391,8 @@ BOOL CSearchPanel::WriteCsv(const CString& path) {
 BOOL CSearchPanel::WriteLdif(const CString& path) {
     std::string out = "version: 1\r\n\r\n";
     for (int nViewRow = 0; nViewRow < m_pShown->rowCount(); ++nViewRow) {
-        const CSearchResult& result = m_pResults->Result(m_pShown->mapToSource(m_pShown->index(nViewRow, 0)).row());
+        const CSearchResult& result =
+            m_pResults->Result(m_pShown->mapToSource(m_pShown->index(nViewRow, 0)).row());
         if (result.strDN.IsEmpty())
             continue; // the root DSE is no entry to import
         AppendLdifValueLine(out, "dn", result.strDN.View(), "\r\n");
@@ -404,7 +406,8 @@ BOOL CSearchPanel::WriteLdif(const CString& path) {
 
 void CSearchPanel::OnSaveCsv() {
     CString path;
-    if (!CServices::FileDialogs().ChooseFile(FALSE, "Save as CSV", "search-results.csv", kCsvFilter, FALSE, path))
+    if (!CServices::FileDialogs().ChooseFile(FALSE, "Save as CSV", "search-results.csv", kCsvFilter, FALSE,
+                                             path))
         return;
     if (!WriteCsv(path))
         AfxMessageBox("The results could not be written to " + path + ".", MB_OK | MB_ICONSTOP);

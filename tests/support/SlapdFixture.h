@@ -66,8 +66,10 @@ public:
     // Applies LDIF change records (ldapmodify -a). TRUE when every change succeeded.
     bool Modify(const std::string& ldif) const;
 
-private:
+    // Runs a shell command (the OpenLDAP tools) and returns what it printed.
     std::string RunTool(const std::string& command, int* pExit = nullptr) const;
+
+private:
     static int FreePort();
     bool WaitReady();
     bool OwnsListeningSocket() const;
