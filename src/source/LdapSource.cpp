@@ -191,14 +191,14 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
         if (IsShuttingDown())
             return kShutdown;
         {
-            CCriticalSectionLock lock(worker.lock);
-            if (*worker.pAbandoned)
+            CCriticalSectionLock lock(*worker.pLock);
+            if (*worker.pAbandoned || (worker.pCancelled && *worker.pCancelled))
                 return kAbandoned;
             *worker.pWaiting = TRUE;
         }
         WaitForResult(worker.nMsgId, nType, message);
         {
-            CCriticalSectionLock lock(worker.lock);
+            CCriticalSectionLock lock(*worker.pLock);
             *worker.pWaiting = FALSE;
         }
         if (message)
@@ -223,7 +223,7 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
 void CLdapSource::BeginRequest(CWorker& worker, int nMsgId, int nOp, CEntryNode* pEntry) {
     worker.nMsgId = nMsgId;
     IncrementRunning();
-    RegisterRequest(nMsgId, nOp, pEntry, worker.pAbandoned, &worker.lock, worker.pWaiting);
+    RegisterRequest(nMsgId, nOp, pEntry, worker.pAbandoned, worker.pLock, worker.pWaiting);
 }
 
 void CLdapSource::EndRequest(CWorker& worker) {

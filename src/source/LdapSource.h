@@ -63,8 +63,12 @@ private:
 
     // What one worker shares with Stop through the registration.
     struct CWorker {
-        CCriticalSection lock;
+        CCriticalSection ownLock;
+        // The expand worker shares its record's lock with Refresh.
+        CCriticalSection* pLock = &ownLock;
         BOOL* pAbandoned = nullptr;
+        // Set when the request's entry was refreshed (expansions only).
+        const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
     };
@@ -121,8 +125,15 @@ private:
                               const std::function<int(int&)>& fnSend);
 
     // Browsing helpers.
-    void AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrList& list);
-    BOOL SendEntries(CPtrList& list, CExpandRequest& request, int& nCount);
+    void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
+    // FALSE when the expansion must end at once (shutdown, or a refresh).
+    BOOL SendEntries(CExpandRequest& request, int& nCount);
+    BOOL IsRefreshed(CExpandRequest& request);
+    BOOL BatchIsEmpty(CExpandRequest& request);
+    int BatchCount(CExpandRequest& request);
+    // Ends the running expansions of pEntry: what they have not sent is
+    // dropped and nothing of theirs reaches a pane any more.
+    void CancelExpansions(CEntryNode* pEntry);
     void ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request);
 
     // Cache helpers of the attribute workers.

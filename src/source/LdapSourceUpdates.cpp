@@ -147,7 +147,10 @@ UINT CLdapSource::RunAddAttributes(CAddAttributesRequest& request) {
     // A stopped add is dropped without a message.
     BOOL bSent = FALSE;
     if (eOutcome == kUpdateDone) {
-        MergeAddedAttributes(pEntry, request.attributes);
+        {
+            CCriticalSectionLock cache(m_readLock);
+            MergeAddedAttributes(pEntry, request.attributes);
+        }
         request.bSucceeded = TRUE;
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(&request), 0);
         bSent = TRUE;
@@ -166,6 +169,8 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     CEntryNode* pEntry = request.pEntry;
 
     CLdapMods mods;
+    // A read of the same entry may be filling its cache.
+    m_readLock.Lock();
     for (CAttribute* pAttribute : request.attributes) {
         const CString name = pAttribute->GetName();
         CStringArray values;
@@ -185,6 +190,7 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
             mods.Append(CLdapMods::Delete, name, none);
         }
     }
+    m_readLock.Unlock();
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
@@ -195,7 +201,10 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     BOOL bSent = FALSE;
     if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
         request.bSucceeded = TRUE;
-        RemoveDeletedValues(pEntry, request.attributes);
+        {
+            CCriticalSectionLock cache(m_readLock);
+            RemoveDeletedValues(pEntry, request.attributes);
+        }
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(&request), 0);
         bSent = TRUE;
     }
@@ -216,7 +225,10 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     const CString oldValue = attribute.GetSize() > 1 ? attribute[1] : CString();
     const BOOL bHasOld = attribute.GetSize() > 1;
 
-    BuildReplacementValues(pEntry, attribute);
+    {
+        CCriticalSectionLock cache(m_readLock);
+        BuildReplacementValues(pEntry, attribute);
+    }
     CLdapMods mods;
     mods.Append(CLdapMods::Replace, name, attribute);
     const CString dn = pEntry->GetDN();
@@ -228,10 +240,13 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     BOOL bDone = FALSE;
     if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
         request.bSucceeded = TRUE;
-        // The new value goes to the end of the cached values.
-        if (bHasOld)
-            pEntry->RemoveValue(name, oldValue);
-        pEntry->AddValue(name, newValue);
+        {
+            // The new value goes to the end of the cached values.
+            CCriticalSectionLock cache(m_readLock);
+            if (bHasOld)
+                pEntry->RemoveValue(name, oldValue);
+            pEntry->AddValue(name, newValue);
+        }
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&request), 0);
         bDone = TRUE;
     }

@@ -402,3 +402,49 @@ TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
     EXPECT_EQ(attributes.Count(WM_CLEAR_ATTRIBUTES), 2);
     EXPECT_EQ(services.m_boxes.Count(), 0);
 }
+
+TEST(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
+    const int kChildren = 20000, kRounds = 6;
+    CSlapdServer server;
+    server.AddChildren("ou=Empty," + kBase, kChildren);
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+    ASSERT_NE(pBig, nullptr);
+
+    // Every entry a pane is given must be one of the entry's children then:
+    // a retired node handed out is what a pane would later touch after free.
+    int nStale = 0;
+    open.pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
+        if (nMessage != WM_ENTRIES_FOUND)
+            return;
+        std::vector<CEntryNode*> now = pBig->GetChildren();
+        std::set<CEntryNode*> children(now.begin(), now.end());
+        auto* pList = WParamToPtr<CPtrList>(wParam);
+        for (POSITION pos = pList->GetHeadPosition(); pos;)
+            nStale += children.count(static_cast<CEntryNode*>(pList->GetNext(pos))) ? 0 : 1;
+    };
+    pBig->BeginOperation(OP_EXPAND);
+    open.source.Expand(pBig, &open.pane, HTREEITEM(7));
+    size_t nMark = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        ASSERT_TRUE(Pump([&] { return open.pane.m_foundDNs.size() > nMark; })) << "round " << r;
+        nMark = open.pane.m_foundDNs.size();
+        pBig->BeginOperation(OP_REFRESH);
+        open.source.Refresh(pBig, &open.pane, HTREEITEM(7));
+    }
+    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_EQ(nStale, 0);
+    // Only the last expansion finished and spoke; it brought every child once.
+    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{kChildren});
+    std::vector<std::string> last(open.pane.m_foundDNs.begin() + static_cast<long>(nMark),
+                                  open.pane.m_foundDNs.end());
+    EXPECT_EQ(std::set<std::string>(last.begin(), last.end()).size(), static_cast<size_t>(kChildren));
+    EXPECT_EQ(last.size(), static_cast<size_t>(kChildren));
+    EXPECT_EQ(pBig->GetChildCount(), kChildren);
+    EXPECT_TRUE(pBig->CanRefresh());
+    EXPECT_EQ(open.source.GetRunning(), 0);
+    EXPECT_EQ(services.m_boxes.Count(), 0);
+}
