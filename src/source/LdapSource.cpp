@@ -294,11 +294,15 @@ BOOL CLdapSource::Stop() {
         // the library), so this loop ends at once.
         while (!TryAbandon(m_pWorkerLock))
             std::this_thread::yield();
-        int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
-        if (nCode != 0)
-            ShowLdapError(nCode);
-        if (m_pCurrentEntry)
-            m_pCurrentEntry->EndOperation(m_nCurrentOp);
+        // The server may already have made an update: it is not abandoned,
+        // and its worker ends the operation once it knows the outcome.
+        if (!IsUpdateOperation(m_nCurrentOp)) {
+            int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
+            if (nCode != 0)
+                ShowLdapError(nCode);
+            if (m_pCurrentEntry)
+                m_pCurrentEntry->EndOperation(m_nCurrentOp);
+        }
         ClearRegistration();
     }
     return TRUE;

@@ -53,10 +53,20 @@ public:
     static constexpr int kWaitSliceMs = 15;
     // Network and synchronous-call time-out, in seconds.
     static constexpr int kNetworkTimeoutSeconds = 10;
+    // How long a stopped update still waits for the server's answer before
+    // its entries are read again, in milliseconds.
+    static constexpr int kStoppedUpdateWaitMs = 3000;
+    // Tests shorten the wait to reach the read-again path on a held server.
+    void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
+    // The status text after a stopped update whose answer never came.
+    static const char* const kStoppedReadAgainText;
 
 private:
     // How an update request ended (the box for a failure already shown).
+    // Stopped: no answer came in time, so what the server did is unknown.
     enum EUpdateOutcome { kUpdateShutdown, kUpdateRefused, kUpdateFailed, kUpdateStopped, kUpdateDone };
+    // What a base search of one DN found.
+    enum EReadBack { kReadFound, kReadMissing, kReadFailed };
 
     // How a worker's wait for its next result ended.
     enum EWaitOutcome { kGotMessage, kNothingYet, kAbandoned, kWaitFailed, kShutdown };
@@ -123,6 +133,23 @@ private:
     // Sends an update request and waits for its single result.
     EUpdateOutcome SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
                               const std::function<int(int&)>& fnSend);
+    // After Stop: the update's answer for a while longer.
+    EWaitOutcome AwaitStoppedUpdate(CWorker& worker, CLdapMessage& message, int& nType, int nWaitMs);
+    // How long an answer may still follow the read again, in milliseconds.
+    static constexpr int kSettleWaitMs = 1000;
+    // Reads dn again from the server (its attributes into pAttributes when
+    // given); not registered, so Stop leaves it alone.
+    EReadBack ReadBack(const CString& dn, CAttributeArray* pAttributes);
+    EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
+    // Ends a stopped update's request: its own answer when it came
+    // meanwhile, else kUpdateStopped with the status text in nPane.
+    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
+    // A stopped entry update: dn read again, then settled.
+    EUpdateOutcome ResolveStoppedUpdate(CWorker& worker, const CString& dn, EReadBack& eRead);
+    // A stopped attribute update: without its answer, the entry's cache and
+    // rows become what the server holds.
+    EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    static bool IsUpdateOperation(int nOp);
 
     // Browsing helpers.
     void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
@@ -154,6 +181,7 @@ private:
     CEntryNode* m_pRoot = nullptr;
     CString m_strSearchBase;
     int m_nRunning = 0;
+    int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
 
     // The registration of the most recently sent request: what Stop abandons.
     CEntryNode* m_pCurrentEntry = nullptr;

@@ -8,9 +8,11 @@
 #include "platform/Thread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -447,4 +449,149 @@ TEST(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
     EXPECT_TRUE(pBig->CanRefresh());
     EXPECT_EQ(open.source.GetRunning(), 0);
     EXPECT_EQ(services.m_boxes.Count(), 0);
+}
+
+// Stop on an update sent to a held server. Whether its answer comes within
+// the wait (reported as it is) or the entries are read again after it, the
+// tree and the cache end as the server holds them, accepted or refused.
+namespace {
+
+struct CStoppedUpdate {
+    const char* pszName;
+    // An entry update, or else a value update of Alice.
+    std::function<void(CLdapSource&, CTestPane&, CEntryNode* pPeople)> fnEntryUpdate;
+    int nValueOp;
+    const char* pszAttribute;
+    std::vector<const char*> values;
+};
+
+void AddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pPeople, const char* pszRdn) {
+    auto* pNew = new CEntryNode;
+    pNew->SetDN(CString(pszRdn) + "," + CString(kPeople.c_str()));
+    pNew->SetParent(pPeople);
+    pNew->m_attributes.Add(MakeAttribute("objectClass", {"inetOrgPerson"}));
+    pNew->m_attributes.Add(MakeAttribute("cn", {pszRdn + 3}));
+    pNew->m_attributes.Add(MakeAttribute("sn", {"S"}));
+    pPeople->BeginOperation(OP_ADD_ENTRY);
+    source.AddEntry(pPeople, pNew, HTREEITEM(9), &pane);
+}
+
+void Rename(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const char* pszRdn) {
+    pEntry->BeginOperation(OP_MODIFY_ENTRY);
+    source.ModifyEntry(pEntry, pszRdn, pEntry->GetRDN(), CString(pszRdn) + "," + CString(kPeople.c_str()), "",
+                       &pane);
+}
+
+void Delete(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry) {
+    pEntry->BeginOperation(OP_DELETE_ENTRY);
+    source.DeleteEntry(pEntry, &pane);
+}
+
+void ChangeValues(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const CStoppedUpdate& update) {
+    CAttributeArray attributes;
+    attributes.Add(MakeAttribute(update.pszAttribute, update.values));
+    pEntry->BeginOperation(update.nValueOp);
+    CDWordArray rows;
+    rows.Add(0);
+    if (update.nValueOp == OP_ADD_ATTRIBUTE)
+        source.AddAttributes(pEntry, &attributes, &pane);
+    else if (update.nValueOp == OP_DELETE_ATTRIBUTE)
+        source.DeleteAttributes(pEntry, &attributes, &rows, &pane);
+    else
+        source.ModifyAttribute(pEntry, attributes[0], 0, &pane);
+    DeleteAttributes(attributes);
+}
+
+const CStoppedUpdate kStoppedUpdates[] = {
+    {"add accepted", [](auto& s, auto& p, auto* pPeople) { AddEntry(s, p, pPeople, "cn=Carol"); }, 0, "", {}},
+    {"add refused", [](auto& s, auto& p, auto* pPeople) { AddEntry(s, p, pPeople, "cn=Alice"); }, 0, "", {}},
+    {"delete accepted",
+     [](auto& s, auto& p, auto* pPeople) { Delete(s, p, FindChild(pPeople, kBob)); },
+     0,
+     "",
+     {}},
+    {"delete refused (children)", [](auto& s, auto& p, auto* pPeople) { Delete(s, p, pPeople); }, 0, "", {}},
+    {"rename accepted",
+     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Robert"); },
+     0,
+     "",
+     {}},
+    {"rename refused",
+     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Alice"); },
+     0,
+     "",
+     {}},
+    {"add value accepted", nullptr, OP_ADD_ATTRIBUTE, "description", {"added"}},
+    {"add value refused", nullptr, OP_ADD_ATTRIBUTE, "mail", {"alice@example.com"}},
+    {"delete value accepted", nullptr, OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}},
+    {"delete value refused", nullptr, OP_DELETE_ATTRIBUTE, "mail", {"nobody@example.com"}},
+    {"modify value accepted", nullptr, OP_MODIFY_ATTRIBUTE, "sn", {"Smyth", "Smith"}},
+    {"modify value refused",
+     nullptr,
+     OP_MODIFY_ATTRIBUTE,
+     "mail",
+     {"alice.smith@example.com", "alice@example.com"}},
+};
+
+std::multiset<std::string> ServerValues(const CSlapdServer& server, const std::string& dn) {
+    std::multiset<std::string> values;
+    for (const char* pszName : {"sn", "mail", "telephoneNumber", "description"})
+        for (const std::string& value : server.Values(dn, pszName))
+            values.insert(std::string(pszName) + "=" + value);
+    return values;
+}
+
+std::multiset<std::string> CachedOf(CEntryNode* pEntry) {
+    std::multiset<std::string> values;
+    for (const std::string& value : CachedValues(pEntry))
+        if (value.rfind("cn=", 0) != 0 && value.rfind("objectClass=", 0) != 0)
+            values.insert(value);
+    return values;
+}
+
+} // namespace
+
+TEST(LdapConcurrency, StoppedUpdatesShowWhatTheServerHolds) {
+    for (const CStoppedUpdate& update : kStoppedUpdates) {
+        for (bool bReadAgain : {false, true}) {
+            SCOPED_TRACE(std::string(update.pszName) + (bReadAgain ? ", read again" : ", answered"));
+            CSlapdServer server;
+            ASSERT_TRUE(server.Start()) << server.LastError();
+            CTestServices services;
+            COpened open(server);
+            CEntryNode* pPeople = open.Child(kPeople);
+            ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+            CEntryNode* pAlice = FindChild(pPeople, kAlice);
+            ReadAndWait(open.source, open.pane, pAlice);
+            open.source.SetStoppedUpdateWait(bReadAgain ? 0 : 20000);
+            CTestPane pane(&open.source);
+
+            server.Pause();
+            if (update.fnEntryUpdate)
+                update.fnEntryUpdate(open.source, pane, pPeople);
+            else
+                ChangeValues(open.source, pane, pAlice, update);
+            ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+            CEntryNode::RequestStop();
+            EXPECT_TRUE(open.source.Stop());
+            if (bReadAgain) // the entries are asked for again before the server answers anything
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            server.Resume();
+            ASSERT_TRUE(WaitForWorkers(open.source));
+
+            std::vector<std::string> shown = ChildDNs(open.pRoot);
+            std::vector<std::string> held = server.SearchDNs(kBase);
+            EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()),
+                      std::set<std::string>(held.begin(), held.end()));
+            EXPECT_EQ(shown.size(), held.size());
+            if (server.Exists(kPeople)) {
+                shown = ChildDNs(pPeople);
+                held = server.SearchDNs(kPeople);
+                EXPECT_EQ(std::multiset<std::string>(shown.begin(), shown.end()),
+                          std::multiset<std::string>(held.begin(), held.end()));
+            }
+            EXPECT_EQ(CachedOf(pAlice), ServerValues(server, kAlice));
+            EXPECT_EQ(open.source.GetRunning(), 0);
+        }
+    }
 }

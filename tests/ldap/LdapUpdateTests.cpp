@@ -13,14 +13,6 @@ const std::string kPeople = "ou=People,dc=example,dc=com";
 const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
 const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
 
-CAttribute* MakeAttribute(const char* pszName, std::initializer_list<const char*> values) {
-    auto* pAttribute = new CAttribute;
-    pAttribute->SetName(pszName);
-    for (const char* pszValue : values)
-        pAttribute->Add(pszValue);
-    return pAttribute;
-}
-
 class LdapUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
