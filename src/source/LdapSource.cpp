@@ -86,9 +86,10 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
                 continue;
             }
             if (nType == LDAP_RESULT_SEARCH_RESULT) {
-                nCode = LdapResultCode(m_ld.Get(), message.Get());
+                CString diagnostic, matchedDN;
+                nCode = LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN);
                 if (nCode != 0) {
-                    ShowLdapError(nCode);
+                    ShowLdapError(nCode, diagnostic, matchedDN);
                     m_ld.Unbind();
                     return FALSE;
                 }

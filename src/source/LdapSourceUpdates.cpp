@@ -55,9 +55,11 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
 }
 
 CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(EWaitOutcome eWait, CLdapMessage& message) {
-    int nCode = eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get()) : -1;
+    CString diagnostic, matchedDN;
+    int nCode =
+        eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ShowLdapError(nCode, diagnostic, matchedDN);
         return kUpdateFailed;
     }
     return kUpdateDone;

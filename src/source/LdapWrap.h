@@ -74,8 +74,10 @@ int LdapMessageId(ldapmsg* pMessage);
 
 // The code of an operation's result message (ldap_parse_result); the
 // message stays owned by the caller. A result that cannot be parsed gives
-// the parse failure's code.
-int LdapResultCode(ldap* ld, ldapmsg* pMessage);
+// the parse failure's code. The server's diagnostic message and matched DN
+// go where asked for.
+int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic = nullptr,
+                   CString* pMatchedDN = nullptr);
 
 // DNs of the entries of a search message, in order.
 void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns);
