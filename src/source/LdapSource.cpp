@@ -51,12 +51,12 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
 
     int nCode = m_ld.Initialize(BuildLdapUrl(params.m_strServer, params.m_nPort), kNetworkTimeoutSeconds);
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ReportOpenError(nCode);
         return FALSE;
     }
     nCode = m_ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ReportOpenError(nCode);
         m_ld.Unbind();
         return FALSE;
     }
@@ -69,7 +69,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
         nCode =
             LdapSearch(m_ld.Get(), m_strSearchBase, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", true, nMsgId);
         if (nCode != 0) {
-            ShowLdapError(nCode);
+            ReportOpenError(nCode);
             m_ld.Unbind();
             return FALSE;
         }
@@ -89,7 +89,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
                 CString diagnostic, matchedDN;
                 nCode = LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN);
                 if (nCode != 0) {
-                    ShowLdapError(nCode, diagnostic, matchedDN);
+                    ReportOpenError(nCode, diagnostic, matchedDN);
                     m_ld.Unbind();
                     return FALSE;
                 }
@@ -107,6 +107,11 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_pRoot = pTop.release();
     params.m_pRoot = m_pRoot;
     return TRUE;
+}
+
+void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    if (!m_bQuiet)
+        ShowLdapError(nCode, diagnostic, matchedDN);
 }
 
 BOOL CLdapSource::Close() {

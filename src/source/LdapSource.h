@@ -38,6 +38,9 @@ public:
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     void RetireEntry(CEntryNode* pEntry) override;
 
+    // An Open whose caller gave up: its failures are no longer shown.
+    void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
+
     // Operations with a request outstanding at the server.
     int GetRunning();
     // Diagnostics for tests: results held for other workers now, and how
@@ -150,6 +153,8 @@ private:
     // rows become what the server holds.
     EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
     static bool IsUpdateOperation(int nOp);
+    void ReportOpenError(int nCode, const CString& diagnostic = CString(),
+                         const CString& matchedDN = CString());
 
     // Browsing helpers.
     void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
@@ -201,6 +206,7 @@ private:
     // Message ids of requests whose worker still waits (under m_routingLock).
     std::set<int> m_activeMsgIds;
     std::atomic<bool> m_bConnectionLost{false};
+    std::atomic<bool> m_bQuiet{false};
     std::atomic<int> m_nHandedOver{0};
 
     // Workers started and not yet ended (their last act is the decrement).
