@@ -19,8 +19,11 @@
 #include <gtest/gtest.h>
 #include <set>
 
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -399,6 +402,43 @@ TEST_F(LdapJourney, SaveToLdifReadsMissingAttributes) {
     EXPECT_NE(written.find("mail: alice@example.com\r\n"), std::string::npos) << written;
     EXPECT_NE(written.find("sn: Jones\r\n"), std::string::npos) << written;
     EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh()) << "every read ended its operation";
+}
+
+TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hPeople = People();
+    CTempDir dir;
+    std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
+    settings.SetFilename(out.c_str());
+    settings.SetSaveOption(2);
+    pTree->SelectItem(hPeople);
+    m_server.Pause();
+    // The save waits for a read the held server does not answer; its
+    // progress window comes up and its Cancel ends the save at once.
+    QString label;
+    QElapsedTimer guard;
+    guard.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, pTree, [&] {
+        auto* pProgress = pTree->findChild<QProgressDialog*>();
+        if (pProgress && pProgress->isVisible()) {
+            label = pProgress->labelText();
+            pProgress->cancel();
+        } else if (guard.elapsed() > 20000) {
+            m_server.Resume(); // never a hang, only a failure
+        }
+    });
+    poll.start(50);
+    pTree->OnSaveToLdif();
+    poll.stop();
+    EXPECT_EQ(label, QStringLiteral("Saving entries to LDIF: 0 of 3 written"));
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Save to LDIF stopped; this file was left as it was: " + out);
+    m_server.Resume();
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh());
 }
 
 class LdapLargeJourney : public ::testing::Test {
