@@ -80,23 +80,18 @@ struct CRun {
     int nItems = 0;
 };
 
-CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
-    CDoneStatusBar status;
-    CServices::SetStatusBar(&status);
-    CRun run;
-    {
-        CTarvoDoc doc;
-        QSplitter host;
-        auto* pTree = new CLdapTreeView(&doc, &host);
-        auto* pList = new CLdapListView(&doc, &host);
+// The two panes on a document with a source opened on parent, shown.
+struct CBenchSession {
+    CBenchSession(const CSlapdServer& server, const std::string& parent) {
+        pTree = new CLdapTreeView(&doc, &host);
+        pList = new CLdapListView(&doc, &host);
         host.addWidget(pTree);
         host.addWidget(pList);
         doc.AddView(pTree);
         doc.AddView(pList);
         host.resize(1000, 700);
         host.show();
-
-        auto* pSource = new CLdapSource;
+        pSource = new CLdapSource;
         CConnectionParams params;
         params.m_strServer = server.Host();
         params.m_nPort = server.Port();
@@ -109,9 +104,39 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
         doc.m_bRefreshEnabled = true;
         doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
         QApplication::processEvents();
-        HTREEITEM hRoot = pTree->GetRootItem();
+        hRoot = pTree->GetRootItem();
+        pRootItem = pTree->GetModel()->Find(hRoot);
+    }
+    ~CBenchSession() {
+        pSource->ShutdownWorkers(FALSE);
+        pTree->DeleteAllItems();
+        pList->ClearList();
+        delete pSource;
+        doc.m_pDataSource = nullptr;
+    }
+    CBenchSession(const CBenchSession&) = delete;
+    CBenchSession& operator=(const CBenchSession&) = delete;
+
+    CTarvoDoc doc;
+    QSplitter host;
+    CLdapTreeView* pTree = nullptr;
+    CLdapListView* pList = nullptr;
+    CLdapSource* pSource = nullptr;
+    HTREEITEM hRoot;
+    CTreeItem* pRootItem = nullptr;
+};
+
+CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
+    CDoneStatusBar status;
+    CServices::SetStatusBar(&status);
+    CRun run;
+    {
+        CBenchSession session(server, parent);
+        CLdapTreeView* pTree = session.pTree;
+        HTREEITEM hRoot = session.hRoot;
         CEntryTreeModel* pModel = pTree->GetModel();
-        CTreeItem* pRootItem = pModel->Find(hRoot);
+        CTreeItem* pRootItem = session.pRootItem;
+        QSplitter& host = session.host;
 
         // The first entry item linked below the root is the first visible child.
         bool bFirst = false;
@@ -163,11 +188,6 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
         }
         qApp->removeEventFilter(&filter);
         ticker.stop();
-        pSource->ShutdownWorkers(FALSE);
-        pTree->DeleteAllItems();
-        pList->ClearList();
-        delete pSource;
-        doc.m_pDataSource = nullptr;
     }
     CServices::SetStatusBar(nullptr);
     return run;
@@ -182,31 +202,12 @@ int RefreshDuringStream(const CSlapdServer& server, const std::string& parent, i
     CServices::SetStatusBar(&status);
     int nWrong = 0;
     {
-        CTarvoDoc doc;
-        QSplitter host;
-        auto* pTree = new CLdapTreeView(&doc, &host);
-        auto* pList = new CLdapListView(&doc, &host);
-        host.addWidget(pTree);
-        host.addWidget(pList);
-        doc.AddView(pTree);
-        doc.AddView(pList);
-        host.show();
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = server.Host();
-        params.m_nPort = server.Port();
-        params.m_strSearchBase = parent;
-        if (!pSource->Open(params)) {
-            std::fprintf(stderr, "expand-gui: cannot open the source\n");
-            std::exit(1);
-        }
-        doc.m_pDataSource = pSource;
-        doc.m_bRefreshEnabled = true;
-        doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
-        QApplication::processEvents();
-        HTREEITEM hRoot = pTree->GetRootItem();
+        CBenchSession session(server, parent);
+        CLdapTreeView* pTree = session.pTree;
+        CLdapSource* pSource = session.pSource;
+        HTREEITEM hRoot = session.hRoot;
+        CTreeItem* pRootItem = session.pRootItem;
         CEntryNode* pEntry = pTree->GetItemEntry(hRoot);
-        CTreeItem* pRootItem = pTree->GetModel()->Find(hRoot);
         pTree->SelectItem(hRoot);
         pTree->ExpandItem(hRoot);
         auto waitFor = [&](const std::function<bool()>& pred) {
@@ -235,11 +236,6 @@ int RefreshDuringStream(const CSlapdServer& server, const std::string& parent, i
             pTree->OnRefresh();
         }
         waitFor([&] { return status.m_bDone && pSource->GetRunning() == 0; });
-        pSource->ShutdownWorkers(FALSE);
-        pTree->DeleteAllItems();
-        pList->ClearList();
-        delete pSource;
-        doc.m_pDataSource = nullptr;
     }
     CServices::SetStatusBar(nullptr);
     return nWrong;
