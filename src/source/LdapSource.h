@@ -38,6 +38,11 @@ public:
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     void RetireEntry(CEntryNode* pEntry) override;
 
+    // The library's code for a connection that is gone.
+    static constexpr int kServerDown = -1;
+    // Said once when the server is gone, with the offer to reconnect.
+    static const char* const kReconnectQuestion;
+
     // An Open whose caller gave up: its failures are no longer shown.
     void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
 
@@ -155,6 +160,14 @@ private:
     static bool IsUpdateOperation(int nOp);
     void ReportOpenError(int nCode, const CString& diagnostic = CString(),
                          const CString& matchedDN = CString());
+    // A worker's error box; a request that failed because the connection
+    // is gone leads to the one lost-connection notice instead.
+    void ShowError(int nCode, const CString& diagnostic = CString(), const CString& matchedDN = CString());
+    void ReportConnectionLost();
+    // Starters (UI thread): a reconnect the user asked for, made once no
+    // worker can be using the old handle; then the retired nodes.
+    void BeforeStart();
+    void ReconnectIfWanted();
 
     // Browsing helpers.
     void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
@@ -207,6 +220,14 @@ private:
     std::set<int> m_activeMsgIds;
     std::atomic<bool> m_bConnectionLost{false};
     std::atomic<bool> m_bQuiet{false};
+    std::atomic<bool> m_bLossReported{false};
+    std::atomic<bool> m_bReconnectWanted{false};
+    // The login, for a reconnect; the password lives only as long as the
+    // session (wiped at Close).
+    CString m_strServer;
+    int m_nPort = 0;
+    CString m_strBindDN;
+    CString m_strPassword;
     std::atomic<int> m_nHandedOver{0};
 
     // Workers started and not yet ended (their last act is the decrement).

@@ -57,7 +57,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         nMsgId);
     if (nCode != 0) {
         if (!IsShuttingDown() && !IsRefreshed(request)) {
-            ShowLdapError(nCode);
+            ShowError(nCode);
             ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
             pEntry->EndOperation(OP_EXPAND);
         }
@@ -108,6 +108,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             // The entries received so far stay; the next expansion fetches again.
             if (!SendEntries(request, nCount))
                 return endSilently();
+            if (m_bConnectionLost)
+                ReportConnectionLost();
             pEntry->MarkUnexpanded();
             nDone = SEARCH_FAILED;
             break;
@@ -273,7 +275,7 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (nCode != 0) {
         if (IsShuttingDown())
             return 0;
-        ShowLdapError(nCode);
+        ShowError(nCode);
         pEntry->EndOperation(OP_READ_ATTRIBUTES);
         return 0;
     }
@@ -299,7 +301,7 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (IsShuttingDown())
         return 0;
     if (bFailed)
-        ShowLdapError(-1);
+        ShowError(-1);
     pEntry->EndOperation(OP_READ_ATTRIBUTES);
     return 0;
 }

@@ -31,7 +31,7 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
     if (nCode != 0) {
         if (IsShuttingDown())
             return kUpdateShutdown;
-        ShowLdapError(nCode);
+        ShowError(nCode);
         return kUpdateRefused;
     }
     BeginRequest(worker, nMsgId, nOp, pEntry);
@@ -59,7 +59,7 @@ CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(EWaitOutcome eWait, CLdapMess
     int nCode =
         eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
     if (nCode != 0) {
-        ShowLdapError(nCode, diagnostic, matchedDN);
+        ShowError(nCode, diagnostic, matchedDN);
         return kUpdateFailed;
     }
     return kUpdateDone;

@@ -6,6 +6,7 @@
 #include "platform/String.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 struct ldap;
@@ -36,6 +37,8 @@ public:
     // whatever the code (the library frees it in every case).
     int Unbind();
 
+    // Exchanges the handles (a reconnect puts a new one in place).
+    void Swap(CLdapConnection& other) { std::swap(m_ld, other.m_ld); }
     ldap* Get() const { return m_ld; }
     explicit operator bool() const { return m_ld != nullptr; }
     // The socket under the connection, or -1.

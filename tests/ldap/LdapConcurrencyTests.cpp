@@ -219,12 +219,15 @@ TEST(LdapConcurrency, ServerKilledBeforeAnyEntry) {
     EXPECT_TRUE(pPeople->CanRefresh());
     ASSERT_TRUE(WaitForWorkers(open.source));
 
-    // Later requests are refused at once with the library's text.
+    // Later requests are refused at once; a declined reconnect is offered
+    // again.
     CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
     open.pane.Clear();
     EXPECT_EQ(ExpandAndWait(open.source, open.pane, pEmpty), SEARCH_FAILED);
     ASSERT_GE(services.m_boxes.Count(), 1);
-    EXPECT_EQ(Str(services.m_boxes.LastText()), "Can't contact LDAP server");
+    EXPECT_EQ(Str(services.m_boxes.LastText()),
+              "The connection to 127.0.0.1:" + std::to_string(server.Port()) +
+                  " was lost.\nReconnect with the same login?");
 }
 
 TEST(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
@@ -594,4 +597,45 @@ TEST(LdapConcurrency, StoppedUpdatesShowWhatTheServerHolds) {
             EXPECT_EQ(open.source.GetRunning(), 0);
         }
     }
+}
+
+TEST(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    COpened open(server);
+    CEntryNode* pPeople = open.Child(kPeople);
+    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
+    ASSERT_TRUE(pPeople && pEmpty);
+
+    // Two requests meet the dead connection: one notice, with the offer.
+    server.Kill();
+    services.m_boxes.SetNextAnswer(IDYES);
+    pPeople->BeginOperation(OP_EXPAND);
+    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
+    CTestPane attributes(&open.source);
+    pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
+    open.source.ReadAttributes(pEmpty, &pEmpty->m_attributes, &attributes, TRUE);
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    std::string notice = "The connection to 127.0.0.1:" + std::to_string(server.Port()) +
+                         " was lost.\nReconnect with the same login?";
+    std::vector<std::string> texts;
+    for (const auto& box : services.m_boxes.Boxes())
+        texts.push_back(Str(box.text));
+    ASSERT_EQ(texts, std::vector<std::string>{notice});
+
+    // Back on the same port: the tree still holds what it had, and the next
+    // requests reconnect with the same (administrator's) login.
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    EXPECT_EQ(ChildDNs(open.pRoot).size(), 2u);
+    open.pane.Clear();
+    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+    CAttributeArray added;
+    added.Add(MakeAttribute("description", {"back again"}));
+    pEmpty->BeginOperation(OP_ADD_ATTRIBUTE);
+    open.source.AddAttributes(pEmpty, &added, &attributes);
+    DeleteAttributes(added);
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_EQ(server.Values("ou=Empty," + kBase, "description"), std::vector<std::string>{"back again"});
+    EXPECT_EQ(services.m_boxes.Count(), 1);
 }

@@ -115,7 +115,8 @@ TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
     pPeople->BeginOperation(OP_DELETE_ENTRY);
     source.DeleteEntry(pPeople, &pane);
     ASSERT_TRUE(WaitForWorkers(source));
-    EXPECT_EQ(Boxes(), std::vector<std::string>{"Operation not allowed on non-leaf\nsubordinate objects must be deleted first"});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Operation not allowed on non-leaf\nsubordinate objects must be deleted first"});
     EXPECT_TRUE(pane.MessageIds().empty());
     EXPECT_EQ(FindChild(params.m_pRoot, kPeople), pPeople);
     EXPECT_TRUE(m_server.Exists(kPeople));
@@ -171,7 +172,10 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
     m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
     DeleteAttributes(toAdd);
     Run();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified attribute type is undefined\nnoSuchAttributeType: attribute type undefined"});
+    EXPECT_EQ(
+        Boxes(),
+        std::vector<std::string>{
+            "The specified attribute type is undefined\nnoSuchAttributeType: attribute type undefined"});
     EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
     EXPECT_EQ(CachedValues(m_pAlice).size(), nBefore);
     EXPECT_TRUE(m_pAlice->CanAddAttribute());
@@ -215,7 +219,8 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
     m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
     DeleteAttributes(values);
     Run();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{"Object class violation\nobject class 'inetOrgPerson' requires attribute 'sn'"});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Object class violation\nobject class 'inetOrgPerson' requires attribute 'sn'"});
     EXPECT_NE(m_pAlice->FindAttribute("sn"), nullptr);
     EXPECT_EQ(m_server.Values(kAlice, "sn"), std::vector<std::string>{"Smith"});
 }
