@@ -140,9 +140,16 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         // References and other messages carry no entries.
     }
 
-    EndRequest(worker);
+    {
+        // Finished or refreshed, decided once: a refresh from now on finds
+        // this expansion over.
+        CCriticalSectionLock lock(request.lock);
+        if (!request.bRefreshed)
+            request.bFinished = TRUE;
+    }
     if (IsShuttingDown() || IsRefreshed(request))
         return endSilently();
+    EndRequest(worker);
     finish();
     pEntry->EndOperation(OP_EXPAND);
     ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(static_cast<LPARAM>(nDone)), lItem);
