@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -79,23 +80,18 @@ struct CRun {
     int nItems = 0;
 };
 
-CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
-    CDoneStatusBar status;
-    CServices::SetStatusBar(&status);
-    CRun run;
-    {
-        CTarvoDoc doc;
-        QSplitter host;
-        auto* pTree = new CLdapTreeView(&doc, &host);
-        auto* pList = new CLdapListView(&doc, &host);
+// The two panes on a document with a source opened on parent, shown.
+struct CBenchSession {
+    CBenchSession(const CSlapdServer& server, const std::string& parent) {
+        pTree = new CLdapTreeView(&doc, &host);
+        pList = new CLdapListView(&doc, &host);
         host.addWidget(pTree);
         host.addWidget(pList);
         doc.AddView(pTree);
         doc.AddView(pList);
         host.resize(1000, 700);
         host.show();
-
-        auto* pSource = new CLdapSource;
+        pSource = new CLdapSource;
         CConnectionParams params;
         params.m_strServer = server.Host();
         params.m_nPort = server.Port();
@@ -108,9 +104,39 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
         doc.m_bRefreshEnabled = true;
         doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
         QApplication::processEvents();
-        HTREEITEM hRoot = pTree->GetRootItem();
+        hRoot = pTree->GetRootItem();
+        pRootItem = pTree->GetModel()->Find(hRoot);
+    }
+    ~CBenchSession() {
+        pSource->ShutdownWorkers(FALSE);
+        pTree->DeleteAllItems();
+        pList->ClearList();
+        delete pSource;
+        doc.m_pDataSource = nullptr;
+    }
+    CBenchSession(const CBenchSession&) = delete;
+    CBenchSession& operator=(const CBenchSession&) = delete;
+
+    CTarvoDoc doc;
+    QSplitter host;
+    CLdapTreeView* pTree = nullptr;
+    CLdapListView* pList = nullptr;
+    CLdapSource* pSource = nullptr;
+    HTREEITEM hRoot;
+    CTreeItem* pRootItem = nullptr;
+};
+
+CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
+    CDoneStatusBar status;
+    CServices::SetStatusBar(&status);
+    CRun run;
+    {
+        CBenchSession session(server, parent);
+        CLdapTreeView* pTree = session.pTree;
+        HTREEITEM hRoot = session.hRoot;
         CEntryTreeModel* pModel = pTree->GetModel();
-        CTreeItem* pRootItem = pModel->Find(hRoot);
+        CTreeItem* pRootItem = session.pRootItem;
+        QSplitter& host = session.host;
 
         // The first entry item linked below the root is the first visible child.
         bool bFirst = false;
@@ -162,14 +188,57 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
         }
         qApp->removeEventFilter(&filter);
         ticker.stop();
-        pSource->ShutdownWorkers(FALSE);
-        pTree->DeleteAllItems();
-        pList->ClearList();
-        delete pSource;
-        doc.m_pDataSource = nullptr;
     }
     CServices::SetStatusBar(nullptr);
     return run;
+}
+
+// Refreshes the entry while its children stream in, nRounds times, and
+// counts the items that do not match the server's children once each
+// stream has ended: items of nodes no longer among the entry's children,
+// and children missing or shown twice.
+int RefreshDuringStream(const CSlapdServer& server, const std::string& parent, int nChildren, int nRounds) {
+    CDoneStatusBar status;
+    CServices::SetStatusBar(&status);
+    int nWrong = 0;
+    {
+        CBenchSession session(server, parent);
+        CLdapTreeView* pTree = session.pTree;
+        CLdapSource* pSource = session.pSource;
+        HTREEITEM hRoot = session.hRoot;
+        CTreeItem* pRootItem = session.pRootItem;
+        CEntryNode* pEntry = pTree->GetItemEntry(hRoot);
+        pTree->SelectItem(hRoot);
+        pTree->ExpandItem(hRoot);
+        auto waitFor = [&](const std::function<bool()>& pred) {
+            while (!pred())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        };
+        for (int nRound = 0; nRound < nRounds; ++nRound) {
+            waitFor([&] { return pRootItem->children.size() > 1 || status.m_bDone; });
+            status.m_bDone = false;
+            // What a finished read of the selected entry does while it streams:
+            // Refresh becomes available again.
+            pEntry->EndOperation(OP_READ_ATTRIBUTES);
+            pTree->OnRefresh();
+            waitFor([&] { return status.m_bDone && pSource->GetRunning() == 0; });
+            pTree->FlushPendingItems();
+            std::vector<CEntryNode*> now = pEntry->GetChildren();
+            std::set<CEntryNode*> children(now.begin(), now.end());
+            std::set<CEntryNode*> shown;
+            for (CTreeItem* pItem : pRootItem->children)
+                if (pItem->pEntry && (!children.count(pItem->pEntry) || !shown.insert(pItem->pEntry).second))
+                    ++nWrong;
+            nWrong += std::abs(nChildren - static_cast<int>(shown.size()));
+            // The next round streams again.
+            status.m_bDone = false;
+            pEntry->EndOperation(OP_READ_ATTRIBUTES);
+            pTree->OnRefresh();
+        }
+        waitFor([&] { return status.m_bDone && pSource->GetRunning() == 0; });
+    }
+    CServices::SetStatusBar(nullptr);
+    return nWrong;
 }
 
 } // namespace
@@ -232,6 +301,11 @@ int main(int argc, char** argv) {
         "first child in the view after %.1f ms (median); longest UI stall %.1f ms (median of the runs' "
         "longest, worst run %.1f ms)\n",
         dFirst, dStall, dWorstStall);
+    const int nRefreshRounds = 20;
+    int nWrong = RefreshDuringStream(server, parent, nChildren, nRefreshRounds);
+    std::printf("refresh while %d children stream, %d rounds: %d items not matching the server's children\n",
+                nChildren, nRefreshRounds, nWrong);
+    std::printf("expand-gui refresh-during-stream %s\n", nWrong == 0 ? "ok" : "fail");
     std::printf("expand-gui ratio %.2f\n", dRatio);
     std::printf("expand-gui first-ms %.0f\n", dFirst);
     std::printf("expand-gui stall-ms %.0f\n", dStall);

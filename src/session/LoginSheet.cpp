@@ -1,15 +1,26 @@
 #include "session/LoginSheet.h"
 
+#include "platform/Dispatcher.h"
+#include "platform/qt/QtServices.h"
 #include "session/CommandLine.h"
 #include "session/Icons.h"
 #include "session/LdapLoginPage.h"
 #include "session/LdifLoginPage.h"
 #include "source/DataSource.h"
+#include "source/LdapSource.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 CLoginSheet::CLoginSheet(const QString& caption, QWidget* pParent, int nSelectPage) : QDialog(pParent) {
     setWindowTitle(caption);
@@ -93,13 +104,89 @@ CDataSource* CLoginSheet::CreateSource(ESourceKind eKind) {
     return m_fnCreateSource ? m_fnCreateSource(eKind) : CreateDefaultSource(eKind);
 }
 
+namespace {
+
+// One attempt to open a server off the UI thread. Whoever is last, the
+// waiting sheet or the thread, frees it; a cancelled attempt's thread also
+// destroys the source.
+struct COpenAttempt {
+    std::mutex mutex;
+    std::condition_variable done;
+    CLdapSource* pSource = nullptr;
+    CConnectionParams params;
+    bool bDone = false;
+    bool bCancelled = false;
+    BOOL bOpened = FALSE;
+};
+
+} // namespace
+
 void CLoginSheet::OpenSource(CDataSource* pSource) {
     if (!pSource)
         return;
-    if (pSource->Open(m_params)) {
+    auto* pLdap = dynamic_cast<CLdapSource*>(pSource);
+    bool bOpened = pLdap ? OpenInBackground(pLdap) : pSource->Open(m_params) != FALSE;
+    if (bOpened) {
         SetOpenedSource(pSource);
         EndSheet(1);
-    } else {
+    } else if (!pLdap) {
         delete pSource;
     }
+}
+
+bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
+    // Connecting, binding and reading the base can each wait for the network
+    // time-out: the sheet keeps painting and offers Cancel meanwhile.
+    auto pAttempt = std::make_shared<COpenAttempt>();
+    pAttempt->pSource = pSource;
+    pAttempt->params = m_params;
+    std::thread([pAttempt] {
+        BOOL bOpened = pAttempt->pSource->Open(pAttempt->params);
+        std::unique_lock<std::mutex> lock(pAttempt->mutex);
+        CString& password = pAttempt->params.m_strPassword;
+        password.Str().assign(password.Str().size(), '\0');
+        pAttempt->bOpened = bOpened;
+        pAttempt->bDone = true;
+        if (pAttempt->bCancelled) {
+            lock.unlock();
+            delete pAttempt->pSource;
+            return;
+        }
+        pAttempt->done.notify_all();
+    }).detach();
+
+    QProgressDialog progress(this);
+    progress.setWindowTitle(windowTitle());
+    progress.setLabelText(QStringLiteral("Connecting to ") + ToQString(m_params.m_strServer) + QChar(0x2026));
+    progress.setRange(0, 0);
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.show();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(pAttempt->mutex);
+            if (pAttempt->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return pAttempt->bDone; }))
+                break;
+            if (progress.wasCanceled()) {
+                // The thread finishes on its own and says nothing more.
+                pSource->SetQuiet(true);
+                pAttempt->bCancelled = true;
+                return false;
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        // A box from the attempt waits for this thread.
+        CMessageDispatcher::Instance().DrainPendingSends();
+    }
+    progress.close();
+    if (!pAttempt->bOpened) {
+        delete pSource;
+        return false;
+    }
+    // The root, and the server's spelling of the base.
+    m_params.m_pRoot = pAttempt->params.m_pRoot;
+    m_params.m_strSearchBase = pAttempt->params.m_strSearchBase;
+    return true;
 }

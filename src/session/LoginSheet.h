@@ -12,6 +12,7 @@
 #include <functional>
 
 class CDataSource;
+class CLdapSource;
 class CLdapLoginPage;
 class CLdifLoginPage;
 class CLoginPage;
@@ -62,6 +63,11 @@ protected:
     void done(int nResult) override;
 
 private:
+    // Opens a server on a thread of its own while a progress window with
+    // Cancel runs here; FALSE when it failed (source destroyed) or was
+    // cancelled (the thread destroys it).
+    bool OpenInBackground(CLdapSource* pSource);
+
     QTabWidget* m_pTabs;
     CLdifLoginPage* m_pLdifPage;
     CLdapLoginPage* m_pLdapPage;

@@ -21,14 +21,16 @@ public:
 
     virtual BOOL Open(CConnectionParams& params) = 0;
     virtual BOOL Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
-    virtual BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) = 0;
+    virtual BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem,
+                          CWnd* pNotify) = 0;
     virtual BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) = 0;
     virtual BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                              CString strOldItemText, CWnd* pNotify) = 0;
     virtual BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) = 0;
     virtual BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                                   CWnd* pNotify) = 0;
-    virtual BOOL ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) = 0;
+    virtual BOOL ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex,
+                                 CWnd* pNotify) = 0;
     // Non-zero when started (the LDAP source returns the worker's handle id).
     virtual std::uintptr_t ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
                                           BOOL bNotify) = 0;

@@ -43,6 +43,15 @@ CString LdapErrorText(int nCode) {
     }
 }
 
-void ShowLdapError(int nCode) {
-    AfxMessageBox(LdapErrorText(nCode), MB_OK | MB_ICONSTOP);
+CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    CString text = LdapErrorText(nCode);
+    if (!diagnostic.IsEmpty())
+        text += "\n" + diagnostic;
+    if (nCode == LDAP_NO_SUCH_OBJECT && !matchedDN.IsEmpty())
+        text += "\nMatched DN: " + matchedDN;
+    return text;
+}
+
+void ShowLdapError(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    AfxMessageBox(LdapErrorMessage(nCode, diagnostic, matchedDN), MB_OK | MB_ICONSTOP);
 }

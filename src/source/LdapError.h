@@ -9,4 +9,7 @@ CString LdapErrorText(int nCode);
 
 // A box with the code's text, the stop icon and an OK button; callable on
 // any thread (a worker's box is shown on the UI thread while it waits).
-void ShowLdapError(int nCode);
+// The server's diagnostic message follows the text when it gave one, and
+// for "no such object" the part of the DN it did find.
+void ShowLdapError(int nCode, const CString& diagnostic = CString(), const CString& matchedDN = CString());
+CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& matchedDN);

@@ -4,6 +4,8 @@
 // fills one, the worker reads it; the source keeps it until it is destroyed.
 
 #include "model/Attribute.h"
+#include "platform/Collections.h"
+#include "platform/Sync.h"
 #include "platform/Types.h"
 #include "source/Requests.h"
 
@@ -20,6 +22,13 @@ struct CExpandRequest {
     BOOL bWaiting = FALSE;
     // Left empty: the browse filter is then "(objectclass=*)".
     CString strFilter;
+    // The worker's lock (Stop's flags, and the fields below).
+    CCriticalSection lock;
+    // Entries found and not yet sent; a refresh of the entry drops them.
+    CPtrList batch;
+    // The entry was refreshed: this expansion ends without another word.
+    BOOL bRefreshed = FALSE;
+    BOOL bFinished = FALSE;
 };
 
 struct CReadAttributesRequest {

@@ -4,6 +4,7 @@
 #include "source/LdapSource.h"
 
 #include "model/EntryNode.h"
+#include "platform/Services.h"
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapError.h"
@@ -51,17 +52,21 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
 
     int nCode = m_ld.Initialize(BuildLdapUrl(params.m_strServer, params.m_nPort), kNetworkTimeoutSeconds);
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ReportOpenError(nCode);
         return FALSE;
     }
     nCode = m_ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ReportOpenError(nCode);
         m_ld.Unbind();
         return FALSE;
     }
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
+    m_strServer = params.m_strServer;
+    m_nPort = params.m_nPort;
+    m_strBindDN = params.m_strBindDN;
+    m_strPassword = params.m_strPassword;
 
     if (!m_strSearchBase.IsEmpty()) {
         // The server's own spelling of the base replaces what was typed.
@@ -69,7 +74,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
         nCode =
             LdapSearch(m_ld.Get(), m_strSearchBase, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", true, nMsgId);
         if (nCode != 0) {
-            ShowLdapError(nCode);
+            ReportOpenError(nCode);
             m_ld.Unbind();
             return FALSE;
         }
@@ -86,9 +91,10 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
                 continue;
             }
             if (nType == LDAP_RESULT_SEARCH_RESULT) {
-                nCode = LdapResultCode(m_ld.Get(), message.Get());
+                CString diagnostic, matchedDN;
+                nCode = LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN);
                 if (nCode != 0) {
-                    ShowLdapError(nCode);
+                    ReportOpenError(nCode, diagnostic, matchedDN);
                     m_ld.Unbind();
                     return FALSE;
                 }
@@ -108,7 +114,69 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     return TRUE;
 }
 
+const char* const CLdapSource::kReconnectQuestion = "Reconnect with the same login?";
+
+void CLdapSource::ShowError(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    if (nCode == kServerDown) {
+        // Gone for every worker, not only this one.
+        m_bConnectionLost = true;
+        ReportConnectionLost();
+    } else {
+        ShowLdapError(nCode, diagnostic, matchedDN);
+    }
+}
+
+void CLdapSource::ReportConnectionLost() {
+    if (m_bLossReported.exchange(true))
+        return;
+    CString text;
+    text.Format("The connection to %s:%d was lost.", m_strServer.GetString(), m_nPort);
+    if (AfxMessageBox(text + "\n" + kReconnectQuestion, MB_YESNO | MB_ICONSTOP) == IDYES)
+        m_bReconnectWanted = true;
+}
+
+void CLdapSource::BeforeStart() {
+    ReconnectIfWanted();
+    FreeRetiredIfIdle();
+}
+
+void CLdapSource::ReconnectIfWanted() {
+    if (!m_bConnectionLost)
+        return;
+    if (!m_bReconnectWanted) {
+        // Declined: the next failure asks again.
+        m_bLossReported = false;
+        return;
+    }
+    // Only the UI thread starts workers, and it is here: with none alive
+    // nothing can be using the old handle.
+    if (m_nLiveWorkers.load() != 0)
+        return;
+    m_bReconnectWanted = false;
+    CLdapConnection fresh;
+    int nCode = fresh.Initialize(BuildLdapUrl(m_strServer, m_nPort), kNetworkTimeoutSeconds);
+    if (nCode == 0)
+        nCode = fresh.SimpleBind(m_strBindDN, m_strPassword);
+    if (nCode != 0) {
+        ShowLdapError(nCode);
+        m_bLossReported = false;
+        return;
+    }
+    // The dead handle goes with fresh.
+    m_ld.Swap(fresh);
+    m_nSocket = m_ld.Socket();
+    m_bLossReported = false;
+    m_bConnectionLost = false;
+}
+
+void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    if (!m_bQuiet)
+        ShowLdapError(nCode, diagnostic, matchedDN);
+}
+
 BOOL CLdapSource::Close() {
+    m_strPassword.Str().assign(m_strPassword.Str().size(), '\0');
+    m_strPassword.Empty();
     if (m_ld) {
         // The library frees the handle whatever the unbind returns, so it is
         // never used again even when the unbind reports a failure.
@@ -140,13 +208,15 @@ int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId
     CCriticalSectionLock lock(m_routingLock);
     if (!m_ld || m_bConnectionLost) {
         nMsgId = -1;
-        return -1; // the library's "Can't contact LDAP server"
+        return kServerDown; // the library's "Can't contact LDAP server"
     }
     int nCode = fnSend(nMsgId);
     if (nCode == 0 && nMsgId >= 0)
         m_activeMsgIds.insert(nMsgId);
     else
         nMsgId = -1;
+    if (nCode == kServerDown && m_ld.Socket() < 0)
+        m_bConnectionLost = true;
     return nCode;
 }
 
@@ -191,14 +261,14 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
         if (IsShuttingDown())
             return kShutdown;
         {
-            CCriticalSectionLock lock(worker.lock);
-            if (*worker.pAbandoned)
+            CCriticalSectionLock lock(*worker.pLock);
+            if (*worker.pAbandoned || (worker.pCancelled && *worker.pCancelled))
                 return kAbandoned;
             *worker.pWaiting = TRUE;
         }
         WaitForResult(worker.nMsgId, nType, message);
         {
-            CCriticalSectionLock lock(worker.lock);
+            CCriticalSectionLock lock(*worker.pLock);
             *worker.pWaiting = FALSE;
         }
         if (message)
@@ -223,7 +293,7 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
 void CLdapSource::BeginRequest(CWorker& worker, int nMsgId, int nOp, CEntryNode* pEntry) {
     worker.nMsgId = nMsgId;
     IncrementRunning();
-    RegisterRequest(nMsgId, nOp, pEntry, worker.pAbandoned, &worker.lock, worker.pWaiting);
+    RegisterRequest(nMsgId, nOp, pEntry, worker.pAbandoned, worker.pLock, worker.pWaiting);
 }
 
 void CLdapSource::EndRequest(CWorker& worker) {
@@ -294,11 +364,15 @@ BOOL CLdapSource::Stop() {
         // the library), so this loop ends at once.
         while (!TryAbandon(m_pWorkerLock))
             std::this_thread::yield();
-        int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
-        if (nCode != 0)
-            ShowLdapError(nCode);
-        if (m_pCurrentEntry)
-            m_pCurrentEntry->EndOperation(m_nCurrentOp);
+        // The server may already have made an update: it is not abandoned,
+        // and its worker ends the operation once it knows the outcome.
+        if (!IsUpdateOperation(m_nCurrentOp)) {
+            int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
+            if (nCode != 0)
+                ShowLdapError(nCode);
+            if (m_pCurrentEntry)
+                m_pCurrentEntry->EndOperation(m_nCurrentOp);
+        }
         ClearRegistration();
     }
     return TRUE;
@@ -354,7 +428,7 @@ void CLdapSource::DeleteSubtrees(const std::vector<CEntryNode*>& roots) {
 // ---- Starters (UI thread) ----
 
 BOOL CLdapSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CExpandRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -369,7 +443,7 @@ BOOL CLdapSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
 
 std::uintptr_t CLdapSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
                                            BOOL bNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CReadAttributesRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -384,7 +458,7 @@ std::uintptr_t CLdapSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* 
 }
 
 BOOL CLdapSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CAddEntryRequest>();
     pRequest->pSource = this;
     pRequest->pNewEntry = pNewEntry;
@@ -398,7 +472,7 @@ BOOL CLdapSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
 }
 
 BOOL CLdapSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CDeleteEntryRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -411,7 +485,7 @@ BOOL CLdapSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 
 BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                               CString strOldItemText, CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CModifyEntryRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -427,7 +501,7 @@ BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
 }
 
 BOOL CLdapSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CAddAttributesRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -442,7 +516,7 @@ BOOL CLdapSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes
 
 BOOL CLdapSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                                    CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CDeleteAttributesRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
@@ -458,7 +532,7 @@ BOOL CLdapSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
 }
 
 BOOL CLdapSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, int nRowIndex, CWnd* pNotify) {
-    FreeRetiredIfIdle();
+    BeforeStart();
     auto pRequest = std::make_unique<CModifyAttributeRequest>();
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;

@@ -41,6 +41,14 @@ public:
     BOOL Search(const CSearchSpec& spec, CWnd* pNotify) override;
     BOOL StopSearch() override;
 
+    // The library's code for a connection that is gone.
+    static constexpr int kServerDown = -1;
+    // Said once when the server is gone, with the offer to reconnect.
+    static const char* const kReconnectQuestion;
+
+    // An Open whose caller gave up: its failures are no longer shown.
+    void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
+
     // Operations with a request outstanding at the server.
     int GetRunning();
     // Diagnostics for tests: results held for other workers now, and how
@@ -56,18 +64,32 @@ public:
     static constexpr int kWaitSliceMs = 15;
     // Network and synchronous-call time-out, in seconds.
     static constexpr int kNetworkTimeoutSeconds = 10;
+    // How long a stopped update still waits for the server's answer before
+    // its entries are read again, in milliseconds.
+    static constexpr int kStoppedUpdateWaitMs = 3000;
+    // Tests shorten the wait to reach the read-again path on a held server.
+    void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
+    // The status text after a stopped update whose answer never came.
+    static const char* const kStoppedReadAgainText;
 
 private:
     // How an update request ended (the box for a failure already shown).
+    // Stopped: no answer came in time, so what the server did is unknown.
     enum EUpdateOutcome { kUpdateShutdown, kUpdateRefused, kUpdateFailed, kUpdateStopped, kUpdateDone };
+    // What a base search of one DN found.
+    enum EReadBack { kReadFound, kReadMissing, kReadFailed };
 
     // How a worker's wait for its next result ended.
     enum EWaitOutcome { kGotMessage, kNothingYet, kAbandoned, kWaitFailed, kShutdown };
 
     // What one worker shares with Stop through the registration.
     struct CWorker {
-        CCriticalSection lock;
+        CCriticalSection ownLock;
+        // The expand worker shares its record's lock with Refresh.
+        CCriticalSection* pLock = &ownLock;
         BOOL* pAbandoned = nullptr;
+        // Set when the request's entry was refreshed (expansions only).
+        const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
     };
@@ -124,10 +146,44 @@ private:
     // Sends an update request and waits for its single result.
     EUpdateOutcome SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
                               const std::function<int(int&)>& fnSend);
+    // After Stop: the update's answer for a while longer.
+    EWaitOutcome AwaitStoppedUpdate(CWorker& worker, CLdapMessage& message, int& nType, int nWaitMs);
+    // How long an answer may still follow the read again, in milliseconds.
+    static constexpr int kSettleWaitMs = 1000;
+    // Reads dn again from the server (its attributes into pAttributes when
+    // given); not registered, so Stop leaves it alone.
+    EReadBack ReadBack(const CString& dn, CAttributeArray* pAttributes);
+    EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
+    // Ends a stopped update's request: its own answer when it came
+    // meanwhile, else kUpdateStopped with the status text in nPane.
+    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
+    // A stopped entry update: dn read again, then settled.
+    EUpdateOutcome ResolveStoppedUpdate(CWorker& worker, const CString& dn, EReadBack& eRead);
+    // A stopped attribute update: without its answer, the entry's cache and
+    // rows become what the server holds.
+    EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    static bool IsUpdateOperation(int nOp);
+    void ReportOpenError(int nCode, const CString& diagnostic = CString(),
+                         const CString& matchedDN = CString());
+    // A worker's error box; a request that failed because the connection
+    // is gone leads to the one lost-connection notice instead.
+    void ShowError(int nCode, const CString& diagnostic = CString(), const CString& matchedDN = CString());
+    void ReportConnectionLost();
+    // Starters (UI thread): a reconnect the user asked for, made once no
+    // worker can be using the old handle; then the retired nodes.
+    void BeforeStart();
+    void ReconnectIfWanted();
 
     // Browsing helpers.
-    void AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrList& list);
-    BOOL SendEntries(CPtrList& list, CExpandRequest& request, int& nCount);
+    void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
+    // FALSE when the expansion must end at once (shutdown, or a refresh).
+    BOOL SendEntries(CExpandRequest& request, int& nCount);
+    BOOL IsRefreshed(CExpandRequest& request);
+    BOOL BatchIsEmpty(CExpandRequest& request);
+    int BatchCount(CExpandRequest& request);
+    // Ends the running expansions of pEntry: what they have not sent is
+    // dropped and nothing of theirs reaches a pane any more.
+    void CancelExpansions(CEntryNode* pEntry);
     void ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request);
 
     // Cache helpers of the attribute workers.
@@ -148,6 +204,7 @@ private:
     CEntryNode* m_pRoot = nullptr;
     CString m_strSearchBase;
     int m_nRunning = 0;
+    int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
 
     // The registration of the most recently sent request: what Stop abandons.
     CEntryNode* m_pCurrentEntry = nullptr;
@@ -167,6 +224,15 @@ private:
     // Message ids of requests whose worker still waits (under m_routingLock).
     std::set<int> m_activeMsgIds;
     std::atomic<bool> m_bConnectionLost{false};
+    std::atomic<bool> m_bQuiet{false};
+    std::atomic<bool> m_bLossReported{false};
+    std::atomic<bool> m_bReconnectWanted{false};
+    // The login, for a reconnect; the password lives only as long as the
+    // session (wiped at Close).
+    CString m_strServer;
+    int m_nPort = 0;
+    CString m_strBindDN;
+    CString m_strPassword;
     std::atomic<int> m_nHandedOver{0};
 
     // Workers started and not yet ended (their last act is the decrement).

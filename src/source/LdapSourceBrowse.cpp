@@ -9,27 +9,46 @@
 
 UINT CLdapSource::RunExpand(CExpandRequest& request) {
     CWorker worker;
+    worker.pLock = &request.lock;
     worker.pAbandoned = &request.bAbandoned;
     worker.pWaiting = &request.bWaiting;
+    worker.pCancelled = &request.bRefreshed;
     CEntryNode* pEntry = request.pEntry;
-    const LPARAM lItem = request.hItem.ToLParam();
+    LPARAM lItem = 0;
+    {
+        CCriticalSectionLock lock(request.lock);
+        lItem = request.hItem.ToLParam();
+    }
+    // The worker's last act on the record: a later refresh leaves it alone.
+    auto finish = [&] {
+        CCriticalSectionLock lock(request.lock);
+        request.batch.RemoveAll();
+        request.bFinished = TRUE;
+    };
 
-    if (IsShuttingDown())
+    if (IsShuttingDown() || IsRefreshed(request)) {
+        finish();
         return 0;
+    }
+    // The pointer lets a refresh that comes first clear the item: the row
+    // is then not added to the refreshed entry.
     ::SendMessage(request.hNotify, WM_LOADING_ENTRIES, PtrToWParam(&request.hItem), 0);
 
     const CString dn = pEntry->GetDN();
     const CString filter = request.strFilter.IsEmpty() ? CString("(objectclass=*)") : request.strFilter;
 
     if (LdapSetNoSizeLimit(m_ld.Get()) != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
-        pEntry->EndOperation(OP_EXPAND);
+        if (!IsShuttingDown() && !IsRefreshed(request)) {
+            ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
+            pEntry->EndOperation(OP_EXPAND);
+        }
+        finish();
         return 0;
     }
-    if (IsShuttingDown())
+    if (IsShuttingDown()) {
+        finish();
         return 0;
+    }
 
     // Names only: the browse uses nothing but the DNs.
     int nMsgId = -1;
@@ -37,11 +56,12 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         [&](int& nId) { return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_ONE_LEVEL, filter, true, nId); },
         nMsgId);
     if (nCode != 0) {
-        if (IsShuttingDown())
-            return 0;
-        ShowLdapError(nCode);
-        ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
-        pEntry->EndOperation(OP_EXPAND);
+        if (!IsShuttingDown() && !IsRefreshed(request)) {
+            ShowError(nCode);
+            ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
+            pEntry->EndOperation(OP_EXPAND);
+        }
+        finish();
         return 0;
     }
     BeginRequest(worker, nMsgId, OP_EXPAND, pEntry);
@@ -50,76 +70,69 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     BOOL bFirstSent = FALSE;
     int nCount = 0;
     int nDone = 0;
-    CPtrList batch;
     auto removePlaceholder = [&] {
         if (bFirst && IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_REMOVE_PLACEHOLDER, request.hItem.ToWParam(), 0);
+            ::SendMessage(request.hNotify, WM_REMOVE_PLACEHOLDER, static_cast<WPARAM>(lItem), 0);
         bFirst = FALSE;
+    };
+    // Shutdown or a refresh of the entry: nothing more is said. A refreshed
+    // entry belongs to the new expansion, which also ends its operation.
+    auto endSilently = [&] {
+        EndRequest(worker);
+        if (IsRefreshed(request))
+            LdapAbandon(m_ld.Get(), nMsgId);
+        finish();
+        return 0;
     };
 
     for (;;) {
         CLdapMessage message;
         int nType = 0;
         // After a send, what has already arrived goes out together in the next one.
-        EWaitOutcome eOutcome = NextResult(worker, message, nType, batch.IsEmpty() ? FALSE : TRUE);
+        EWaitOutcome eOutcome = NextResult(worker, message, nType, BatchIsEmpty(request) ? FALSE : TRUE);
         if (eOutcome == kNothingYet) {
-            if (!SendEntries(batch, request, nCount))
-                eOutcome = kShutdown;
-            else
-                continue;
+            if (!SendEntries(request, nCount))
+                return endSilently();
+            continue;
         }
-        if (eOutcome == kShutdown) {
-            EndRequest(worker);
-            return 0;
-        }
+        if (eOutcome == kShutdown || IsRefreshed(request))
+            return endSilently();
         if (eOutcome == kAbandoned) {
-            if (!SendEntries(batch, request, nCount)) {
-                EndRequest(worker);
-                return 0;
-            }
+            if (!SendEntries(request, nCount))
+                return endSilently();
             removePlaceholder();
             nDone = SEARCH_STOPPED;
             break;
         }
         if (eOutcome == kWaitFailed) {
             // The entries received so far stay; the next expansion fetches again.
-            if (!SendEntries(batch, request, nCount)) {
-                EndRequest(worker);
-                return 0;
-            }
+            if (!SendEntries(request, nCount))
+                return endSilently();
+            if (m_bConnectionLost)
+                ReportConnectionLost();
             pEntry->MarkUnexpanded();
             nDone = SEARCH_FAILED;
             break;
         }
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
-            if (IsShuttingDown()) {
-                EndRequest(worker);
-                return 0;
-            }
+            if (IsShuttingDown())
+                return endSilently();
             removePlaceholder();
             if (IsWindow(request.hPane))
-                AddSearchEntries(message.Get(), pEntry, batch);
+                AddSearchEntries(message.Get(), request);
             message.Reset();
             // The first entry is shown at once; later ones as batches.
-            if (!bFirstSent || batch.GetCount() >= kMaxEntriesPerMessage) {
+            if (!bFirstSent || BatchCount(request) >= kMaxEntriesPerMessage) {
                 bFirstSent = TRUE;
-                if (!SendEntries(batch, request, nCount)) {
-                    EndRequest(worker);
-                    return 0;
-                }
+                if (!SendEntries(request, nCount))
+                    return endSilently();
             }
             continue;
         }
         if (nType == LDAP_RESULT_SEARCH_RESULT) {
             // Its code is not examined: the entries received are the answer.
-            if (!SendEntries(batch, request, nCount)) {
-                EndRequest(worker);
-                return 0;
-            }
-            if (IsShuttingDown()) {
-                EndRequest(worker);
-                return 0;
-            }
+            if (!SendEntries(request, nCount) || IsShuttingDown())
+                return endSilently();
             removePlaceholder();
             nDone = nCount;
             break;
@@ -127,19 +140,48 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         // References and other messages carry no entries.
     }
 
+    {
+        // Finished or refreshed, decided once: a refresh from now on finds
+        // this expansion over.
+        CCriticalSectionLock lock(request.lock);
+        if (!request.bRefreshed)
+            request.bFinished = TRUE;
+    }
+    if (IsShuttingDown() || IsRefreshed(request))
+        return endSilently();
     EndRequest(worker);
-    if (IsShuttingDown())
-        return 0;
+    finish();
     pEntry->EndOperation(OP_EXPAND);
     ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(static_cast<LPARAM>(nDone)), lItem);
     return static_cast<UINT>(nCount);
 }
 
-void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrList& list) {
+BOOL CLdapSource::IsRefreshed(CExpandRequest& request) {
+    CCriticalSectionLock lock(request.lock);
+    return request.bRefreshed;
+}
+
+BOOL CLdapSource::BatchIsEmpty(CExpandRequest& request) {
+    CCriticalSectionLock lock(request.lock);
+    return request.batch.IsEmpty() ? TRUE : FALSE;
+}
+
+int CLdapSource::BatchCount(CExpandRequest& request) {
+    CCriticalSectionLock lock(request.lock);
+    return request.batch.GetCount();
+}
+
+void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request) {
     if (IsShuttingDown())
         return;
     std::vector<CString> dns;
     LdapEntryDNs(m_ld.Get(), pMessage, dns);
+    // Under the record's lock: a refresh either sees these nodes among the
+    // entry's children (and retires them) or none of them is made.
+    CCriticalSectionLock lock(request.lock);
+    if (request.bRefreshed)
+        return;
+    CEntryNode* pParent = request.pEntry;
     for (const CString& dn : dns) {
         // The DN exactly as the server sent it; linked at the head, so the
         // children list holds the reverse of the arrival order.
@@ -147,30 +189,53 @@ void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CEntryNode* pParent, CPtrL
         pNode->SetDN(dn);
         pNode->SetParent(pParent);
         pParent->AddChildHead(pNode);
-        list.AddTail(pNode);
+        request.batch.AddTail(pNode);
     }
 }
 
-BOOL CLdapSource::SendEntries(CPtrList& list, CExpandRequest& request, int& nCount) {
-    if (list.IsEmpty())
-        return TRUE;
-    if (IsShuttingDown()) {
-        list.RemoveAll();
-        return FALSE;
+BOOL CLdapSource::SendEntries(CExpandRequest& request, int& nCount) {
+    int nEntries = 0;
+    LPARAM lItem = 0;
+    {
+        CCriticalSectionLock lock(request.lock);
+        if (request.bRefreshed)
+            return FALSE;
+        nEntries = request.batch.GetCount();
+        lItem = request.hItem.ToLParam();
     }
-    // Nodes stay in the tree whether or not the pane still exists.
+    if (nEntries == 0)
+        return TRUE;
+    if (IsShuttingDown())
+        return FALSE;
+    // Nodes stay in the tree whether or not the pane still exists. A refresh
+    // that runs before the pane handles this send empties the list first.
     if (IsWindow(request.hPane)) {
-        int nEntries = list.GetCount();
-        ::SendMessage(request.hNotify, WM_ENTRIES_FOUND, PtrToWParam(&list), request.hItem.ToLParam());
+        ::SendMessage(request.hNotify, WM_ENTRIES_FOUND, PtrToWParam(&request.batch), lItem);
         nCount += nEntries;
     }
-    list.RemoveAll();
-    return TRUE;
+    CCriticalSectionLock lock(request.lock);
+    request.batch.RemoveAll();
+    return request.bRefreshed ? FALSE : TRUE;
+}
+
+void CLdapSource::CancelExpansions(CEntryNode* pEntry) {
+    for (auto& pRequest : m_expandRequests) {
+        CCriticalSectionLock lock(pRequest->lock);
+        // Only a running worker's entry is certain to be alive and this one.
+        if (pRequest->bFinished || pRequest->pEntry != pEntry)
+            continue;
+        pRequest->bRefreshed = TRUE;
+        pRequest->batch.RemoveAll();
+        pRequest->hItem = HTREEITEM();
+    }
 }
 
 BOOL CLdapSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
     pEntry->BeginOperation(OP_REFRESH);
     pEntry->ClearLeaf();
+    // An expansion of the entry still streaming would go on linking and
+    // sending nodes that are about to be retired.
+    CancelExpansions(pEntry);
     // A worker may still be busy on a node below (a read, a delete): the
     // removed subtrees are retired, not freed, until no worker runs.
     std::vector<CEntryNode*> children = pEntry->GetChildren();
@@ -183,7 +248,8 @@ BOOL CLdapSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
 }
 
 UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
-    // Reads run one after another, in the order their workers get the lock.
+    // Reads run one after another, in the order their workers get the lock;
+    // the attribute workers take it too while they use the cache.
     CCriticalSectionLock readLock(m_readLock);
     CWorker worker;
     worker.pAbandoned = &request.bAbandoned;
@@ -193,14 +259,15 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (IsShuttingDown())
         return 0;
     if (IsWindow(request.hPane))
-        ::SendMessage(request.hNotify, WM_CLEAR_ATTRIBUTES, 0, 0);
+        ::SendMessage(request.hNotify, WM_CLEAR_ATTRIBUTES, 0, PtrToLParam(pEntry));
 
     if (!pEntry->m_attributes.IsEmpty()) {
         // The cache answers; the server is not asked.
         if (IsShuttingDown())
             return 0;
         if (IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes), 0);
+            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes),
+                          PtrToLParam(pEntry));
         pEntry->EndOperation(OP_READ_ATTRIBUTES);
         return 0;
     }
@@ -215,7 +282,7 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (nCode != 0) {
         if (IsShuttingDown())
             return 0;
-        ShowLdapError(nCode);
+        ShowError(nCode);
         pEntry->EndOperation(OP_READ_ATTRIBUTES);
         return 0;
     }
@@ -241,7 +308,7 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (IsShuttingDown())
         return 0;
     if (bFailed)
-        ShowLdapError(-1);
+        ShowError(-1);
     pEntry->EndOperation(OP_READ_ATTRIBUTES);
     return 0;
 }
@@ -257,7 +324,8 @@ void CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
         CAttributeArray shown;
         shown.Add(pShown.get());
         if (IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&shown), 0);
+            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&shown),
+                          PtrToLParam(request.pEntry));
         request.pTarget->Add(new CAttribute(attribute));
         return true;
     });

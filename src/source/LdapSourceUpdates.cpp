@@ -2,9 +2,25 @@
 // modify), each one request whose single result decides the outcome.
 
 #include "model/EntryNode.h"
+#include "platform/Services.h"
+#include "platform/Thread.h"
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
 #include "source/Messages.h"
+
+#include <chrono>
+
+namespace {
+constexpr int kNoSuchObject = 32;
+} // namespace
+
+const char* const CLdapSource::kStoppedReadAgainText =
+    "Stopped: the directory was read again to show what it holds";
+
+bool CLdapSource::IsUpdateOperation(int nOp) {
+    return nOp == OP_ADD_ENTRY || nOp == OP_DELETE_ENTRY || nOp == OP_MODIFY_ENTRY ||
+           nOp == OP_ADD_ATTRIBUTE || nOp == OP_DELETE_ATTRIBUTE || nOp == OP_MODIFY_ATTRIBUTE;
+}
 
 CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
                                                     const std::function<int(int&)>& fnSend) {
@@ -15,7 +31,7 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
     if (nCode != 0) {
         if (IsShuttingDown())
             return kUpdateShutdown;
-        ShowLdapError(nCode);
+        ShowError(nCode);
         return kUpdateRefused;
     }
     BeginRequest(worker, nMsgId, nOp, pEntry);
@@ -25,19 +41,129 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
     do {
         eWait = NextResult(worker, message, nType, FALSE);
     } while (eWait == kNothingYet);
+    if (eWait == kAbandoned) {
+        eWait = AwaitStoppedUpdate(worker, message, nType, m_nStoppedUpdateWaitMs);
+        // No answer even after the wait: the caller reads the entries again
+        // while the request stays open, then settles it.
+        if (eWait == kAbandoned && !IsShuttingDown())
+            return kUpdateStopped;
+    }
     EndRequest(worker);
     if (eWait == kShutdown || IsShuttingDown())
         return kUpdateShutdown;
-    // A result that came before the Stop took effect decides: a change the
-    // server refused is never reported as made.
-    if (eWait == kAbandoned)
-        return kUpdateStopped;
-    nCode = eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get()) : -1;
+    return OutcomeOf(eWait, message);
+}
+
+CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(EWaitOutcome eWait, CLdapMessage& message) {
+    CString diagnostic, matchedDN;
+    int nCode =
+        eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
     if (nCode != 0) {
-        ShowLdapError(nCode);
+        ShowError(nCode, diagnostic, matchedDN);
         return kUpdateFailed;
     }
     return kUpdateDone;
+}
+
+CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, int nPane) {
+    // The server has just answered the read: its answer to the update,
+    // sent first, is the truth when it follows in a moment.
+    CLdapMessage message;
+    int nType = 0;
+    EWaitOutcome eWait = AwaitStoppedUpdate(worker, message, nType, kSettleWaitMs);
+    EndRequest(worker);
+    if (IsShuttingDown())
+        return kUpdateShutdown;
+    if (eWait == kGotMessage)
+        return OutcomeOf(eWait, message);
+    SetStatusText(kStoppedReadAgainText, nPane);
+    return kUpdateStopped;
+}
+
+CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedUpdate(CWorker& worker, const CString& dn,
+                                                              EReadBack& eRead) {
+    eRead = ReadBack(dn, nullptr);
+    return SettleStoppedUpdate(worker, 1);
+}
+
+CLdapSource::EWaitOutcome CLdapSource::AwaitStoppedUpdate(CWorker& worker, CLdapMessage& message, int& nType,
+                                                          int nWaitMs) {
+    // Stop cleared the registration, so nothing sets the flag again.
+    {
+        CCriticalSectionLock lock(*worker.pLock);
+        *worker.pAbandoned = FALSE;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nWaitMs);
+    for (;;) {
+        EWaitOutcome eWait = NextResult(worker, message, nType, TRUE);
+        if (eWait != kNothingYet)
+            return eWait;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return kAbandoned;
+        Sleep(kWaitSliceMs);
+    }
+}
+
+CLdapSource::EReadBack CLdapSource::ReadBack(const CString& dn, CAttributeArray* pAttributes) {
+    CWorker worker;
+    BOOL bAbandoned = FALSE;
+    BOOL bWaiting = FALSE;
+    worker.pAbandoned = &bAbandoned;
+    worker.pWaiting = &bWaiting;
+    int nCode = SendRequest(
+        [&](int& nId) {
+            return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)",
+                              pAttributes == nullptr, nId);
+        },
+        worker.nMsgId);
+    if (nCode != 0)
+        return kReadFailed;
+    EReadBack eResult = kReadFailed;
+    BOOL bFound = FALSE;
+    for (;;) {
+        CLdapMessage message;
+        int nType = 0;
+        if (NextResult(worker, message, nType, FALSE) != kGotMessage)
+            break;
+        if (nType == LDAP_RESULT_SEARCH_ENTRY) {
+            bFound = TRUE;
+            if (pAttributes)
+                LdapForEachAttribute(m_ld.Get(), message.Get(), [&](const CAttribute& attribute) {
+                    pAttributes->Add(new CAttribute(attribute));
+                    return true;
+                });
+        } else if (nType == LDAP_RESULT_SEARCH_RESULT) {
+            nCode = LdapResultCode(m_ld.Get(), message.Get());
+            if (bFound)
+                eResult = kReadFound;
+            else if (nCode == 0 || nCode == kNoSuchObject)
+                eResult = kReadMissing;
+            break;
+        }
+    }
+    CCriticalSectionLock lock(m_routingLock);
+    m_activeMsgIds.erase(worker.nMsgId);
+    m_pendingResults.Drop(worker.nMsgId);
+    return eResult;
+}
+
+CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry,
+                                                                       HWND hNotify) {
+    CAttributeArray fresh;
+    EReadBack eRead = ReadBack(pEntry->GetDN(), &fresh);
+    EUpdateOutcome eOutcome = SettleStoppedUpdate(worker, 2);
+    if (eOutcome == kUpdateStopped && eRead == kReadFound) {
+        // Under the read lock, like a read: no other worker uses the cache.
+        CCriticalSectionLock cache(m_readLock);
+        ::DeleteAttributes(pEntry->m_attributes);
+        for (CAttribute* pAttribute : fresh)
+            pEntry->m_attributes.Add(pAttribute);
+        fresh.RemoveAll();
+        ::SendMessage(hNotify, WM_CLEAR_ATTRIBUTES, 0, PtrToLParam(pEntry));
+        ::SendMessage(hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes), PtrToLParam(pEntry));
+    }
+    ::DeleteAttributes(fresh);
+    return eOutcome;
 }
 
 UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
@@ -69,7 +195,26 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
         delete pNewEntry;
         pParent->EndOperation(OP_ADD_ENTRY);
         return 0;
-    case kUpdateStopped:
+    case kUpdateStopped: {
+        // Shown only when the server has it and the tree does not already
+        // (an add of an existing DN must not show it twice).
+        EReadBack eRead = kReadFailed;
+        eOutcome = ResolveStoppedUpdate(worker, dn, eRead);
+        BOOL bShown = FALSE;
+        for (CEntryNode* pChild : pParent->GetChildren())
+            bShown = bShown || pChild->GetDN().CompareNoCase(dn) == 0;
+        if (eOutcome == kUpdateShutdown) {
+            delete pNewEntry;
+            return 0;
+        }
+        if (eOutcome == kUpdateFailed || bShown || (eOutcome == kUpdateStopped && eRead != kReadFound)) {
+            ::SendMessage(request.hNotify, WM_ENTRY_ADDED, 0, PtrToLParam(&request.hParentItem));
+            delete pNewEntry;
+            pParent->EndOperation(OP_ADD_ENTRY);
+            return 0;
+        }
+        break;
+    }
     case kUpdateDone:
         break;
     }
@@ -89,6 +234,13 @@ UINT CLdapSource::RunDeleteEntry(CDeleteEntryRequest& request) {
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ENTRY, pEntry,
                                          [&](int& nId) { return LdapDelete(m_ld.Get(), dn, nId); });
+    if (eOutcome == kUpdateStopped) {
+        // Gone only when the server no longer has it.
+        EReadBack eRead = kReadFailed;
+        eOutcome = ResolveStoppedUpdate(worker, dn, eRead);
+        if (eOutcome == kUpdateStopped)
+            eOutcome = eRead == kReadMissing ? kUpdateDone : kUpdateFailed;
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
     pEntry->EndOperation(OP_DELETE_ENTRY);
@@ -116,9 +268,18 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry,
                                          [&](int& nId) { return LdapRename(m_ld.Get(), dn, newRdn, nId); });
+    if (eOutcome == kUpdateStopped) {
+        // Renamed only when the server has the new name and not the old one
+        // (the new name may have been another entry's all along).
+        EReadBack eOld = ReadBack(dn, nullptr);
+        EReadBack eNew = kReadFailed;
+        eOutcome = ResolveStoppedUpdate(worker, request.strNewDN, eNew);
+        if (eOutcome == kUpdateStopped)
+            eOutcome = eOld == kReadMissing && eNew == kReadFound ? kUpdateDone : kUpdateFailed;
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
-    request.bSucceeded = eOutcome == kUpdateDone || eOutcome == kUpdateStopped ? TRUE : FALSE;
+    request.bSucceeded = eOutcome == kUpdateDone ? TRUE : FALSE;
     if (eOutcome == kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
     ::SendMessage(request.hNotify, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
@@ -144,10 +305,16 @@ UINT CLdapSource::RunAddAttributes(CAddAttributesRequest& request) {
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
     if (eOutcome == kUpdateShutdown)
         return 0; // the copies go with the source
-    // A stopped add is dropped without a message.
+    if (eOutcome == kUpdateStopped)
+        eOutcome = ResolveStoppedAttributeUpdate(worker, pEntry, request.hNotify);
+    if (eOutcome == kUpdateShutdown)
+        return 0;
     BOOL bSent = FALSE;
     if (eOutcome == kUpdateDone) {
-        MergeAddedAttributes(pEntry, request.attributes);
+        {
+            CCriticalSectionLock cache(m_readLock);
+            MergeAddedAttributes(pEntry, request.attributes);
+        }
         request.bSucceeded = TRUE;
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(&request), 0);
         bSent = TRUE;
@@ -166,6 +333,8 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     CEntryNode* pEntry = request.pEntry;
 
     CLdapMods mods;
+    // A read of the same entry may be filling its cache.
+    m_readLock.Lock();
     for (CAttribute* pAttribute : request.attributes) {
         const CString name = pAttribute->GetName();
         CStringArray values;
@@ -185,17 +354,24 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
             mods.Append(CLdapMods::Delete, name, none);
         }
     }
+    m_readLock.Unlock();
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
     if (eOutcome == kUpdateShutdown)
         return 0;
-    // A stopped delete is reported as done.
+    if (eOutcome == kUpdateStopped)
+        eOutcome = ResolveStoppedAttributeUpdate(worker, pEntry, request.hNotify);
+    if (eOutcome == kUpdateShutdown)
+        return 0;
     BOOL bSent = FALSE;
-    if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
+    if (eOutcome == kUpdateDone) {
         request.bSucceeded = TRUE;
-        RemoveDeletedValues(pEntry, request.attributes);
+        {
+            CCriticalSectionLock cache(m_readLock);
+            RemoveDeletedValues(pEntry, request.attributes);
+        }
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(&request), 0);
         bSent = TRUE;
     }
@@ -216,7 +392,10 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     const CString oldValue = attribute.GetSize() > 1 ? attribute[1] : CString();
     const BOOL bHasOld = attribute.GetSize() > 1;
 
-    BuildReplacementValues(pEntry, attribute);
+    {
+        CCriticalSectionLock cache(m_readLock);
+        BuildReplacementValues(pEntry, attribute);
+    }
     CLdapMods mods;
     mods.Append(CLdapMods::Replace, name, attribute);
     const CString dn = pEntry->GetDN();
@@ -225,13 +404,20 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
     if (eOutcome == kUpdateShutdown)
         return 0;
+    if (eOutcome == kUpdateStopped)
+        eOutcome = ResolveStoppedAttributeUpdate(worker, pEntry, request.hNotify);
+    if (eOutcome == kUpdateShutdown)
+        return 0;
     BOOL bDone = FALSE;
-    if (eOutcome == kUpdateDone || eOutcome == kUpdateStopped) {
+    if (eOutcome == kUpdateDone) {
         request.bSucceeded = TRUE;
-        // The new value goes to the end of the cached values.
-        if (bHasOld)
-            pEntry->RemoveValue(name, oldValue);
-        pEntry->AddValue(name, newValue);
+        {
+            // The new value goes to the end of the cached values.
+            CCriticalSectionLock cache(m_readLock);
+            if (bHasOld)
+                pEntry->RemoveValue(name, oldValue);
+            pEntry->AddValue(name, newValue);
+        }
         ::SendMessage(request.hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&request), 0);
         bDone = TRUE;
     }

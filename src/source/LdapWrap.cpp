@@ -81,9 +81,18 @@ int LdapMessageId(ldapmsg* pMessage) {
     return pMessage ? ldap_msgid(pMessage) : -1;
 }
 
-int LdapResultCode(ldap* ld, ldapmsg* pMessage) {
+int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic, CString* pMatchedDN) {
     int nError = LDAP_SUCCESS;
-    int nCode = ldap_parse_result(ld, pMessage, &nError, nullptr, nullptr, nullptr, nullptr, 0);
+    char* pszMatched = nullptr;
+    char* pszDiagnostic = nullptr;
+    int nCode = ldap_parse_result(ld, pMessage, &nError, pMatchedDN ? &pszMatched : nullptr,
+                                  pDiagnostic ? &pszDiagnostic : nullptr, nullptr, nullptr, 0);
+    if (pMatchedDN)
+        *pMatchedDN = pszMatched ? CString(pszMatched) : CString();
+    if (pDiagnostic)
+        *pDiagnostic = pszDiagnostic ? CString(pszDiagnostic) : CString();
+    ldap_memfree(pszMatched);
+    ldap_memfree(pszDiagnostic);
     return nCode != LDAP_SUCCESS ? nCode : nError;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/String.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 struct ldap;
@@ -36,6 +37,8 @@ public:
     // whatever the code (the library frees it in every case).
     int Unbind();
 
+    // Exchanges the handles (a reconnect puts a new one in place).
+    void Swap(CLdapConnection& other) { std::swap(m_ld, other.m_ld); }
     ldap* Get() const { return m_ld; }
     explicit operator bool() const { return m_ld != nullptr; }
     // The socket under the connection, or -1.
@@ -74,8 +77,10 @@ int LdapMessageId(ldapmsg* pMessage);
 
 // The code of an operation's result message (ldap_parse_result); the
 // message stays owned by the caller. A result that cannot be parsed gives
-// the parse failure's code.
-int LdapResultCode(ldap* ld, ldapmsg* pMessage);
+// the parse failure's code. The server's diagnostic message and matched DN
+// go where asked for.
+int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic = nullptr,
+                   CString* pMatchedDN = nullptr);
 
 // DNs of the entries of a search message, in order.
 void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns);

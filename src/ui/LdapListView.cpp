@@ -23,6 +23,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -249,6 +250,13 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject*) {
     Fill(pEntry->m_attributes);
 }
 
+void CLdapListView::ShowEntryPending(CEntryNode* pEntry) {
+    m_pCurrentEntry = pEntry;
+    if (pEntry)
+        SetStatus("Finding Attributes for - " + pEntry->GetDN());
+    ClearList();
+}
+
 void CLdapListView::OnActivateView() {
     if (m_pDocument) {
         m_pDocument->m_bAttributeCommandsEnabled = m_pDocument->m_bRefreshEnabled;
@@ -326,6 +334,8 @@ void CLdapListView::OnModifyAttribute() {
     attribute.SetName(name);
     attribute.Add(newValue);
     attribute.Add(oldValue);
+    // The LDIF source answers inside the call: the record is in place first.
+    m_pendingModifies.push_back({pEntry, nRow, name, oldValue, newValue});
     pSource->ModifyAttribute(pEntry, &attribute, nRow, this);
 }
 
@@ -384,12 +394,17 @@ void CLdapListView::OnRefresh() {
 // ---------------------------------------------------------------- notifications
 
 LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    // A read's rows belong to the entry it reads; the user may have moved
+    // on to another entry since it began.
+    auto* pFor = LParamToPtr<CEntryNode>(lParam);
     switch (nMessage) {
     case WM_CLEAR_ATTRIBUTES:
-        ClearList();
+        if (!pFor || pFor == m_pCurrentEntry)
+            ClearList();
         return 0;
     case WM_SHOW_ATTRIBUTES:
-        if (auto* pAttributes = WParamToPtr<CAttributeArray>(wParam))
+        if (auto* pAttributes = WParamToPtr<CAttributeArray>(wParam);
+            pAttributes && (!pFor || pFor == m_pCurrentEntry))
             Fill(*pAttributes);
         return 0;
     case WM_ATTRIBUTE_ADDED: {
@@ -407,8 +422,7 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         if (!pRequest)
             return 0;
         if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry) {
-            for (int i = pRequest->rowIndices.GetSize() - 1; i >= 0; --i)
-                m_pModel->DeleteRow(static_cast<int>(pRequest->rowIndices[i]));
+            OnAttributeDeleted(*pRequest);
             // The count shown must not stay at the rows that are gone.
             ShowRowCount();
         }
@@ -416,19 +430,55 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         pRequest->rowIndices.RemoveAll();
         return 0;
     }
-    case WM_ATTRIBUTE_MODIFIED: {
-        auto* pRequest = WParamToPtr<CModifyAttributeRequest>(wParam);
-        if (!pRequest || !pRequest->bSucceeded || pRequest->pEntry != m_pCurrentEntry)
-            return 0;
-        int nRow = pRequest->nRowIndex;
-        if (nRow < 0 || nRow >= GetRowCount())
-            return 0;
-        m_pModel->DeleteRow(nRow);
-        InsertRow(nRow, pRequest->attribute.m_strName,
-                  pRequest->attribute.GetSize() > 0 ? pRequest->attribute.GetAt(0) : CString());
+    case WM_ATTRIBUTE_MODIFIED:
+        if (auto* pRequest = WParamToPtr<CModifyAttributeRequest>(wParam))
+            OnAttributeModified(*pRequest);
         return 0;
-    }
     default:
         return CView::WindowProc(nMessage, wParam, lParam);
     }
+}
+
+int CLdapListView::FindRow(const CString& name, const CString& value, int nHint) const {
+    if (nHint >= 0 && nHint < GetRowCount() && GetRowName(nHint) == name && GetRowValue(nHint) == value)
+        return nHint;
+    for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+        if (GetRowName(nRow) == name && GetRowValue(nRow) == value)
+            return nRow;
+    return -1;
+}
+
+void CLdapListView::OnAttributeDeleted(const CDeleteAttributesRequest& request) {
+    // Rows are found by what they show: a header click may have sorted them
+    // since the indices were taken. Two rows that show the same are alike.
+    for (const CAttribute* pAttribute : request.attributes) {
+        for (const CString& value : *pAttribute) {
+            int nRow = FindRow(pAttribute->m_strName, value, -1);
+            if (nRow >= 0)
+                m_pModel->DeleteRow(nRow);
+        }
+    }
+}
+
+void CLdapListView::OnAttributeModified(CModifyAttributeRequest& request) {
+    const CString newValue = request.attribute.GetSize() > 0 ? request.attribute.GetAt(0) : CString();
+    // The newest record that matches; older equal ones are modifies the
+    // server refused (no answer comes for those).
+    std::optional<CPendingModify> pending;
+    for (auto it = m_pendingModifies.begin(); it != m_pendingModifies.end();) {
+        if (it->pEntry == request.pEntry && it->nRow == request.nRowIndex &&
+            it->strName == request.attribute.m_strName && it->strNewValue == newValue) {
+            pending = *it;
+            it = m_pendingModifies.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!pending || !request.bSucceeded || request.pEntry != m_pCurrentEntry)
+        return;
+    int nRow = FindRow(pending->strName, pending->strOldValue, pending->nRow);
+    if (nRow < 0)
+        return;
+    m_pModel->DeleteRow(nRow);
+    InsertRow(nRow, request.attribute.m_strName, newValue);
 }

@@ -13,6 +13,8 @@
 class CAttributeRowModel;
 class CDataSource;
 class CEntryNode;
+struct CDeleteAttributesRequest;
+struct CModifyAttributeRequest;
 class QAction;
 class QMenu;
 class QModelIndex;
@@ -44,6 +46,9 @@ public:
     LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
     void OnActivateView() override;
+    // Makes pEntry the current entry with no rows: its cache is still being
+    // changed by a worker, and the read the tree pane queued fills the rows.
+    void ShowEntryPending(CEntryNode* pEntry);
 
     // Appends rows for the attributes (each fill's attributes come out in
     // reverse array order, values in order).
@@ -71,8 +76,22 @@ public:
     void OnTabKey();
 
 private:
+    // A modify sent and not yet answered: its result names a row by index,
+    // which a sort may have moved meanwhile.
+    struct CPendingModify {
+        CEntryNode* pEntry;
+        int nRow;
+        CString strName;
+        CString strOldValue;
+        CString strNewValue;
+    };
+
     CDataSource* Source() const;
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
+    // The row showing name and value: nHint when it does, else the first.
+    int FindRow(const CString& name, const CString& value, int nHint) const;
+    void OnAttributeModified(CModifyAttributeRequest& request);
+    void OnAttributeDeleted(const CDeleteAttributesRequest& request);
     void SetStatus(const CString& text);
     // "%d Attributes Found." with the rows there are now.
     void ShowRowCount();
@@ -85,4 +104,5 @@ private:
     QAction* m_pModifyAction;
     QAction* m_pRefreshAction;
     CEntryNode* m_pCurrentEntry = nullptr; // not owned
+    std::vector<CPendingModify> m_pendingModifies;
 };

@@ -409,10 +409,14 @@ void CLdapTreeView::OnSelectionChanged() {
     if (!pEntry || !pSource)
         return;
     CView* pAttributePane = m_pDocument->GetView(1);
-    if (!pEntry->CanRefreshAttributes()) {
-        // An attribute operation still fills this entry's cache; a second
-        // read would write the same cache from two threads.
-        m_pDocument->UpdateAllViews(this, 0, nullptr);
+    auto* pList = dynamic_cast<CLdapListView*>(pAttributePane);
+    if (!pEntry->CanRefreshAttributes() && pList) {
+        // A worker still reads or changes this entry's cache: the pane
+        // shows the entry without reading the cache now, and this read,
+        // which the source runs after the other one, fills it.
+        pList->ShowEntryPending(pEntry);
+        pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+        pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pAttributePane, TRUE);
         return;
     }
     pEntry->BeginOperation(OP_READ_ATTRIBUTES);
@@ -721,6 +725,10 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
         text.Format("Search Completed  -  %d entries found", nCount);
         SetStatus(text);
     }
+    if (nCount == SEARCH_FAILED || nCount == SEARCH_STOPPED) {
+        OnExpansionEnded(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)));
+        return 0;
+    }
     if (nCount != 0)
         return 0;
     CTreeItem* pOld = m_pModel->Find(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)));
@@ -740,6 +748,32 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     SelectTreeItem(pNew, false);
     m_pModel->DeleteItem(pOld);
     return 0;
+}
+
+void CLdapTreeView::OnExpansionEnded(HTREEITEM hItem) {
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->pEntry || !pItem->bLinked)
+        return;
+    // A loading row left by a search that failed before its first entry.
+    for (size_t i = pItem->children.size(); i-- > 0;)
+        if (!pItem->children[i]->pEntry)
+            m_pModel->DeleteItem(pItem->children[i]);
+    CEntryNode* pEntry = pItem->pEntry;
+    if (!pItem->children.empty() || pEntry->GetChildCount() != 0) {
+        // What came stays; fetching again on the next click would show it
+        // twice, so only Refresh fetches again.
+        if (pEntry->IsUnexpanded())
+            pEntry->ToggleUnexpanded();
+        return;
+    }
+    // Nothing came: the entry looks as before its expansion, and the next
+    // click on its button fetches again.
+    m_pTree->collapse(m_pModel->IndexOf(pItem));
+    CTreeItem* pPlaceholder =
+        m_pModel->CreateItem(nullptr, TREE_IMAGE_CLOSED_FOLDER, TREE_IMAGE_CLOSED_FOLDER, true);
+    m_pModel->LinkAt(pItem, pPlaceholder, 0);
+    m_pModel->SetChildIndicator(pItem, true);
+    pEntry->MarkUnexpanded();
 }
 
 LRESULT CLdapTreeView::OnEntryAdded(WPARAM wParam, LPARAM lParam) {
@@ -825,9 +859,11 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
     CEntryNode* pEntry = pRequest->pEntry;
     CTreeItem* pItem = LiveItemOf(pEntry);
     if (!pItem) {
-        // Its item went with a refresh of an ancestor, which also handed
-        // the node back to the source.
-        AfxMessageBox("Unable to Delete.", MB_OK | MB_ICONSTOP);
+        // Its item went with a refresh of an ancestor, which also handed the
+        // node back to the source. The server did delete it: nothing failed.
+        auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+        if (pList && pList->GetCurrentEntry() == pEntry)
+            m_pDocument->UpdateAllViews(this, 0, nullptr);
         return 0;
     }
     const QPersistentModelIndex parent = m_pModel->IndexOf(pItem).parent();

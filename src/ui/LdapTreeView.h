@@ -118,6 +118,8 @@ private:
     bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
 
     LRESULT OnSearchDone(WPARAM wParam, LPARAM lParam);
+    // A failed or stopped expansion: no loading row stays behind.
+    void OnExpansionEnded(HTREEITEM hItem);
     LRESULT OnEntryAdded(WPARAM wParam, LPARAM lParam);
     LRESULT OnEntriesFound(WPARAM wParam, LPARAM lParam);
     LRESULT OnLoadingEntries(WPARAM wParam);

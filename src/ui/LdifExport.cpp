@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QProgressDialog>
 #include <algorithm>
 
 namespace {
@@ -34,8 +35,37 @@ std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry) {
     return entries;
 }
 
+const char* const CLdifExport::kCancelledText = "Save to LDIF stopped; this file was left as it was: ";
+
 CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
     : m_pDocument(pDocument), m_pTreePane(pTreePane) {}
+
+CLdifExport::~CLdifExport() = default;
+
+BOOL CLdifExport::UpdateProgress() {
+    if (!m_pProgress && m_started.elapsed() >= kProgressDelayMs) {
+        // Window-modal: only its Cancel takes input, so no command can
+        // remove entries this walk still holds.
+        m_pProgress = std::make_unique<QProgressDialog>(QStringLiteral("Saving entries to LDIF"),
+                                                        QStringLiteral("Cancel"), 0, m_nTotal, m_pTreePane);
+        m_pProgress->setWindowModality(Qt::WindowModal);
+        m_pProgress->setMinimumDuration(0);
+        m_pProgress->setAutoClose(false);
+        m_pProgress->setAutoReset(false);
+        m_pProgress->show();
+    }
+    if (m_pProgress) {
+        m_pProgress->setValue(m_nWritten);
+        m_pProgress->setLabelText(
+            QString("Saving entries to LDIF: %1 of %2 written").arg(m_nWritten).arg(m_nTotal));
+        if (m_pProgress->wasCanceled())
+            m_bCancelled = TRUE;
+    }
+    // The Stop command while the save runs.
+    if (!m_bStopAtStart && CEntryNode::IsStopRequested())
+        m_bCancelled = TRUE;
+    return m_bCancelled;
+}
 
 void CLdifExport::Status(const CString& text) {
     m_pDocument->SetStatusText(text, 1);
@@ -58,13 +88,21 @@ BOOL CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
         return TRUE;
     HANDLE hThread = DWordToHandle(dwHandle);
     QPointer<CView> pPane(m_pTreePane);
-    while (WaitForThreadDispatching(hThread, 50) == WAIT_TIMEOUT) {
-        // Paint and run timers, but take no input: a command now could
-        // remove entries this walk still holds.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    while (WaitForThreadDispatching(hThread, 20) == WAIT_TIMEOUT) {
+        // Paint and run timers, but take no input but the progress
+        // window's: a command now could remove entries this walk holds.
+        QCoreApplication::processEvents(
+            m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
         // A window closed meanwhile took the source and its entries along.
         if (!pPane || m_pDocument->GetDataSource() != pSource)
             return FALSE;
+        if (UpdateProgress()) {
+            // The read is abandoned; the entry's operation ends with it.
+            if (!m_bStopAtStart && !CEntryNode::IsStopRequested())
+                CEntryNode::RequestStop();
+            pSource->Stop();
+            return FALSE;
+        }
     }
     return pPane && m_pDocument->GetDataSource() == pSource;
 }
@@ -78,6 +116,10 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     std::vector<CEntryNode*> entries = CollectSubtree(pEntry);
     std::string text;
     m_nWritten = 0;
+    m_nTotal = static_cast<int>(entries.size());
+    m_started.start();
+    m_bStopAtStart = CEntryNode::IsStopRequested() != FALSE;
+    m_bCancelled = FALSE;
     CString progress;
     progress.Format("Saving %d entries", static_cast<int>(entries.size()));
     Status(progress);
@@ -87,8 +129,13 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         if (pNext->IsRoot() || pNext->m_strDN.IsEmpty())
             continue;
         if (nOption == SAVE_ALL_READING && pNext->m_attributes.IsEmpty()) {
-            if (!ReadMissingAttributes(pNext))
+            if (!ReadMissingAttributes(pNext)) {
+                // Nothing was written: the file is as it was.
+                if (m_bCancelled)
+                    Status(kCancelledText + m_strPath);
+                m_pProgress.reset();
                 return FALSE;
+            }
             progress.Format("Saving %d of %d entries", m_nWritten + 1, static_cast<int>(entries.size()));
             Status(progress);
         }
@@ -98,6 +145,7 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         AppendEntryText(text, pNext, "\r\n");
         ++m_nWritten;
     }
+    m_pProgress.reset();
     if (!WriteFileReplacing(m_strPath, text)) {
         AfxMessageBox("Write Access Denied to LDIF file" + m_strPath, MB_OK | MB_ICONSTOP);
         Status(CString());

@@ -6,31 +6,54 @@
 #include "platform/String.h"
 #include "platform/Types.h"
 
+#include <QElapsedTimer>
+
+#include <memory>
 #include <vector>
 
 class CEntryNode;
 class CTarvoDoc;
 class CView;
+class QProgressDialog;
 
 class CLdifExport {
 public:
     CLdifExport(CTarvoDoc* pDocument, CView* pTreePane);
+    ~CLdifExport();
+    CLdifExport(const CLdifExport&) = delete;
+    CLdifExport& operator=(const CLdifExport&) = delete;
 
     // TRUE when the file was written. Reports its own failures.
     BOOL Run(CEntryNode* pEntry);
     int GetWrittenCount() const { return m_nWritten; }
     CString GetPath() const { return m_strPath; }
 
+    // Shown once a save has taken this long (milliseconds).
+    static constexpr int kProgressDelayMs = 500;
+    // The status text after Cancel or Stop ended a save (the path follows).
+    static const char* const kCancelledText;
+
 private:
     // Reads a missing attribute set and waits for it, keeping the window
-    // painted. FALSE when the pane or the source went away meanwhile.
+    // painted. FALSE when the pane or the source went away meanwhile, or
+    // the user cancelled or stopped the save.
     BOOL ReadMissingAttributes(CEntryNode* pEntry);
     void Status(const CString& text);
+    // Shows the progress window once the save is slow; TRUE when Cancel
+    // or Stop asked to end it.
+    BOOL UpdateProgress();
 
     CTarvoDoc* m_pDocument;
     CView* m_pTreePane;
     int m_nWritten = 0;
     CString m_strPath;
+    // Entries to go through, the progress window (once shown) and whether
+    // the user ended the save.
+    int m_nTotal = 0;
+    std::unique_ptr<QProgressDialog> m_pProgress;
+    QElapsedTimer m_started;
+    bool m_bStopAtStart = false;
+    BOOL m_bCancelled = FALSE;
 };
 
 // Depth first from pEntry over the children lists as they stand.

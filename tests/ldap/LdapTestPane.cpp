@@ -120,6 +120,14 @@ bool WaitForWorkers(CDataSource& source, unsigned nGuardMs) {
     return true;
 }
 
+CAttribute* MakeAttribute(const char* pszName, const std::vector<const char*>& values) {
+    auto* pAttribute = new CAttribute;
+    pAttribute->SetName(pszName);
+    for (const char* pszValue : values)
+        pAttribute->Add(pszValue);
+    return pAttribute;
+}
+
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn) {
     for (CEntryNode* pChild : pParent->GetChildren())
         if (Str(pChild->GetDN()) == dn)

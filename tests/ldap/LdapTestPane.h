@@ -51,6 +51,8 @@ bool Pump(const std::function<bool()>& pred, unsigned nGuardMs = 60000);
 // Waits, pumping, for every worker the source started, and forgets them.
 bool WaitForWorkers(CDataSource& source, unsigned nGuardMs = 60000);
 
+// A new attribute with these values (the caller owns it).
+CAttribute* MakeAttribute(const char* pszName, const std::vector<const char*>& values);
 // A child node of pParent with exactly that DN, or NULL.
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn);
 std::vector<std::string> ChildDNs(CEntryNode* pParent);

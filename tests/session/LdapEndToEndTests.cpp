@@ -19,9 +19,12 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace {
 
@@ -65,6 +68,44 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFailedOpenKeepsTheSheet) {
     // Exit with the session open: workers stop, the source goes with the document.
     app.ExitInstance();
     EXPECT_EQ(app.GetDocument(), nullptr);
+}
+
+TEST(EndToEnd, OpeningAFrozenServerCanBeCancelledAndTriedAgain) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    CTarvoApp app(false);
+    QString label;
+    DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        pPage->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
+        pPage->GetPortCombo()->setEditText(QString::number(server.Port()));
+        pPage->GetSearchBaseCombo()->setEditText(QString::fromStdString(server.Base()));
+        // The bind waits on the frozen server; the window goes on serving
+        // events (this timer) and Cancel ends the wait at once.
+        server.Pause();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, pSheet, [&] {
+            if (auto* pProgress = pSheet->findChild<QProgressDialog*>()) {
+                label = pProgress->findChild<QLabel*>()->text();
+                pProgress->cancel();
+            }
+        });
+        poll.start(50);
+        pPage->GetOKButton()->click();
+        poll.stop();
+        EXPECT_TRUE(pSheet->isVisible());
+        EXPECT_EQ(pPage->GetServerCombo()->currentText(), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(pPage->GetPortCombo()->currentText(), QString::number(server.Port()));
+        EXPECT_EQ(services.m_boxes.Count(), 0);
+        server.Resume();
+        pPage->GetOKButton()->click();
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(label, QStringLiteral("Connecting to 127.0.0.1") + QChar(0x2026));
+    ASSERT_NE(dynamic_cast<CLdapSource*>(app.GetDocument()->GetDataSource()), nullptr);
+    EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    app.ExitInstance();
 }
 
 } // namespace

@@ -236,7 +236,9 @@ bool CSlapdServer::Start() {
 
     // Another process may take the port between the probe and the start.
     for (int nAttempt = 0; nAttempt < 5; ++nAttempt) {
-        m_nPort = FreePort();
+        // A restart after Stop or Kill listens where the clients look.
+        if (nAttempt > 0 || m_nPort == 0)
+            m_nPort = FreePort();
         std::string conf = (m_dir / "slapd.conf").string();
         std::string url = Url();
         std::string log = (m_dir / "slapd.log").string();

@@ -31,7 +31,8 @@ public:
     // through the protocol (ldapadd), much slower.
     bool AddChildren(const std::string& parentDn, int nCount, const std::string& prefix = "child");
 
-    // Starts the server and waits until it accepts connections. FALSE with
+    // Starts the server and waits until it accepts connections (again on
+    // the same port after Stop or Kill, when it is free). FALSE with
     // LastError() when it could not.
     bool Start();
     // Ends the server (resuming it first if paused). Safe to call twice.

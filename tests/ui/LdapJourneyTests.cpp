@@ -18,11 +18,15 @@
 #include "ui/TreeImages.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTreeView>
 #include <fstream>
+#include <QTimer>
 
 namespace {
 
@@ -67,6 +71,15 @@ protected:
     }
     CLdapSource* Source() { return static_cast<CLdapSource*>(m_pPanes->m_doc.m_pDataSource); }
     bool Idle() { return Source()->GetRunning() == 0; }
+    // Every worker started so far has ended (a read waiting for another
+    // one's turn is not yet counted as running).
+    bool Settled() {
+        PumpEvents();
+        for (DWORD dwThread : Source()->m_workerThreads)
+            if (WaitForSingleObject(DWordToHandle(dwThread), 0) != WAIT_OBJECT_0)
+                return false;
+        return true;
+    }
 
     CSlapdServer m_server;
     std::unique_ptr<CPanes> m_pPanes;
@@ -315,6 +328,129 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     EXPECT_TRUE(m_server.Values(bobDN, "jpegPhoto").empty());
 }
 
+// Answers that arrive after the user has moved on, on a held server.
+TEST_F(LdapJourney, AttributePaneShowsTheSelectedEntryWhenHeldReadsAnswer) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hPeople = People();
+    HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
+    CEntryNode* pAlice = pTree->GetItemEntry(hAlice);
+    m_server.Pause();
+    ASSERT_TRUE(pTree->ClickItem(hAlice));
+    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
+    ASSERT_TRUE(pTree->ClickItem(hAlice));
+    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pAlice);
+    m_server.Resume();
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    std::vector<std::string> rows = m_pPanes->Rows();
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "cn=Alice"), rows.end());
+    EXPECT_EQ(std::find(rows.begin(), rows.end(), "cn=Bob"), rows.end());
+    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pAlice);
+}
+
+TEST_F(LdapJourney, RowsChangedAfterAHeaderSortAreFoundByWhatTheyShow) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    CLdapListView* pList = m_pPanes->m_pList;
+    HTREEITEM hPeople = People();
+    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Alice")));
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    std::multiset<std::string> expected;
+    for (const std::string& row : m_pPanes->Rows())
+        expected.insert(row);
+    auto rowOf = [&](const std::string& text) {
+        std::vector<std::string> rows = m_pPanes->Rows();
+        return static_cast<int>(std::find(rows.begin(), rows.end(), text) - rows.begin());
+    };
+    auto shown = [&]() {
+        std::vector<std::string> rows = m_pPanes->Rows();
+        return std::multiset<std::string>(rows.begin(), rows.end());
+    };
+
+    m_server.Pause();
+    pList->SelectRows({rowOf("sn=Smith")});
+    DriveNextModal([](QWidget* pModal) {
+        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("Smyth");
+        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
+    });
+    pList->OnModifyAttribute();
+    pList->OnColumnClick(1);
+    m_server.Resume();
+    expected.erase(expected.find("sn=Smith"));
+    expected.insert("sn=Smyth");
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    EXPECT_EQ(shown(), expected);
+
+    m_server.Pause();
+    pList->SelectRows({rowOf("mail=alice@example.com"), rowOf("telephoneNumber=111")});
+    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
+    pList->OnDeleteAttributes();
+    pList->OnColumnClick(0);
+    m_server.Resume();
+    expected.erase(expected.find("mail=alice@example.com"));
+    expected.erase(expected.find("telephoneNumber=111"));
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    EXPECT_EQ(shown(), expected);
+    EXPECT_EQ(m_server.Values("cn=Alice," + kPeople, "sn"), std::vector<std::string>{"Smyth"});
+}
+
+TEST_F(LdapJourney, DeleteAnsweredAfterARefreshTookItsItemIsNoFailure) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hPeople = People();
+    HTREEITEM hBob = m_pPanes->Child(hPeople, "cn=Bob");
+    ASSERT_TRUE(pTree->ClickItem(hBob));
+    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Alice")));
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    m_server.Pause();
+    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
+    pTree->OnDeleteEntry();
+    ASSERT_TRUE(WaitUntil([&]() { return Source()->GetRunning() == 1; }));
+    // Bob's read is answered from his cache and gives Refresh back to People.
+    ASSERT_TRUE(pTree->ClickItem(hBob));
+    ASSERT_TRUE(WaitUntil([&]() { return pTree->GetItemEntry(hPeople)->CanRefresh(); }));
+    pTree->SelectItem(hPeople);
+    m_pPanes->m_services.m_status.Clear();
+    pTree->OnRefresh();
+    int nBoxes = m_pPanes->m_services.m_boxes.Count();
+    m_server.Resume();
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    EXPECT_EQ(m_pPanes->m_services.m_boxes.Count(), nBoxes);
+    EXPECT_FALSE(m_server.Exists("cn=Alice," + kPeople));
+}
+
+TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hRoot = ExpandAndWait(m_pPanes->Root());
+    auto expandHeld = [&](HTREEITEM hItem) {
+        m_server.Pause();
+        m_pPanes->m_services.m_status.Clear();
+        pTree->ExpandItem(hItem);
+        ASSERT_TRUE(WaitUntil([&]() { return Source()->GetRunning() == 1; }));
+    };
+    auto expectExpandable = [&](HTREEITEM hItem) {
+        ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+        EXPECT_TRUE(pTree->ItemHasButton(hItem));
+        EXPECT_TRUE(pTree->GetItemEntry(hItem)->IsUnexpanded());
+        for (HTREEITEM hChild : pTree->GetChildItems(hItem))
+            EXPECT_NE(Str(pTree->GetItemText(hChild)), "loading entries.........");
+    };
+
+    HTREEITEM hPeople = m_pPanes->Child(hRoot, "ou=People");
+    expandHeld(hPeople);
+    CEntryNode::RequestStop();
+    Source()->Stop();
+    expectExpandable(hPeople);
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Abandoned");
+    m_server.Resume();
+    ExpandAndWait(hPeople);
+    EXPECT_EQ(m_pPanes->ChildTexts(hPeople), (std::vector<std::string>{"cn=Alice", "cn=Bob"}));
+
+    HTREEITEM hEmpty = m_pPanes->Child(hRoot, "ou=Empty");
+    expandHeld(hEmpty);
+    m_server.Kill();
+    expectExpandable(hEmpty);
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Error in search operation");
+}
+
 TEST_F(LdapJourney, TreeRefreshFetchesChildrenAgain) {
     CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hPeople = People();
@@ -358,10 +494,62 @@ TEST_F(LdapJourney, SaveToLdifReadsMissingAttributes) {
     EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh()) << "every read ended its operation";
 }
 
+TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hPeople = People();
+    CTempDir dir;
+    std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
+    settings.SetFilename(out.c_str());
+    settings.SetSaveOption(2);
+    pTree->SelectItem(hPeople);
+    m_server.Pause();
+    // The save waits for a read the held server does not answer; its
+    // progress window comes up and its Cancel ends the save at once.
+    QString label;
+    QElapsedTimer guard;
+    guard.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, pTree, [&] {
+        auto* pProgress = pTree->findChild<QProgressDialog*>();
+        if (pProgress && pProgress->isVisible()) {
+            label = pProgress->labelText();
+            pProgress->cancel();
+        } else if (guard.elapsed() > 20000) {
+            m_server.Resume(); // never a hang, only a failure
+        }
+    });
+    poll.start(50);
+    pTree->OnSaveToLdif();
+    poll.stop();
+    EXPECT_EQ(label, QStringLiteral("Saving entries to LDIF: 0 of 3 written"));
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Save to LDIF stopped; this file was left as it was: " + out);
+    m_server.Resume();
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+    EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh());
+}
+
 class LdapLargeJourney : public ::testing::Test {
 protected:
+    static constexpr int kBigChildren = 20000;
+    // Entries shown under hItem that are not among its entry's children now
+    // (a retired or freed node behind an item).
+    int StrayItems(HTREEITEM hItem) {
+        CLdapTreeView* pTree = m_pPanes->m_pTree;
+        std::vector<CEntryNode*> now = pTree->GetItemEntry(hItem)->GetChildren();
+        std::set<CEntryNode*> children(now.begin(), now.end());
+        int nStray = 0;
+        for (HTREEITEM hChild : pTree->GetChildItems(hItem))
+            if (CEntryNode* pEntry = pTree->GetItemEntry(hChild))
+                nStray += children.count(pEntry) ? 0 : 1;
+        return nStray;
+    }
+
     void SetUp() override {
         ASSERT_TRUE(m_server.AddChildren(kPeople, 3000, "member"));
+        ASSERT_TRUE(m_server.AddChildren("ou=Empty," + kBase, kBigChildren, "child"));
         ASSERT_TRUE(m_server.Start()) << m_server.LastError();
         m_pPanes = std::make_unique<CPanes>();
         auto* pSource = new CLdapSource;
@@ -428,6 +616,34 @@ TEST_F(LdapLargeJourney, CloseWhileAnExpansionStreamsNeitherHangsNorCrashes) {
     PumpEvents();
     EXPECT_TRUE(pTree->GetChildItems(HTREEITEM()).empty());
     EXPECT_FALSE(pTree->GetModel()->HasQueued());
+}
+
+TEST_F(LdapLargeJourney, RefreshWhileTheEntryStillStreamsShowsEachChildOnce) {
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hBig = m_pPanes->Child(m_hRoot, "ou=Empty");
+    CEntryNode* pBig = pTree->GetItemEntry(hBig);
+    pTree->ExpandItem(hBig);
+    for (int r = 0; r < 3; ++r) {
+        ASSERT_TRUE(WaitUntil([&]() { return pTree->GetChildItems(hBig).size() > 1; })) << "round " << r;
+        // Selecting the entry reads it; the read's end makes Refresh available
+        // while the expansion still streams.
+        pTree->ClickItem(m_hRoot);
+        pTree->ClickItem(hBig);
+        ASSERT_TRUE(WaitUntil([&]() { return pBig->CanRefresh(); }));
+        pTree->OnRefresh();
+        EXPECT_EQ(StrayItems(hBig), 0) << "round " << r;
+    }
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && Completed(); }));
+    PumpEvents();
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  20000 entries found");
+    EXPECT_EQ(StrayItems(hBig), 0);
+    std::vector<std::string> shown = m_pPanes->ChildTexts(hBig);
+    std::set<std::string> onServer;
+    for (const std::string& dn : m_server.SearchDNs("ou=Empty," + kBase))
+        onServer.insert(dn.substr(0, dn.find(',')));
+    EXPECT_EQ(shown.size(), onServer.size());
+    EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()), onServer);
+    EXPECT_EQ(pBig->GetChildCount(), kBigChildren);
 }
 
 // Entries removed while another operation still runs on or below them must
