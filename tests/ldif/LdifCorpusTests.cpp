@@ -59,6 +59,17 @@ TEST_P(CLdifCorpusTest, StaysAsItIsChangesOneRecordAndLdapaddReadsIt) {
     const auto [before, after] = ChangedLines(original, written);
     EXPECT_LE(CountDnLines(before), 1) << before;
     EXPECT_LE(CountDnLines(after), 1) << after;
+    // The record written anew has the file's own line ends.
+    const auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t pos = written.find(what); pos != std::string::npos; pos = written.find(what, pos + 1))
+            ++n;
+        return n;
+    };
+    if (original.find("\r\n") < original.find('\n'))
+        EXPECT_EQ(count("\n"), count("\r\n"));
+    else
+        EXPECT_EQ(count("\r"), 0u);
 
     ASSERT_TRUE(OpenPath(Path()));
     EXPECT_EQ(LdifTriples(*m_pSource), expected);
