@@ -173,6 +173,24 @@ TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
     EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
 
+TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
+    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0); // titles show the whole DN
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    pTree->SelectItem(m_hPeople);
+    DriveNextModal([](QWidget* pModal) {
+        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("ou=Staff");
+        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
+    });
+    pTree->OnModifyEntry();
+    EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
+    EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
+              (std::vector<std::string>{"cn=Alice,ou=Staff,o=Acme", "cn=Bob,ou=Staff,o=Acme"}));
+    m_panes.Close();
+    const std::string written = ReadWholeFile(m_path);
+    EXPECT_EQ(written.find("ou=People,"), std::string::npos) << written;
+    EXPECT_NE(written.find("dn: cn=Bob,ou=Staff,o=Acme\n"), std::string::npos) << written;
+}
+
 TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
     CLdapTreeView* pTree = m_panes.m_pTree;
     CExportSettings& settings = m_panes.m_doc.GetExportSettings();
