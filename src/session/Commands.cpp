@@ -24,6 +24,8 @@ const char* GetCommandString(UINT nID) {
         return "Stops the current operation \nStop";
     case 32809:
         return "Save the LDAP output into the LDIF file";
+    case ID_TOOLS_SEARCH:
+        return "Searches the directory below an entry with a filter\nSearch";
     case ID_TOOLS_SETTINGS:
         return "Edits the settings for the saving of the directory structure into an Ldif file\nSettings";
     case ID_TB_ADD_ATTRIBUTES:

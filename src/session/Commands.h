@@ -41,6 +41,7 @@ enum : UINT {
     ID_TB_SAVE_LDIF = 32830,
     ID_FILE_SAVE_LDIF = 32833,
     ID_HELP_CONTENTS = 32834,
+    ID_TOOLS_SEARCH = 32840,
 };
 
 // The command's string: the status prompt, then after '\n' the tooltip.

@@ -1,5 +1,6 @@
 #include "session/MainFrame.h"
 
+#include "model/EntryNode.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
 #include "session/HelpWindow.h"
@@ -8,6 +9,7 @@
 #include "session/TarvoDoc.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
+#include "ui/SearchPanel.h"
 #include "ui/SettingsDlg.h"
 
 #include <QAction>
@@ -107,6 +109,10 @@ void CMainFrame::CreateMenus() {
     pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_ADD, QStringLiteral("&Add")));
     pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_DELETE, QStringLiteral("&Delete")));
     pAttributes->addAction(CommandAction(ID_TOOLS_ATTR_MODIFY, QStringLiteral("&Modify")));
+    pTools->addSeparator();
+    QAction* pSearch = CommandAction(ID_TOOLS_SEARCH, QStringLiteral("Searc&h..."));
+    pSearch->setShortcut(QKeySequence::Find);
+    pTools->addAction(pSearch);
     pTools->addSeparator();
     pTools->addAction(CommandAction(ID_TOOLS_SETTINGS, QStringLiteral("&Settings")));
 
@@ -297,6 +303,8 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
     switch (nID) {
     case ID_TOOLS_SETTINGS:
         return m_pDocument != nullptr;
+    case ID_TOOLS_SEARCH:
+        return m_pDocument && m_pDocument->GetDataSource();
     case ID_HELP_CONTENTS:
     case ID_APP_ABOUT:
     case ID_APP_EXIT:
@@ -330,6 +338,10 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             OnSettings();
             bHandled = TRUE;
             break;
+        case ID_TOOLS_SEARCH:
+            OnSearch();
+            bHandled = TRUE;
+            break;
         case ID_HELP_CONTENTS:
             OnHelpContents();
             bHandled = TRUE;
@@ -359,6 +371,19 @@ void CMainFrame::UpdateCommandUI() {
 QAction* CMainFrame::GetCommandAction(UINT nID) const {
     auto it = m_actions.find(nID);
     return it == m_actions.end() ? nullptr : it->second;
+}
+
+CSearchPanel* CMainFrame::GetSearchPanel() {
+    if (!m_pSearchPanel) {
+        m_pSearchPanel = new CSearchPanel(m_pDocument, m_pTreeView, this);
+        addDockWidget(Qt::BottomDockWidgetArea, m_pSearchPanel);
+    }
+    return m_pSearchPanel;
+}
+
+void CMainFrame::OnSearch() {
+    CEntryNode* pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
+    GetSearchPanel()->ShowForEntry(pEntry ? pEntry->GetDN() : CString());
 }
 
 void CMainFrame::OnSettings() {

@@ -12,6 +12,7 @@
 
 class CLdapListView;
 class CLdapTreeView;
+class CSearchPanel;
 class CTarvoDoc;
 class CView;
 class QAction;
@@ -58,6 +59,9 @@ public:
     QAction* GetCommandAction(UINT nID) const;
 
     void OnSettings();
+    // Tools > Search: the search panel, made when first asked for.
+    void OnSearch();
+    CSearchPanel* GetSearchPanel();
     void OnHelpContents();
     // Asks the window to close once control is back in the event loop.
     void PostCloseRequest();
@@ -84,6 +88,7 @@ private:
     QSplitter* m_pSplitter = nullptr;
     CLdapTreeView* m_pTreeView = nullptr;
     CLdapListView* m_pListView = nullptr;
+    CSearchPanel* m_pSearchPanel = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
     QTimer* m_pIdleTimer = nullptr;

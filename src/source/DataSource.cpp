@@ -2,12 +2,52 @@
 
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
+#include "source/Search.h"
 
 CDataSource::~CDataSource() {
     // Handles never waited for are only forgotten; the threads are not touched.
     for (DWORD dw : m_workerThreads)
         CloseHandle(DWordToHandle(dw));
     m_workerThreads.RemoveAll();
+}
+
+BOOL CDataSource::Search(const CSearchSpec&, CWnd* pNotify) {
+    CSearchOutcome outcome;
+    outcome.bFailed = true;
+    outcome.strMessage = "This source cannot search.";
+    if (pNotify)
+        ::SendMessage(pNotify->GetSafeHwnd(), WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+    return FALSE;
+}
+
+BOOL CDataSource::StopSearch() {
+    return TRUE;
+}
+
+CString DescribeSearchOutcome(const CSearchOutcome& outcome) {
+    std::string digits = std::to_string(outcome.nCount);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    CString text = CString(grouped) + (outcome.nCount == 1 ? " entry" : " entries");
+    if (outcome.bStopped)
+        return text + " (stopped)";
+    if (outcome.bFailed)
+        return text + " (failed" + (outcome.strMessage.IsEmpty() ? CString() : ": " + outcome.strMessage) +
+               ")";
+    switch (outcome.nResultCode) {
+    case 3:
+        return text + " (time limit reached)";
+    case 4:
+        return text + " (size limit reached)";
+    case 11:
+        return text + " (administrative limit reached)";
+    default:
+        return text;
+    }
 }
 
 void CDataSource::RetireEntry(CEntryNode* pEntry) {

@@ -9,6 +9,7 @@
 #include "platform/Window.h"
 
 class CConnectionParams;
+struct CSearchSpec;
 class CEntryNode;
 
 class CDataSource : public CObject {
@@ -34,6 +35,13 @@ public:
     virtual BOOL Stop() = 0;
     virtual BOOL Close() = 0;
     virtual BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
+
+    // Searches below a base and reports to pNotify (WM_SEARCH_RESULTS,
+    // WM_SEARCH_FINISHED); FALSE when the search did not start. A source
+    // that cannot search reports that at once.
+    virtual BOOL Search(const CSearchSpec& spec, CWnd* pNotify);
+    // Ends the running search, if any; its WM_SEARCH_FINISHED says stopped.
+    virtual BOOL StopSearch();
 
     // Takes back a node the tree pane removed after WM_ENTRY_DELETED. A
     // source whose workers may still reach the node keeps it until none can.

@@ -9,6 +9,7 @@
 #include "source/LdapRequests.h"
 #include "source/LdapWrap.h"
 #include "source/PendingResults.h"
+#include "source/Search.h"
 
 #include <atomic>
 #include <functional>
@@ -37,6 +38,8 @@ public:
     BOOL Close() override;
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     void RetireEntry(CEntryNode* pEntry) override;
+    BOOL Search(const CSearchSpec& spec, CWnd* pNotify) override;
+    BOOL StopSearch() override;
 
     // Operations with a request outstanding at the server.
     int GetRunning();
@@ -77,6 +80,7 @@ private:
     static UINT AddAttributesWorker(void* pParam);
     static UINT DeleteAttributesWorker(void* pParam);
     static UINT ModifyAttributeWorker(void* pParam);
+    static UINT SearchWorker(void* pParam);
 
     UINT RunExpand(CExpandRequest& request);
     UINT RunRead(CReadAttributesRequest& request);
@@ -86,6 +90,7 @@ private:
     UINT RunAddAttributes(CAddAttributesRequest& request);
     UINT RunDeleteAttributes(CDeleteAttributesRequest& request);
     UINT RunModifyAttribute(CModifyAttributeRequest& request);
+    UINT RunSearch(CSearchRequest& request);
 
     // Starting: the thread is counted as live before it runs.
     void StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle = nullptr);
@@ -178,4 +183,5 @@ private:
     std::vector<std::unique_ptr<CDeleteAttributesRequest>> m_deleteAttributeRequests;
     std::vector<std::unique_ptr<CModifyAttributeRequest>> m_modifyAttributeRequests;
     std::vector<std::unique_ptr<CDeleteEntryRequest>> m_deleteEntryRequests;
+    std::vector<std::unique_ptr<CSearchRequest>> m_searchRequests;
 };

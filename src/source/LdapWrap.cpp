@@ -149,8 +149,9 @@ void CLdapMods::Append(EOp op, const CString& name, const CStringArray& values) 
     for (berval& bv : pMod->bervals)
         pMod->pointers.push_back(&bv);
     pMod->pointers.push_back(nullptr);
-    pMod->mod.mod_op =
-        LDAP_MOD_BVALUES | (op == Add ? LDAP_MOD_ADD : op == Delete ? LDAP_MOD_DELETE : LDAP_MOD_REPLACE);
+    pMod->mod.mod_op = LDAP_MOD_BVALUES | (op == Add      ? LDAP_MOD_ADD
+                                           : op == Delete ? LDAP_MOD_DELETE
+                                                          : LDAP_MOD_REPLACE);
     pMod->mod.mod_type = pMod->type.data();
     // No values for a delete means the whole attribute.
     pMod->mod.mod_bvalues = pMod->values.empty() && op == Delete ? nullptr : pMod->pointers.data();
@@ -171,6 +172,37 @@ int LdapSearch(ldap* ld, const CString& base, int nScope, const CString& filter,
     // Size limit 0: no limit from this side.
     return ldap_search_ext(ld, base.GetString(), nScope, filter.GetString(), nullptr, bAttrsOnly ? 1 : 0,
                            nullptr, nullptr, nullptr, 0, &nMsgId);
+}
+
+int LdapSearchAttributes(ldap* ld, const CString& base, int nScope, const CString& filter,
+                         const CStringArray& attributes, int nSizeLimit, int& nMsgId) {
+    nMsgId = -1;
+    std::vector<std::string> names;
+    for (const CString& name : attributes)
+        names.push_back(name.Str());
+    std::vector<char*> pointers;
+    for (std::string& name : names)
+        pointers.push_back(name.data());
+    pointers.push_back(nullptr);
+    timeval* pNoTimeLimit = nullptr;
+    return ldap_search_ext(ld, base.GetString(), nScope, filter.GetString(),
+                           names.empty() ? nullptr : pointers.data(), 0, nullptr, nullptr, pNoTimeLimit,
+                           nSizeLimit, &nMsgId);
+}
+
+ldapmsg* LdapNextEntry(ldap* ld, ldapmsg* pEntry) {
+    return ldap_next_entry(ld, pEntry);
+}
+
+CString LdapEntryDN(ldap* ld, ldapmsg* pEntry) {
+    berval bv{0, nullptr};
+    BerElement* pBer = nullptr;
+    CString dn;
+    if (ldap_get_dn_ber(ld, pEntry, &pBer, &bv) == LDAP_SUCCESS)
+        dn = CString(std::string_view(bv.bv_val, bv.bv_len));
+    if (pBer)
+        ber_free(pBer, 0);
+    return dn;
 }
 
 int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId) {

@@ -81,7 +81,7 @@ int LdapResultCode(ldap* ld, ldapmsg* pMessage);
 void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns);
 
 // The attributes of the first entry of a search message, in the server's
-// order, each with its values taken as text up to a zero byte; an attribute
+// order, each with its values whole (bytes with their length); an attribute
 // without values comes with its name only. Calls fnEach for every attribute
 // read (it may stop the walk by returning false).
 template <class Fn> void LdapForEachAttribute(ldap* ld, ldapmsg* pMessage, Fn fnEach);
@@ -131,6 +131,14 @@ private:
 // Asynchronous requests; each returns an LDAP code and sets nMsgId.
 int LdapSearch(ldap* ld, const CString& base, int nScope, const CString& filter, bool bAttrsOnly,
                int& nMsgId);
+// A search with an attribute list (empty: all user attributes) and a size
+// limit (0: none from this side).
+int LdapSearchAttributes(ldap* ld, const CString& base, int nScope, const CString& filter,
+                         const CStringArray& attributes, int nSizeLimit, int& nMsgId);
+// The DN and attributes of every entry of a search message, in order.
+template <class Fn> void LdapForEachEntry(ldap* ld, ldapmsg* pMessage, Fn fnEach);
+ldapmsg* LdapNextEntry(ldap* ld, ldapmsg* pEntry);
+CString LdapEntryDN(ldap* ld, ldapmsg* pEntry);
 int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
@@ -144,3 +152,18 @@ int LdapReadResult(ldap* ld, int nMsgId, int nTimeoutMs, CLdapMessage& message);
 
 constexpr int LDAP_SCOPE_BASE_LEVEL = 0;
 constexpr int LDAP_SCOPE_ONE_LEVEL = 1;
+
+template <class Fn> void LdapForEachEntry(ldap* ld, ldapmsg* pMessage, Fn fnEach) {
+    for (ldapmsg* pEntry = LdapFirstEntry(ld, pMessage); pEntry; pEntry = LdapNextEntry(ld, pEntry)) {
+        std::vector<CAttribute> attributes;
+        berelement* pBer = nullptr;
+        for (bool bFirst = true;; bFirst = false) {
+            CAttribute attribute;
+            if (!LdapNextAttribute(ld, pEntry, pBer, bFirst, attribute))
+                break;
+            attributes.push_back(std::move(attribute));
+        }
+        LdapFreeBer(pBer);
+        fnEach(LdapEntryDN(ld, pEntry), std::move(attributes));
+    }
+}

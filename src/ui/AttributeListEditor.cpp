@@ -1,5 +1,7 @@
 #include "ui/AttributeListEditor.h"
 
+#include "platform/Services.h"
+
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,11 +43,34 @@ void CAttributeListEditor::SetUpColumns() {
     m_pList->setColumnWidth(1, nHalf);
 }
 
-void CAttributeListEditor::OnAddRow() {
+CString AttributeNameMessage(const CString& name) {
+    if (name.CompareNoCase("dn") == 0)
+        return "Name: \"" + name +
+               "\" is not an attribute name: the DN of an entry is set by its relative name.";
+    return "Name: \"" + name +
+           "\" is not an attribute name. Use a letter followed by letters, digits and hyphens (options after "
+           "a "
+           "semicolon, as in description;lang-de), or a numeric OID.";
+}
+
+CString RelativeNameMessage(const CString& field, const CString& typed) {
+    return field + ": \"" + typed +
+           "\" is not a relative DN. Type it as attribute=value, for example cn=Smith.";
+}
+
+bool CAttributeListEditor::OnAddRow() {
     CString name = TextToBytes(m_pName->text());
     CString value = TextToBytes(m_pValue->text());
     if (m_bRefuseEmpty && (name.IsEmpty() || value.IsEmpty()))
-        return;
+        return false;
+    // A name that is not an attribute description would be refused by a
+    // server and would break the record in an LDIF file.
+    if (!IsAttributeDescription(name.View())) {
+        AfxMessageBox(AttributeNameMessage(name), MB_OK | MB_ICONEXCLAMATION);
+        m_pName->setFocus();
+        m_pName->selectAll();
+        return false;
+    }
     auto* pRow = new QTreeWidgetItem(m_pList);
     pRow->setText(0, BytesToText(name));
     pRow->setText(1, BytesToText(value));
@@ -53,6 +78,7 @@ void CAttributeListEditor::OnAddRow() {
     pRow->setData(1, kBytesRole, QByteArray(value.Str().data(), static_cast<qsizetype>(value.Str().size())));
     m_pName->clear();
     m_pValue->clear();
+    return true;
 }
 
 void CAttributeListEditor::OnRemoveRow() {

@@ -30,8 +30,9 @@ public:
     QPushButton* RemoveButton() const { return m_pRemove; }
     QTreeWidget* List() const { return m_pList; }
 
-    // ">>" (1010) and "<<" (1011).
-    void OnAddRow();
+    // ">>" (1010) and "<<" (1011). false when no row was added (an empty
+    // field where refused, or a name that is not an attribute name).
+    bool OnAddRow();
     void OnRemoveRow();
 
     int GetRowCount() const;
@@ -52,6 +53,11 @@ private:
     QPushButton* m_pRemove;
     QTreeWidget* m_pList;
 };
+
+// Why a typed name cannot be an attribute name, and why typed text cannot
+// be a relative DN (field names the control).
+CString AttributeNameMessage(const CString& name);
+CString RelativeNameMessage(const CString& field, const CString& typed);
 
 // Conversions between the model's bytes and the widgets' text (UTF-8).
 QString BytesToText(const CString& bytes);

@@ -1,5 +1,6 @@
 #include "ui/AttributeRowModel.h"
 
+#include "model/BinaryValue.h"
 #include "ui/AttributeListEditor.h"
 
 #include <algorithm>
@@ -70,8 +71,16 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= GetRowCount())
         return QVariant();
     const CAttributeRow& row = Row(index.row());
-    if (role == Qt::DisplayRole)
+    // Bytes that are not text are named, never shown raw: the row keeps the
+    // server's bytes, so what is sent back is exact.
+    bool bBinary = index.column() == 1 && IsBinaryValue(row.strName, row.strValue);
+    if (role == Qt::DisplayRole) {
+        if (bBinary)
+            return BytesToText(BinaryValueSummary(row.strValue));
         return BytesToText(index.column() == 0 ? row.strName : row.strValue);
+    }
+    if (role == Qt::ToolTipRole && bBinary)
+        return BytesToText(DescribeBinaryValue(row.strName, row.strValue));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();

@@ -1,5 +1,6 @@
 #include "ui/EntryDlg.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
@@ -72,9 +73,17 @@ void CEntryDlg::showEvent(QShowEvent* pEvent) {
 }
 
 void CEntryDlg::OnOK() {
-    m_strRelativeName = TextToBytes(m_pRelativeName->text());
-    if (m_strRelativeName.IsEmpty() || m_pEditor->GetRowCount() == 0) {
+    CString typed = TextToBytes(m_pRelativeName->text());
+    if (typed.IsEmpty() || m_pEditor->GetRowCount() == 0) {
         reject();
+        return;
+    }
+    // What is typed becomes an RDN: a comma in "cn=Smith, J" is part of the
+    // value, never a separator that would put the entry elsewhere.
+    m_strRelativeName = DnRdnFromTyped(typed.View());
+    if (m_strRelativeName.IsEmpty()) {
+        AfxMessageBox(RelativeNameMessage("Name (Relative DN Only)", typed), MB_OK | MB_ICONEXCLAMATION);
+        m_pRelativeName->setFocus();
         return;
     }
     DeleteAttributes(m_attributes);

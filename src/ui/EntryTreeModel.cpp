@@ -1,5 +1,6 @@
 #include "ui/EntryTreeModel.h"
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/TreeImages.h"
@@ -202,7 +203,8 @@ CString CEntryTreeModel::DisplayText(const CTreeItem* pItem) const {
         return pItem->strFixedText;
     if (!pItem->pEntry)
         return CString();
-    CString text = m_fnEntryAsRDN() ? pItem->pEntry->GetRDN() : pItem->pEntry->GetDN();
+    // The server's DN text, with printable hex escapes shown readable.
+    CString text = DnForDisplay(m_fnEntryAsRDN() ? pItem->pEntry->GetRDN() : pItem->pEntry->GetDN());
     return text.IsEmpty() ? CString("Root") : text;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/LdapListView.h"
 
+#include "model/BinaryValue.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
@@ -8,6 +9,7 @@
 #include "source/Requests.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeRowModel.h"
+#include "ui/BinaryValueDlg.h"
 #include "ui/ModifyAttributeDlg.h"
 
 #include <QHeaderView>
@@ -261,18 +263,29 @@ void CLdapListView::OnModifyAttribute() {
     int nRow = selected.front();
     CString name = GetRowName(nRow);
     CString oldValue = GetRowValue(nRow);
-    CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE, this);
-    dlg.SetReadOnlyText(name);
-    dlg.SetEditText(oldValue);
-    if (dlg.DoModal() != IDOK)
-        return;
+    CString newValue;
+    if (IsBinaryValue(name, oldValue)) {
+        // Bytes that are not text cannot be edited as text: they go to and
+        // come from files.
+        CBinaryValueDlg dlg(name, oldValue, this);
+        if (dlg.DoModal() != IDOK)
+            return;
+        newValue = dlg.GetNewValue();
+    } else {
+        CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE, this);
+        dlg.SetReadOnlyText(name);
+        dlg.SetEditText(oldValue);
+        if (dlg.DoModal() != IDOK)
+            return;
+        newValue = dlg.GetEditText();
+    }
     CDataSource* pSource = Source();
     if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanModifyAttribute() || GetRowName(nRow) != name ||
         GetRowValue(nRow) != oldValue || nRow >= GetRowCount())
         return;
     CAttribute attribute;
-    attribute.SetName(dlg.GetReadOnlyText());
-    attribute.Add(dlg.GetEditText());
+    attribute.SetName(name);
+    attribute.Add(newValue);
     attribute.Add(oldValue);
     pSource->ModifyAttribute(pEntry, &attribute, nRow, this);
 }

@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -485,11 +487,12 @@ void CLdapTreeView::OnModifyEntry() {
     CDataSource* pSource = Source();
     if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
         return;
-    CString newRDN = dlg.GetEditText();
+    CString newRDN = DnRdnFromTyped(dlg.GetEditText().View());
     if (newRDN.IsEmpty())
         return;
     CString oldRDN = pEntry->GetRDN();
-    CString newDN = newRDN + oldDN.Mid(oldRDN.GetLength());
+    CString parentDN = DnParent(oldDN);
+    CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
     pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
 }
@@ -525,6 +528,87 @@ void CLdapTreeView::OnRefresh() {
     pSource->Refresh(pEntry, this, pItem->hItem);
     if (pEntry->IsUnexpanded())
         pEntry->ToggleUnexpanded();
+}
+
+void CLdapTreeView::GoToEntry(const CString& dn) {
+    m_strGoTo = dn;
+    m_nGoToWaits = 0;
+    ContinueGoTo(++m_nGoToGeneration);
+}
+
+void CLdapTreeView::EndGoTo(const CString& status) {
+    m_strGoTo.Empty();
+    if (!status.IsEmpty())
+        SetStatus(status);
+}
+
+void CLdapTreeView::ContinueGoTo(int nGeneration) {
+    if (nGeneration != m_nGoToGeneration || m_strGoTo.IsEmpty())
+        return;
+    // Levels are fetched as needed; each wait comes back here a little later.
+    constexpr int kWaitMs = 20;
+    constexpr int kMaxWaits = 60000 / kWaitMs;
+    auto waitAndRetry = [this, nGeneration]() {
+        if (++m_nGoToWaits > kMaxWaits) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " could not be reached in time.");
+            return;
+        }
+        QTimer::singleShot(kWaitMs, this, [this, nGeneration]() { ContinueGoTo(nGeneration); });
+    };
+    FlushPendingItems();
+    const std::string target = DnCompareKey(m_strGoTo.View());
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    auto isBelow = [&](const std::string& key) {
+        return key.empty() || key == target ||
+               (target.size() > key.size() + 1 &&
+                target.compare(target.size() - key.size(), key.size(), key) == 0 &&
+                target[target.size() - key.size() - 1] == ',');
+    };
+    while (pItem && pItem->pEntry) {
+        CEntryNode* pEntry = pItem->pEntry;
+        std::string key = DnCompareKey(pEntry->GetDN().View());
+        if (key == target) {
+            m_strGoTo.Empty();
+            m_pTree->scrollTo(m_pModel->IndexOf(pItem));
+            // Selected as by the user, so its attributes are read and shown.
+            if (SelectedTreeItem() == pItem)
+                OnSelectionChanged();
+            else
+                SelectTreeItem(pItem, true);
+            m_pTree->setFocus();
+            return;
+        }
+        if (!isBelow(key) && !pEntry->IsRoot()) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not below " +
+                    DnForDisplay(pEntry->GetDN()) + ".");
+            return;
+        }
+        if (pEntry->IsUnexpanded()) {
+            ExpandItem(pItem->hItem);
+            waitAndRetry();
+            return;
+        }
+        if (!pEntry->CanRefresh()) {
+            waitAndRetry(); // its level is still being read
+            return;
+        }
+        m_pTree->expand(m_pModel->IndexOf(pItem));
+        CTreeItem* pNext = nullptr;
+        for (CTreeItem* pChild : pItem->children) {
+            if (pChild->pEntry && isBelow(DnCompareKey(pChild->pEntry->GetDN().View())) &&
+                !DnCompareKey(pChild->pEntry->GetDN().View()).empty()) {
+                pNext = pChild;
+                break;
+            }
+        }
+        if (!pNext) {
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            return;
+        }
+        pItem = pNext;
+    }
+    EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
 }
 
 void CLdapTreeView::OnSaveToLdif() {
@@ -609,7 +693,8 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     // expand button in the old one's place.
     CEntryNode* pEntry = pOld->pEntry;
     pEntry->MarkLeaf();
-    CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+    CString text =
+        DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;
@@ -689,7 +774,8 @@ LRESULT CLdapTreeView::OnEntryModified(WPARAM wParam) {
     CEntryNode* pEntry = pRequest->pEntry;
     pEntry->SetDN(pRequest->strNewDN);
     if (CTreeItem* pItem = LiveItemOf(pEntry)) {
-        CString text = m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN();
+        CString text = DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN()
+                                                                                     : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
     return 0;

@@ -76,6 +76,12 @@ public:
     // Links the items found by a running expansion now instead of at the
     // next batch.
     void FlushPendingItems();
+    // Selects the entry with this DN and shows its attributes, expanding
+    // (and fetching) every level on the way; the status tells when the
+    // entry cannot be reached. A later call replaces an unfinished one.
+    void GoToEntry(const CString& dn);
+    // Whether a GoToEntry is still on its way.
+    bool IsGoingToEntry() const { return !m_strGoTo.IsEmpty(); }
 
     QTreeView* GetTreeControl() const { return m_pTree; }
     CEntryTreeModel* GetModel() const { return m_pModel; }
@@ -96,6 +102,8 @@ private:
     CTreeItem* LiveItemOf(const CEntryNode* pEntry);
     void SelectTreeItem(CTreeItem* pItem, bool bByUser);
     void OnItemExpanded(const QModelIndex& index);
+    void ContinueGoTo(int nGeneration);
+    void EndGoTo(const CString& status);
     void OnSelectionChanged();
     void SetStatus(const CString& text);
     void TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem);
@@ -127,4 +135,8 @@ private:
     // to the source only after it has finished.
     bool m_bExporting = false;
     std::vector<CEntryNode*> m_deferredRetire;
+    // The entry GoToEntry is on its way to; empty when none.
+    CString m_strGoTo;
+    int m_nGoToGeneration = 0;
+    int m_nGoToWaits = 0;
 };

@@ -1,5 +1,6 @@
 #include "ui/ModifyAttributeDlg.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
@@ -66,6 +67,11 @@ void CModifyAttributeDlg::OnOK() {
         m_strEdit = TextToBytes(m_pEdit->text());
     if (m_strReadOnly.IsEmpty() || m_strEdit.IsEmpty()) {
         reject();
+        return;
+    }
+    if (m_nMode == MODE_ENTRY && DnRdnFromTyped(m_strEdit.View()).IsEmpty()) {
+        AfxMessageBox(RelativeNameMessage("New", m_strEdit), MB_OK | MB_ICONEXCLAMATION);
+        m_pEdit->setFocus();
         return;
     }
     accept();

@@ -20,6 +20,38 @@
 
 namespace {
 
+// The tools write values that are not plain text as base-64.
+std::string DecodeBase64(const std::string& text) {
+    std::string out;
+    unsigned nBits = 0;
+    int nCount = 0;
+    for (char ch : text) {
+        int v = ch >= 'A' && ch <= 'Z'   ? ch - 'A'
+                : ch >= 'a' && ch <= 'z' ? ch - 'a' + 26
+                : ch >= '0' && ch <= '9' ? ch - '0' + 52
+                : ch == '+'              ? 62
+                : ch == '/'              ? 63
+                                         : -1;
+        if (v < 0)
+            continue;
+        nBits = (nBits << 6) | static_cast<unsigned>(v);
+        if (++nCount == 4) {
+            out += static_cast<char>((nBits >> 16) & 0xFF);
+            out += static_cast<char>((nBits >> 8) & 0xFF);
+            out += static_cast<char>(nBits & 0xFF);
+            nBits = 0;
+            nCount = 0;
+        }
+    }
+    if (nCount == 3) {
+        out += static_cast<char>((nBits >> 10) & 0xFF);
+        out += static_cast<char>((nBits >> 2) & 0xFF);
+    } else if (nCount == 2) {
+        out += static_cast<char>((nBits >> 4) & 0xFF);
+    }
+    return out;
+}
+
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";
     for (char c : s) {
@@ -353,9 +385,13 @@ std::vector<std::string> CSlapdServer::Values(const std::string& dn, const std::
                 " -s base '(objectclass=*)' " + ShellQuote(attribute) + " 2>/dev/null");
     std::vector<std::string> values;
     std::string prefix = attribute + ": ";
+    std::string prefix64 = attribute + ":: ";
     for (const std::string& line : Lines(out)) {
         if (line.size() >= prefix.size() && strncasecmp(line.c_str(), prefix.c_str(), prefix.size()) == 0)
             values.push_back(line.substr(prefix.size()));
+        else if (line.size() >= prefix64.size() &&
+                 strncasecmp(line.c_str(), prefix64.c_str(), prefix64.size()) == 0)
+            values.push_back(DecodeBase64(line.substr(prefix64.size())));
     }
     return values;
 }

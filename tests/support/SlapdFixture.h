@@ -55,8 +55,8 @@ public:
 
     // Checks on the server's state with the OpenLDAP command-line tools, as
     // the administrator. Search returns the DNs found (server order); an
-    // empty result for a missing base. Values returns "attr: value" lines of
-    // one entry (the tools' plain form, no base64 folding).
+    // empty result for a missing base. Values returns one entry's values of the
+    // attribute, base-64 values decoded.
     std::vector<std::string> SearchDNs(const std::string& base, const std::string& scope = "one") const;
     bool Exists(const std::string& dn) const;
     std::vector<std::string> Values(const std::string& dn, const std::string& attribute) const;

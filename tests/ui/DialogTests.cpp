@@ -137,22 +137,76 @@ TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {
     EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
 }
 
-TEST(AddAttributesDialog, TakesEmptyRowsAsTypedAndGroupsByName) {
+TEST(AddAttributesDialog, GroupsByNameAndRefusesWhatIsNotAnAttributeName) {
+    CTestServices services;
     CAddAttributesDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), "Add Attributes");
     EXPECT_TRUE(HasLabel(&dlg, "&Name:"));
     EXPECT_TRUE(HasLabel(&dlg, "&Value:"));
-    dlg.Editor()->AddButton()->click(); // both empty: a row all the same
-    EXPECT_EQ(dlg.Editor()->GetRowCount(), 1);
+    // A name that would break the entry (or forge another in a file) never
+    // reaches the list; the typed text stays for correction.
+    const struct {
+        const char* name;
+        const char* message;
+    } refused[] = {
+        {"",
+         "Name: \"\" is not an attribute name. Use a letter followed by letters, digits and hyphens (options "
+         "after a semicolon, as in description;lang-de), or a numeric OID."},
+        {"mail:work", nullptr},
+        {"cn x", nullptr},
+        {"DN", "Name: \"DN\" is not an attribute name: the DN of an entry is set by its relative name."},
+    };
+    for (const auto& c : refused) {
+        services.m_boxes.Clear();
+        AddRow(dlg.Editor(), c.name, "v");
+        EXPECT_EQ(dlg.Editor()->GetRowCount(), 0) << c.name;
+        EXPECT_EQ(dlg.Editor()->NameEdit()->text(), c.name);
+        ASSERT_EQ(services.m_boxes.Count(), 1) << c.name;
+        if (c.message) {
+            EXPECT_EQ(Str(services.m_boxes.Boxes()[0].text), c.message);
+        }
+    }
     AddRow(dlg.Editor(), "ou", "a");
+    AddRow(dlg.Editor(), "description;lang-de", "");
     AddRow(dlg.Editor(), "ou", "b");
     dlg.OnOK();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(Describe(dlg.GetAttributes()), (std::vector<std::string>{": ", "ou: a b"}));
+    EXPECT_EQ(Describe(dlg.GetAttributes()), (std::vector<std::string>{"ou: a b", "description;lang-de: "}));
 
     CAddAttributesDlg empty;
     empty.OnOK();
     EXPECT_EQ(empty.result(), QDialog::Rejected);
+}
+
+TEST(EntryDialog, RelativeNamesAreEscapedOrRefused) {
+    CTestServices services;
+    const struct {
+        const char* typed;
+        const char* rdn; // nullptr: refused, the dialog stays open
+    } cases[] = {
+        {"cn=Smith, J", "cn=Smith\\, J"},
+        {"cn=Smith\\2C J", "cn=Smith\\2C J"},
+        {"uid=a+cn=b", "uid=a+cn=b"},
+        {"Smith", nullptr},
+    };
+    for (const auto& c : cases) {
+        CEntryDlg dlg;
+        dlg.RelativeNameEdit()->setText(c.typed);
+        AddRow(dlg.Editor(), "cn", "x");
+        services.m_boxes.Clear();
+        dlg.OnOK();
+        if (c.rdn) {
+            EXPECT_EQ(dlg.result(), QDialog::Accepted) << c.typed;
+            EXPECT_EQ(Str(dlg.GetRelativeName()), c.rdn);
+        } else {
+            EXPECT_EQ(dlg.result(), 0) << "still open";
+            ASSERT_EQ(services.m_boxes.Count(), 1);
+            EXPECT_EQ(
+                Str(services.m_boxes.Boxes()[0].text),
+                "Name (Relative DN Only): \"Smith\" is not a relative DN. Type it as attribute=value, for "
+                "example cn=Smith.");
+        }
+    }
 }
 
 TEST(ModifyDialog, CaptionLabelsAndEmptyFieldCancel) {

@@ -11,6 +11,7 @@
 #include "source/LdapSource.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/BinaryValueDlg.h"
 #include "ui/EntryDlg.h"
 #include "ui/EntryTreeModel.h"
 #include "ui/ModifyAttributeDlg.h"
@@ -20,6 +21,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
+#include <fstream>
 
 namespace {
 
@@ -223,6 +226,88 @@ TEST_F(LdapJourney, ValueUpdatesKeepRowsCacheAndServerInStep) {
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 5; }));
     rows = m_pPanes->Rows();
     EXPECT_NE(std::find(rows.begin(), rows.end(), "description=outside"), rows.end());
+}
+
+TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
+    // The server writes its own escapes as hex pairs (\2C).
+    ASSERT_TRUE(m_server.Modify("dn: cn=Lee\\2C A," + kPeople + "\nchangetype: add\nobjectClass: person\n" +
+                                "cn: Lee, A\nsn: Lee\n"));
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    HTREEITEM hPeople = People();
+    ASSERT_TRUE(m_pPanes->Child(hPeople, "cn=Lee\\, A")) << "the hex escape is shown readable";
+
+    // A comma typed into a name is part of the value; renames keep the parent.
+    auto rename = [&](const char* pszFrom, const char* pszTyped, const char* pszShown) {
+        pTree->SelectItem(m_pPanes->Child(hPeople, pszFrom));
+        DriveNextModal([pszTyped](QWidget* pModal) {
+            qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText(pszTyped);
+            qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
+        });
+        pTree->OnModifyEntry();
+        EXPECT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, pszShown)); }));
+    };
+    rename("cn=Lee\\, A", "cn=Lee, B", "cn=Lee\\, B");
+    EXPECT_TRUE(m_server.Exists("cn=Lee\\, B," + kPeople));
+    rename("cn=Lee\\, B", "cn=Lee", "cn=Lee");
+    EXPECT_TRUE(m_server.Exists("cn=Lee," + kPeople));
+    EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u) << "nothing was created or lost on the way";
+
+    // A relative name that is not one is refused with a message; the dialog stays open.
+    pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        pDlg->EditableEdit()->setText("Lee");
+        pDlg->OnOK();
+        EXPECT_TRUE(pDlg->isVisible());
+        pDlg->reject();
+    });
+    pTree->OnModifyEntry();
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.Boxes().back().text),
+              "New: \"Lee\" is not a relative DN. Type it as attribute=value, for example cn=Smith.");
+
+    // Binary values: shown as a summary, replaced from a file and deleted with their exact bytes.
+    const std::string photo("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01", 12);
+    const std::string newPhoto("\x89PNG\r\n\x1A\n\x00\x00", 10);
+    std::string bobDN = "cn=Bob," + kPeople;
+    ASSERT_TRUE(m_server.Modify("dn: " + bobDN +
+                                "\nchangetype: modify\nadd: jpegPhoto\njpegPhoto:: /9j/4AAQSkZJRgAB\n"));
+    ASSERT_EQ(m_server.Values(bobDN, "jpegPhoto"), std::vector<std::string>{photo});
+    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 4; }));
+    CLdapListView* pList = m_pPanes->m_pList;
+    int nRow = -1;
+    for (int i = 0; i < pList->GetRowCount(); ++i)
+        if (pList->GetRowName(i) == "jpegPhoto")
+            nRow = i;
+    ASSERT_GE(nRow, 0);
+    EXPECT_EQ(pList->GetRowValue(nRow).Str(), photo);
+    QModelIndex index = pList->GetListControl()->model()->index(nRow, 1);
+    EXPECT_EQ(index.data().toString(), QString::fromUtf8("(binary, 12 bytes: FF D8 FF E0 \u2026)"));
+
+    CTempDir dir;
+    std::string file = (dir.Path() / "new.png").string();
+    std::ofstream(file, std::ios::binary) << newPhoto;
+    m_pPanes->m_services.m_dialogs.SetNextPath(file.c_str());
+    pList->SelectRows({nRow});
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CBinaryValueDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        pDlg->OnLoad();
+        pDlg->OnOK();
+    });
+    pList->OnModifyAttribute();
+    std::vector<std::string> rows;
+    ASSERT_TRUE(WaitUntil([&]() {
+        rows = m_pPanes->Rows();
+        nRow = static_cast<int>(std::find(rows.begin(), rows.end(), "jpegPhoto=" + newPhoto) - rows.begin());
+        return nRow < static_cast<int>(rows.size());
+    }));
+    EXPECT_EQ(m_server.Values(bobDN, "jpegPhoto"), std::vector<std::string>{newPhoto});
+    pList->SelectRows({nRow});
+    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
+    pList->OnDeleteAttributes();
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 3; }));
+    EXPECT_TRUE(m_server.Values(bobDN, "jpegPhoto").empty());
 }
 
 TEST_F(LdapJourney, TreeRefreshFetchesChildrenAgain) {

@@ -217,16 +217,35 @@ TEST_F(ListPane, ActivationFocusesTheFirstRowWithoutSelectingIt) {
     EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
 }
 
-TEST_F(ListPane, ValuesShowAsUtf8AndKeepTheirBytes) {
-    CString raw("caf\xc3\xa9 \xff", 7);
+TEST_F(ListPane, TextShowsAsUtf8AndBinaryAsASummaryWithTheBytesKept) {
+    const struct {
+        const char* name;
+        CString raw;
+        const char* shown;
+        const char* tip;
+    } cases[] = {
+        {"description", CString("caf\xc3\xa9"), "caf\xc3\xa9", ""},
+        {"description", CString("caf\xc3\xa9 \xff", 7), "(binary, 7 bytes: 63 61 66 C3 \xE2\x80\xA6)",
+         "Binary value, 7 bytes"},
+        {"objectGUID", CString("\x01\x00\x02", 3), "(binary, 3 bytes: 01 00 02)", "Binary value, 3 bytes"},
+    };
     CAttributeArray array;
-    auto* p = new CAttribute;
-    p->SetName("description");
-    p->Add(raw);
-    array.Add(p);
+    for (const auto& c : cases) {
+        auto* p = new CAttribute;
+        p->SetName(c.name);
+        p->Add(c.raw);
+        array.Add(p);
+    }
     SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
     DeleteAttributes(array);
-    QString shown = m_panes.m_pList->GetListControl()->model()->index(0, 1).data().toString();
-    EXPECT_TRUE(shown.startsWith(QString::fromUtf8("caf\xc3\xa9 ")));
-    EXPECT_EQ(m_panes.m_pList->GetRowValue(0), raw);
+    QAbstractItemModel* pModel = m_panes.m_pList->GetListControl()->model();
+    ASSERT_EQ(pModel->rowCount(), 3);
+    for (const auto& c : cases) {
+        int nRow = 0; // the bytes held are the server's
+        while (nRow < 3 && m_panes.m_pList->GetRowValue(nRow) != c.raw)
+            ++nRow;
+        ASSERT_LT(nRow, 3) << c.shown;
+        EXPECT_EQ(pModel->index(nRow, 1).data().toString(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(pModel->index(nRow, 1).data(Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
+    }
 }

@@ -1,0 +1,149 @@
+// Searching a subtree with a filter: the results stream to the panel that
+// asked, in batches, while the window stays live.
+
+#include "source/LdapError.h"
+#include "source/LdapSource.h"
+
+#include <chrono>
+#include <poll.h>
+
+namespace {
+// A batch goes out when it is this large or this old, so a long search
+// shows its first rows at once and the panel is not flooded.
+constexpr size_t kBatchEntries = 500;
+constexpr auto kBatchAge = std::chrono::milliseconds(40);
+} // namespace
+
+BOOL CLdapSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
+    FreeRetiredIfIdle();
+    auto pRequest = std::make_unique<CSearchRequest>();
+    pRequest->pSource = this;
+    pRequest->spec = spec;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    CSearchRequest* p = pRequest.get();
+    // A new search ends the one before it: one panel, one result list.
+    StopSearch();
+    m_searchRequests.push_back(std::move(pRequest));
+    StartWorker(&SearchWorker, p);
+    return TRUE;
+}
+
+BOOL CLdapSource::StopSearch() {
+    for (auto& pRequest : m_searchRequests)
+        pRequest->bStopRequested = true;
+    return TRUE;
+}
+
+UINT CLdapSource::RunSearch(CSearchRequest& request) {
+    CWorker worker;
+    worker.pAbandoned = &request.bAbandoned;
+    worker.pWaiting = &request.bWaiting;
+    CSearchOutcome outcome;
+    auto finish = [&]() {
+        if (!IsShuttingDown())
+            ::SendMessage(request.hNotify, WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+        return 0u;
+    };
+    if (IsShuttingDown())
+        return 0;
+    if (request.bStopRequested) {
+        outcome.bStopped = true;
+        return finish();
+    }
+    const CSearchSpec& spec = request.spec;
+    int nMsgId = -1;
+    int nCode = SendRequest(
+        [&](int& nId) {
+            return LdapSearchAttributes(m_ld.Get(), spec.strBase, spec.nScope, spec.strFilter,
+                                        spec.attributes, spec.nSizeLimit, nId);
+        },
+        nMsgId);
+    if (nCode != 0) {
+        if (IsShuttingDown())
+            return 0;
+        outcome.bFailed = true;
+        outcome.strMessage = LdapErrorText(nCode);
+        return finish();
+    }
+    BeginRequest(worker, nMsgId, OP_SEARCH, nullptr);
+
+    std::vector<CSearchResult> batch;
+    auto batchStart = std::chrono::steady_clock::now();
+    auto sendBatch = [&]() {
+        if (batch.empty() || IsShuttingDown())
+            return;
+        outcome.nCount += static_cast<int>(batch.size());
+        ::SendMessage(request.hNotify, WM_SEARCH_RESULTS, PtrToWParam(&batch), 0);
+        batch.clear();
+        batchStart = std::chrono::steady_clock::now();
+    };
+
+    for (;;) {
+        if (request.bStopRequested) {
+            // The search's own abandon: Stop of the tree pane may be aimed
+            // at another request meanwhile.
+            LdapAbandon(m_ld.Get(), nMsgId);
+            sendBatch();
+            outcome.bStopped = true;
+            break;
+        }
+        CLdapMessage message;
+        int nType = 0;
+        EWaitOutcome eOutcome = NextResult(worker, message, nType, TRUE);
+        if (eOutcome == kNothingYet) {
+            if (!batch.empty() && std::chrono::steady_clock::now() - batchStart >= kBatchAge)
+                sendBatch();
+            if (m_nSocket >= 0) {
+                pollfd pfd{m_nSocket, POLLIN, 0};
+                poll(&pfd, 1, kWaitSliceMs);
+            } else {
+                Sleep(kWaitSliceMs);
+            }
+            continue;
+        }
+        if (eOutcome == kShutdown) {
+            EndRequest(worker);
+            return 0;
+        }
+        if (eOutcome == kAbandoned) {
+            sendBatch();
+            outcome.bStopped = true;
+            break;
+        }
+        if (eOutcome == kWaitFailed) {
+            sendBatch();
+            outcome.bFailed = true;
+            outcome.strMessage = LdapErrorText(-1);
+            break;
+        }
+        if (nType == LDAP_RESULT_SEARCH_ENTRY) {
+            LdapForEachEntry(m_ld.Get(), message.Get(), [&](CString dn, std::vector<CAttribute> attributes) {
+                batch.push_back(CSearchResult{std::move(dn), std::move(attributes)});
+            });
+            if (batch.size() >= kBatchEntries || std::chrono::steady_clock::now() - batchStart >= kBatchAge)
+                sendBatch();
+            continue;
+        }
+        if (nType == LDAP_RESULT_SEARCH_RESULT) {
+            sendBatch();
+            outcome.nResultCode = LdapResultCode(m_ld.Get(), message.Get());
+            bool bLimit = outcome.nResultCode == 3 || outcome.nResultCode == 4 || outcome.nResultCode == 11;
+            if (outcome.nResultCode != 0 && !bLimit) {
+                outcome.bFailed = true;
+                outcome.strMessage = LdapErrorText(outcome.nResultCode);
+            }
+            break;
+        }
+        // Referrals and intermediate messages carry no entries.
+    }
+    EndRequest(worker);
+    return finish();
+}
+
+UINT CLdapSource::SearchWorker(void* pParam) {
+    auto* pRequest = static_cast<CSearchRequest*>(pParam);
+    auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);
+    UINT nResult = pSource->RunSearch(*pRequest);
+    --pSource->m_nLiveWorkers;
+    return nResult;
+}

@@ -1,0 +1,104 @@
+#pragma once
+// Tools > Search: a panel docked below the panes that searches the open
+// source with a filter, streams the entries found into a table that can be
+// sorted and narrowed, goes to an entry in the tree, and saves the results.
+
+// The moc cannot parse the standard headers these pull in.
+#ifndef Q_MOC_RUN
+#include "platform/Window.h"
+#include "session/HistoryList.h"
+#include "source/Search.h"
+#endif
+
+#include <QDockWidget>
+
+class CDataSource;
+class CLdapTreeView;
+class CSearchResultModel;
+class CTarvoDoc;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSortFilterProxyModel;
+class QSpinBox;
+class QTableView;
+
+class CSearchPanel : public QDockWidget, public CWnd {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSearchPanel)
+
+public:
+    CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* pParent = nullptr);
+    ~CSearchPanel() override;
+
+    // Shows the panel with the base taken from the selected entry and the
+    // focus in the filter.
+    void ShowForEntry(const CString& baseDN);
+
+    void OnSearch();
+    void OnStop();
+    // Goes to the entry of a row of the (sorted, narrowed) table.
+    void OnGoToRow(int nViewRow);
+    // Save as CSV / LDIF to a path chosen in the file dialog.
+    void OnSaveCsv();
+    void OnSaveLdif();
+    BOOL WriteCsv(const CString& path);
+    BOOL WriteLdif(const CString& path);
+
+    // Why the filter text cannot be sent, or empty.
+    CString GetFilterError() const { return m_strFilterError; }
+    bool IsSearching() const { return m_bSearching; }
+    CString GetStatusText() const;
+
+    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+
+    QComboBox* BaseCombo() const { return m_pBase; }
+    QComboBox* ScopeCombo() const { return m_pScope; }
+    QComboBox* FilterCombo() const { return m_pFilter; }
+    QLabel* FilterErrorLabel() const { return m_pFilterError; }
+    QLineEdit* AttributesEdit() const { return m_pAttributes; }
+    QCheckBox* OperationalCheck() const { return m_pOperational; }
+    QSpinBox* SizeLimitSpin() const { return m_pSizeLimit; }
+    QLineEdit* NarrowEdit() const { return m_pNarrow; }
+    QComboBox* SeparatorCombo() const { return m_pSeparator; }
+    QTableView* ResultTable() const { return m_pTable; }
+    CSearchResultModel* Results() const { return m_pResults; }
+    QSortFilterProxyModel* ShownResults() const { return m_pShown; }
+
+private:
+    void CheckFilter();
+    void SetSearching(bool bSearching);
+    void ShowStatus();
+    CString Separator() const;
+
+    CTarvoDoc* m_pDocument;
+    CLdapTreeView* m_pTree;
+    CHistoryList m_baseHistory;
+    CHistoryList m_filterHistory;
+    QComboBox* m_pBase;
+    QComboBox* m_pScope;
+    QComboBox* m_pFilter;
+    QLabel* m_pFilterError;
+    QLineEdit* m_pAttributes;
+    QCheckBox* m_pOperational;
+    QSpinBox* m_pSizeLimit;
+    QPushButton* m_pSearch;
+    QPushButton* m_pStop;
+    QLineEdit* m_pNarrow;
+    QTableView* m_pTable;
+    QLabel* m_pStatus;
+    QComboBox* m_pSeparator;
+    QPushButton* m_pSaveCsv;
+    QPushButton* m_pSaveLdif;
+    CSearchResultModel* m_pResults;
+    QSortFilterProxyModel* m_pShown;
+    CString m_strFilterError;
+    bool m_bSearching = false;
+    // The source the shown results came from: rows of a closed session
+    // cannot be gone to.
+    CDataSource* m_pResultSource = nullptr;
+    CSearchOutcome m_outcome;
+    bool m_bHaveOutcome = false;
+};

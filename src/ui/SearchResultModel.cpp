@@ -1,0 +1,105 @@
+#include "ui/SearchResultModel.h"
+
+#include "model/BinaryValue.h"
+#include "model/DnHelper.h"
+#include "ui/AttributeListEditor.h"
+
+#include <cctype>
+
+namespace {
+std::string LowerKey(const CString& name) {
+    std::string key = name.Str();
+    for (char& ch : key)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return key;
+}
+
+QString ShownValue(const CString& name, const CString& value) {
+    return BytesToText(IsBinaryValue(name, value) ? BinaryValueSummary(value) : value);
+}
+} // namespace
+
+CSearchResultModel::CSearchResultModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+
+void CSearchResultModel::Clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_columns.clear();
+    m_columnByKey.clear();
+    endResetModel();
+}
+
+int CSearchResultModel::ColumnOf(const CString& name) {
+    auto [it, bNew] = m_columnByKey.emplace(LowerKey(name), static_cast<int>(m_columns.size()) + 1);
+    if (bNew)
+        m_columns.push_back(name);
+    return it->second;
+}
+
+void CSearchResultModel::Append(std::vector<CSearchResult>& batch) {
+    if (batch.empty())
+        return;
+    int nOldColumns = GetColumnCount();
+    for (const CSearchResult& result : batch)
+        for (const CAttribute& attribute : result.attributes)
+            ColumnOf(attribute.m_strName);
+    // The new names' columns were added to the lookup above; announce them.
+    int nNewColumns = GetColumnCount();
+    if (nNewColumns > nOldColumns) {
+        beginInsertColumns(QModelIndex(), nOldColumns, nNewColumns - 1);
+        endInsertColumns();
+    }
+    int nFirst = GetResultCount();
+    beginInsertRows(QModelIndex(), nFirst, nFirst + static_cast<int>(batch.size()) - 1);
+    for (CSearchResult& result : batch)
+        m_rows.push_back(std::move(result));
+    endInsertRows();
+}
+
+CString CSearchResultModel::GetColumnName(int nColumn) const {
+    if (nColumn <= 0 || nColumn > static_cast<int>(m_columns.size()))
+        return "DN";
+    return m_columns[static_cast<size_t>(nColumn - 1)];
+}
+
+std::vector<CString> CSearchResultModel::Values(int nRow, int nColumn) const {
+    const CSearchResult& result = Result(nRow);
+    if (nColumn == 0)
+        return {result.strDN};
+    std::string key = LowerKey(GetColumnName(nColumn));
+    std::vector<CString> values;
+    for (const CAttribute& attribute : result.attributes)
+        if (LowerKey(attribute.m_strName) == key)
+            for (const CString& value : attribute)
+                values.push_back(value);
+    return values;
+}
+
+int CSearchResultModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : GetResultCount();
+}
+
+int CSearchResultModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : GetColumnCount();
+}
+
+QVariant CSearchResultModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= GetResultCount())
+        return QVariant();
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return QVariant();
+    if (index.column() == 0)
+        return BytesToText(DnForDisplay(Result(index.row()).strDN));
+    CString name = GetColumnName(index.column());
+    QStringList shown;
+    for (const CString& value : Values(index.row(), index.column()))
+        shown << ShownValue(name, value);
+    // Several values on one line; the tooltip has each on its own.
+    return shown.join(role == Qt::DisplayRole ? QStringLiteral("; ") : QStringLiteral("\n"));
+}
+
+QVariant CSearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    return BytesToText(GetColumnName(section));
+}
