@@ -59,7 +59,8 @@ void CRecordingStatusBar::Clear() {
     m_history.clear();
 }
 
-CString CMemoryProfile::GetProfileString(const CString& section, const CString& key, const CString& defaultValue) {
+CString CMemoryProfile::GetProfileString(const CString& section, const CString& key,
+                                         const CString& defaultValue) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_values.find({section, key});
     return it == m_values.end() ? defaultValue : it->second;
@@ -96,10 +97,11 @@ void CMemoryProfile::Clear() {
     m_values.clear();
 }
 
-BOOL CScriptedFileDialogs::ChooseFile(BOOL, const CString& title, const CString&, const CString&, BOOL,
+BOOL CScriptedFileDialogs::ChooseFile(BOOL, const CString& title, const CString&, const CString& filter, BOOL,
                                       CString& chosenPath) {
     ++m_nCount;
     m_lastTitle = title;
+    m_lastFilter = filter;
     if (m_paths.empty())
         return FALSE;
     CString path = m_paths.front();

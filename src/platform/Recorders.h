@@ -50,7 +50,8 @@ private:
 
 class CMemoryProfile : public IProfileService {
 public:
-    CString GetProfileString(const CString& section, const CString& key, const CString& defaultValue) override;
+    CString GetProfileString(const CString& section, const CString& key,
+                             const CString& defaultValue) override;
     BOOL WriteProfileString(const CString& section, const CString& key, const CString& value) override;
     int GetProfileInt(const CString& section, const CString& key, int nDefault) override;
     BOOL WriteProfileInt(const CString& section, const CString& key, int nValue) override;
@@ -70,9 +71,11 @@ public:
     void SetNextPath(const CString& path);
     int Count() const { return m_nCount; }
     CString LastTitle() const { return m_lastTitle; }
+    CString LastFilter() const { return m_lastFilter; }
 
 private:
     std::deque<CString> m_paths;
     int m_nCount = 0;
     CString m_lastTitle;
+    CString m_lastFilter;
 };

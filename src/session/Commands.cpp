@@ -46,7 +46,11 @@ const char* GetCommandString(UINT nID) {
         return "Dumps the directory structure from the seleceted entries into a LDIF file";
     case ID_APP_EXIT:
         return "Quit the application \nExit";
+    case ID_EDIT_COPY_LDIF:
+        return "Copies the selected entry as LDIF\nCopy as LDIF";
     // The framework's own strings for its standard commands.
+    case ID_EDIT_COPY:
+        return "Copy the selection and put it on the Clipboard\nCopy";
     case ID_APP_ABOUT:
         return "Display program information, version number and copyright\nAbout";
     case ID_NEXT_PANE:

@@ -41,7 +41,8 @@ enum : UINT {
     ID_TB_SAVE_LDIF = 32830,
     ID_FILE_SAVE_LDIF = 32833,
     ID_HELP_CONTENTS = 32834,
-    ID_TOOLS_SEARCH = 32840,
+    ID_EDIT_COPY_LDIF = 32840,
+    ID_TOOLS_SEARCH = 32841,
 };
 
 // The command's string: the status prompt, then after '\n' the tooltip.

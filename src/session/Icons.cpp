@@ -191,7 +191,8 @@ QIcon MakeCommandIcon(UINT nID) {
 
 QIcon MakeProgramIcon() {
     QIcon icon;
-    for (int nSize : {16, 32, 48}) {
+    // The larger sizes keep it sharp on a display scaled by two.
+    for (int nSize : {16, 32, 48, 64, 96}) {
         QPixmap pixmap = NewPixmap(nSize);
         QPainter p(&pixmap);
         DrawProgramPicture(p, nSize);
@@ -199,6 +200,15 @@ QIcon MakeProgramIcon() {
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+QImage RenderProgramImage(int nSize) {
+    QImage image(nSize, nSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    DrawProgramPicture(p, nSize);
+    p.end();
+    return image;
 }
 
 QPixmap MakeLoginPicture() {

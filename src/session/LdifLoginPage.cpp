@@ -4,19 +4,17 @@
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
 #include "source/DataSource.h"
+#include "ui/SettingsDlg.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
-
-const char* const kLdifFileFilter = "Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
 
 CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     : CLoginPage(pSheet, QStringLiteral("LDIF File"), 1062, 1058), m_fileHistory(kHistoryLength),
       m_searchBaseHistory(kHistoryLength), m_strFilter("objectclass=*") {
     m_pFileCombo = NewCombo(this);
     m_pBrowse = new QPushButton(QStringLiteral("..."), this);
-    m_pBrowse->setFixedWidth(m_pBrowse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
     auto* pFileRow = new QWidget(this);
     auto* pFileLayout = new QHBoxLayout(pFileRow);
     pFileLayout->setContentsMargins(0, 0, 0, 0);
@@ -25,9 +23,9 @@ CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     pFileLayout->addWidget(m_pFileCombo, 1);
     pFileLayout->addWidget(m_pBrowse);
     m_pSearchBaseCombo = NewCombo(this);
-    AddField(QStringLiteral("&LDIF Filename:"), pFileRow);
+    // The label's key must reach the combo: the row around it takes no focus.
+    AddField(QStringLiteral("&LDIF Filename:"), pFileRow, m_pFileCombo);
     AddField(QStringLiteral("Search &Base:"), m_pSearchBaseCombo);
-    // The label names the file combo, not the row around it.
     pFileRow->setFocusProxy(m_pFileCombo);
 
     connect(m_pBrowse, &QPushButton::clicked, this, &CLdifLoginPage::OnBrowse);

@@ -42,4 +42,3 @@ private:
 };
 
 // The filter of the file dialogs that choose LDIF and text files.
-extern const char* const kLdifFileFilter;

@@ -64,9 +64,9 @@ CLoginPage::CLoginPage(CLoginSheet* pSheet, const QString& caption, int nVersion
 
 CLoginPage::~CLoginPage() = default;
 
-void CLoginPage::AddField(const QString& label, QWidget* pField) {
+void CLoginPage::AddField(const QString& label, QWidget* pField, QWidget* pBuddy) {
     auto* pLabel = new QLabel(label, this);
-    pLabel->setBuddy(pField);
+    pLabel->setBuddy(pBuddy ? pBuddy : pField);
     m_pFields->addRow(pLabel, pField);
 }
 

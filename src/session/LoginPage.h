@@ -56,8 +56,9 @@ protected:
     virtual void OnInitDialog() = 0;
     // This page is the one the sheet shows.
     bool IsActivePage() const;
-    // A labelled field in the "Login" group.
-    void AddField(const QString& label, QWidget* pField);
+    // A labelled field in the "Login" group; the label's key goes to
+    // pBuddy, or to the field itself.
+    void AddField(const QString& label, QWidget* pField, QWidget* pBuddy = nullptr);
     QFormLayout* GetFieldLayout() const { return m_pFields; }
 
     void showEvent(QShowEvent* pEvent) override;

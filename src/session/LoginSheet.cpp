@@ -1,10 +1,13 @@
 #include "session/LoginSheet.h"
 
+#include "session/CommandLine.h"
 #include "session/Icons.h"
 #include "session/LdapLoginPage.h"
 #include "session/LdifLoginPage.h"
 #include "source/DataSource.h"
 
+#include <QComboBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -43,8 +46,32 @@ int CLoginSheet::GetPageIndex(const CLoginPage* pPage) const {
     return m_pTabs->indexOf(const_cast<CLoginPage*>(pPage));
 }
 
+void CLoginSheet::FillIn(const CStartSource& source) {
+    CLoginPage* pPage = nullptr;
+    if (source.eKind == CStartSource::kLdap) {
+        SetPage(0);
+        // The page's history fills the fields first; the command line wins.
+        m_pLdapPage->EnsureInitialized();
+        m_pLdapPage->GetServerCombo()->setEditText(source.strServer);
+        m_pLdapPage->GetPortCombo()->setEditText(source.strPort);
+        m_pLdapPage->GetSearchBaseCombo()->setEditText(source.strSearchBase);
+        pPage = m_pLdapPage;
+    } else if (source.eKind == CStartSource::kLdif) {
+        SetPage(1);
+        m_pLdifPage->EnsureInitialized();
+        m_pLdifPage->GetFileCombo()->setEditText(source.strLdifFile);
+        pPage = m_pLdifPage;
+    }
+    if (pPage)
+        m_pFocusOnShow = pPage->GetOKButton();
+}
+
 void CLoginSheet::showEvent(QShowEvent* pEvent) {
     QDialog::showEvent(pEvent);
+    if (m_pFocusOnShow) {
+        m_pFocusOnShow->setFocus(Qt::OtherFocusReason);
+        m_pFocusOnShow = nullptr;
+    }
     raise();
     activateWindow();
 }

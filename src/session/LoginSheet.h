@@ -16,6 +16,7 @@ class CLdapLoginPage;
 class CLdifLoginPage;
 class CLoginPage;
 class QTabWidget;
+struct CStartSource;
 
 class CLoginSheet : public QDialog {
     Q_OBJECT
@@ -49,6 +50,9 @@ public:
     CLdapLoginPage* GetLdapPage() const { return m_pLdapPage; }
     CLdifLoginPage* GetLdifPage() const { return m_pLdifPage; }
     QTabWidget* GetTabs() const { return m_pTabs; }
+    // Shows the page for the source named on the command line with its
+    // fields filled in, and OK focused, so that Enter opens it.
+    void FillIn(const CStartSource& source);
 
     CConnectionParams m_params;
     int m_nActivePage = 0;
@@ -62,6 +66,7 @@ private:
     CLdifLoginPage* m_pLdifPage;
     CLdapLoginPage* m_pLdapPage;
     CDataSource* m_pOpenedSource = nullptr; // handed to the document
+    QWidget* m_pFocusOnShow = nullptr;
 };
 
 // The real sources.

@@ -28,6 +28,7 @@ namespace {
 constexpr int kPaneWidth = 250;
 constexpr int kTreePaneWidth = 300;
 constexpr int kIdleUpdateMs = 200;
+constexpr const char* kFullTextProperty = "tarvoFullText";
 } // namespace
 
 CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
@@ -39,6 +40,8 @@ CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
     CreateToolBar();
     CreateStatusBar();
     CreateClient();
+    BindPaneKey(ID_TOOLS_ENTRY_DELETE, m_pTreeView, QKeySequence::Delete);
+    BindPaneKey(ID_TOOLS_ATTR_DELETE, m_pListView, QKeySequence::Delete);
     resize(900, 620);
     if (m_pDocument)
         m_pDocument->SetFrame(this);
@@ -99,6 +102,15 @@ void CMainFrame::CreateMenus() {
     pFile->addAction(CommandAction(ID_FILE_SAVE_LDIF, QStringLiteral("&Save to LDIF")));
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_APP_EXIT, QStringLiteral("E&xit")));
+    GetCommandAction(ID_FILE_REFRESH)->setShortcut(QKeySequence::Refresh);
+
+    QMenu* pEdit = pBar->addMenu(QStringLiteral("&Edit"));
+    QAction* pCopy = CommandAction(ID_EDIT_COPY, QStringLiteral("&Copy"));
+    pCopy->setShortcuts(QKeySequence::Copy);
+    pEdit->addAction(pCopy);
+    QAction* pCopyLdif = CommandAction(ID_EDIT_COPY_LDIF, QStringLiteral("Copy as &LDIF"));
+    pCopyLdif->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    pEdit->addAction(pCopyLdif);
 
     QMenu* pTools = pBar->addMenu(QStringLiteral("&Tools"));
     QMenu* pEntry = pTools->addMenu(QStringLiteral("&Entry"));
@@ -121,7 +133,7 @@ void CMainFrame::CreateMenus() {
     pHelp->addSeparator();
     pHelp->addAction(CommandAction(ID_APP_ABOUT, QStringLiteral("&About Tarvo...")));
 
-    for (QMenu* pMenu : {pFile, pTools, pEntry, pAttributes, pHelp})
+    for (QMenu* pMenu : {pFile, pEdit, pTools, pEntry, pAttributes, pHelp})
         connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     // Accelerators without a menu item.
@@ -203,11 +215,49 @@ void CMainFrame::CreateClient() {
     setCentralWidget(m_pSplitter);
 }
 
+void CMainFrame::BindPaneKey(UINT nID, QWidget* pPane, const QKeySequence& key) {
+    QAction* pAction = GetCommandAction(nID);
+    // Off the window, so that the same key can mean the other pane's command.
+    removeAction(pAction);
+    pAction->setShortcut(key);
+    pAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    pPane->addAction(pAction);
+}
+
+bool CMainFrame::CanCopy(bool bAsLdif) const {
+    switch (m_nActiveColumn) {
+    case 0:
+        return m_pTreeView->CanCopy(bAsLdif);
+    case 1:
+        return m_pListView->CanCopy(bAsLdif);
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::OnCopy(bool bAsLdif) {
+    if (m_nActiveColumn == 0)
+        m_pTreeView->OnCopy(bAsLdif);
+    else if (m_nActiveColumn == 1)
+        m_pListView->OnCopy(bAsLdif);
+}
+
 void CMainFrame::SetPaneText(int nPane, const QString& text) {
     QLabel* pLabel = GetPaneLabel(nPane);
     if (!pLabel)
         return;
-    pLabel->setText(text);
+    // The fixed panes show a text too long for them cut in the middle, whole
+    // in the tooltip.
+    pLabel->setProperty(kFullTextProperty, text);
+    QString shown = text;
+    if (nPane > 0) {
+        // A framed label indents its text by half an "x".
+        const int nRoom = pLabel->contentsRect().width() - 2 * pLabel->margin() -
+                          pLabel->fontMetrics().horizontalAdvance('x');
+        shown = pLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, nRoom);
+    }
+    pLabel->setText(shown);
+    pLabel->setToolTip(shown == text ? QString() : text);
     if (pLabel->isVisible())
         pLabel->repaint();
 }
@@ -216,7 +266,10 @@ QString CMainFrame::GetPaneText(int nPane) const {
     if (nPane == 0 && !statusBar()->currentMessage().isEmpty())
         return statusBar()->currentMessage();
     QLabel* pLabel = GetPaneLabel(nPane);
-    return pLabel ? pLabel->text() : QString();
+    if (!pLabel)
+        return QString();
+    const QVariant full = pLabel->property(kFullTextProperty);
+    return full.isValid() ? full.toString() : pLabel->text();
 }
 
 QLabel* CMainFrame::GetPaneLabel(int nPane) const {
@@ -305,6 +358,9 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
         return m_pDocument != nullptr;
     case ID_TOOLS_SEARCH:
         return m_pDocument && m_pDocument->GetDataSource();
+    case ID_EDIT_COPY:
+    case ID_EDIT_COPY_LDIF:
+        return CanCopy(nID == ID_EDIT_COPY_LDIF);
     case ID_HELP_CONTENTS:
     case ID_APP_ABOUT:
     case ID_APP_EXIT:
@@ -344,6 +400,11 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             break;
         case ID_HELP_CONTENTS:
             OnHelpContents();
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_COPY:
+        case ID_EDIT_COPY_LDIF:
+            OnCopy(nID == ID_EDIT_COPY_LDIF);
             bHandled = TRUE;
             break;
         case ID_NEXT_PANE:

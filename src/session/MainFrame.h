@@ -16,6 +16,7 @@ class CSearchPanel;
 class CTarvoDoc;
 class CView;
 class QAction;
+class QKeySequence;
 class QLabel;
 class QSplitter;
 class QTimer;
@@ -78,6 +79,11 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateClient();
+    // Keys that act on one pane: heard only while the focus is in it.
+    void BindPaneKey(UINT nID, QWidget* pPane, const QKeySequence& key);
+    // Copy and Copy as LDIF in the active pane.
+    bool CanCopy(bool bAsLdif) const;
+    void OnCopy(bool bAsLdif);
     QAction* CommandAction(UINT nID, const QString& text);
     void OnFocusChanged(QWidget* pOld, QWidget* pNow);
     // nColumn becomes the active pane; its view hears of it once.

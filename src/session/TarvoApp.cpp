@@ -1,6 +1,7 @@
 #include "session/TarvoApp.h"
 
 #include "model/EntryNode.h"
+#include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/AboutDlg.h"
 #include "session/Commands.h"
@@ -8,7 +9,6 @@
 #include "session/TarvoDoc.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 CTarvoApp::CTarvoApp(bool bInstallServices) {
     if (bInstallServices)
@@ -27,12 +27,14 @@ BOOL CTarvoApp::InitInstance(const QStringList& arguments) {
     // program ends when the frame has closed the document, not before.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // The framework's command line: the first argument that is not an
-    // option names a document file.
-    QString fileName;
+    // The first argument that is not an option names a source to open: the
+    // login window shows it filled in.
+    CStartSource startSource;
     for (const QString& argument : arguments) {
         if (!argument.isEmpty() && !argument.startsWith(QLatin1Char('-'))) {
-            fileName = argument;
+            QString error;
+            if (!ParseStartSource(argument, startSource, error))
+                AfxMessageBox(FromQString(error), MB_OK | MB_ICONSTOP);
             break;
         }
     }
@@ -50,17 +52,11 @@ BOOL CTarvoApp::InitInstance(const QStringList& arguments) {
     // The login sheet comes up over the visible frame.
     m_pMainFrame->show();
 
-    BOOL bOk;
-    if (fileName.isEmpty())
-        bOk = m_pDocument->OnNewDocument();
-    else
-        bOk = m_pDocument->OnOpenDocument(FromQString(fileName));
-    if (!bOk) {
+    m_pDocument->m_startSource = startSource;
+    if (!m_pDocument->OnNewDocument()) {
         DestroyFrameAndDocument();
         return FALSE;
     }
-    if (!fileName.isEmpty())
-        m_pMainFrame->setWindowTitle(QFileInfo(fileName).fileName() + QStringLiteral(" - Tarvo"));
     m_pMainFrame->showNormal();
     m_pMainFrame->update();
     return TRUE;

@@ -61,6 +61,8 @@ BOOL CTarvoDoc::ShowLogin() {
     CEntryNode* pRoot = nullptr;
     {
         CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
+        sheet.FillIn(m_startSource);
+        m_startSource = CStartSource();
         if (m_fnBeforeLogin)
             m_fnBeforeLogin(sheet);
         if (sheet.DoModal() == 1 && sheet.GetOpenedSource()) {
@@ -142,6 +144,15 @@ void CTarvoDoc::SetSessionFlags() {
     m_bAttributeCommandsEnabled = true;
 }
 
+bool CTarvoDoc::ShowsEntry(int nColumn) const {
+    if (auto* pTree = dynamic_cast<CLdapTreeView*>(GetView(nColumn)); pTree && nColumn == kTreeColumn)
+        return pTree->GetSelectedEntry() != nullptr;
+    if (auto* pList = dynamic_cast<CLdapListView*>(GetView(nColumn)); pList && nColumn == kAttributeColumn)
+        return pList->GetCurrentEntry() != nullptr;
+    // Without the pane there is nothing to tell by.
+    return true;
+}
+
 BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
     switch (nID) {
     case ID_FILE_OPEN_SOURCE:
@@ -160,7 +171,8 @@ BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
         return TRUE;
     case ID_FILE_SAVE_LDIF:
     case ID_TB_SAVE_LDIF:
-        bEnabled = m_bSaveLdifEnabled;
+        // It saves the subtree of the selected entry.
+        bEnabled = m_bSaveLdifEnabled && ShowsEntry(kTreeColumn);
         return TRUE;
     case ID_TOOLS_ENTRY_ADD:
     case ID_TOOLS_ENTRY_DELETE:
@@ -168,7 +180,7 @@ BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
     case ID_TB_ADD_ENTRY:
     case ID_TB_DELETE_ENTRY:
     case ID_TB_MODIFY_ENTRY:
-        bEnabled = m_bEntryCommandsEnabled;
+        bEnabled = m_bEntryCommandsEnabled && ShowsEntry(kTreeColumn);
         return TRUE;
     case ID_TOOLS_ATTR_ADD:
     case ID_TOOLS_ATTR_DELETE:
@@ -176,7 +188,7 @@ BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {
     case ID_TB_ADD_ATTRIBUTES:
     case ID_TB_DELETE_ATTRIBUTE:
     case ID_TB_MODIFY_ATTRIBUTE:
-        bEnabled = m_bAttributeCommandsEnabled;
+        bEnabled = m_bAttributeCommandsEnabled && ShowsEntry(kAttributeColumn);
         return TRUE;
     case ID_FILE_SAVE:
         bEnabled = TRUE;

@@ -5,6 +5,7 @@
 
 #include "platform/String.h"
 #include "platform/Types.h"
+#include "session/CommandLine.h"
 #include "ui/ExportSettings.h"
 
 #include <QPointer>
@@ -38,6 +39,8 @@ public:
     BOOL ShowLogin();
     // Runs just before the sheet is shown modally (tests drive it from here).
     std::function<void(CLoginSheet&)> m_fnBeforeLogin;
+    // The source named on the command line, shown by the next login only.
+    CStartSource m_startSource;
 
     CDataSource* GetDataSource() const { return m_pDataSource; }
     CExportSettings& GetExportSettings() { return m_exportSettings; }
@@ -89,6 +92,9 @@ private:
     // The view in the required splitter column when it is the active pane;
     // otherwise tells the user so and returns NULL.
     CView* RequireActivePane(int nColumn);
+    // The pane in nColumn shows an entry its commands can act on: the tree
+    // a selected entry, the attribute pane a current one.
+    bool ShowsEntry(int nColumn) const;
 
     std::vector<CView*> m_views;
     QPointer<CMainFrame> m_pFrame;

@@ -1,8 +1,13 @@
 #include "ui/AttributeListEditor.h"
 
 #include "platform/Services.h"
+#include "ui/DialogUnits.h"
 
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -33,12 +38,42 @@ CAttributeListEditor::CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty)
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setUniformRowHeights(true);
+    m_pValue->installEventFilter(this);
     connect(m_pAdd, &QPushButton::clicked, this, &CAttributeListEditor::OnAddRow);
     connect(m_pRemove, &QPushButton::clicked, this, &CAttributeListEditor::OnRemoveRow);
 }
 
+QGroupBox* CAttributeListEditor::CreateGroup(const QString& nameLabel, const QString& valueLabel,
+                                             int nListHeight) {
+    auto* pDialog = static_cast<QWidget*>(parent());
+    CDialogUnits units(pDialog);
+    auto* pGroup = new QGroupBox(QStringLiteral("Attributes"), pDialog);
+    auto* pGrid = new QGridLayout(pGroup);
+    auto* pName = new QLabel(nameLabel, pGroup);
+    pName->setBuddy(m_pName);
+    auto* pValue = new QLabel(valueLabel, pGroup);
+    pValue->setBuddy(m_pValue);
+    auto* pList = new QLabel(QStringLiteral("&Attribute list:"), pGroup);
+    pList->setBuddy(m_pList);
+    units.MinimumWidth(m_pName, 92);
+    units.MinimumWidth(m_pValue, 92);
+    units.MinimumSize(m_pList, 155, nListHeight);
+    pGrid->addWidget(pName, 0, 0);
+    pGrid->addWidget(m_pName, 1, 0);
+    pGrid->addWidget(pValue, 2, 0);
+    pGrid->addWidget(m_pValue, 3, 0);
+    pGrid->setRowStretch(4, 1);
+    pGrid->addWidget(m_pAdd, 5, 0, Qt::AlignRight);
+    pGrid->addWidget(m_pRemove, 6, 0, Qt::AlignRight);
+    pGrid->addWidget(pList, 0, 1);
+    pGrid->addWidget(m_pList, 1, 1, 6, 1);
+    pGrid->setColumnStretch(1, 1);
+    return pGroup;
+}
+
 void CAttributeListEditor::SetUpColumns() {
-    int nHalf = m_pList->width() / 2;
+    // The list's inside, so that the two columns need no scroll bar.
+    int nHalf = m_pList->viewport()->width() / 2;
     m_pList->setColumnWidth(0, nHalf);
     m_pList->setColumnWidth(1, nHalf);
 }
@@ -79,6 +114,33 @@ bool CAttributeListEditor::OnAddRow() {
     m_pName->clear();
     m_pValue->clear();
     return true;
+}
+
+bool CAttributeListEditor::HasTypedRow() const {
+    return !m_pName->text().isEmpty() && !m_pValue->text().isEmpty();
+}
+
+bool CAttributeListEditor::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pValue && pEvent->type() == QEvent::KeyPress) {
+        const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
+        if ((nKey == Qt::Key_Return || nKey == Qt::Key_Enter) && HasTypedRow()) {
+            OnAddRow();
+            m_pName->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QObject::eventFilter(pWatched, pEvent);
+}
+
+bool CAttributeListEditor::AddTypedRow() {
+    if (!HasTypedRow())
+        return true;
+    const CString name = TextToBytes(m_pName->text());
+    const CString value = TextToBytes(m_pValue->text());
+    for (int nRow = 0; nRow < GetRowCount(); ++nRow)
+        if (GetRowName(nRow) == name && GetRowValue(nRow) == value)
+            return true;
+    return OnAddRow();
 }
 
 void CAttributeListEditor::OnRemoveRow() {

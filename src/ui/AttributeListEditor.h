@@ -11,6 +11,7 @@
 
 #include <QObject>
 
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -34,18 +35,31 @@ public:
     // field where refused, or a name that is not an attribute name).
     bool OnAddRow();
     void OnRemoveRow();
+    // OK's first step: a name and value typed but not yet moved into the
+    // list are added, unless that very row is there already. false when the
+    // typed row was refused (the dialog stays open).
+    bool AddTypedRow();
 
     int GetRowCount() const;
     CString GetRowName(int nRow) const;
     CString GetRowValue(int nRow) const;
     // Two columns, each half as wide as the list; called when the dialog opens.
     void SetUpColumns();
+    // The "Attributes" group: the labelled name and value edits above ">>"
+    // and "<<" on the left, the labelled list on the right.
+    QGroupBox* CreateGroup(const QString& nameLabel, const QString& valueLabel, int nListHeight);
 
     // One attribute per distinct name (byte for byte, case-sensitive), in
     // order of first appearance, values in row order. The caller owns them.
     void CollectAttributes(CAttributeArray& attributes) const;
 
+protected:
+    // Enter in the value edit with a name and value typed is ">>".
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 private:
+    bool HasTypedRow() const;
+
     bool m_bRefuseEmpty;
     QLineEdit* m_pName;
     QLineEdit* m_pValue;

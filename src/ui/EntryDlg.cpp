@@ -10,42 +10,31 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 CEntryDlg::CEntryDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle("Add Entry");
     CDialogUnits units(this);
-    units.Size(this, 287, 196);
+    auto* pLayout = new QVBoxLayout(this);
 
-    units.Place(new QGroupBox("Entry", this), 7, 7, 273, 42);
-    auto* pNameLabel = new QLabel("Na&me (Relative DN Only):", this);
-    units.Place(pNameLabel, 15, 16, 82, 8);
-    m_pRelativeName = new QLineEdit(this);
-    units.Place(m_pRelativeName, 15, 27, 168, 14);
+    auto* pEntryGroup = new QGroupBox("Entry", this);
+    auto* pEntryLayout = new QVBoxLayout(pEntryGroup);
+    auto* pNameLabel = new QLabel("Na&me (Relative DN Only):", pEntryGroup);
+    m_pRelativeName = new QLineEdit(pEntryGroup);
+    units.MinimumWidth(m_pRelativeName, 168);
     pNameLabel->setBuddy(m_pRelativeName);
+    pEntryLayout->addWidget(pNameLabel);
+    pEntryLayout->addWidget(m_pRelativeName);
+    pLayout->addWidget(pEntryGroup);
 
-    units.Place(new QGroupBox("Attributes", this), 7, 53, 273, 117);
     m_pEditor = new CAttributeListEditor(this, true);
-    auto* pAttrName = new QLabel("&Name :", this);
-    units.Place(pAttrName, 15, 66, 24, 8);
-    units.Place(m_pEditor->NameEdit(), 15, 77, 92, 14);
-    pAttrName->setBuddy(m_pEditor->NameEdit());
-    auto* pAttrValue = new QLabel("&Value :", this);
-    units.Place(pAttrValue, 15, 97, 23, 8);
-    units.Place(m_pEditor->ValueEdit(), 15, 109, 92, 14);
-    pAttrValue->setBuddy(m_pEditor->ValueEdit());
-    units.Place(m_pEditor->AddButton(), 83, 129, 24, 14);
-    units.Place(m_pEditor->RemoveButton(), 83, 148, 24, 14);
-    auto* pListLabel = new QLabel("&Attribute list:", this);
-    units.Place(pListLabel, 118, 65, 39, 8);
-    units.Place(m_pEditor->List(), 118, 77, 155, 85);
-    pListLabel->setBuddy(m_pEditor->List());
+    pLayout->addWidget(m_pEditor->CreateGroup("&Name :", "&Value :", 85), 1);
 
     auto* pOK = new QPushButton("&OK", this);
     pOK->setDefault(true);
-    units.Place(pOK, 175, 175, 50, 14);
     auto* pCancel = new QPushButton("&Cancel", this);
     pCancel->setAutoDefault(false);
-    units.Place(pCancel, 230, 175, 50, 14);
+    pLayout->addLayout(MakeButtonRow(units, pOK, pCancel));
     connect(pOK, &QPushButton::clicked, this, &CEntryDlg::OnOK);
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -73,6 +62,9 @@ void CEntryDlg::showEvent(QShowEvent* pEvent) {
 }
 
 void CEntryDlg::OnOK() {
+    // A typed row whose name was refused keeps the dialog open.
+    if (!m_pEditor->AddTypedRow())
+        return;
     CString typed = TextToBytes(m_pRelativeName->text());
     if (typed.IsEmpty() || m_pEditor->GetRowCount() == 0) {
         reject();

@@ -1,5 +1,6 @@
 #include "ui/LdapListView.h"
 
+#include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
@@ -8,10 +9,13 @@
 #include "source/Messages.h"
 #include "source/Requests.h"
 #include "ui/AddAttributesDlg.h"
+#include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/ModifyAttributeDlg.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -41,6 +45,11 @@ protected:
     bool event(QEvent* pEvent) override {
         if (pEvent->type() == QEvent::KeyPress) {
             auto* pKey = static_cast<QKeyEvent*>(pEvent);
+            // Copy is the pane's (the DN, the values), not one cell's text.
+            if (pKey->matches(QKeySequence::Copy)) {
+                m_pPane->OnCopy(false);
+                return true;
+            }
             if (pKey->key() == Qt::Key_Tab &&
                 !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
                 m_pPane->OnTabKey();
@@ -68,7 +77,9 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setAllColumnsShowFocus(true);
     m_pList->header()->setSectionsClickable(true);
-    m_pList->header()->setSortIndicatorShown(false);
+    // The arrow shows the last sort; none before the first.
+    m_pList->header()->setSortIndicatorShown(true);
+    m_pList->header()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pList->header()->setStretchLastSection(false);
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setColumnWidth(0, 192);
@@ -85,6 +96,10 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pModifyAction = m_pMenu->addAction("&Modify");
     m_pMenu->addSeparator();
     m_pRefreshAction = m_pMenu->addAction("&Refresh");
+    // Shown beside the items only: the main window's commands take the keys
+    // (a popup menu's own shortcuts never fire).
+    m_pDeleteAction->setShortcut(QKeySequence::Delete);
+    m_pRefreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_pAddAction, &QAction::triggered, this, &CLdapListView::OnAddAttributes);
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapListView::OnDeleteAttributes);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapListView::OnModifyAttribute);
@@ -169,10 +184,32 @@ void CLdapListView::ClearList() {
 BOOL CLdapListView::InsertRow(int nRow, const CString& name, const CString& value) {
     if (!m_pModel->InsertRow(nRow, name, value))
         return FALSE;
+    ShowRowCount();
+    return TRUE;
+}
+
+void CLdapListView::ShowRowCount() {
     CString text;
     text.Format("%d Attributes Found.", GetRowCount());
     SetStatus(text);
-    return TRUE;
+}
+
+bool CLdapListView::CanCopy(bool bAsLdif) const {
+    return bAsLdif ? m_pCurrentEntry != nullptr : !GetSelectedRows().empty();
+}
+
+void CLdapListView::OnCopy(bool bAsLdif) {
+    std::string text;
+    if (bAsLdif) {
+        if (!m_pCurrentEntry)
+            return;
+        AppendEntryText(text, m_pCurrentEntry, "\n");
+    } else {
+        for (int nRow : GetSelectedRows())
+            text += GetRowValue(nRow).Str() + "\n";
+    }
+    if (!text.empty())
+        QApplication::clipboard()->setText(BytesToText(CString(text)));
 }
 
 void CLdapListView::Fill(const CAttributeArray& attributes) {
@@ -193,6 +230,8 @@ void CLdapListView::OnColumnClick(int nColumn) {
     int nFlag = nColumn == 0 ? 0 : 1;
     s_bSortAscending[nFlag] = !s_bSortAscending[nFlag];
     m_pModel->Sort(nFlag, s_bSortAscending[nFlag]);
+    m_pList->header()->setSortIndicator(nFlag,
+                                        s_bSortAscending[nFlag] ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 // ---------------------------------------------------------------- events
@@ -370,6 +409,8 @@ LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry) {
             for (int i = pRequest->rowIndices.GetSize() - 1; i >= 0; --i)
                 m_pModel->DeleteRow(static_cast<int>(pRequest->rowIndices[i]));
+            // The count shown must not stay at the rows that are gone.
+            ShowRowCount();
         }
         DeleteAttributes(pRequest->attributes);
         pRequest->rowIndices.RemoveAll();

@@ -36,6 +36,10 @@ public:
     void OnDeleteAttributes();
     void OnModifyAttribute();
     void OnRefresh();
+    // Copy: the selected values as text, one a line; as LDIF: the current
+    // entry's record.
+    bool CanCopy(bool bAsLdif) const;
+    void OnCopy(bool bAsLdif);
 
     LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
@@ -70,6 +74,8 @@ private:
     CDataSource* Source() const;
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
     void SetStatus(const CString& text);
+    // "%d Attributes Found." with the rows there are now.
+    void ShowRowCount();
 
     CAttributeRowModel* m_pModel;
     QTreeView* m_pList;

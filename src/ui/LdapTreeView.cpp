@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
@@ -7,12 +8,16 @@
 #include "source/DataSource.h"
 #include "source/Messages.h"
 #include "source/Requests.h"
+#include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
 #include "ui/EntryTreeModel.h"
+#include "ui/LdapListView.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/TreeImages.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -54,6 +59,11 @@ protected:
     bool event(QEvent* pEvent) override {
         if (pEvent->type() == QEvent::KeyPress) {
             auto* pKey = static_cast<QKeyEvent*>(pEvent);
+            // Copy is the pane's (the DN, the values), not one cell's text.
+            if (pKey->matches(QKeySequence::Copy)) {
+                m_pPane->OnCopy(false);
+                return true;
+            }
             if (pKey->key() == Qt::Key_Tab &&
                 !(pKey->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
                 m_pPane->OnTabKey();
@@ -118,6 +128,10 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pMenu->addSeparator();
     m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
+    // Shown beside the items only: the main window's commands take the keys
+    // (a popup menu's own shortcuts never fire).
+    m_pDeleteAction->setShortcut(QKeySequence::Delete);
+    m_pRefreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_pAddAction, &QAction::triggered, this, &CLdapTreeView::OnAddEntry);
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapTreeView::OnDeleteEntry);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapTreeView::OnModifyEntry);
@@ -380,6 +394,13 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     pSource->Expand(pEntry, this, pItem->hItem);
 }
 
+void CLdapTreeView::ShowSelectedEntry() {
+    CEntryNode* pEntry = SelectedEntry();
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument ? m_pDocument->GetView(1) : nullptr);
+    if (pEntry && pList && pList->GetCurrentEntry() != pEntry)
+        OnSelectionChanged();
+}
+
 void CLdapTreeView::OnSelectionChanged() {
     if (m_nProgramChange)
         return;
@@ -495,6 +516,22 @@ void CLdapTreeView::OnModifyEntry() {
     CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
     pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
+}
+
+bool CLdapTreeView::CanCopy(bool) {
+    return SelectedEntry() != nullptr;
+}
+
+void CLdapTreeView::OnCopy(bool bAsLdif) {
+    CEntryNode* pEntry = SelectedEntry();
+    if (!pEntry)
+        return;
+    std::string text;
+    if (bAsLdif)
+        AppendEntryText(text, pEntry, "\n");
+    else
+        text = pEntry->GetDN().Str();
+    QApplication::clipboard()->setText(BytesToText(CString(text)));
 }
 
 void CLdapTreeView::OnDeleteEntry() {
@@ -793,9 +830,25 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
         AfxMessageBox("Unable to Delete.", MB_OK | MB_ICONSTOP);
         return 0;
     }
-    m_pModel->DeleteItem(pItem);
+    const QPersistentModelIndex parent = m_pModel->IndexOf(pItem).parent();
+    {
+        // The control moves its selection on by itself; that reads nothing.
+        CProgramChange change(this);
+        m_pModel->DeleteItem(pItem);
+    }
     pEntry->EndOperation(OP_DELETE_ENTRY);
     m_pDocument->UpdateAllViews(this, 0, nullptr);
+    // The item the control moved to (or the parent) becomes the selection
+    // and, once this message is done, is read as if the user had chosen it,
+    // so that its attributes show and a click on it is not a no-op.
+    CTreeItem* pNext = m_pModel->ItemOf(m_pTree->currentIndex());
+    if (!pNext || !pNext->pEntry)
+        pNext = m_pModel->ItemOf(parent);
+    if (pNext && pNext->pEntry) {
+        if (SelectedTreeItem() != pNext)
+            SelectTreeItem(pNext, false);
+        QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
+    }
     pRequest->pEntry = nullptr;
     // The source frees the node once none of its workers can reach it.
     if (m_bExporting)

@@ -46,6 +46,11 @@ public:
     void OnModifyEntry();
     void OnRefresh();
     void OnSaveToLdif();
+    // Copy: the selected entry's DN; as LDIF: its record.
+    bool CanCopy(bool bAsLdif);
+    void OnCopy(bool bAsLdif);
+    // The entry of the selected item, or NULL.
+    CEntryNode* GetSelectedEntry() { return SelectedEntry(); }
 
     LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
@@ -105,6 +110,8 @@ private:
     void ContinueGoTo(int nGeneration);
     void EndGoTo(const CString& status);
     void OnSelectionChanged();
+    // Reads the selected entry unless the attribute pane already shows it.
+    void ShowSelectedEntry();
     void SetStatus(const CString& text);
     void TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem);
     CTreeItem* NewEntryItem(CEntryNode* pEntry);

@@ -5,31 +5,39 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(pParent), m_nMode(nMode) {
     CDialogUnits units(this);
-    units.Size(this, 198, 86);
-    units.Place(new QGroupBox(this), 7, 3, 184, 54);
-    m_pFirstLabel = new QLabel("&Name:", this);
-    units.Place(m_pFirstLabel, 17, 17, 22, 8);
-    m_pReadOnly = new QLineEdit(this);
+    auto* pLayout = new QVBoxLayout(this);
+    auto* pGroup = new QGroupBox(this);
+    auto* pGrid = new QGridLayout(pGroup);
+    m_pFirstLabel = new QLabel("&Name:", pGroup);
+    m_pReadOnly = new QLineEdit(pGroup);
     m_pReadOnly->setReadOnly(true);
     m_pReadOnly->setFocusPolicy(Qt::ClickFocus);
-    units.Place(m_pReadOnly, 39, 16, 144, 13);
-    m_pSecondLabel = new QLabel("&Value:", this);
-    units.Place(m_pSecondLabel, 17, 39, 22, 8);
-    m_pEdit = new QLineEdit(this);
-    units.Place(m_pEdit, 39, 36, 144, 13);
+    units.MinimumWidth(m_pReadOnly, 144);
+    m_pSecondLabel = new QLabel("&Value:", pGroup);
+    m_pEdit = new QLineEdit(pGroup);
+    units.MinimumWidth(m_pEdit, 144);
+    pGrid->addWidget(m_pFirstLabel, 0, 0);
+    pGrid->addWidget(m_pReadOnly, 0, 1);
+    pGrid->addWidget(m_pSecondLabel, 1, 0);
+    pGrid->addWidget(m_pEdit, 1, 1);
+    pGrid->setColumnStretch(1, 1);
+    pLayout->addWidget(pGroup);
     auto* pOK = new QPushButton("&OK", this);
     pOK->setDefault(true);
-    units.Place(pOK, 86, 65, 50, 14);
     auto* pCancel = new QPushButton("&Cancel", this);
     pCancel->setAutoDefault(false);
-    units.Place(pCancel, 141, 65, 50, 14);
+    pLayout->addLayout(MakeButtonRow(units, pOK, pCancel));
+    // Only the value grows with the dialog.
+    pLayout->addStretch(1);
     connect(pOK, &QPushButton::clicked, this, &CModifyAttributeDlg::OnOK);
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -7,15 +7,20 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
+
+// LDIF files first: they are what users have.
+const char* const kLdifFileFilter =
+    "LDIF Files (*.ldif)|*.ldif|Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
 
 BOOL ChooseLdifFile(CString& path) {
     CString chosen;
-    if (!CServices::FileDialogs().ChooseFile(TRUE, "Save As", "SaveAsLdif.txt",
-                                             "Text File (*.txt) | *.txt|All Files (*.*) | *.*||", FALSE,
+    if (!CServices::FileDialogs().ChooseFile(TRUE, "Save As", "SaveAsLdif.txt", kLdifFileFilter, FALSE,
                                              chosen))
         return FALSE;
     // The default extension applies to a name typed without one.
@@ -30,43 +35,49 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     : QDialog(pParent), m_pSettings(pSettings) {
     setWindowTitle("Settings");
     CDialogUnits units(this);
-    units.Size(this, 232, 165);
+    auto* pLayout = new QVBoxLayout(this);
 
-    units.Place(new QGroupBox("&Save to LDIF", this), 7, 3, 218, 81);
+    auto* pSaveBox = new QGroupBox("&Save to LDIF", this);
+    auto* pSaveLayout = new QVBoxLayout(pSaveBox);
     m_pSaveGroup = new QButtonGroup(this);
     const char* saveTexts[3] = {"With entries whose attributes have been retrieved",
                                 "With all  entries even if attributes have not been retrieved",
                                 "With all entries retrieving attributes as neccessary"};
-    const int saveGeometry[3][2] = {{16, 172}, {30, 195}, {44, 171}};
     for (int i = 0; i < 3; ++i) {
-        auto* pRadio = new QRadioButton(saveTexts[i], this);
-        units.Place(pRadio, 17, saveGeometry[i][0], saveGeometry[i][1], 10);
+        auto* pRadio = new QRadioButton(saveTexts[i], pSaveBox);
+        pSaveLayout->addWidget(pRadio);
         m_pSaveGroup->addButton(pRadio, i);
     }
-    auto* pLabel = new QLabel("&Filename:", this);
-    units.Place(pLabel, 17, 62, 31, 8);
-    m_pFilename = new QLineEdit(this);
-    units.Place(m_pFilename, 53, 62, 138, 12);
+    auto* pFileRow = new QHBoxLayout;
+    auto* pLabel = new QLabel("&Filename:", pSaveBox);
+    m_pFilename = new QLineEdit(pSaveBox);
+    units.MinimumWidth(m_pFilename, 138);
     pLabel->setBuddy(m_pFilename);
-    auto* pBrowse = new QPushButton("...", this);
+    auto* pBrowse = new QPushButton("...", pSaveBox);
     pBrowse->setAutoDefault(false);
-    units.Place(pBrowse, 196, 62, 14, 12);
+    pFileRow->addWidget(pLabel);
+    pFileRow->addWidget(m_pFilename, 1);
+    pFileRow->addWidget(pBrowse);
+    pSaveLayout->addLayout(pFileRow);
+    pLayout->addWidget(pSaveBox);
 
-    units.Place(new QGroupBox("&Display entry title as", this), 7, 88, 218, 49);
+    auto* pTitleBox = new QGroupBox("&Display entry title as", this);
+    auto* pTitleLayout = new QVBoxLayout(pTitleBox);
     m_pTitleGroup = new QButtonGroup(this);
-    auto* pDN = new QRadioButton("Distinguished Name (DN)", this);
-    units.Place(pDN, 17, 104, 189, 10);
+    auto* pDN = new QRadioButton("Distinguished Name (DN)", pTitleBox);
+    pTitleLayout->addWidget(pDN);
     m_pTitleGroup->addButton(pDN, 0);
-    auto* pRDN = new QRadioButton("Relative Distinguished Name (RDN)", this);
-    units.Place(pRDN, 17, 118, 129, 10);
+    auto* pRDN = new QRadioButton("Relative Distinguished Name (RDN)", pTitleBox);
+    pTitleLayout->addWidget(pRDN);
     m_pTitleGroup->addButton(pRDN, 1);
+    pLayout->addWidget(pTitleBox);
 
     auto* pOK = new QPushButton("&OK", this);
     pOK->setDefault(true);
-    units.Place(pOK, 120, 144, 50, 14);
     auto* pCancel = new QPushButton("&Cancel", this);
     pCancel->setAutoDefault(false);
-    units.Place(pCancel, 175, 144, 50, 14);
+    pLayout->addStretch(1);
+    pLayout->addLayout(MakeButtonRow(units, pOK, pCancel));
     connect(pBrowse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
     connect(pOK, &QPushButton::clicked, this, &CSettingsDlg::OnOK);
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);

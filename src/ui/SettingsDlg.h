@@ -46,3 +46,6 @@ private:
 // The file dialog of "..." (also used by Save to LDIF when no file is set):
 // TRUE with the chosen path.
 BOOL ChooseLdifFile(CString& path);
+
+// The file dialogs' filter list: LDIF files first, then text and all files.
+extern const char* const kLdifFileFilter;

@@ -80,6 +80,16 @@ protected:
         return m_pDoc->ShowLogin();
     }
 
+    // The root entry selected in the tree and shown in the attribute pane,
+    // as after a click on it, but with no pane activated.
+    void ShowRoot() {
+        CLdapTreeView* pTree = m_pFrame->GetTreeView();
+        HTREEITEM hRoot = pTree->GetRootItem();
+        pTree->SelectItem(hRoot);
+        m_pDoc->UpdateAllViews(nullptr, PtrToLParam(pTree->GetItemEntry(hRoot)), nullptr);
+        m_pFrame->UpdateCommandUI();
+    }
+
     void PrepareLogin(bool bOpenSucceeds, bool bCancel) {
         m_pDoc->m_fnBeforeLogin = [this, bOpenSucceeds, bCancel](CLoginSheet& sheet) {
             sheet.m_fnCreateSource = [this, bOpenSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
@@ -132,9 +142,15 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
     // Menu items and buttons follow the flags.
     m_pFrame->UpdateCommandUI();
     EXPECT_FALSE(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->isEnabled());
-    for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH,
-                     ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF, ID_TOOLS_ENTRY_ADD, ID_TB_DELETE_ENTRY,
-                     ID_TOOLS_ATTR_MODIFY, ID_TB_ADD_ATTRIBUTES})
+    for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH})
+        EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
+    // The commands that act on an entry wait until one is shown.
+    const UINT entryCommands[] = {ID_FILE_SAVE_LDIF,  ID_TB_SAVE_LDIF,      ID_TOOLS_ENTRY_ADD,
+                                  ID_TB_DELETE_ENTRY, ID_TOOLS_ATTR_MODIFY, ID_TB_ADD_ATTRIBUTES};
+    for (UINT nID : entryCommands)
+        EXPECT_FALSE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
+    ShowRoot();
+    for (UINT nID : entryCommands)
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
     // Open is offered only without a session.
     EXPECT_FALSE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
@@ -152,6 +168,7 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
 
 TEST_F(DocumentTest, ActivatingAPaneSwitchesTheEditCommands) {
     ASSERT_TRUE(Login(true));
+    ShowRoot();
     m_pFrame->SetActivePane(0);
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
     EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
@@ -189,6 +206,7 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
     // the next activation.
     m_pFrame->SetActivePane(1);
     ASSERT_TRUE(Login(true));
+    ShowRoot();
     ASSERT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
     for (UINT nID : {ID_TOOLS_ENTRY_ADD, ID_TB_DELETE_ENTRY, ID_TOOLS_ENTRY_MODIFY, ID_FILE_SAVE_LDIF}) {
         m_services.m_boxes.Clear();

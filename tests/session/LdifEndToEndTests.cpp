@@ -5,6 +5,7 @@
 #include "TestServices.h"
 
 #include "ldif/LdifSource.h"
+#include "model/EntryNode.h"
 #include "session/Commands.h"
 #include "session/LdapLoginPage.h"
 #include "session/LdifLoginPage.h"
@@ -12,15 +13,19 @@
 #include "session/MainFrame.h"
 #include "session/TarvoApp.h"
 #include "session/TarvoDoc.h"
+#include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <algorithm>
 
@@ -47,14 +52,9 @@ const char* const kSmallLdif = "dn: dc=example,dc=com\n"
                                "sn: Lovelace\n"
                                "\n";
 
-TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
-    CTestServices services;
-    CTempDir dir;
-    const std::string path = dir.File("directory.ldif");
-    WriteWholeFile(path, kSmallLdif);
-
-    CTarvoApp app(false);
-    DriveNextLoginSheet([&path](CLoginSheet* pSheet) {
+// The next login sheet opens the file on its LDIF page.
+void LoginToLdifFile(const std::string& path) {
+    DriveNextLoginSheet([path](CLoginSheet* pSheet) {
         ASSERT_NE(pSheet, nullptr);
         pSheet->GetTabs()->setCurrentIndex(1);
         CLdifLoginPage* pPage = pSheet->GetLdifPage();
@@ -62,6 +62,16 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
         pPage->GetSearchBaseCombo()->setEditText(QStringLiteral("dc=example,dc=com"));
         pPage->GetOKButton()->click();
     });
+}
+
+TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
+    CTestServices services;
+    CTempDir dir;
+    const std::string path = dir.File("directory.ldif");
+    WriteWholeFile(path, kSmallLdif);
+
+    CTarvoApp app(false);
+    LoginToLdifFile(path);
     ASSERT_TRUE(app.InitInstance({}));
     CTarvoDoc* pDoc = app.GetDocument();
     auto* pSource = dynamic_cast<CLdifSource*>(pDoc->GetDataSource());
@@ -83,6 +93,81 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
     const std::string written = ReadWholeFile(path);
     EXPECT_NE(written.find("dn: cn=Ada,ou=People,dc=example,dc=com"), std::string::npos) << written;
     EXPECT_TRUE(pDoc->m_bOpenEnabled);
+    app.ExitInstance();
+}
+
+// The main window's keys act on the pane with the focus; the panes and the
+// status bar stay in step with what the commands did.
+TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
+    CTestServices services;
+    CTempDir dir;
+    const std::string path = dir.File("directory.ldif");
+    WriteWholeFile(path, std::string(kSmallLdif) + "dn: cn=Bob,ou=People,dc=example,dc=com\n"
+                                                   "objectClass: inetOrgPerson\ncn: Bob\nsn: Builder\n\n");
+    CTarvoApp app(false);
+    LoginToLdifFile(path);
+    ASSERT_TRUE(app.InitInstance({}));
+    CMainFrame* pFrame = app.GetMainFrame();
+    CLdapTreeView* pTree = pFrame->GetTreeView();
+    CLdapListView* pList = pFrame->GetListView();
+    // Nothing is shown yet: no command that needs an entry is offered.
+    for (UINT nID : {ID_TOOLS_ATTR_ADD, ID_TB_ADD_ATTRIBUTES, ID_TOOLS_ENTRY_DELETE, ID_EDIT_COPY})
+        EXPECT_FALSE(pFrame->IsCommandEnabled(nID)) << nID;
+
+    QApplication::setActiveWindow(pFrame);
+    auto press = [pFrame](QWidget* pPane, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        pPane->setFocus(Qt::MouseFocusReason);
+        PumpEvents();
+        pFrame->UpdateCommandUI(); // as the idle update does
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        PumpEvents();
+    };
+    auto clipboard = [] { return QApplication::clipboard()->text().toStdString(); };
+    auto found = [pList] { return std::to_string(pList->GetRowCount()) + " Attributes Found."; };
+
+    HTREEITEM hRoot = pTree->GetRootItem();
+    pTree->ClickItem(hRoot);
+    press(pTree, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard(), "dc=example,dc=com");
+    press(pTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(clipboard().rfind("dn: dc=example,dc=com\n", 0), 0u) << clipboard();
+    EXPECT_NE(clipboard().find("\no: Example\n"), std::string::npos) << clipboard();
+
+    // F5 refreshes the pane with the focus, and only that one.
+    app.GetDocument()->SetStatusText("before", 1);
+    press(pList, Qt::Key_F5);
+    EXPECT_EQ((services.m_status.PaneText(1)).Str(), "before");
+    EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
+    press(pTree, Qt::Key_F5);
+    EXPECT_EQ((services.m_status.PaneText(1)).Str(), "Search Completed  -  1 entries found");
+
+    pTree->ExpandItem(hRoot);
+    HTREEITEM hPeople = pTree->GetChildItem(hRoot);
+    pTree->ExpandItem(hPeople);
+    HTREEITEM hAda = pTree->GetChildItem(hPeople);
+    ASSERT_EQ((pTree->GetItemText(hAda)).Str(), "cn=Ada");
+    pTree->ClickItem(hAda);
+    services.m_boxes.SetNextAnswer(IDYES);
+    press(pTree, Qt::Key_Delete);
+    EXPECT_EQ((services.m_boxes.LastText()).Str(),
+              "Delete the entry cn=Ada,ou=People,dc=example,dc=com from the directory?");
+    // The entry selected now shows its own attributes.
+    CEntryNode* pNow = pTree->GetSelectedEntry();
+    ASSERT_NE(pNow, nullptr);
+    EXPECT_EQ(pList->GetCurrentEntry(), pNow);
+    ASSERT_GT(pList->GetRowCount(), 1);
+
+    // In the attribute pane: Ctrl+C copies the selected values, Delete
+    // deletes them and the count follows.
+    const int nRows = pList->GetRowCount();
+    pList->SelectRows({0, 1});
+    const std::string values = (pList->GetRowValue(0)).Str() + "\n" + (pList->GetRowValue(1)).Str() + "\n";
+    press(pList, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard(), values);
+    press(pList, Qt::Key_Delete);
+    EXPECT_EQ((services.m_boxes.LastText()).Str(), "Delete the 2 selected value(s) from the entry?");
+    EXPECT_EQ(pList->GetRowCount(), nRows - 2);
+    EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
     app.ExitInstance();
 }
 

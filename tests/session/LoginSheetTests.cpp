@@ -9,6 +9,7 @@
 #include "session/LdapLoginPage.h"
 #include "session/LdifLoginPage.h"
 #include "session/LoginSheet.h"
+#include "ui/SettingsDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -247,6 +248,22 @@ TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
     EXPECT_TRUE(pSheet->isVisible());
 }
 
+TEST_F(LoginSheetTest, AltLReachesTheFieldOfThePageShown) {
+    auto pSheet = NewSheet();
+    QApplication::setActiveWindow(pSheet.get());
+    const struct {
+        int nPage;
+        QComboBox* pCombo;
+    } cases[] = {{1, pSheet->GetLdifPage()->GetFileCombo()}, {0, pSheet->GetLdapPage()->GetServerCombo()}};
+    for (const auto& c : cases) {
+        pSheet->SetPage(c.nPage);
+        PumpEvents();
+        pSheet->GetTabs()->currentWidget()->findChild<QPushButton*>()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::AltModifier);
+        EXPECT_TRUE(HasFocus(pSheet.get(), c.pCombo)) << "page " << c.nPage;
+    }
+}
+
 TEST_F(LoginSheetTest, CancelEndsTheSheetWithoutWritingAnything) {
     auto pSheet = NewSheet();
     SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
@@ -265,6 +282,7 @@ TEST_F(LoginSheetTest, BrowseTakesTheChosenFileIntoTheFileCombo) {
     m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
     QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
     EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
+    EXPECT_EQ(m_services.m_dialogs.LastFilter(), kLdifFileFilter);
     EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
     EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
     // Cancelled: nothing changes.
@@ -277,6 +295,8 @@ TEST(FileFilter, TheDialogFilterBecomesQtsFilter) {
     EXPECT_EQ(ConvertFileFilter("Text File (*.txt) | *.txt|All Files (*.*) | *.*||"),
               QStringLiteral("Text File (*.txt);;All Files (*.*)"));
     EXPECT_EQ(ConvertFileFilter("LDIF|*.ldif||"), QStringLiteral("LDIF (*.ldif)"));
+    EXPECT_EQ(ConvertFileFilter(kLdifFileFilter).split(QStringLiteral(";;")),
+              (QStringList{"LDIF Files (*.ldif)", "Text File (*.txt)", "All Files (*.*)"}));
 }
 
 // History through the program's real profile file, across two sheets.

@@ -6,9 +6,11 @@
 
 #include "platform/qt/QtServices.h"
 #include "session/AboutDlg.h"
+#include "session/CommandLine.h"
 #include "session/Commands.h"
 #include "session/HelpWindow.h"
 #include "session/LdapLoginPage.h"
+#include "session/LdifLoginPage.h"
 #include "session/LoginSheet.h"
 #include "session/MainFrame.h"
 #include "session/TarvoApp.h"
@@ -20,6 +22,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -55,18 +59,53 @@ TEST(TarvoApp, CancellingTheFirstLoginEndsTheProgram) {
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 }
 
-TEST(TarvoApp, AFileOnTheCommandLineRunsWithoutASession) {
-    CTestServices services;
-    CTarvoApp app(false);
-    ASSERT_TRUE(app.InitInstance({QStringLiteral("/tmp/notes.txt")}));
-    EXPECT_EQ(services.m_boxes.LastText(), "Serializing");
-    ASSERT_NE(app.GetMainFrame(), nullptr);
-    EXPECT_TRUE(app.GetMainFrame()->isVisible());
-    EXPECT_EQ(app.GetDocument()->GetDataSource(), nullptr);
-    EXPECT_TRUE(app.GetDocument()->m_bOpenEnabled);
-    EXPECT_EQ(app.GetMainFrame()->windowTitle(), QStringLiteral("notes.txt - Tarvo"));
-    app.ExitInstance();
-    EXPECT_EQ(app.GetMainFrame(), nullptr);
+// A source named on the command line fills in the first login, focused on
+// OK; what names nothing Tarvo can open is refused with a message.
+TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
+    const struct {
+        QString argument;
+        int nPage;
+        QStringList fields; // LDAP: server, port, base; LDIF: file
+    } cases[] = {
+        {"/tmp/notes.ldif", 1, {"/tmp/notes.ldif"}},
+        {"here.ldif", 1, {QDir::current().absoluteFilePath("here.ldif")}},
+        {"ldap://ldap.example.org:1389/dc=example,dc=com",
+         0,
+         {"ldap.example.org", "1389", "dc=example,dc=com"}},
+        {"ldap://127.0.0.1/ou=A%20B,dc=x??one", 0, {"127.0.0.1", "389", "ou=A B,dc=x"}},
+    };
+    for (const auto& c : cases) {
+        CTestServices services;
+        CTarvoApp app(false);
+        QStringList shown;
+        int nPage = -1;
+        bool bOkFocused = false;
+        DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+            ASSERT_NE(pSheet, nullptr);
+            nPage = pSheet->GetActivePageIndex();
+            CLoginPage* pPage = nPage == 0 ? static_cast<CLoginPage*>(pSheet->GetLdapPage())
+                                           : static_cast<CLoginPage*>(pSheet->GetLdifPage());
+            bOkFocused = pSheet->focusWidget() == pPage->GetOKButton();
+            if (nPage == 0)
+                shown << pSheet->GetLdapPage()->GetServerCombo()->currentText()
+                      << pSheet->GetLdapPage()->GetPortCombo()->currentText()
+                      << pSheet->GetLdapPage()->GetSearchBaseCombo()->currentText();
+            else
+                shown << pSheet->GetLdifPage()->GetFileCombo()->currentText();
+            pPage->GetCancelButton()->click();
+        });
+        EXPECT_FALSE(app.InitInstance({c.argument}));
+        EXPECT_EQ(nPage, c.nPage) << c.argument.toStdString();
+        EXPECT_EQ(shown, c.fields) << c.argument.toStdString();
+        EXPECT_TRUE(bOkFocused) << c.argument.toStdString();
+        EXPECT_EQ(services.m_boxes.Count(), 0);
+    }
+    CStartSource source;
+    QString error;
+    EXPECT_FALSE(ParseStartSource(QStringLiteral("ldaps://ldap.example.org"), source, error));
+    EXPECT_EQ(error, QStringLiteral("Only ldap:// URLs can be opened: ldaps://ldap.example.org"));
+    EXPECT_FALSE(ParseStartSource(QStringLiteral("ldap:///dc=x"), source, error));
+    EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -96,17 +135,31 @@ protected:
 
 TEST_F(MainFrameTest, MenusReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), QStringLiteral("&File"));
-    EXPECT_EQ(top[1]->text(), QStringLiteral("&Tools"));
-    EXPECT_EQ(top[2]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(top[1]->text(), QStringLiteral("&Edit"));
+    EXPECT_EQ(top[2]->text(), QStringLiteral("&Tools"));
+    EXPECT_EQ(top[3]->text(), QStringLiteral("&Help"));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
                                                       "&Save to LDIF", "|", "E&xit"}));
-    QMenu* pTools = top[1]->menu();
-    EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "&Settings"}));
+    EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
+    QMenu* pTools = top[2]->menu();
+    EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "|", "&Settings"}));
     EXPECT_EQ(MenuTexts(pTools->actions()[0]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
     EXPECT_EQ(MenuTexts(pTools->actions()[1]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
-    EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Contents", "|", "&About Tarvo..."}));
+    EXPECT_EQ(MenuTexts(top[3]->menu()), (QStringList{"&Contents", "|", "&About Tarvo..."}));
+    // The keys show beside their items.
+    const struct {
+        UINT nID;
+        QKeySequence key;
+    } keys[] = {{ID_FILE_REFRESH, QKeySequence(Qt::Key_F5)},
+                {ID_EDIT_COPY, QKeySequence(Qt::CTRL | Qt::Key_C)},
+                {ID_EDIT_COPY_LDIF, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
+                {ID_TOOLS_ENTRY_DELETE, QKeySequence(Qt::Key_Delete)},
+                {ID_TOOLS_ATTR_DELETE, QKeySequence(Qt::Key_Delete)},
+                {ID_TOOLS_SEARCH, QKeySequence(Qt::CTRL | Qt::Key_F)}};
+    for (const auto& k : keys)
+        EXPECT_EQ(m_pFrame->GetCommandAction(k.nID)->shortcut(), k.key) << k.nID;
     // The menu items carry their commands.
     EXPECT_EQ(top[0]->menu()->actions()[1]->data().toUInt(), ID_FILE_CLOSE_SESSION);
     EXPECT_EQ(pTools->actions()[0]->menu()->actions()[0]->data().toUInt(), ID_TOOLS_ENTRY_ADD);
@@ -162,6 +215,15 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pDoc->SetStatusText("3 Attributes Found", 2);
     EXPECT_EQ(m_pFrame->GetPaneText(1), QStringLiteral("Searching  dc=example,dc=com"));
     EXPECT_EQ(m_pFrame->GetPaneText(2), QStringLiteral("3 Attributes Found"));
+    // A text too long for its pane is cut in the middle and whole in the tooltip.
+    const QString added = QStringLiteral("cn=Someone With A Long Name,ou=People,dc=example,dc=com"
+                                         "Node successfully added");
+    m_pDoc->SetStatusText(FromQString(added), 1);
+    QLabel* pPane = m_pFrame->GetPaneLabel(1);
+    EXPECT_EQ(m_pFrame->GetPaneText(1), added);
+    EXPECT_EQ(pPane->toolTip(), added);
+    EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("added")));
+    EXPECT_LE(pPane->sizeHint().width(), pPane->width());
     // With the frame gone nothing happens.
     m_pFrame.reset();
     m_pDoc->SetStatusText("late", 0);

@@ -5,6 +5,8 @@
 
 #include "model/Attribute.h"
 #include "platform/Services.h"
+#include "session/AboutDlg.h"
+#include "session/LoginSheet.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
@@ -14,10 +16,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace {
@@ -53,7 +62,105 @@ bool HasLabel(QWidget* pDialog, const QString& text) {
     return false;
 }
 
+// Every text the shown dialog carries is as wide as it asks to be and lies
+// inside the dialog; its lists need no horizontal scroll bar.
+void ExpectTextsFit(QWidget* pDialog, const std::string& where) {
+    int nChecked = 0;
+    for (QWidget* pChild : pDialog->findChildren<QWidget*>()) {
+        if (!pChild->isVisible())
+            continue;
+        QString text;
+        int nWanted = 0;
+        if (auto* pLabel = qobject_cast<QLabel*>(pChild)) {
+            text = pLabel->text();
+            nWanted = pLabel->sizeHint().width();
+        } else if (auto* pButton = qobject_cast<QAbstractButton*>(pChild)) {
+            text = pButton->text();
+            nWanted = pButton->sizeHint().width();
+        } else if (auto* pGroup = qobject_cast<QGroupBox*>(pChild)) {
+            text = pGroup->title();
+            nWanted = pGroup->minimumSizeHint().width();
+        } else if (auto* pList = qobject_cast<QTreeWidget*>(pChild)) {
+            EXPECT_FALSE(pList->horizontalScrollBar()->isVisible()) << where;
+        }
+        if (text.isEmpty())
+            continue;
+        ++nChecked;
+        EXPECT_GE(pChild->width(), nWanted) << where << ": \"" << text.toStdString() << "\" is cut";
+        const QRect inDialog(pChild->mapTo(pDialog, QPoint(0, 0)), pChild->size());
+        EXPECT_TRUE(pDialog->rect().contains(inDialog))
+            << where << ": \"" << text.toStdString() << "\" runs past the dialog's edge";
+    }
+    EXPECT_GT(nChecked, 2) << where;
+}
+
 } // namespace
+
+TEST(DialogLayout, EveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
+    CTestServices services;
+    CExportSettings settings;
+    const QFont defaultFont = QApplication::font();
+    struct Case {
+        const char* name;
+        std::function<QDialog*()> fnMake;
+        int nPages; // login sheet pages shown one after the other
+    };
+    const Case cases[] = {
+        {"Add Entry", [] { return new CEntryDlg; }, 1},
+        {"Add Attributes", [] { return new CAddAttributesDlg; }, 1},
+        {"Modify (attribute)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ATTRIBUTE); },
+         1},
+        {"Modify (entry)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ENTRY); }, 1},
+        {"Settings", [&settings] { return new CSettingsDlg(&settings); }, 1},
+        {"About", [] { return new CAboutDlg; }, 1},
+        {"Login", [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
+    };
+    for (double dScale : {1.0, 1.5}) {
+        QFont font = defaultFont;
+        font.setPointSizeF(defaultFont.pointSizeF() * dScale);
+        QApplication::setFont(font);
+        for (const Case& c : cases) {
+            std::unique_ptr<QDialog> pDialog(c.fnMake());
+            pDialog->show();
+            PumpEvents();
+            for (int nPage = 0; nPage < c.nPages; ++nPage) {
+                if (auto* pSheet = qobject_cast<CLoginSheet*>(pDialog.get())) {
+                    pSheet->SetPage(nPage);
+                    PumpEvents();
+                }
+                ExpectTextsFit(pDialog.get(), std::string(c.name) + " page " + std::to_string(nPage) +
+                                                  " at " + std::to_string(dScale) + "x");
+            }
+        }
+    }
+    QApplication::setFont(defaultFont);
+}
+
+// The widgets Tab visits from pFirst, in order, until it comes back.
+std::vector<QWidget*> TabChain(QWidget* pFirst) {
+    std::vector<QWidget*> chain{pFirst};
+    for (QWidget* p = pFirst->nextInFocusChain(); p != pFirst; p = p->nextInFocusChain())
+        if ((p->focusPolicy() & Qt::TabFocus) && p->isVisible() && p->isEnabled())
+            chain.push_back(p);
+    return chain;
+}
+
+TEST(DialogLayout, TheEditorsKeepTheirTabOrder) {
+    CEntryDlg entry;
+    entry.show();
+    CAttributeListEditor* pEditor = entry.Editor();
+    EXPECT_EQ(TabChain(entry.RelativeNameEdit()),
+              (std::vector<QWidget*>{entry.RelativeNameEdit(), pEditor->NameEdit(), pEditor->ValueEdit(),
+                                     pEditor->AddButton(), pEditor->RemoveButton(), pEditor->List(),
+                                     Button(&entry, "&OK"), Button(&entry, "&Cancel")}));
+    CAddAttributesDlg add;
+    add.show();
+    pEditor = add.Editor();
+    EXPECT_EQ(TabChain(pEditor->NameEdit()),
+              (std::vector<QWidget*>{pEditor->NameEdit(), pEditor->ValueEdit(), pEditor->AddButton(),
+                                     pEditor->RemoveButton(), pEditor->List(), Button(&add, "&OK"),
+                                     Button(&add, "&Cancel")}));
+}
 
 TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     CEntryDlg dlg;
@@ -135,6 +242,40 @@ TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {
     CEntryDlg cancelled;
     DriveNextModal([](QWidget* pModal) { Button(pModal, "&Cancel")->click(); });
     EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+}
+
+// Enter in the value edit moves a typed row into the list; Enter elsewhere is
+// OK, which takes a typed row not yet in the list along.
+template <class TDialog> void ExpectTypedRowsKept() {
+    for (bool bRetypeSameRow : {false, true}) {
+        TDialog dlg;
+        if constexpr (requires { dlg.RelativeNameEdit(); })
+            dlg.RelativeNameEdit()->setText("cn=x");
+        dlg.show();
+        CAttributeListEditor* pEditor = dlg.Editor();
+        QTest::keyClicks(pEditor->NameEdit(), "cn");
+        QTest::keyClick(pEditor->NameEdit(), Qt::Key_Return); // no value yet: this is OK
+        EXPECT_EQ(dlg.result(), QDialog::Rejected) << "OK with nothing collected";
+        dlg.setResult(0);
+        dlg.show();
+        QTest::keyClicks(pEditor->ValueEdit(), "a");
+        QTest::keyClick(pEditor->ValueEdit(), Qt::Key_Return);
+        ASSERT_EQ(pEditor->GetRowCount(), 1);
+        EXPECT_TRUE(dlg.isVisible()) << "Enter in the value edit adds, it does not close";
+        EXPECT_TRUE(pEditor->NameEdit()->text().isEmpty());
+        QTest::keyClicks(pEditor->NameEdit(), bRetypeSameRow ? "cn" : "sn");
+        QTest::keyClicks(pEditor->ValueEdit(), bRetypeSameRow ? "a" : "b");
+        QTest::keyClick(pEditor->NameEdit(), Qt::Key_Return);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        const std::vector<std::string> expected =
+            bRetypeSameRow ? std::vector<std::string>{"cn: a"} : std::vector<std::string>{"cn: a", "sn: b"};
+        EXPECT_EQ(Describe(dlg.GetAttributes()), expected);
+    }
+}
+
+TEST(AttributeEditors, EnterAndOkKeepWhatWasTyped) {
+    ExpectTypedRowsKept<CEntryDlg>();
+    ExpectTypedRowsKept<CAddAttributesDlg>();
 }
 
 TEST(AddAttributesDialog, GroupsByNameAndRefusesWhatIsNotAnAttributeName) {
@@ -314,6 +455,7 @@ TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
     services.m_dialogs.SetNextPath("/data/export");
     Button(&dlg, "...")->click();
     EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
+    EXPECT_EQ(Str(services.m_dialogs.LastFilter()), kLdifFileFilter);
     EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.txt") << "the default extension";
     EXPECT_TRUE(dlg.SaveOptionRadio(2)->isChecked());
     EXPECT_TRUE(dlg.TitleRadio(0)->isChecked());

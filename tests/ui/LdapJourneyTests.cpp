@@ -163,7 +163,12 @@ TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
     pTree->SelectItem(hCara);
     m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
     pTree->OnDeleteEntry();
-    ASSERT_TRUE(WaitUntil([&]() { return !pTree->GetItemEntry(hCara); }));
+    // The entry selected after it is read and shown, as after a click.
+    ASSERT_TRUE(WaitUntil([&]() {
+        return !pTree->GetItemEntry(hCara) && pTree->GetSelectedEntry() &&
+               m_pPanes->m_pList->GetCurrentEntry() == pTree->GetSelectedEntry() &&
+               pTree->GetItemEntry(hPeople)->CanDeleteEntry();
+    }));
     EXPECT_FALSE(m_server.Exists("cn=Cara,ou=People,dc=example,dc=com"));
 
     pTree->SelectItem(hPeople);

@@ -70,8 +70,12 @@ TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
     QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, {},
                       QPoint(pHeader->sectionViewportPosition(1) + 20, 5));
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"A=z", "b=Y", "A=x", "c=W"}));
+    // The arrow shows the column and the direction of the last sort.
+    EXPECT_EQ(pHeader->sortIndicatorSection(), 1);
+    EXPECT_EQ(pHeader->sortIndicatorOrder(), Qt::DescendingOrder);
     m_panes.m_pList->OnColumnClick(1);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"c=W", "A=x", "b=Y", "A=z"}));
+    EXPECT_EQ(pHeader->sortIndicatorOrder(), Qt::AscendingOrder);
     m_panes.m_pList->OnColumnClick(0);
     EXPECT_EQ(m_panes.Rows()[0].substr(0, 1), "c");
     EXPECT_FALSE(CLdapListView::IsSortAscending(0));
@@ -180,6 +184,7 @@ TEST_F(ListPane, ContextMenuRules) {
     pList->OnRightButtonDown(QPoint(10, 10));
     ASSERT_TRUE(pList->GetContextMenu()->isVisible());
     EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->text(), "&Add ");
+    EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->shortcut(), QKeySequence(Qt::Key_Delete));
     EXPECT_TRUE(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->isEnabled());
     EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_DELETE)->isEnabled()) << "no row selected";
     EXPECT_FALSE(pList->GetMenuAction(ID_ATTRIBUTE_MODIFY)->isEnabled());
