@@ -105,7 +105,7 @@ std::string ParseRecordAttributes(std::string_view record,
     builder.Start();
     bool bFirst = true;
     std::string value;
-    ForEachLdifLine(record, [&](std::string_view line) {
+    ForEachLdifLine(record, [&](std::string_view line, size_t, size_t) {
         if (bFirst) { // the dn line
             bFirst = false;
             return;
@@ -329,7 +329,7 @@ bool RecordHasDn(std::string_view record, std::string_view dn) {
     }
     std::string first;
     bool bFirst = true;
-    ForEachLdifLine(record, [&](std::string_view line) {
+    ForEachLdifLine(record, [&](std::string_view line, size_t, size_t) {
         if (bFirst) {
             std::string_view name;
             DecodeLdifValue(line, name, first);

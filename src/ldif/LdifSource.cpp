@@ -52,10 +52,14 @@ BOOL CLdifSource::ReadFile() {
     // Every byte is kept: what nobody changes is written back as it was.
     std::string& text = m_store.FileText();
     text.reserve(static_cast<size_t>(reader.FileSize()) + 1);
+    std::string_view line;
+    while (reader.NextLine(line)) {
+        text.append(line);
+        text.append(reader.LastBreak());
+    }
+    m_strEol = FirstLineBreak(text);
     // A record takes a few hundred bytes in a typical file.
-    m_store.Reserve(static_cast<size_t>(std::min<long long>(reader.FileSize() / 256, 1 << 22)));
-    m_strEol = "\r\n";
-    bool bEolKnown = false;
+    m_store.Reserve(text.size() / 256);
 
     CEntryNode* pCurrent = nullptr;
     size_t nRecordStart = 0, nRecordEnd = 0;
@@ -68,13 +72,11 @@ BOOL CLdifSource::ReadFile() {
         m_entries.Add(pCurrent);
         pCurrent = nullptr;
     };
-
     // A record runs from its dn line to its last value line; blank lines,
     // comments and stray lines after that belong to no record and stay
     // where they are.
-    std::string logical, value;
-    size_t nLogicalStart = 0, nLogicalEnd = 0;
-    auto process = [&] {
+    std::string value;
+    ForEachLdifLine(text, [&](std::string_view logical, size_t nStart, size_t nEnd) {
         switch (ClassifyLdifLine(logical)) {
         case ELdifLineKind::Dn: {
             finishCurrent();
@@ -84,51 +86,24 @@ BOOL CLdifSource::ReadFile() {
                 pCurrent = new CEntryNode;
                 pCurrent->m_strDN = CString(value);
                 pCurrent->SetIndex(-1);
-                nRecordStart = nLogicalStart;
-                nRecordEnd = nLogicalEnd;
+                nRecordStart = nStart;
+                nRecordEnd = nEnd;
                 bHasRequired = false;
             }
             break;
         }
         case ELdifLineKind::Attribute:
             if (pCurrent) {
-                nRecordEnd = nLogicalEnd;
-                if (!bHasRequired) {
-                    const std::string_view name = std::string_view(logical).substr(0, logical.find(':'));
-                    bHasRequired = EqualsUpperAscii(name, m_strRequiredAttribute.View());
-                }
+                nRecordEnd = nEnd;
+                if (!bHasRequired)
+                    bHasRequired =
+                        EqualsUpperAscii(logical.substr(0, logical.find(':')), m_strRequiredAttribute.View());
             }
             break;
         default:
             break;
         }
-    };
-
-    bool bPending = false;
-    std::string_view line;
-    while (reader.NextLine(line)) {
-        const size_t nStart = text.size();
-        text.append(line);
-        text.append(reader.LastBreak());
-        if (!bEolKnown && !reader.LastBreak().empty()) {
-            m_strEol = reader.LastBreak();
-            bEolKnown = true;
-        }
-        // A line that begins with one blank continues the line above.
-        if (bPending && !logical.empty() && !line.empty() && line.front() == ' ') {
-            logical.append(line.substr(1));
-            nLogicalEnd = text.size();
-            continue;
-        }
-        if (bPending)
-            process();
-        logical.assign(line);
-        nLogicalStart = nStart;
-        nLogicalEnd = text.size();
-        bPending = true;
-    }
-    if (bPending)
-        process();
+    });
     finishCurrent();
     const bool bFailed = reader.Failed();
     reader.Close();

@@ -207,24 +207,28 @@ std::string_view FirstLineBreak(std::string_view text) {
     return "\r\n";
 }
 
-void ForEachLdifLine(std::string_view text, const std::function<void(std::string_view)>& visit) {
+void ForEachLdifLine(std::string_view text, const CLdifLineVisitor& visit) {
     std::string joined;
     bool bPending = false;
-    while (!text.empty()) {
-        size_t nLf = text.find('\n');
-        std::string_view line = text.substr(0, nLf);
-        text.remove_prefix(nLf == std::string_view::npos ? text.size() : nLf + 1);
+    size_t nStart = 0, nEnd = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t nLf = text.find('\n', pos);
+        const size_t nNext = nLf == std::string_view::npos ? text.size() : nLf + 1;
+        std::string_view line = text.substr(pos, (nLf == std::string_view::npos ? text.size() : nLf) - pos);
         if (nLf != std::string_view::npos && !line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (bPending && !joined.empty() && !line.empty() && line.front() == ' ') {
             joined.append(line.substr(1));
-            continue;
+        } else {
+            if (bPending)
+                visit(joined, nStart, nEnd);
+            joined.assign(line);
+            nStart = pos;
+            bPending = true;
         }
-        if (bPending)
-            visit(joined);
-        joined.assign(line);
-        bPending = true;
+        nEnd = nNext;
+        pos = nNext;
     }
     if (bPending)
-        visit(joined);
+        visit(joined, nStart, nEnd);
 }

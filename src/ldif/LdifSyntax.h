@@ -45,6 +45,8 @@ void AppendLdifUrlLine(std::string& out, std::string_view name, std::string_view
 std::string_view FirstLineBreak(std::string_view text);
 
 // Calls visit with each logical line of text (folded lines joined, line
-// breaks removed). A line that begins with one blank continues the line
-// above unless that line is empty or there is none.
-void ForEachLdifLine(std::string_view text, const std::function<void(std::string_view)>& visit);
+// breaks removed) and where its bytes start and end in text, breaks
+// included. A line that begins with one blank continues the line above
+// unless that line is empty or there is none.
+using CLdifLineVisitor = std::function<void(std::string_view line, size_t nStart, size_t nEnd)>;
+void ForEachLdifLine(std::string_view text, const CLdifLineVisitor& visit);

@@ -1,6 +1,6 @@
 // Files as the directory tools and people write them: each is read and left
 // exactly as it is, edited once with only that record changing, and what is
-// written is read by ldapadd.
+// written is read by ldapadd (and by slapadd when it read the original).
 
 #include "LdifFixture.h"
 #include "LdifRoundTrip.h"
@@ -40,12 +40,28 @@ std::pair<std::string, std::string> ChangedLines(const std::string& a, const std
 
 } // namespace
 
-class CLdifCorpusTest : public CLdifTest, public ::testing::WithParamInterface<const char*> {};
+class CLdifCorpusTest : public CLdifTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    // Whether slapadd would load the file (a dry run on an empty database).
+    bool SlapaddAccepts(const std::string& path) {
+        std::filesystem::create_directories(m_dir.Path() / "db");
+        WriteWholeFile(Path("slapd.conf"), "include /etc/ldap/schema/core.schema\n"
+                                           "include /etc/ldap/schema/cosine.schema\n"
+                                           "include /etc/ldap/schema/inetorgperson.schema\n"
+                                           "modulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\n"
+                                           "suffix \"dc=example,dc=com\"\ndirectory " +
+                                               (m_dir.Path() / "db").string() + "\n");
+        return std::system(("/usr/sbin/slapadd -u -q -f '" + Path("slapd.conf") + "' -l '" + path +
+                            "' >/dev/null 2>&1")
+                               .c_str()) == 0;
+    }
+};
 
 TEST_P(CLdifCorpusTest, StaysAsItIsChangesOneRecordAndLdapaddReadsIt) {
     const std::string original = ReadWholeFile(std::string(TARVO_TEST_DATA) + "/" + GetParam());
     ASSERT_FALSE(original.empty());
     ASSERT_TRUE(OpenText(original));
+    const bool bSlapaddTakesIt = SlapaddAccepts(Path());
     EXPECT_EQ(m_pSource->FormatContents(), original);
     std::vector<CLdifTriple> expected = LdifTriples(*m_pSource);
     EXPECT_EQ(CloseAndRead(), original);
@@ -59,11 +75,25 @@ TEST_P(CLdifCorpusTest, StaysAsItIsChangesOneRecordAndLdapaddReadsIt) {
     const auto [before, after] = ChangedLines(original, written);
     EXPECT_LE(CountDnLines(before), 1) << before;
     EXPECT_LE(CountDnLines(after), 1) << after;
+    // The record written anew has the file's own line ends.
+    const auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t pos = written.find(what); pos != std::string::npos; pos = written.find(what, pos + 1))
+            ++n;
+        return n;
+    };
+    if (original.find("\r\n") < original.find('\n'))
+        EXPECT_EQ(count("\n"), count("\r\n"));
+    else
+        EXPECT_EQ(count("\r"), 0u);
 
     ASSERT_TRUE(OpenPath(Path()));
     EXPECT_EQ(LdifTriples(*m_pSource), expected);
     m_pSource.reset();
     EXPECT_EQ(std::system(("ldapadd -n -f '" + Path() + "' >/dev/null 2>&1").c_str()), 0) << written;
+    if (bSlapaddTakesIt) {
+        EXPECT_TRUE(SlapaddAccepts(Path())) << written;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CLdifCorpusTest,

@@ -44,7 +44,7 @@ TEST(LdifSplitLine, NameBeforeFirstColonValueTrimmed) {
     EXPECT_EQ(value, "leading");
 }
 
-TEST(LdifParentDN, AfterFirstCommaTrimmed) {
+TEST(LdifParentDN, AfterFirstRdnTrimmed) {
     EXPECT_EQ(CLdifSource::ParentDN("cn=a,o=x, c=US"), "o=x, c=US");
     EXPECT_EQ(CLdifSource::ParentDN("cn=a, o=x"), "o=x");
     EXPECT_EQ(CLdifSource::ParentDN("o=x"), "");

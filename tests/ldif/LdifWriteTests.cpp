@@ -90,6 +90,12 @@ TEST(LdifFormatEntry, RecordForm) {
     entry.AddValue("gone", "x");
     entry.RemoveValue("gone", "x");
     EXPECT_EQ(FormatEntry(&entry), "dn: cn=a,o=x\ncn: a\ncn: b\nempty: \n\n");
+    // What would break the record, or be cut or trimmed, goes in base 64.
+    entry.m_strDN = "cn=a\r\nb";
+    entry.AddValue("description", "line1\ncn: injected");
+    entry.AddValue("jpegPhoto", CString(std::string("\xff\xd8\0\x01", 4)));
+    EXPECT_EQ(FormatEntry(&entry), "dn:: Y249YQ0KYg==\ncn: a\ncn: b\nempty: \n"
+                                   "description:: bGluZTEKY246IGluamVjdGVk\njpegPhoto:: /9gAAQ==\n\n");
 }
 
 TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {

@@ -1,11 +1,13 @@
 // Journeys through both panes on an LDIF file: editing values, the file
 // written at Close, and Save to LDIF with each option.
 
+#include "SlapdFixture.h"
 #include "UiTestSupport.h"
 
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
 #include "source/ConnectionParams.h"
+#include "source/LdapSource.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
@@ -17,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
@@ -169,6 +173,24 @@ TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
     EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
 
+TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
+    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0); // titles show the whole DN
+    CLdapTreeView* pTree = m_panes.m_pTree;
+    pTree->SelectItem(m_hPeople);
+    DriveNextModal([](QWidget* pModal) {
+        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("ou=Staff");
+        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
+    });
+    pTree->OnModifyEntry();
+    EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
+    EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
+              (std::vector<std::string>{"cn=Alice,ou=Staff,o=Acme", "cn=Bob,ou=Staff,o=Acme"}));
+    m_panes.Close();
+    const std::string written = ReadWholeFile(m_path);
+    EXPECT_EQ(written.find("ou=People,"), std::string::npos) << written;
+    EXPECT_NE(written.find("dn: cn=Bob,ou=Staff,o=Acme\n"), std::string::npos) << written;
+}
+
 TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
     CLdapTreeView* pTree = m_panes.m_pTree;
     CExportSettings& settings = m_panes.m_doc.GetExportSettings();
@@ -232,6 +254,112 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
     pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
     EXPECT_EQ(ReadWholeFile(chosen), "keep");
+}
+
+TEST_F(LdifJourney, SaveToLdifFromTheSyntheticTopWritesOnlyRealEntries) {
+    m_panes.Close();
+    WriteWholeFile(m_path, kFile);
+    m_pSource = new CLdifSource;
+    CConnectionParams params;
+    params.m_strLdifFile = m_path;
+    params.m_strSearchBase = "ou=People";
+    ASSERT_TRUE(m_pSource->Open(params));
+    ASSERT_TRUE(params.m_pRoot->IsRoot());
+    m_panes.Open(m_pSource, params.m_pRoot);
+    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
+    const std::string out = m_dir.File("from-root.ldif");
+    settings.SetFilename(out.c_str());
+    settings.SetSaveOption(1);
+    m_panes.m_pTree->SelectItem(m_panes.Root());
+    m_panes.m_pTree->OnSaveToLdif();
+    const std::string written = ReadWholeFile(out);
+    EXPECT_EQ(written.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << written;
+    EXPECT_EQ(written.find("Root"), std::string::npos);
+    EXPECT_EQ(std::system(("ldapadd -n -f '" + out + "' >/dev/null 2>&1").c_str()), 0);
+}
+
+namespace {
+
+std::string RunCommand(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    if (pipe)
+        ::pclose(pipe);
+    return out;
+}
+
+std::string AsAdmin(const CSlapdServer& server) {
+    return " -x -H " + server.Url() + " -D " + server.AdminDN() + " -w " + server.Password();
+}
+
+// The subtree's entries as ldapsearch writes them (base 64 for what is not
+// plain text), sorted.
+std::vector<std::string> Subtree(const CSlapdServer& server, const std::string& base) {
+    const std::string text =
+        RunCommand("ldapsearch -LLL -o ldif-wrap=no" + AsAdmin(server) + " -b '" + base + "' '*'");
+    std::vector<std::string> records;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find("\n\n", pos);
+        end = end == std::string::npos ? text.size() : end;
+        records.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+} // namespace
+
+TEST(LdifThroughServers, SavedSubtreeLoadsIntoASecondServerByteForByte) {
+    // A photo with zero bytes, a description with a line break that would
+    // forge an attribute if written raw, and a DN with a hex-escaped comma.
+    const std::string base = "ou=Trip,dc=example,dc=com";
+    CSlapdServer first(CSlapdServer::DefaultSeed() + "\ndn: " + base +
+                       "\nobjectClass: organizationalUnit\nou: Trip\n\n"
+                       "dn: cn=Photo," +
+                       base +
+                       "\nobjectClass: inetOrgPerson\ncn: Photo\nsn: Photo\n"
+                       "jpegPhoto:: /9j/4AAQSkZJRgABAgD/2Q==\n"
+                       "description:: bGluZTEKY246IGluamVjdGVk\n\n"
+                       "dn: cn=Smith\\2C J," +
+                       base + "\nobjectClass: person\ncn: Smith, J\nsn: Smith\n\n");
+    ASSERT_TRUE(first.Start()) << first.LastError();
+    CTempDir dir;
+    const std::string out = dir.File("trip.ldif");
+    {
+        CPanes panes;
+        auto* pSource = new CLdapSource;
+        CConnectionParams params;
+        params.m_strServer = first.Host();
+        params.m_nPort = first.Port();
+        params.m_strSearchBase = base;
+        params.m_strFilter = "(objectclass=*)";
+        params.m_strBindDN = first.AdminDN();
+        params.m_strPassword = first.Password();
+        ASSERT_TRUE(pSource->Open(params));
+        panes.Open(pSource, params.m_pRoot);
+        panes.m_services.m_status.Clear();
+        panes.m_pTree->ExpandItem(panes.Root());
+        ASSERT_TRUE(WaitUntil([&] {
+            auto history = panes.m_services.m_status.History(1);
+            return !history.empty() && Str(history.back()).rfind("Search ", 0) == 0;
+        }));
+        CExportSettings& settings = panes.m_doc.GetExportSettings();
+        settings.SetFilename(out.c_str());
+        settings.SetSaveOption(2);
+        panes.m_pTree->SelectItem(panes.Root());
+        panes.m_pTree->OnSaveToLdif();
+        panes.Close();
+    }
+    CSlapdServer second;
+    ASSERT_TRUE(second.Start()) << second.LastError();
+    RunCommand("ldapadd" + AsAdmin(second) + " -f " + out + " >/dev/null 2>&1");
+    const std::vector<std::string> expected = Subtree(first, base);
+    ASSERT_EQ(expected.size(), 3u);
+    EXPECT_EQ(Subtree(second, base), expected) << ReadWholeFile(out);
 }
 
 TEST(LdifExportWalk, DepthFirstInListOrder) {
