@@ -46,3 +46,10 @@ CString LdapErrorText(int nCode) {
 void ShowLdapError(int nCode) {
     AfxMessageBox(LdapErrorText(nCode), MB_OK | MB_ICONSTOP);
 }
+
+void ShowLdapError(int nCode, const CString& diagnostic) {
+    CString text = LdapErrorText(nCode);
+    if (!diagnostic.IsEmpty())
+        text += "\n\n" + diagnostic;
+    AfxMessageBox(text, MB_OK | MB_ICONSTOP);
+}

@@ -10,3 +10,7 @@ CString LdapErrorText(int nCode);
 // A box with the code's text, the stop icon and an OK button; callable on
 // any thread (a worker's box is shown on the UI thread while it waits).
 void ShowLdapError(int nCode);
+
+// The same box with the client library's diagnostic message added (for TLS
+// and SASL failures, where the code alone says little).
+void ShowLdapError(int nCode, const CString& diagnostic);

@@ -49,24 +49,15 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_strSearchBase = params.m_strSearchBase;
     auto pTop = std::make_unique<CEntryNode>();
 
-    int nCode = m_ld.Initialize(BuildLdapUrl(params.m_strServer, params.m_nPort), kNetworkTimeoutSeconds);
-    if (nCode != 0) {
-        ShowLdapError(nCode);
+    if (!LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo))
         return FALSE;
-    }
-    nCode = m_ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
-    if (nCode != 0) {
-        ShowLdapError(nCode);
-        m_ld.Unbind();
-        return FALSE;
-    }
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
 
     if (!m_strSearchBase.IsEmpty()) {
         // The server's own spelling of the base replaces what was typed.
         int nMsgId = -1;
-        nCode =
+        int nCode =
             LdapSearch(m_ld.Get(), m_strSearchBase, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", true, nMsgId);
         if (nCode != 0) {
             ShowLdapError(nCode);

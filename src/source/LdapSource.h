@@ -6,6 +6,7 @@
 
 #include "platform/Thread.h"
 #include "source/DataSource.h"
+#include "source/LdapConnect.h"
 #include "source/LdapRequests.h"
 #include "source/LdapWrap.h"
 #include "source/PendingResults.h"
@@ -46,6 +47,8 @@ public:
     int GetHandedOverCount() const { return m_nHandedOver.load(); }
     // Nodes removed from the tree and not yet freed.
     int GetRetiredCount();
+    // How the open connection is protected and whom the server sees.
+    const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
 
     // Most entries sent in one WM_ENTRIES_FOUND.
     static constexpr int kMaxEntriesPerMessage = 1000;
@@ -136,6 +139,7 @@ private:
     static void DeleteSubtrees(const std::vector<CEntryNode*>& roots);
 
     CLdapConnection m_ld;
+    CConnectionInfo m_connectionInfo;
     int m_nSocket = -1;
     CCriticalSection m_readLock;
     CCriticalSection m_threadListLock;
