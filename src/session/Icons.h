@@ -13,3 +13,5 @@ QIcon MakeCommandIcon(UINT nID);
 QIcon MakeProgramIcon();
 // The picture at the top left of the login pages.
 QPixmap MakeLoginPicture();
+// The status bar's padlock for a protected connection.
+QPixmap MakeLockPicture();

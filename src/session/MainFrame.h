@@ -18,6 +18,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 class QTimer;
+class CDataSource;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
@@ -39,6 +40,10 @@ public:
     // What the pane shows now (pane 0: a prompt while one is shown).
     QString GetPaneText(int nPane) const;
     QLabel* GetPaneLabel(int nPane) const;
+    // The padlock shown while the open source's connection is protected,
+    // its tooltip naming TLS version, cipher, certificate and identity.
+    void ShowConnectionSecurity(const CDataSource* pSource);
+    QLabel* GetSecurityLabel() const { return m_pSecurity; }
 
     // The splitter's active pane with its row and column; NULL when no
     // pane has been active yet.
@@ -86,6 +91,7 @@ private:
     CLdapListView* m_pListView = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_pSecurity = nullptr;
     QTimer* m_pIdleTimer = nullptr;
     std::map<UINT, QAction*> m_actions;
     QMetaObject::Connection m_focusConnection;

@@ -130,6 +130,8 @@ void CTarvoDoc::SetNoSessionFlags() {
     m_bSaveLdifEnabled = false;
     m_bEntryCommandsEnabled = false;
     m_bAttributeCommandsEnabled = false;
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->ShowConnectionSecurity(nullptr);
 }
 
 void CTarvoDoc::SetSessionFlags() {
@@ -140,6 +142,8 @@ void CTarvoDoc::SetSessionFlags() {
     m_bSaveLdifEnabled = true;
     m_bEntryCommandsEnabled = true;
     m_bAttributeCommandsEnabled = true;
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->ShowConnectionSecurity(m_pDataSource);
 }
 
 BOOL CTarvoDoc::OnUpdateCmdUI(UINT nID, BOOL& bEnabled) const {

@@ -184,6 +184,19 @@ bool IsLoopbackServer(const CString& server) {
     return host == "localhost" || host.Find("127.") == 0 || host == "::1" || host == "[::1]";
 }
 
+std::vector<CString> InstalledSaslMechanisms() {
+    std::vector<CString> mechanisms;
+    char** ppList = nullptr;
+    // Read from the library itself: the SASL plugins it found.
+    if (ldap_get_option(nullptr, LDAP_OPT_X_SASL_MECHLIST, &ppList) != LDAP_OPT_SUCCESS || !ppList)
+        return mechanisms;
+    for (char** pp = ppList; *pp; ++pp) {
+        if (CString(*pp) != "EXTERNAL")
+            mechanisms.emplace_back(*pp);
+    }
+    return mechanisms;
+}
+
 int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
     // Options set after the context is made are silently ignored, so every
     // one goes first and NEWCTX last.

@@ -121,6 +121,10 @@ int PortOfServer(const CString& server, int nPort);
 // The host is this machine: loopback addresses, "localhost", ldapi:// sockets.
 bool IsLoopbackServer(const CString& server);
 
+// The SASL mechanisms the installed SASL library can speak as a client,
+// EXTERNAL left out (it needs no plugin and is offered on its own).
+std::vector<CString> InstalledSaslMechanisms();
+
 // ldap_msgid of a message; -1 for none.
 int LdapMessageId(ldapmsg* pMessage);
 
