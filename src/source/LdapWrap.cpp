@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <ldap.h>
+#include <map>
+#include <mutex>
 #include <sasl/sasl.h>
 #include <sys/time.h>
 
@@ -202,15 +204,30 @@ int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
     // one goes first and NEWCTX last.
     int nRequire = settings.m_bPinOnly ? LDAP_OPT_X_TLS_ALLOW : LDAP_OPT_X_TLS_DEMAND;
     int nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &nRequire);
-    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strCACertFile.IsEmpty()) {
+    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strKeyPin.IsEmpty())
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_PEERKEY_HASH, settings.m_strKeyPin.GetString());
+    if (nCode != LDAP_OPT_SUCCESS)
+        return LDAP_LOCAL_ERROR;
+
+    // Reading the system's CA certificates costs far more than the
+    // handshake, so a context made once is shared by every connection with
+    // the same trust and client certificate (the key pin and the host name
+    // are checked per connection). Cached contexts live as long as the process.
+    static std::mutex s_cacheLock;
+    static std::map<std::string, void*> s_contexts;
+    const std::string key = std::to_string(nRequire) + '\n' + settings.m_strCACertFile.Str() + '\n' +
+                            settings.m_strClientCertFile.Str() + '\n' + settings.m_strClientKeyFile.Str();
+    std::lock_guard<std::mutex> lock(s_cacheLock);
+    if (auto it = s_contexts.find(key); it != s_contexts.end())
+        return ldap_set_option(m_ld, LDAP_OPT_X_TLS_CTX, it->second) == LDAP_OPT_SUCCESS ? LDAP_SUCCESS
+                                                                                         : LDAP_LOCAL_ERROR;
+    if (!settings.m_strCACertFile.IsEmpty()) {
         nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, settings.m_strCACertFile.GetString());
         if (nCode == LDAP_OPT_SUCCESS)
             nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTDIR, kSystemCADir);
-    } else if (nCode == LDAP_OPT_SUCCESS) {
+    } else {
         nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, kSystemCABundle);
     }
-    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strKeyPin.IsEmpty())
-        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_PEERKEY_HASH, settings.m_strKeyPin.GetString());
     if (nCode == LDAP_OPT_SUCCESS && !settings.m_strClientCertFile.IsEmpty())
         nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CERTFILE, settings.m_strClientCertFile.GetString());
     if (nCode == LDAP_OPT_SUCCESS && !settings.m_strClientKeyFile.IsEmpty())
@@ -220,7 +237,13 @@ int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
         nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &nServer);
     }
     // A refused option (an unreadable key file, say) is a local error, not silence.
-    return nCode == LDAP_OPT_SUCCESS ? LDAP_SUCCESS : LDAP_LOCAL_ERROR;
+    if (nCode != LDAP_OPT_SUCCESS)
+        return LDAP_LOCAL_ERROR;
+    // The reference taken here is the cache's own.
+    void* pContext = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_CTX, &pContext) == LDAP_OPT_SUCCESS && pContext)
+        s_contexts.emplace(key, pContext);
+    return LDAP_SUCCESS;
 }
 
 int CLdapConnection::StartTls() {
