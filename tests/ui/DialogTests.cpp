@@ -162,8 +162,9 @@ TEST(AddAttributesDialog, GroupsByNameAndRefusesWhatIsNotAnAttributeName) {
         EXPECT_EQ(dlg.Editor()->GetRowCount(), 0) << c.name;
         EXPECT_EQ(dlg.Editor()->NameEdit()->text(), c.name);
         ASSERT_EQ(services.m_boxes.Count(), 1) << c.name;
-        if (c.message)
+        if (c.message) {
             EXPECT_EQ(Str(services.m_boxes.Boxes()[0].text), c.message);
+        }
     }
     AddRow(dlg.Editor(), "ou", "a");
     AddRow(dlg.Editor(), "description;lang-de", "");
