@@ -214,11 +214,12 @@ int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
     // the same trust and client certificate (the key pin and the host name
     // are checked per connection). Cached contexts live as long as the process.
     static std::mutex s_cacheLock;
-    static std::map<std::string, void*> s_contexts;
+    // Never destroyed, so that the contexts stay reachable until the very end.
+    static auto* s_pContexts = new std::map<std::string, void*>;
     const std::string key = std::to_string(nRequire) + '\n' + settings.m_strCACertFile.Str() + '\n' +
                             settings.m_strClientCertFile.Str() + '\n' + settings.m_strClientKeyFile.Str();
     std::lock_guard<std::mutex> lock(s_cacheLock);
-    if (auto it = s_contexts.find(key); it != s_contexts.end())
+    if (auto it = s_pContexts->find(key); it != s_pContexts->end())
         return ldap_set_option(m_ld, LDAP_OPT_X_TLS_CTX, it->second) == LDAP_OPT_SUCCESS ? LDAP_SUCCESS
                                                                                          : LDAP_LOCAL_ERROR;
     if (!settings.m_strCACertFile.IsEmpty()) {
@@ -242,7 +243,7 @@ int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
     // The reference taken here is the cache's own.
     void* pContext = nullptr;
     if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_CTX, &pContext) == LDAP_OPT_SUCCESS && pContext)
-        s_contexts.emplace(key, pContext);
+        s_pContexts->emplace(key, pContext);
     return LDAP_SUCCESS;
 }
 
