@@ -164,10 +164,12 @@ private:
         std::string out;
         if (RunShell("bash -c " + ShellQuote(script) + " 2>&1", &out) != 0)
             strError = "making the test certificates failed: " + out;
-        std::atexit([] {
+    }
+    ~CTestPki() {
+        if (!dir.empty()) {
             std::error_code ec;
-            std::filesystem::remove_all(CTestPki::Get().dir, ec);
-        });
+            std::filesystem::remove_all(dir, ec);
+        }
     }
 };
 
