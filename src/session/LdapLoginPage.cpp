@@ -7,7 +7,9 @@
 #include "source/LdapWrap.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <cctype>
 #include <cstdint>
@@ -90,8 +92,9 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     m_pClientKeyEdit = new QLineEdit(this);
     AddField(QStringLiteral("Secu&rity:"), m_pSecurityCombo);
     AddField(QStringLiteral("&Authentication:"), m_pAuthCombo);
-    AddField(QStringLiteral("Client cer&tificate:"), m_pClientCertEdit);
-    AddField(QStringLiteral("Client ke&y:"), m_pClientKeyEdit);
+    AddField(QStringLiteral("Client cer&tificate:"),
+             WithBrowseButton(m_pClientCertEdit, "Client Certificate"));
+    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"));
     SetSecurity(ESecurity::StartTLSIfOffered);
     connect(m_pSecurityCombo, &QComboBox::currentIndexChanged, this, &CLdapLoginPage::OnSecurityChanged);
     connect(m_pServerCombo, &QComboBox::editTextChanged, this, &CLdapLoginPage::OnServerTextChanged);
@@ -118,6 +121,27 @@ void CLdapLoginPage::OnInitDialog() {
         ToQString(CServices::Profile().GetProfileString("History", "ClientCertificate", "")));
     m_pClientKeyEdit->setText(ToQString(CServices::Profile().GetProfileString("History", "ClientKey", "")));
     OnServerTextChanged(m_pServerCombo->currentText());
+}
+
+QWidget* CLdapLoginPage::WithBrowseButton(QLineEdit* pEdit, const char* pszTitle) {
+    auto* pRow = new QWidget(this);
+    auto* pLayout = new QHBoxLayout(pRow);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pBrowse = new QPushButton(QStringLiteral("..."), pRow);
+    pBrowse->setAutoDefault(false);
+    pBrowse->setObjectName(QString::fromLatin1(pszTitle));
+    pLayout->addWidget(pEdit, 1);
+    pLayout->addWidget(pBrowse);
+    // The label names the field, not the row around it.
+    pRow->setFocusProxy(pEdit);
+    connect(pBrowse, &QPushButton::clicked, this, [pEdit, pszTitle] {
+        CString path;
+        if (CServices::FileDialogs().ChooseFile(TRUE, pszTitle, FromQString(pEdit->text()),
+                                                "PEM Files (*.pem) | *.pem|All Files (*.*) | *.*||", TRUE,
+                                                path))
+            pEdit->setText(ToQString(path));
+    });
+    return pRow;
 }
 
 ESecurity CLdapLoginPage::GetSecurity() const {

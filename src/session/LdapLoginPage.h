@@ -59,6 +59,8 @@ protected:
     void OnInitDialog() override;
 
 private:
+    // The edit field with a "..." button beside it that chooses an existing file.
+    QWidget* WithBrowseButton(QLineEdit* pEdit, const char* pszTitle);
     void OnSecurityChanged();
     void OnServerTextChanged(const QString& text);
 

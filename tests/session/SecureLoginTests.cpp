@@ -236,6 +236,16 @@ TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
     PumpEvents();
     EXPECT_EQ(pSheet->GetLdapPage()->GetServerCombo()->currentText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(pSheet->GetLdapPage()->GetSecurityCombo()->currentText(), QStringLiteral("None"));
+
+    // The client certificate is chosen with "..." and remembered as a path.
+    const QString certificate = QString::fromStdString(CSlapdServer::ClientCertFile());
+    m_services.m_dialogs.SetNextPath(CSlapdServer::ClientCertFile().c_str());
+    pSheet->GetLdapPage()->findChild<QPushButton*>(QStringLiteral("Client Certificate"))->click();
+    EXPECT_EQ(pSheet->GetLdapPage()->GetClientCertEdit()->text(), certificate);
+    Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::None);
+    EXPECT_TRUE(PressOK(pSheet.get()));
+    pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::None);
+    EXPECT_EQ(pSheet->GetLdapPage()->GetClientCertEdit()->text(), certificate);
 }
 
 TEST_F(SecureLogin, StatusBarLockTellsWhatProtectsTheSession) {
