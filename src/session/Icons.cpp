@@ -218,3 +218,18 @@ QPixmap MakeLoginPicture() {
     p.end();
     return pixmap;
 }
+
+QPixmap MakeLockPicture() {
+    QPixmap pixmap = NewPixmap(16);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    // The shackle, then the body over its ends.
+    p.setPen(QPen(kInk, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(4.5, 1.5, 7, 9), 3.5, 3.5);
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(QColor(237, 212, 0));
+    p.drawRect(QRectF(2.5, 7.5, 11, 7));
+    p.end();
+    return pixmap;
+}

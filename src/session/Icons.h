@@ -16,3 +16,5 @@ QIcon MakeProgramIcon();
 QImage RenderProgramImage(int nSize);
 // The picture at the top left of the login pages.
 QPixmap MakeLoginPicture();
+// The status bar's padlock for a protected connection.
+QPixmap MakeLockPicture();

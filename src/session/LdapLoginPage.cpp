@@ -4,12 +4,65 @@
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
 #include "source/DataSource.h"
+#include "source/LdapWrap.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <cctype>
 #include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char* const kSecurityNames[] = {"None", "StartTLS", "LDAPS", "StartTLSIfOffered"};
+constexpr int kSecurityCount = 4;
+const char* const kPlainPort = "389";
+const char* const kLdapsPort = "636";
+
+// "History", "Security": "server=mode;..." most recent first, as many as the
+// server history holds.
+std::vector<std::pair<CString, CString>> LoadSecurityMap() {
+    CHistoryList list(kHistoryLength);
+    list.Load("Security", "");
+    std::vector<std::pair<CString, CString>> map;
+    for (const CString& item : list.GetEntries()) {
+        const int nEqual = item.ReverseFind('=');
+        if (nEqual > 0)
+            map.emplace_back(item.Left(nEqual), item.Mid(nEqual + 1));
+    }
+    return map;
+}
+
+} // namespace
+
+bool CLdapLoginPage::FindStoredSecurity(const CString& server, ESecurity& eSecurity) {
+    for (const auto& [name, mode] : LoadSecurityMap()) {
+        if (name != server)
+            continue;
+        for (int i = 0; i < kSecurityCount; ++i) {
+            if (mode == kSecurityNames[i]) {
+                eSecurity = static_cast<ESecurity>(i);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void CLdapLoginPage::StoreSecurity(const CString& server, ESecurity eSecurity) {
+    auto map = LoadSecurityMap();
+    CHistoryList list(kHistoryLength);
+    for (auto it = map.rbegin(); it != map.rend(); ++it) {
+        if (it->first != server)
+            list.Add(it->first + "=" + it->second);
+    }
+    list.Add(server + "=" + kSecurityNames[static_cast<int>(eSecurity)]);
+    list.Store("Security");
+}
 
 CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     : CLoginPage(pSheet, QStringLiteral("LDAP Connection"), 1061, 1060), m_strFilter("objectclass=*"),
@@ -26,6 +79,25 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("&Bind DN:"), m_pBindDNCombo);
     AddField(QStringLiteral("&Password :"), m_pPasswordEdit);
     AddField(QStringLiteral("&Search Base :"), m_pSearchBaseCombo);
+
+    m_pSecurityCombo = new QComboBox(this);
+    m_pSecurityCombo->addItems({QStringLiteral("None"), QStringLiteral("StartTLS"), QStringLiteral("LDAPS"),
+                                QStringLiteral("StartTLS if offered")});
+    m_pAuthCombo = new QComboBox(this);
+    m_pAuthCombo->addItems({QStringLiteral("Simple"), QStringLiteral("SASL EXTERNAL")});
+    // Other mechanisms as far as the installed SASL plugins speak them.
+    for (const CString& mechanism : InstalledSaslMechanisms())
+        m_pAuthCombo->addItem(ToQString(mechanism));
+    m_pClientCertEdit = new QLineEdit(this);
+    m_pClientKeyEdit = new QLineEdit(this);
+    AddField(QStringLiteral("Secu&rity:"), m_pSecurityCombo);
+    AddField(QStringLiteral("&Authentication:"), m_pAuthCombo);
+    AddField(QStringLiteral("Client cer&tificate:"),
+             WithBrowseButton(m_pClientCertEdit, "Client Certificate"));
+    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"));
+    SetSecurity(ESecurity::StartTLSIfOffered);
+    connect(m_pSecurityCombo, &QComboBox::currentIndexChanged, this, &CLdapLoginPage::OnSecurityChanged);
+    connect(m_pServerCombo, &QComboBox::editTextChanged, this, &CLdapLoginPage::OnServerTextChanged);
 
     m_serverHistory.Load("Servers", kDefaultServers);
     m_portHistory.Load("PortNumbers", "389");
@@ -45,6 +117,59 @@ void CLdapLoginPage::OnInitDialog() {
     FillCombo(m_pBindDNCombo, m_bindDNHistory, true);
     FillCombo(m_pSearchBaseCombo, m_searchBaseHistory, true);
     m_pPasswordEdit->setText(ToQString(m_strPassword));
+    m_pClientCertEdit->setText(
+        ToQString(CServices::Profile().GetProfileString("History", "ClientCertificate", "")));
+    m_pClientKeyEdit->setText(ToQString(CServices::Profile().GetProfileString("History", "ClientKey", "")));
+    OnServerTextChanged(m_pServerCombo->currentText());
+}
+
+QWidget* CLdapLoginPage::WithBrowseButton(QLineEdit* pEdit, const char* pszTitle) {
+    auto* pRow = new QWidget(this);
+    auto* pLayout = new QHBoxLayout(pRow);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pBrowse = new QPushButton(QStringLiteral("..."), pRow);
+    pBrowse->setAutoDefault(false);
+    pBrowse->setObjectName(QString::fromLatin1(pszTitle));
+    pLayout->addWidget(pEdit, 1);
+    pLayout->addWidget(pBrowse);
+    // The label names the field, not the row around it.
+    pRow->setFocusProxy(pEdit);
+    connect(pBrowse, &QPushButton::clicked, this, [pEdit, pszTitle] {
+        CString path;
+        if (CServices::FileDialogs().ChooseFile(TRUE, pszTitle, FromQString(pEdit->text()),
+                                                "PEM Files (*.pem) | *.pem|All Files (*.*) | *.*||", TRUE,
+                                                path))
+            pEdit->setText(ToQString(path));
+    });
+    return pRow;
+}
+
+ESecurity CLdapLoginPage::GetSecurity() const {
+    return static_cast<ESecurity>(m_pSecurityCombo->currentIndex());
+}
+
+void CLdapLoginPage::SetSecurity(ESecurity eSecurity) {
+    m_pSecurityCombo->setCurrentIndex(static_cast<int>(eSecurity));
+}
+
+void CLdapLoginPage::OnSecurityChanged() {
+    // The well-known port follows the choice, a port the user typed stays.
+    const ESecurity eSecurity = GetSecurity();
+    const QString port = m_pPortCombo->currentText().trimmed();
+    if (eSecurity == ESecurity::LDAPS && port == kPlainPort)
+        m_pPortCombo->setEditText(kLdapsPort);
+    else if (eSecurity != ESecurity::LDAPS && m_eShownSecurity == ESecurity::LDAPS && port == kLdapsPort)
+        m_pPortCombo->setEditText(kPlainPort);
+    m_eShownSecurity = eSecurity;
+}
+
+void CLdapLoginPage::OnServerTextChanged(const QString& text) {
+    const CString server = FromQString(text);
+    const CString lower = FromQString(text.trimmed().toLower());
+    if (lower.Find("ldaps://") == 0 || lower.Find("ldap://") == 0 || lower.Find("ldapi://") == 0)
+        SetSecurity(SecurityOfServer(server, GetSecurity()));
+    else if (ESecurity eStored = ESecurity::None; FindStoredSecurity(server, eStored))
+        SetSecurity(eStored);
 }
 
 long long CLdapLoginPage::ParsePort(const CString& text) {
@@ -104,6 +229,16 @@ BOOL CLdapLoginPage::ValidateInput() {
     params.m_strSearchBase = searchBase;
     params.m_strFilter = m_strFilter;
     params.m_strBindDN = bindDN;
+    params.m_eSecurity = GetSecurity();
+    const int nAuth = m_pAuthCombo->currentIndex();
+    params.m_eAuth = nAuth == 0 ? EAuth::Simple : nAuth == 1 ? EAuth::SaslExternal : EAuth::Sasl;
+    params.m_strSaslMechanism = nAuth > 1 ? FromQString(m_pAuthCombo->currentText()) : CString();
+    params.m_strClientCertFile = FromQString(m_pClientCertEdit->text());
+    params.m_strClientKeyFile = FromQString(m_pClientKeyEdit->text());
+    // A key the user chose to always trust decides for this server.
+    params.m_strKeyPin = CLoginPrompts::StoredKeyPin(HostOfServer(server), PortOfServer(server, m_nPort));
+    params.m_eTrust = params.m_strKeyPin.IsEmpty() ? ETrust::Verify : ETrust::Pinned;
+    params.m_pPrompts = &m_prompts;
     return TRUE;
 }
 
@@ -122,6 +257,11 @@ void CLdapLoginPage::OnOK() {
     m_bindDNHistory.Store("BindDNs");
     m_searchBaseHistory.Add(ComboText(m_pSearchBaseCombo));
     m_searchBaseHistory.Store("SearchBases");
+    StoreSecurity(ComboText(m_pServerCombo), GetSecurity());
+    // Paths only: the files themselves stay where the user keeps them.
+    CServices::Profile().WriteProfileString("History", "ClientCertificate",
+                                            FromQString(m_pClientCertEdit->text()));
+    CServices::Profile().WriteProfileString("History", "ClientKey", FromQString(m_pClientKeyEdit->text()));
 
     GetSheet()->OpenSource(pSource);
 }

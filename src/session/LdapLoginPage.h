@@ -5,6 +5,8 @@
 // moc need not parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
 #include "session/HistoryList.h"
+#include "session/LoginPrompts.h"
+#include "source/ConnectionParams.h"
 #endif
 #include "session/LoginPage.h"
 
@@ -27,6 +29,19 @@ public:
     QComboBox* GetBindDNCombo() const { return m_pBindDNCombo; }
     QComboBox* GetSearchBaseCombo() const { return m_pSearchBaseCombo; }
     QLineEdit* GetPasswordEdit() const { return m_pPasswordEdit; }
+    // Items in ESecurity order: "None", "StartTLS", "LDAPS", "StartTLS if offered".
+    QComboBox* GetSecurityCombo() const { return m_pSecurityCombo; }
+    // "Simple", "SASL EXTERNAL", then the SASL mechanisms by name.
+    QComboBox* GetAuthCombo() const { return m_pAuthCombo; }
+    QLineEdit* GetClientCertEdit() const { return m_pClientCertEdit; }
+    QLineEdit* GetClientKeyEdit() const { return m_pClientKeyEdit; }
+
+    ESecurity GetSecurity() const;
+    void SetSecurity(ESecurity eSecurity);
+    // The choice remembered for a server text ("History", "Security");
+    // false for a server never used (new profiles start at StartTLS if offered).
+    static bool FindStoredSecurity(const CString& server, ESecurity& eSecurity);
+    static void StoreSecurity(const CString& server, ESecurity eSecurity);
 
     // Decimal port as typed: leading blanks, one optional sign, then digits
     // up to the first other character; no digits gives 0.
@@ -44,9 +59,21 @@ protected:
     void OnInitDialog() override;
 
 private:
+    // The edit field with a "..." button beside it that chooses an existing file.
+    QWidget* WithBrowseButton(QLineEdit* pEdit, const char* pszTitle);
+    void OnSecurityChanged();
+    void OnServerTextChanged(const QString& text);
+
+private:
     QComboBox* m_pServerCombo;
     QComboBox* m_pSearchBaseCombo;
     QComboBox* m_pPortCombo;
     QComboBox* m_pBindDNCombo;
     QLineEdit* m_pPasswordEdit;
+    QComboBox* m_pSecurityCombo;
+    QComboBox* m_pAuthCombo;
+    QLineEdit* m_pClientCertEdit;
+    QLineEdit* m_pClientKeyEdit;
+    ESecurity m_eShownSecurity = ESecurity::StartTLSIfOffered;
+    CLoginPrompts m_prompts{this};
 };

@@ -7,6 +7,7 @@
 #include "session/Icons.h"
 #include "session/TarvoApp.h"
 #include "session/TarvoDoc.h"
+#include "source/LdapSource.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 #include "ui/SearchPanel.h"
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QSslCertificate>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -194,6 +196,32 @@ void CMainFrame::CreateStatusBar() {
     }
     for (int i = 0; i < 3; ++i)
         m_pPanes[i]->setObjectName(QStringLiteral("StatusPane%1").arg(i));
+    m_pSecurity = new QLabel(pBar);
+    m_pSecurity->setObjectName(QStringLiteral("SecurityPane"));
+    m_pSecurity->setPixmap(MakeLockPicture());
+    m_pSecurity->hide();
+    pBar->addPermanentWidget(m_pSecurity);
+}
+
+void CMainFrame::ShowConnectionSecurity(const CDataSource* pSource) {
+    const auto* pLdap = dynamic_cast<const CLdapSource*>(pSource);
+    if (!pLdap || !pLdap->GetConnectionInfo().m_tls.m_bProtected) {
+        m_pSecurity->hide();
+        m_pSecurity->setToolTip(QString());
+        return;
+    }
+    const CConnectionInfo& info = pLdap->GetConnectionInfo();
+    const std::string& der = info.m_tls.m_strPeerCertificate.Str();
+    const QSslCertificate certificate(QByteArray(der.data(), static_cast<qsizetype>(der.size())), QSsl::Der);
+    const QString identity =
+        info.m_strIdentity.IsEmpty() ? QStringLiteral("anonymous") : ToQString(info.m_strIdentity);
+    m_pSecurity->setToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
+                                .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
+                                     certificate.subjectDisplayName().isEmpty()
+                                         ? QStringLiteral("(none)")
+                                         : certificate.subjectDisplayName(),
+                                     identity));
+    m_pSecurity->show();
 }
 
 void CMainFrame::CreateClient() {

@@ -20,6 +20,7 @@ class QKeySequence;
 class QLabel;
 class QSplitter;
 class QTimer;
+class CDataSource;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
@@ -41,6 +42,10 @@ public:
     // What the pane shows now (pane 0: a prompt while one is shown).
     QString GetPaneText(int nPane) const;
     QLabel* GetPaneLabel(int nPane) const;
+    // The padlock shown while the open source's connection is protected,
+    // its tooltip naming TLS version, cipher, certificate and identity.
+    void ShowConnectionSecurity(const CDataSource* pSource);
+    QLabel* GetSecurityLabel() const { return m_pSecurity; }
 
     // The splitter's active pane with its row and column; NULL when no
     // pane has been active yet.
@@ -97,6 +102,7 @@ private:
     CSearchPanel* m_pSearchPanel = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_pSecurity = nullptr;
     QTimer* m_pIdleTimer = nullptr;
     std::map<UINT, QAction*> m_actions;
     QMetaObject::Connection m_focusConnection;

@@ -132,6 +132,8 @@ void CTarvoDoc::SetNoSessionFlags() {
     m_bSaveLdifEnabled = false;
     m_bEntryCommandsEnabled = false;
     m_bAttributeCommandsEnabled = false;
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->ShowConnectionSecurity(nullptr);
 }
 
 void CTarvoDoc::SetSessionFlags() {
@@ -142,6 +144,8 @@ void CTarvoDoc::SetSessionFlags() {
     m_bSaveLdifEnabled = true;
     m_bEntryCommandsEnabled = true;
     m_bAttributeCommandsEnabled = true;
+    if (CMainFrame* pFrame = GetFrame())
+        pFrame->ShowConnectionSecurity(m_pDataSource);
 }
 
 bool CTarvoDoc::ShowsEntry(int nColumn) const {

@@ -55,3 +55,4 @@ CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& ma
 void ShowLdapError(int nCode, const CString& diagnostic, const CString& matchedDN) {
     AfxMessageBox(LdapErrorMessage(nCode, diagnostic, matchedDN), MB_OK | MB_ICONSTOP);
 }
+

@@ -9,7 +9,8 @@ CString LdapErrorText(int nCode);
 
 // A box with the code's text, the stop icon and an OK button; callable on
 // any thread (a worker's box is shown on the UI thread while it waits).
-// The server's diagnostic message follows the text when it gave one, and
-// for "no such object" the part of the DN it did find.
+// The server's (or for TLS and SASL failures the client library's)
+// diagnostic message follows the text when there is one, and for "no such
+// object" the part of the DN the server did find.
 void ShowLdapError(int nCode, const CString& diagnostic = CString(), const CString& matchedDN = CString());
 CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& matchedDN);

@@ -50,28 +50,20 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_strSearchBase = params.m_strSearchBase;
     auto pTop = std::make_unique<CEntryNode>();
 
-    int nCode = m_ld.Initialize(BuildLdapUrl(params.m_strServer, params.m_nPort), kNetworkTimeoutSeconds);
-    if (nCode != 0) {
-        ReportOpenError(nCode);
+    if (!LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo, m_bQuiet))
         return FALSE;
-    }
-    nCode = m_ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
-    if (nCode != 0) {
-        ReportOpenError(nCode);
-        m_ld.Unbind();
-        return FALSE;
-    }
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
     m_strServer = params.m_strServer;
     m_nPort = params.m_nPort;
-    m_strBindDN = params.m_strBindDN;
-    m_strPassword = params.m_strPassword;
+    // A reconnect uses the same login, security and trust as this one.
+    m_reconnectParams = params;
+    m_reconnectParams.m_pPrompts = nullptr;
 
     if (!m_strSearchBase.IsEmpty()) {
         // The server's own spelling of the base replaces what was typed.
         int nMsgId = -1;
-        nCode =
+        int nCode =
             LdapSearch(m_ld.Get(), m_strSearchBase, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", true, nMsgId);
         if (nCode != 0) {
             ReportOpenError(nCode);
@@ -154,11 +146,8 @@ void CLdapSource::ReconnectIfWanted() {
         return;
     m_bReconnectWanted = false;
     CLdapConnection fresh;
-    int nCode = fresh.Initialize(BuildLdapUrl(m_strServer, m_nPort), kNetworkTimeoutSeconds);
-    if (nCode == 0)
-        nCode = fresh.SimpleBind(m_strBindDN, m_strPassword);
-    if (nCode != 0) {
-        ShowLdapError(nCode);
+    CConnectionInfo info;
+    if (!LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info)) {
         m_bLossReported = false;
         return;
     }
@@ -175,8 +164,10 @@ void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CS
 }
 
 BOOL CLdapSource::Close() {
-    m_strPassword.Str().assign(m_strPassword.Str().size(), '\0');
-    m_strPassword.Empty();
+    // The password was kept only for a reconnect of this session.
+    CString& password = m_reconnectParams.m_strPassword;
+    password.Str().assign(password.Str().size(), '\0');
+    password.Empty();
     if (m_ld) {
         // The library frees the handle whatever the unbind returns, so it is
         // never used again even when the unbind reports a failure.

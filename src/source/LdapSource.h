@@ -5,7 +5,9 @@
 // belong to other workers) and reports to the pane with synchronous sends.
 
 #include "platform/Thread.h"
+#include "source/ConnectionParams.h"
 #include "source/DataSource.h"
+#include "source/LdapConnect.h"
 #include "source/LdapRequests.h"
 #include "source/LdapWrap.h"
 #include "source/PendingResults.h"
@@ -57,6 +59,8 @@ public:
     int GetHandedOverCount() const { return m_nHandedOver.load(); }
     // Nodes removed from the tree and not yet freed.
     int GetRetiredCount();
+    // How the open connection is protected and whom the server sees.
+    const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
 
     // Most entries sent in one WM_ENTRIES_FOUND.
     static constexpr int kMaxEntriesPerMessage = 1000;
@@ -197,6 +201,7 @@ private:
     static void DeleteSubtrees(const std::vector<CEntryNode*>& roots);
 
     CLdapConnection m_ld;
+    CConnectionInfo m_connectionInfo;
     int m_nSocket = -1;
     CCriticalSection m_readLock;
     CCriticalSection m_threadListLock;
@@ -227,12 +232,12 @@ private:
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
     std::atomic<bool> m_bReconnectWanted{false};
-    // The login, for a reconnect; the password lives only as long as the
-    // session (wiped at Close).
+    // Where the session is, for the lost-connection notice.
     CString m_strServer;
     int m_nPort = 0;
-    CString m_strBindDN;
-    CString m_strPassword;
+    // The login of this session, password included, for a reconnect; the
+    // password lives only as long as the session (wiped at Close).
+    CConnectionParams m_reconnectParams;
     std::atomic<int> m_nHandedOver{0};
 
     // Workers started and not yet ended (their last act is the decrement).

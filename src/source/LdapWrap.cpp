@@ -2,7 +2,55 @@
 
 #include <cstring>
 #include <ldap.h>
+#include <map>
+#include <mutex>
+#include <sasl/sasl.h>
 #include <sys/time.h>
+
+namespace {
+
+constexpr const char* kSystemCABundle = "/etc/ssl/certs/ca-certificates.crt";
+constexpr const char* kSystemCADir = "/etc/ssl/certs";
+constexpr const char* kStartTlsOid = "1.3.6.1.4.1.1466.20037";
+
+CString Lower(const CString& text) {
+    CString lower = text;
+    lower.MakeLower();
+    return lower;
+}
+
+bool HasScheme(const CString& server, const char* pszScheme) {
+    return Lower(server).Find(pszScheme) == 0;
+}
+
+struct CSaslDefaults {
+    const CString* pUser;
+    const CString* pPassword;
+};
+
+// Answers the SASL library's questions from what the login page holds; the
+// realm and authorisation identity are left to their defaults.
+int SaslInteract(LDAP*, unsigned, void* pDefaults, void* pInteract) {
+    const auto* pValues = static_cast<const CSaslDefaults*>(pDefaults);
+    for (auto* p = static_cast<sasl_interact_t*>(pInteract); p->id != SASL_CB_LIST_END; ++p) {
+        const CString* pValue = nullptr;
+        if (p->id == SASL_CB_AUTHNAME)
+            pValue = pValues->pUser;
+        else if (p->id == SASL_CB_PASS)
+            pValue = pValues->pPassword;
+        p->result = pValue ? pValue->GetString() : (p->defresult ? p->defresult : "");
+        p->len = static_cast<unsigned>(std::strlen(static_cast<const char*>(p->result)));
+    }
+    return LDAP_SUCCESS;
+}
+
+int SaslInteractiveBind(LDAP* ld, const CString& mechanism, const CString& user, const CString& password) {
+    CSaslDefaults defaults{&user, &password};
+    return ldap_sasl_interactive_bind_s(ld, nullptr, mechanism.GetString(), nullptr, nullptr, LDAP_SASL_QUIET,
+                                        SaslInteract, &defaults);
+}
+
+} // namespace
 
 int CLdapConnection::Initialize(const CString& url, int nTimeoutSeconds) {
     Unbind();
@@ -28,6 +76,12 @@ int CLdapConnection::SimpleBind(const CString& dn, const CString& password) {
     cred.bv_len = password.Str().size();
     return ldap_sasl_bind_s(m_ld, dn.IsEmpty() ? nullptr : dn.GetString(), LDAP_SASL_SIMPLE, &cred, nullptr,
                             nullptr, nullptr);
+}
+
+int CLdapConnection::SaslBind(const CString& mechanism, const CString& dn, const CString& password) {
+    // For EXTERNAL the identity comes from the client certificate or the
+    // socket's peer credentials; the SASL library asks for nothing.
+    return SaslInteractiveBind(m_ld, mechanism, dn, password);
 }
 
 int CLdapConnection::Unbind() {
@@ -63,18 +117,209 @@ void CLdapMessage::Reset(ldapmsg* p) {
     m_p = p;
 }
 
-CString BuildLdapUrl(const CString& server, int nPort) {
-    CString lower = server;
-    lower.MakeLower();
-    if (lower.Find("ldap://") == 0 || lower.Find("ldaps://") == 0)
+BOOL ParseLdapUrl(const CString& text, CString& host, int& nPort, ESecurity& eSecurity, CString& base) {
+    LDAPURLDesc* pDesc = nullptr;
+    if (ldap_url_parse(text.GetString(), &pDesc) != LDAP_URL_SUCCESS || !pDesc)
+        return FALSE;
+    const CString scheme = Lower(pDesc->lud_scheme ? pDesc->lud_scheme : "ldap");
+    host = pDesc->lud_host ? pDesc->lud_host : "";
+    nPort = pDesc->lud_port;
+    eSecurity = scheme == "ldaps" ? ESecurity::LDAPS : ESecurity::None;
+    base = pDesc->lud_dn ? pDesc->lud_dn : "";
+    ldap_free_urldesc(pDesc);
+    return TRUE;
+}
+
+ESecurity SecurityOfServer(const CString& server, ESecurity eDefault) {
+    if (HasScheme(server, "ldaps://"))
+        return ESecurity::LDAPS;
+    if (HasScheme(server, "ldapi://"))
+        return ESecurity::None;
+    // A plain ldap:// URL leaves the choice between none and StartTLS.
+    if (HasScheme(server, "ldap://") && eDefault == ESecurity::LDAPS)
+        return ESecurity::StartTLSIfOffered;
+    return eDefault;
+}
+
+CString BuildLdapUrl(const CString& server, int nPort, ESecurity eSecurity) {
+    if (HasScheme(server, "ldapi://") || HasScheme(server, "ldaps://"))
         return server;
+    if (HasScheme(server, "ldap://")) {
+        if (eSecurity != ESecurity::LDAPS)
+            return server;
+        return "ldaps://" + server.Mid(7);
+    }
     CString host = server;
     // A literal IPv6 address goes in brackets inside a URL.
     if (host.Find(':') >= 0 && host.Find('[') != 0)
         host = "[" + host + "]";
     CString url;
-    url.Format("ldap://%s:%d", host.GetString(), nPort);
+    url.Format("%s://%s:%d", eSecurity == ESecurity::LDAPS ? "ldaps" : "ldap", host.GetString(), nPort);
     return url;
+}
+
+CString HostOfServer(const CString& server) {
+    if (HasScheme(server, "ldapi://"))
+        return "";
+    if (HasScheme(server, "ldap://") || HasScheme(server, "ldaps://")) {
+        CString host, base;
+        int nPort = 0;
+        ESecurity eSecurity = ESecurity::None;
+        return ParseLdapUrl(server, host, nPort, eSecurity, base) ? host : CString();
+    }
+    return server;
+}
+
+int PortOfServer(const CString& server, int nPort) {
+    CString host, base;
+    int nUrlPort = 0;
+    ESecurity eSecurity = ESecurity::None;
+    if (HasScheme(server, "ldap") && ParseLdapUrl(server, host, nUrlPort, eSecurity, base) && nUrlPort > 0)
+        return nUrlPort;
+    return nPort;
+}
+
+bool IsLoopbackServer(const CString& server) {
+    if (HasScheme(server, "ldapi://"))
+        return true;
+    const CString host = Lower(HostOfServer(server));
+    return host == "localhost" || host.Find("127.") == 0 || host == "::1" || host == "[::1]";
+}
+
+std::vector<CString> InstalledSaslMechanisms() {
+    std::vector<CString> mechanisms;
+    char** ppList = nullptr;
+    // Read from the library itself: the SASL plugins it found.
+    if (ldap_get_option(nullptr, LDAP_OPT_X_SASL_MECHLIST, &ppList) != LDAP_OPT_SUCCESS || !ppList)
+        return mechanisms;
+    for (char** pp = ppList; *pp; ++pp) {
+        if (CString(*pp) != "EXTERNAL")
+            mechanisms.emplace_back(*pp);
+    }
+    return mechanisms;
+}
+
+int CLdapConnection::SetTlsOptions(const CTlsSettings& settings) {
+    // Options set after the context is made are silently ignored, so every
+    // one goes first and NEWCTX last.
+    int nRequire = settings.m_bPinOnly ? LDAP_OPT_X_TLS_ALLOW : LDAP_OPT_X_TLS_DEMAND;
+    int nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &nRequire);
+    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strKeyPin.IsEmpty())
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_PEERKEY_HASH, settings.m_strKeyPin.GetString());
+    if (nCode != LDAP_OPT_SUCCESS)
+        return LDAP_LOCAL_ERROR;
+
+    // Reading the system's CA certificates costs far more than the
+    // handshake, so a context made once is shared by every connection with
+    // the same trust and client certificate (the key pin and the host name
+    // are checked per connection). Cached contexts live as long as the process.
+    static std::mutex s_cacheLock;
+    // Never destroyed, so that the contexts stay reachable until the very end.
+    static auto* s_pContexts = new std::map<std::string, void*>;
+    const std::string key = std::to_string(nRequire) + '\n' + settings.m_strCACertFile.Str() + '\n' +
+                            settings.m_strClientCertFile.Str() + '\n' + settings.m_strClientKeyFile.Str();
+    std::lock_guard<std::mutex> lock(s_cacheLock);
+    if (auto it = s_pContexts->find(key); it != s_pContexts->end())
+        return ldap_set_option(m_ld, LDAP_OPT_X_TLS_CTX, it->second) == LDAP_OPT_SUCCESS ? LDAP_SUCCESS
+                                                                                         : LDAP_LOCAL_ERROR;
+    if (!settings.m_strCACertFile.IsEmpty()) {
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, settings.m_strCACertFile.GetString());
+        if (nCode == LDAP_OPT_SUCCESS)
+            nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTDIR, kSystemCADir);
+    } else {
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CACERTFILE, kSystemCABundle);
+    }
+    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strClientCertFile.IsEmpty())
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_CERTFILE, settings.m_strClientCertFile.GetString());
+    if (nCode == LDAP_OPT_SUCCESS && !settings.m_strClientKeyFile.IsEmpty())
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_KEYFILE, settings.m_strClientKeyFile.GetString());
+    if (nCode == LDAP_OPT_SUCCESS) {
+        int nServer = 0;
+        nCode = ldap_set_option(m_ld, LDAP_OPT_X_TLS_NEWCTX, &nServer);
+    }
+    // A refused option (an unreadable key file, say) is a local error, not silence.
+    if (nCode != LDAP_OPT_SUCCESS)
+        return LDAP_LOCAL_ERROR;
+    // The reference taken here is the cache's own.
+    void* pContext = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_CTX, &pContext) == LDAP_OPT_SUCCESS && pContext)
+        s_pContexts->emplace(key, pContext);
+    return LDAP_SUCCESS;
+}
+
+int CLdapConnection::StartTls() {
+    return ldap_start_tls_s(m_ld, nullptr, nullptr);
+}
+
+int CLdapConnection::ConnectNow() {
+    return ldap_connect(m_ld);
+}
+
+bool CLdapConnection::OffersStartTls() {
+    char szAttr[] = "supportedExtension";
+    char* attrs[] = {szAttr, nullptr};
+    LDAPMessage* pResult = nullptr;
+    timeval tv{10, 0};
+    int nCode = ldap_search_ext_s(m_ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr, nullptr,
+                                  &tv, 0, &pResult);
+    CLdapMessage result(pResult);
+    if (nCode != LDAP_SUCCESS)
+        return false;
+    bool bOffered = false;
+    if (LDAPMessage* pEntry = ldap_first_entry(m_ld, pResult)) {
+        if (berval** ppValues = ldap_get_values_len(m_ld, pEntry, szAttr)) {
+            for (berval** pp = ppValues; *pp; ++pp)
+                bOffered = bOffered || std::string_view((*pp)->bv_val, (*pp)->bv_len) == kStartTlsOid;
+            ldap_value_free_len(ppValues);
+        }
+    }
+    return bOffered;
+}
+
+CString CLdapConnection::DiagnosticMessage() const {
+    char* pszMessage = nullptr;
+    if (!m_ld || ldap_get_option(m_ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &pszMessage) != LDAP_OPT_SUCCESS ||
+        !pszMessage)
+        return "";
+    CString message = pszMessage;
+    ldap_memfree(pszMessage);
+    return message;
+}
+
+CTlsSessionInfo CLdapConnection::TlsInfo() const {
+    CTlsSessionInfo info;
+    if (!m_ld)
+        return info;
+    // The session itself, not the context: non-NULL only once TLS is up.
+    void* pSession = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_SSL_CTX, &pSession) != LDAP_OPT_SUCCESS || !pSession)
+        return info;
+    info.m_bProtected = true;
+    char* psz = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_VERSION, &psz) == LDAP_OPT_SUCCESS && psz) {
+        info.m_strVersion = psz;
+        ldap_memfree(psz);
+    }
+    psz = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_CIPHER, &psz) == LDAP_OPT_SUCCESS && psz) {
+        info.m_strCipher = psz;
+        ldap_memfree(psz);
+    }
+    berval cert{0, nullptr};
+    if (ldap_get_option(m_ld, LDAP_OPT_X_TLS_PEERCERT, &cert) == LDAP_OPT_SUCCESS && cert.bv_val) {
+        info.m_strPeerCertificate = CString(std::string_view(cert.bv_val, cert.bv_len));
+        ber_memfree(cert.bv_val);
+    }
+    return info;
+}
+
+CString CLdapConnection::WhoAmI() {
+    berval* pIdentity = nullptr;
+    if (ldap_whoami_s(m_ld, &pIdentity, nullptr, nullptr) != LDAP_SUCCESS || !pIdentity)
+        return "";
+    CString identity(std::string_view(pIdentity->bv_val ? pIdentity->bv_val : "", pIdentity->bv_len));
+    ber_bvfree(pIdentity);
+    return identity;
 }
 
 int LdapMessageId(ldapmsg* pMessage) {

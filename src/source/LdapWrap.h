@@ -4,6 +4,7 @@
 
 #include "model/Attribute.h"
 #include "platform/String.h"
+#include "source/ConnectionParams.h"
 
 #include <memory>
 #include <utility>
@@ -19,6 +20,28 @@ constexpr int LDAP_RESULT_SEARCH_ENTRY = 0x64;
 constexpr int LDAP_RESULT_SEARCH_RESULT = 0x65;
 constexpr int LDAP_RESULT_SEARCH_REFERENCE = 0x73;
 
+// The TLS settings of one handle; all of them go on the handle before its
+// TLS context is made.
+class CTlsSettings {
+public:
+    // Only the key pin decides (the chain and name are not checked): the
+    // user has judged this server's certificate.
+    bool m_bPinOnly = false;
+    CString m_strKeyPin;
+    CString m_strCACertFile; // besides the system bundle
+    CString m_strClientCertFile;
+    CString m_strClientKeyFile;
+};
+
+// What a protected connection runs on, for the user to see.
+class CTlsSessionInfo {
+public:
+    bool m_bProtected = false;
+    CString m_strVersion;
+    CString m_strCipher;
+    CString m_strPeerCertificate; // DER bytes
+};
+
 // Owns one connection handle; unbinds on destruction.
 class CLdapConnection {
 public:
@@ -33,6 +56,22 @@ public:
     int Initialize(const CString& url, int nTimeoutSeconds);
     // Simple bind; an empty DN and password bind anonymously. The code of the bind.
     int SimpleBind(const CString& dn, const CString& password);
+    // SASL bind: EXTERNAL with no credentials, any other mechanism through
+    // the SASL library with dn as the user name.
+    int SaslBind(const CString& mechanism, const CString& dn, const CString& password);
+
+    // Before StartTls/ConnectTls: every TLS option, then a new TLS context.
+    int SetTlsOptions(const CTlsSettings& settings);
+    int StartTls();
+    // Opens the connection now (for ldaps:// the handshake happens here).
+    int ConnectNow();
+    // The root DSE lists the StartTLS extended operation (anonymous read).
+    bool OffersStartTls();
+    // The library's diagnostic message of the last failure; may be empty.
+    CString DiagnosticMessage() const;
+    CTlsSessionInfo TlsInfo() const;
+    // The identity the server sees (ldap_whoami), "" for anonymous.
+    CString WhoAmI();
     // Ends the connection; the code of the unbind. The handle is gone afterwards
     // whatever the code (the library frees it in every case).
     int Unbind();
@@ -68,9 +107,26 @@ private:
     ldapmsg* m_p = nullptr;
 };
 
-// The URL for a server as typed: an ldap:// or ldaps:// URL is taken as it
-// is, anything else is a host name or address with the port.
-CString BuildLdapUrl(const CString& server, int nPort);
+// The parts of an ldap://, ldaps:// or ldapi:// URL; FALSE when text is not
+// one. The port is 0 when the URL names none; an ldapi:// URL gives its
+// socket path as host.
+BOOL ParseLdapUrl(const CString& text, CString& host, int& nPort, ESecurity& eSecurity, CString& base);
+
+// The security an ldaps:// or ldap:// server text asks for, or eDefault.
+ESecurity SecurityOfServer(const CString& server, ESecurity eDefault);
+// The URL to connect with: a typed URL keeps its host, port and scheme
+// (ldaps:// wins over eSecurity); ldapi:// is taken as it is.
+CString BuildLdapUrl(const CString& server, int nPort, ESecurity eSecurity = ESecurity::None);
+// The host of a server text (a URL's host, an ldapi:// socket as "").
+CString HostOfServer(const CString& server);
+// The port a server text names in its URL, else nPort.
+int PortOfServer(const CString& server, int nPort);
+// The host is this machine: loopback addresses, "localhost", ldapi:// sockets.
+bool IsLoopbackServer(const CString& server);
+
+// The SASL mechanisms the installed SASL library can speak as a client,
+// EXTERNAL left out (it needs no plugin and is offered on its own).
+std::vector<CString> InstalledSaslMechanisms();
 
 // ldap_msgid of a message; -1 for none.
 int LdapMessageId(ldapmsg* pMessage);

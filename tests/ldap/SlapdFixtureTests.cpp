@@ -2,6 +2,7 @@
 
 #include "SlapdFixture.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 TEST(SlapdFixture, ServesSeedAndFaults) {
@@ -27,4 +28,31 @@ TEST(SlapdFixture, ServesSeedAndFaults) {
     server.Kill();
     EXPECT_FALSE(server.IsRunning());
     EXPECT_TRUE(server.SearchDNs("dc=example,dc=com", "base").empty());
+}
+
+// The TLS listeners, checked with the OpenLDAP tools so that a fault here is
+// not mistaken for one in the program's own connect routine.
+TEST(SlapdFixture, ServesTlsAndPeerCredentials) {
+    CSlapdServer server;
+    server.EnableTls();
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    const std::string tools =
+        "env -u LDAPNOINIT LDAPCONF=/dev/null LDAPRC=/dev/null LDAPTLS_REQCERT=demand LDAPTLS_CACERT='" +
+        CSlapdServer::CACertFile() + "' ";
+    const std::string query = " -x -b '' -s base >/dev/null 2>&1";
+    EXPECT_EQ(std::system((tools + "ldapsearch -ZZ -H " + server.Url() + query).c_str()), 0);
+    EXPECT_EQ(std::system((tools + "ldapsearch -H " + server.LdapsUrl() + query).c_str()), 0);
+    EXPECT_NE(std::system(("env -u LDAPNOINIT LDAPCONF=/dev/null LDAPTLS_REQCERT=demand ldapsearch -H " +
+                           server.LdapsUrl() + query)
+                              .c_str()),
+              0)
+        << "the test CA must not be trusted by default";
+    EXPECT_EQ(std::system(("ldapwhoami -Y EXTERNAL -H '" + server.LdapiUrl() +
+                           "' 2>/dev/null | grep -qx 'dn:cn=admin,dc=example,dc=com'")
+                              .c_str()),
+              0);
+    for (ETlsCert cert : {ETlsCert::Trusted, ETlsCert::OtherCA, ETlsCert::Expired})
+        EXPECT_EQ(CSlapdServer::KeyPin(cert).size(), 51u);
+    EXPECT_NE(CSlapdServer::KeyPin(ETlsCert::Trusted), CSlapdServer::KeyPin(ETlsCert::OtherCA));
+    EXPECT_EQ(CSlapdServer::KeyPin(ETlsCert::Trusted), CSlapdServer::KeyPin(ETlsCert::Expired));
 }

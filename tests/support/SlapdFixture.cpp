@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -82,6 +83,108 @@ std::string NextFileName(const char* prefix) {
     return std::string(prefix) + std::to_string(++s_nNext) + ".ldif";
 }
 
+int RunShell(const std::string& command, std::string* pOut = nullptr) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        if (pOut)
+            pOut->append(buffer, n);
+    }
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The private CAs and every certificate the tests use, made once per process:
+// key generation is what makes TLS fixtures slow.
+class CTestPki {
+public:
+    static const CTestPki& Get() {
+        static CTestPki s_pki;
+        return s_pki;
+    }
+    std::filesystem::path dir;
+    std::string strError;
+
+    std::string File(const std::string& name) const { return (dir / name).string(); }
+    static const char* Name(ETlsCert cert) {
+        switch (cert) {
+        case ETlsCert::OtherCA:
+            return "other";
+        case ETlsCert::Expired:
+            return "expired";
+        case ETlsCert::NameMismatch:
+            return "mismatch";
+        default:
+            return "server";
+        }
+    }
+
+private:
+    CTestPki() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-pki-XXXXXX").string();
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        if (!mkdtemp(buffer.data())) {
+            strError = "no temporary folder";
+            return;
+        }
+        dir = buffer.data();
+        char szHost[256] = "localhost";
+        gethostname(szHost, sizeof szHost - 1);
+        // libldap checks a connection to "localhost" against this machine's name.
+        const std::string names = "DNS:localhost,IP:127.0.0.1,DNS:" + std::string(szHost);
+        const std::string script =
+            "set -e; cd " + ShellQuote(dir.string()) +
+            "\n"
+            "key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out \"$1\"; }\n"
+            "ca() { key $1.key; openssl req -x509 -new -key $1.key -out $1.pem -days 3650 -subj \"/CN=$2\"; "
+            "}\n"
+            // cert <name> <ca> <cn> <san> <days> [key]
+            "cert() { k=${6:-$1}; [ -e $k.key ] || key $k.key;"
+            " openssl req -new -key $k.key -out $1.csr -subj \"/CN=$3\";"
+            " printf 'subjectAltName=%s\\nextendedKeyUsage=serverAuth,clientAuth\\n' \"$4\" >$1.ext;"
+            " openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -set_serial 0x$(openssl rand -hex 8)"
+            " -out $1.pem -days $5 -extfile $1.ext; [ $k = $1 ] || cp $k.key $1.key; }\n"
+            "ca ca 'Tarvo Test CA'; ca otherca 'Another Test CA'\n"
+            "cert server ca localhost '" +
+            names +
+            "' 365\n"
+            "cert other otherca localhost '" +
+            names +
+            "' 365\n"
+            "cert expired ca localhost '" +
+            names +
+            "' -1 server\n"
+            "cert mismatch ca wrong.invalid 'DNS:wrong.invalid' 365 server\n"
+            "cert client ca tarvo-client 'DNS:tarvo-client' 365\n"
+            "for c in server other expired mismatch; do"
+            " printf 'sha256:%s' \"$(openssl x509 -in $c.pem -pubkey -noout | openssl pkey -pubin -outform "
+            "der"
+            " | openssl dgst -sha256 -binary | base64)\" >$c.pin; done\n"
+            "chmod 600 *.key\n";
+        std::string out;
+        if (RunShell("bash -c " + ShellQuote(script) + " 2>&1", &out) != 0)
+            strError = "making the test certificates failed: " + out;
+    }
+    ~CTestPki() {
+        if (!dir.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    }
+};
+
+// A path inside an ldapi:// URL: every '/' escaped.
+std::string EscapeSocketPath(const std::string& path) {
+    std::string out;
+    for (char c : path)
+        out += c == '/' ? std::string("%2F") : std::string(1, c);
+    return out;
+}
+
 } // namespace
 
 std::string SlapdScriptPath() {
@@ -137,6 +240,33 @@ CSlapdServer::~CSlapdServer() {
 
 std::string CSlapdServer::Url() const {
     return "ldap://127.0.0.1:" + std::to_string(m_nPort) + "/";
+}
+
+std::string CSlapdServer::LdapsUrl() const {
+    return "ldaps://127.0.0.1:" + std::to_string(m_nTlsPort) + "/";
+}
+
+std::string CSlapdServer::LdapiUrl() const {
+    return "ldapi://" + EscapeSocketPath((m_dir / "ldapi").string());
+}
+
+std::string CSlapdServer::CACertFile() {
+    return CTestPki::Get().File("ca.pem");
+}
+
+std::string CSlapdServer::ClientCertFile() {
+    return CTestPki::Get().File("client.pem");
+}
+
+std::string CSlapdServer::ClientKeyFile() {
+    return CTestPki::Get().File("client.key");
+}
+
+std::string CSlapdServer::KeyPin(ETlsCert cert) {
+    std::ifstream in(CTestPki::Get().File(std::string(CTestPki::Name(cert)) + ".pin"));
+    std::string pin;
+    std::getline(in, pin);
+    return pin;
 }
 
 bool CSlapdServer::AddChildren(const std::string& parentDn, int nCount, const std::string& prefix) {
@@ -225,9 +355,29 @@ bool CSlapdServer::Start() {
     std::string limit = m_nSizeLimit > 0 ? std::to_string(m_nSizeLimit) : std::string("unlimited");
     std::string extraFile = (m_dir / "extra.conf").string();
     std::ofstream(extraFile) << m_strExtraConfig;
+    std::string globalFile = (m_dir / "global.conf").string();
+    {
+        std::ofstream global(globalFile);
+        if (m_bTls) {
+            const CTestPki& pki = CTestPki::Get();
+            if (!pki.strError.empty()) {
+                m_strLastError = pki.strError;
+                return false;
+            }
+            const std::string name = CTestPki::Name(m_eCert);
+            global << "TLSCACertificateFile " << pki.File("ca.pem") << "\n"
+                   << "TLSCertificateFile " << pki.File(name + ".pem") << "\n"
+                   << "TLSCertificateKeyFile " << pki.File(name + ".key") << "\n"
+                   << "TLSVerifyClient try\n"
+                   << "authz-regexp \"gidNumber=" << getgid() << "\\\\+uidNumber=" << getuid()
+                   << ",cn=peercred,cn=external,cn=auth\" \"" << AdminDN() << "\"\n"
+                   << "authz-regexp \"cn=tarvo-client\" \"" << AdminDN() << "\"\n";
+        }
+    }
     int nExit = 0;
     std::string out = RunTool(ShellQuote(SlapdScriptPath()) + " prepare " + ShellQuote(m_dir.string()) + " " +
-                                  ShellQuote(seedFile) + " " + limit + " " + ShellQuote(extraFile) + " 2>&1",
+                                  ShellQuote(seedFile) + " " + limit + " " + ShellQuote(extraFile) + " " +
+                                  ShellQuote(globalFile) + " 2>&1",
                               &nExit);
     if (nExit != 0) {
         m_strLastError = "preparing the server failed: " + out;
@@ -241,6 +391,12 @@ bool CSlapdServer::Start() {
             m_nPort = FreePort();
         std::string conf = (m_dir / "slapd.conf").string();
         std::string url = Url();
+        if (m_bTls) {
+            do
+                m_nTlsPort = FreePort();
+            while (m_nTlsPort == m_nPort);
+            url += " " + LdapsUrl() + " " + LdapiUrl();
+        }
         std::string log = (m_dir / "slapd.log").string();
         const char* argv[] = {"/usr/sbin/slapd", "-f", conf.c_str(), "-h", url.c_str(), "-d", "0", nullptr};
         int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -413,4 +569,12 @@ bool CSlapdServer::Modify(const std::string& ldif) const {
                 ShellQuote(Password()) + " -f " + ShellQuote(file) + " >/dev/null 2>&1",
             &nExit);
     return nExit == 0;
+}
+
+// LeakSanitizer: libldap 2.5's GnuTLS context keeps no hold on the temporary
+// copies it makes while loading a client certificate and key; nothing of ours
+// calls GnuTLS directly, so leaks allocated there are the library's.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:gnutls_x509_privkey_init\n"
+           "leak:gnutls_x509_crt_init\n";
 }

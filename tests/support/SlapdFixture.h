@@ -10,6 +10,15 @@
 #include <sys/types.h>
 #include <vector>
 
+// Which certificate a TLS-enabled server offers. Every one is made once per
+// test process (openssl, in a temporary folder) from one of two private CAs.
+enum class ETlsCert {
+    Trusted,      // from the test CA, for localhost, 127.0.0.1 and this machine's name
+    OtherCA,      // the same names, but another CA and another key ("key changed")
+    Expired,      // from the test CA, validity ended yesterday
+    NameMismatch, // from the test CA, for wrong.invalid only
+};
+
 class CSlapdServer {
 public:
     // The suffix entry, ou=People with cn=Alice and cn=Bob below it, and an
@@ -31,6 +40,16 @@ public:
     // through the protocol (ldapadd), much slower.
     bool AddChildren(const std::string& parentDn, int nCount, const std::string& prefix = "child");
 
+    // Before Start: also listen on an ldaps:// port and an ldapi:// socket,
+    // offer StartTLS on the ldap:// port with the given certificate, ask for
+    // (but not require) a client certificate, and map both root's peer
+    // credentials on the socket and the test client certificate to the
+    // administrator for SASL EXTERNAL.
+    void EnableTls(ETlsCert cert = ETlsCert::Trusted) {
+        m_bTls = true;
+        m_eCert = cert;
+    }
+
     // Starts the server and waits until it accepts connections (again on
     // the same port after Stop or Kill, when it is free). FALSE with
     // LastError() when it could not.
@@ -48,6 +67,15 @@ public:
     int Port() const { return m_nPort; }
     std::string Host() const { return "127.0.0.1"; }
     std::string Url() const;
+    int TlsPort() const { return m_nTlsPort; }
+    std::string LdapsUrl() const;
+    std::string LdapiUrl() const; // the socket's path, URL-escaped
+    // The test CA's certificate and a client certificate (cn=tarvo-client) from it.
+    static std::string CACertFile();
+    static std::string ClientCertFile();
+    static std::string ClientKeyFile();
+    // "sha256:<base64>" of a certificate's public key, as libldap pins it.
+    static std::string KeyPin(ETlsCert cert);
     std::string Base() const { return "dc=example,dc=com"; }
     std::string AdminDN() const { return "cn=admin,dc=example,dc=com"; }
     std::string Password() const { return "secret"; }
@@ -81,6 +109,9 @@ private:
     std::string m_strLastError;
     int m_nSizeLimit = 0;
     int m_nPort = 0;
+    int m_nTlsPort = 0;
+    bool m_bTls = false;
+    ETlsCert m_eCert = ETlsCert::Trusted;
     pid_t m_pid = -1;
     bool m_bPaused = false;
 };

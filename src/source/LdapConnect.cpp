@@ -1,0 +1,142 @@
+#include "source/LdapConnect.h"
+
+#include "platform/Dispatcher.h"
+#include "source/ConnectPrompts.h"
+#include "source/ConnectionParams.h"
+#include "source/LdapError.h"
+
+namespace {
+
+CTlsSettings SettingsFor(const CConnectionParams& params) {
+    CTlsSettings settings;
+    settings.m_bPinOnly = params.m_eTrust != ETrust::Verify && !params.m_strKeyPin.IsEmpty();
+    settings.m_strKeyPin = settings.m_bPinOnly ? params.m_strKeyPin : CString();
+    settings.m_strCACertFile = params.m_strCACertFile;
+    settings.m_strClientCertFile = params.m_strClientCertFile;
+    settings.m_strClientKeyFile = params.m_strClientKeyFile;
+    return settings;
+}
+
+int StartSecurity(CLdapConnection& ld, bool bLdaps) {
+    return bLdaps ? ld.ConnectNow() : ld.StartTls();
+}
+
+// The certificate the server offers, read over a second connection that
+// accepts any certificate and is never bound; "" when none could be read.
+CString FetchPeerCertificate(const CString& url, bool bLdaps, int nTimeoutSeconds) {
+    CLdapConnection probe;
+    if (probe.Initialize(url, nTimeoutSeconds) != 0)
+        return "";
+    CTlsSettings settings;
+    settings.m_bPinOnly = true;
+    if (probe.SetTlsOptions(settings) != 0 || StartSecurity(probe, bLdaps) != 0)
+        return "";
+    return probe.TlsInfo().m_strPeerCertificate;
+}
+
+ETrustAnswer AskTrust(IConnectPrompts& prompts, const CCertificateProblem& problem, CString& keyPin) {
+    return static_cast<ETrustAnswer>(CMessageDispatcher::Instance().Invoke(
+        [&]() -> LRESULT { return static_cast<LRESULT>(prompts.JudgeCertificate(problem, keyPin)); }));
+}
+
+BOOL AskPlainPassword(IConnectPrompts& prompts, const CConnectionParams& params) {
+    return static_cast<BOOL>(CMessageDispatcher::Instance().Invoke([&]() -> LRESULT {
+        return prompts.ConfirmPlainPassword(params.m_strBindDN, HostOfServer(params.m_strServer),
+                                            PortOfServer(params.m_strServer, params.m_nPort));
+    }));
+}
+
+int Bind(CLdapConnection& ld, const CConnectionParams& params) {
+    switch (params.m_eAuth) {
+    case EAuth::SaslExternal:
+        return ld.SaslBind("EXTERNAL", "", "");
+    case EAuth::Sasl:
+        return ld.SaslBind(params.m_strSaslMechanism, params.m_strBindDN, params.m_strPassword);
+    default:
+        return ld.SimpleBind(params.m_strBindDN, params.m_strPassword);
+    }
+}
+
+} // namespace
+
+BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
+                        CConnectionInfo& info, bool bQuiet) {
+    // A connection attempt the user has already given up on says nothing.
+    auto ShowLdapError = [bQuiet](int nCode, const CString& diagnostic = CString()) {
+        if (!bQuiet)
+            ::ShowLdapError(nCode, diagnostic);
+    };
+    const ESecurity eSecurity = SecurityOfServer(params.m_strServer, params.m_eSecurity);
+    const bool bLdaps = eSecurity == ESecurity::LDAPS;
+    const CString url = BuildLdapUrl(params.m_strServer, params.m_nPort, eSecurity);
+    CString lowerUrl = url;
+    lowerUrl.MakeLower();
+    const bool bSocket = lowerUrl.Find("ldapi://") == 0;
+
+    // One more attempt after the user has trusted an offered certificate.
+    for (int nAttempt = 0;; ++nAttempt) {
+        int nCode = ld.Initialize(url, nTimeoutSeconds);
+        if (nCode != 0) {
+            ShowLdapError(nCode);
+            return FALSE;
+        }
+        bool bTls = eSecurity != ESecurity::None && !bSocket;
+        if (bTls) {
+            nCode = ld.SetTlsOptions(SettingsFor(params));
+            if (nCode != 0) {
+                ShowLdapError(nCode, ld.DiagnosticMessage());
+                ld.Unbind();
+                return FALSE;
+            }
+        }
+        // Asked anonymously in the clear, as every client must before StartTLS.
+        if (eSecurity == ESecurity::StartTLSIfOffered)
+            bTls = ld.OffersStartTls();
+        if (bTls) {
+            nCode = StartSecurity(ld, bLdaps);
+            if (nCode != 0) {
+                const CString diagnostic = ld.DiagnosticMessage();
+                ld.Unbind();
+                CCertificateProblem problem;
+                problem.m_strCertificate = FetchPeerCertificate(url, bLdaps, nTimeoutSeconds);
+                if (!problem.m_strCertificate.IsEmpty() && params.m_pPrompts && nAttempt == 0) {
+                    problem.m_strHost = HostOfServer(params.m_strServer);
+                    problem.m_nPort = PortOfServer(params.m_strServer, params.m_nPort);
+                    problem.m_strDiagnostic = diagnostic;
+                    if (params.m_eTrust == ETrust::Pinned)
+                        problem.m_strPinnedKey = params.m_strKeyPin;
+                    CString keyPin;
+                    ETrustAnswer eAnswer = AskTrust(*params.m_pPrompts, problem, keyPin);
+                    if (eAnswer == ETrustAnswer::Cancel || keyPin.IsEmpty())
+                        return FALSE;
+                    params.m_eTrust = eAnswer == ETrustAnswer::Always ? ETrust::Pinned : ETrust::Once;
+                    params.m_strKeyPin = keyPin;
+                    continue;
+                }
+                ShowLdapError(nCode, diagnostic);
+                return FALSE;
+            }
+        }
+
+        if (!bTls && params.m_eAuth == EAuth::Simple && !params.m_strPassword.IsEmpty() &&
+            !IsLoopbackServer(params.m_strServer) && params.m_pPrompts &&
+            !AskPlainPassword(*params.m_pPrompts, params)) {
+            ld.Unbind();
+            return FALSE;
+        }
+
+        nCode = Bind(ld, params);
+        if (nCode != 0) {
+            // The SASL library says what is missing (a plugin, a ticket).
+            if (params.m_eAuth == EAuth::Simple)
+                ShowLdapError(nCode);
+            else
+                ShowLdapError(nCode, ld.DiagnosticMessage());
+            ld.Unbind();
+            return FALSE;
+        }
+        info.m_tls = ld.TlsInfo();
+        info.m_strIdentity = ld.WhoAmI();
+        return TRUE;
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The one way the LDAP source reaches a server: URL, transport security,
+// the user's judgement of an unverified certificate, the plain-password
+// question, the bind. Failures are shown here.
+
+#include "platform/Types.h"
+#include "source/LdapWrap.h"
+
+class CConnectionParams;
+
+// What the status bar tells about an open connection.
+class CConnectionInfo {
+public:
+    CTlsSessionInfo m_tls;
+    CString m_strIdentity; // as the server sees it (ldap_whoami)
+};
+
+// TRUE with ld connected and bound. params' trust decision and key pin are
+// updated when the user trusts the offered certificate. A cancelled
+// question shows nothing more; every other failure shows its box (with the
+// library's diagnostic message for TLS failures) and leaves ld unbound;
+// bQuiet: no box at all.
+BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
+                        CConnectionInfo& info, bool bQuiet = false);

@@ -1,0 +1,254 @@
+// Transport security and binds other than simple: certificates checked,
+// judged by the user, pinned; StartTLS when offered; the plain-password
+// question; SASL EXTERNAL. A real slapd with TLS; the user's answers come
+// from a scripted prompt (the real dialogs are driven in the GUI tests).
+
+#include "LdapTestPane.h"
+#include "source/ConnectPrompts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CScriptedPrompts : public IConnectPrompts {
+public:
+    ETrustAnswer JudgeCertificate(const CCertificateProblem& problem, CString& keyPin) override {
+        m_problems.push_back(problem);
+        // What the dialog computes from the DER bytes, taken from the fixture here.
+        keyPin = m_strOfferedPin;
+        return m_eAnswer;
+    }
+    BOOL ConfirmPlainPassword(const CString& bindDN, const CString& host, int) override {
+        m_plainQuestions.push_back(Str(bindDN) + " to " + Str(host));
+        return m_bSendPlain;
+    }
+    ETrustAnswer m_eAnswer = ETrustAnswer::Cancel;
+    CString m_strOfferedPin;
+    BOOL m_bSendPlain = FALSE;
+    std::vector<CCertificateProblem> m_problems;
+    std::vector<std::string> m_plainQuestions;
+};
+
+class LdapSecurity : public ::testing::Test {
+protected:
+    // Started per test: each may offer another certificate.
+    void StartWith(ETlsCert cert) {
+        m_server.EnableTls(cert);
+        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+        m_prompts.m_strOfferedPin = CSlapdServer::KeyPin(cert).c_str();
+    }
+    CConnectionParams Params(ESecurity eSecurity) {
+        CConnectionParams params = ParamsFor(m_server, "dc=example,dc=com");
+        params.m_eSecurity = eSecurity;
+        if (eSecurity == ESecurity::LDAPS)
+            params.m_nPort = m_server.TlsPort();
+        params.m_pPrompts = &m_prompts;
+        return params;
+    }
+    // TRUE when opened; the source's connection facts kept.
+    bool TryOpen(CConnectionParams& params) {
+        CLdapSource source;
+        if (!source.Open(params))
+            return false;
+        m_info = source.GetConnectionInfo();
+        return true;
+    }
+
+    CSlapdServer m_server;
+    CTestServices m_services;
+    CScriptedPrompts m_prompts;
+    CConnectionInfo m_info;
+};
+
+} // namespace
+
+TEST_F(LdapSecurity, TrustedCAVerifiesOverStartTlsAndLdaps) {
+    StartWith(ETlsCert::Trusted);
+    for (ESecurity eSecurity : {ESecurity::StartTLS, ESecurity::LDAPS, ESecurity::StartTLSIfOffered}) {
+        CConnectionParams params = Params(eSecurity);
+        params.m_strCACertFile = CSlapdServer::CACertFile().c_str();
+        ASSERT_TRUE(TryOpen(params)) << Str(m_services.m_boxes.LastText());
+        EXPECT_TRUE(m_info.m_tls.m_bProtected);
+        EXPECT_EQ(Str(m_info.m_tls.m_strVersion).rfind("TLS1.", 0), 0u) << Str(m_info.m_tls.m_strVersion);
+        EXPECT_FALSE(m_info.m_tls.m_strCipher.IsEmpty());
+        EXPECT_FALSE(m_info.m_tls.m_strPeerCertificate.IsEmpty());
+        EXPECT_EQ(Str(m_info.m_strIdentity), "dn:cn=admin,dc=example,dc=com");
+    }
+    // An ldaps:// URL typed as the server wins over the choice.
+    CConnectionParams params = Params(ESecurity::None);
+    params.m_strServer = m_server.LdapsUrl().c_str();
+    params.m_strCACertFile = CSlapdServer::CACertFile().c_str();
+    ASSERT_TRUE(TryOpen(params));
+    EXPECT_TRUE(m_info.m_tls.m_bProtected);
+    EXPECT_TRUE(m_prompts.m_problems.empty());
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+TEST_F(LdapSecurity, UnknownIssuerIsJudgedByTheUser) {
+    StartWith(ETlsCert::Trusted);
+    struct {
+        ESecurity eSecurity;
+        ETrustAnswer eAnswer;
+        bool bOpened;
+        ETrust eTrustAfter;
+    } const cases[] = {
+        {ESecurity::StartTLS, ETrustAnswer::Cancel, false, ETrust::Verify},
+        {ESecurity::LDAPS, ETrustAnswer::Cancel, false, ETrust::Verify},
+        {ESecurity::StartTLS, ETrustAnswer::Once, true, ETrust::Once},
+        {ESecurity::LDAPS, ETrustAnswer::Always, true, ETrust::Pinned},
+    };
+    for (const auto& c : cases) {
+        m_prompts.m_problems.clear();
+        m_prompts.m_eAnswer = c.eAnswer;
+        CConnectionParams params = Params(c.eSecurity);
+        EXPECT_EQ(TryOpen(params), c.bOpened);
+        ASSERT_EQ(m_prompts.m_problems.size(), 1u);
+        const CCertificateProblem& problem = m_prompts.m_problems[0];
+        EXPECT_EQ(Str(problem.m_strHost), "127.0.0.1");
+        EXPECT_EQ(problem.m_nPort, params.m_nPort);
+        EXPECT_GT(problem.m_strCertificate.GetLength(), 100);
+        EXPECT_TRUE(problem.m_strPinnedKey.IsEmpty());
+        EXPECT_EQ(params.m_eTrust, c.eTrustAfter);
+        if (c.bOpened) {
+            EXPECT_EQ(Str(params.m_strKeyPin), CSlapdServer::KeyPin(ETlsCert::Trusted));
+        }
+    }
+    // The user's decision is the only message: no error box after Cancel.
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+
+    // Without anyone to ask, the failure is reported with the library's words.
+    CConnectionParams params = Params(ESecurity::StartTLS);
+    params.m_pPrompts = nullptr;
+    EXPECT_FALSE(TryOpen(params));
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(Str(m_services.m_boxes.LastText()).rfind("Connect error\n", 0), 0u)
+        << Str(m_services.m_boxes.LastText());
+}
+
+TEST_F(LdapSecurity, PinnedKeyConnectsSilentlyAndAChangedKeyIsRefused) {
+    StartWith(ETlsCert::OtherCA);
+    CConnectionParams params = Params(ESecurity::StartTLS);
+    params.m_eTrust = ETrust::Pinned;
+    params.m_strKeyPin = CSlapdServer::KeyPin(ETlsCert::OtherCA).c_str();
+    EXPECT_TRUE(TryOpen(params));
+    EXPECT_TRUE(m_prompts.m_problems.empty());
+
+    // The key pinned earlier is not the one offered now: both are shown,
+    // and nothing connects unless the new one is trusted.
+    params.m_strKeyPin = CSlapdServer::KeyPin(ETlsCert::Trusted).c_str();
+    EXPECT_FALSE(TryOpen(params));
+    ASSERT_EQ(m_prompts.m_problems.size(), 1u);
+    EXPECT_EQ(Str(m_prompts.m_problems[0].m_strPinnedKey), CSlapdServer::KeyPin(ETlsCert::Trusted));
+    EXPECT_EQ(Str(params.m_strKeyPin), CSlapdServer::KeyPin(ETlsCert::Trusted));
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+TEST_F(LdapSecurity, NameMismatchAndExpiryFailVerificationEvenWithTheCA) {
+    for (ETlsCert cert : {ETlsCert::NameMismatch, ETlsCert::Expired}) {
+        CSlapdServer server;
+        server.EnableTls(cert);
+        ASSERT_TRUE(server.Start()) << server.LastError();
+        CConnectionParams params = ParamsFor(server, "dc=example,dc=com");
+        params.m_eSecurity = ESecurity::StartTLS;
+        params.m_strCACertFile = CSlapdServer::CACertFile().c_str();
+        params.m_pPrompts = &m_prompts;
+        m_prompts.m_problems.clear();
+        m_prompts.m_eAnswer = ETrustAnswer::Once;
+        m_prompts.m_strOfferedPin = CSlapdServer::KeyPin(cert).c_str();
+        EXPECT_TRUE(TryOpen(params));
+        EXPECT_EQ(m_prompts.m_problems.size(), 1u);
+        EXPECT_EQ(params.m_eTrust, ETrust::Once);
+    }
+}
+
+TEST_F(LdapSecurity, StartTlsIfOfferedAndThePlainPasswordQuestion) {
+    // A server without TLS: "if offered" stays plain, and a password to a
+    // host that is not this machine is asked about before anything is sent.
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    CConnectionParams params = Params(ESecurity::StartTLSIfOffered);
+    EXPECT_TRUE(TryOpen(params));
+    EXPECT_FALSE(m_info.m_tls.m_bProtected);
+    EXPECT_TRUE(m_prompts.m_plainQuestions.empty()); // loopback
+
+    params = Params(ESecurity::None);
+    params.m_strServer = "directory.invalid";
+    EXPECT_FALSE(TryOpen(params));
+    EXPECT_EQ(m_prompts.m_plainQuestions,
+              std::vector<std::string>{"cn=admin,dc=example,dc=com to directory.invalid"});
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    m_prompts.m_bSendPlain = TRUE;
+    EXPECT_FALSE(TryOpen(params));
+    EXPECT_EQ(m_services.m_boxes.Count(), 1); // the host does not exist
+    // No password, no question.
+    params.m_strPassword = "";
+    params.m_strBindDN = "";
+    m_prompts.m_plainQuestions.clear();
+    TryOpen(params);
+    EXPECT_TRUE(m_prompts.m_plainQuestions.empty());
+}
+
+TEST_F(LdapSecurity, SaslExternalOverLdapiAndWithAClientCertificate) {
+    StartWith(ETlsCert::Trusted);
+    CConnectionParams params = Params(ESecurity::None);
+    params.m_strServer = m_server.LdapiUrl().c_str();
+    params.m_eAuth = EAuth::SaslExternal;
+    params.m_strBindDN = params.m_strPassword = "";
+    ASSERT_TRUE(TryOpen(params)) << Str(m_services.m_boxes.LastText());
+    EXPECT_EQ(Str(m_info.m_strIdentity), "dn:cn=admin,dc=example,dc=com");
+
+    params = Params(ESecurity::StartTLS);
+    params.m_eAuth = EAuth::SaslExternal;
+    params.m_strBindDN = params.m_strPassword = "";
+    params.m_strCACertFile = CSlapdServer::CACertFile().c_str();
+    params.m_strClientCertFile = CSlapdServer::ClientCertFile().c_str();
+    params.m_strClientKeyFile = CSlapdServer::ClientKeyFile().c_str();
+    ASSERT_TRUE(TryOpen(params)) << Str(m_services.m_boxes.LastText());
+    EXPECT_EQ(Str(m_info.m_strIdentity), "dn:cn=admin,dc=example,dc=com");
+
+    // A mechanism the server does not offer: the box says so in the library's words.
+    params = Params(ESecurity::None);
+    params.m_eAuth = EAuth::Sasl;
+    params.m_strSaslMechanism = "GSSAPI";
+    EXPECT_FALSE(TryOpen(params));
+    EXPECT_EQ(m_services.m_boxes.Count(), 1);
+}
+
+TEST(LdapUrl, ServerTextsGiveSecurityHostAndUrl) {
+    struct {
+        const char* server;
+        ESecurity eChosen;
+        ESecurity eSecurity;
+        const char* url;
+        const char* host;
+        bool bLoopback;
+    } const cases[] = {
+        {"ldap.example.org", ESecurity::LDAPS, ESecurity::LDAPS, "ldaps://ldap.example.org:636",
+         "ldap.example.org", false},
+        {"ldaps://h.example:1636", ESecurity::None, ESecurity::LDAPS, "ldaps://h.example:1636", "h.example",
+         false},
+        {"ldap://h.example", ESecurity::LDAPS, ESecurity::StartTLSIfOffered, "ldap://h.example", "h.example",
+         false},
+        {"ldap://127.0.0.1:389", ESecurity::StartTLS, ESecurity::StartTLS, "ldap://127.0.0.1:389",
+         "127.0.0.1", true},
+        {"ldapi://%2Frun%2Fslapd%2Fldapi", ESecurity::StartTLS, ESecurity::None,
+         "ldapi://%2Frun%2Fslapd%2Fldapi", "", true},
+        {"::1", ESecurity::None, ESecurity::None, "ldap://[::1]:636", "::1", true},
+    };
+    for (const auto& c : cases) {
+        const ESecurity eSecurity = SecurityOfServer(c.server, c.eChosen);
+        EXPECT_EQ(eSecurity, c.eSecurity) << c.server;
+        EXPECT_EQ(Str(BuildLdapUrl(c.server, 636, eSecurity)), c.url);
+        EXPECT_EQ(Str(HostOfServer(c.server)), c.host);
+        EXPECT_EQ(IsLoopbackServer(c.server), c.bLoopback) << c.server;
+    }
+    CString host, base;
+    int nPort = 0;
+    ESecurity eSecurity = ESecurity::None;
+    ASSERT_TRUE(
+        ParseLdapUrl("ldaps://dir.example:1636/ou=People,dc=example,dc=com", host, nPort, eSecurity, base));
+    EXPECT_EQ(Str(host), "dir.example");
+    EXPECT_EQ(nPort, 1636);
+    EXPECT_EQ(eSecurity, ESecurity::LDAPS);
+    EXPECT_EQ(Str(base), "ou=People,dc=example,dc=com");
+    EXPECT_FALSE(ParseLdapUrl("dir.example", host, nPort, eSecurity, base));
+}

@@ -1,0 +1,317 @@
+// Secure connections from the login page on real widgets against a real
+// slapd with TLS: the security choice, the certificate dialog and its three
+// answers, pinned keys, the plain-password question.
+
+#include "QtTestEnvironment.h"
+#include "SlapdFixture.h"
+#include "TestServices.h"
+
+#include "session/LdapLoginPage.h"
+#include "session/LoginPrompts.h"
+#include "session/LoginSheet.h"
+#include "session/MainFrame.h"
+#include "session/TarvoApp.h"
+#include "source/LdapSource.h"
+#include "ui/CertificateDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+std::string Str(const CString& s) {
+    return s.Str();
+}
+
+// Answers every modal window that comes up while it lives, and counts them.
+class CModalAnswerer {
+public:
+    explicit CModalAnswerer(std::function<void(QWidget*)> fn) : m_fn(std::move(fn)) {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            // The "Connecting to ..." window is not a question.
+            if (QWidget* pModal = QApplication::activeModalWidget();
+                pModal && pModal != m_pLast && !qobject_cast<QProgressDialog*>(pModal)) {
+                m_pLast = pModal;
+                ++m_nCount;
+                m_fn(pModal);
+            }
+        });
+        m_timer.start(5);
+    }
+    int Count() const { return m_nCount; }
+
+private:
+    std::function<void(QWidget*)> m_fn;
+    QTimer m_timer;
+    QWidget* m_pLast = nullptr;
+    int m_nCount = 0;
+};
+
+QSslCertificate CertificateFile(const std::string& path) {
+    const auto certificates = QSslCertificate::fromPath(QString::fromStdString(path));
+    return certificates.isEmpty() ? QSslCertificate() : certificates.first();
+}
+
+class SecureLogin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_pServer = new CSlapdServer;
+        s_pServer->EnableTls();
+        ASSERT_TRUE(s_pServer->Start()) << s_pServer->LastError();
+    }
+    static void TearDownTestSuite() {
+        delete s_pServer;
+        s_pServer = nullptr;
+    }
+
+    // A sheet on the LDAP page filled in for the fixture's server.
+    std::unique_ptr<CLoginSheet> NewSheet(const QString& server, ESecurity eSecurity) {
+        auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+        pSheet->show();
+        PumpEvents();
+        Fill(pSheet->GetLdapPage(), server, eSecurity);
+        return pSheet;
+    }
+    static void Fill(CLdapLoginPage* pPage, const QString& server, ESecurity eSecurity) {
+        pPage->GetServerCombo()->setEditText(server);
+        pPage->GetPortCombo()->setEditText(QString::number(s_pServer->Port()));
+        pPage->GetBindDNCombo()->setEditText(QString::fromStdString(s_pServer->AdminDN()));
+        pPage->GetPasswordEdit()->setText(QString::fromStdString(s_pServer->Password()));
+        pPage->SetSecurity(eSecurity);
+    }
+    // OK on the page; TRUE when a source was opened (and is closed again).
+    static bool PressOK(CLoginSheet* pSheet, bool* pProtected = nullptr) {
+        pSheet->GetLdapPage()->GetOKButton()->click();
+        std::unique_ptr<CDataSource> pSource(pSheet->GetOpenedSource());
+        if (auto* pLdap = dynamic_cast<CLdapSource*>(pSource.get()); pLdap && pProtected)
+            *pProtected = pLdap->GetConnectionInfo().m_tls.m_bProtected;
+        return pSource != nullptr;
+    }
+    CString StoredPin() const { return CLoginPrompts::StoredKeyPin("127.0.0.1", s_pServer->Port()); }
+
+    static CSlapdServer* s_pServer;
+    CTestServices m_services;
+};
+
+CSlapdServer* SecureLogin::s_pServer = nullptr;
+
+TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
+    struct {
+        const char* button;
+        bool bOpened;
+        bool bPinStored;
+    } const cases[] = {{"Cancel", false, false}, {"Trust once", true, false}, {"Always trust", true, true}};
+    for (const auto& c : cases) {
+        auto pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
+        QString reason, subject, fingerprint;
+        bool bCancelIsDefault = false;
+        CModalAnswerer answerer([&](QWidget* pModal) {
+            auto* pDialog = qobject_cast<CCertificateDlg*>(pModal);
+            ASSERT_NE(pDialog, nullptr);
+            reason = pDialog->ReasonLabel()->text();
+            subject = pDialog->FieldLabel(QStringLiteral("Subject"))->text();
+            fingerprint = pDialog->FieldLabel(QStringLiteral("SHA-256 fingerprint"))->text();
+            bCancelIsDefault = pDialog->CancelButton()->isDefault();
+            // docs/certificate-dialog.png is made this way.
+            if (const char* pszFolder = std::getenv("TARVO_SCREENSHOT_DIR"))
+                pDialog->grab().save(QString::fromLocal8Bit(pszFolder) +
+                                     QStringLiteral("/certificate-dialog.png"));
+            for (QPushButton* pButton : pDialog->findChildren<QPushButton*>()) {
+                if (pButton->text() == QLatin1String(c.button))
+                    pButton->click();
+            }
+        });
+        EXPECT_EQ(PressOK(pSheet.get()), c.bOpened) << c.button;
+        EXPECT_EQ(answerer.Count(), 1);
+        EXPECT_EQ(reason, QStringLiteral("Reason: unknown issuer"));
+        EXPECT_EQ(subject, QStringLiteral("localhost"));
+        EXPECT_EQ(fingerprint.size(), 95); // 32 bytes as hex pairs with colons
+        EXPECT_TRUE(bCancelIsDefault);
+        EXPECT_EQ(pSheet->isVisible(), !c.bOpened);
+        EXPECT_EQ(Str(StoredPin()), c.bPinStored ? CSlapdServer::KeyPin(ETlsCert::Trusted) : "") << c.button;
+        // A decision is not a failure: no error box.
+        EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    }
+    // Pinned: the next connection, over LDAPS this time, asks nothing.
+    auto pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::LDAPS);
+    pSheet->GetLdapPage()->GetPortCombo()->setEditText(QString::number(s_pServer->TlsPort()));
+    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->TlsPort(), StoredPin());
+    CModalAnswerer refuser([](QWidget* pModal) { pModal->close(); });
+    EXPECT_TRUE(PressOK(pSheet.get()));
+    EXPECT_EQ(refuser.Count(), 0);
+}
+
+TEST_F(SecureLogin, AChangedKeyShowsBothKeysAndDoesNotConnect) {
+    const std::string oldPin = CSlapdServer::KeyPin(ETlsCert::OtherCA);
+    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(), oldPin.c_str());
+    auto pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
+    QString reason, trusted, offered;
+    CModalAnswerer answerer([&](QWidget* pModal) {
+        auto* pDialog = qobject_cast<CCertificateDlg*>(pModal);
+        ASSERT_NE(pDialog, nullptr);
+        reason = pDialog->ReasonLabel()->text();
+        trusted = pDialog->FieldLabel(QStringLiteral("Trusted key"))->text();
+        offered = pDialog->FieldLabel(QStringLiteral("Offered key"))->text();
+        pDialog->CancelButton()->click();
+    });
+    EXPECT_FALSE(PressOK(pSheet.get()));
+    EXPECT_EQ(reason, QStringLiteral("Reason: key changed, unknown issuer"));
+    EXPECT_EQ(trusted.toStdString(), oldPin);
+    EXPECT_EQ(offered.toStdString(), CSlapdServer::KeyPin(ETlsCert::Trusted));
+    EXPECT_EQ(Str(StoredPin()), oldPin);
+}
+
+TEST_F(SecureLogin, ReasonsAndPinsReadFromTheCertificates) {
+    const std::string ca = CSlapdServer::CACertFile();
+    const std::string folder = ca.substr(0, ca.rfind('/') + 1);
+    struct {
+        const char* file;
+        const char* host;
+        const char* reasons;
+    } const cases[] = {
+        {"server.pem", "127.0.0.1", "unknown issuer"},
+        {"server.pem", "localhost", "unknown issuer"},
+        {"mismatch.pem", "127.0.0.1", "unknown issuer, name mismatch"},
+        {"expired.pem", "localhost", "unknown issuer, expired"},
+        {"ca.pem", "127.0.0.1", "self-signed, name mismatch"},
+    };
+    for (const auto& c : cases) {
+        const QSslCertificate certificate = CertificateFile(folder + c.file);
+        ASSERT_FALSE(certificate.isNull()) << c.file;
+        EXPECT_EQ(CCertificateDlg::Reasons(certificate, c.host, false).join(", ").toStdString(), c.reasons)
+            << c.file;
+    }
+    // The pin the dialog computes is the one the client library checks.
+    EXPECT_EQ(Str(CCertificateDlg::KeyPin(CertificateFile(folder + "server.pem"))),
+              CSlapdServer::KeyPin(ETlsCert::Trusted));
+    EXPECT_EQ(Str(CCertificateDlg::KeyPin(CertificateFile(folder + "other.pem"))),
+              CSlapdServer::KeyPin(ETlsCert::OtherCA));
+}
+
+TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
+    // A new profile starts at StartTLS if offered; the port follows LDAPS and back.
+    auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+    pSheet->show();
+    PumpEvents();
+    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    QComboBox* pSecurity = pPage->GetSecurityCombo();
+    QComboBox* pPort = pPage->GetPortCombo();
+    EXPECT_EQ(pSecurity->currentText(), QStringLiteral("StartTLS if offered"));
+    pSecurity->setCurrentIndex(static_cast<int>(ESecurity::LDAPS));
+    EXPECT_EQ(pPort->currentText(), QStringLiteral("636"));
+    pSecurity->setCurrentIndex(static_cast<int>(ESecurity::None));
+    EXPECT_EQ(pPort->currentText(), QStringLiteral("389"));
+    pPort->setEditText(QStringLiteral("1389"));
+    pSecurity->setCurrentIndex(static_cast<int>(ESecurity::LDAPS));
+    EXPECT_EQ(pPort->currentText(), QStringLiteral("1389"));
+    // A URL typed as the server sets the choice.
+    pPage->GetServerCombo()->setEditText(QStringLiteral("ldap://dir.example"));
+    EXPECT_EQ(pSecurity->currentText(), QStringLiteral("StartTLS if offered"));
+    pPage->GetServerCombo()->setEditText(QStringLiteral("ldaps://dir.example"));
+    EXPECT_EQ(pSecurity->currentText(), QStringLiteral("LDAPS"));
+
+    // StartTLS if offered against a server that offers it is protected;
+    // each choice is remembered with the server.
+    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(),
+                               CSlapdServer::KeyPin(ETlsCert::Trusted).c_str());
+    for (ESecurity eSecurity : {ESecurity::StartTLSIfOffered, ESecurity::None}) {
+        pSheet = NewSheet(QStringLiteral("127.0.0.1"), eSecurity);
+        bool bProtected = false;
+        EXPECT_TRUE(PressOK(pSheet.get(), &bProtected));
+        EXPECT_EQ(bProtected, eSecurity != ESecurity::None);
+    }
+    EXPECT_EQ(Str(m_services.m_profile.GetProfileString("History", "Security", "")), "127.0.0.1=None");
+    pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+    pSheet->show();
+    PumpEvents();
+    EXPECT_EQ(pSheet->GetLdapPage()->GetServerCombo()->currentText(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(pSheet->GetLdapPage()->GetSecurityCombo()->currentText(), QStringLiteral("None"));
+
+    // The client certificate is chosen with "..." and remembered as a path.
+    const QString certificate = QString::fromStdString(CSlapdServer::ClientCertFile());
+    m_services.m_dialogs.SetNextPath(CSlapdServer::ClientCertFile().c_str());
+    pSheet->GetLdapPage()->findChild<QPushButton*>(QStringLiteral("Client Certificate"))->click();
+    EXPECT_EQ(pSheet->GetLdapPage()->GetClientCertEdit()->text(), certificate);
+    Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::None);
+    EXPECT_TRUE(PressOK(pSheet.get()));
+    pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::None);
+    EXPECT_EQ(pSheet->GetLdapPage()->GetClientCertEdit()->text(), certificate);
+}
+
+TEST_F(SecureLogin, StatusBarLockTellsWhatProtectsTheSession) {
+    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(),
+                               CSlapdServer::KeyPin(ETlsCert::Trusted).c_str());
+    CTarvoApp app(false);
+    DriveNextLoginSheet([](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
+        pSheet->GetLdapPage()->GetOKButton()->click();
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    QLabel* pLock = app.GetMainFrame()->GetSecurityLabel();
+    EXPECT_FALSE(pLock->isHidden());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^TLS version: TLS1\\.[23]\nCipher: \\S+\nCertificate: "
+                                                  "localhost\nIdentity: dn:cn=admin,dc=example,dc=com$"))
+                    .match(pLock->toolTip())
+                    .hasMatch())
+        << pLock->toolTip().toStdString();
+    app.ExitInstance();
+}
+
+TEST_F(SecureLogin, PlainPasswordToAnotherHostIsAskedAboutFirst) {
+    struct {
+        QString server;
+        bool bAsked;
+        QMessageBox::StandardButton answer;
+        bool bDontAsk;
+    } const cases[] = {
+        {QStringLiteral("127.0.0.1"), false, QMessageBox::No, false}, // loopback: never asked
+        {QStringLiteral("directory.invalid"), true, QMessageBox::No, true},
+        {QStringLiteral("directory.invalid"), true, QMessageBox::Yes, true},
+        {QStringLiteral("directory.invalid"), false, QMessageBox::No, false}, // remembered
+    };
+    for (const auto& c : cases) {
+        auto pSheet = NewSheet(c.server, ESecurity::None);
+        QString text, checkBox;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        CModalAnswerer answerer([&](QWidget* pModal) {
+            auto* pBox = qobject_cast<QMessageBox*>(pModal);
+            ASSERT_NE(pBox, nullptr);
+            text = pBox->text();
+            checkBox = pBox->checkBox() ? pBox->checkBox()->text() : QString();
+            defaultButton = pBox->standardButton(pBox->defaultButton());
+            if (pBox->checkBox())
+                pBox->checkBox()->setChecked(c.bDontAsk);
+            pBox->button(c.answer)->click();
+        });
+        const bool bOpened = PressOK(pSheet.get());
+        EXPECT_EQ(answerer.Count(), c.bAsked ? 1 : 0) << c.server.toStdString();
+        if (c.bAsked) {
+            EXPECT_EQ(text, QStringLiteral(
+                                "The password for cn=admin,dc=example,dc=com will be sent unencrypted to "
+                                "directory.invalid. Continue?"));
+            EXPECT_EQ(checkBox, QStringLiteral("Don't ask again for this server"));
+            EXPECT_EQ(defaultButton, QMessageBox::No);
+        }
+        // Only the loopback server exists; "No" ends the attempt without a box.
+        EXPECT_EQ(bOpened, c.server == QLatin1String("127.0.0.1"));
+        const bool bSent = !c.bAsked || c.answer == QMessageBox::Yes;
+        EXPECT_EQ(m_services.m_boxes.Count(), bSent && !bOpened ? 1 : 0);
+        m_services.m_boxes.Clear();
+    }
+}
+
+} // namespace
