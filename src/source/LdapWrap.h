@@ -217,6 +217,7 @@ constexpr int LDAP_SCOPE_ONE_LEVEL = 1;
 template <class Fn> void LdapForEachEntry(ldap* ld, ldapmsg* pMessage, Fn fnEach) {
     for (ldapmsg* pEntry = LdapFirstEntry(ld, pMessage); pEntry; pEntry = LdapNextEntry(ld, pEntry)) {
         std::vector<CAttribute> attributes;
+        attributes.reserve(8);
         berelement* pBer = nullptr;
         for (bool bFirst = true;; bFirst = false) {
             CAttribute attribute;

@@ -26,13 +26,19 @@ void CSearchResultModel::Clear() {
     m_rows.clear();
     m_columns.clear();
     m_columnByKey.clear();
+    m_columnByName.clear();
     endResetModel();
 }
 
 int CSearchResultModel::ColumnOf(const CString& name) {
+    // Most entries spell their names alike: the exact spelling is looked up
+    // first, without making a lower-case copy.
+    if (auto exact = m_columnByName.find(name.Str()); exact != m_columnByName.end())
+        return exact->second;
     auto [it, bNew] = m_columnByKey.emplace(LowerKey(name), static_cast<int>(m_columns.size()) + 1);
     if (bNew)
         m_columns.push_back(name);
+    m_columnByName.emplace(name.Str(), it->second);
     return it->second;
 }
 

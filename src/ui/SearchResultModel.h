@@ -41,5 +41,6 @@ private:
 
     std::vector<CSearchResult> m_rows;
     std::vector<CString> m_columns;
-    std::unordered_map<std::string, int> m_columnByKey; // lower-cased name -> column
+    std::unordered_map<std::string, int> m_columnByKey;  // lower-cased name -> column
+    std::unordered_map<std::string, int> m_columnByName; // every spelling met -> column
 };
