@@ -1,6 +1,6 @@
 #pragma once
 // The command line: --help, --version, and one source to open, an LDIF file
-// or an ldap:// URL, which the first login window shows filled in.
+// or an ldap://, ldaps:// or ldapi:// URL, which the first login window shows filled in.
 
 #include <QString>
 #include <QStringList>
@@ -11,7 +11,8 @@ struct CStartSource {
     enum EKind { kNone, kLdap, kLdif };
     EKind eKind = kNone;
     QString strServer;     // kLdap
-    QString strPort;       // kLdap: the URL's port, or 389
+    QString strPort;       // kLdap: the URL's port, or 389 (636 for ldaps://)
+    bool bLdaps = false;   // kLdap: an ldaps:// URL
     QString strSearchBase; // kLdap: the URL's DN, decoded
     QString strLdifFile;   // kLdif: an absolute path
 };

@@ -64,6 +64,9 @@ void CLoginSheet::FillIn(const CStartSource& source) {
         // The page's history fills the fields first; the command line wins.
         m_pLdapPage->EnsureInitialized();
         m_pLdapPage->GetServerCombo()->setEditText(source.strServer);
+        if (source.bLdaps)
+            m_pLdapPage->SetSecurity(ESecurity::LDAPS);
+        // After the security choice, which may swap 389 and 636 itself.
         m_pLdapPage->GetPortCombo()->setEditText(source.strPort);
         m_pLdapPage->GetSearchBaseCombo()->setEditText(source.strSearchBase);
         pPage = m_pLdapPage;

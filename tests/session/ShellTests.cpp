@@ -73,6 +73,8 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
          0,
          {"ldap.example.org", "1389", "dc=example,dc=com"}},
         {"ldap://127.0.0.1/ou=A%20B,dc=x??one", 0, {"127.0.0.1", "389", "ou=A B,dc=x"}},
+        {"ldaps://ldap.example.org/dc=x", 0, {"ldap.example.org", "636", "dc=x"}},
+        {"ldapi://%2Frun%2Fslapd%2Fldapi/dc=x", 0, {"ldapi://%2Frun%2Fslapd%2Fldapi", "389", "dc=x"}},
     };
     for (const auto& c : cases) {
         CTestServices services;
@@ -102,8 +104,9 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
     }
     CStartSource source;
     QString error;
-    EXPECT_FALSE(ParseStartSource(QStringLiteral("ldaps://ldap.example.org"), source, error));
-    EXPECT_EQ(error, QStringLiteral("Only ldap:// URLs can be opened: ldaps://ldap.example.org"));
+    EXPECT_FALSE(ParseStartSource(QStringLiteral("http://ldap.example.org"), source, error));
+    EXPECT_EQ(error, QStringLiteral(
+                         "Only ldap://, ldaps:// and ldapi:// URLs can be opened: http://ldap.example.org"));
     EXPECT_FALSE(ParseStartSource(QStringLiteral("ldap:///dc=x"), source, error));
     EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
 }
