@@ -64,6 +64,31 @@ bool TypeMatches(std::string_view filterType, std::string_view name) {
            CompareNoCase(name.substr(0, filterType.size()), filterType) == 0;
 }
 
+// The superior classes of the standard schema's object classes: a server
+// matches (objectClass=person) on an entry that lists only inetOrgPerson,
+// and files written by hand often list only the most specific class.
+const std::vector<std::string_view>* SuperiorsOf(std::string_view objectClass) {
+    static const std::vector<std::pair<std::string_view, std::vector<std::string_view>>> kSuperiors = {
+        {"inetorgperson", {"organizationalperson", "person"}},
+        {"organizationalperson", {"person"}},
+        {"residentialperson", {"person"}},
+        {"pilotperson", {"person"}},
+        {"newpilotperson", {"person"}},
+        {"pilotorganization", {"organization"}},
+        {"pilotdsa", {"dsa", "applicationentity"}},
+        {"dsa", {"applicationentity"}},
+        {"strongauthenticationuser", {}},
+    };
+    for (const auto& [name, superiors] : kSuperiors)
+        if (CompareNoCase(name, objectClass) == 0)
+            return &superiors;
+    return nullptr;
+}
+
+bool IsObjectClass(std::string_view type) {
+    return CompareNoCase(type, "objectClass") == 0 || type == "2.5.4.0";
+}
+
 } // namespace
 
 class CFilterParser {
@@ -296,12 +321,24 @@ bool CSearchFilter::Matches(const CAttributeArray& attributes) const {
     default:
         break;
     }
+    const bool bClassEquality =
+        IsObjectClass(m_strType) && (m_eKind == kEqual || m_eKind == kApprox || m_eKind == kExtensible);
     for (const CAttribute* pAttribute : attributes) {
         if (!TypeMatches(m_strType, pAttribute->m_strName.View()))
             continue;
-        for (const CString& value : *pAttribute)
+        for (const CString& value : *pAttribute) {
             if (MatchValue(value))
                 return true;
+            if (!bClassEquality)
+                continue;
+            // Every class derives from top; some from the classes named here.
+            if (CompareNoCase(m_strValue, "top") == 0)
+                return true;
+            if (const auto* pSuperiors = SuperiorsOf(value.View()))
+                for (std::string_view superior : *pSuperiors)
+                    if (CompareNoCase(superior, m_strValue) == 0)
+                        return true;
+        }
     }
     return false;
 }

@@ -471,7 +471,10 @@ CSearchPanel* CMainFrame::GetSearchPanel() {
 }
 
 void CMainFrame::OnSearch() {
+    // Below the selected entry, or below the session's top entry.
     CEntryNode* pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
+    if (!pEntry)
+        pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetRootItem());
     GetSearchPanel()->ShowForEntry(pEntry ? pEntry->GetDN() : CString());
 }
 

@@ -155,29 +155,35 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     m_pSaveCsv = new QPushButton(QStringLiteral("Save as &CSV..."), pBody);
     m_pSaveLdif = new QPushButton(QStringLiteral("Save as &LDIF..."), pBody);
 
+    // Labels with buddies, so their mnemonics reach the fields.
+    auto label = [pBody](const char* pszText, QWidget* pBuddy) {
+        auto* pLabel = new QLabel(QString::fromUtf8(pszText), pBody);
+        pLabel->setBuddy(pBuddy);
+        return pLabel;
+    };
     auto* pForm = new QFormLayout;
-    pForm->addRow(QStringLiteral("&Base:"), m_pBase);
+    pForm->addRow(label("&Base:", m_pBase), m_pBase);
     auto* pScopeRow = new QHBoxLayout;
     pScopeRow->addWidget(m_pScope);
-    pScopeRow->addWidget(new QLabel(QStringLiteral("Size &limit:"), pBody));
+    pScopeRow->addWidget(label("Size &limit:", m_pSizeLimit));
     pScopeRow->addWidget(m_pSizeLimit);
     pScopeRow->addStretch();
-    pForm->addRow(QStringLiteral("Sc&ope:"), pScopeRow);
-    pForm->addRow(QStringLiteral("&Filter:"), m_pFilter);
+    pForm->addRow(label("Sc&ope:", m_pScope), pScopeRow);
+    pForm->addRow(label("&Filter:", m_pFilter), m_pFilter);
     pForm->addRow(QString(), m_pFilterError);
     auto* pAttributesRow = new QHBoxLayout;
     pAttributesRow->addWidget(m_pAttributes, 1);
     pAttributesRow->addWidget(m_pOperational);
-    pForm->addRow(QStringLiteral("&Attributes:"), pAttributesRow);
+    pForm->addRow(label("&Attributes:", m_pAttributes), pAttributesRow);
     auto* pButtons = new QHBoxLayout;
     pButtons->addWidget(m_pSearch);
     pButtons->addWidget(m_pStop);
     pButtons->addStretch();
-    pButtons->addWidget(new QLabel(QStringLiteral("Show &rows:"), pBody));
+    pButtons->addWidget(label("Show &rows:", m_pNarrow));
     pButtons->addWidget(m_pNarrow, 1);
     auto* pSaveRow = new QHBoxLayout;
     pSaveRow->addWidget(m_pStatus, 1);
-    pSaveRow->addWidget(new QLabel(QStringLiteral("Values joined by:"), pBody));
+    pSaveRow->addWidget(label("Values &joined by:", m_pSeparator));
     pSaveRow->addWidget(m_pSeparator);
     pSaveRow->addWidget(m_pSaveCsv);
     pSaveRow->addWidget(m_pSaveLdif);
@@ -187,13 +193,6 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     pLayout->addWidget(m_pTable, 1);
     pLayout->addLayout(pSaveRow);
     setWidget(pBody);
-    // Buddies for the labels' mnemonics.
-    for (QLabel* pLabel : pBody->findChildren<QLabel*>()) {
-        if (pLabel->text() == QStringLiteral("Size &limit:"))
-            pLabel->setBuddy(m_pSizeLimit);
-        else if (pLabel->text() == QStringLiteral("Show &rows:"))
-            pLabel->setBuddy(m_pNarrow);
-    }
 
     connect(m_pFilter, &QComboBox::editTextChanged, this, &CSearchPanel::CheckFilter);
     connect(m_pSearch, &QPushButton::clicked, this, &CSearchPanel::OnSearch);

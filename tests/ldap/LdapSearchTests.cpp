@@ -139,6 +139,8 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
     } cases[] = {
         {"(objectClass=*)", SEARCH_SCOPE_SUBTREE, "sub", 15},
         {"(objectClass=inetOrgPerson)", SEARCH_SCOPE_SUBTREE, "sub", 6},
+        {"(objectClass=person)", SEARCH_SCOPE_SUBTREE, "sub", 7}, // superior classes count
+        {"(objectClass=top)", SEARCH_SCOPE_ONE, "one", 3},
         {"(objectClass=organizationalUnit)", SEARCH_SCOPE_ONE, "one", 3},
         {"(mail=*@example.com)", SEARCH_SCOPE_SUBTREE, "sub", 3},
         {"(cn=*smith*)", SEARCH_SCOPE_SUBTREE, "sub", 1},
