@@ -4,6 +4,7 @@
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
 #include "model/SearchFilter.h"
+#include "platform/Dispatcher.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
@@ -13,18 +14,22 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <map>
 
 namespace {
 
@@ -85,6 +90,28 @@ public:
 
 private:
     std::function<void()> m_fnEnter;
+};
+
+// Collects a search's results by DN, for a save that needs every attribute.
+class CFullEntrySink : public CWnd {
+public:
+    ~CFullEntrySink() override { DestroyWindowHandle(); }
+    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override {
+        if (nMessage == WM_SEARCH_RESULTS) {
+            for (CSearchResult& result : *WParamToPtr<std::vector<CSearchResult>>(wParam))
+                m_byDN[result.strDN.Str()] = std::move(result);
+            return 0;
+        }
+        if (nMessage == WM_SEARCH_FINISHED) {
+            m_outcome = *WParamToPtr<CSearchOutcome>(wParam);
+            m_bDone = true;
+            return 0;
+        }
+        return CWnd::WindowProc(nMessage, wParam, lParam);
+    }
+    std::map<std::string, CSearchResult> m_byDN;
+    CSearchOutcome m_outcome;
+    bool m_bDone = false;
 };
 
 } // namespace
@@ -312,6 +339,7 @@ void CSearchPanel::OnSearch() {
     m_bHaveOutcome = false;
     m_outcome = CSearchOutcome();
     m_pResultSource = pSource;
+    m_lastSpec = spec;
     SetSearching(true);
     pSource->Search(spec, this);
 }
@@ -388,14 +416,46 @@ BOOL CSearchPanel::WriteCsv(const CString& path) {
 }
 
 BOOL CSearchPanel::WriteLdif(const CString& path) {
+    // The file holds whole entries even when the table shows only some of
+    // their attributes: those are read again, with every user attribute.
+    CFullEntrySink full;
+    bool bWhole = m_lastSpec.attributes.IsEmpty() ||
+                  (m_lastSpec.attributes.GetSize() <= 2 && m_lastSpec.attributes[0] == "*");
+    if (!bWhole) {
+        CDataSource* pSource = m_pDocument->GetDataSource();
+        if (!pSource || pSource != m_pResultSource)
+            return FALSE;
+        CSearchSpec spec = m_lastSpec;
+        spec.attributes.RemoveAll();
+        spec.nSizeLimit = 0;
+        QProgressDialog progress(QStringLiteral("Reading the entries' attributes..."),
+                                 QStringLiteral("Cancel"), 0, 0, this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        pSource->Search(spec, &full);
+        while (!full.m_bDone) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            CMessageDispatcher::Instance().DrainPendingSends();
+            if (progress.wasCanceled())
+                pSource->StopSearch();
+        }
+        if (full.m_outcome.bStopped || full.m_outcome.bFailed)
+            return FALSE;
+    }
     std::string out = "version: 1\r\n\r\n";
     for (int nViewRow = 0; nViewRow < m_pShown->rowCount(); ++nViewRow) {
-        const CSearchResult& result =
-            m_pResults->Result(m_pShown->mapToSource(m_pShown->index(nViewRow, 0)).row());
-        if (result.strDN.IsEmpty())
+        const CSearchResult* pResult =
+            &m_pResults->Result(m_pShown->mapToSource(m_pShown->index(nViewRow, 0)).row());
+        if (!bWhole) {
+            auto it = full.m_byDN.find(pResult->strDN.Str());
+            if (it == full.m_byDN.end())
+                continue; // gone from the directory since
+            pResult = &it->second;
+        }
+        if (pResult->strDN.IsEmpty())
             continue; // the root DSE is no entry to import
-        AppendLdifValueLine(out, "dn", result.strDN.View(), "\r\n");
-        for (const CAttribute& attribute : result.attributes)
+        AppendLdifValueLine(out, "dn", pResult->strDN.View(), "\r\n");
+        for (const CAttribute& attribute : pResult->attributes)
             for (const CString& value : attribute)
                 AppendLdifValueLine(out, attribute.m_strName.View(), value.View(), "\r\n");
         out += "\r\n";

@@ -41,7 +41,9 @@ public:
     void OnStop();
     // Goes to the entry of a row of the (sorted, narrowed) table.
     void OnGoToRow(int nViewRow);
-    // Save as CSV / LDIF to a path chosen in the file dialog.
+    // Save as CSV / LDIF to a path chosen in the file dialog. The LDIF file
+    // holds whole entries: when the search asked for some attributes only,
+    // the entries are read again first. FALSE when nothing was written.
     void OnSaveCsv();
     void OnSaveLdif();
     BOOL WriteCsv(const CString& path);
@@ -101,4 +103,6 @@ private:
     CDataSource* m_pResultSource = nullptr;
     CSearchOutcome m_outcome;
     bool m_bHaveOutcome = false;
+    // What the shown results were searched with.
+    CSearchSpec m_lastSpec;
 };

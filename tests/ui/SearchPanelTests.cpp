@@ -136,4 +136,13 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     std::string out = m_server.RunTool("ldapadd -n -x -f '" + ldif + "' 2>&1", &nExit);
     EXPECT_EQ(nExit, 0) << out;
     EXPECT_NE(out.find("adding new entry \"cn=Deep"), std::string::npos) << out;
+
+    // A table of some attributes still saves whole entries as LDIF.
+    m_pPanel->AttributesEdit()->setText("cn");
+    ASSERT_TRUE(Search("(sn=One)"));
+    ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
+    ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
+    text = ReadFile(ldif);
+    EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
 }
