@@ -1,9 +1,12 @@
 #include "source/LdapConnect.h"
 
 #include "platform/Dispatcher.h"
+#include "platform/Services.h"
 #include "source/ConnectPrompts.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapError.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -125,6 +128,25 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
             return FALSE;
         }
 
+        // A mechanism the server does not list is named as such, not left to
+        // the SASL library's wording; a root DSE that cannot be read decides
+        // nothing.
+        if (params.m_eAuth != EAuth::Simple) {
+            const CString mechanism =
+                params.m_eAuth == EAuth::SaslExternal ? CString("EXTERNAL") : params.m_strSaslMechanism;
+            const std::vector<CString> offered = ld.RootDseValues("supportedSASLMechanisms");
+            if (!offered.empty() && std::find(offered.begin(), offered.end(), mechanism) == offered.end()) {
+                CString list;
+                for (const CString& name : offered)
+                    list += (list.IsEmpty() ? "" : ", ") + name;
+                if (!bQuiet)
+                    AfxMessageBox("The server does not offer the SASL mechanism " + mechanism +
+                                      ". It offers: " + list + ".",
+                                  MB_OK | MB_ICONSTOP);
+                ld.Unbind();
+                return FALSE;
+            }
+        }
         nCode = Bind(ld, params);
         if (nCode != 0) {
             // The SASL library says what is missing (a plugin, a ticket).

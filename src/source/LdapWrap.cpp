@@ -256,24 +256,31 @@ int CLdapConnection::ConnectNow() {
 }
 
 bool CLdapConnection::OffersStartTls() {
-    char szAttr[] = "supportedExtension";
-    char* attrs[] = {szAttr, nullptr};
+    for (const CString& oid : RootDseValues("supportedExtension"))
+        if (oid == kStartTlsOid)
+            return true;
+    return false;
+}
+
+std::vector<CString> CLdapConnection::RootDseValues(const char* pszAttribute) {
+    std::string attribute = pszAttribute;
+    char* attrs[] = {attribute.data(), nullptr};
     LDAPMessage* pResult = nullptr;
     timeval tv{10, 0};
     int nCode = ldap_search_ext_s(m_ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr, nullptr,
                                   &tv, 0, &pResult);
     CLdapMessage result(pResult);
+    std::vector<CString> values;
     if (nCode != LDAP_SUCCESS)
-        return false;
-    bool bOffered = false;
+        return values;
     if (LDAPMessage* pEntry = ldap_first_entry(m_ld, pResult)) {
-        if (berval** ppValues = ldap_get_values_len(m_ld, pEntry, szAttr)) {
+        if (berval** ppValues = ldap_get_values_len(m_ld, pEntry, attribute.c_str())) {
             for (berval** pp = ppValues; *pp; ++pp)
-                bOffered = bOffered || std::string_view((*pp)->bv_val, (*pp)->bv_len) == kStartTlsOid;
+                values.emplace_back(std::string_view((*pp)->bv_val, (*pp)->bv_len));
             ldap_value_free_len(ppValues);
         }
     }
-    return bOffered;
+    return values;
 }
 
 CString CLdapConnection::DiagnosticMessage() const {

@@ -67,6 +67,8 @@ public:
     int ConnectNow();
     // The root DSE lists the StartTLS extended operation (anonymous read).
     bool OffersStartTls();
+    // The values of one attribute of the root DSE; empty when it cannot be read.
+    std::vector<CString> RootDseValues(const char* pszAttribute);
     // The library's diagnostic message of the last failure; may be empty.
     CString DiagnosticMessage() const;
     CTlsSessionInfo TlsInfo() const;

@@ -205,12 +205,16 @@ TEST_F(LdapSecurity, SaslExternalOverLdapiAndWithAClientCertificate) {
     ASSERT_TRUE(TryOpen(params)) << Str(m_services.m_boxes.LastText());
     EXPECT_EQ(Str(m_info.m_strIdentity), "dn:cn=admin,dc=example,dc=com");
 
-    // A mechanism the server does not offer: the box says so in the library's words.
+    // A mechanism the server does not offer: the box says so and names those it does.
     params = Params(ESecurity::None);
     params.m_eAuth = EAuth::Sasl;
     params.m_strSaslMechanism = "GSSAPI";
     EXPECT_FALSE(TryOpen(params));
     EXPECT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(Str(m_services.m_boxes.LastText())
+                  .rfind("The server does not offer the SASL mechanism GSSAPI. It offers: ", 0),
+              0u)
+        << Str(m_services.m_boxes.LastText());
 }
 
 TEST(LdapUrl, ServerTextsGiveSecurityHostAndUrl) {
