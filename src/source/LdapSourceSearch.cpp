@@ -10,7 +10,7 @@
 namespace {
 // A batch goes out when it is this large or this old, so a long search
 // shows its first rows at once and the panel is not flooded.
-constexpr size_t kBatchEntries = 500;
+constexpr size_t kBatchEntries = 1000;
 constexpr auto kBatchAge = std::chrono::milliseconds(40);
 } // namespace
 

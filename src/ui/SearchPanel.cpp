@@ -27,6 +27,7 @@
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <map>
@@ -172,6 +173,9 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->verticalHeader()->setDefaultSectionSize(m_pTable->fontMetrics().height() + 6);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from a sample of the first rows: measuring every row's
+    // text of a large first batch would hold up the window.
+    m_pTable->horizontalHeader()->setResizeContentsPrecision(50);
     m_pTable->setWordWrap(false);
     m_pStatus = new QLabel(pBody);
     m_pSeparator = new QComboBox(pBody);
@@ -221,6 +225,10 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     pLayout->addLayout(pSaveRow);
     setWidget(pBody);
 
+    m_pShowTimer = new QTimer(this);
+    m_pShowTimer->setSingleShot(true);
+    m_pShowTimer->setInterval(50);
+    connect(m_pShowTimer, &QTimer::timeout, this, &CSearchPanel::ShowPending);
     connect(m_pFilter, &QComboBox::editTextChanged, this, &CSearchPanel::CheckFilter);
     connect(m_pSearch, &QPushButton::clicked, this, &CSearchPanel::OnSearch);
     connect(m_pStop, &QPushButton::clicked, this, &CSearchPanel::OnStop);
@@ -335,6 +343,7 @@ void CSearchPanel::OnSearch() {
     m_pBase->setEditText(base);
     m_pFilter->setEditText(typedFilter);
 
+    m_pending.clear();
     m_pResults->Clear();
     m_bHaveOutcome = false;
     m_outcome = CSearchOutcome();
@@ -353,15 +362,20 @@ void CSearchPanel::OnStop() {
 
 LRESULT CSearchPanel::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     if (nMessage == WM_SEARCH_RESULTS) {
+        // Taken at once so the worker goes on reading; shown together with
+        // what else arrives before the next turn of the table's refresh.
         if (auto* pBatch = WParamToPtr<std::vector<CSearchResult>>(wParam)) {
-            m_pResults->Append(*pBatch);
-            if (m_pResults->GetResultCount() == static_cast<int>(pBatch->size()))
-                m_pTable->resizeColumnsToContents();
-            ShowStatus();
+            for (CSearchResult& result : *pBatch)
+                m_pending.push_back(std::move(result));
+            if (m_pResults->GetResultCount() == 0)
+                ShowPending();
+            else if (!m_pShowTimer->isActive())
+                m_pShowTimer->start();
         }
         return 0;
     }
     if (nMessage == WM_SEARCH_FINISHED) {
+        ShowPending();
         if (auto* pOutcome = WParamToPtr<CSearchOutcome>(wParam)) {
             m_outcome = *pOutcome;
             m_bHaveOutcome = true;
@@ -370,6 +384,18 @@ LRESULT CSearchPanel::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return CWnd::WindowProc(nMessage, wParam, lParam);
+}
+
+void CSearchPanel::ShowPending() {
+    m_pShowTimer->stop();
+    if (m_pending.empty())
+        return;
+    bool bFirst = m_pResults->GetResultCount() == 0;
+    m_pResults->Append(m_pending);
+    m_pending.clear();
+    if (bFirst)
+        m_pTable->resizeColumnsToContents();
+    ShowStatus();
 }
 
 void CSearchPanel::OnGoToRow(int nViewRow) {

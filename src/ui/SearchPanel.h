@@ -24,6 +24,7 @@ class QPushButton;
 class QSortFilterProxyModel;
 class QSpinBox;
 class QTableView;
+class QTimer;
 
 class CSearchPanel : public QDockWidget, public CWnd {
     Q_OBJECT
@@ -71,6 +72,8 @@ public:
 
 private:
     void CheckFilter();
+    // Puts the results received so far into the table.
+    void ShowPending();
     void SetSearching(bool bSearching);
     void ShowStatus();
     CString Separator() const;
@@ -95,6 +98,9 @@ private:
     QPushButton* m_pSaveCsv;
     QPushButton* m_pSaveLdif;
     CSearchResultModel* m_pResults;
+    // Results received and not yet in the table (shown every 50 ms).
+    std::vector<CSearchResult> m_pending;
+    QTimer* m_pShowTimer;
     QSortFilterProxyModel* m_pShown;
     CString m_strFilterError;
     bool m_bSearching = false;
