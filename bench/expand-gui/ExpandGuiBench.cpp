@@ -4,6 +4,7 @@
 // tree, time until the first child is in the view, and the longest time the
 // UI thread went without turning its event loop during the expansion.
 
+#include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -35,16 +36,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
+constexpr auto Ms = BenchMs;
+constexpr auto Median = BenchMedian;
 
 // Notes when the pane reports the end of the search.
 class CDoneStatusBar : public IStatusBarService {
@@ -59,18 +53,6 @@ public:
     bool m_bDone = false;
     std::string m_text;
     Clock::time_point m_done;
-};
-
-class CEventGapFilter : public QObject {
-public:
-    explicit CEventGapFilter(std::function<void()> fnSeen) : m_fnSeen(std::move(fnSeen)) {}
-    bool eventFilter(QObject*, QEvent*) override {
-        m_fnSeen();
-        return false;
-    }
-
-private:
-    std::function<void()> m_fnSeen;
 };
 
 struct CRun {

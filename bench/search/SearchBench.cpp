@@ -4,6 +4,7 @@
 // every row in its table, and the longest time the UI thread went without
 // turning its event loop meanwhile.
 
+#include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
 #include "platform/Dispatcher.h"
 #include "platform/Recorders.h"
@@ -35,28 +36,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-class CEventGapFilter : public QObject {
-public:
-    explicit CEventGapFilter(std::function<void()> fnSeen) : m_fnSeen(std::move(fnSeen)) {}
-    bool eventFilter(QObject*, QEvent*) override {
-        m_fnSeen();
-        return false;
-    }
-
-private:
-    std::function<void()> m_fnSeen;
-};
+using Clock = BenchClock;
+constexpr auto Ms = BenchMs;
+constexpr auto Median = BenchMedian;
 
 struct CRun {
     double dTotalMs = 0;

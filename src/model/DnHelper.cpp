@@ -8,22 +8,12 @@ bool IsBlank(char ch) {
     return ch == ' ';
 }
 
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 // The byte of a hex pair at text[i] (after its backslash), or -1.
 int HexPairAt(std::string_view text, size_t i) {
     if (i + 1 >= text.size())
         return -1;
-    int hi = HexDigit(text[i]);
-    int lo = HexDigit(text[i + 1]);
+    int hi = HexDigitValue(text[i]);
+    int lo = HexDigitValue(text[i + 1]);
     return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
 }
 
@@ -116,7 +106,7 @@ bool IsValidValue(std::string_view value) {
         if (value.size() < 3 || (value.size() - 1) % 2 != 0)
             return false;
         for (size_t i = 1; i < value.size(); ++i)
-            if (HexDigit(value[i]) < 0)
+            if (HexDigitValue(value[i]) < 0)
                 return false;
         return true;
     }
@@ -172,6 +162,16 @@ int Utf8Length(unsigned char lead) {
 }
 
 } // namespace
+
+int HexDigitValue(char ch) {
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'f')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F')
+        return ch - 'A' + 10;
+    return -1;
+}
 
 bool DnSplit(std::string_view dn, std::vector<std::string>& rdns) {
     rdns.clear();

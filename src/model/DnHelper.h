@@ -41,6 +41,9 @@ CString DnRdnFromTyped(std::string_view typed);
 // never written or sent.
 std::string DnCompareKey(std::string_view dn);
 
+// The value of a hex digit, or -1 (for the \XX escapes of DNs and filters).
+int HexDigitValue(char ch);
+
 // For display only: hex escapes of printable ASCII shown in their readable
 // form (\2C as \,, \41 as A).
 CString DnForDisplay(const CString& dn);

@@ -1,5 +1,7 @@
 #include "model/SearchFilter.h"
 
+#include "model/DnHelper.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -7,16 +9,6 @@ namespace {
 
 bool IsKeyChar(char ch) {
     return std::isalnum(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.' || ch == ';';
-}
-
-int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
 }
 
 int CompareNoCase(std::string_view a, std::string_view b) {
@@ -218,8 +210,8 @@ private:
             if (ch == '(')
                 return Fail("'(' in a value must be written \\28");
             if (ch == '\\') {
-                int hi = m_nPos + 1 < m_text.size() ? HexValue(m_text[m_nPos + 1]) : -1;
-                int lo = m_nPos + 2 < m_text.size() ? HexValue(m_text[m_nPos + 2]) : -1;
+                int hi = m_nPos + 1 < m_text.size() ? HexDigitValue(m_text[m_nPos + 1]) : -1;
+                int lo = m_nPos + 2 < m_text.size() ? HexDigitValue(m_text[m_nPos + 2]) : -1;
                 if (hi < 0 || lo < 0)
                     return Fail("A backslash must be followed by two hex digits");
                 pieces.back() += static_cast<char>(hi * 16 + lo);
