@@ -118,6 +118,8 @@ private:
     bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
 
     LRESULT OnSearchDone(WPARAM wParam, LPARAM lParam);
+    // Ends a level the server cut short with its marker row.
+    void AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit);
     // A failed or stopped expansion: no loading row stays behind.
     void OnExpansionEnded(HTREEITEM hItem);
     LRESULT OnEntryAdded(WPARAM wParam, LPARAM lParam);
@@ -148,4 +150,8 @@ private:
     CString m_strGoTo;
     int m_nGoToGeneration = 0;
     int m_nGoToWaits = 0;
+    // The limit the server reported for the expansion that ends next
+    // (WM_LEVEL_LIMITED comes just before its WM_SEARCH_DONE).
+    HTREEITEM m_hLimitedItem;
+    int m_nLimitCode = 0;
 };
