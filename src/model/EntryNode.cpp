@@ -2,7 +2,9 @@
 
 #include "model/DnHelper.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace {
 
@@ -35,9 +37,10 @@ BOOL CEntryNode::IsStopRequested() {
 }
 
 CEntryNode::CEntryNode()
-    : m_bRoot(FALSE), m_bUnexpanded(FALSE), m_bLeaf(FALSE), m_bCanRefresh(TRUE), m_bCanAddEntry(TRUE),
-      m_bCanDeleteEntry(TRUE), m_bCanAddAttribute(TRUE), m_bCanDeleteAttribute(TRUE), m_bCanModifyAttribute(TRUE),
-      m_bCanRefreshAttributes(TRUE), m_bCanModifyEntry(TRUE), m_bCanSaveToLdif(TRUE), m_nIndex(0), m_pParent(nullptr) {
+    : m_bRoot(false), m_bUnexpanded(false), m_bLeaf(false), m_bCanRefresh(true), m_bCanAddEntry(true),
+      m_bCanDeleteEntry(true), m_bCanAddAttribute(true), m_bCanDeleteAttribute(true),
+      m_bCanModifyAttribute(true), m_bCanRefreshAttributes(true), m_bCanModifyEntry(true),
+      m_bCanSaveToLdif(true), m_nIndex(0), m_pParent(nullptr) {
     g_bStopRequested.store(FALSE);
 }
 
@@ -46,44 +49,43 @@ CEntryNode::~CEntryNode() {
     RemoveAllChildren();
 }
 
-CString CEntryNode::GetRDN() const { return DnFirstRdn(m_strDN); }
+CString CEntryNode::GetRDN() const {
+    return DnFirstRdn(m_strDN);
+}
 
 void CEntryNode::AddChildHead(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.AddHead(pChild);
+    m_children.push_back(pChild);
 }
 
 void CEntryNode::AddChildTail(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.AddTail(pChild);
+    m_children.insert(m_children.begin(), pChild);
 }
 
 BOOL CEntryNode::RemoveChild(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    POSITION pos = m_children.Find(pChild);
-    if (!pos)
+    // The first from the head, as the list order has it.
+    auto it = std::find(m_children.rbegin(), m_children.rend(), pChild);
+    if (it == m_children.rend())
         return FALSE;
-    m_children.RemoveAt(pos);
+    m_children.erase(std::next(it).base());
     return TRUE;
 }
 
 void CEntryNode::RemoveAllChildren() {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.RemoveAll();
+    std::vector<CEntryNode*>().swap(m_children);
 }
 
 int CEntryNode::GetChildCount() const {
     CCriticalSectionLock lock(ChildrenLock());
-    return m_children.GetCount();
+    return static_cast<int>(m_children.size());
 }
 
 std::vector<CEntryNode*> CEntryNode::GetChildren() const {
     CCriticalSectionLock lock(ChildrenLock());
-    std::vector<CEntryNode*> children;
-    children.reserve(static_cast<size_t>(m_children.GetCount()));
-    for (POSITION pos = m_children.GetHeadPosition(); pos;)
-        children.push_back(static_cast<CEntryNode*>(m_children.GetNext(pos)));
-    return children;
+    return std::vector<CEntryNode*>(m_children.rbegin(), m_children.rend());
 }
 
 CAttribute* CEntryNode::FindAttribute(const CString& name) const {
@@ -135,10 +137,10 @@ int CEntryNode::CountRemainingValues(const CStringArray& values, const CString& 
     return pAttribute ? pAttribute->GetSize() - values.GetSize() : 0;
 }
 
-#define TARVO_FLAG_GETTER(Name, member)                                                                                \
-    BOOL CEntryNode::Name() const {                                                                                    \
-        CCriticalSectionLock lock(TreeLock());                                                                         \
-        return member;                                                                                                 \
+#define TARVO_FLAG_GETTER(Name, member)                                                                      \
+    BOOL CEntryNode::Name() const {                                                                          \
+        CCriticalSectionLock lock(TreeLock());                                                               \
+        return member;                                                                                       \
     }
 TARVO_FLAG_GETTER(CanRefresh, m_bCanRefresh)
 TARVO_FLAG_GETTER(CanAddEntry, m_bCanAddEntry)
@@ -193,8 +195,8 @@ void CEntryNode::ApplyOperationFlags(int nCode, BOOL bValue) {
     case OP_MODIFY_ATTRIBUTE:
     case OP_DELETE_ATTRIBUTE:
     case OP_ADD_ATTRIBUTE:
-        m_bCanRefresh = m_bCanAddAttribute = m_bCanDeleteAttribute = m_bCanModifyAttribute = m_bCanRefreshAttributes =
-            m_bCanModifyEntry = m_bCanSaveToLdif = bValue;
+        m_bCanRefresh = m_bCanAddAttribute = m_bCanDeleteAttribute = m_bCanModifyAttribute =
+            m_bCanRefreshAttributes = m_bCanModifyEntry = m_bCanSaveToLdif = bValue;
         break;
     default:
         break;
