@@ -64,6 +64,28 @@ void FreeChildren(CEntryNode* pEntry) {
     pEntry->RemoveAllChildren();
 }
 
+// Starts the server with nChildren below parent and opens the source on base.
+bool StartAndOpen(CSlapdServer& server, const std::string& parent, int nChildren, bool bAdmin,
+                  const std::string& base, CLdapSource& source, CConnectionParams& params) {
+    server.AddChildren(parent, nChildren);
+    if (!server.Start()) {
+        std::fprintf(stderr, "expand: %s\n", server.LastError().c_str());
+        return false;
+    }
+    params.m_strServer = server.Host();
+    params.m_nPort = server.Port();
+    params.m_strSearchBase = base;
+    if (bAdmin) {
+        params.m_strBindDN = server.AdminDN();
+        params.m_strPassword = server.Password();
+    }
+    if (!source.Open(params)) {
+        std::fprintf(stderr, "expand: cannot open the source\n");
+        return false;
+    }
+    return true;
+}
+
 // 600 children browsed anonymously with the default page size: all of them
 // on the capped server, and the marker's message on the plain-limit one.
 int RunPaged() {
@@ -77,20 +99,10 @@ int RunPaged() {
     for (CCase& c : cases) {
         CSlapdServer server;
         server.SetSizeLimits(c.pszLimits);
-        server.AddChildren(parent, nChildren);
-        if (!server.Start()) {
-            std::fprintf(stderr, "expand-paged: %s\n", server.LastError().c_str());
-            return 1;
-        }
         CLdapSource source;
         CConnectionParams params;
-        params.m_strServer = server.Host();
-        params.m_nPort = server.Port();
-        params.m_strSearchBase = parent;
-        if (!source.Open(params)) {
-            std::fprintf(stderr, "expand-paged: cannot open the source\n");
+        if (!StartAndOpen(server, parent, nChildren, false, parent, source, params))
             return 1;
-        }
         CCountingWindow window;
         params.m_pRoot->BeginOperation(OP_EXPAND);
         source.Expand(params.m_pRoot, &window, HTREEITEM(1));
@@ -118,25 +130,10 @@ int main(int argc, char** argv) {
     const std::string parent = "ou=Empty,dc=example,dc=com";
 
     CSlapdServer server;
-    server.AddChildren(parent, nChildren);
-    if (!server.Start()) {
-        std::fprintf(stderr, "expand: %s\n", server.LastError().c_str());
-        return 1;
-    }
-
     CLdapSource source;
     CConnectionParams params;
-    params.m_strServer = server.Host();
-    params.m_nPort = server.Port();
-    params.m_strSearchBase = server.Base();
-    if (bMillion) {
-        params.m_strBindDN = server.AdminDN();
-        params.m_strPassword = server.Password();
-    }
-    if (!source.Open(params)) {
-        std::fprintf(stderr, "expand: cannot open the source\n");
+    if (!StartAndOpen(server, parent, nChildren, bMillion, server.Base(), source, params))
         return 1;
-    }
     if (bMillion)
         source.SetPageSize(1000);
 

@@ -1,5 +1,6 @@
-// Levels larger than the server sends in one answer: paged when the server
-// can page, and a cut is reported, never passed off as the whole level.
+// Levels larger than the server sends in one answer, browsed and searched:
+// paged when the server can page, and a cut is reported, never passed off
+// as the whole level.
 
 #include "LdapTestPane.h"
 
@@ -71,6 +72,30 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
     EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
     EXPECT_FALSE(pLevel->IsLeaf());
     EXPECT_EQ(m_source.GetRunning(), 0);
+
+    // The search panel's search pages the same way and reports the same cut.
+    CRecordingWindow sink;
+    size_t nFound = 0;
+    CSearchOutcome outcome;
+    bool bFinished = false;
+    sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
+        if (nMessage == WM_SEARCH_RESULTS)
+            nFound += WParamToPtr<std::vector<CSearchResult>>(wParam)->size();
+        if (nMessage == WM_SEARCH_FINISHED) {
+            outcome = *WParamToPtr<CSearchOutcome>(wParam);
+            bFinished = true;
+        }
+    };
+    CSearchSpec spec;
+    spec.strBase = kLevel;
+    spec.nScope = SEARCH_SCOPE_ONE;
+    spec.strFilter = "(objectClass=*)";
+    ASSERT_TRUE(m_source.Search(spec, &sink));
+    ASSERT_TRUE(Pump([&] { return bFinished; }));
+    ASSERT_TRUE(WaitForWorkers(m_source));
+    EXPECT_EQ(static_cast<long long>(nFound), c.nShown);
+    EXPECT_EQ(outcome.nResultCode, c.nLimitCode);
+    EXPECT_FALSE(outcome.bFailed);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
