@@ -17,6 +17,8 @@
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/TreeImages.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -697,8 +699,8 @@ LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     case WM_SEARCH_DONE:
         return OnSearchDone(wParam, lParam);
     case WM_LEVEL_LIMITED:
-        m_hLimitedItem = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
-        m_nLimitCode = static_cast<int>(wParam);
+        m_limitedLevels.emplace_back(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)),
+                                     static_cast<int>(wParam));
         return 0;
     case WM_ENTRY_ADDED:
         return OnEntryAdded(wParam, lParam);
@@ -730,10 +732,12 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     int nCount = SignedCount(wParam);
     const HTREEITEM hItem = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
     const char* pszLimit = nullptr;
-    if (m_nLimitCode != 0 && m_hLimitedItem == hItem)
-        pszLimit = LimitOfResult(m_nLimitCode);
-    m_nLimitCode = 0;
-    m_hLimitedItem = HTREEITEM();
+    auto limited = std::find_if(m_limitedLevels.begin(), m_limitedLevels.end(),
+                                [hItem](const auto& level) { return level.first == hItem; });
+    if (limited != m_limitedLevels.end()) {
+        pszLimit = LimitOfResult(limited->second);
+        m_limitedLevels.erase(limited);
+    }
     if (nCount == SEARCH_FAILED) {
         SetStatus("Error in search operation");
     } else if (nCount == SEARCH_STOPPED) {

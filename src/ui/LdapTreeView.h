@@ -9,6 +9,7 @@
 #include "source/EntryItemInserter.h"
 #endif
 
+#include <utility>
 #include <vector>
 
 class CDataSource;
@@ -150,8 +151,7 @@ private:
     CString m_strGoTo;
     int m_nGoToGeneration = 0;
     int m_nGoToWaits = 0;
-    // The limit the server reported for the expansion that ends next
-    // (WM_LEVEL_LIMITED comes just before its WM_SEARCH_DONE).
-    HTREEITEM m_hLimitedItem;
-    int m_nLimitCode = 0;
+    // Limits the server reported for expansions whose WM_SEARCH_DONE is
+    // still to come (another expansion's messages may come in between).
+    std::vector<std::pair<HTREEITEM, int>> m_limitedLevels;
 };
