@@ -4,8 +4,10 @@
 
 #include "LdapTestPane.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -144,4 +146,26 @@ TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
     EXPECT_EQ(pLevel->GetChildCount(), kChildren);
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{kChildren});
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+TEST_F(LdapPagedStop, ATimeLimitKeepsWhatCameAndSaysSo) {
+    // The first entries are held up past the server's time limit; the
+    // server, blocked on its full socket meanwhile, ends the search there.
+    m_server.SetTimeLimit(1);
+    ASSERT_TRUE(m_server.AddChildren(kLevel, 200000, "more"));
+    CEntryNode* pLevel = Open("unlimited", 0);
+    ASSERT_NE(pLevel, nullptr);
+    bool bHeld = false;
+    m_pane.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
+        if (nMessage == WM_ENTRIES_FOUND && !bHeld) {
+            bHeld = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        }
+    };
+    long long nShown = ExpandAndWait(m_source, m_pane, pLevel);
+    EXPECT_EQ(LimitCodes(), std::vector<int>{3});
+    EXPECT_GE(nShown, 1);
+    EXPECT_LT(nShown, kChildren + 200000);
+    EXPECT_EQ(static_cast<long long>(pLevel->GetChildCount()), nShown);
+    RecordProperty("shown", static_cast<int>(nShown));
 }

@@ -356,6 +356,8 @@ bool CSlapdServer::Start() {
     std::string globalFile = (m_dir / "global.conf").string();
     {
         std::ofstream global(globalFile);
+        if (m_nTimeLimit > 0)
+            global << "timelimit " << m_nTimeLimit << "\n";
         if (m_bTls) {
             const CTestPki& pki = CTestPki::Get();
             if (!pki.strError.empty()) {
