@@ -309,13 +309,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "expand-gui: %d items in the tree, expected %d\n", run.nItems, nChildren);
             return 1;
         }
-        if (nRun == 0)
+        if (nRun == 0) {
+            // The first showing of the level is what grows the process;
+            // later runs reuse the memory the allocator kept.
+            growths.push_back(run.dRssGrowth);
             continue; // warms both
+        }
         tarvo.push_back(run.dTotalMs);
         peer.push_back(dPeer);
         firsts.push_back(run.dFirstMs);
         stalls.push_back(run.dStallMs);
-        growths.push_back(run.dRssGrowth);
     }
     double dTarvo = Median(tarvo);
     double dPeer = Median(peer);

@@ -55,37 +55,45 @@ CString CEntryNode::GetRDN() const {
 
 void CEntryNode::AddChildHead(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.push_back(pChild);
+    if (!m_pChildren)
+        m_pChildren = std::make_unique<std::vector<CEntryNode*>>();
+    m_pChildren->push_back(pChild);
 }
 
 void CEntryNode::AddChildTail(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.insert(m_children.begin(), pChild);
+    if (!m_pChildren)
+        m_pChildren = std::make_unique<std::vector<CEntryNode*>>();
+    m_pChildren->insert(m_pChildren->begin(), pChild);
 }
 
 BOOL CEntryNode::RemoveChild(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    // The first from the head, as the list order has it.
-    auto it = std::find(m_children.rbegin(), m_children.rend(), pChild);
-    if (it == m_children.rend())
+    if (!m_pChildren)
         return FALSE;
-    m_children.erase(std::next(it).base());
+    // The first from the head, as the list order has it.
+    auto it = std::find(m_pChildren->rbegin(), m_pChildren->rend(), pChild);
+    if (it == m_pChildren->rend())
+        return FALSE;
+    m_pChildren->erase(std::next(it).base());
     return TRUE;
 }
 
 void CEntryNode::RemoveAllChildren() {
     CCriticalSectionLock lock(ChildrenLock());
-    std::vector<CEntryNode*>().swap(m_children);
+    m_pChildren.reset();
 }
 
 int CEntryNode::GetChildCount() const {
     CCriticalSectionLock lock(ChildrenLock());
-    return static_cast<int>(m_children.size());
+    return m_pChildren ? static_cast<int>(m_pChildren->size()) : 0;
 }
 
 std::vector<CEntryNode*> CEntryNode::GetChildren() const {
     CCriticalSectionLock lock(ChildrenLock());
-    return std::vector<CEntryNode*>(m_children.rbegin(), m_children.rend());
+    if (!m_pChildren)
+        return {};
+    return std::vector<CEntryNode*>(m_pChildren->rbegin(), m_pChildren->rend());
 }
 
 CAttribute* CEntryNode::FindAttribute(const CString& name) const {

@@ -7,6 +7,7 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 
+#include <memory>
 #include <vector>
 
 class CEntryNode : public CObject {
@@ -103,6 +104,7 @@ private:
 
     // Not owned: the source that created the children deletes them. Kept
     // last-first, so that linking at the head (what a browse does for every
-    // child) is an append.
-    std::vector<CEntryNode*> m_children;
+    // child) is an append; made only for a node that gets children, as most
+    // nodes of a large level never do.
+    std::unique_ptr<std::vector<CEntryNode*>> m_pChildren;
 };

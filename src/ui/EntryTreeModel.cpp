@@ -123,7 +123,7 @@ void CEntryTreeModel::QueueSorted(HTREEITEM hParent, CTreeItem* pItem) {
 void CEntryTreeModel::ScheduleFlush() {
     if (m_flushTimer.isActive())
         return;
-    qint64 nWait = m_sinceFlush.isValid() ? kFlushIntervalMs - m_sinceFlush.elapsed() : 0;
+    qint64 nWait = m_sinceFlush.isValid() ? FlushIntervalMs() - m_sinceFlush.elapsed() : 0;
     m_flushTimer.start(static_cast<int>(std::max<qint64>(0, nWait)));
 }
 
@@ -221,8 +221,15 @@ void CEntryTreeModel::MergeSorted(CTreeItem* pParent, std::vector<CTreeItem*>& b
 }
 
 void CEntryTreeModel::FlushQueuedIfDue() {
-    if (!m_queue.empty() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kFlushIntervalMs))
+    if (!m_queue.empty() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= FlushIntervalMs()))
         FlushQueued();
+}
+
+int CEntryTreeModel::FlushIntervalMs() const {
+    // A merge (and the view's layout after it) costs time in proportion to
+    // the rows already there, so a large level is linked less often: its
+    // batches grow with it and the whole level costs O(n log n).
+    return kFlushIntervalMs + static_cast<int>(m_items.size() / 10000);
 }
 
 void CEntryTreeModel::DestroySubtree(CTreeItem* pItem) {

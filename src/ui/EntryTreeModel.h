@@ -107,6 +107,7 @@ private:
     // Links a batch of new children of pParent at their sorted places.
     void MergeSorted(CTreeItem* pParent, std::vector<CTreeItem*>& batch);
     void ScheduleFlush();
+    int FlushIntervalMs() const;
     static std::string LowerKey(const CString& text);
 
     std::function<int()> m_fnEntryAsRDN;
