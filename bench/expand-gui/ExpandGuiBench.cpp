@@ -3,6 +3,9 @@
 // Reported: time until WM_SEARCH_DONE is handled with every child in the
 // tree, time until the first child is in the view, and the longest time the
 // UI thread went without turning its event loop during the expansion.
+//   tarvo_bench_expand_gui [children [runs [million]]]: "million" browses as
+//   the administrator in pages of 1,000 against "ldapsearch -E pr=1000" and
+//   also reports the process's growth per child shown.
 
 #include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
@@ -32,6 +35,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -60,7 +64,21 @@ struct CRun {
     double dFirstMs = 0;
     double dStallMs = 0;
     int nItems = 0;
+    double dRssGrowth = 0; // bytes
 };
+
+// The administrator, pages of 1,000 (set by main for "million").
+bool s_bAdmin = false;
+
+double ResidentBytes() {
+    long nPages = 0, nResident = 0;
+    if (FILE* pFile = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(pFile, "%ld %ld", &nPages, &nResident) != 2)
+            nResident = 0;
+        std::fclose(pFile);
+    }
+    return static_cast<double>(nResident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
 
 // The two panes on a document with a source opened on parent, shown.
 struct CBenchSession {
@@ -78,10 +96,15 @@ struct CBenchSession {
         params.m_strServer = server.Host();
         params.m_nPort = server.Port();
         params.m_strSearchBase = parent;
+        if (s_bAdmin) {
+            params.m_strBindDN = server.AdminDN();
+            params.m_strPassword = server.Password();
+        }
         if (!pSource->Open(params)) {
             std::fprintf(stderr, "expand-gui: cannot open the source\n");
             std::exit(1);
         }
+        pSource->SetPageSize(s_bAdmin ? 1000 : doc.m_exportSettings.GetEntriesPerPage());
         doc.m_pDataSource = pSource;
         doc.m_bRefreshEnabled = true;
         doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
@@ -112,6 +135,7 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
     CDoneStatusBar status;
     CServices::SetStatusBar(&status);
     CRun run;
+    const double dRssBefore = ResidentBytes();
     {
         CBenchSession session(server, parent);
         CLdapTreeView* pTree = session.pTree;
@@ -164,6 +188,7 @@ CRun ExpandOnce(const CSlapdServer& server, const std::string& parent) {
         run.dFirstMs = bFirst ? Ms(start, first) : run.dTotalMs;
         run.dStallMs = dLongestGap;
         run.nItems = static_cast<int>(pRootItem->children.size());
+        run.dRssGrowth = ResidentBytes() - dRssBefore;
         if (status.m_text.find("Completed") == std::string::npos) {
             std::fprintf(stderr, "expand-gui: %s\n", status.m_text.c_str());
             std::exit(1);
@@ -228,6 +253,8 @@ int RefreshDuringStream(const CSlapdServer& server, const std::string& parent, i
 int main(int argc, char** argv) {
     const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int nRuns = argc > 2 ? std::atoi(argv[2]) : 5;
+    const bool bMillion = argc > 3 && std::string(argv[3]) == "million";
+    s_bAdmin = bMillion;
     const std::string parent = "ou=Empty,dc=example,dc=com";
 
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -245,10 +272,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "expand-gui: %s\n", server.LastError().c_str());
         return 1;
     }
-    const std::string command = "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent +
-                                "' -s one -A '(objectclass=*)' >/dev/null";
+    const std::string command =
+        "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent + "' -s one -A " +
+        (bMillion ? "-D '" + server.AdminDN() + "' -w '" + server.Password() + "' -E pr=1000/noprompt "
+                  : "") +
+        "'(objectclass=*)' >/dev/null";
 
-    std::vector<double> tarvo, peer, firsts, stalls;
+    std::vector<double> tarvo, peer, firsts, stalls, growths;
     for (int nRun = 0; nRun < nRuns + 1; ++nRun) {
         auto t0 = Clock::now();
         if (std::system(command.c_str()) != 0) {
@@ -261,8 +291,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "expand-gui: %d items in the tree, expected %d\n", run.nItems, nChildren);
             return 1;
         }
-        if (nRun == 0)
+        if (nRun == 0) {
+            // The first showing of the level is what grows the process;
+            // later runs reuse the memory the allocator kept.
+            growths.push_back(run.dRssGrowth);
             continue; // warms both
+        }
         tarvo.push_back(run.dTotalMs);
         peer.push_back(dPeer);
         firsts.push_back(run.dFirstMs);
@@ -283,6 +317,14 @@ int main(int argc, char** argv) {
         "first child in the view after %.1f ms (median); longest UI stall %.1f ms (median of the runs' "
         "longest, worst run %.1f ms)\n",
         dFirst, dStall, dWorstStall);
+    if (bMillion) {
+        std::printf("expand-million-gui ratio %.2f\n", dRatio);
+        std::printf("expand-million first-ms %.0f\n", dFirst);
+        std::printf("expand-million stall-ms %.0f\n", dStall);
+        std::printf("expand-million rss-per-child %.0f\n", Median(growths) / nChildren);
+        CServices::SetProfile(nullptr);
+        return 0;
+    }
     const int nRefreshRounds = 20;
     int nWrong = RefreshDuringStream(server, parent, nChildren, nRefreshRounds);
     std::printf("refresh while %d children stream, %d rounds: %d items not matching the server's children\n",

@@ -1,6 +1,10 @@
 // Expands an entry with 20,000 children through CLdapSource, with a window
 // that only counts what each WM_ENTRIES_FOUND carries, and times
 // ldapsearch on the same entry in the same run.
+//   tarvo_bench_expand [children [runs [million]]]: "million" browses as the
+//     administrator in pages of 1,000 against "ldapsearch -E pr=1000".
+//   tarvo_bench_expand paged: 600 children on a server that caps plain
+//     searches but lets pages through, and on one with a plain limit of 500.
 
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
@@ -29,6 +33,8 @@ public:
         if (nMessage == WM_ENTRIES_FOUND) {
             m_nEntries += WParamToPtr<CPtrList>(wParam)->GetCount();
             ++m_nMessages;
+        } else if (nMessage == WM_LEVEL_LIMITED) {
+            m_nLimitCode = static_cast<int>(wParam);
         } else if (nMessage == WM_SEARCH_DONE) {
             m_nDone = static_cast<long long>(static_cast<LPARAM>(wParam));
             m_bDone = true;
@@ -38,6 +44,7 @@ public:
     long long m_nEntries = 0;
     long long m_nMessages = 0;
     long long m_nDone = 0;
+    int m_nLimitCode = 0;
     bool m_bDone = false;
 };
 
@@ -57,32 +64,84 @@ void FreeChildren(CEntryNode* pEntry) {
     pEntry->RemoveAllChildren();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int nRuns = argc > 2 ? std::atoi(argv[2]) : 7;
-    const std::string parent = "ou=Empty,dc=example,dc=com";
-
-    CSlapdServer server;
+// Starts the server with nChildren below parent and opens the source on base.
+bool StartAndOpen(CSlapdServer& server, const std::string& parent, int nChildren, bool bAdmin,
+                  const std::string& base, CLdapSource& source, CConnectionParams& params) {
     server.AddChildren(parent, nChildren);
     if (!server.Start()) {
         std::fprintf(stderr, "expand: %s\n", server.LastError().c_str());
-        return 1;
+        return false;
     }
-
-    CLdapSource source;
-    CConnectionParams params;
     params.m_strServer = server.Host();
     params.m_nPort = server.Port();
-    params.m_strSearchBase = server.Base();
+    params.m_strSearchBase = base;
+    if (bAdmin) {
+        params.m_strBindDN = server.AdminDN();
+        params.m_strPassword = server.Password();
+    }
     if (!source.Open(params)) {
         std::fprintf(stderr, "expand: cannot open the source\n");
-        return 1;
+        return false;
     }
+    return true;
+}
 
-    const std::string command = "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent +
-                                "' -s one -A '(objectclass=*)' >/dev/null";
+// 600 children browsed anonymously with the default page size: all of them
+// on the capped server, and the marker's message on the plain-limit one.
+int RunPaged() {
+    const std::string parent = "ou=Empty,dc=example,dc=com";
+    const int nChildren = 600;
+    struct CCase {
+        const char* pszLimits;
+        long long nShown = 0;
+        int nLimitCode = 0;
+    } cases[] = {{"size.soft=500 size.hard=500 size.pr=200 size.prtotal=unlimited"}, {"500"}};
+    for (CCase& c : cases) {
+        CSlapdServer server;
+        server.SetSizeLimits(c.pszLimits);
+        CLdapSource source;
+        CConnectionParams params;
+        if (!StartAndOpen(server, parent, nChildren, false, parent, source, params))
+            return 1;
+        CCountingWindow window;
+        params.m_pRoot->BeginOperation(OP_EXPAND);
+        source.Expand(params.m_pRoot, &window, HTREEITEM(1));
+        CMessageDispatcher::Instance().WaitDispatching([&] { return window.m_bDone; }, INFINITE);
+        source.ShutdownWorkers(FALSE);
+        c.nShown = window.m_nEntries;
+        c.nLimitCode = window.m_nLimitCode;
+        std::printf("%s: %lld of %d shown, limit code %d, paging offered %s\n", c.pszLimits, c.nShown,
+                    nChildren, c.nLimitCode, source.OffersPaging() ? "yes" : "no");
+        source.Close();
+    }
+    std::printf("expand-paged shown %lld\n", cases[0].nShown);
+    std::printf("expand-paged marker %s\n", cases[1].nLimitCode == 4 ? "yes" : "no");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "paged")
+        return RunPaged();
+    const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int nRuns = argc > 2 ? std::atoi(argv[2]) : 7;
+    const bool bMillion = argc > 3 && std::string(argv[3]) == "million";
+    const std::string parent = "ou=Empty,dc=example,dc=com";
+
+    CSlapdServer server;
+    CLdapSource source;
+    CConnectionParams params;
+    if (!StartAndOpen(server, parent, nChildren, bMillion, server.Base(), source, params))
+        return 1;
+    if (bMillion)
+        source.SetPageSize(1000);
+
+    const std::string command =
+        "ldapsearch -x -LLL -H '" + server.Url() + "' -b '" + parent + "' -s one -A " +
+        (bMillion ? "-D '" + server.AdminDN() + "' -w '" + server.Password() + "' -E pr=1000/noprompt "
+                  : "") +
+        "'(objectclass=*)' >/dev/null";
     std::vector<double> tarvoTimes, peerTimes;
     size_t nBytes = 0;
     long long nMessages = 0;
@@ -156,6 +215,10 @@ int main(int argc, char** argv) {
     std::printf("stop on a silent server: Stop %.1f ms, stopped browse reported after %.1f ms\n",
                 dStop * 1000, dStopped * 1000);
     std::printf("expand ratio %.2f\n", dRatio);
+    if (bMillion) {
+        std::printf("expand-million ratio %.2f\n", dRatio);
+        std::printf("expand-million bytes-per-node %.0f\n", static_cast<double>(nBytes) / nChildren);
+    }
     source.Close();
     return 0;
 }

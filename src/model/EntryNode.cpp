@@ -2,7 +2,9 @@
 
 #include "model/DnHelper.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace {
 
@@ -35,9 +37,10 @@ BOOL CEntryNode::IsStopRequested() {
 }
 
 CEntryNode::CEntryNode()
-    : m_bRoot(FALSE), m_bUnexpanded(FALSE), m_bLeaf(FALSE), m_bCanRefresh(TRUE), m_bCanAddEntry(TRUE),
-      m_bCanDeleteEntry(TRUE), m_bCanAddAttribute(TRUE), m_bCanDeleteAttribute(TRUE), m_bCanModifyAttribute(TRUE),
-      m_bCanRefreshAttributes(TRUE), m_bCanModifyEntry(TRUE), m_bCanSaveToLdif(TRUE), m_nIndex(0), m_pParent(nullptr) {
+    : m_bRoot(false), m_bUnexpanded(false), m_bLeaf(false), m_bCanRefresh(true), m_bCanAddEntry(true),
+      m_bCanDeleteEntry(true), m_bCanAddAttribute(true), m_bCanDeleteAttribute(true),
+      m_bCanModifyAttribute(true), m_bCanRefreshAttributes(true), m_bCanModifyEntry(true),
+      m_bCanSaveToLdif(true), m_nIndex(0), m_pParent(nullptr) {
     g_bStopRequested.store(FALSE);
 }
 
@@ -46,44 +49,51 @@ CEntryNode::~CEntryNode() {
     RemoveAllChildren();
 }
 
-CString CEntryNode::GetRDN() const { return DnFirstRdn(m_strDN); }
+CString CEntryNode::GetRDN() const {
+    return DnFirstRdn(m_strDN);
+}
 
 void CEntryNode::AddChildHead(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.AddHead(pChild);
+    if (!m_pChildren)
+        m_pChildren = std::make_unique<std::vector<CEntryNode*>>();
+    m_pChildren->push_back(pChild);
 }
 
 void CEntryNode::AddChildTail(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.AddTail(pChild);
+    if (!m_pChildren)
+        m_pChildren = std::make_unique<std::vector<CEntryNode*>>();
+    m_pChildren->insert(m_pChildren->begin(), pChild);
 }
 
 BOOL CEntryNode::RemoveChild(CEntryNode* pChild) {
     CCriticalSectionLock lock(ChildrenLock());
-    POSITION pos = m_children.Find(pChild);
-    if (!pos)
+    if (!m_pChildren)
         return FALSE;
-    m_children.RemoveAt(pos);
+    // The first from the head, as the list order has it.
+    auto it = std::find(m_pChildren->rbegin(), m_pChildren->rend(), pChild);
+    if (it == m_pChildren->rend())
+        return FALSE;
+    m_pChildren->erase(std::next(it).base());
     return TRUE;
 }
 
 void CEntryNode::RemoveAllChildren() {
     CCriticalSectionLock lock(ChildrenLock());
-    m_children.RemoveAll();
+    m_pChildren.reset();
 }
 
 int CEntryNode::GetChildCount() const {
     CCriticalSectionLock lock(ChildrenLock());
-    return m_children.GetCount();
+    return m_pChildren ? static_cast<int>(m_pChildren->size()) : 0;
 }
 
 std::vector<CEntryNode*> CEntryNode::GetChildren() const {
     CCriticalSectionLock lock(ChildrenLock());
-    std::vector<CEntryNode*> children;
-    children.reserve(static_cast<size_t>(m_children.GetCount()));
-    for (POSITION pos = m_children.GetHeadPosition(); pos;)
-        children.push_back(static_cast<CEntryNode*>(m_children.GetNext(pos)));
-    return children;
+    if (!m_pChildren)
+        return {};
+    return std::vector<CEntryNode*>(m_pChildren->rbegin(), m_pChildren->rend());
 }
 
 CAttribute* CEntryNode::FindAttribute(const CString& name) const {
@@ -135,10 +145,10 @@ int CEntryNode::CountRemainingValues(const CStringArray& values, const CString& 
     return pAttribute ? pAttribute->GetSize() - values.GetSize() : 0;
 }
 
-#define TARVO_FLAG_GETTER(Name, member)                                                                                \
-    BOOL CEntryNode::Name() const {                                                                                    \
-        CCriticalSectionLock lock(TreeLock());                                                                         \
-        return member;                                                                                                 \
+#define TARVO_FLAG_GETTER(Name, member)                                                                      \
+    BOOL CEntryNode::Name() const {                                                                          \
+        CCriticalSectionLock lock(TreeLock());                                                               \
+        return member;                                                                                       \
     }
 TARVO_FLAG_GETTER(CanRefresh, m_bCanRefresh)
 TARVO_FLAG_GETTER(CanAddEntry, m_bCanAddEntry)
@@ -193,8 +203,8 @@ void CEntryNode::ApplyOperationFlags(int nCode, BOOL bValue) {
     case OP_MODIFY_ATTRIBUTE:
     case OP_DELETE_ATTRIBUTE:
     case OP_ADD_ATTRIBUTE:
-        m_bCanRefresh = m_bCanAddAttribute = m_bCanDeleteAttribute = m_bCanModifyAttribute = m_bCanRefreshAttributes =
-            m_bCanModifyEntry = m_bCanSaveToLdif = bValue;
+        m_bCanRefresh = m_bCanAddAttribute = m_bCanDeleteAttribute = m_bCanModifyAttribute =
+            m_bCanRefreshAttributes = m_bCanModifyEntry = m_bCanSaveToLdif = bValue;
         break;
     default:
         break;

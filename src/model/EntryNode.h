@@ -7,6 +7,7 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 
+#include <memory>
 #include <vector>
 
 class CEntryNode : public CObject {
@@ -78,27 +79,32 @@ public:
     static void RequestStop();
     static BOOL IsStopRequested();
 
-    BOOL m_bRoot;
-    BOOL m_bUnexpanded;
-    BOOL m_bLeaf;
-    BOOL m_bCanRefresh;
-    BOOL m_bCanAddEntry;
-    BOOL m_bCanDeleteEntry;
-    BOOL m_bCanAddAttribute;
-    BOOL m_bCanDeleteAttribute;
-    BOOL m_bCanModifyAttribute;
-    BOOL m_bCanRefreshAttributes;
-    BOOL m_bCanModifyEntry;
-    BOOL m_bCanSaveToLdif;
-    HTREEITEM m_hTreeItem;
+    // bool, not BOOL: a level can hold a million of these.
+    bool m_bRoot;
+    bool m_bUnexpanded;
+    bool m_bLeaf;
+    bool m_bCanRefresh;
+    bool m_bCanAddEntry;
+    bool m_bCanDeleteEntry;
+    bool m_bCanAddAttribute;
+    bool m_bCanDeleteAttribute;
+    bool m_bCanModifyAttribute;
+    bool m_bCanRefreshAttributes;
+    bool m_bCanModifyEntry;
+    bool m_bCanSaveToLdif;
     int m_nIndex;
+    HTREEITEM m_hTreeItem;
     CString m_strDN;
     CEntryNode* m_pParent;
     // Owned: deleted with the node.
     CAttributeArray m_attributes;
-    // Not owned: the source that created the children deletes them.
-    CPtrList m_children;
 
 private:
     void UpdateFlags(int nCode, BOOL bValue);
+
+    // Not owned: the source that created the children deletes them. Kept
+    // last-first, so that linking at the head (what a browse does for every
+    // child) is an append; made only for a node that gets children, as most
+    // nodes of a large level never do.
+    std::unique_ptr<std::vector<CEntryNode*>> m_pChildren;
 };

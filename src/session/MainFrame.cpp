@@ -482,7 +482,8 @@ void CMainFrame::OnSettings() {
     if (!m_pDocument)
         return;
     CSettingsDlg dialog(&m_pDocument->m_exportSettings, nullptr);
-    dialog.DoModal();
+    if (dialog.DoModal() == IDOK && m_pDocument->m_pDataSource)
+        m_pDocument->m_pDataSource->SetPageSize(m_pDocument->m_exportSettings.GetEntriesPerPage());
 }
 
 void CMainFrame::OnHelpContents() {

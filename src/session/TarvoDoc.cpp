@@ -72,6 +72,7 @@ BOOL CTarvoDoc::ShowLogin() {
                 OnCloseSession();
             m_pDataSource = sheet.GetOpenedSource();
             sheet.SetOpenedSource(nullptr);
+            m_pDataSource->SetPageSize(m_exportSettings.GetEntriesPerPage());
             pRoot = sheet.m_params.m_pRoot;
             bOpened = TRUE;
         }

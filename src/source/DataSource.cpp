@@ -38,15 +38,21 @@ CString DescribeSearchOutcome(const CSearchOutcome& outcome) {
     if (outcome.bFailed)
         return text + " (failed" + (outcome.strMessage.IsEmpty() ? CString() : ": " + outcome.strMessage) +
                ")";
-    switch (outcome.nResultCode) {
+    if (const char* pszLimit = LimitOfResult(outcome.nResultCode))
+        return text + " (" + pszLimit + " reached)";
+    return text;
+}
+
+const char* LimitOfResult(int nResultCode) {
+    switch (nResultCode) {
     case 3:
-        return text + " (time limit reached)";
+        return "time limit";
     case 4:
-        return text + " (size limit reached)";
+        return "size limit";
     case 11:
-        return text + " (administrative limit reached)";
+        return "administrative limit";
     default:
-        return text;
+        return nullptr;
     }
 }
 

@@ -45,6 +45,9 @@ public:
     // Ends the running search, if any; its WM_SEARCH_FINISHED says stopped.
     virtual BOOL StopSearch();
 
+    // Entries per page when the source can page its searches (0: none).
+    virtual void SetPageSize(int /*nPageSize*/) {}
+
     // Takes back a node the tree pane removed after WM_ENTRY_DELETED. A
     // source whose workers may still reach the node keeps it until none can.
     virtual void RetireEntry(CEntryNode* pEntry);

@@ -9,6 +9,7 @@
 #include "source/ConnectionParams.h"
 #include "source/LdapError.h"
 
+#include <algorithm>
 #include <poll.h>
 #include <thread>
 #include <unordered_set>
@@ -54,6 +55,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
         return FALSE;
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
+    m_bPagingOffered = m_ld.OffersPagedResults();
     m_strServer = params.m_strServer;
     m_nPort = params.m_nPort;
     // A reconnect uses the same login, security and trust as this one.
@@ -293,6 +295,76 @@ void CLdapSource::EndRequest(CWorker& worker) {
     CCriticalSectionLock lock(m_routingLock);
     m_activeMsgIds.erase(worker.nMsgId);
     m_pendingResults.Drop(worker.nMsgId);
+}
+
+void CLdapSource::MoveRequest(CWorker& worker, int nMsgId) {
+    {
+        CCriticalSectionLock lock(m_routingLock);
+        m_activeMsgIds.erase(worker.nMsgId);
+        m_pendingResults.Drop(worker.nMsgId);
+    }
+    {
+        // Only when it is still Stop's aim: a later request keeps that.
+        CCriticalSectionLock lock(m_registrationLock);
+        if (m_nCurrentMsgId == worker.nMsgId)
+            m_nCurrentMsgId = nMsgId;
+    }
+    worker.nMsgId = nMsgId;
+}
+
+void CLdapSource::PreparePaging(CPagedSearch& search) {
+    search.args.bPaged = m_bPagingOffered && m_nPageSize > 0;
+    search.args.nPageSize = search.args.bPaged ? m_nPageSize.load() : 0;
+    search.args.cookie.clear();
+}
+
+int CLdapSource::SendPage(CPagedSearch& search, int& nMsgId) {
+    return SendRequest([&](int& nId) { return LdapSearchPage(m_ld.Get(), search.args, nId); }, nMsgId);
+}
+
+CLdapSource::EPageStep CLdapSource::ContinuePaged(CWorker& worker, CPagedSearch& search, ldapmsg* pResult,
+                                                  int& nResultCode) {
+    nResultCode = LdapResultCode(m_ld.Get(), pResult);
+    if (!search.args.bPaged)
+        return kSearchDone;
+    if (nResultCode == 0) {
+        search.args.cookie = LdapPageCookie(m_ld.Get(), pResult);
+        if (search.args.cookie.empty())
+            return kSearchDone; // the last page
+    } else if ((nResultCode == 11 || nResultCode == 53) && search.args.cookie.empty() &&
+               !search.bEntriesSeen) {
+        // The first page's size refused: smaller, and below the floor the
+        // search goes without paging (its limit is then reported).
+        if (search.args.nPageSize <= kMinPageSize)
+            search.args.bPaged = false;
+        else
+            search.args.nPageSize = std::max(kMinPageSize, search.args.nPageSize / 2);
+    } else {
+        return kSearchDone;
+    }
+    int nMsgId = -1;
+    int nCode = SendPage(search, nMsgId);
+    if (nCode != 0) {
+        nResultCode = nCode;
+        return kPageSendFailed;
+    }
+    MoveRequest(worker, nMsgId);
+    return kNextPageSent;
+}
+
+void CLdapSource::AbandonPaged(CWorker& worker, CPagedSearch& search) {
+    LdapAbandon(m_ld.Get(), worker.nMsgId);
+    if (!search.args.bPaged || search.args.cookie.empty())
+        return;
+    CLdapSearchArgs release = search.args;
+    release.nPageSize = 0;
+    CCriticalSectionLock lock(m_routingLock);
+    if (!m_ld || m_bConnectionLost)
+        return;
+    // Its answer is dropped when read: no worker waits for it.
+    int nMsgId = -1;
+    LdapSearchPage(m_ld.Get(), release, nMsgId);
+    search.args.cookie.clear();
 }
 
 void CLdapSource::RegisterRequest(int nMsgId, int nOp, CEntryNode* pEntry, BOOL* pAbandoned,

@@ -62,6 +62,13 @@ public:
     // How the open connection is protected and whom the server sees.
     const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
 
+    // Entries per page of a paged search (0: no paging), used when the
+    // server offers paging.
+    void SetPageSize(int nPageSize) override { m_nPageSize = nPageSize; }
+    bool OffersPaging() const { return m_bPagingOffered; }
+    // The smallest page size tried after the server refused larger ones.
+    static constexpr int kMinPageSize = 50;
+
     // Most entries sent in one WM_ENTRIES_FOUND.
     static constexpr int kMaxEntriesPerMessage = 1000;
     // Length of one wait for the connection, in milliseconds.
@@ -178,6 +185,28 @@ private:
     void BeforeStart();
     void ReconnectIfWanted();
 
+    // One search that may come in pages (RFC 2696), for the browse and the
+    // search panel alike.
+    struct CPagedSearch {
+        CLdapSearchArgs args;
+        // A refused page size is retried smaller only before any entry came.
+        bool bEntriesSeen = false;
+    };
+    enum EPageStep { kSearchDone, kNextPageSent, kPageSendFailed };
+    // Pages when the server offers them and a page size is set.
+    void PreparePaging(CPagedSearch& search);
+    int SendPage(CPagedSearch& search, int& nMsgId);
+    // At a final result: its code, and the next page (or the first one
+    // again, smaller, when its size was refused) sent and waited for by the
+    // worker. kPageSendFailed: nResultCode is the library's code.
+    EPageStep ContinuePaged(CWorker& worker, CPagedSearch& search, ldapmsg* pResult, int& nResultCode);
+    // A stopped paged search: its page abandoned, a held cookie handed back
+    // with a page size of 0 so the server can let it go.
+    void AbandonPaged(CWorker& worker, CPagedSearch& search);
+    // The worker waits for nMsgId now; Stop aims at it when it aimed at the
+    // page before.
+    void MoveRequest(CWorker& worker, int nMsgId);
+
     // Browsing helpers.
     void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
     // FALSE when the expansion must end at once (shutdown, or a refresh).
@@ -209,6 +238,8 @@ private:
     CEntryNode* m_pRoot = nullptr;
     CString m_strSearchBase;
     int m_nRunning = 0;
+    std::atomic<int> m_nPageSize{500};
+    bool m_bPagingOffered = false; // read at Open
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
 
     // The registration of the most recently sent request: what Stop abandons.

@@ -50,11 +50,17 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         return 0;
     }
 
-    // Names only: the browse uses nothing but the DNs.
+    // The DNs, and whether each child has children of its own, so leaves
+    // show as leaves at once (a server without the attribute sends nothing
+    // more than names).
+    CPagedSearch search;
+    search.args.strBase = dn;
+    search.args.nScope = LDAP_SCOPE_ONE_LEVEL;
+    search.args.strFilter = filter;
+    search.args.attributes.Add("hasSubordinates");
+    PreparePaging(search);
     int nMsgId = -1;
-    int nCode = SendRequest(
-        [&](int& nId) { return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_ONE_LEVEL, filter, true, nId); },
-        nMsgId);
+    int nCode = SendPage(search, nMsgId);
     if (nCode != 0) {
         if (!IsShuttingDown() && !IsRefreshed(request)) {
             ShowError(nCode);
@@ -70,6 +76,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     BOOL bFirstSent = FALSE;
     int nCount = 0;
     int nDone = 0;
+    // A server limit that cut the level short: the pane must say so.
+    int nLimitCode = 0;
     auto removePlaceholder = [&] {
         if (bFirst && IsWindow(request.hPane))
             ::SendMessage(request.hNotify, WM_REMOVE_PLACEHOLDER, static_cast<WPARAM>(lItem), 0);
@@ -80,7 +88,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     auto endSilently = [&] {
         EndRequest(worker);
         if (IsRefreshed(request))
-            LdapAbandon(m_ld.Get(), nMsgId);
+            AbandonPaged(worker, search);
         finish();
         return 0;
     };
@@ -98,6 +106,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         if (eOutcome == kShutdown || IsRefreshed(request))
             return endSilently();
         if (eOutcome == kAbandoned) {
+            AbandonPaged(worker, search);
             if (!SendEntries(request, nCount))
                 return endSilently();
             removePlaceholder();
@@ -118,6 +127,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             if (IsShuttingDown())
                 return endSilently();
             removePlaceholder();
+            search.bEntriesSeen = true;
             if (IsWindow(request.hPane))
                 AddSearchEntries(message.Get(), request);
             message.Reset();
@@ -130,9 +140,22 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             continue;
         }
         if (nType == LDAP_RESULT_SEARCH_RESULT) {
-            // Its code is not examined: the entries received are the answer.
+            // Any other error keeps what came as the answer (a level deleted
+            // meanwhile shows as a leaf); a limit means there is more.
+            int nResult = 0;
+            EPageStep eStep = ContinuePaged(worker, search, message.Get(), nResult);
+            if (eStep == kNextPageSent)
+                continue;
+            if (LimitOfResult(nResult))
+                nLimitCode = nResult;
             if (!SendEntries(request, nCount) || IsShuttingDown())
                 return endSilently();
+            if (eStep == kPageSendFailed) {
+                // What came stays; the rest of the level could not be asked for.
+                ShowError(nResult);
+                nDone = SEARCH_FAILED;
+                break;
+            }
             removePlaceholder();
             nDone = nCount;
             break;
@@ -152,6 +175,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     EndRequest(worker);
     finish();
     pEntry->EndOperation(OP_EXPAND);
+    if (nLimitCode != 0 && IsWindow(request.hPane))
+        ::SendMessage(request.hNotify, WM_LEVEL_LIMITED, static_cast<WPARAM>(nLimitCode), lItem);
     ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(static_cast<LPARAM>(nDone)), lItem);
     return static_cast<UINT>(nCount);
 }
@@ -175,18 +200,21 @@ void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request) {
     if (IsShuttingDown())
         return;
     std::vector<CString> dns;
-    LdapEntryDNs(m_ld.Get(), pMessage, dns);
+    std::vector<bool> leaves;
+    LdapEntryDNs(m_ld.Get(), pMessage, dns, &leaves);
     // Under the record's lock: a refresh either sees these nodes among the
     // entry's children (and retires them) or none of them is made.
     CCriticalSectionLock lock(request.lock);
     if (request.bRefreshed)
         return;
     CEntryNode* pParent = request.pEntry;
-    for (const CString& dn : dns) {
+    for (size_t i = 0; i < dns.size(); ++i) {
         // The DN exactly as the server sent it; linked at the head, so the
         // children list holds the reverse of the arrival order.
         auto* pNode = new CEntryNode;
-        pNode->SetDN(dn);
+        pNode->SetDN(dns[i]);
+        if (leaves[i])
+            pNode->MarkLeaf();
         pNode->SetParent(pParent);
         pParent->AddChildHead(pNode);
         request.batch.AddTail(pNode);

@@ -51,13 +51,17 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         return finish();
     }
     const CSearchSpec& spec = request.spec;
+    CPagedSearch search;
+    search.args.strBase = spec.strBase;
+    search.args.nScope = spec.nScope;
+    search.args.strFilter = spec.strFilter;
+    search.args.attributes = spec.attributes;
+    search.args.nSizeLimit = spec.nSizeLimit;
+    // A limit the user set is the whole answer's, not a page's.
+    if (spec.nSizeLimit == 0)
+        PreparePaging(search);
     int nMsgId = -1;
-    int nCode = SendRequest(
-        [&](int& nId) {
-            return LdapSearchAttributes(m_ld.Get(), spec.strBase, spec.nScope, spec.strFilter,
-                                        spec.attributes, spec.nSizeLimit, nId);
-        },
-        nMsgId);
+    int nCode = SendPage(search, nMsgId);
     if (nCode != 0) {
         if (IsShuttingDown())
             return 0;
@@ -82,7 +86,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         if (request.bStopRequested) {
             // The search's own abandon: Stop of the tree pane may be aimed
             // at another request meanwhile.
-            LdapAbandon(m_ld.Get(), nMsgId);
+            AbandonPaged(worker, search);
             sendBatch();
             outcome.bStopped = true;
             break;
@@ -106,6 +110,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             return 0;
         }
         if (eOutcome == kAbandoned) {
+            AbandonPaged(worker, search);
             sendBatch();
             outcome.bStopped = true;
             break;
@@ -117,6 +122,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             break;
         }
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
+            search.bEntriesSeen = true;
             LdapForEachEntry(m_ld.Get(), message.Get(), [&](CString dn, std::vector<CAttribute> attributes) {
                 batch.push_back(CSearchResult{std::move(dn), std::move(attributes)});
             });
@@ -125,10 +131,16 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             continue;
         }
         if (nType == LDAP_RESULT_SEARCH_RESULT) {
+            EPageStep eStep = ContinuePaged(worker, search, message.Get(), outcome.nResultCode);
+            if (eStep == kNextPageSent)
+                continue;
             sendBatch();
-            outcome.nResultCode = LdapResultCode(m_ld.Get(), message.Get());
-            bool bLimit = outcome.nResultCode == 3 || outcome.nResultCode == 4 || outcome.nResultCode == 11;
-            if (outcome.nResultCode != 0 && !bLimit) {
+            if (eStep == kPageSendFailed) {
+                outcome.bFailed = true;
+                outcome.strMessage = LdapErrorText(outcome.nResultCode);
+                break;
+            }
+            if (outcome.nResultCode != 0 && !LimitOfResult(outcome.nResultCode)) {
                 outcome.bFailed = true;
                 outcome.strMessage = LdapErrorText(outcome.nResultCode);
             }

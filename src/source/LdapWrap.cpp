@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <sasl/sasl.h>
+#include <strings.h>
 #include <sys/time.h>
 
 namespace {
@@ -256,8 +257,16 @@ int CLdapConnection::ConnectNow() {
 }
 
 bool CLdapConnection::OffersStartTls() {
-    for (const CString& oid : RootDseValues("supportedExtension"))
-        if (oid == kStartTlsOid)
+    return RootDseLists("supportedExtension", kStartTlsOid);
+}
+
+bool CLdapConnection::OffersPagedResults() {
+    return RootDseLists("supportedControl", LDAP_CONTROL_PAGEDRESULTS);
+}
+
+bool CLdapConnection::RootDseLists(const char* pszAttribute, const char* pszValue) {
+    for (const CString& value : RootDseValues(pszAttribute))
+        if (value == pszValue)
             return true;
     return false;
 }
@@ -348,13 +357,31 @@ int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic, CString* p
     return nCode != LDAP_SUCCESS ? nCode : nError;
 }
 
-void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns) {
+void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns, std::vector<bool>* pLeaves) {
     for (LDAPMessage* pEntry = ldap_first_entry(ld, pMessage); pEntry; pEntry = ldap_next_entry(ld, pEntry)) {
         // The DN straight from the message: no copy by the library.
         berval bv{0, nullptr};
         BerElement* pBer = nullptr;
-        if (ldap_get_dn_ber(ld, pEntry, &pBer, &bv) == LDAP_SUCCESS)
-            dns.emplace_back(std::string_view(bv.bv_val, strnlen(bv.bv_val, bv.bv_len)));
+        if (ldap_get_dn_ber(ld, pEntry, &pBer, &bv) != LDAP_SUCCESS) {
+            if (pBer)
+                ber_free(pBer, 0);
+            continue;
+        }
+        dns.emplace_back(std::string_view(bv.bv_val, strnlen(bv.bv_val, bv.bv_len)));
+        if (pLeaves) {
+            // The attribute follows the DN in the same element.
+            bool bLeaf = false;
+            berval name{0, nullptr};
+            berval* pValues = nullptr;
+            while (ldap_get_attribute_ber(ld, pEntry, pBer, &name, &pValues) == LDAP_SUCCESS && name.bv_val) {
+                if (strncasecmp(name.bv_val, "hasSubordinates", name.bv_len) == 0 && name.bv_len == 15 &&
+                    pValues && pValues[0].bv_val)
+                    bLeaf = pValues[0].bv_len == 5 && strncasecmp(pValues[0].bv_val, "FALSE", 5) == 0;
+                ber_memfree(pValues);
+                pValues = nullptr;
+            }
+            pLeaves->push_back(bLeaf);
+        }
         if (pBer)
             ber_free(pBer, 0);
     }
@@ -437,18 +464,59 @@ int LdapSearch(ldap* ld, const CString& base, int nScope, const CString& filter,
 
 int LdapSearchAttributes(ldap* ld, const CString& base, int nScope, const CString& filter,
                          const CStringArray& attributes, int nSizeLimit, int& nMsgId) {
+    CLdapSearchArgs args;
+    args.strBase = base;
+    args.nScope = nScope;
+    args.strFilter = filter;
+    args.attributes = attributes;
+    args.nSizeLimit = nSizeLimit;
+    return LdapSearchPage(ld, args, nMsgId);
+}
+
+int LdapSearchPage(ldap* ld, const CLdapSearchArgs& args, int& nMsgId) {
     nMsgId = -1;
     std::vector<std::string> names;
-    for (const CString& name : attributes)
+    for (const CString& name : args.attributes)
         names.push_back(name.Str());
     std::vector<char*> pointers;
     for (std::string& name : names)
         pointers.push_back(name.data());
     pointers.push_back(nullptr);
+    LDAPControl* pPage = nullptr;
+    if (args.bPaged) {
+        berval cookie{static_cast<ber_len_t>(args.cookie.size()), const_cast<char*>(args.cookie.data())};
+        // Not critical: a server that cannot page still answers the search.
+        int nCode = ldap_create_page_control(ld, static_cast<ber_int_t>(args.nPageSize),
+                                             args.cookie.empty() ? nullptr : &cookie, 0, &pPage);
+        if (nCode != LDAP_SUCCESS)
+            return nCode;
+    }
+    LDAPControl* controls[] = {pPage, nullptr};
     timeval* pNoTimeLimit = nullptr;
-    return ldap_search_ext(ld, base.GetString(), nScope, filter.GetString(),
-                           names.empty() ? nullptr : pointers.data(), 0, nullptr, nullptr, pNoTimeLimit,
-                           nSizeLimit, &nMsgId);
+    int nCode = ldap_search_ext(ld, args.strBase.GetString(), args.nScope, args.strFilter.GetString(),
+                                names.empty() ? nullptr : pointers.data(), args.bAttrsOnly ? 1 : 0,
+                                pPage ? controls : nullptr, nullptr, pNoTimeLimit, args.nSizeLimit, &nMsgId);
+    if (pPage)
+        ldap_control_free(pPage);
+    return nCode;
+}
+
+std::string LdapPageCookie(ldap* ld, ldapmsg* pResult) {
+    LDAPControl** ppControls = nullptr;
+    int nError = LDAP_SUCCESS;
+    if (ldap_parse_result(ld, pResult, &nError, nullptr, nullptr, nullptr, &ppControls, 0) != LDAP_SUCCESS)
+        return std::string();
+    std::string cookie;
+    if (LDAPControl* pControl = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, ppControls, nullptr)) {
+        ber_int_t nEstimate = 0;
+        berval value{0, nullptr};
+        if (ldap_parse_pageresponse_control(ld, pControl, &nEstimate, &value) == LDAP_SUCCESS) {
+            cookie.assign(value.bv_val ? value.bv_val : "", value.bv_len);
+            ber_memfree(value.bv_val);
+        }
+    }
+    ldap_controls_free(ppControls);
+    return cookie;
 }
 
 ldapmsg* LdapNextEntry(ldap* ld, ldapmsg* pEntry) {

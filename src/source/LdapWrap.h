@@ -7,6 +7,7 @@
 #include "source/ConnectionParams.h"
 
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,8 @@ public:
     int ConnectNow();
     // The root DSE lists the StartTLS extended operation (anonymous read).
     bool OffersStartTls();
+    // The root DSE lists the paged-results control.
+    bool OffersPagedResults();
     // The values of one attribute of the root DSE; empty when it cannot be read.
     std::vector<CString> RootDseValues(const char* pszAttribute);
     // The library's diagnostic message of the last failure; may be empty.
@@ -86,6 +89,9 @@ public:
     int Socket() const;
 
 private:
+    // One of the root DSE's values of pszAttribute is pszValue.
+    bool RootDseLists(const char* pszAttribute, const char* pszValue);
+
     ldap* m_ld = nullptr;
 };
 
@@ -140,8 +146,10 @@ int LdapMessageId(ldapmsg* pMessage);
 int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic = nullptr,
                    CString* pMatchedDN = nullptr);
 
-// DNs of the entries of a search message, in order.
-void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns);
+// DNs of the entries of a search message, in order. With pLeaves: for each,
+// whether the server says it has no subordinates (hasSubordinates FALSE).
+void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns,
+                  std::vector<bool>* pLeaves = nullptr);
 
 // The attributes of the first entry of a search message, in the server's
 // order, each with its values whole (bytes with their length); an attribute
@@ -198,6 +206,23 @@ int LdapSearch(ldap* ld, const CString& base, int nScope, const CString& filter,
 // limit (0: none from this side).
 int LdapSearchAttributes(ldap* ld, const CString& base, int nScope, const CString& filter,
                          const CStringArray& attributes, int nSizeLimit, int& nMsgId);
+// What one search asks for; with bPaged it is one page of a paged search (a non-critical paged-results
+// control with the cookie of the page before, empty for the first).
+struct CLdapSearchArgs {
+    CString strBase;
+    int nScope = 0;
+    CString strFilter;
+    CStringArray attributes; // empty: all user attributes
+    bool bAttrsOnly = false;
+    int nSizeLimit = 0;
+    bool bPaged = false;
+    int nPageSize = 0; // 0 with a cookie: the server may let the search go
+    std::string cookie;
+};
+int LdapSearchPage(ldap* ld, const CLdapSearchArgs& args, int& nMsgId);
+// The cookie of a final result's paged-results control: empty when the
+// server sent the last page (or no control at all).
+std::string LdapPageCookie(ldap* ld, ldapmsg* pResult);
 // The DN and attributes of every entry of a search message, in order.
 template <class Fn> void LdapForEachEntry(ldap* ld, ldapmsg* pMessage, Fn fnEach);
 ldapmsg* LdapNextEntry(ldap* ld, ldapmsg* pEntry);

@@ -18,6 +18,8 @@ constexpr UINT WM_ATTRIBUTE_DELETED = WM_USER + 14;  // wParam: CDeleteAttribute
 constexpr UINT WM_ATTRIBUTE_MODIFIED = WM_USER + 15; // wParam: CModifyAttributeRequest*
 constexpr UINT WM_ENTRY_DELETED = WM_USER + 16;      // wParam: CDeleteEntryRequest*
 constexpr UINT WM_ENTRY_REFRESHED = WM_USER + 17;    // wParam: CEntryNode* being refreshed
+// Sent just before WM_SEARCH_DONE when the server cut the level short.
+constexpr UINT WM_LEVEL_LIMITED = WM_USER + 20; // wParam: result code 3, 4 or 11; lParam: HTREEITEM
 
 // Values carried in WM_SEARCH_DONE's wParam besides a count.
 constexpr int SEARCH_FAILED = -1;

@@ -54,6 +54,11 @@ struct CSearchRequest {
     BOOL bWaiting = FALSE;
 };
 
+// The limit a result code names ("size limit", "time limit",
+// "administrative limit"), or NULL when the code does not mean "there is
+// more than was sent" (3, 4 and 11 do).
+const char* LimitOfResult(int nResultCode);
+
 // Texts for how a search ended, for the panel's status line:
 // "1,234 entries", "... (size limit reached)", "... (stopped)".
 CString DescribeSearchOutcome(const CSearchOutcome& outcome);

@@ -5,6 +5,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/TreeImages.h"
 
+#include <QFont>
 #include <algorithm>
 #include <atomic>
 
@@ -85,12 +86,16 @@ std::string CEntryTreeModel::SortKey(CTreeItem* pItem) {
 
 int CEntryTreeModel::SortedRow(CTreeItem* pParent, const std::string& key) {
     std::vector<CTreeItem*>& siblings = pParent->children;
+    // A level's marker stays below every entry.
+    auto end = siblings.end();
+    if (!siblings.empty() && siblings.back()->bMarker)
+        --end;
     // The common case while browsing: the new item goes last.
-    if (siblings.empty() || SortKey(siblings.back()) <= key)
-        return static_cast<int>(siblings.size());
-    auto it =
-        std::upper_bound(siblings.begin(), siblings.end(), key,
-                         [this](const std::string& k, CTreeItem* pSibling) { return k < SortKey(pSibling); });
+    if (end == siblings.begin() || SortKey(*(end - 1)) <= key)
+        return static_cast<int>(end - siblings.begin());
+    auto it = std::upper_bound(siblings.begin(), end, key, [this](const std::string& k, CTreeItem* pSibling) {
+        return k < SortKey(pSibling);
+    });
     return static_cast<int>(it - siblings.begin());
 }
 
@@ -118,7 +123,7 @@ void CEntryTreeModel::QueueSorted(HTREEITEM hParent, CTreeItem* pItem) {
 void CEntryTreeModel::ScheduleFlush() {
     if (m_flushTimer.isActive())
         return;
-    qint64 nWait = m_sinceFlush.isValid() ? kFlushIntervalMs - m_sinceFlush.elapsed() : 0;
+    qint64 nWait = m_sinceFlush.isValid() ? FlushIntervalMs() - m_sinceFlush.elapsed() : 0;
     m_flushTimer.start(static_cast<int>(std::max<qint64>(0, nWait)));
 }
 
@@ -128,23 +133,103 @@ void CEntryTreeModel::FlushQueued() {
         return;
     std::vector<CQueued> queue;
     queue.swap(m_queue);
-    for (const CQueued& queued : queue) {
-        CTreeItem* pParent = queued.hParent ? Find(queued.hParent) : &m_root;
+    // Items of one parent go in together: a batch is sorted once and merged
+    // into the sorted children in one pass, so a level of n children costs
+    // O(n log n) however the server orders them.
+    std::stable_sort(queue.begin(), queue.end(), [](const CQueued& a, const CQueued& b) {
+        return a.hParent.GetId() < b.hParent.GetId();
+    });
+    std::vector<CTreeItem*> batch;
+    for (size_t i = 0; i < queue.size();) {
+        size_t j = i;
+        batch.clear();
+        while (j < queue.size() && queue[j].hParent == queue[i].hParent)
+            batch.push_back(queue[j++].pItem);
+        CTreeItem* pParent = queue[i].hParent ? Find(queue[i].hParent) : &m_root;
+        i = j;
         if (!pParent || !pParent->bLinked) {
             // The parent went away meanwhile (refresh, delete, close).
-            DestroySubtree(queued.pItem);
+            for (CTreeItem* pItem : batch)
+                DestroySubtree(pItem);
             continue;
         }
-        CTreeItem* pItem = queued.pItem;
-        LinkAt(pParent, pItem, SortedRow(pParent, pItem->strKey));
+        MergeSorted(pParent, batch);
     }
     m_sinceFlush.start();
     emit Flushed();
 }
 
+void CEntryTreeModel::MergeSorted(CTreeItem* pParent, std::vector<CTreeItem*>& batch) {
+    std::stable_sort(batch.begin(), batch.end(),
+                     [](const CTreeItem* a, const CTreeItem* b) { return a->strKey < b->strKey; });
+    std::vector<CTreeItem*>& siblings = pParent->children;
+    // A level's marker stays below every entry.
+    size_t nEnd = siblings.size();
+    if (nEnd > 0 && siblings.back()->bMarker)
+        --nEnd;
+    const int nFirstNew = static_cast<int>(nEnd);
+    if (nEnd == 0 || SortKey(siblings[nEnd - 1]) <= batch.front()->strKey) {
+        // Everything after the last child: one insertion of rows.
+        beginInsertRows(IndexOf(pParent), nFirstNew, nFirstNew + static_cast<int>(batch.size()) - 1);
+        for (CTreeItem* pItem : batch) {
+            pItem->pParent = pParent;
+            pItem->bLinked = true;
+        }
+        siblings.insert(siblings.begin() + static_cast<std::ptrdiff_t>(nEnd), batch.begin(), batch.end());
+        for (size_t k = nEnd; k < siblings.size(); ++k)
+            siblings[k]->nRow = static_cast<int>(k);
+        endInsertRows();
+        return;
+    }
+    // New rows among the old ones: one merge under a layout change, the
+    // persistent indexes (selection, current item, expanded rows) moved
+    // with their items.
+    const QModelIndex parentIndex = IndexOf(pParent);
+    emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)});
+    const QModelIndexList persistent = persistentIndexList();
+    std::vector<CTreeItem*> merged;
+    merged.reserve(siblings.size() + batch.size());
+    size_t nOld = 0;
+    size_t nNew = 0;
+    while (nOld < nEnd || nNew < batch.size()) {
+        // Equal keys: the old item first, as a one-by-one insert would do.
+        if (nNew == batch.size() || (nOld < nEnd && !(batch[nNew]->strKey < SortKey(siblings[nOld]))))
+            merged.push_back(siblings[nOld++]);
+        else
+            merged.push_back(batch[nNew++]);
+    }
+    for (size_t k = nEnd; k < siblings.size(); ++k)
+        merged.push_back(siblings[k]);
+    for (CTreeItem* pItem : batch) {
+        pItem->pParent = pParent;
+        pItem->bLinked = true;
+    }
+    siblings.swap(merged);
+    for (size_t k = 0; k < siblings.size(); ++k)
+        siblings[k]->nRow = static_cast<int>(k);
+    QModelIndexList from;
+    QModelIndexList to;
+    for (const QModelIndex& index : persistent) {
+        CTreeItem* pItem = ItemOf(index);
+        if (pItem && pItem->pParent == pParent && index.row() != pItem->nRow) {
+            from.push_back(index);
+            to.push_back(createIndex(pItem->nRow, index.column(), pItem));
+        }
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({QPersistentModelIndex(parentIndex)});
+}
+
 void CEntryTreeModel::FlushQueuedIfDue() {
-    if (!m_queue.empty() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kFlushIntervalMs))
+    if (!m_queue.empty() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= FlushIntervalMs()))
         FlushQueued();
+}
+
+int CEntryTreeModel::FlushIntervalMs() const {
+    // A merge (and the view's layout after it) costs time in proportion to
+    // the rows already there, so a large level is linked less often: its
+    // batches grow with it and the whole level costs O(n log n).
+    return kFlushIntervalMs + static_cast<int>(m_items.size() / 10000);
 }
 
 void CEntryTreeModel::DestroySubtree(CTreeItem* pItem) {
@@ -303,7 +388,14 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return BytesToText(DisplayText(pItem));
     case Qt::DecorationRole:
-        return TreeItemIcon(pItem->nImage, pItem->nSelectedImage);
+        return pItem->bMarker ? QVariant() : TreeItemIcon(pItem->nImage, pItem->nSelectedImage);
+    case Qt::FontRole:
+        if (pItem->bMarker) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return QVariant();
     default:
         return QVariant();
     }

@@ -35,6 +35,9 @@ struct CTreeItem {
     int nSelectedImage = 1;
     bool bChildIndicator = false;
     bool bLinked = false;
+    // The note at the end of a level the server cut short: not an entry,
+    // shown in italics, always last.
+    bool bMarker = false;
     int nRow = 0; // last known position among its siblings
     // Sort key: the lower-cased display text, and the title mode it was
     // computed for (-1: none yet).
@@ -101,7 +104,10 @@ signals:
 
 private:
     void DestroySubtree(CTreeItem* pItem);
+    // Links a batch of new children of pParent at their sorted places.
+    void MergeSorted(CTreeItem* pParent, std::vector<CTreeItem*>& batch);
     void ScheduleFlush();
+    int FlushIntervalMs() const;
     static std::string LowerKey(const CString& text);
 
     std::function<int()> m_fnEntryAsRDN;

@@ -7,6 +7,15 @@ CExportSettings::CExportSettings() {
     m_strFilename = profile.GetProfileString("SaveToLDIF", "Filename", "");
     m_nSaveOption = profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", 0);
     m_nEntryAsRDN = profile.GetProfileInt("UI", "EntryAsRDN", 1);
+    m_nEntriesPerPage = profile.GetProfileInt("UI", "EntriesPerPage", kDefaultEntriesPerPage);
+    // A hand-edited negative value means no paging, as 0 does.
+    if (m_nEntriesPerPage < 0)
+        m_nEntriesPerPage = 0;
+}
+
+void CExportSettings::SetEntriesPerPage(int nValue) {
+    m_nEntriesPerPage = nValue < 0 ? 0 : nValue;
+    Save();
 }
 
 void CExportSettings::SetSaveOption(int nOption) {
@@ -24,4 +33,5 @@ void CExportSettings::Save() {
     profile.WriteProfileString("SaveToLDIF", "Filename", m_strFilename);
     profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", m_nSaveOption);
     profile.WriteProfileInt("UI", "EntryAsRDN", m_nEntryAsRDN);
+    profile.WriteProfileInt("UI", "EntriesPerPage", m_nEntriesPerPage);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The save-to-LDIF options and the entry-title setting, kept in the profile.
+// The save-to-LDIF options, the entry-title setting and the page size of
+// the server's answers, kept in the profile.
 
 #include "platform/String.h"
 
@@ -14,10 +15,15 @@ public:
     void SetSaveOption(int nOption); // stores all three
     int GetEntryAsRDN() const { return m_nEntryAsRDN; }
     void SetEntryAsRDN(int nValue); // stores all three
+    // Entries per page of a paged browse or search; 0: no paging.
+    int GetEntriesPerPage() const { return m_nEntriesPerPage; }
+    void SetEntriesPerPage(int nValue); // stores all
+    static constexpr int kDefaultEntriesPerPage = 500;
     void Save();
 
 private:
     CString m_strFilename;
     int m_nSaveOption = 0;
     int m_nEntryAsRDN = 1;
+    int m_nEntriesPerPage = kDefaultEntriesPerPage;
 };

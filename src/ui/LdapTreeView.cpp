@@ -8,6 +8,7 @@
 #include "source/DataSource.h"
 #include "source/Messages.h"
 #include "source/Requests.h"
+#include "source/Search.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
 #include "ui/EntryTreeModel.h"
@@ -15,6 +16,8 @@
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/TreeImages.h"
+
+#include <algorithm>
 
 #include <QApplication>
 #include <QClipboard>
@@ -178,6 +181,13 @@ void CLdapTreeView::FlushPendingItems() {
 // ---------------------------------------------------------------- items
 
 CTreeItem* CLdapTreeView::NewEntryItem(CEntryNode* pEntry) {
+    if (pEntry->IsLeaf() && !pEntry->GetTreeItem()) {
+        // A new entry the server said has no children: no button, nothing
+        // to fetch. One shown before starts over like any other.
+        CTreeItem* pLeaf = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
+        pEntry->SetTreeItem(pLeaf->hItem);
+        return pLeaf;
+    }
     pEntry->MarkUnexpanded();
     CTreeItem* pItem = m_pModel->CreateItem(pEntry, TREE_IMAGE_CLOSED_FOLDER, TREE_IMAGE_OPEN_FOLDER, true);
     CTreeItem* pPlaceholder =
@@ -688,6 +698,10 @@ LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     switch (nMessage) {
     case WM_SEARCH_DONE:
         return OnSearchDone(wParam, lParam);
+    case WM_LEVEL_LIMITED:
+        m_limitedLevels.emplace_back(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)),
+                                     static_cast<int>(wParam));
+        return 0;
     case WM_ENTRY_ADDED:
         return OnEntryAdded(wParam, lParam);
     case WM_ENTRY_FOUND: {
@@ -716,6 +730,14 @@ LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     int nCount = SignedCount(wParam);
+    const HTREEITEM hItem = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
+    const char* pszLimit = nullptr;
+    auto limited = std::find_if(m_limitedLevels.begin(), m_limitedLevels.end(),
+                                [hItem](const auto& level) { return level.first == hItem; });
+    if (limited != m_limitedLevels.end()) {
+        pszLimit = LimitOfResult(limited->second);
+        m_limitedLevels.erase(limited);
+    }
     if (nCount == SEARCH_FAILED) {
         SetStatus("Error in search operation");
     } else if (nCount == SEARCH_STOPPED) {
@@ -723,15 +745,24 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     } else {
         CString text;
         text.Format("Search Completed  -  %d entries found", nCount);
+        if (pszLimit)
+            text += CString(" (") + pszLimit + " reached)";
         SetStatus(text);
     }
     if (nCount == SEARCH_FAILED || nCount == SEARCH_STOPPED) {
-        OnExpansionEnded(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)));
+        OnExpansionEnded(hItem);
+        return 0;
+    }
+    if (pszLimit) {
+        // Never a level that looks complete when the server held some back,
+        // and never a leaf for one that showed nothing.
+        if (CTreeItem* pItem = m_pModel->Find(hItem); pItem && pItem->pEntry && pItem->bLinked)
+            AddLimitMarker(pItem, nCount, pszLimit);
         return 0;
     }
     if (nCount != 0)
         return 0;
-    CTreeItem* pOld = m_pModel->Find(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)));
+    CTreeItem* pOld = m_pModel->Find(hItem);
     if (!pOld || !pOld->pEntry || !pOld->bLinked)
         return 0;
     // No children: the entry becomes a leaf, shown by a new item without an
@@ -748,6 +779,16 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     SelectTreeItem(pNew, false);
     m_pModel->DeleteItem(pOld);
     return 0;
+}
+
+void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
+    CString text;
+    text.Format("Only %d entries shown: the server's %s was reached.", nShown, pszLimit);
+    CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
+    pMarker->bMarker = true;
+    pMarker->bFixedText = true;
+    pMarker->strFixedText = text;
+    m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
 }
 
 void CLdapTreeView::OnExpansionEnded(HTREEITEM hItem) {

@@ -9,6 +9,7 @@
 #include "source/EntryItemInserter.h"
 #endif
 
+#include <utility>
 #include <vector>
 
 class CDataSource;
@@ -118,6 +119,8 @@ private:
     bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
 
     LRESULT OnSearchDone(WPARAM wParam, LPARAM lParam);
+    // Ends a level the server cut short with its marker row.
+    void AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit);
     // A failed or stopped expansion: no loading row stays behind.
     void OnExpansionEnded(HTREEITEM hItem);
     LRESULT OnEntryAdded(WPARAM wParam, LPARAM lParam);
@@ -148,4 +151,7 @@ private:
     CString m_strGoTo;
     int m_nGoToGeneration = 0;
     int m_nGoToWaits = 0;
+    // Limits the server reported for expansions whose WM_SEARCH_DONE is
+    // still to come (another expansion's messages may come in between).
+    std::vector<std::pair<HTREEITEM, int>> m_limitedLevels;
 };

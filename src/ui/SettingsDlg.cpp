@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 // LDIF files first: they are what users have.
@@ -72,6 +73,17 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     m_pTitleGroup->addButton(pRDN, 1);
     pLayout->addWidget(pTitleBox);
 
+    auto* pPageRow = new QHBoxLayout;
+    auto* pPageLabel = new QLabel("Entries per page", this);
+    m_pEntriesPerPage = new QSpinBox(this);
+    m_pEntriesPerPage->setRange(0, 1000000);
+    m_pEntriesPerPage->setSpecialValueText("0 (no paging)");
+    pPageLabel->setBuddy(m_pEntriesPerPage);
+    pPageRow->addWidget(pPageLabel);
+    pPageRow->addWidget(m_pEntriesPerPage);
+    pPageRow->addStretch(1);
+    pLayout->addLayout(pPageRow);
+
     auto* pOK = new QPushButton("&OK", this);
     pOK->setDefault(true);
     auto* pCancel = new QPushButton("&Cancel", this);
@@ -93,6 +105,7 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     if (QAbstractButton* pTitle = m_pTitleGroup->button(m_nTitleChoice))
         pTitle->setChecked(true);
     m_pFilename->setText(BytesToText(m_strFilename));
+    m_pEntriesPerPage->setValue(m_pSettings->GetEntriesPerPage());
 }
 
 int CSettingsDlg::DoModal() {
@@ -122,5 +135,6 @@ void CSettingsDlg::OnOK() {
     m_pSettings->SetSaveOption(m_nSaveOption);
     m_pSettings->SetFilename(m_strFilename);
     m_pSettings->SetEntryAsRDN(m_nTitleChoice);
+    m_pSettings->SetEntriesPerPage(m_pEntriesPerPage->value());
     accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
-// "Settings": the Save to LDIF options and how the tree titles entries.
+// "Settings": the Save to LDIF options, how the tree titles entries and
+// how many entries a server sends per page.
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN
@@ -13,6 +14,7 @@ class CExportSettings;
 class QButtonGroup;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 class CSettingsDlg : public QDialog {
     Q_OBJECT
@@ -27,6 +29,7 @@ public:
     QRadioButton* SaveOptionRadio(int nOption) const;
     QRadioButton* TitleRadio(int nChoice) const;
     QLineEdit* FilenameEdit() const { return m_pFilename; }
+    QSpinBox* EntriesPerPageSpin() const { return m_pEntriesPerPage; }
 
     // "...": asks for the file and puts its path into the edit.
     void OnBrowse();
@@ -41,6 +44,7 @@ private:
     QButtonGroup* m_pSaveGroup;
     QButtonGroup* m_pTitleGroup;
     QLineEdit* m_pFilename;
+    QSpinBox* m_pEntriesPerPage;
 };
 
 // The file dialog of "..." (also used by Save to LDIF when no file is set):

@@ -63,6 +63,9 @@ TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrder) {
     EXPECT_EQ(ChildDNs(m_pRoot), reversed);
     for (CEntryNode* pChild : m_pRoot->GetChildren())
         EXPECT_EQ(pChild->GetParent(), m_pRoot);
+    // The server said which children have none of their own.
+    EXPECT_TRUE(FindChild(m_pRoot, "ou=Empty,dc=example,dc=com")->IsLeaf());
+    EXPECT_FALSE(FindChild(m_pRoot, kPeople)->IsLeaf());
 
     // Loading row first, the placeholder removed before the first entry, done last.
     std::vector<UINT> ids = m_pane.MessageIds();

@@ -19,9 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 // The tools write values that are not plain text as base-64.
 std::string CSlapdServer::DecodeBase64(const std::string& text) {
@@ -352,12 +350,14 @@ bool CSlapdServer::Start() {
     }
     std::string seedFile = (m_dir / "seed.ldif").string();
     std::ofstream(seedFile) << m_strSeed;
-    std::string limit = m_nSizeLimit > 0 ? std::to_string(m_nSizeLimit) : std::string("unlimited");
+    std::string limit = ShellQuote(m_strSizeLimit);
     std::string extraFile = (m_dir / "extra.conf").string();
     std::ofstream(extraFile) << m_strExtraConfig;
     std::string globalFile = (m_dir / "global.conf").string();
     {
         std::ofstream global(globalFile);
+        if (m_nTimeLimit > 0)
+            global << "timelimit " << m_nTimeLimit << "\n";
         if (m_bTls) {
             const CTestPki& pki = CTestPki::Get();
             if (!pki.strError.empty()) {
@@ -526,9 +526,10 @@ std::string CSlapdServer::RunTool(const std::string& command, int* pExit) const 
 
 std::vector<std::string> CSlapdServer::SearchDNs(const std::string& base, const std::string& scope,
                                                  const std::string& filter) const {
-    std::string out = RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
-                              ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " +
-                              ShellQuote(base) + " -s " + scope + " " + ShellQuote(filter) + " 1.1 2>/dev/null");
+    std::string out =
+        RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
+                ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " + ShellQuote(base) + " -s " +
+                scope + " " + ShellQuote(filter) + " 1.1 2>/dev/null");
     std::vector<std::string> dns;
     for (const std::string& line : Lines(out)) {
         if (line.rfind("dn: ", 0) == 0)

@@ -31,7 +31,12 @@ public:
     CSlapdServer& operator=(const CSlapdServer&) = delete;
 
     // Before Start: a server-side size limit (0 = unlimited, the default).
-    void SetSizeLimit(int nLimit) { m_nSizeLimit = nLimit; }
+    void SetSizeLimit(int nLimit) { m_strSizeLimit = nLimit > 0 ? std::to_string(nLimit) : "unlimited"; }
+    // Before Start: the whole sizelimit directive's value ("size.soft=500
+    // size.pr=200 ..."), for servers that treat paged searches apart.
+    void SetSizeLimits(const std::string& text) { m_strSizeLimit = text; }
+    // Before Start: a time limit in seconds for searches (0 = unlimited).
+    void SetTimeLimit(int nSeconds) { m_nTimeLimit = nSeconds; }
     // Before Start: database directives appended to the configuration
     // (access rules, for example; they do not bind the administrator).
     void SetExtraConfig(const std::string& text) { m_strExtraConfig = text; }
@@ -107,7 +112,8 @@ private:
     std::string m_strSeed;
     std::string m_strExtraConfig;
     std::string m_strLastError;
-    int m_nSizeLimit = 0;
+    std::string m_strSizeLimit = "unlimited";
+    int m_nTimeLimit = 0;
     int m_nPort = 0;
     int m_nTlsPort = 0;
     bool m_bTls = false;

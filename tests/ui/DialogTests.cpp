@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -388,23 +389,27 @@ TEST(ModifyDialog, UntouchedValueKeepsItsBytes) {
     EXPECT_EQ(dlg.GetEditText(), raw);
 }
 
-TEST(ExportSettings, LoadsDefaultsAndStoresAllThreeKeys) {
+TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
     CTestServices services;
     {
         CExportSettings settings;
         EXPECT_EQ(Str(settings.GetFilename()), "");
         EXPECT_EQ(settings.GetSaveOption(), 0);
         EXPECT_EQ(settings.GetEntryAsRDN(), 1);
+        EXPECT_EQ(settings.GetEntriesPerPage(), 500);
         settings.SetFilename("/tmp/out.ldif");
         EXPECT_FALSE(services.m_profile.Has("SaveToLDIF", "Filename"))
             << "setting the name alone writes nothing";
         settings.SetSaveOption(2);
         EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/tmp/out.ldif");
         settings.SetEntryAsRDN(0);
+        settings.SetEntriesPerPage(0);
     }
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 2);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 0);
     CExportSettings reloaded;
+    EXPECT_EQ(reloaded.GetEntriesPerPage(), 0);
     EXPECT_EQ(reloaded.GetSaveOption(), 2);
     EXPECT_EQ(reloaded.GetEntryAsRDN(), 0);
     EXPECT_EQ(Str(reloaded.GetFilename()), "/tmp/out.ldif");
@@ -421,7 +426,9 @@ TEST(SettingsDialog, OpensWithStoredValuesAndExactTexts) {
     EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
     EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
     EXPECT_TRUE(HasLabel(&dlg, "&Filename:"));
+    EXPECT_TRUE(HasLabel(&dlg, "Entries per page"));
     EXPECT_NE(Button(&dlg, "..."), nullptr);
+    EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);
     // No profile values: first option, empty name, RDN titles.
     EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
     EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
@@ -452,6 +459,7 @@ TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
     CSettingsDlg dlg(&settings);
     dlg.SaveOptionRadio(2)->click();
     dlg.TitleRadio(0)->click();
+    dlg.EntriesPerPageSpin()->setValue(200);
     services.m_dialogs.SetNextPath("/data/export");
     Button(&dlg, "...")->click();
     EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
@@ -464,6 +472,7 @@ TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
     EXPECT_EQ(settings.GetEntryAsRDN(), 0);
     EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 200);
 }
 
 TEST(SettingsDialog, CancelAfterChoosingAFileChangesNothing) {

@@ -21,12 +21,13 @@
 #include <set>
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 #include <fstream>
-#include <QTimer>
 
 namespace {
 
@@ -35,7 +36,7 @@ const std::string kPeople = "ou=People,dc=example,dc=com";
 
 class LdapJourney : public ::testing::Test {
 protected:
-    void StartAndOpen(CSlapdServer& server) {
+    void StartAndOpen(CSlapdServer& server, bool bAdmin = true) {
         ASSERT_TRUE(server.Start()) << server.LastError();
         auto* pSource = new CLdapSource;
         CConnectionParams params;
@@ -43,8 +44,10 @@ protected:
         params.m_nPort = server.Port();
         params.m_strSearchBase = kBase;
         params.m_strFilter = "(objectclass=*)";
-        params.m_strBindDN = server.AdminDN();
-        params.m_strPassword = server.Password();
+        if (bAdmin) {
+            params.m_strBindDN = server.AdminDN();
+            params.m_strPassword = server.Password();
+        }
         ASSERT_TRUE(pSource->Open(params));
         m_pPanes->Open(pSource, params.m_pRoot);
     }
@@ -87,6 +90,41 @@ protected:
 
 } // namespace
 
+TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
+    CSlapdServer capped;
+    capped.SetSizeLimit(500);
+    ASSERT_TRUE(capped.AddChildren("ou=Empty," + kBase, 600));
+    m_pPanes.reset();
+    m_pPanes = std::make_unique<CPanes>();
+    StartAndOpen(capped, false); // anonymous: the administrator has no limit
+    CLdapTreeView* pTree = m_pPanes->m_pTree;
+    CEntryTreeModel* pModel = pTree->GetModel();
+    HTREEITEM hLevel = m_pPanes->Child(ExpandAndWait(m_pPanes->Root()), "ou=Empty");
+    ASSERT_TRUE(hLevel);
+    ExpandAndWait(hLevel);
+    for (int nRound = 0; nRound < 2; ++nRound) {
+        SCOPED_TRACE(nRound ? "after Refresh" : "first expansion");
+        EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  500 entries found (size limit reached)");
+        std::vector<HTREEITEM> children = pTree->GetChildItems(hLevel);
+        ASSERT_EQ(children.size(), 501u);
+        HTREEITEM hMarker = children.back();
+        EXPECT_EQ(Str(pTree->GetItemText(hMarker)),
+                  "Only 500 entries shown: the server's size limit was reached.");
+        EXPECT_EQ(pTree->GetItemEntry(hMarker), nullptr);
+        QModelIndex marker = pModel->IndexOf(pModel->Find(hMarker));
+        EXPECT_TRUE(pModel->data(marker, Qt::FontRole).value<QFont>().italic());
+        EXPECT_FALSE(pModel->flags(marker) & Qt::ItemIsSelectable);
+        EXPECT_FALSE(pTree->ItemHasButton(hMarker));
+        EXPECT_EQ(pTree->GetItemEntry(hLevel)->GetChildCount(), 500);
+        // Refresh throws the level away, marker included, and asks again.
+        pTree->SelectItem(hLevel);
+        m_pPanes->m_services.m_status.Clear();
+        pTree->OnRefresh();
+        ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    }
+    m_pPanes.reset();
+}
+
 TEST_F(LdapJourney, BrowseAndReadThroughThePanes) {
     CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hRoot = m_pPanes->Root();
@@ -97,11 +135,11 @@ TEST_F(LdapJourney, BrowseAndReadThroughThePanes) {
     HTREEITEM hPeople = ExpandAndWait(m_pPanes->Child(hRoot, "ou=People"));
     EXPECT_EQ(m_pPanes->ChildTexts(hPeople), (std::vector<std::string>{"cn=Alice", "cn=Bob"}));
 
-    // A childless entry becomes a leaf.
+    // A childless entry is a leaf at once: the server said so in the browse.
     HTREEITEM hEmpty = m_pPanes->Child(hRoot, "ou=Empty");
     CEntryNode* pEmpty = pTree->GetItemEntry(hEmpty);
-    ExpandAndWait(hEmpty);
-    EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  0 entries found");
+    EXPECT_TRUE(pEmpty->IsLeaf());
+    EXPECT_FALSE(pTree->GetItemEntry(m_pPanes->Child(hRoot, "ou=People"))->IsLeaf());
     HTREEITEM hLeaf = pTree->FindEntryItem(pEmpty);
     int nImage = -1, nSelected = -1;
     pTree->GetItemImage(hLeaf, nImage, nSelected);
@@ -419,6 +457,9 @@ TEST_F(LdapJourney, DeleteAnsweredAfterARefreshTookItsItemIsNoFailure) {
 
 TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
     CLdapTreeView* pTree = m_pPanes->m_pTree;
+    // A child, so that ou=Empty is not shown as a leaf at once.
+    ASSERT_TRUE(m_server.Modify("dn: ou=Sub,ou=Empty," + kBase +
+                                "\nchangetype: add\nobjectClass: organizationalUnit\nou: Sub\n"));
     HTREEITEM hRoot = ExpandAndWait(m_pPanes->Root());
     auto expandHeld = [&](HTREEITEM hItem) {
         m_server.Pause();

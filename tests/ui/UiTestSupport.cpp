@@ -106,6 +106,7 @@ CPanes::~CPanes() {
 
 void CPanes::Open(CDataSource* pSource, CEntryNode* pRoot) {
     m_doc.m_pDataSource = pSource;
+    pSource->SetPageSize(m_doc.m_exportSettings.GetEntriesPerPage());
     m_doc.m_bRefreshEnabled = true;
     m_doc.UpdateAllViews(nullptr, 0, static_cast<CObject*>(pRoot));
 }

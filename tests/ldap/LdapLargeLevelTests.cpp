@@ -1,0 +1,171 @@
+// Levels larger than the server sends in one answer, browsed and searched:
+// paged when the server can page, and a cut is reported, never passed off
+// as the whole level.
+
+#include "LdapTestPane.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <set>
+#include <thread>
+
+namespace {
+
+const std::string kLevel = "ou=Empty,dc=example,dc=com";
+constexpr int kChildren = 600;
+// A server that caps plain searches but lets pages of up to 200 through.
+const char* const kCapped = "size.soft=500 size.hard=500 size.pr=200 size.prtotal=unlimited";
+
+struct CLevelCase {
+    const char* pszName;
+    const char* pszSizeLimits;
+    int nPageSize;
+    long long nShown;
+    int nLimitCode; // WM_LEVEL_LIMITED's code, 0 for none
+};
+
+class LdapLargeLevel : public ::testing::TestWithParam<CLevelCase> {
+protected:
+    // An anonymous source on the level (the administrator has no limits).
+    CEntryNode* Open(const char* pszSizeLimits, int nPageSize) {
+        m_server.SetSizeLimits(pszSizeLimits);
+        EXPECT_TRUE(m_server.AddChildren(kLevel, kChildren));
+        EXPECT_TRUE(m_server.Start()) << m_server.LastError();
+        CConnectionParams params = ParamsFor(m_server, kLevel, false);
+        EXPECT_TRUE(m_source.Open(params));
+        EXPECT_TRUE(m_source.OffersPaging());
+        m_source.SetPageSize(nPageSize);
+        return params.m_pRoot;
+    }
+    void TearDown() override { m_source.ShutdownWorkers(FALSE); }
+    std::vector<int> LimitCodes() const {
+        std::vector<int> codes;
+        for (const auto& message : m_pane.Messages())
+            if (message.nMessage == WM_LEVEL_LIMITED)
+                codes.push_back(static_cast<int>(message.wParam));
+        return codes;
+    }
+
+    CSlapdServer m_server;
+    CTestServices m_services;
+    CLdapSource m_source;
+    CTestPane m_pane{&m_source};
+};
+
+} // namespace
+
+TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
+    const CLevelCase& c = GetParam();
+    CEntryNode* pLevel = Open(c.pszSizeLimits, c.nPageSize);
+    ASSERT_NE(pLevel, nullptr);
+    EXPECT_EQ(ExpandAndWait(m_source, m_pane, pLevel), c.nShown);
+    EXPECT_EQ(static_cast<long long>(pLevel->GetChildCount()), c.nShown);
+    const std::vector<std::string>& found = m_pane.m_foundDNs;
+    EXPECT_EQ(std::set<std::string>(found.begin(), found.end()).size(), found.size())
+        << "an entry came twice";
+    EXPECT_EQ(static_cast<long long>(found.size()), c.nShown);
+    EXPECT_EQ(LimitCodes(), c.nLimitCode ? std::vector<int>{c.nLimitCode} : std::vector<int>{});
+    // The limit is said just before the count, so the pane can tell both at once.
+    std::vector<UINT> ids = m_pane.MessageIds();
+    ASSERT_GE(ids.size(), 2u);
+    if (c.nLimitCode) {
+        EXPECT_EQ(ids[ids.size() - 2], WM_LEVEL_LIMITED);
+    }
+    EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
+    EXPECT_FALSE(pLevel->IsLeaf());
+    EXPECT_EQ(m_source.GetRunning(), 0);
+
+    // The search panel's search pages the same way and reports the same cut.
+    CRecordingWindow sink;
+    size_t nFound = 0;
+    CSearchOutcome outcome;
+    bool bFinished = false;
+    sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
+        if (nMessage == WM_SEARCH_RESULTS)
+            nFound += WParamToPtr<std::vector<CSearchResult>>(wParam)->size();
+        if (nMessage == WM_SEARCH_FINISHED) {
+            outcome = *WParamToPtr<CSearchOutcome>(wParam);
+            bFinished = true;
+        }
+    };
+    CSearchSpec spec;
+    spec.strBase = kLevel;
+    spec.nScope = SEARCH_SCOPE_ONE;
+    spec.strFilter = "(objectClass=*)";
+    ASSERT_TRUE(m_source.Search(spec, &sink));
+    ASSERT_TRUE(Pump([&] { return bFinished; }));
+    ASSERT_TRUE(WaitForWorkers(m_source));
+    EXPECT_EQ(static_cast<long long>(nFound), c.nShown);
+    EXPECT_EQ(outcome.nResultCode, c.nLimitCode);
+    EXPECT_FALSE(outcome.bFailed);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, LdapLargeLevel,
+                         ::testing::Values(CLevelCase{"DefaultLimitPlain", "500", 0, 500, 4},
+                                           // Pages count against the same total there.
+                                           CLevelCase{"DefaultLimitPaged", "500", 100, 500, 4},
+                                           CLevelCase{"CappedPlain", kCapped, 0, 500, 4},
+                                           CLevelCase{"CappedPaged", kCapped, 100, kChildren, 0},
+                                           // 1000, 500 and 250 are refused; 125 goes through.
+                                           CLevelCase{"CappedPageSizeRefusedIsHalved", kCapped, 1000,
+                                                      kChildren, 0}),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
+using LdapPagedStop = LdapLargeLevel;
+
+TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
+    // Pages of one: every page is a round trip, so the entries cannot all
+    // come in one message, and from the second entry on a cookie is held.
+    CEntryNode* pLevel = Open(kCapped, 1);
+    ASSERT_NE(pLevel, nullptr);
+    bool bStopped = false;
+    m_pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
+        if (nMessage != WM_ENTRIES_FOUND || bStopped)
+            return;
+        if (m_pane.m_foundDNs.size() + static_cast<size_t>(WParamToPtr<CPtrList>(wParam)->GetCount()) >= 2) {
+            bStopped = true;
+            m_source.Stop();
+        }
+    };
+    EXPECT_EQ(ExpandAndWait(m_source, m_pane, pLevel), SEARCH_STOPPED);
+    EXPECT_TRUE(bStopped);
+    int nKept = pLevel->GetChildCount();
+    EXPECT_GE(nKept, 2);
+    EXPECT_LT(nKept, kChildren);
+    EXPECT_EQ(m_source.GetRunning(), 0);
+    m_pane.m_onMessage = nullptr;
+
+    // The same connection pages the whole level afterwards.
+    m_pane.Clear();
+    m_pane.m_foundDNs.clear();
+    m_pane.m_searchDone.clear();
+    pLevel->BeginOperation(OP_REFRESH);
+    m_source.Refresh(pLevel, &m_pane, HTREEITEM(77));
+    ASSERT_TRUE(WaitForWorkers(m_source));
+    EXPECT_EQ(pLevel->GetChildCount(), kChildren);
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{kChildren});
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
+
+TEST_F(LdapPagedStop, ATimeLimitKeepsWhatCameAndSaysSo) {
+    // The first entries are held up past the server's time limit; the
+    // server, blocked on its full socket meanwhile, ends the search there.
+    m_server.SetTimeLimit(1);
+    ASSERT_TRUE(m_server.AddChildren(kLevel, 200000, "more"));
+    CEntryNode* pLevel = Open("unlimited", 0);
+    ASSERT_NE(pLevel, nullptr);
+    bool bHeld = false;
+    m_pane.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
+        if (nMessage == WM_ENTRIES_FOUND && !bHeld) {
+            bHeld = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        }
+    };
+    long long nShown = ExpandAndWait(m_source, m_pane, pLevel);
+    EXPECT_EQ(LimitCodes(), std::vector<int>{3});
+    EXPECT_GE(nShown, 1);
+    EXPECT_LT(nShown, kChildren + 200000);
+    EXPECT_EQ(static_cast<long long>(pLevel->GetChildCount()), nShown);
+    RecordProperty("shown", static_cast<int>(nShown));
+}
