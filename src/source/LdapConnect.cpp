@@ -7,6 +7,8 @@
 #include "source/LdapError.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -21,7 +23,19 @@ CTlsSettings SettingsFor(const CConnectionParams& params) {
 }
 
 int StartSecurity(CLdapConnection& ld, bool bLdaps) {
-    return bLdaps ? ld.ConnectNow() : ld.StartTls();
+    if (bLdaps)
+        return ld.ConnectNow();
+    // Right after the root DSE was read on this connection, a server may
+    // still count that search as outstanding for a moment and refuse
+    // StartTLS with operationsError ("cannot start TLS when operations are
+    // outstanding"); the refusal leaves the connection as it was, so ask again.
+    constexpr int kOperationsError = 1;
+    int nCode = ld.StartTls();
+    for (int nRetry = 1; nCode == kOperationsError && nRetry <= 5; ++nRetry) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * nRetry));
+        nCode = ld.StartTls();
+    }
+    return nCode;
 }
 
 // The certificate the server offers, read over a second connection that
