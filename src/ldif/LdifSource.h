@@ -51,7 +51,7 @@ public:
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     // Evaluates the filter over the shown entries in memory, inside the
     // call, and reports like the LDAP source does.
-    BOOL Search(const CSearchSpec& spec, CWnd* pNotify) override;
+    BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
 
     // The split of one line: the name is everything before the first colon
     // as written; the value everything after it, trimmed of white space. A

@@ -47,11 +47,11 @@ bool InScope(const std::string& key, const CString& dn, const std::string& baseK
 
 } // namespace
 
-BOOL CLdifSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
+BOOL CLdifSource::Search(const CSearchQuery& query, CWnd* pNotify) {
     HWND hNotify = SafeHwnd(pNotify);
     CSearchOutcome outcome;
     CString error;
-    CString filterText = spec.strFilter;
+    CString filterText = query.strFilter;
     std::unique_ptr<CSearchFilter> pFilter = CSearchFilter::Parse(filterText.View(), error);
     if (!pFilter) {
         outcome.bFailed = true;
@@ -60,12 +60,12 @@ BOOL CLdifSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
         return FALSE;
     }
     // The synthetic top stands for the whole file.
-    bool bWholeFile = spec.strBase.IsEmpty() ||
+    bool bWholeFile = query.strBase.IsEmpty() ||
                       (m_pTopEntry && m_pTopEntry->IsRoot() && !m_entries.IsEmpty() &&
-                       spec.strBase == m_pTopEntry->GetDN() &&
+                       query.strBase == m_pTopEntry->GetDN() &&
                        std::find(m_entries.begin(), m_entries.end(), m_pTopEntry) == m_entries.end());
-    const std::string baseKey = bWholeFile ? std::string() : DnCompareKey(spec.strBase.View());
-    const int nScope = bWholeFile ? SEARCH_SCOPE_SUBTREE : spec.nScope;
+    const std::string baseKey = bWholeFile ? std::string() : DnCompareKey(query.strBase.View());
+    const int nScope = bWholeFile ? SEARCH_SCOPE_SUBTREE : query.nScope;
 
     std::vector<CSearchResult> batch;
     auto send = [&]() {
@@ -83,7 +83,7 @@ BOOL CLdifSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
         CAttributeArray attributes;
         m_store.Peek(pEntry, attributes);
         if (pFilter->Matches(attributes)) {
-            if (spec.nSizeLimit > 0 && nFound == spec.nSizeLimit) {
+            if (query.nSizeLimit > 0 && nFound == query.nSizeLimit) {
                 outcome.nResultCode = 4; // as a server says it: more than asked for
                 ::DeleteAttributes(attributes);
                 break;
@@ -92,7 +92,7 @@ BOOL CLdifSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
             CSearchResult result;
             result.strDN = dn;
             for (const CAttribute* pAttribute : attributes)
-                if (IsRequested(spec.attributes, pAttribute->m_strName))
+                if (IsRequested(query.attributes, pAttribute->m_strName))
                     result.attributes.push_back(*pAttribute);
             batch.push_back(std::move(result));
             if (batch.size() >= kBatchEntries)

@@ -11,7 +11,7 @@ CDataSource::~CDataSource() {
     m_workerThreads.RemoveAll();
 }
 
-BOOL CDataSource::Search(const CSearchSpec&, CWnd* pNotify) {
+BOOL CDataSource::Search(const CSearchQuery&, CWnd* pNotify) {
     CSearchOutcome outcome;
     outcome.bFailed = true;
     outcome.strMessage = "This source cannot search.";

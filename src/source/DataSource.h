@@ -9,7 +9,7 @@
 #include "platform/Window.h"
 
 class CConnectionParams;
-struct CSearchSpec;
+struct CSearchQuery;
 class CEntryNode;
 
 class CDataSource : public CObject {
@@ -41,7 +41,7 @@ public:
     // Searches below a base and reports to pNotify (WM_SEARCH_RESULTS,
     // WM_SEARCH_FINISHED); FALSE when the search did not start. A source
     // that cannot search reports that at once.
-    virtual BOOL Search(const CSearchSpec& spec, CWnd* pNotify);
+    virtual BOOL Search(const CSearchQuery& query, CWnd* pNotify);
     // Ends the running search, if any; its WM_SEARCH_FINISHED says stopped.
     virtual BOOL StopSearch();
 

@@ -40,7 +40,7 @@ public:
     BOOL Close() override;
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     void RetireEntry(CEntryNode* pEntry) override;
-    BOOL Search(const CSearchSpec& spec, CWnd* pNotify) override;
+    BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
 
     // The library's code for a connection that is gone.

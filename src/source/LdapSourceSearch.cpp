@@ -14,11 +14,11 @@ constexpr size_t kBatchEntries = 1000;
 constexpr auto kBatchAge = std::chrono::milliseconds(40);
 } // namespace
 
-BOOL CLdapSource::Search(const CSearchSpec& spec, CWnd* pNotify) {
+BOOL CLdapSource::Search(const CSearchQuery& query, CWnd* pNotify) {
     FreeRetiredIfIdle();
     auto pRequest = std::make_unique<CSearchRequest>();
     pRequest->pSource = this;
-    pRequest->spec = spec;
+    pRequest->query = query;
     pRequest->hNotify = SafeHwnd(pNotify);
     CSearchRequest* p = pRequest.get();
     // A new search ends the one before it: one panel, one result list.
@@ -50,15 +50,15 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         outcome.bStopped = true;
         return finish();
     }
-    const CSearchSpec& spec = request.spec;
+    const CSearchQuery& query = request.query;
     CPagedSearch search;
-    search.args.strBase = spec.strBase;
-    search.args.nScope = spec.nScope;
-    search.args.strFilter = spec.strFilter;
-    search.args.attributes = spec.attributes;
-    search.args.nSizeLimit = spec.nSizeLimit;
+    search.args.strBase = query.strBase;
+    search.args.nScope = query.nScope;
+    search.args.strFilter = query.strFilter;
+    search.args.attributes = query.attributes;
+    search.args.nSizeLimit = query.nSizeLimit;
     // A limit the user set is the whole answer's, not a page's.
-    if (spec.nSizeLimit == 0)
+    if (query.nSizeLimit == 0)
         PreparePaging(search);
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);

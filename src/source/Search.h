@@ -18,7 +18,7 @@ constexpr int OP_SEARCH = 22;
 
 enum ESearchScope { SEARCH_SCOPE_BASE = 0, SEARCH_SCOPE_ONE = 1, SEARCH_SCOPE_SUBTREE = 2 };
 
-struct CSearchSpec {
+struct CSearchQuery {
     CString strBase;
     int nScope = SEARCH_SCOPE_SUBTREE;
     CString strFilter;
@@ -47,7 +47,7 @@ struct CSearchOutcome {
 class CDataSource;
 struct CSearchRequest {
     CDataSource* pSource = nullptr;
-    CSearchSpec spec;
+    CSearchQuery query;
     HWND hNotify;
     std::atomic<bool> bStopRequested{false};
     BOOL bAbandoned = FALSE;

@@ -315,24 +315,24 @@ void CSearchPanel::OnSearch() {
     CheckFilter();
     if (!pSource || m_bSearching || !m_strFilterError.IsEmpty())
         return;
-    CSearchSpec spec;
-    spec.strBase = TextToBytes(m_pBase->currentText());
-    spec.nScope = m_pScope->currentIndex();
+    CSearchQuery query;
+    query.strBase = TextToBytes(m_pBase->currentText());
+    query.nScope = m_pScope->currentIndex();
     CString filter = TextToBytes(m_pFilter->currentText());
     filter.Trim();
     // The server takes a filter in parentheses; "cn=x" is typed often.
-    spec.strFilter = filter.GetLength() > 0 && filter[0] == '(' ? filter : "(" + filter + ")";
+    query.strFilter = filter.GetLength() > 0 && filter[0] == '(' ? filter : "(" + filter + ")";
     for (const QString& name :
          m_pAttributes->text().split(QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts))
-        spec.attributes.Add(TextToBytes(name));
+        query.attributes.Add(TextToBytes(name));
     if (m_pOperational->isChecked()) {
-        if (spec.attributes.IsEmpty())
-            spec.attributes.Add("*");
-        spec.attributes.Add("+");
+        if (query.attributes.IsEmpty())
+            query.attributes.Add("*");
+        query.attributes.Add("+");
     }
-    spec.nSizeLimit = m_pSizeLimit->value();
+    query.nSizeLimit = m_pSizeLimit->value();
 
-    m_baseHistory.Add(spec.strBase);
+    m_baseHistory.Add(query.strBase);
     m_baseHistory.Store(kSearchBasesKey);
     m_filterHistory.Add(EscapeHistory(filter));
     m_filterHistory.Store(kSearchFiltersKey);
@@ -348,9 +348,9 @@ void CSearchPanel::OnSearch() {
     m_bHaveOutcome = false;
     m_outcome = CSearchOutcome();
     m_pResultSource = pSource;
-    m_lastSpec = spec;
+    m_lastQuery = query;
     SetSearching(true);
-    pSource->Search(spec, this);
+    pSource->Search(query, this);
 }
 
 void CSearchPanel::OnStop() {
@@ -445,20 +445,20 @@ BOOL CSearchPanel::WriteLdif(const CString& path) {
     // The file holds whole entries even when the table shows only some of
     // their attributes: those are read again, with every user attribute.
     CFullEntrySink full;
-    bool bWhole = m_lastSpec.attributes.IsEmpty() ||
-                  (m_lastSpec.attributes.GetSize() <= 2 && m_lastSpec.attributes[0] == "*");
+    bool bWhole = m_lastQuery.attributes.IsEmpty() ||
+                  (m_lastQuery.attributes.GetSize() <= 2 && m_lastQuery.attributes[0] == "*");
     if (!bWhole) {
         CDataSource* pSource = m_pDocument->GetDataSource();
         if (!pSource || pSource != m_pResultSource)
             return FALSE;
-        CSearchSpec spec = m_lastSpec;
-        spec.attributes.RemoveAll();
-        spec.nSizeLimit = 0;
+        CSearchQuery query = m_lastQuery;
+        query.attributes.RemoveAll();
+        query.nSizeLimit = 0;
         QProgressDialog progress(QStringLiteral("Reading the entries' attributes..."),
                                  QStringLiteral("Cancel"), 0, 0, this);
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
-        pSource->Search(spec, &full);
+        pSource->Search(query, &full);
         while (!full.m_bDone) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
             CMessageDispatcher::Instance().DrainPendingSends();

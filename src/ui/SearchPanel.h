@@ -110,5 +110,5 @@ private:
     CSearchOutcome m_outcome;
     bool m_bHaveOutcome = false;
     // What the shown results were searched with.
-    CSearchSpec m_lastSpec;
+    CSearchQuery m_lastQuery;
 };

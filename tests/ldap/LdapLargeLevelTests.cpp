@@ -88,11 +88,11 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
             bFinished = true;
         }
     };
-    CSearchSpec spec;
-    spec.strBase = kLevel;
-    spec.nScope = SEARCH_SCOPE_ONE;
-    spec.strFilter = "(objectClass=*)";
-    ASSERT_TRUE(m_source.Search(spec, &sink));
+    CSearchQuery query;
+    query.strBase = kLevel;
+    query.nScope = SEARCH_SCOPE_ONE;
+    query.strFilter = "(objectClass=*)";
+    ASSERT_TRUE(m_source.Search(query, &sink));
     ASSERT_TRUE(Pump([&] { return bFinished; }));
     ASSERT_TRUE(WaitForWorkers(m_source));
     EXPECT_EQ(static_cast<long long>(nFound), c.nShown);

@@ -69,12 +69,12 @@ public:
             }
         };
     }
-    bool Run(CDataSource& source, const CSearchSpec& spec) {
+    bool Run(CDataSource& source, const CSearchQuery& query) {
         m_dns.clear();
         m_results.clear();
         m_batches.clear();
         m_bFinished = false;
-        source.Search(spec, this);
+        source.Search(query, this);
         return Pump([this]() { return m_bFinished; });
     }
     std::set<std::string> m_dns;
@@ -84,13 +84,13 @@ public:
     bool m_bFinished = false;
 };
 
-CSearchSpec Spec(const std::string& filter, int nScope = SEARCH_SCOPE_SUBTREE,
-                 const std::string& base = kBase) {
-    CSearchSpec spec;
-    spec.strBase = base;
-    spec.nScope = nScope;
-    spec.strFilter = filter;
-    return spec;
+CSearchQuery Query(const std::string& filter, int nScope = SEARCH_SCOPE_SUBTREE,
+                   const std::string& base = kBase) {
+    CSearchQuery query;
+    query.strBase = base;
+    query.nScope = nScope;
+    query.strFilter = filter;
+    return query;
 }
 
 class Search : public ::testing::Test {
@@ -158,19 +158,19 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
         SCOPED_TRACE(c.filter);
         std::set<std::string> tools = ToolDNs(c.filter, c.toolScope);
         EXPECT_EQ(tools.size(), c.nExpected);
-        ASSERT_TRUE(m_sink.Run(*m_pLdap, Spec(c.filter, c.nScope)));
+        ASSERT_TRUE(m_sink.Run(*m_pLdap, Query(c.filter, c.nScope)));
         EXPECT_FALSE(m_sink.m_outcome.bFailed) << Str(m_sink.m_outcome.strMessage);
         EXPECT_EQ(m_sink.m_dns, tools) << "server";
-        ASSERT_TRUE(m_sink.Run(m_ldif, Spec(c.filter, c.nScope)));
+        ASSERT_TRUE(m_sink.Run(m_ldif, Query(c.filter, c.nScope)));
         EXPECT_EQ(m_sink.m_dns, tools) << "LDIF file";
     }
     // Results carry the attributes asked for, values whole.
-    CSearchSpec spec = Spec("(uid=u1001)");
-    spec.attributes.Add("mail");
-    spec.attributes.Add("UIDNUMBER");
+    CSearchQuery query = Query("(uid=u1001)");
+    query.attributes.Add("mail");
+    query.attributes.Add("UIDNUMBER");
     for (CDataSource* pSource :
          {static_cast<CDataSource*>(m_pLdap.get()), static_cast<CDataSource*>(&m_ldif)}) {
-        ASSERT_TRUE(m_sink.Run(*pSource, spec));
+        ASSERT_TRUE(m_sink.Run(*pSource, query));
         ASSERT_EQ(m_sink.m_results.size(), 1u);
         std::vector<std::string> got;
         for (const CAttribute& attribute : m_sink.m_results[0].attributes)
@@ -188,9 +188,9 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
 TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
     for (CDataSource* pSource :
          {static_cast<CDataSource*>(m_pLdap.get()), static_cast<CDataSource*>(&m_ldif)}) {
-        CSearchSpec spec = Spec("(objectClass=*)");
-        spec.nSizeLimit = 3;
-        ASSERT_TRUE(m_sink.Run(*pSource, spec));
+        CSearchQuery query = Query("(objectClass=*)");
+        query.nSizeLimit = 3;
+        ASSERT_TRUE(m_sink.Run(*pSource, query));
         EXPECT_EQ(m_sink.m_dns.size(), 3u);
         EXPECT_EQ(m_sink.m_outcome.nResultCode, 4);
         EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome)), "3 entries (size limit reached)");
@@ -198,7 +198,7 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
     // A search of a large level stopped after its first batch ends at once,
     // says so, and leaves the connection usable.
     ASSERT_TRUE(m_server.AddChildren("ou=Empty,dc=example,dc=com", 3000));
-    CSearchSpec spec = Spec("(objectClass=*)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com");
+    CSearchQuery query = Query("(objectClass=*)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com");
     bool bStopped = false;
     auto previous = m_sink.m_onMessage;
     m_sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM lParam) {
@@ -208,12 +208,12 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
             m_pLdap->StopSearch();
         }
     };
-    ASSERT_TRUE(m_sink.Run(*m_pLdap, spec));
+    ASSERT_TRUE(m_sink.Run(*m_pLdap, query));
     EXPECT_TRUE(m_sink.m_outcome.bStopped);
     EXPECT_LT(m_sink.m_dns.size(), 3000u);
     EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome)).find("(stopped)") != std::string::npos, true);
     m_sink.m_onMessage = previous;
-    ASSERT_TRUE(m_sink.Run(*m_pLdap, Spec("(cn=child1)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com")));
+    ASSERT_TRUE(m_sink.Run(*m_pLdap, Query("(cn=child1)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com")));
     EXPECT_EQ(m_sink.m_dns.size(), 1u);
     EXPECT_GT(*std::max_element(m_sink.m_batches.begin(), m_sink.m_batches.end()), 0);
     ASSERT_TRUE(WaitForWorkers(*m_pLdap));

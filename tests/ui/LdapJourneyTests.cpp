@@ -38,18 +38,7 @@ class LdapJourney : public ::testing::Test {
 protected:
     void StartAndOpen(CSlapdServer& server, bool bAdmin = true) {
         ASSERT_TRUE(server.Start()) << server.LastError();
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = server.Host();
-        params.m_nPort = server.Port();
-        params.m_strSearchBase = kBase;
-        params.m_strFilter = "(objectclass=*)";
-        if (bAdmin) {
-            params.m_strBindDN = server.AdminDN();
-            params.m_strPassword = server.Password();
-        }
-        ASSERT_TRUE(pSource->Open(params));
-        m_pPanes->Open(pSource, params.m_pRoot);
+        ASSERT_TRUE(m_pPanes->OpenServer(server, kBase, bAdmin));
     }
     void SetUp() override {
         m_pPanes = std::make_unique<CPanes>();
@@ -593,16 +582,7 @@ protected:
         ASSERT_TRUE(m_server.AddChildren("ou=Empty," + kBase, kBigChildren, "child"));
         ASSERT_TRUE(m_server.Start()) << m_server.LastError();
         m_pPanes = std::make_unique<CPanes>();
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = m_server.Host();
-        params.m_nPort = m_server.Port();
-        params.m_strSearchBase = kBase;
-        params.m_strFilter = "(objectclass=*)";
-        params.m_strBindDN = m_server.AdminDN();
-        params.m_strPassword = m_server.Password();
-        ASSERT_TRUE(pSource->Open(params));
-        m_pPanes->Open(pSource, params.m_pRoot);
+        ASSERT_TRUE(m_pPanes->OpenServer(m_server, kBase));
         CLdapTreeView* pTree = m_pPanes->m_pTree;
         m_hRoot = m_pPanes->Root();
         pTree->ExpandItem(m_hRoot);

@@ -53,15 +53,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_server.Start()) << m_server.LastError();
         m_pPanes = std::make_unique<CPanes>();
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = m_server.Host();
-        params.m_nPort = m_server.Port();
-        params.m_strSearchBase = kBase;
-        params.m_strBindDN = m_server.AdminDN();
-        params.m_strPassword = m_server.Password();
-        ASSERT_TRUE(pSource->Open(params));
-        m_pPanes->Open(pSource, params.m_pRoot);
+        ASSERT_TRUE(m_pPanes->OpenServer(m_server, kBase));
         m_pPanel = std::make_unique<CSearchPanel>(&m_pPanes->m_doc, m_pPanes->m_pTree);
         m_pPanel->show();
     }

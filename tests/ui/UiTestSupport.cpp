@@ -1,9 +1,12 @@
 #include "UiTestSupport.h"
 
+#include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/qt/QtServices.h"
+#include "source/ConnectionParams.h"
 #include "source/DataSource.h"
+#include "source/LdapSource.h"
 
 #include <gtest/gtest.h>
 
@@ -142,4 +145,23 @@ std::vector<std::string> CPanes::Rows() {
     for (int i = 0; i < m_pList->GetRowCount(); ++i)
         rows.push_back(Str(m_pList->GetRowName(i)) + "=" + Str(m_pList->GetRowValue(i)));
     return rows;
+}
+
+bool CPanes::OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin) {
+    auto* pSource = new CLdapSource;
+    CConnectionParams params;
+    params.m_strServer = server.Host();
+    params.m_nPort = server.Port();
+    params.m_strSearchBase = base;
+    params.m_strFilter = "(objectclass=*)";
+    if (bAdmin) {
+        params.m_strBindDN = server.AdminDN();
+        params.m_strPassword = server.Password();
+    }
+    if (!pSource->Open(params)) {
+        delete pSource;
+        return false;
+    }
+    Open(pSource, params.m_pRoot);
+    return true;
 }

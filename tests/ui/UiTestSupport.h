@@ -17,6 +17,7 @@
 
 class CDataSource;
 class CEntryNode;
+class CSlapdServer;
 
 // Runs fnDrive on the next modal dialog once it is open (from a timer, so
 // the test never blocks on it). The dialog is passed as its widget.
@@ -36,6 +37,9 @@ public:
 
     // Takes the source over and shows its root as the document does.
     void Open(CDataSource* pSource, CEntryNode* pRoot);
+    // Opens an LDAP source on the running server at base (as the
+    // administrator unless bAdmin is false); FALSE when Open failed.
+    bool OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin = true);
     // The document's close: workers stopped, Close, source gone, panes cleared.
     void Close();
 
