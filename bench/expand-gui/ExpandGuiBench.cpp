@@ -10,6 +10,7 @@
 #include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
+#include "platform/Memory.h"
 #include "platform/Dispatcher.h"
 #include "platform/Recorders.h"
 #include "platform/Services.h"
@@ -251,6 +252,7 @@ int RefreshDuringStream(const CSlapdServer& server, const std::string& parent, i
 } // namespace
 
 int main(int argc, char** argv) {
+    TuneAllocator(); // as the program does at start
     const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int nRuns = argc > 2 ? std::atoi(argv[2]) : 5;
     const bool bMillion = argc > 3 && std::string(argv[3]) == "million";

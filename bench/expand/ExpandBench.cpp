@@ -8,6 +8,7 @@
 
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
+#include "platform/Memory.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
@@ -122,6 +123,7 @@ int RunPaged() {
 } // namespace
 
 int main(int argc, char** argv) {
+    TuneAllocator(); // as the program does at start
     if (argc > 1 && std::string(argv[1]) == "paged")
         return RunPaged();
     const int nChildren = argc > 1 ? std::atoi(argv[1]) : 20000;

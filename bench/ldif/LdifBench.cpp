@@ -5,6 +5,7 @@
 //                                           whether an unchanged file stays as it is
 
 #include "ldif/LdifSource.h"
+#include "platform/Memory.h"
 #include "platform/Recorders.h"
 #include "source/ConnectionParams.h"
 
@@ -130,6 +131,7 @@ int Run(const char* pszPath, const char* pszBase) {
 } // namespace
 
 int main(int argc, char** argv) {
+    TuneAllocator(); // as the program does at start
     if (argc == 4 && std::strcmp(argv[1], "gen") == 0)
         return Generate(argv[2], std::atol(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "run") == 0)

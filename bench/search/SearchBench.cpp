@@ -6,6 +6,7 @@
 
 #include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
+#include "platform/Memory.h"
 #include "platform/Dispatcher.h"
 #include "platform/Recorders.h"
 #include "platform/Services.h"
@@ -115,6 +116,7 @@ CRun SearchOnce(const CSlapdServer& server, const std::string& base, const std::
 } // namespace
 
 int main(int argc, char** argv) {
+    TuneAllocator(); // as the program does at start
     const int nMatching = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int nOthers = argc > 2 ? std::atoi(argv[2]) : 80000;
     const int nRuns = argc > 3 ? std::atoi(argv[3]) : 3;

@@ -1,4 +1,5 @@
 // Tarvo: a desktop browser and editor for LDAP directories.
+#include "platform/Memory.h"
 #include "session/CommandLine.h"
 #include "session/TarvoApp.h"
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    TuneAllocator();
     QCoreApplication::setOrganizationName(QStringLiteral("Brennick"));
     QCoreApplication::setApplicationName(QStringLiteral("Tarvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03A"));
