@@ -6,6 +6,8 @@
 #include "ui/TreeImages.h"
 
 #include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 #include <algorithm>
 #include <atomic>
 
@@ -396,6 +398,13 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
             return font;
         }
         return QVariant();
+    case Qt::ForegroundRole:
+        // Not greyed out like a disabled row: it is a message, meant to be read.
+        return pItem->bMarker ? QGuiApplication::palette().brush(QPalette::Active, QPalette::Text)
+                              : QVariant();
+    case Qt::ToolTipRole:
+        // A narrow pane cuts the text short.
+        return pItem->bMarker ? BytesToText(DisplayText(pItem)) : QVariant();
     default:
         return QVariant();
     }
@@ -405,6 +414,10 @@ Qt::ItemFlags CEntryTreeModel::flags(const QModelIndex& index) const {
     const CTreeItem* pItem = ItemOf(index);
     if (!pItem)
         return Qt::NoItemFlags;
-    // An item without an entry can never become the selection.
+    // An item without an entry can never become the selection; the marker
+    // that ends a level cut short is not even a stop for the keyboard's
+    // cursor (End goes to the last entry).
+    if (pItem->bMarker)
+        return Qt::NoItemFlags;
     return pItem->pEntry ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable) : Qt::ItemIsEnabled;
 }
