@@ -19,7 +19,9 @@ namespace {
 constexpr int kHandedOn = -101;
 } // namespace
 
-CLdapSource::CLdapSource() = default;
+CLdapSource::CLdapSource() {
+    m_connectionReady.SetEvent();
+}
 
 CLdapSource::~CLdapSource() {
     // The document runs the shutdown handshake first; a source dropped
@@ -143,21 +145,42 @@ void CLdapSource::ReconnectIfWanted() {
         return;
     }
     // Only the UI thread starts workers, and it is here: with none alive
-    // nothing can be using the old handle.
+    // nothing can be using the old handle, and the workers started from now
+    // on wait for the new one.
     if (m_nLiveWorkers.load() != 0)
         return;
     m_bReconnectWanted = false;
+    m_connectionReady.ResetEvent();
+    StartWorker(&ReconnectWorker, this);
+}
+
+UINT CLdapSource::ReconnectWorker(void* pParam) {
+    auto* pSource = static_cast<CLdapSource*>(pParam);
+    pSource->Reconnect();
+    --pSource->m_nLiveWorkers;
+    return 0;
+}
+
+void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    if (!LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info)) {
-        m_bLossReported = false;
-        return;
+    if (LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info)) {
+        // The dead handle goes with fresh.
+        CCriticalSectionLock lock(m_routingLock);
+        m_ld.Swap(fresh);
+        m_nSocket = m_ld.Socket();
+        m_bConnectionLost = false;
     }
-    // The dead handle goes with fresh.
-    m_ld.Swap(fresh);
-    m_nSocket = m_ld.Socket();
+    // Failed: the requests waiting for it meet the dead connection and the
+    // user is asked again.
     m_bLossReported = false;
-    m_bConnectionLost = false;
+    m_connectionReady.SetEvent();
+}
+
+void CLdapSource::WaitForConnection() const {
+    // Also at shutdown: the reconnect ends within the network time-out, and
+    // the shutdown waits for every thread anyway.
+    m_connectionReady.Wait(INFINITE);
 }
 
 void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CString& matchedDN) {
@@ -615,6 +638,7 @@ BOOL CLdapSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
     UINT CLdapSource::Name(void* pParam) {                                                                   \
         auto* pRequest = static_cast<Record*>(pParam);                                                       \
         auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);                                        \
+        pSource->WaitForConnection();                                                                        \
         UINT nResult = pSource->Run(*pRequest);                                                              \
         --pSource->m_nLiveWorkers;                                                                           \
         return nResult;                                                                                      \

@@ -180,10 +180,17 @@ private:
     // is gone leads to the one lost-connection notice instead.
     void ShowError(int nCode, const CString& diagnostic = CString(), const CString& matchedDN = CString());
     void ReportConnectionLost();
-    // Starters (UI thread): a reconnect the user asked for, made once no
+    // Starters (UI thread): a reconnect the user asked for, begun once no
     // worker can be using the old handle; then the retired nodes.
     void BeforeStart();
     void ReconnectIfWanted();
+    // The reconnect's own thread: connecting and binding can each wait for
+    // the network time-out, which the UI thread must not.
+    static UINT ReconnectWorker(void* pParam);
+    void Reconnect();
+    // Every worker's first act: no request touches the handle while a
+    // reconnect may still replace it.
+    void WaitForConnection() const;
 
     // One search that may come in pages (RFC 2696), for the browse and the
     // search panel alike.
@@ -263,6 +270,8 @@ private:
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
     std::atomic<bool> m_bReconnectWanted{false};
+    // Reset while a reconnect runs; the workers started meanwhile wait for it.
+    CEvent m_connectionReady;
     // Where the session is, for the lost-connection notice.
     CString m_strServer;
     int m_nPort = 0;

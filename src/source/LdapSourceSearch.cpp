@@ -155,6 +155,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
 UINT CLdapSource::SearchWorker(void* pParam) {
     auto* pRequest = static_cast<CSearchRequest*>(pParam);
     auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);
+    pSource->WaitForConnection();
     UINT nResult = pSource->RunSearch(*pRequest);
     --pSource->m_nLiveWorkers;
     return nResult;

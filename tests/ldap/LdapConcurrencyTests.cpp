@@ -624,12 +624,23 @@ TEST(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
         texts.push_back(Str(box.text));
     ASSERT_EQ(texts, std::vector<std::string>{notice});
 
-    // Back on the same port: the tree still holds what it had, and the next
-    // requests reconnect with the same (administrator's) login.
+    // Back on the same port but slow to answer: the request that reconnects
+    // returns at once (the bind waits off the UI thread) and is served, with
+    // the same (administrator's) login, once the server answers. The tree
+    // still holds what it had.
     ASSERT_TRUE(server.Start()) << server.LastError();
     EXPECT_EQ(ChildDNs(open.pRoot).size(), 2u);
     open.pane.Clear();
-    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+    const size_t nDone = open.pane.m_searchDone.size();
+    server.Pause();
+    pPeople->BeginOperation(OP_EXPAND);
+    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
+    EXPECT_EQ(open.pane.m_searchDone.size(), nDone);
+    server.Resume();
+    EXPECT_TRUE(Pump([&] { return open.pane.m_searchDone.size() > nDone; }));
+    ASSERT_TRUE(WaitForWorkers(open.source));
+    EXPECT_EQ(std::vector<long long>(open.pane.m_searchDone.begin() + nDone, open.pane.m_searchDone.end()),
+              std::vector<long long>{2});
     CAttributeArray added;
     added.Add(MakeAttribute("description", {"back again"}));
     pEmpty->BeginOperation(OP_ADD_ATTRIBUTE);
