@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -74,6 +76,14 @@ int Bind(CLdapConnection& ld, const CConnectionParams& params) {
     }
 }
 
+// A write to a connection the server has dropped (an unbind, a request sent
+// before the loss is noticed) must come back as an error, not end the
+// program with SIGPIPE.
+void IgnoreBrokenPipes() {
+    static std::once_flag s_once;
+    std::call_once(s_once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
 } // namespace
 
 BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
@@ -83,6 +93,7 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
         if (!bQuiet)
             ::ShowLdapError(nCode, diagnostic);
     };
+    IgnoreBrokenPipes();
     const ESecurity eSecurity = SecurityOfServer(params.m_strServer, params.m_eSecurity);
     const bool bLdaps = eSecurity == ESecurity::LDAPS;
     const CString url = BuildLdapUrl(params.m_strServer, params.m_nPort, eSecurity);
