@@ -4,23 +4,15 @@
 #include "SlapdFixture.h"
 #include "UiTestSupport.h"
 
-#include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
-#include "source/ConnectionParams.h"
-#include "source/LdapSource.h"
-#include "ui/AddAttributesDlg.h"
-#include "ui/AttributeListEditor.h"
-#include "ui/EntryDlg.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QPushButton>
 
 #include <algorithm>
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
@@ -47,26 +39,19 @@ const char* const kFile = "dn: o=Acme\n"
 class LdifJourney : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_path = m_dir.File("people.ldif");
-        WriteWholeFile(m_path, kFile);
-        m_pSource = new CLdifSource;
-        CConnectionParams params;
-        params.m_strLdifFile = m_path;
-        params.m_strSearchBase = "o=Acme";
-        ASSERT_TRUE(m_pSource->Open(params));
-        m_panes.Open(m_pSource, params.m_pRoot);
-        CLdapTreeView* pTree = m_panes.m_pTree;
-        pTree->ExpandItem(m_panes.Root());
+        ASSERT_TRUE(m_panes.OpenLdif(m_path, kFile, "o=Acme"));
+        m_pTree->ExpandItem(m_panes.Root());
         m_hPeople = m_panes.Child(m_panes.Root(), "ou=People");
-        pTree->ExpandItem(m_hPeople);
+        m_pTree->ExpandItem(m_hPeople);
     }
 
-    void SelectAlice() { ASSERT_TRUE(m_panes.m_pTree->ClickItem(m_panes.Child(m_hPeople, "cn=Alice"))); }
+    void SelectAlice() { ASSERT_TRUE(m_pTree->ClickItem(m_panes.Child(m_hPeople, "cn=Alice"))); }
 
     CTempDir m_dir;
-    std::string m_path;
+    const std::string m_path = m_dir.File("people.ldif");
     CPanes m_panes;
-    CLdifSource* m_pSource = nullptr;
+    CLdapTreeView* const m_pTree = m_panes.m_pTree;
+    CExportSettings& m_settings = m_panes.m_doc.GetExportSettings();
     HTREEITEM m_hPeople;
 };
 
@@ -78,16 +63,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     CEntryNode* pAlice = pList->GetCurrentEntry();
     ASSERT_NE(pAlice, nullptr);
 
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CAddAttributesDlg*>(pModal);
-        ASSERT_NE(pDlg, nullptr);
-        for (const char* v : {"x@acme", "y@acme"}) {
-            pDlg->Editor()->NameEdit()->setText("mail");
-            pDlg->Editor()->ValueEdit()->setText(v);
-            pDlg->Editor()->AddButton()->click();
-        }
-        pDlg->OnOK();
-    });
+    TypeIntoNextEditor({{"mail", "x@acme"}, {"mail", "y@acme"}});
     pList->OnAddAttributes();
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"mail=a1", "mail=a2", "cn=Alice",
                                                         "objectclass=person", "mail=x@acme", "mail=y@acme"}));
@@ -138,30 +114,9 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
 }
 
 TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    pTree->SelectItem(m_hPeople);
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CEntryDlg*>(pModal);
-        ASSERT_NE(pDlg, nullptr);
-        pDlg->RelativeNameEdit()->setText("cn=Carol");
-        pDlg->Editor()->NameEdit()->setText("objectclass");
-        pDlg->Editor()->ValueEdit()->setText("person");
-        pDlg->Editor()->AddButton()->click();
-        pDlg->Editor()->NameEdit()->setText("cn");
-        pDlg->Editor()->ValueEdit()->setText("Carol");
-        pDlg->Editor()->AddButton()->click();
-        pDlg->OnOK();
-    });
-    pTree->OnAddEntry();
-    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Bob"));
-    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry();
-    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Alice"));
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("cn=Ann");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
+    m_panes.AddEntry(m_hPeople, "cn=Carol", {{"objectclass", "person"}, {"cn", "Carol"}});
+    m_panes.DeleteEntry(m_panes.Child(m_hPeople, "cn=Bob"));
+    m_panes.RenameEntry(m_panes.Child(m_hPeople, "cn=Alice"), "cn=Ann");
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople), (std::vector<std::string>{"cn=Ann", "cn=Carol"}));
     m_panes.Close();
     std::string written = ReadWholeFile(m_path);
@@ -175,13 +130,7 @@ TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
 
 TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
     m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0); // titles show the whole DN
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    pTree->SelectItem(m_hPeople);
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("ou=Staff");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
+    m_panes.RenameEntry(m_hPeople, "ou=Staff");
     EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
               (std::vector<std::string>{"cn=Alice,ou=Staff,o=Acme", "cn=Bob,ou=Staff,o=Acme"}));
@@ -192,16 +141,14 @@ TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
 }
 
 TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
     std::string out = m_dir.File("export.ldif");
-    settings.SetFilename(out.c_str());
+    m_settings.SetFilename(out.c_str());
 
     // Option 1: every entry of the subtree, depth first, as the tree holds them.
     SelectAlice(); // Alice's attributes are now in the cache
-    pTree->SelectItem(m_hPeople);
-    settings.SetSaveOption(1);
-    pTree->OnSaveToLdif();
+    m_pTree->SelectItem(m_hPeople);
+    m_settings.SetSaveOption(1);
+    m_pTree->OnSaveToLdif();
     std::string all = ReadWholeFile(out);
     EXPECT_EQ(all.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << all;
     EXPECT_NE(all.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
@@ -211,17 +158,17 @@ TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
     EXPECT_NE(Str(m_panes.Status(1)).find("3 entries saved"), std::string::npos) << Str(m_panes.Status(1));
 
     // Option 0: only entries whose attributes were read.
-    CEntryNode* pBob = pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
+    CEntryNode* pBob = m_pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
     DeleteAttributes(pBob->m_attributes); // as if never read
-    settings.SetSaveOption(0);
-    pTree->OnSaveToLdif();
+    m_settings.SetSaveOption(0);
+    m_pTree->OnSaveToLdif();
     std::string some = ReadWholeFile(out);
     EXPECT_NE(some.find("dn: cn=Alice"), std::string::npos);
     EXPECT_EQ(some.find("dn: cn=Bob"), std::string::npos);
 
     // Option 2: missing attributes are read first.
-    settings.SetSaveOption(2);
-    pTree->OnSaveToLdif();
+    m_settings.SetSaveOption(2);
+    m_pTree->OnSaveToLdif();
     std::string read = ReadWholeFile(out);
     EXPECT_NE(read.find("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"),
               std::string::npos)
@@ -229,49 +176,40 @@ TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
 }
 
 TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
-    settings.SetSaveOption(1);
-    pTree->SelectItem(m_hPeople);
+    m_settings.SetSaveOption(1);
+    m_pTree->SelectItem(m_hPeople);
     // No file name set: the "..." dialog asks; cancelling writes nothing.
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(m_panes.m_services.m_dialogs.Count(), 1);
     std::string chosen = m_dir.File("chosen.txt");
     m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
-    EXPECT_EQ(Str(settings.GetFilename()), "") << "the setting itself is not changed";
+    EXPECT_EQ(Str(m_settings.GetFilename()), "") << "the setting itself is not changed";
 
     // A folder cannot be written as a file, nor a read-only file (root
     // included) replaced.
-    settings.SetFilename(m_dir.Path().string().c_str());
-    pTree->OnSaveToLdif();
+    m_settings.SetFilename(m_dir.Path().string().c_str());
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
               "Write Access Denied to LDIF file" + m_dir.Path().string());
     WriteWholeFile(chosen, "keep");
     ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
-    settings.SetFilename(chosen.c_str());
-    pTree->OnSaveToLdif();
+    m_settings.SetFilename(chosen.c_str());
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
     EXPECT_EQ(ReadWholeFile(chosen), "keep");
 }
 
 TEST_F(LdifJourney, SaveToLdifFromTheSyntheticTopWritesOnlyRealEntries) {
     m_panes.Close();
-    WriteWholeFile(m_path, kFile);
-    m_pSource = new CLdifSource;
-    CConnectionParams params;
-    params.m_strLdifFile = m_path;
-    params.m_strSearchBase = "ou=People";
-    ASSERT_TRUE(m_pSource->Open(params));
-    ASSERT_TRUE(params.m_pRoot->IsRoot());
-    m_panes.Open(m_pSource, params.m_pRoot);
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
+    CEntryNode* pRoot = m_panes.OpenLdif(m_path, kFile, "ou=People");
+    ASSERT_TRUE(pRoot && pRoot->IsRoot());
     const std::string out = m_dir.File("from-root.ldif");
-    settings.SetFilename(out.c_str());
-    settings.SetSaveOption(1);
-    m_panes.m_pTree->SelectItem(m_panes.Root());
-    m_panes.m_pTree->OnSaveToLdif();
+    m_settings.SetFilename(out.c_str());
+    m_settings.SetSaveOption(1);
+    m_pTree->SelectItem(m_panes.Root());
+    m_pTree->OnSaveToLdif();
     const std::string written = ReadWholeFile(out);
     EXPECT_EQ(written.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << written;
     EXPECT_EQ(written.find("Root"), std::string::npos);
@@ -279,17 +217,6 @@ TEST_F(LdifJourney, SaveToLdifFromTheSyntheticTopWritesOnlyRealEntries) {
 }
 
 namespace {
-
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    if (pipe)
-        ::pclose(pipe);
-    return out;
-}
 
 std::string AsAdmin(const CSlapdServer& server) {
     return " -x -H " + server.Url() + " -D " + server.AdminDN() + " -w " + server.Password();
@@ -299,7 +226,7 @@ std::string AsAdmin(const CSlapdServer& server) {
 // plain text), sorted.
 std::vector<std::string> Subtree(const CSlapdServer& server, const std::string& base) {
     const std::string text =
-        RunCommand("ldapsearch -LLL -o ldif-wrap=no" + AsAdmin(server) + " -b '" + base + "' '*'");
+        server.RunTool("ldapsearch -LLL -o ldif-wrap=no" + AsAdmin(server) + " -b '" + base + "' '*'");
     std::vector<std::string> records;
     for (size_t pos = 0; pos < text.size();) {
         size_t end = text.find("\n\n", pos);
@@ -331,32 +258,22 @@ TEST(LdifThroughServers, SavedSubtreeLoadsIntoASecondServerByteForByte) {
     const std::string out = dir.File("trip.ldif");
     {
         CPanes panes;
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = first.Host();
-        params.m_nPort = first.Port();
-        params.m_strSearchBase = base;
-        params.m_strFilter = "(objectclass=*)";
-        params.m_strBindDN = first.AdminDN();
-        params.m_strPassword = first.Password();
-        ASSERT_TRUE(pSource->Open(params));
-        panes.Open(pSource, params.m_pRoot);
+        ASSERT_TRUE(panes.OpenServer(first, base));
         panes.m_services.m_status.Clear();
         panes.m_pTree->ExpandItem(panes.Root());
         ASSERT_TRUE(WaitUntil([&] {
             auto history = panes.m_services.m_status.History(1);
             return !history.empty() && Str(history.back()).rfind("Search ", 0) == 0;
         }));
-        CExportSettings& settings = panes.m_doc.GetExportSettings();
-        settings.SetFilename(out.c_str());
-        settings.SetSaveOption(2);
+        panes.m_doc.GetExportSettings().SetFilename(out.c_str());
+        panes.m_doc.GetExportSettings().SetSaveOption(2);
         panes.m_pTree->SelectItem(panes.Root());
         panes.m_pTree->OnSaveToLdif();
         panes.Close();
     }
     CSlapdServer second;
     ASSERT_TRUE(second.Start()) << second.LastError();
-    RunCommand("ldapadd" + AsAdmin(second) + " -f " + out + " >/dev/null 2>&1");
+    second.RunTool("ldapadd" + AsAdmin(second) + " -f " + out + " >/dev/null 2>&1");
     const std::vector<std::string> expected = Subtree(first, base);
     ASSERT_EQ(expected.size(), 3u);
     EXPECT_EQ(Subtree(second, base), expected) << ReadWholeFile(out);
