@@ -71,9 +71,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     EXPECT_TRUE(pAlice->CanAddAttribute());
 
     // Delete rows 0 and 4 (mail a1 and x@acme): one attribute, both values.
-    pList->SelectRows({4, 0});
-    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
-    pList->OnDeleteAttributes();
+    m_panes.DeleteRows({4, 0});
     EXPECT_EQ(m_panes.Rows(),
               (std::vector<std::string>{"mail=a2", "cn=Alice", "objectclass=person", "mail=y@acme"}));
     CAttribute* pMail = pAlice->FindAttribute("mail");
@@ -81,9 +79,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     EXPECT_EQ(Str(pMail->GetAt(0)), "a2");
 
     // No: nothing changes and nothing starts.
-    pList->SelectRows({1});
-    m_panes.m_services.m_boxes.SetNextAnswer(IDNO);
-    pList->OnDeleteAttributes();
+    m_panes.DeleteRows({1}, IDNO);
     EXPECT_EQ(m_panes.Rows().size(), 4u);
     EXPECT_TRUE(pAlice->CanDeleteAttribute());
 
@@ -113,41 +109,58 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
         << written;
 }
 
-TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
+TEST_F(LdifJourney, EntryEditsAndARenamedParentReachTheWrittenFile) {
     m_panes.AddEntry(m_hPeople, "cn=Carol", {{"objectclass", "person"}, {"cn", "Carol"}});
     m_panes.DeleteEntry(m_panes.Child(m_hPeople, "cn=Bob"));
     m_panes.RenameEntry(m_panes.Child(m_hPeople, "cn=Alice"), "cn=Ann");
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople), (std::vector<std::string>{"cn=Ann", "cn=Carol"}));
-    m_panes.Close();
-    std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Carol,ou=People,o=Acme\nobjectclass: person\ncn: Carol\n\n"),
-              std::string::npos)
-        << written;
-    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\n"), std::string::npos);
-    EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
-    EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
-}
-
-TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
-    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0); // titles show the whole DN
+    // The parent renamed takes its children along, on screen and in the file.
+    m_settings.SetEntryAsRDN(0); // titles show the whole DN
     m_panes.RenameEntry(m_hPeople, "ou=Staff");
     EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
-              (std::vector<std::string>{"cn=Alice,ou=Staff,o=Acme", "cn=Bob,ou=Staff,o=Acme"}));
+              (std::vector<std::string>{"cn=Ann,ou=Staff,o=Acme", "cn=Carol,ou=Staff,o=Acme"}));
     m_panes.Close();
     const std::string written = ReadWholeFile(m_path);
-    EXPECT_EQ(written.find("ou=People,"), std::string::npos) << written;
-    EXPECT_NE(written.find("dn: cn=Bob,ou=Staff,o=Acme\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("dn: cn=Carol,ou=Staff,o=Acme\nobjectclass: person\ncn: Carol\n\n"),
+              std::string::npos)
+        << written;
+    EXPECT_NE(written.find("dn: cn=Ann,ou=Staff,o=Acme\n"), std::string::npos);
+    EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
+    EXPECT_EQ(written.find("ou=People,"), std::string::npos);
+    EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
 
-TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
-    std::string out = m_dir.File("export.ldif");
-    m_settings.SetFilename(out.c_str());
+TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachOption) {
+    m_settings.SetSaveOption(1);
+    m_pTree->SelectItem(m_hPeople);
+    // No file name set: the "..." dialog asks; cancelling writes nothing.
+    m_pTree->OnSaveToLdif();
+    EXPECT_EQ(m_panes.m_services.m_dialogs.Count(), 1);
+    std::string chosen = m_dir.File("chosen.txt");
+    m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
+    m_pTree->OnSaveToLdif();
+    EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
+    EXPECT_EQ(Str(m_settings.GetFilename()), "") << "the setting itself is not changed";
+
+    // A folder cannot be written as a file, nor a read-only file (root
+    // included) replaced.
+    m_settings.SetFilename(m_dir.Path().string().c_str());
+    m_pTree->OnSaveToLdif();
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
+              "Write Access Denied to LDIF file" + m_dir.Path().string());
+    WriteWholeFile(chosen, "keep");
+    ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
+    m_settings.SetFilename(chosen.c_str());
+    m_pTree->OnSaveToLdif();
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
+    EXPECT_EQ(ReadWholeFile(chosen), "keep");
 
     // Option 1: every entry of the subtree, depth first, as the tree holds them.
+    const std::string out = m_dir.File("export.ldif");
+    m_settings.SetFilename(out.c_str());
     SelectAlice(); // Alice's attributes are now in the cache
     m_pTree->SelectItem(m_hPeople);
-    m_settings.SetSaveOption(1);
     m_pTree->OnSaveToLdif();
     std::string all = ReadWholeFile(out);
     EXPECT_EQ(all.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << all;
@@ -173,47 +186,20 @@ TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
     EXPECT_NE(read.find("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"),
               std::string::npos)
         << read;
-}
 
-TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
-    m_settings.SetSaveOption(1);
-    m_pTree->SelectItem(m_hPeople);
-    // No file name set: the "..." dialog asks; cancelling writes nothing.
-    m_pTree->OnSaveToLdif();
-    EXPECT_EQ(m_panes.m_services.m_dialogs.Count(), 1);
-    std::string chosen = m_dir.File("chosen.txt");
-    m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
-    m_pTree->OnSaveToLdif();
-    EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
-    EXPECT_EQ(Str(m_settings.GetFilename()), "") << "the setting itself is not changed";
-
-    // A folder cannot be written as a file, nor a read-only file (root
-    // included) replaced.
-    m_settings.SetFilename(m_dir.Path().string().c_str());
-    m_pTree->OnSaveToLdif();
-    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
-              "Write Access Denied to LDIF file" + m_dir.Path().string());
-    WriteWholeFile(chosen, "keep");
-    ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
-    m_settings.SetFilename(chosen.c_str());
-    m_pTree->OnSaveToLdif();
-    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
-    EXPECT_EQ(ReadWholeFile(chosen), "keep");
-}
-
-TEST_F(LdifJourney, SaveToLdifFromTheSyntheticTopWritesOnlyRealEntries) {
+    // From the synthetic top only real entries are written.
     m_panes.Close();
     CEntryNode* pRoot = m_panes.OpenLdif(m_path, kFile, "ou=People");
     ASSERT_TRUE(pRoot && pRoot->IsRoot());
-    const std::string out = m_dir.File("from-root.ldif");
-    m_settings.SetFilename(out.c_str());
+    const std::string fromTop = m_dir.File("from-root.ldif");
+    m_settings.SetFilename(fromTop.c_str());
     m_settings.SetSaveOption(1);
     m_pTree->SelectItem(m_panes.Root());
     m_pTree->OnSaveToLdif();
-    const std::string written = ReadWholeFile(out);
+    const std::string written = ReadWholeFile(fromTop);
     EXPECT_EQ(written.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << written;
     EXPECT_EQ(written.find("Root"), std::string::npos);
-    EXPECT_EQ(std::system(("ldapadd -n -f '" + out + "' >/dev/null 2>&1").c_str()), 0);
+    EXPECT_EQ(std::system(("ldapadd -n -f '" + fromTop + "' >/dev/null 2>&1").c_str()), 0);
 }
 
 namespace {
