@@ -8,6 +8,7 @@
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -17,24 +18,15 @@
 
 namespace {
 
-const char* const kFile = "dn: o=Acme\n"
-                          "objectclass: organization\n"
-                          "o: Acme\n"
-                          "\n"
-                          "dn: ou=People,o=Acme\n"
-                          "objectclass: organizationalUnit\n"
-                          "ou: People\n"
-                          "\n"
-                          "dn: cn=Alice,ou=People,o=Acme\n"
-                          "objectclass: person\n"
-                          "cn: Alice\n"
-                          "mail: a1\n"
-                          "mail: a2\n"
-                          "\n"
-                          "dn: cn=Bob,ou=People,o=Acme\n"
-                          "objectclass: person\n"
-                          "cn: Bob\n"
-                          "\n";
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const char* const kFile = // one entry a line
+    "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+    "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+    "dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: a1\nmail: a2\n\n"
+    "dn: cn=Bob,ou=People,o=Acme\nobjectclass: person\ncn: Bob\n\n";
 
 class LdifJourney : public ::testing::Test {
 protected:
@@ -103,10 +95,10 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
 
     m_panes.Close();
     std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: y@acme\n"
-                           "mail: a3\n\n"),
-              std::string::npos)
-        << written;
+    EXPECT_THAT(
+        written,
+        HasSubstr(
+            "dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: y@acme\nmail: a3\n\n"));
 }
 
 TEST_F(LdifJourney, EntryEditsAndARenamedParentReachTheWrittenFile) {
@@ -122,12 +114,10 @@ TEST_F(LdifJourney, EntryEditsAndARenamedParentReachTheWrittenFile) {
               (std::vector<std::string>{"cn=Ann,ou=Staff,o=Acme", "cn=Carol,ou=Staff,o=Acme"}));
     m_panes.Close();
     const std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Carol,ou=Staff,o=Acme\nobjectclass: person\ncn: Carol\n\n"),
-              std::string::npos)
-        << written;
-    EXPECT_NE(written.find("dn: cn=Ann,ou=Staff,o=Acme\n"), std::string::npos);
-    EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
-    EXPECT_EQ(written.find("ou=People,"), std::string::npos);
+    EXPECT_THAT(written, HasSubstr("dn: cn=Carol,ou=Staff,o=Acme\nobjectclass: person\ncn: Carol\n\n"));
+    EXPECT_THAT(written, HasSubstr("dn: cn=Ann,ou=Staff,o=Acme\n"));
+    EXPECT_THAT(written, Not(HasSubstr("cn=Bob")));
+    EXPECT_THAT(written, Not(HasSubstr("ou=People,")));
     EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
 
@@ -140,7 +130,7 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     std::string chosen = m_dir.File("chosen.txt");
     m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
     m_pTree->OnSaveToLdif();
-    EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
+    EXPECT_THAT(ReadWholeFile(chosen), HasSubstr("dn: ou=People,o=Acme"));
     EXPECT_EQ(Str(m_settings.GetFilename()), "") << "the setting itself is not changed";
 
     // A folder cannot be written as a file, nor a read-only file (root
@@ -163,12 +153,11 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     m_pTree->SelectItem(m_hPeople);
     m_pTree->OnSaveToLdif();
     std::string all = ReadWholeFile(out);
-    EXPECT_EQ(all.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << all;
-    EXPECT_NE(all.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
-                       "a1\r\nmail: a2\r\n\r\n"),
-              std::string::npos);
-    EXPECT_NE(all.find("dn: cn=Bob,ou=People,o=Acme\r\n"), std::string::npos);
-    EXPECT_NE(Str(m_panes.Status(1)).find("3 entries saved"), std::string::npos) << Str(m_panes.Status(1));
+    EXPECT_THAT(all, StartsWith("dn: ou=People,o=Acme\r\n"));
+    EXPECT_THAT(all, HasSubstr("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
+                               "a1\r\nmail: a2\r\n\r\n"));
+    EXPECT_THAT(all, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\n"));
+    EXPECT_THAT(Str(m_panes.Status(1)), HasSubstr("3 entries saved"));
 
     // Option 0: only entries whose attributes were read.
     CEntryNode* pBob = m_pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
@@ -176,16 +165,14 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     m_settings.SetSaveOption(0);
     m_pTree->OnSaveToLdif();
     std::string some = ReadWholeFile(out);
-    EXPECT_NE(some.find("dn: cn=Alice"), std::string::npos);
-    EXPECT_EQ(some.find("dn: cn=Bob"), std::string::npos);
+    EXPECT_THAT(some, HasSubstr("dn: cn=Alice"));
+    EXPECT_THAT(some, Not(HasSubstr("dn: cn=Bob")));
 
     // Option 2: missing attributes are read first.
     m_settings.SetSaveOption(2);
     m_pTree->OnSaveToLdif();
     std::string read = ReadWholeFile(out);
-    EXPECT_NE(read.find("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"),
-              std::string::npos)
-        << read;
+    EXPECT_THAT(read, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"));
 
     // From the synthetic top only real entries are written.
     m_panes.Close();
@@ -197,8 +184,8 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     m_pTree->SelectItem(m_panes.Root());
     m_pTree->OnSaveToLdif();
     const std::string written = ReadWholeFile(fromTop);
-    EXPECT_EQ(written.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << written;
-    EXPECT_EQ(written.find("Root"), std::string::npos);
+    EXPECT_THAT(written, StartsWith("dn: ou=People,o=Acme\r\n"));
+    EXPECT_THAT(written, Not(HasSubstr("Root")));
     EXPECT_EQ(std::system(("ldapadd -n -f '" + fromTop + "' >/dev/null 2>&1").c_str()), 0);
 }
 

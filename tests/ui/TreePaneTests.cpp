@@ -19,35 +19,13 @@
 
 namespace {
 
-const char* const kDirectory = "dn: o=Acme\n"
-                               "objectclass: organization\n"
-                               "o: Acme\n"
-                               "\n"
-                               "dn: ou=People,o=Acme\n"
-                               "objectclass: organizationalUnit\n"
-                               "ou: People\n"
-                               "\n"
-                               "dn: cn=Zed,ou=People,o=Acme\n"
-                               "objectclass: person\n"
-                               "cn: Zed\n"
-                               "sn: Z\n"
-                               "\n"
-                               "dn: cn=Alice,ou=People,o=Acme\n"
-                               "objectclass: person\n"
-                               "cn: Alice\n"
-                               "sn: A\n"
-                               "mail: a1\n"
-                               "mail: a2\n"
-                               "\n"
-                               "dn: cn=adam,ou=People,o=Acme\n"
-                               "objectclass: person\n"
-                               "cn: adam\n"
-                               "sn: Adams\n"
-                               "\n"
-                               "dn: ou=Empty,o=Acme\n"
-                               "objectclass: organizationalUnit\n"
-                               "ou: Empty\n"
-                               "\n";
+const char* const kDirectory = // one entry a line
+    "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+    "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+    "dn: cn=Zed,ou=People,o=Acme\nobjectclass: person\ncn: Zed\nsn: Z\n\n"
+    "dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nsn: A\nmail: a1\nmail: a2\n\n"
+    "dn: cn=adam,ou=People,o=Acme\nobjectclass: person\ncn: adam\nsn: Adams\n\n"
+    "dn: ou=Empty,o=Acme\nobjectclass: organizationalUnit\nou: Empty\n\n";
 
 class TreePane : public ::testing::Test {
 protected:
