@@ -7,7 +7,6 @@
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
-#include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"

@@ -6,8 +6,6 @@
 
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
-#include "source/ConnectionParams.h"
-#include "source/LdapSource.h"
 #include "ui/SearchPanel.h"
 #include "ui/SearchResultModel.h"
 
@@ -19,8 +17,6 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -38,13 +34,6 @@ std::string DeepSeed() {
     ldif +=
         "\ndn: " + kDeep + "\nobjectClass: person\ncn: Deep, One\nsn: One\ndescription: two\n lines folded\n";
     return ldif;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class SearchPanelTest : public ::testing::Test {
@@ -114,16 +103,15 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
 
     // Saved as shown: CSV with RFC 4180 quoting, LDIF that ldapadd reads.
     CTempDir dir;
-    std::string csv = (dir.Path() / "r.csv").string();
-    std::string ldif = (dir.Path() / "r.ldif").string();
+    std::string csv = dir.File("r.csv"), ldif = dir.File("r.ldif");
     ASSERT_TRUE(m_pPanel->WriteCsv(csv.c_str()));
-    std::string text = ReadFile(csv);
+    std::string text = ReadWholeFile(csv);
     EXPECT_EQ(text.substr(0, 3), "DN,");
     EXPECT_NE(text.find("\r\n\"cn=Deep\\"), std::string::npos) << "a DN with commas is quoted";
     EXPECT_NE(text.find("\"Deep, One\""), std::string::npos);
     EXPECT_NE(text.find("\r\n"), std::string::npos);
     ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
-    EXPECT_NE(ReadFile(ldif).find("description: twolines folded"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(ldif).find("description: twolines folded"), std::string::npos);
     int nExit = -1;
     std::string out = m_server.RunTool("ldapadd -n -x -f '" + ldif + "' 2>&1", &nExit);
     EXPECT_EQ(nExit, 0) << out;
@@ -134,7 +122,7 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     ASSERT_TRUE(Search("(sn=One)"));
     ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
     ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
-    text = ReadFile(ldif);
+    text = ReadWholeFile(ldif);
     EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
 }
