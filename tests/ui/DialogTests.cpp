@@ -193,7 +193,7 @@ TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     DeleteAttributes(taken);
 }
 
-TEST(EntryDialog, RefusesEmptyRowsAndCancelsWithoutNameOrRows) {
+TEST(EntryDialog, RefusesEmptyRowsCancelsWithoutNameOrRowsAndRemovesTheFirstSelectedRow) {
     CEntryDlg dlg;
     dlg.Editor()->NameEdit()->setText("cn");
     dlg.Editor()->AddButton()->click();
@@ -209,20 +209,19 @@ TEST(EntryDialog, RefusesEmptyRowsAndCancelsWithoutNameOrRows) {
     noRows.RelativeNameEdit()->setText("cn=x");
     noRows.OnOK();
     EXPECT_EQ(noRows.result(), QDialog::Rejected);
-}
 
-TEST(EntryDialog, RemoveDeletesTheFirstSelectedRow) {
-    CEntryDlg dlg;
+    // Remove deletes the first selected row.
+    CAttributeListEditor* pEditor = noRows.Editor();
     for (auto [name, value] : {std::pair{"a", "1"}, {"b", "2"}, {"c", "3"}})
-        AddRow(dlg.Editor(), name, value);
-    dlg.Editor()->RemoveButton()->click(); // nothing selected: nothing removed
-    EXPECT_EQ(dlg.Editor()->GetRowCount(), 3);
-    dlg.Editor()->List()->topLevelItem(2)->setSelected(true);
-    dlg.Editor()->List()->topLevelItem(1)->setSelected(true);
-    dlg.Editor()->RemoveButton()->click();
-    ASSERT_EQ(dlg.Editor()->GetRowCount(), 2);
-    EXPECT_EQ(Str(dlg.Editor()->GetRowName(0)), "a");
-    EXPECT_EQ(Str(dlg.Editor()->GetRowName(1)), "c");
+        AddRow(pEditor, name, value);
+    pEditor->RemoveButton()->click(); // nothing selected: nothing removed
+    EXPECT_EQ(pEditor->GetRowCount(), 3);
+    pEditor->List()->topLevelItem(2)->setSelected(true);
+    pEditor->List()->topLevelItem(1)->setSelected(true);
+    pEditor->RemoveButton()->click();
+    ASSERT_EQ(pEditor->GetRowCount(), 2);
+    EXPECT_EQ(Str(pEditor->GetRowName(0)), "a");
+    EXPECT_EQ(Str(pEditor->GetRowName(1)), "c");
 }
 
 TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {

@@ -85,20 +85,6 @@ TEST_F(TreePane, RootExpandsIntoSortedChildrenAndAnEmptyEntryBecomesALeaf) {
     EXPECT_EQ(m_panes.ChildTexts(hRoot), (std::vector<std::string>{"ou=Empty", "ou=People"})) << "same place";
 }
 
-TEST_F(TreePane, TitleSettingShowsOnCallbackItemsOnly) {
-    HTREEITEM hPeople = ExpandPeople();
-    HTREEITEM hRoot = m_panes.Root();
-    m_pTree->ExpandItem(m_panes.Child(hRoot, "ou=Empty")); // a fixed-text leaf now
-    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0);
-    EXPECT_EQ(Str(m_pTree->GetItemText(hPeople)), "ou=People,o=Acme");
-    EXPECT_EQ(m_panes.ChildTexts(hRoot), (std::vector<std::string>{"ou=Empty", "ou=People,o=Acme"}));
-    // The control asks again on repaint and gets the new text.
-    QModelIndex index = m_pTree->GetModel()->IndexOf(m_pTree->GetModel()->Find(hPeople));
-    EXPECT_EQ(index.data().toString(), "ou=People,o=Acme");
-    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(1);
-    EXPECT_EQ(index.data().toString(), "ou=People");
-}
-
 TEST_F(TreePane, SelectionReadsAttributesAndRightClickDoesNot) {
     HTREEITEM hPeople = ExpandPeople();
     HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
@@ -199,8 +185,19 @@ TEST_F(TreePane, AddEntryAppearsOnlyUnderAnExpandedParent) {
     EXPECT_EQ(m_panes.ChildTexts(hEmpty), (std::vector<std::string>{"ou=Sub"}));
 }
 
-TEST_F(TreePane, RenameShowsTheNewNameInBothTitleModes) {
+TEST_F(TreePane, TitlesFollowTheSettingOnCallbackItemsAndRenamesInBothModes) {
     HTREEITEM hPeople = ExpandPeople();
+    HTREEITEM hRoot = m_panes.Root();
+    m_pTree->ExpandItem(m_panes.Child(hRoot, "ou=Empty")); // a fixed-text leaf now
+    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0);
+    EXPECT_EQ(Str(m_pTree->GetItemText(hPeople)), "ou=People,o=Acme");
+    EXPECT_EQ(m_panes.ChildTexts(hRoot), (std::vector<std::string>{"ou=Empty", "ou=People,o=Acme"}));
+    // The control asks again on repaint and gets the new text.
+    QModelIndex index = m_pTree->GetModel()->IndexOf(m_pTree->GetModel()->Find(hPeople));
+    EXPECT_EQ(index.data().toString(), "ou=People,o=Acme");
+    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(1);
+    EXPECT_EQ(index.data().toString(), "ou=People");
+
     HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
     CEntryNode* pAlice = m_pTree->GetItemEntry(hAlice);
     m_panes.RenameEntry(hAlice, "cn=Alicia");
@@ -218,8 +215,19 @@ TEST_F(TreePane, RenameShowsTheNewNameInBothTitleModes) {
     EXPECT_EQ(Str(m_pTree->GetItemEntry(hZed)->GetDN()), "cn=Zoe,ou=People,o=Acme");
 }
 
-TEST_F(TreePane, DeleteAsksFirstAndAParentIsRefused) {
+TEST_F(TreePane, RefreshRebuildsTheChildrenDeleteAsksFirstAndAParentIsRefused) {
     HTREEITEM hPeople = ExpandPeople();
+    m_pTree->ExpandItem(m_panes.Child(hPeople, "cn=Alice"));
+    m_pTree->SelectItem(hPeople);
+    m_pTree->OnRefresh();
+    EXPECT_EQ(m_panes.ChildTexts(hPeople), (std::vector<std::string>{"cn=adam", "cn=Alice", "cn=Zed"}));
+    EXPECT_EQ(m_panes.m_pList->GetCurrentEntry(), m_pTree->GetItemEntry(hPeople));
+    EXPECT_EQ(Str(m_panes.Status(1)), "Search Completed  -  3 entries found");
+    // A refreshed child starts unexpanded again, with its placeholder.
+    HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
+    EXPECT_TRUE(m_pTree->GetItemEntry(hAlice)->IsUnexpanded());
+    EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh());
+
     HTREEITEM hZed = m_panes.Child(hPeople, "cn=Zed");
     ASSERT_TRUE(m_pTree->ClickItem(hZed));
     ASSERT_FALSE(m_panes.Rows().empty());
@@ -241,20 +249,6 @@ TEST_F(TreePane, DeleteAsksFirstAndAParentIsRefused) {
               "Error - This entry is a parent entry and can't be deleted.");
     EXPECT_TRUE(m_panes.Child(m_panes.Root(), "ou=People"));
     EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanDeleteEntry());
-}
-
-TEST_F(TreePane, RefreshRebuildsTheChildrenAndShowsTheEntry) {
-    HTREEITEM hPeople = ExpandPeople();
-    m_pTree->ExpandItem(m_panes.Child(hPeople, "cn=Alice"));
-    m_pTree->SelectItem(hPeople);
-    m_pTree->OnRefresh();
-    EXPECT_EQ(m_panes.ChildTexts(hPeople), (std::vector<std::string>{"cn=adam", "cn=Alice", "cn=Zed"}));
-    EXPECT_EQ(m_panes.m_pList->GetCurrentEntry(), m_pTree->GetItemEntry(hPeople));
-    EXPECT_EQ(Str(m_panes.Status(1)), "Search Completed  -  3 entries found");
-    // A refreshed child starts unexpanded again, with its placeholder.
-    HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
-    EXPECT_TRUE(m_pTree->GetItemEntry(hAlice)->IsUnexpanded());
-    EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh());
 }
 
 TEST_F(TreePane, ActivationAndTabSetTheCommandFlags) {
@@ -330,18 +324,16 @@ TEST_F(TreeMessages, StreamedListsLandSortedAndProgressTextsAreExact) {
     EXPECT_EQ(Str(m_panes.Status(1)), "Search Abandoned");
 }
 
-TEST_F(TreeMessages, QueuedItemsAppearWithoutAnotherMessage) {
-    CPtrList list;
-    list.AddTail(Node("cn=x,o=Acme"));
-    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&list), m_hRoot.ToLParam());
+TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
+    CPtrList queued;
+    queued.AddTail(Node("cn=x,o=Acme"));
+    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&queued), m_hRoot.ToLParam());
     // The event loop links them on its own, shortly.
     CEntryTreeModel* pModel = m_pTree->GetModel();
     ASSERT_TRUE(WaitUntil([&]() { return !pModel->HasQueued(); }, 5000));
     EXPECT_EQ(pModel->rowCount(pModel->IndexOf(pModel->Find(m_hRoot))), 2); // placeholder + x
-}
 
-TEST_F(TreeMessages, StaleHandlesAreIgnored) {
-    CEntryNode* pChild = Node("cn=gone,o=Acme");
+    CEntryNode* pChild = Node("cn=a,o=Acme");
     HTREEITEM hStale = m_pTree->InsertEntryItem(pChild, m_hRoot);
     m_pTree->DeleteAllItems();
     m_hRoot = m_pTree->InsertEntryItem(&m_root, HTREEITEM());
@@ -356,7 +348,31 @@ TEST_F(TreeMessages, StaleHandlesAreIgnored) {
     HTREEITEM hParent = hStale;
     SendMessage(m_hWnd, WM_ENTRY_ADDED, PtrToWParam(Node("cn=new,o=Acme")), PtrToLParam(&hParent));
     m_pTree->FlushPendingItems();
-    EXPECT_EQ(m_pTree->GetModel()->ItemCount(), 2) << "root and its placeholder only";
+    EXPECT_EQ(pModel->ItemCount(), 2) << "root and its placeholder only";
+
+    // A rename reported for an entry whose item is gone renames the entry only.
+    CModifyEntryRequest request;
+    request.pEntry = pChild;
+    request.bSucceeded = TRUE;
+    request.strNewDN = "cn=b,o=Acme";
+    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    EXPECT_EQ(Str(pChild->GetDN()), "cn=b,o=Acme");
+    EXPECT_EQ(m_pTree->GetItemEntry(hStale), nullptr);
+    EXPECT_EQ(pModel->ItemCount(), 2);
+
+    // A failed rename changes nothing.
+    HTREEITEM hLive = m_pTree->InsertEntryItem(pChild, m_hRoot);
+    request.bSucceeded = FALSE;
+    request.strNewDN = "cn=c,o=Acme";
+    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    EXPECT_EQ(Str(m_pTree->GetItemText(hLive)), "cn=b");
+    EXPECT_FALSE(m_pTree->ItemHasFixedText(hLive));
+
+    // An empty search base shows as Root.
+    CEntryNode top;
+    HTREEITEM hTop = m_pTree->InsertEntryItem(&top, HTREEITEM());
+    EXPECT_EQ(Str(m_pTree->GetItemText(hTop)), "Root");
+    m_pTree->DeleteAllItems();
 }
 
 TEST_F(TreeMessages, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
@@ -385,33 +401,4 @@ TEST_F(TreeMessages, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
     SendMessage(m_hWnd, WM_ENTRY_DELETED, PtrToWParam(&again), 0);
     EXPECT_EQ(m_panes.m_services.m_boxes.Count(), nBoxes);
     EXPECT_EQ(again.pEntry, &orphan);
-}
-
-TEST_F(TreeMessages, RenameReportedForAnEntryWhoseItemIsGone) {
-    CEntryNode* pChild = Node("cn=a,o=Acme");
-    HTREEITEM hChild = m_pTree->InsertEntryItem(pChild, m_hRoot);
-    m_pTree->DeleteAllItems();
-    m_hRoot = m_pTree->InsertEntryItem(&m_root, HTREEITEM());
-    CModifyEntryRequest request;
-    request.pEntry = pChild;
-    request.bSucceeded = TRUE;
-    request.strNewDN = "cn=b,o=Acme";
-    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
-    EXPECT_EQ(Str(pChild->GetDN()), "cn=b,o=Acme");
-    EXPECT_EQ(m_pTree->GetItemEntry(hChild), nullptr);
-    EXPECT_EQ(m_pTree->GetModel()->ItemCount(), 2);
-
-    // A failed rename changes nothing.
-    HTREEITEM hLive = m_pTree->InsertEntryItem(pChild, m_hRoot);
-    request.bSucceeded = FALSE;
-    request.strNewDN = "cn=c,o=Acme";
-    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
-    EXPECT_EQ(Str(m_pTree->GetItemText(hLive)), "cn=b");
-    EXPECT_FALSE(m_pTree->ItemHasFixedText(hLive));
-
-    // An empty search base shows as Root.
-    CEntryNode top;
-    HTREEITEM hTop = m_pTree->InsertEntryItem(&top, HTREEITEM());
-    EXPECT_EQ(Str(m_pTree->GetItemText(hTop)), "Root");
-    m_pTree->DeleteAllItems();
 }
