@@ -85,7 +85,7 @@ TEST_F(TreePane, RootExpandsIntoSortedChildrenAndAnEmptyEntryBecomesALeaf) {
     EXPECT_EQ(m_panes.ChildTexts(hRoot), (std::vector<std::string>{"ou=Empty", "ou=People"})) << "same place";
 }
 
-TEST_F(TreePane, SelectionReadsAttributesAndRightClickDoesNot) {
+TEST_F(TreePane, SelectionReadsAttributesRightClickDoesNotAndItemsWithoutAnEntryAreNeverSelected) {
     HTREEITEM hPeople = ExpandPeople();
     HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
     ASSERT_TRUE(m_pTree->ClickItem(hAlice));
@@ -127,13 +127,10 @@ TEST_F(TreePane, SelectionReadsAttributesAndRightClickDoesNot) {
     EXPECT_TRUE(m_pTree->GetMenuAction(ID_ENTRY_ADD)->isEnabled());
     pMenu->close();
     pZed->EndOperation(OP_DELETE_ENTRY);
-}
 
-TEST_F(TreePane, ItemsWithoutAnEntryAreNeverSelected) {
-    HTREEITEM hPeople = ExpandPeople();
-    HTREEITEM hAlice = m_panes.Child(hPeople, "cn=Alice");
     ASSERT_TRUE(m_pTree->ClickItem(hAlice));
-    // A loading row as a running LDAP browse shows it.
+    // Items without an entry are never selected: a loading row, as a
+    // running LDAP browse shows it, ...
     SendMessage(m_pTree->GetSafeHwnd(), WM_LOADING_ENTRIES, PtrToWParam(&hPeople), 0);
     std::vector<HTREEITEM> children = m_pTree->GetChildItems(hPeople);
     HTREEITEM hLoading = children.back();
@@ -146,7 +143,7 @@ TEST_F(TreePane, ItemsWithoutAnEntryAreNeverSelected) {
     for (int i = 0; i < 5; ++i)
         QTest::keyClick(m_pTree->GetTreeControl(), Qt::Key_Down);
     EXPECT_TRUE(m_pTree->GetItemEntry(m_pTree->GetSelectedItem()) != nullptr);
-    // The placeholder of an unexpanded entry cannot be selected either.
+    // ... nor the placeholder of an unexpanded entry.
     HTREEITEM hPlaceholder = m_pTree->GetChildItem(hAlice);
     EXPECT_EQ(m_pTree->GetItemEntry(hPlaceholder), nullptr);
     EXPECT_FALSE(m_pTree->SelectItem(hPlaceholder));
