@@ -403,7 +403,7 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
     EXPECT_EQ(Str(reloaded.GetFilename()), "/tmp/out.ldif");
 }
 
-TEST(SettingsDialog, UnknownStoredOptionsAndOkWithNoneSelected) {
+TEST(SettingsDialog, UnknownStoredOptionsOkWithNoneSelectedAndCancelAfterChoosingAFile) {
     CTestServices services;
     services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 5);
     {
@@ -419,6 +419,19 @@ TEST(SettingsDialog, UnknownStoredOptionsAndOkWithNoneSelected) {
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 0);
+
+    // Cancel after choosing a file changes nothing.
+    services.m_profile.WriteProfileString("SaveToLDIF", "Filename", "/old.ldif");
+    CExportSettings stored;
+    CSettingsDlg cancelled(&stored);
+    services.m_dialogs.SetNextPath("/new.ldif");
+    DriveNextModal([](QWidget* pModal) {
+        Button(pModal, "...")->click();
+        Button(pModal, "&Cancel")->click();
+    });
+    EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+    EXPECT_EQ(Str(stored.GetFilename()), "/old.ldif");
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/old.ldif");
 }
 
 TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEverything) {
@@ -452,19 +465,4 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 200);
-}
-
-TEST(SettingsDialog, CancelAfterChoosingAFileChangesNothing) {
-    CTestServices services;
-    services.m_profile.WriteProfileString("SaveToLDIF", "Filename", "/old.ldif");
-    CExportSettings settings;
-    CSettingsDlg dlg(&settings);
-    services.m_dialogs.SetNextPath("/new.ldif");
-    DriveNextModal([](QWidget* pModal) {
-        Button(pModal, "...")->click();
-        Button(pModal, "&Cancel")->click();
-    });
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    EXPECT_EQ(Str(settings.GetFilename()), "/old.ldif");
-    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/old.ldif");
 }

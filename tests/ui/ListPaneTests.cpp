@@ -55,7 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(ListPane, ColumnsAndFillOrder) {
+TEST_F(ListPane, ColumnsFillOrderTextAndBinaryValues) {
     QTreeView* pList = m_panes.m_pList->GetListControl();
     EXPECT_EQ(pList->model()->headerData(0, Qt::Horizontal).toString(), "Attributes");
     EXPECT_EQ(pList->model()->headerData(1, Qt::Horizontal).toString(), "Values");
@@ -76,6 +76,33 @@ TEST_F(ListPane, ColumnsAndFillOrder) {
     EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
     SendMessage(m_hWnd, WM_CLEAR_ATTRIBUTES, 0, 0);
     EXPECT_TRUE(m_panes.Rows().empty());
+
+    // Text shows as UTF-8, binary as a summary with the bytes kept.
+    const struct {
+        const char* name;
+        CString raw;
+        const char* shown;
+        const char* tip;
+    } cases[] = {
+        {"description", CString("caf\xc3\xa9"), "caf\xc3\xa9", ""},
+        {"description", CString("caf\xc3\xa9 \xff", 7), "(binary, 7 bytes: 63 61 66 C3 \xE2\x80\xA6)",
+         "Binary value, 7 bytes"},
+        {"objectGUID", CString("\x01\x00\x02", 3), "(binary, 3 bytes: 01 00 02)", "Binary value, 3 bytes"},
+    };
+    std::vector<CAttribute*> attributes;
+    for (const auto& c : cases)
+        attributes.push_back(Attr(c.name, {c.raw}));
+    Show(attributes);
+    QAbstractItemModel* pModel = m_panes.m_pList->GetListControl()->model();
+    ASSERT_EQ(pModel->rowCount(), 3);
+    for (const auto& c : cases) {
+        int nRow = 0; // the bytes held are the server's
+        while (nRow < 3 && m_panes.m_pList->GetRowValue(nRow) != c.raw)
+            ++nRow;
+        ASSERT_LT(nRow, 3) << c.shown;
+        EXPECT_EQ(pModel->index(nRow, 1).data().toString(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(pModel->index(nRow, 1).data(Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
+    }
 }
 
 TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
@@ -200,32 +227,4 @@ TEST_F(ListPane, ContextMenuRules) {
     Show({Attr("a", {"1"})});
     pList->OnRightButtonDown(QPoint(10, 10));
     EXPECT_FALSE(pList->GetContextMenu()->isVisible());
-}
-
-TEST_F(ListPane, TextShowsAsUtf8AndBinaryAsASummaryWithTheBytesKept) {
-    const struct {
-        const char* name;
-        CString raw;
-        const char* shown;
-        const char* tip;
-    } cases[] = {
-        {"description", CString("caf\xc3\xa9"), "caf\xc3\xa9", ""},
-        {"description", CString("caf\xc3\xa9 \xff", 7), "(binary, 7 bytes: 63 61 66 C3 \xE2\x80\xA6)",
-         "Binary value, 7 bytes"},
-        {"objectGUID", CString("\x01\x00\x02", 3), "(binary, 3 bytes: 01 00 02)", "Binary value, 3 bytes"},
-    };
-    std::vector<CAttribute*> attributes;
-    for (const auto& c : cases)
-        attributes.push_back(Attr(c.name, {c.raw}));
-    Show(attributes);
-    QAbstractItemModel* pModel = m_panes.m_pList->GetListControl()->model();
-    ASSERT_EQ(pModel->rowCount(), 3);
-    for (const auto& c : cases) {
-        int nRow = 0; // the bytes held are the server's
-        while (nRow < 3 && m_panes.m_pList->GetRowValue(nRow) != c.raw)
-            ++nRow;
-        ASSERT_LT(nRow, 3) << c.shown;
-        EXPECT_EQ(pModel->index(nRow, 1).data().toString(), QString::fromUtf8(c.shown));
-        EXPECT_EQ(pModel->index(nRow, 1).data(Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
-    }
 }
