@@ -32,12 +32,6 @@
 
 namespace {
 
-void AddRow(CAttributeListEditor* pEditor, const QString& name, const QString& value) {
-    pEditor->NameEdit()->setText(name);
-    pEditor->ValueEdit()->setText(value);
-    pEditor->AddButton()->click();
-}
-
 std::vector<std::string> Describe(const CAttributeArray& attributes) {
     std::vector<std::string> out;
     for (const CAttribute* pAttribute : attributes) {
@@ -56,11 +50,11 @@ QPushButton* Button(QWidget* pDialog, const QString& text) {
     return nullptr;
 }
 
-bool HasLabel(QWidget* pDialog, const QString& text) {
+bool HasLabelOrButton(QWidget* pDialog, const QString& text) {
     for (QLabel* pLabel : pDialog->findChildren<QLabel*>())
         if (pLabel->text() == text)
             return true;
-    return false;
+    return Button(pDialog, text) != nullptr;
 }
 
 // Every text the shown dialog carries is as wide as it asks to be and lies
@@ -97,24 +91,30 @@ void ExpectTextsFit(QWidget* pDialog, const std::string& where) {
 
 } // namespace
 
-TEST(DialogLayout, EveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
+TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
     CTestServices services;
     CExportSettings settings;
     const QFont defaultFont = QApplication::font();
     struct Case {
         const char* name;
+        const char* title; // nullptr: checked with its own tests
+        QStringList texts; // labels and buttons
         std::function<QDialog*()> fnMake;
-        int nPages; // login sheet pages shown one after the other
+        int nPages = 1; // login sheet pages shown one after the other
     };
+    using CModify = CModifyAttributeDlg;
+    const QStringList entryTexts{"Na&me (Relative DN Only):", "&Name :", "&Value :", "&Attribute list:"};
     const Case cases[] = {
-        {"Add Entry", [] { return new CEntryDlg; }, 1},
-        {"Add Attributes", [] { return new CAddAttributesDlg; }, 1},
-        {"Modify (attribute)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ATTRIBUTE); },
-         1},
-        {"Modify (entry)", [] { return new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ENTRY); }, 1},
-        {"Settings", [&settings] { return new CSettingsDlg(&settings); }, 1},
-        {"About", [] { return new CAboutDlg; }, 1},
-        {"Login", [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
+        {"Add Entry", "Add Entry", entryTexts, [] { return new CEntryDlg; }},
+        {"Add Attributes", "Add Attributes", {"&Name:", "&Value:"}, [] { return new CAddAttributesDlg; }},
+        {"Modify (attribute)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ATTRIBUTE); }},
+        {"Modify (entry)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ENTRY); }},
+        {"Settings",
+         "Settings",
+         {"&Filename:", "Entries per page", "..."},
+         [&] { return new CSettingsDlg(&settings); }},
+        {"About", nullptr, {}, [] { return new CAboutDlg; }},
+        {"Login", nullptr, {}, [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
     };
     for (double dScale : {1.0, 1.5}) {
         QFont font = defaultFont;
@@ -124,6 +124,11 @@ TEST(DialogLayout, EveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
             std::unique_ptr<QDialog> pDialog(c.fnMake());
             pDialog->show();
             PumpEvents();
+            if (c.title) {
+                EXPECT_EQ(pDialog->windowTitle(), c.title);
+            }
+            for (const QString& text : c.texts)
+                EXPECT_TRUE(HasLabelOrButton(pDialog.get(), text)) << c.name << ": " << text.toStdString();
             for (int nPage = 0; nPage < c.nPages; ++nPage) {
                 if (auto* pSheet = qobject_cast<CLoginSheet*>(pDialog.get())) {
                     pSheet->SetPage(nPage);
@@ -146,40 +151,33 @@ std::vector<QWidget*> TabChain(QWidget* pFirst) {
     return chain;
 }
 
+// The editor's widgets in their Tab order, then OK and Cancel.
+std::vector<QWidget*> EditorChain(QDialog* pDialog, CAttributeListEditor* p) {
+    std::vector<QWidget*> chain{p->NameEdit(), p->ValueEdit(), p->AddButton(), p->RemoveButton(), p->List()};
+    chain.insert(chain.end(), {Button(pDialog, "&OK"), Button(pDialog, "&Cancel")});
+    return chain;
+}
+
 TEST(DialogLayout, TheEditorsKeepTheirTabOrder) {
     CEntryDlg entry;
     entry.show();
-    CAttributeListEditor* pEditor = entry.Editor();
-    EXPECT_EQ(TabChain(entry.RelativeNameEdit()),
-              (std::vector<QWidget*>{entry.RelativeNameEdit(), pEditor->NameEdit(), pEditor->ValueEdit(),
-                                     pEditor->AddButton(), pEditor->RemoveButton(), pEditor->List(),
-                                     Button(&entry, "&OK"), Button(&entry, "&Cancel")}));
+    std::vector<QWidget*> expected = EditorChain(&entry, entry.Editor());
+    expected.insert(expected.begin(), entry.RelativeNameEdit());
+    EXPECT_EQ(TabChain(entry.RelativeNameEdit()), expected);
     CAddAttributesDlg add;
     add.show();
-    pEditor = add.Editor();
-    EXPECT_EQ(TabChain(pEditor->NameEdit()),
-              (std::vector<QWidget*>{pEditor->NameEdit(), pEditor->ValueEdit(), pEditor->AddButton(),
-                                     pEditor->RemoveButton(), pEditor->List(), Button(&add, "&OK"),
-                                     Button(&add, "&Cancel")}));
+    EXPECT_EQ(TabChain(add.Editor()->NameEdit()), EditorChain(&add, add.Editor()));
 }
 
 TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     CEntryDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "Add Entry");
-    EXPECT_TRUE(HasLabel(&dlg, "Na&me (Relative DN Only):"));
-    EXPECT_TRUE(HasLabel(&dlg, "&Name :"));
-    EXPECT_TRUE(HasLabel(&dlg, "&Value :"));
-    EXPECT_TRUE(HasLabel(&dlg, "&Attribute list:"));
     QTreeWidget* pList = dlg.Editor()->List();
     EXPECT_EQ(pList->headerItem()->text(0), "Attribute Name");
     EXPECT_EQ(pList->headerItem()->text(1), "Attribute Value");
 
     dlg.RelativeNameEdit()->setText("cn=x");
-    AddRow(dlg.Editor(), "cn", "a");
-    AddRow(dlg.Editor(), "sn", "b");
-    AddRow(dlg.Editor(), "cn", "c");
-    AddRow(dlg.Editor(), "mail", "x");
-    AddRow(dlg.Editor(), "Mail", "y");
+    for (auto [name, value] : {std::pair{"cn", "a"}, {"sn", "b"}, {"cn", "c"}, {"mail", "x"}, {"Mail", "y"}})
+        AddRow(dlg.Editor(), name, value);
     EXPECT_TRUE(dlg.Editor()->NameEdit()->text().isEmpty());
     EXPECT_TRUE(dlg.Editor()->ValueEdit()->text().isEmpty());
     // Typed but not moved into the list: ignored.
@@ -195,7 +193,7 @@ TEST(EntryDialog, CollectsRowsByExactNameInOrderOfFirstAppearance) {
     DeleteAttributes(taken);
 }
 
-TEST(EntryDialog, RefusesEmptyRowsAndCancelsWithoutNameOrRows) {
+TEST(EntryDialog, RefusesEmptyRowsCancelsWithoutNameOrRowsAndRemovesTheFirstSelectedRow) {
     CEntryDlg dlg;
     dlg.Editor()->NameEdit()->setText("cn");
     dlg.Editor()->AddButton()->click();
@@ -211,21 +209,19 @@ TEST(EntryDialog, RefusesEmptyRowsAndCancelsWithoutNameOrRows) {
     noRows.RelativeNameEdit()->setText("cn=x");
     noRows.OnOK();
     EXPECT_EQ(noRows.result(), QDialog::Rejected);
-}
 
-TEST(EntryDialog, RemoveDeletesTheFirstSelectedRow) {
-    CEntryDlg dlg;
-    AddRow(dlg.Editor(), "a", "1");
-    AddRow(dlg.Editor(), "b", "2");
-    AddRow(dlg.Editor(), "c", "3");
-    dlg.Editor()->RemoveButton()->click(); // nothing selected: nothing removed
-    EXPECT_EQ(dlg.Editor()->GetRowCount(), 3);
-    dlg.Editor()->List()->topLevelItem(2)->setSelected(true);
-    dlg.Editor()->List()->topLevelItem(1)->setSelected(true);
-    dlg.Editor()->RemoveButton()->click();
-    ASSERT_EQ(dlg.Editor()->GetRowCount(), 2);
-    EXPECT_EQ(Str(dlg.Editor()->GetRowName(0)), "a");
-    EXPECT_EQ(Str(dlg.Editor()->GetRowName(1)), "c");
+    // Remove deletes the first selected row.
+    CAttributeListEditor* pEditor = noRows.Editor();
+    for (auto [name, value] : {std::pair{"a", "1"}, {"b", "2"}, {"c", "3"}})
+        AddRow(pEditor, name, value);
+    pEditor->RemoveButton()->click(); // nothing selected: nothing removed
+    EXPECT_EQ(pEditor->GetRowCount(), 3);
+    pEditor->List()->topLevelItem(2)->setSelected(true);
+    pEditor->List()->topLevelItem(1)->setSelected(true);
+    pEditor->RemoveButton()->click();
+    ASSERT_EQ(pEditor->GetRowCount(), 2);
+    EXPECT_EQ(Str(pEditor->GetRowName(0)), "a");
+    EXPECT_EQ(Str(pEditor->GetRowName(1)), "c");
 }
 
 TEST(EntryDialog, ModalRunEndsWithOkAndCancel) {
@@ -282,9 +278,6 @@ TEST(AttributeEditors, EnterAndOkKeepWhatWasTyped) {
 TEST(AddAttributesDialog, GroupsByNameAndRefusesWhatIsNotAnAttributeName) {
     CTestServices services;
     CAddAttributesDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "Add Attributes");
-    EXPECT_TRUE(HasLabel(&dlg, "&Name:"));
-    EXPECT_TRUE(HasLabel(&dlg, "&Value:"));
     // A name that would break the entry (or forge another in a file) never
     // reaches the list; the typed text stays for correction.
     const struct {
@@ -308,9 +301,8 @@ TEST(AddAttributesDialog, GroupsByNameAndRefusesWhatIsNotAnAttributeName) {
             EXPECT_EQ(Str(services.m_boxes.Boxes()[0].text), c.message);
         }
     }
-    AddRow(dlg.Editor(), "ou", "a");
-    AddRow(dlg.Editor(), "description;lang-de", "");
-    AddRow(dlg.Editor(), "ou", "b");
+    for (auto [name, value] : {std::pair{"ou", "a"}, {"description;lang-de", ""}, {"ou", "b"}})
+        AddRow(dlg.Editor(), name, value);
     dlg.OnOK();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(Describe(dlg.GetAttributes()), (std::vector<std::string>{"ou: a b", "description;lang-de: "}));
@@ -351,12 +343,11 @@ TEST(EntryDialog, RelativeNamesAreEscapedOrRefused) {
     }
 }
 
-TEST(ModifyDialog, CaptionLabelsAndEmptyFieldCancel) {
+TEST(ModifyDialog, LabelsEmptyFieldCancelAndUntouchedBytes) {
     CModifyAttributeDlg attributeMode(CModifyAttributeDlg::MODE_ATTRIBUTE);
     attributeMode.SetReadOnlyText("mail");
     attributeMode.SetEditText("a@example.com");
     attributeMode.InitDialog();
-    EXPECT_EQ(attributeMode.windowTitle(), "Modify Entry");
     EXPECT_EQ(attributeMode.FirstLabel()->text(), "Name");
     EXPECT_EQ(attributeMode.SecondLabel()->text(), "Value");
     EXPECT_TRUE(attributeMode.ReadOnlyEdit()->isReadOnly());
@@ -368,17 +359,14 @@ TEST(ModifyDialog, CaptionLabelsAndEmptyFieldCancel) {
     CModifyAttributeDlg entryMode(CModifyAttributeDlg::MODE_ENTRY);
     entryMode.SetReadOnlyText("cn=a,o=b");
     entryMode.InitDialog();
-    EXPECT_EQ(entryMode.windowTitle(), "Modify Entry");
     EXPECT_EQ(entryMode.FirstLabel()->text(), "Old");
     EXPECT_EQ(entryMode.SecondLabel()->text(), "New");
     entryMode.EditableEdit()->setText("cn=c");
     entryMode.OnOK();
     EXPECT_EQ(entryMode.result(), QDialog::Accepted);
     EXPECT_EQ(Str(entryMode.GetEditText()), "cn=c");
-}
 
-TEST(ModifyDialog, UntouchedValueKeepsItsBytes) {
-    // Not valid UTF-8: shown with a replacement character, kept as it was.
+    // An untouched value not valid UTF-8: shown with a replacement character, kept as it was.
     CString raw("caf\xe9", 4);
     CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE);
     dlg.SetReadOnlyText("description");
@@ -415,27 +403,7 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
     EXPECT_EQ(Str(reloaded.GetFilename()), "/tmp/out.ldif");
 }
 
-TEST(SettingsDialog, OpensWithStoredValuesAndExactTexts) {
-    CTestServices services;
-    CExportSettings settings;
-    CSettingsDlg dlg(&settings);
-    EXPECT_EQ(dlg.windowTitle(), "Settings");
-    EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
-    EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
-    EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
-    EXPECT_TRUE(HasLabel(&dlg, "&Filename:"));
-    EXPECT_TRUE(HasLabel(&dlg, "Entries per page"));
-    EXPECT_NE(Button(&dlg, "..."), nullptr);
-    EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);
-    // No profile values: first option, empty name, RDN titles.
-    EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
-    EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
-    EXPECT_TRUE(dlg.TitleRadio(1)->isChecked());
-}
-
-TEST(SettingsDialog, UnknownStoredOptionsAndOkWithNoneSelected) {
+TEST(SettingsDialog, UnknownStoredOptionsOkWithNoneSelectedAndCancelAfterChoosingAFile) {
     CTestServices services;
     services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 5);
     {
@@ -451,12 +419,36 @@ TEST(SettingsDialog, UnknownStoredOptionsAndOkWithNoneSelected) {
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 0);
+
+    // Cancel after choosing a file changes nothing.
+    services.m_profile.WriteProfileString("SaveToLDIF", "Filename", "/old.ldif");
+    CExportSettings stored;
+    CSettingsDlg cancelled(&stored);
+    services.m_dialogs.SetNextPath("/new.ldif");
+    DriveNextModal([](QWidget* pModal) {
+        Button(pModal, "...")->click();
+        Button(pModal, "&Cancel")->click();
+    });
+    EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+    EXPECT_EQ(Str(stored.GetFilename()), "/old.ldif");
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/old.ldif");
 }
 
-TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
+TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEverything) {
     CTestServices services;
     CExportSettings settings;
     CSettingsDlg dlg(&settings);
+    EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
+    EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
+    EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
+    EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);
+    // No profile values: first option, empty name, RDN titles.
+    EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
+    EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
+    EXPECT_TRUE(dlg.TitleRadio(1)->isChecked());
+
     dlg.SaveOptionRadio(2)->click();
     dlg.TitleRadio(0)->click();
     dlg.EntriesPerPageSpin()->setValue(200);
@@ -473,19 +465,4 @@ TEST(SettingsDialog, BrowseKeepsChangedRadiosAndOkStoresEverything) {
     EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 200);
-}
-
-TEST(SettingsDialog, CancelAfterChoosingAFileChangesNothing) {
-    CTestServices services;
-    services.m_profile.WriteProfileString("SaveToLDIF", "Filename", "/old.ldif");
-    CExportSettings settings;
-    CSettingsDlg dlg(&settings);
-    services.m_dialogs.SetNextPath("/new.ldif");
-    DriveNextModal([](QWidget* pModal) {
-        Button(pModal, "...")->click();
-        Button(pModal, "&Cancel")->click();
-    });
-    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    EXPECT_EQ(Str(settings.GetFilename()), "/old.ldif");
-    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/old.ldif");
 }

@@ -1,33 +1,35 @@
 // Journeys through both panes on a real directory server: browse, read,
-// add, rename, delete, values, refresh, Stop, Close while streaming, and
-// entries removed while another operation still runs on them.
+// add, rename, delete, values, refresh, Stop, Close while streaming,
+// entries removed while another operation still runs on them, and the
+// search panel.
 
 #include "UiTestSupport.h"
 
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
-#include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
-#include "ui/AddAttributesDlg.h"
-#include "ui/AttributeListEditor.h"
 #include "ui/BinaryValueDlg.h"
-#include "ui/EntryDlg.h"
 #include "ui/EntryTreeModel.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/SearchPanel.h"
+#include "ui/SearchResultModel.h"
 #include "ui/TreeImages.h"
 
 #include <gtest/gtest.h>
 #include <set>
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
-#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
-#include <fstream>
 
 namespace {
 
@@ -36,14 +38,14 @@ const std::string kPeople = "ou=People,dc=example,dc=com";
 
 class LdapJourney : public ::testing::Test {
 protected:
+    explicit LdapJourney(std::string seed = CSlapdServer::DefaultSeed()) : m_server(std::move(seed)) {}
     void StartAndOpen(CSlapdServer& server, bool bAdmin = true) {
+        m_pPanes = std::make_unique<CPanes>();
+        m_pTree = m_pPanes->m_pTree;
         ASSERT_TRUE(server.Start()) << server.LastError();
         ASSERT_TRUE(m_pPanes->OpenServer(server, kBase, bAdmin));
     }
-    void SetUp() override {
-        m_pPanes = std::make_unique<CPanes>();
-        StartAndOpen(m_server);
-    }
+    void SetUp() override { StartAndOpen(m_server); }
     void TearDown() override { m_pPanes.reset(); }
 
     bool SearchDone() {
@@ -53,7 +55,7 @@ protected:
     // Expands like a click on the button and waits for the end of the search.
     HTREEITEM ExpandAndWait(HTREEITEM hItem) {
         m_pPanes->m_services.m_status.Clear();
-        m_pPanes->m_pTree->ExpandItem(hItem);
+        m_pTree->ExpandItem(hItem);
         EXPECT_TRUE(WaitUntil([this]() { return SearchDone(); }));
         return hItem;
     }
@@ -75,6 +77,7 @@ protected:
 
     CSlapdServer m_server;
     std::unique_ptr<CPanes> m_pPanes;
+    CLdapTreeView* m_pTree = nullptr;
 };
 
 } // namespace
@@ -84,61 +87,59 @@ TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
     capped.SetSizeLimit(500);
     ASSERT_TRUE(capped.AddChildren("ou=Empty," + kBase, 600));
     m_pPanes.reset();
-    m_pPanes = std::make_unique<CPanes>();
     StartAndOpen(capped, false); // anonymous: the administrator has no limit
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    CEntryTreeModel* pModel = pTree->GetModel();
+    CEntryTreeModel* pModel = m_pTree->GetModel();
     HTREEITEM hLevel = m_pPanes->Child(ExpandAndWait(m_pPanes->Root()), "ou=Empty");
     ASSERT_TRUE(hLevel);
     ExpandAndWait(hLevel);
     for (int nRound = 0; nRound < 2; ++nRound) {
         SCOPED_TRACE(nRound ? "after Refresh" : "first expansion");
         EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  500 entries found (size limit reached)");
-        std::vector<HTREEITEM> children = pTree->GetChildItems(hLevel);
+        std::vector<HTREEITEM> children = m_pTree->GetChildItems(hLevel);
         ASSERT_EQ(children.size(), 501u);
         HTREEITEM hMarker = children.back();
-        EXPECT_EQ(Str(pTree->GetItemText(hMarker)),
+        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)),
                   "Only 500 entries shown: the server's size limit was reached.");
-        EXPECT_EQ(pTree->GetItemEntry(hMarker), nullptr);
+        EXPECT_EQ(m_pTree->GetItemEntry(hMarker), nullptr);
         QModelIndex marker = pModel->IndexOf(pModel->Find(hMarker));
         EXPECT_TRUE(pModel->data(marker, Qt::FontRole).value<QFont>().italic());
         EXPECT_FALSE(pModel->flags(marker) & Qt::ItemIsSelectable);
-        EXPECT_FALSE(pTree->ItemHasButton(hMarker));
-        EXPECT_EQ(pTree->GetItemEntry(hLevel)->GetChildCount(), 500);
+        EXPECT_FALSE(m_pTree->ItemHasButton(hMarker));
+        EXPECT_EQ(m_pTree->GetItemEntry(hLevel)->GetChildCount(), 500);
         // Refresh throws the level away, marker included, and asks again.
-        pTree->SelectItem(hLevel);
+        m_pTree->SelectItem(hLevel);
         m_pPanes->m_services.m_status.Clear();
-        pTree->OnRefresh();
+        m_pTree->OnRefresh();
         ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
     }
     m_pPanes.reset();
 }
 
 TEST_F(LdapJourney, BrowseAndReadThroughThePanes) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hRoot = m_pPanes->Root();
-    EXPECT_EQ(Str(pTree->GetItemText(hRoot)), "dc=example");
+    EXPECT_EQ(Str(m_pTree->GetItemText(hRoot)), "dc=example");
     ExpandAndWait(hRoot);
     EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  2 entries found");
     EXPECT_EQ(m_pPanes->ChildTexts(hRoot), (std::vector<std::string>{"ou=Empty", "ou=People"}));
     HTREEITEM hPeople = ExpandAndWait(m_pPanes->Child(hRoot, "ou=People"));
+    CEntryNode* pPeople = m_pTree->GetItemEntry(hPeople);
     EXPECT_EQ(m_pPanes->ChildTexts(hPeople), (std::vector<std::string>{"cn=Alice", "cn=Bob"}));
 
     // A childless entry is a leaf at once: the server said so in the browse.
     HTREEITEM hEmpty = m_pPanes->Child(hRoot, "ou=Empty");
-    CEntryNode* pEmpty = pTree->GetItemEntry(hEmpty);
+    CEntryNode* pEmpty = m_pTree->GetItemEntry(hEmpty);
     EXPECT_TRUE(pEmpty->IsLeaf());
-    EXPECT_FALSE(pTree->GetItemEntry(m_pPanes->Child(hRoot, "ou=People"))->IsLeaf());
-    HTREEITEM hLeaf = pTree->FindEntryItem(pEmpty);
+    EXPECT_FALSE(pPeople->IsLeaf());
+    HTREEITEM hLeaf = m_pTree->FindEntryItem(pEmpty);
     int nImage = -1, nSelected = -1;
-    pTree->GetItemImage(hLeaf, nImage, nSelected);
+    m_pTree->GetItemImage(hLeaf, nImage, nSelected);
     EXPECT_EQ(nImage, TREE_IMAGE_LEAF);
-    EXPECT_FALSE(pTree->ItemHasButton(hLeaf));
+    EXPECT_FALSE(m_pTree->ItemHasButton(hLeaf));
 
     // Selecting reads from the server, one attribute per message, in read order.
     HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
-    CEntryNode* pAlice = pTree->GetItemEntry(hAlice);
-    ASSERT_TRUE(pTree->ClickItem(hAlice));
+    CEntryNode* pAlice = m_pTree->GetItemEntry(hAlice);
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 6; }));
     std::vector<std::string> rows = m_pPanes->Rows();
     EXPECT_NE(std::find(rows.begin(), rows.end(), "mail=alice@example.com"), rows.end());
@@ -146,53 +147,41 @@ TEST_F(LdapJourney, BrowseAndReadThroughThePanes) {
     EXPECT_TRUE(pAlice->CanModifyEntry()) << "the read's operation ended";
 
     // The second selection is shown from the cache.
-    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
+    ASSERT_TRUE(m_pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
     ASSERT_TRUE(WaitUntil([&]() { return Idle(); }));
     int nCached = pAlice->m_attributes.GetSize();
-    ASSERT_TRUE(pTree->ClickItem(hAlice));
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
     EXPECT_EQ(m_pPanes->Rows().size(), 6u) << "shown at once from the cache";
     ASSERT_TRUE(WaitUntil([&]() { return Idle(); }));
     EXPECT_EQ(pAlice->m_attributes.GetSize(), nCached);
     EXPECT_EQ(m_pPanes->Rows().size(), 6u);
+
+    // A refresh of the tree fetches the children again.
+    ASSERT_TRUE(m_server.Modify("dn: cn=Dan," + kPeople +
+                                "\nchangetype: add\nobjectClass: inetOrgPerson\ncn: Dan\nsn: D\n"));
+    ASSERT_TRUE(m_pTree->ClickItem(hPeople)); // its read ends before Refresh is offered
+    ASSERT_TRUE(WaitUntil([&]() { return pPeople->CanRefresh(); }));
+    m_pPanes->m_services.m_status.Clear();
+    m_pTree->OnRefresh();
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    EXPECT_EQ(m_pPanes->ChildTexts(hPeople), (std::vector<std::string>{"cn=Alice", "cn=Bob", "cn=Dan"}));
+    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pPeople);
 }
 
 TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hPeople = People();
-    pTree->SelectItem(hPeople);
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CEntryDlg*>(pModal);
-        ASSERT_NE(pDlg, nullptr);
-        pDlg->RelativeNameEdit()->setText("cn=Carol");
-        const char* rows[][2] = {{"objectClass", "inetOrgPerson"}, {"cn", "Carol"}, {"sn", "Ng"}};
-        for (auto& row : rows) {
-            pDlg->Editor()->NameEdit()->setText(row[0]);
-            pDlg->Editor()->ValueEdit()->setText(row[1]);
-            pDlg->Editor()->AddButton()->click();
-        }
-        pDlg->OnOK();
-    });
-    pTree->OnAddEntry();
+    m_pPanes->AddEntry(hPeople, "cn=Carol",
+                       {{"objectClass", "inetOrgPerson"}, {"cn", "Carol"}, {"sn", "Ng"}});
     ASSERT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Carol")); }));
     EXPECT_EQ(Str(m_pPanes->Status(1)), "cn=Carol,ou=People,dc=example,dc=comNode successfully added");
     EXPECT_TRUE(m_server.Exists("cn=Carol,ou=People,dc=example,dc=com"));
 
     // Rename, shown in both title modes.
-    pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Carol"));
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("cn=Caro");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
+    m_pPanes->RenameEntry(m_pPanes->Child(hPeople, "cn=Carol"), "cn=Caro");
     ASSERT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Caro")); }));
     EXPECT_TRUE(m_server.Exists("cn=Caro,ou=People,dc=example,dc=com"));
     m_pPanes->m_doc.GetExportSettings().SetEntryAsRDN(0);
-    pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Caro"));
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("cn=Cara");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
+    m_pPanes->RenameEntry(m_pPanes->Child(hPeople, "cn=Caro"), "cn=Cara");
     ASSERT_TRUE(WaitUntil([&]() {
         return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Cara,ou=People,dc=example,dc=com"));
     }));
@@ -200,66 +189,43 @@ TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
 
     // Delete asks; a parent is refused by the server and stays.
     HTREEITEM hCara = m_pPanes->Child(hPeople, "cn=Cara,ou=People,dc=example,dc=com");
-    pTree->SelectItem(hCara);
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry();
+    m_pPanes->DeleteEntry(hCara);
     // The entry selected after it is read and shown, as after a click.
     ASSERT_TRUE(WaitUntil([&]() {
-        return !pTree->GetItemEntry(hCara) && pTree->GetSelectedEntry() &&
-               m_pPanes->m_pList->GetCurrentEntry() == pTree->GetSelectedEntry() &&
-               pTree->GetItemEntry(hPeople)->CanDeleteEntry();
+        return !m_pTree->GetItemEntry(hCara) && m_pTree->GetSelectedEntry() &&
+               m_pPanes->m_pList->GetCurrentEntry() == m_pTree->GetSelectedEntry() &&
+               m_pTree->GetItemEntry(hPeople)->CanDeleteEntry();
     }));
     EXPECT_FALSE(m_server.Exists("cn=Cara,ou=People,dc=example,dc=com"));
 
-    pTree->SelectItem(hPeople);
     m_pPanes->m_services.m_boxes.Clear();
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry();
+    m_pPanes->DeleteEntry(hPeople);
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->m_services.m_boxes.Count() >= 2; }));
     EXPECT_TRUE(m_server.Exists(kPeople));
-    EXPECT_TRUE(pTree->GetItemEntry(hPeople));
+    EXPECT_TRUE(m_pTree->GetItemEntry(hPeople));
 }
 
 TEST_F(LdapJourney, ValueUpdatesKeepRowsCacheAndServerInStep) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     CLdapListView* pList = m_pPanes->m_pList;
     HTREEITEM hPeople = People();
     HTREEITEM hBob = m_pPanes->Child(hPeople, "cn=Bob");
-    CEntryNode* pBob = pTree->GetItemEntry(hBob);
-    ASSERT_TRUE(pTree->ClickItem(hBob));
+    CEntryNode* pBob = m_pTree->GetItemEntry(hBob);
+    ASSERT_TRUE(m_pTree->ClickItem(hBob));
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 3; }));
 
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CAddAttributesDlg*>(pModal);
-        for (const char* v : {"111", "222"}) {
-            pDlg->Editor()->NameEdit()->setText("telephoneNumber");
-            pDlg->Editor()->ValueEdit()->setText(v);
-            pDlg->Editor()->AddButton()->click();
-        }
-        pDlg->OnOK();
-    });
+    TypeIntoNextEditor({{"telephoneNumber", "111"}, {"telephoneNumber", "222"}});
     pList->OnAddAttributes();
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 5; }));
     EXPECT_EQ(m_server.Values(pBob->GetDN().Str(), "telephoneNumber").size(), 2u);
 
     // Delete one of the two values.
-    std::vector<std::string> rows = m_pPanes->Rows();
-    int nRow = static_cast<int>(std::find(rows.begin(), rows.end(), "telephoneNumber=111") - rows.begin());
-    pList->SelectRows({nRow});
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pList->OnDeleteAttributes();
+    m_pPanes->DeleteRows({m_pPanes->RowOf("telephoneNumber=111")});
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 4; }));
     EXPECT_EQ(m_server.Values(pBob->GetDN().Str(), "telephoneNumber"), (std::vector<std::string>{"222"}));
 
     // Modify the remaining one.
-    rows = m_pPanes->Rows();
-    nRow = static_cast<int>(std::find(rows.begin(), rows.end(), "telephoneNumber=222") - rows.begin());
-    pList->SelectRows({nRow});
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("333");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pList->OnModifyAttribute();
+    const int nRow = m_pPanes->RowOf("telephoneNumber=222");
+    m_pPanes->ModifyRow(nRow, "333");
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows()[nRow] == "telephoneNumber=333"; }));
     EXPECT_EQ(m_server.Values(pBob->GetDN().Str(), "telephoneNumber"), (std::vector<std::string>{"333"}));
     EXPECT_EQ(Str(pBob->FindAttribute("telephoneNumber")->GetAt(0)), "333");
@@ -269,26 +235,19 @@ TEST_F(LdapJourney, ValueUpdatesKeepRowsCacheAndServerInStep) {
                                 "\nchangetype: modify\nadd: description\ndescription: outside\n"));
     pList->OnRefresh();
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 5; }));
-    rows = m_pPanes->Rows();
-    EXPECT_NE(std::find(rows.begin(), rows.end(), "description=outside"), rows.end());
+    EXPECT_GE(m_pPanes->RowOf("description=outside"), 0);
 }
 
 TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     // The server writes its own escapes as hex pairs (\2C).
     ASSERT_TRUE(m_server.Modify("dn: cn=Lee\\2C A," + kPeople + "\nchangetype: add\nobjectClass: person\n" +
                                 "cn: Lee, A\nsn: Lee\n"));
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hPeople = People();
     ASSERT_TRUE(m_pPanes->Child(hPeople, "cn=Lee\\, A")) << "the hex escape is shown readable";
 
     // A comma typed into a name is part of the value; renames keep the parent.
     auto rename = [&](const char* pszFrom, const char* pszTyped, const char* pszShown) {
-        pTree->SelectItem(m_pPanes->Child(hPeople, pszFrom));
-        DriveNextModal([pszTyped](QWidget* pModal) {
-            qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText(pszTyped);
-            qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-        });
-        pTree->OnModifyEntry();
+        m_pPanes->RenameEntry(m_pPanes->Child(hPeople, pszFrom), pszTyped);
         EXPECT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, pszShown)); }));
     };
     rename("cn=Lee\\, A", "cn=Lee, B", "cn=Lee\\, B");
@@ -298,7 +257,7 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u) << "nothing was created or lost on the way";
 
     // A relative name that is not one is refused with a message; the dialog stays open.
-    pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
+    m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
     DriveNextModal([&](QWidget* pModal) {
         auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
         pDlg->EditableEdit()->setText("Lee");
@@ -306,7 +265,7 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
         EXPECT_TRUE(pDlg->isVisible());
         pDlg->reject();
     });
-    pTree->OnModifyEntry();
+    m_pTree->OnModifyEntry();
     EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.Boxes().back().text),
               "New: \"Lee\" is not a relative DN. Type it as attribute=value, for example cn=Smith.");
 
@@ -317,21 +276,17 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     ASSERT_TRUE(m_server.Modify("dn: " + bobDN +
                                 "\nchangetype: modify\nadd: jpegPhoto\njpegPhoto:: /9j/4AAQSkZJRgAB\n"));
     ASSERT_EQ(m_server.Values(bobDN, "jpegPhoto"), std::vector<std::string>{photo});
-    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
+    ASSERT_TRUE(m_pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 4; }));
     CLdapListView* pList = m_pPanes->m_pList;
-    int nRow = -1;
-    for (int i = 0; i < pList->GetRowCount(); ++i)
-        if (pList->GetRowName(i) == "jpegPhoto")
-            nRow = i;
-    ASSERT_GE(nRow, 0);
-    EXPECT_EQ(pList->GetRowValue(nRow).Str(), photo);
+    int nRow = m_pPanes->RowOf("jpegPhoto=" + photo);
+    ASSERT_GE(nRow, 0) << "the bytes held are the server's";
     QModelIndex index = pList->GetListControl()->model()->index(nRow, 1);
     EXPECT_EQ(index.data().toString(), QString::fromUtf8("(binary, 12 bytes: FF D8 FF E0 \u2026)"));
 
     CTempDir dir;
     std::string file = (dir.Path() / "new.png").string();
-    std::ofstream(file, std::ios::binary) << newPhoto;
+    WriteWholeFile(file, newPhoto);
     m_pPanes->m_services.m_dialogs.SetNextPath(file.c_str());
     pList->SelectRows({nRow});
     DriveNextModal([](QWidget* pModal) {
@@ -341,65 +296,41 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
         pDlg->OnOK();
     });
     pList->OnModifyAttribute();
-    std::vector<std::string> rows;
-    ASSERT_TRUE(WaitUntil([&]() {
-        rows = m_pPanes->Rows();
-        nRow = static_cast<int>(std::find(rows.begin(), rows.end(), "jpegPhoto=" + newPhoto) - rows.begin());
-        return nRow < static_cast<int>(rows.size());
-    }));
+    ASSERT_TRUE(WaitUntil([&]() { return (nRow = m_pPanes->RowOf("jpegPhoto=" + newPhoto)) >= 0; }));
     EXPECT_EQ(m_server.Values(bobDN, "jpegPhoto"), std::vector<std::string>{newPhoto});
-    pList->SelectRows({nRow});
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pList->OnDeleteAttributes();
+    m_pPanes->DeleteRows({nRow});
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == 3; }));
     EXPECT_TRUE(m_server.Values(bobDN, "jpegPhoto").empty());
 }
 
 // Answers that arrive after the user has moved on, on a held server.
-TEST_F(LdapJourney, AttributePaneShowsTheSelectedEntryWhenHeldReadsAnswer) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    HTREEITEM hPeople = People();
-    HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
-    CEntryNode* pAlice = pTree->GetItemEntry(hAlice);
-    m_server.Pause();
-    ASSERT_TRUE(pTree->ClickItem(hAlice));
-    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Bob")));
-    ASSERT_TRUE(pTree->ClickItem(hAlice));
-    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pAlice);
-    m_server.Resume();
-    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
-    std::vector<std::string> rows = m_pPanes->Rows();
-    EXPECT_EQ(rows.size(), 6u);
-    EXPECT_NE(std::find(rows.begin(), rows.end(), "cn=Alice"), rows.end());
-    EXPECT_EQ(std::find(rows.begin(), rows.end(), "cn=Bob"), rows.end());
-    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pAlice);
-}
-
-TEST_F(LdapJourney, RowsChangedAfterAHeaderSortAreFoundByWhatTheyShow) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
+TEST_F(LdapJourney, AnswersArrivingAfterTheUserMovedOn) {
     CLdapListView* pList = m_pPanes->m_pList;
     HTREEITEM hPeople = People();
-    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Alice")));
+    HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
+    HTREEITEM hBob = m_pPanes->Child(hPeople, "cn=Bob");
+    CEntryNode* pAlice = m_pTree->GetItemEntry(hAlice);
+    // The attribute pane shows the entry selected last.
+    m_server.Pause();
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
+    ASSERT_TRUE(m_pTree->ClickItem(hBob));
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
+    EXPECT_EQ(pList->GetCurrentEntry(), pAlice);
+    m_server.Resume();
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
-    std::multiset<std::string> expected;
-    for (const std::string& row : m_pPanes->Rows())
-        expected.insert(row);
-    auto rowOf = [&](const std::string& text) {
-        std::vector<std::string> rows = m_pPanes->Rows();
-        return static_cast<int>(std::find(rows.begin(), rows.end(), text) - rows.begin());
-    };
+    EXPECT_EQ(m_pPanes->Rows().size(), 6u);
+    EXPECT_GE(m_pPanes->RowOf("cn=Alice"), 0);
+    EXPECT_EQ(m_pPanes->RowOf("cn=Bob"), -1);
+    EXPECT_EQ(pList->GetCurrentEntry(), pAlice);
+
+    // Rows changed after a header sort are found by what they show.
     auto shown = [&]() {
         std::vector<std::string> rows = m_pPanes->Rows();
         return std::multiset<std::string>(rows.begin(), rows.end());
     };
-
+    std::multiset<std::string> expected = shown();
     m_server.Pause();
-    pList->SelectRows({rowOf("sn=Smith")});
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("Smyth");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pList->OnModifyAttribute();
+    m_pPanes->ModifyRow(m_pPanes->RowOf("sn=Smith"), "Smyth");
     pList->OnColumnClick(1);
     m_server.Resume();
     expected.erase(expected.find("sn=Smith"));
@@ -408,9 +339,7 @@ TEST_F(LdapJourney, RowsChangedAfterAHeaderSortAreFoundByWhatTheyShow) {
     EXPECT_EQ(shown(), expected);
 
     m_server.Pause();
-    pList->SelectRows({rowOf("mail=alice@example.com"), rowOf("telephoneNumber=111")});
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pList->OnDeleteAttributes();
+    m_pPanes->DeleteRows({m_pPanes->RowOf("mail=alice@example.com"), m_pPanes->RowOf("telephoneNumber=111")});
     pList->OnColumnClick(0);
     m_server.Resume();
     expected.erase(expected.find("mail=alice@example.com"));
@@ -418,25 +347,20 @@ TEST_F(LdapJourney, RowsChangedAfterAHeaderSortAreFoundByWhatTheyShow) {
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
     EXPECT_EQ(shown(), expected);
     EXPECT_EQ(m_server.Values("cn=Alice," + kPeople, "sn"), std::vector<std::string>{"Smyth"});
-}
 
-TEST_F(LdapJourney, DeleteAnsweredAfterARefreshTookItsItemIsNoFailure) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    HTREEITEM hPeople = People();
-    HTREEITEM hBob = m_pPanes->Child(hPeople, "cn=Bob");
-    ASSERT_TRUE(pTree->ClickItem(hBob));
-    ASSERT_TRUE(pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Alice")));
+    // A delete answered after a refresh took its item is no failure.
+    ASSERT_TRUE(m_pTree->ClickItem(hBob));
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
     m_server.Pause();
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry();
+    m_pPanes->DeleteEntry(hAlice);
     ASSERT_TRUE(WaitUntil([&]() { return Source()->GetRunning() == 1; }));
     // Bob's read is answered from his cache and gives Refresh back to People.
-    ASSERT_TRUE(pTree->ClickItem(hBob));
-    ASSERT_TRUE(WaitUntil([&]() { return pTree->GetItemEntry(hPeople)->CanRefresh(); }));
-    pTree->SelectItem(hPeople);
+    ASSERT_TRUE(m_pTree->ClickItem(hBob));
+    ASSERT_TRUE(WaitUntil([&]() { return m_pTree->GetItemEntry(hPeople)->CanRefresh(); }));
+    m_pTree->SelectItem(hPeople);
     m_pPanes->m_services.m_status.Clear();
-    pTree->OnRefresh();
+    m_pTree->OnRefresh();
     int nBoxes = m_pPanes->m_services.m_boxes.Count();
     m_server.Resume();
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
@@ -445,7 +369,6 @@ TEST_F(LdapJourney, DeleteAnsweredAfterARefreshTookItsItemIsNoFailure) {
 }
 
 TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     // A child, so that ou=Empty is not shown as a leaf at once.
     ASSERT_TRUE(m_server.Modify("dn: ou=Sub,ou=Empty," + kBase +
                                 "\nchangetype: add\nobjectClass: organizationalUnit\nou: Sub\n"));
@@ -453,15 +376,15 @@ TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
     auto expandHeld = [&](HTREEITEM hItem) {
         m_server.Pause();
         m_pPanes->m_services.m_status.Clear();
-        pTree->ExpandItem(hItem);
+        m_pTree->ExpandItem(hItem);
         ASSERT_TRUE(WaitUntil([&]() { return Source()->GetRunning() == 1; }));
     };
     auto expectExpandable = [&](HTREEITEM hItem) {
         ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
-        EXPECT_TRUE(pTree->ItemHasButton(hItem));
-        EXPECT_TRUE(pTree->GetItemEntry(hItem)->IsUnexpanded());
-        for (HTREEITEM hChild : pTree->GetChildItems(hItem))
-            EXPECT_NE(Str(pTree->GetItemText(hChild)), "loading entries.........");
+        EXPECT_TRUE(m_pTree->ItemHasButton(hItem));
+        EXPECT_TRUE(m_pTree->GetItemEntry(hItem)->IsUnexpanded());
+        for (HTREEITEM hChild : m_pTree->GetChildItems(hItem))
+            EXPECT_NE(Str(m_pTree->GetItemText(hChild)), "loading entries.........");
     };
 
     HTREEITEM hPeople = m_pPanes->Child(hRoot, "ou=People");
@@ -481,32 +404,18 @@ TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
     EXPECT_EQ(Str(m_pPanes->Status(1)), "Error in search operation");
 }
 
-TEST_F(LdapJourney, TreeRefreshFetchesChildrenAgain) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    HTREEITEM hPeople = People();
-    ASSERT_TRUE(m_server.Modify("dn: cn=Dan,ou=People,dc=example,dc=com\nchangetype: add\n"
-                                "objectClass: inetOrgPerson\ncn: Dan\nsn: D\n"));
-    pTree->SelectItem(hPeople);
-    m_pPanes->m_services.m_status.Clear();
-    pTree->OnRefresh();
-    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
-    EXPECT_EQ(m_pPanes->ChildTexts(hPeople), (std::vector<std::string>{"cn=Alice", "cn=Bob", "cn=Dan"}));
-    EXPECT_EQ(m_pPanes->m_pList->GetCurrentEntry(), pTree->GetItemEntry(hPeople));
-}
-
 TEST_F(LdapJourney, SaveToLdifReadsMissingAttributes) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hPeople = People();
     CTempDir dir;
     std::string out = dir.File("people.ldif");
     CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
     settings.SetFilename(out.c_str());
     settings.SetSaveOption(0);
-    pTree->SelectItem(hPeople);
-    pTree->OnSaveToLdif();
+    m_pTree->SelectItem(hPeople);
+    m_pTree->OnSaveToLdif();
     EXPECT_TRUE(ReadWholeFile(out).empty()) << "nothing read yet";
     settings.SetSaveOption(1);
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     // Every entry, in the order of the children lists, with what it holds.
     std::string names = ReadWholeFile(out);
     EXPECT_EQ(names.rfind("dn: ou=People,dc=example,dc=com\r\n\r\n", 0), 0u) << names;
@@ -517,15 +426,14 @@ TEST_F(LdapJourney, SaveToLdifReadsMissingAttributes) {
                                         "dn: cn=Alice,ou=People,dc=example,dc=com\r\n\r\n")
                                 .size());
     settings.SetSaveOption(2);
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     std::string written = ReadWholeFile(out);
     EXPECT_NE(written.find("mail: alice@example.com\r\n"), std::string::npos) << written;
     EXPECT_NE(written.find("sn: Jones\r\n"), std::string::npos) << written;
-    EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh()) << "every read ended its operation";
+    EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh()) << "every read ended its operation";
 }
 
 TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
     HTREEITEM hPeople = People();
     CTempDir dir;
     std::string out = dir.File("kept.ldif");
@@ -533,7 +441,7 @@ TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) 
     CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
     settings.SetFilename(out.c_str());
     settings.SetSaveOption(2);
-    pTree->SelectItem(hPeople);
+    m_pTree->SelectItem(hPeople);
     m_server.Pause();
     // The save waits for a read the held server does not answer; its
     // progress window comes up and its Cancel ends the save at once.
@@ -541,8 +449,8 @@ TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) 
     QElapsedTimer guard;
     guard.start();
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, pTree, [&] {
-        auto* pProgress = pTree->findChild<QProgressDialog*>();
+    QObject::connect(&poll, &QTimer::timeout, m_pTree, [&] {
+        auto* pProgress = m_pTree->findChild<QProgressDialog*>();
         if (pProgress && pProgress->isVisible()) {
             label = pProgress->labelText();
             pProgress->cancel();
@@ -551,28 +459,27 @@ TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) 
         }
     });
     poll.start(50);
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     poll.stop();
     EXPECT_EQ(label, QStringLiteral("Saving entries to LDIF: 0 of 3 written"));
     EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
     EXPECT_EQ(Str(m_pPanes->Status(1)), "Save to LDIF stopped; this file was left as it was: " + out);
     m_server.Resume();
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
-    EXPECT_TRUE(pTree->GetItemEntry(hPeople)->CanRefresh());
+    EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh());
 }
 
-class LdapLargeJourney : public ::testing::Test {
+class LdapLargeJourney : public LdapJourney {
 protected:
     static constexpr int kBigChildren = 20000;
     // Entries shown under hItem that are not among its entry's children now
     // (a retired or freed node behind an item).
     int StrayItems(HTREEITEM hItem) {
-        CLdapTreeView* pTree = m_pPanes->m_pTree;
-        std::vector<CEntryNode*> now = pTree->GetItemEntry(hItem)->GetChildren();
+        std::vector<CEntryNode*> now = m_pTree->GetItemEntry(hItem)->GetChildren();
         std::set<CEntryNode*> children(now.begin(), now.end());
         int nStray = 0;
-        for (HTREEITEM hChild : pTree->GetChildItems(hItem))
-            if (CEntryNode* pEntry = pTree->GetItemEntry(hChild))
+        for (HTREEITEM hChild : m_pTree->GetChildItems(hItem))
+            if (CEntryNode* pEntry = m_pTree->GetItemEntry(hChild))
                 nStray += children.count(pEntry) ? 0 : 1;
         return nStray;
     }
@@ -580,31 +487,22 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_server.AddChildren(kPeople, 3000, "member"));
         ASSERT_TRUE(m_server.AddChildren("ou=Empty," + kBase, kBigChildren, "child"));
-        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
-        m_pPanes = std::make_unique<CPanes>();
-        ASSERT_TRUE(m_pPanes->OpenServer(m_server, kBase));
-        CLdapTreeView* pTree = m_pPanes->m_pTree;
+        LdapJourney::SetUp();
         m_hRoot = m_pPanes->Root();
-        pTree->ExpandItem(m_hRoot);
+        m_pTree->ExpandItem(m_hRoot);
         EXPECT_TRUE(WaitUntil([&]() { return Idle() && Completed(); }));
         m_hPeople = m_pPanes->Child(m_hRoot, "ou=People");
     }
-    void TearDown() override { m_pPanes.reset(); }
 
-    CLdapSource* Source() { return static_cast<CLdapSource*>(m_pPanes->m_doc.m_pDataSource); }
-    bool Idle() { return Source()->GetRunning() == 0; }
     bool Completed() { return Str(m_pPanes->Status(1)).rfind("Search Completed", 0) == 0; }
 
-    CSlapdServer m_server;
-    std::unique_ptr<CPanes> m_pPanes;
     HTREEITEM m_hRoot;
     HTREEITEM m_hPeople;
 };
 
-TEST_F(LdapLargeJourney, AllChildrenArriveSortedAndStopAbandonsALongExpansion) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
+TEST_F(LdapLargeJourney, AllChildrenArriveSortedADeleteDuringAReadEndsCleanAndStopAbandons) {
     m_pPanes->m_services.m_status.Clear();
-    pTree->ExpandItem(m_hPeople);
+    m_pTree->ExpandItem(m_hPeople);
     ASSERT_TRUE(WaitUntil([&]() { return Completed(); }));
     EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Completed  -  3002 entries found");
     std::vector<std::string> texts = m_pPanes->ChildTexts(m_hPeople);
@@ -613,11 +511,26 @@ TEST_F(LdapLargeJourney, AllChildrenArriveSortedAndStopAbandonsALongExpansion) {
         return CString(a).CompareNoCase(CString(b)) < 0;
     }));
 
+    // An entry deleted while its attributes are read is never touched
+    // afterwards (run under AddressSanitizer).
+    ASSERT_TRUE(WaitUntil([&]() { return Idle(); }));
+    HTREEITEM hMember = m_pPanes->Child(m_hPeople, "cn=member7");
+    ASSERT_TRUE(hMember);
+    m_server.Pause();
+    ASSERT_TRUE(m_pTree->ClickItem(hMember)); // the read waits on the held server
+    m_pPanes->DeleteEntry(hMember);           // Delete stays enabled during a read
+    m_server.Resume();
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && !m_pTree->GetItemEntry(hMember); }));
+    PumpEvents();
+    EXPECT_FALSE(m_server.Exists("cn=member7," + kPeople));
+
     // Again, and stopped while the server is held.
-    pTree->SelectItem(m_hPeople);
+    CEntryNode* pPeople = m_pTree->GetItemEntry(m_hPeople);
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && pPeople->CanRefresh(); }));
+    m_pTree->SelectItem(m_hPeople);
     m_server.Pause();
     m_pPanes->m_services.m_status.Clear();
-    pTree->OnRefresh();
+    m_pTree->OnRefresh();
     ASSERT_TRUE(WaitUntil([&]() { return Source()->GetRunning() > 0; }));
     CEntryNode::RequestStop();
     Source()->Stop();
@@ -625,33 +538,22 @@ TEST_F(LdapLargeJourney, AllChildrenArriveSortedAndStopAbandonsALongExpansion) {
     ASSERT_TRUE(WaitUntil([&]() { return Str(m_pPanes->Status(1)).rfind("Search ", 0) == 0; }));
     EXPECT_EQ(Str(m_pPanes->Status(1)), "Search Abandoned");
     ASSERT_TRUE(WaitUntil([&]() { return Idle(); }));
-    for (HTREEITEM hChild : pTree->GetChildItems(m_hPeople))
-        EXPECT_NE(Str(pTree->GetItemText(hChild)), "loading entries.........");
+    for (HTREEITEM hChild : m_pTree->GetChildItems(m_hPeople))
+        EXPECT_NE(Str(m_pTree->GetItemText(hChild)), "loading entries.........");
 }
 
-TEST_F(LdapLargeJourney, CloseWhileAnExpansionStreamsNeitherHangsNorCrashes) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    pTree->ExpandItem(m_hPeople);
-    ASSERT_TRUE(WaitUntil([&]() { return pTree->GetChildItems(m_hPeople).size() > 1; }));
-    m_pPanes->Close();
-    PumpEvents();
-    EXPECT_TRUE(pTree->GetChildItems(HTREEITEM()).empty());
-    EXPECT_FALSE(pTree->GetModel()->HasQueued());
-}
-
-TEST_F(LdapLargeJourney, RefreshWhileTheEntryStillStreamsShowsEachChildOnce) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
+TEST_F(LdapLargeJourney, RefreshWhileTheEntryStreamsShowsEachChildOnceAndCloseWhileStreaming) {
     HTREEITEM hBig = m_pPanes->Child(m_hRoot, "ou=Empty");
-    CEntryNode* pBig = pTree->GetItemEntry(hBig);
-    pTree->ExpandItem(hBig);
+    CEntryNode* pBig = m_pTree->GetItemEntry(hBig);
+    m_pTree->ExpandItem(hBig);
     for (int r = 0; r < 3; ++r) {
-        ASSERT_TRUE(WaitUntil([&]() { return pTree->GetChildItems(hBig).size() > 1; })) << "round " << r;
+        ASSERT_TRUE(WaitUntil([&]() { return m_pTree->GetChildItems(hBig).size() > 1; })) << "round " << r;
         // Selecting the entry reads it; the read's end makes Refresh available
         // while the expansion still streams.
-        pTree->ClickItem(m_hRoot);
-        pTree->ClickItem(hBig);
+        m_pTree->ClickItem(m_hRoot);
+        m_pTree->ClickItem(hBig);
         ASSERT_TRUE(WaitUntil([&]() { return pBig->CanRefresh(); }));
-        pTree->OnRefresh();
+        m_pTree->OnRefresh();
         EXPECT_EQ(StrayItems(hBig), 0) << "round " << r;
     }
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && Completed(); }));
@@ -665,43 +567,140 @@ TEST_F(LdapLargeJourney, RefreshWhileTheEntryStillStreamsShowsEachChildOnce) {
     EXPECT_EQ(shown.size(), onServer.size());
     EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()), onServer);
     EXPECT_EQ(pBig->GetChildCount(), kBigChildren);
+
+    // Close while an expansion streams neither hangs nor crashes.
+    m_pTree->ExpandItem(m_hPeople);
+    ASSERT_TRUE(WaitUntil([&]() { return m_pTree->GetChildItems(m_hPeople).size() > 1; }));
+    m_pPanes->Close();
+    PumpEvents();
+    EXPECT_TRUE(m_pTree->GetChildItems(HTREEITEM()).empty());
+    EXPECT_FALSE(m_pTree->GetModel()->HasQueued());
 }
 
 // Entries removed while another operation still runs on or below them must
 // never be touched afterwards (run under AddressSanitizer).
 TEST_F(LdapLargeJourney, RefreshOfAParentWhileAChildStillExpands) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    CEntryNode* pRoot = pTree->GetItemEntry(m_hRoot);
-    CEntryNode* pPeople = pTree->GetItemEntry(m_hPeople);
+    CEntryNode* pRoot = m_pTree->GetItemEntry(m_hRoot);
+    CEntryNode* pPeople = m_pTree->GetItemEntry(m_hPeople);
     // The read of ou=Empty ends first and re-enables the root's Refresh
     // while the expansion of ou=People still streams.
     m_server.Pause();
-    pTree->ExpandItem(m_hPeople);
-    pTree->ClickItem(m_pPanes->Child(m_hRoot, "ou=Empty"));
+    m_pTree->ExpandItem(m_hPeople);
+    m_pTree->ClickItem(m_pPanes->Child(m_hRoot, "ou=Empty"));
     m_server.Resume();
     ASSERT_TRUE(WaitUntil([&]() { return pRoot->CanRefresh(); }));
     bool bStillStreaming = !pPeople->CanRefresh();
-    pTree->SelectItem(m_hRoot);
-    pTree->OnRefresh();
+    m_pTree->SelectItem(m_hRoot);
+    m_pTree->OnRefresh();
     ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->ChildTexts(m_hRoot).size() == 2; }));
     PumpEvents();
-    EXPECT_EQ(pTree->GetItemEntry(m_hPeople), nullptr);
+    EXPECT_EQ(m_pTree->GetItemEntry(m_hPeople), nullptr);
     EXPECT_EQ(m_pPanes->ChildTexts(m_hRoot), (std::vector<std::string>{"ou=Empty", "ou=People"}));
     RecordProperty("interleaved", bStillStreaming ? "yes" : "no");
 }
 
-TEST_F(LdapLargeJourney, DeleteOfAnEntryWhileItsAttributesAreRead) {
-    CLdapTreeView* pTree = m_pPanes->m_pTree;
-    pTree->ExpandItem(m_hPeople);
-    ASSERT_TRUE(WaitUntil([&]() { return Idle() && Completed(); }));
-    HTREEITEM hMember = m_pPanes->Child(m_hPeople, "cn=member7");
-    ASSERT_TRUE(hMember);
-    m_server.Pause();
-    ASSERT_TRUE(pTree->ClickItem(hMember)); // the read waits on the held server
-    m_pPanes->m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry(); // Delete stays enabled during a read
-    m_server.Resume();
-    ASSERT_TRUE(WaitUntil([&]() { return Idle() && !pTree->GetItemEntry(hMember); }));
-    PumpEvents();
-    EXPECT_FALSE(m_server.Exists("cn=member7," + kPeople));
+namespace {
+
+const std::string kDeep = "cn=Deep\\2C One,ou=L4,ou=L3,ou=L2,ou=L1,dc=example,dc=com";
+
+std::string DeepSeed() {
+    std::string ldif = CSlapdServer::DefaultSeed();
+    std::string parent = kBase;
+    for (int nLevel = 1; nLevel <= 4; ++nLevel) {
+        std::string dn = "ou=L" + std::to_string(nLevel) + "," + parent;
+        ldif += "\ndn: " + dn + "\nobjectClass: organizationalUnit\nou: L" + std::to_string(nLevel) + "\n";
+        parent = dn;
+    }
+    ldif +=
+        "\ndn: " + kDeep + "\nobjectClass: person\ncn: Deep, One\nsn: One\ndescription: two\n lines folded\n";
+    return ldif;
+}
+
+// The search panel: a typed filter checked, results streamed into the
+// table, a row gone to five levels deep, the results saved as CSV and as
+// LDIF that the tools read back.
+class SearchPanelTest : public LdapJourney {
+protected:
+    SearchPanelTest() : LdapJourney(DeepSeed()) {}
+    void SetUp() override {
+        LdapJourney::SetUp();
+        m_pPanel = std::make_unique<CSearchPanel>(&m_pPanes->m_doc, m_pTree);
+        m_pPanel->show();
+    }
+    void TearDown() override {
+        m_pPanel.reset();
+        LdapJourney::TearDown();
+    }
+    bool Search(const QString& filter) {
+        m_pPanel->FilterCombo()->setEditText(filter);
+        QTest::keyClick(m_pPanel->FilterCombo()->lineEdit(), Qt::Key_Return);
+        return WaitUntil([this]() { return !m_pPanel->IsSearching(); });
+    }
+
+    std::unique_ptr<CSearchPanel> m_pPanel;
+};
+
+} // namespace
+
+TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
+    m_pPanel->ShowForEntry(kBase.c_str());
+    EXPECT_EQ(m_pPanel->BaseCombo()->currentText().toStdString(), kBase);
+
+    // A fault is shown under the field and nothing is sent.
+    m_pPanel->FilterCombo()->setEditText("(&(cn=x)");
+    EXPECT_EQ(m_pPanel->FilterErrorLabel()->text(), "Unbalanced parenthesis: ')' missing at position 9.");
+    m_pPanel->OnSearch();
+    EXPECT_FALSE(m_pPanel->IsSearching());
+    EXPECT_EQ(m_pPanel->Results()->GetResultCount(), 0);
+
+    // Enter searches; the table fills, sorts by any column and narrows by text.
+    ASSERT_TRUE(Search("(|(objectClass=person)(ou=L*))"));
+    EXPECT_TRUE(m_pPanel->GetFilterError().IsEmpty());
+    ASSERT_EQ(m_pPanel->Results()->GetResultCount(), 7);
+    EXPECT_EQ(Str(m_pPanel->GetStatusText()), "7 entries");
+    QTableView* pTable = m_pPanel->ResultTable();
+    EXPECT_EQ(pTable->model()->headerData(0, Qt::Horizontal).toString(), "DN");
+    pTable->sortByColumn(0, Qt::DescendingOrder);
+    EXPECT_TRUE(pTable->model()->index(0, 0).data().toString().startsWith("ou=L4"));
+    m_pPanel->NarrowEdit()->setText("deep");
+    ASSERT_EQ(m_pPanel->ShownResults()->rowCount(), 1);
+    EXPECT_EQ(pTable->model()->index(0, 0).data().toString().toStdString(),
+              "cn=Deep\\, One,ou=L4,ou=L3,ou=L2,ou=L1,dc=example,dc=com");
+    EXPECT_EQ(Str(m_pPanel->GetStatusText()), "7 entries, 1 shown");
+
+    // Enter on the row: the tree opens level by level down to the entry,
+    // selects it and shows its attributes.
+    pTable->setCurrentIndex(pTable->model()->index(0, 0));
+    QTest::keyClick(pTable, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&]() {
+        CEntryNode* pEntry = m_pTree->GetItemEntry(m_pTree->GetSelectedItem());
+        return pEntry && pEntry->GetDN() == kDeep.c_str() && m_pPanes->Rows().size() == 4;
+    })) << Str(m_pPanes->Status(1))
+        << " rows " << m_pPanes->Rows().size();
+    EXPECT_FALSE(m_pTree->IsGoingToEntry()) << Str(m_pPanes->Status(1));
+
+    // Saved as shown: CSV with RFC 4180 quoting, LDIF that ldapadd reads.
+    CTempDir dir;
+    std::string csv = dir.File("r.csv"), ldif = dir.File("r.ldif");
+    ASSERT_TRUE(m_pPanel->WriteCsv(csv.c_str()));
+    std::string text = ReadWholeFile(csv);
+    EXPECT_EQ(text.substr(0, 3), "DN,");
+    EXPECT_NE(text.find("\r\n\"cn=Deep\\"), std::string::npos) << "a DN with commas is quoted";
+    EXPECT_NE(text.find("\"Deep, One\""), std::string::npos);
+    EXPECT_NE(text.find("\r\n"), std::string::npos);
+    ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
+    EXPECT_NE(ReadWholeFile(ldif).find("description: twolines folded"), std::string::npos);
+    int nExit = -1;
+    std::string out = m_server.RunTool("ldapadd -n -x -f '" + ldif + "' 2>&1", &nExit);
+    EXPECT_EQ(nExit, 0) << out;
+    EXPECT_NE(out.find("adding new entry \"cn=Deep"), std::string::npos) << out;
+
+    // A table of some attributes still saves whole entries as LDIF.
+    m_pPanel->AttributesEdit()->setText("cn");
+    ASSERT_TRUE(Search("(sn=One)"));
+    ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
+    ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
+    text = ReadWholeFile(ldif);
+    EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
 }

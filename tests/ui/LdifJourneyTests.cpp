@@ -4,69 +4,46 @@
 #include "SlapdFixture.h"
 #include "UiTestSupport.h"
 
-#include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
-#include "source/ConnectionParams.h"
-#include "source/LdapSource.h"
-#include "ui/AddAttributesDlg.h"
-#include "ui/AttributeListEditor.h"
-#include "ui/EntryDlg.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QPushButton>
 
 #include <algorithm>
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace {
 
-const char* const kFile = "dn: o=Acme\n"
-                          "objectclass: organization\n"
-                          "o: Acme\n"
-                          "\n"
-                          "dn: ou=People,o=Acme\n"
-                          "objectclass: organizationalUnit\n"
-                          "ou: People\n"
-                          "\n"
-                          "dn: cn=Alice,ou=People,o=Acme\n"
-                          "objectclass: person\n"
-                          "cn: Alice\n"
-                          "mail: a1\n"
-                          "mail: a2\n"
-                          "\n"
-                          "dn: cn=Bob,ou=People,o=Acme\n"
-                          "objectclass: person\n"
-                          "cn: Bob\n"
-                          "\n";
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const char* const kFile = // one entry a line
+    "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+    "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+    "dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: a1\nmail: a2\n\n"
+    "dn: cn=Bob,ou=People,o=Acme\nobjectclass: person\ncn: Bob\n\n";
 
 class LdifJourney : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_path = m_dir.File("people.ldif");
-        WriteWholeFile(m_path, kFile);
-        m_pSource = new CLdifSource;
-        CConnectionParams params;
-        params.m_strLdifFile = m_path;
-        params.m_strSearchBase = "o=Acme";
-        ASSERT_TRUE(m_pSource->Open(params));
-        m_panes.Open(m_pSource, params.m_pRoot);
-        CLdapTreeView* pTree = m_panes.m_pTree;
-        pTree->ExpandItem(m_panes.Root());
+        ASSERT_TRUE(m_panes.OpenLdif(m_path, kFile, "o=Acme"));
+        m_pTree->ExpandItem(m_panes.Root());
         m_hPeople = m_panes.Child(m_panes.Root(), "ou=People");
-        pTree->ExpandItem(m_hPeople);
+        m_pTree->ExpandItem(m_hPeople);
     }
 
-    void SelectAlice() { ASSERT_TRUE(m_panes.m_pTree->ClickItem(m_panes.Child(m_hPeople, "cn=Alice"))); }
+    void SelectAlice() { ASSERT_TRUE(m_pTree->ClickItem(m_panes.Child(m_hPeople, "cn=Alice"))); }
 
     CTempDir m_dir;
-    std::string m_path;
+    const std::string m_path = m_dir.File("people.ldif");
     CPanes m_panes;
-    CLdifSource* m_pSource = nullptr;
+    CLdapTreeView* const m_pTree = m_panes.m_pTree;
+    CExportSettings& m_settings = m_panes.m_doc.GetExportSettings();
     HTREEITEM m_hPeople;
 };
 
@@ -78,16 +55,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     CEntryNode* pAlice = pList->GetCurrentEntry();
     ASSERT_NE(pAlice, nullptr);
 
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CAddAttributesDlg*>(pModal);
-        ASSERT_NE(pDlg, nullptr);
-        for (const char* v : {"x@acme", "y@acme"}) {
-            pDlg->Editor()->NameEdit()->setText("mail");
-            pDlg->Editor()->ValueEdit()->setText(v);
-            pDlg->Editor()->AddButton()->click();
-        }
-        pDlg->OnOK();
-    });
+    TypeIntoNextEditor({{"mail", "x@acme"}, {"mail", "y@acme"}});
     pList->OnAddAttributes();
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"mail=a1", "mail=a2", "cn=Alice",
                                                         "objectclass=person", "mail=x@acme", "mail=y@acme"}));
@@ -95,9 +63,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     EXPECT_TRUE(pAlice->CanAddAttribute());
 
     // Delete rows 0 and 4 (mail a1 and x@acme): one attribute, both values.
-    pList->SelectRows({4, 0});
-    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
-    pList->OnDeleteAttributes();
+    m_panes.DeleteRows({4, 0});
     EXPECT_EQ(m_panes.Rows(),
               (std::vector<std::string>{"mail=a2", "cn=Alice", "objectclass=person", "mail=y@acme"}));
     CAttribute* pMail = pAlice->FindAttribute("mail");
@@ -105,9 +71,7 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
     EXPECT_EQ(Str(pMail->GetAt(0)), "a2");
 
     // No: nothing changes and nothing starts.
-    pList->SelectRows({1});
-    m_panes.m_services.m_boxes.SetNextAnswer(IDNO);
-    pList->OnDeleteAttributes();
+    m_panes.DeleteRows({1}, IDNO);
     EXPECT_EQ(m_panes.Rows().size(), 4u);
     EXPECT_TRUE(pAlice->CanDeleteAttribute());
 
@@ -131,165 +95,101 @@ TEST_F(LdifJourney, ValuesAddDeleteModifyKeepRowsCacheAndFileInStep) {
 
     m_panes.Close();
     std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: y@acme\n"
-                           "mail: a3\n\n"),
-              std::string::npos)
-        << written;
+    EXPECT_THAT(
+        written,
+        HasSubstr(
+            "dn: cn=Alice,ou=People,o=Acme\nobjectclass: person\ncn: Alice\nmail: y@acme\nmail: a3\n\n"));
 }
 
-TEST_F(LdifJourney, EntryEditsReachTheWrittenFile) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    pTree->SelectItem(m_hPeople);
-    DriveNextModal([](QWidget* pModal) {
-        auto* pDlg = qobject_cast<CEntryDlg*>(pModal);
-        ASSERT_NE(pDlg, nullptr);
-        pDlg->RelativeNameEdit()->setText("cn=Carol");
-        pDlg->Editor()->NameEdit()->setText("objectclass");
-        pDlg->Editor()->ValueEdit()->setText("person");
-        pDlg->Editor()->AddButton()->click();
-        pDlg->Editor()->NameEdit()->setText("cn");
-        pDlg->Editor()->ValueEdit()->setText("Carol");
-        pDlg->Editor()->AddButton()->click();
-        pDlg->OnOK();
-    });
-    pTree->OnAddEntry();
-    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Bob"));
-    m_panes.m_services.m_boxes.SetNextAnswer(IDYES);
-    pTree->OnDeleteEntry();
-    pTree->SelectItem(m_panes.Child(m_hPeople, "cn=Alice"));
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("cn=Ann");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
+TEST_F(LdifJourney, EntryEditsAndARenamedParentReachTheWrittenFile) {
+    m_panes.AddEntry(m_hPeople, "cn=Carol", {{"objectclass", "person"}, {"cn", "Carol"}});
+    m_panes.DeleteEntry(m_panes.Child(m_hPeople, "cn=Bob"));
+    m_panes.RenameEntry(m_panes.Child(m_hPeople, "cn=Alice"), "cn=Ann");
     EXPECT_EQ(m_panes.ChildTexts(m_hPeople), (std::vector<std::string>{"cn=Ann", "cn=Carol"}));
+    // The parent renamed takes its children along, on screen and in the file.
+    m_settings.SetEntryAsRDN(0); // titles show the whole DN
+    m_panes.RenameEntry(m_hPeople, "ou=Staff");
+    EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
+    EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
+              (std::vector<std::string>{"cn=Ann,ou=Staff,o=Acme", "cn=Carol,ou=Staff,o=Acme"}));
     m_panes.Close();
-    std::string written = ReadWholeFile(m_path);
-    EXPECT_NE(written.find("dn: cn=Carol,ou=People,o=Acme\nobjectclass: person\ncn: Carol\n\n"),
-              std::string::npos)
-        << written;
-    EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\n"), std::string::npos);
-    EXPECT_EQ(written.find("cn=Bob"), std::string::npos);
+    const std::string written = ReadWholeFile(m_path);
+    EXPECT_THAT(written, HasSubstr("dn: cn=Carol,ou=Staff,o=Acme\nobjectclass: person\ncn: Carol\n\n"));
+    EXPECT_THAT(written, HasSubstr("dn: cn=Ann,ou=Staff,o=Acme\n"));
+    EXPECT_THAT(written, Not(HasSubstr("cn=Bob")));
+    EXPECT_THAT(written, Not(HasSubstr("ou=People,")));
     EXPECT_TRUE(m_panes.ChildTexts(HTREEITEM()).empty()) << "the tree is empty after Close";
 }
 
-TEST_F(LdifJourney, RenamedParentTakesItsChildrenAlongOnScreenAndInTheFile) {
-    m_panes.m_doc.GetExportSettings().SetEntryAsRDN(0); // titles show the whole DN
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    pTree->SelectItem(m_hPeople);
-    DriveNextModal([](QWidget* pModal) {
-        qobject_cast<CModifyAttributeDlg*>(pModal)->EditableEdit()->setText("ou=Staff");
-        qobject_cast<CModifyAttributeDlg*>(pModal)->OnOK();
-    });
-    pTree->OnModifyEntry();
-    EXPECT_EQ(m_panes.ChildTexts(m_panes.Root()), (std::vector<std::string>{"ou=Staff,o=Acme"}));
-    EXPECT_EQ(m_panes.ChildTexts(m_hPeople),
-              (std::vector<std::string>{"cn=Alice,ou=Staff,o=Acme", "cn=Bob,ou=Staff,o=Acme"}));
-    m_panes.Close();
-    const std::string written = ReadWholeFile(m_path);
-    EXPECT_EQ(written.find("ou=People,"), std::string::npos) << written;
-    EXPECT_NE(written.find("dn: cn=Bob,ou=Staff,o=Acme\n"), std::string::npos) << written;
-}
-
-TEST_F(LdifJourney, SaveToLdifWritesTheSubtreeByEachOption) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
-    std::string out = m_dir.File("export.ldif");
-    settings.SetFilename(out.c_str());
-
-    // Option 1: every entry of the subtree, depth first, as the tree holds them.
-    SelectAlice(); // Alice's attributes are now in the cache
-    pTree->SelectItem(m_hPeople);
-    settings.SetSaveOption(1);
-    pTree->OnSaveToLdif();
-    std::string all = ReadWholeFile(out);
-    EXPECT_EQ(all.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << all;
-    EXPECT_NE(all.find("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
-                       "a1\r\nmail: a2\r\n\r\n"),
-              std::string::npos);
-    EXPECT_NE(all.find("dn: cn=Bob,ou=People,o=Acme\r\n"), std::string::npos);
-    EXPECT_NE(Str(m_panes.Status(1)).find("3 entries saved"), std::string::npos) << Str(m_panes.Status(1));
-
-    // Option 0: only entries whose attributes were read.
-    CEntryNode* pBob = pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
-    DeleteAttributes(pBob->m_attributes); // as if never read
-    settings.SetSaveOption(0);
-    pTree->OnSaveToLdif();
-    std::string some = ReadWholeFile(out);
-    EXPECT_NE(some.find("dn: cn=Alice"), std::string::npos);
-    EXPECT_EQ(some.find("dn: cn=Bob"), std::string::npos);
-
-    // Option 2: missing attributes are read first.
-    settings.SetSaveOption(2);
-    pTree->OnSaveToLdif();
-    std::string read = ReadWholeFile(out);
-    EXPECT_NE(read.find("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"),
-              std::string::npos)
-        << read;
-}
-
-TEST_F(LdifJourney, SaveToLdifAsksForAFileAndReportsAnUnwritableOne) {
-    CLdapTreeView* pTree = m_panes.m_pTree;
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
-    settings.SetSaveOption(1);
-    pTree->SelectItem(m_hPeople);
+TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachOption) {
+    m_settings.SetSaveOption(1);
+    m_pTree->SelectItem(m_hPeople);
     // No file name set: the "..." dialog asks; cancelling writes nothing.
-    pTree->OnSaveToLdif();
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(m_panes.m_services.m_dialogs.Count(), 1);
     std::string chosen = m_dir.File("chosen.txt");
     m_panes.m_services.m_dialogs.SetNextPath(chosen.c_str());
-    pTree->OnSaveToLdif();
-    EXPECT_NE(ReadWholeFile(chosen).find("dn: ou=People,o=Acme"), std::string::npos);
-    EXPECT_EQ(Str(settings.GetFilename()), "") << "the setting itself is not changed";
+    m_pTree->OnSaveToLdif();
+    EXPECT_THAT(ReadWholeFile(chosen), HasSubstr("dn: ou=People,o=Acme"));
+    EXPECT_EQ(Str(m_settings.GetFilename()), "") << "the setting itself is not changed";
 
     // A folder cannot be written as a file, nor a read-only file (root
     // included) replaced.
-    settings.SetFilename(m_dir.Path().string().c_str());
-    pTree->OnSaveToLdif();
+    m_settings.SetFilename(m_dir.Path().string().c_str());
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
               "Write Access Denied to LDIF file" + m_dir.Path().string());
     WriteWholeFile(chosen, "keep");
     ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
-    settings.SetFilename(chosen.c_str());
-    pTree->OnSaveToLdif();
+    m_settings.SetFilename(chosen.c_str());
+    m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
     EXPECT_EQ(ReadWholeFile(chosen), "keep");
-}
 
-TEST_F(LdifJourney, SaveToLdifFromTheSyntheticTopWritesOnlyRealEntries) {
+    // Option 1: every entry of the subtree, depth first, as the tree holds them.
+    const std::string out = m_dir.File("export.ldif");
+    m_settings.SetFilename(out.c_str());
+    SelectAlice(); // Alice's attributes are now in the cache
+    m_pTree->SelectItem(m_hPeople);
+    m_pTree->OnSaveToLdif();
+    std::string all = ReadWholeFile(out);
+    EXPECT_THAT(all, StartsWith("dn: ou=People,o=Acme\r\n"));
+    EXPECT_THAT(all, HasSubstr("dn: cn=Alice,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Alice\r\nmail: "
+                               "a1\r\nmail: a2\r\n\r\n"));
+    EXPECT_THAT(all, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\n"));
+    EXPECT_THAT(Str(m_panes.Status(1)), HasSubstr("3 entries saved"));
+
+    // Option 0: only entries whose attributes were read.
+    CEntryNode* pBob = m_pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
+    DeleteAttributes(pBob->m_attributes); // as if never read
+    m_settings.SetSaveOption(0);
+    m_pTree->OnSaveToLdif();
+    std::string some = ReadWholeFile(out);
+    EXPECT_THAT(some, HasSubstr("dn: cn=Alice"));
+    EXPECT_THAT(some, Not(HasSubstr("dn: cn=Bob")));
+
+    // Option 2: missing attributes are read first.
+    m_settings.SetSaveOption(2);
+    m_pTree->OnSaveToLdif();
+    std::string read = ReadWholeFile(out);
+    EXPECT_THAT(read, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"));
+
+    // From the synthetic top only real entries are written.
     m_panes.Close();
-    WriteWholeFile(m_path, kFile);
-    m_pSource = new CLdifSource;
-    CConnectionParams params;
-    params.m_strLdifFile = m_path;
-    params.m_strSearchBase = "ou=People";
-    ASSERT_TRUE(m_pSource->Open(params));
-    ASSERT_TRUE(params.m_pRoot->IsRoot());
-    m_panes.Open(m_pSource, params.m_pRoot);
-    CExportSettings& settings = m_panes.m_doc.GetExportSettings();
-    const std::string out = m_dir.File("from-root.ldif");
-    settings.SetFilename(out.c_str());
-    settings.SetSaveOption(1);
-    m_panes.m_pTree->SelectItem(m_panes.Root());
-    m_panes.m_pTree->OnSaveToLdif();
-    const std::string written = ReadWholeFile(out);
-    EXPECT_EQ(written.rfind("dn: ou=People,o=Acme\r\n", 0), 0u) << written;
-    EXPECT_EQ(written.find("Root"), std::string::npos);
-    EXPECT_EQ(std::system(("ldapadd -n -f '" + out + "' >/dev/null 2>&1").c_str()), 0);
+    CEntryNode* pRoot = m_panes.OpenLdif(m_path, kFile, "ou=People");
+    ASSERT_TRUE(pRoot && pRoot->IsRoot());
+    const std::string fromTop = m_dir.File("from-root.ldif");
+    m_settings.SetFilename(fromTop.c_str());
+    m_settings.SetSaveOption(1);
+    m_pTree->SelectItem(m_panes.Root());
+    m_pTree->OnSaveToLdif();
+    const std::string written = ReadWholeFile(fromTop);
+    EXPECT_THAT(written, StartsWith("dn: ou=People,o=Acme\r\n"));
+    EXPECT_THAT(written, Not(HasSubstr("Root")));
+    EXPECT_EQ(std::system(("ldapadd -n -f '" + fromTop + "' >/dev/null 2>&1").c_str()), 0);
 }
 
 namespace {
-
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    if (pipe)
-        ::pclose(pipe);
-    return out;
-}
 
 std::string AsAdmin(const CSlapdServer& server) {
     return " -x -H " + server.Url() + " -D " + server.AdminDN() + " -w " + server.Password();
@@ -299,7 +199,7 @@ std::string AsAdmin(const CSlapdServer& server) {
 // plain text), sorted.
 std::vector<std::string> Subtree(const CSlapdServer& server, const std::string& base) {
     const std::string text =
-        RunCommand("ldapsearch -LLL -o ldif-wrap=no" + AsAdmin(server) + " -b '" + base + "' '*'");
+        server.RunTool("ldapsearch -LLL -o ldif-wrap=no" + AsAdmin(server) + " -b '" + base + "' '*'");
     std::vector<std::string> records;
     for (size_t pos = 0; pos < text.size();) {
         size_t end = text.find("\n\n", pos);
@@ -331,32 +231,22 @@ TEST(LdifThroughServers, SavedSubtreeLoadsIntoASecondServerByteForByte) {
     const std::string out = dir.File("trip.ldif");
     {
         CPanes panes;
-        auto* pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = first.Host();
-        params.m_nPort = first.Port();
-        params.m_strSearchBase = base;
-        params.m_strFilter = "(objectclass=*)";
-        params.m_strBindDN = first.AdminDN();
-        params.m_strPassword = first.Password();
-        ASSERT_TRUE(pSource->Open(params));
-        panes.Open(pSource, params.m_pRoot);
+        ASSERT_TRUE(panes.OpenServer(first, base));
         panes.m_services.m_status.Clear();
         panes.m_pTree->ExpandItem(panes.Root());
         ASSERT_TRUE(WaitUntil([&] {
             auto history = panes.m_services.m_status.History(1);
             return !history.empty() && Str(history.back()).rfind("Search ", 0) == 0;
         }));
-        CExportSettings& settings = panes.m_doc.GetExportSettings();
-        settings.SetFilename(out.c_str());
-        settings.SetSaveOption(2);
+        panes.m_doc.GetExportSettings().SetFilename(out.c_str());
+        panes.m_doc.GetExportSettings().SetSaveOption(2);
         panes.m_pTree->SelectItem(panes.Root());
         panes.m_pTree->OnSaveToLdif();
         panes.Close();
     }
     CSlapdServer second;
     ASSERT_TRUE(second.Start()) << second.LastError();
-    RunCommand("ldapadd" + AsAdmin(second) + " -f " + out + " >/dev/null 2>&1");
+    second.RunTool("ldapadd" + AsAdmin(second) + " -f " + out + " >/dev/null 2>&1");
     const std::vector<std::string> expected = Subtree(first, base);
     ASSERT_EQ(expected.size(), 3u);
     EXPECT_EQ(Subtree(second, base), expected) << ReadWholeFile(out);

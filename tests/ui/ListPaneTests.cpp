@@ -16,6 +16,14 @@
 
 namespace {
 
+CAttribute* Attr(const char* name, const std::vector<CString>& values = {}) {
+    auto* p = new CAttribute;
+    p->SetName(name);
+    for (const CString& value : values)
+        p->Add(value);
+    return p;
+}
+
 class ListPane : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -24,17 +32,20 @@ protected:
         m_hWnd = m_panes.m_pList->GetSafeHwnd();
     }
 
-    void Show(std::initializer_list<std::pair<const char*, std::vector<const char*>>> attributes) {
+    void Show(const std::vector<CAttribute*>& attributes) {
         CAttributeArray array;
-        for (const auto& [name, values] : attributes) {
-            auto* p = new CAttribute;
-            p->SetName(name);
-            for (const char* v : values)
-                p->Add(v);
+        for (CAttribute* p : attributes)
             array.Add(p);
-        }
         SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
         DeleteAttributes(array);
+    }
+
+    // Hands the pane a source's result, for the shown entry unless told.
+    template <class TRequest>
+    void Send(UINT nMessage, TRequest& request, BOOL bSucceeded = TRUE, CEntryNode* pEntry = nullptr) {
+        request.pEntry = pEntry ? pEntry : &m_entry;
+        request.bSucceeded = bSucceeded;
+        SendMessage(m_hWnd, nMessage, PtrToWParam(&request), 0);
     }
 
     CPanes m_panes;
@@ -44,7 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(ListPane, ColumnsAndFillOrder) {
+TEST_F(ListPane, ColumnsFillOrderTextAndBinaryValues) {
     QTreeView* pList = m_panes.m_pList->GetListControl();
     EXPECT_EQ(pList->model()->headerData(0, Qt::Horizontal).toString(), "Attributes");
     EXPECT_EQ(pList->model()->headerData(1, Qt::Horizontal).toString(), "Values");
@@ -52,24 +63,57 @@ TEST_F(ListPane, ColumnsAndFillOrder) {
     EXPECT_EQ(pList->columnWidth(1), 192);
     EXPECT_EQ(Str(m_panes.Status(2)), "Finding Attributes for - cn=e,o=x");
 
-    Show({{"A", {"a1", "a2"}}, {"B", {"b1"}}});
+    Show({Attr("A", {"a1", "a2"}), Attr("B", {"b1"})});
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"B=b1", "A=a1", "A=a2"}));
     EXPECT_EQ(Str(m_panes.Status(2)), "3 Attributes Found.");
     // Attributes read one by one come in read order, after what was there.
-    Show({{"C", {}}});
-    Show({{"D", {"d"}}});
+    Show({Attr("C")});
+    Show({Attr("D", {"d"})});
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"B=b1", "A=a1", "A=a2", "C=", "D=d"}));
+    // Activation focuses the first row without selecting it.
+    m_panes.m_pList->OnActivateView();
+    EXPECT_EQ(m_panes.m_pList->GetFocusedRow(), 0);
+    EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
     SendMessage(m_hWnd, WM_CLEAR_ATTRIBUTES, 0, 0);
     EXPECT_TRUE(m_panes.Rows().empty());
+
+    // Text shows as UTF-8, binary as a summary with the bytes kept.
+    const struct {
+        const char* name;
+        CString raw;
+        const char* shown;
+        const char* tip;
+    } cases[] = {
+        {"description", CString("caf\xc3\xa9"), "caf\xc3\xa9", ""},
+        {"description", CString("caf\xc3\xa9 \xff", 7), "(binary, 7 bytes: 63 61 66 C3 \xE2\x80\xA6)",
+         "Binary value, 7 bytes"},
+        {"objectGUID", CString("\x01\x00\x02", 3), "(binary, 3 bytes: 01 00 02)", "Binary value, 3 bytes"},
+    };
+    std::vector<CAttribute*> attributes;
+    for (const auto& c : cases)
+        attributes.push_back(Attr(c.name, {c.raw}));
+    Show(attributes);
+    QAbstractItemModel* pModel = m_panes.m_pList->GetListControl()->model();
+    ASSERT_EQ(pModel->rowCount(), 3);
+    for (const auto& c : cases) {
+        int nRow = 0; // the bytes held are the server's
+        while (nRow < 3 && m_panes.m_pList->GetRowValue(nRow) != c.raw)
+            ++nRow;
+        ASSERT_LT(nRow, 3) << c.shown;
+        EXPECT_EQ(pModel->index(nRow, 1).data().toString(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(pModel->index(nRow, 1).data(Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
+    }
 }
 
 TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
-    Show({{"b", {"Y"}}, {"A", {"x", "z"}}, {"c", {"W"}}});
+    Show({Attr("b", {"Y"}), Attr("A", {"x", "z"}), Attr("c", {"W"})});
     QHeaderView* pHeader = m_panes.m_pList->GetListControl()->header();
-    // First click: descending, ignoring case.
+    m_panes.m_pList->SelectRows({m_panes.RowOf("A=x")});
+    // First click: descending, ignoring case; the selection stays on its row.
     QTest::mouseClick(pHeader->viewport(), Qt::LeftButton, {},
                       QPoint(pHeader->sectionViewportPosition(1) + 20, 5));
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"A=z", "b=Y", "A=x", "c=W"}));
+    EXPECT_EQ(m_panes.m_pList->GetSelectedRows(), (std::vector<int>{2}));
     // The arrow shows the column and the direction of the last sort.
     EXPECT_EQ(pHeader->sortIndicatorSection(), 1);
     EXPECT_EQ(pHeader->sortIndicatorOrder(), Qt::DescendingOrder);
@@ -83,99 +127,64 @@ TEST_F(ListPane, HeaderClicksSortEachColumnWithFlagsSharedByEveryPane) {
     // Another pane continues with the same directions.
     CLdapListView other(&m_panes.m_doc);
     CAttributeArray array;
-    auto* p = new CAttribute;
-    p->SetName("n");
-    p->Add("a");
-    p->Add("B");
-    array.Add(p);
+    array.Add(Attr("n", {"a", "B"}));
     other.Fill(array);
     DeleteAttributes(array);
     other.OnColumnClick(1); // the shared flag was ascending after two clicks: now descending
     EXPECT_EQ(Str(other.GetRowValue(0)), "B");
 }
 
-TEST_F(ListPane, SortKeepsTheSelectionOnItsRows) {
-    Show({{"a", {"1", "2", "3"}}});
-    m_panes.m_pList->SelectRows({0});
-    m_panes.m_pList->OnColumnClick(1); // descending: 3 2 1
-    ASSERT_EQ(m_panes.m_pList->GetSelectedRows(), (std::vector<int>{2}));
-    EXPECT_EQ(Str(m_panes.m_pList->GetRowValue(2)), "1");
-}
-
 TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
-    Show({{"a", {"1", "2", "3", "4", "5"}}});
+    Show({Attr("a", {"1", "2", "3", "4", "5"})});
+    // Results for an entry no longer shown leave the rows alone.
+    CEntryNode other;
+    CDeleteAttributesRequest otherDeleted;
+    otherDeleted.rowIndices.Add(0);
+    otherDeleted.attributes.Add(new CAttribute);
+    Send(WM_ATTRIBUTE_DELETED, otherDeleted, TRUE, &other);
+    CModifyAttributeRequest otherModified;
+    otherModified.attribute.SetName("a");
+    otherModified.attribute.Add("x");
+    Send(WM_ATTRIBUTE_MODIFIED, otherModified, TRUE, &other);
+    CAddAttributesRequest otherAdded;
+    otherAdded.attributes.Add(new CAttribute);
+    Send(WM_ATTRIBUTE_ADDED, otherAdded, TRUE, &other);
+    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=2", "a=3", "a=4", "a=5"}));
+    EXPECT_TRUE(otherDeleted.attributes.IsEmpty());
+    EXPECT_TRUE(otherAdded.attributes.IsEmpty());
+
     CDeleteAttributesRequest deleted;
-    deleted.pEntry = &m_entry;
-    deleted.bSucceeded = TRUE;
     deleted.rowIndices.Add(1);
     deleted.rowIndices.Add(3);
-    auto* pCopy = new CAttribute;
-    pCopy->SetName("a");
-    pCopy->Add("2");
-    pCopy->Add("4");
-    deleted.attributes.Add(pCopy);
+    deleted.attributes.Add(Attr("a", {"2", "4"}));
     // Rows are found by what they show, wherever a sort has put them.
     m_panes.m_pList->OnColumnClick(1);
-    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&deleted), 0);
+    Send(WM_ATTRIBUTE_DELETED, deleted);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=5", "a=3", "a=1"}));
     m_panes.m_pList->OnColumnClick(1);
     EXPECT_TRUE(deleted.attributes.IsEmpty());
     EXPECT_TRUE(deleted.rowIndices.IsEmpty());
 
     CDeleteAttributesRequest failed;
-    failed.pEntry = &m_entry;
-    failed.bSucceeded = FALSE;
     failed.rowIndices.Add(0);
     failed.attributes.Add(new CAttribute);
-    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&failed), 0);
+    Send(WM_ATTRIBUTE_DELETED, failed, FALSE);
     EXPECT_EQ(m_panes.Rows().size(), 3u);
     EXPECT_TRUE(failed.attributes.IsEmpty());
 
     CModifyAttributeRequest modified;
-    modified.pEntry = &m_entry;
-    modified.bSucceeded = TRUE;
     modified.nRowIndex = 1;
     modified.attribute.SetName("a");
     modified.attribute.Add("new");
     modified.attribute.Add("3");
     // A result for a modify this pane did not ask for names no row of it.
-    SendMessage(m_hWnd, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&modified), 0);
+    Send(WM_ATTRIBUTE_MODIFIED, modified);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=3", "a=5"}));
 
     CAddAttributesRequest added;
-    added.pEntry = &m_entry;
-    added.bSucceeded = TRUE;
-    auto* pAdded = new CAttribute;
-    pAdded->SetName("b");
-    pAdded->Add("x");
-    added.attributes.Add(pAdded);
-    SendMessage(m_hWnd, WM_ATTRIBUTE_ADDED, PtrToWParam(&added), 0);
+    added.attributes.Add(Attr("b", {"x"}));
+    Send(WM_ATTRIBUTE_ADDED, added);
     EXPECT_EQ(m_panes.Rows().back(), "b=x");
-    EXPECT_TRUE(added.attributes.IsEmpty());
-}
-
-TEST_F(ListPane, ResultsForAnEntryNoLongerShownLeaveTheRowsAlone) {
-    Show({{"a", {"1", "2", "3"}}});
-    CEntryNode other;
-    CDeleteAttributesRequest deleted;
-    deleted.pEntry = &other;
-    deleted.bSucceeded = TRUE;
-    deleted.rowIndices.Add(0);
-    deleted.attributes.Add(new CAttribute);
-    SendMessage(m_hWnd, WM_ATTRIBUTE_DELETED, PtrToWParam(&deleted), 0);
-    CModifyAttributeRequest modified;
-    modified.pEntry = &other;
-    modified.bSucceeded = TRUE;
-    modified.attribute.SetName("a");
-    modified.attribute.Add("x");
-    SendMessage(m_hWnd, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&modified), 0);
-    CAddAttributesRequest added;
-    added.pEntry = &other;
-    added.bSucceeded = TRUE;
-    added.attributes.Add(new CAttribute);
-    SendMessage(m_hWnd, WM_ATTRIBUTE_ADDED, PtrToWParam(&added), 0);
-    EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=2", "a=3"}));
-    EXPECT_TRUE(deleted.attributes.IsEmpty());
     EXPECT_TRUE(added.attributes.IsEmpty());
 }
 
@@ -185,7 +194,7 @@ TEST_F(ListPane, ContextMenuRules) {
     pList->OnRightButtonDown(QPoint(10, 10));
     EXPECT_FALSE(pList->GetContextMenu()->isVisible());
 
-    Show({{"a", {"1", "2"}}});
+    Show({Attr("a", {"1", "2"})});
     pList->OnRightButtonDown(QPoint(10, 10));
     ASSERT_TRUE(pList->GetContextMenu()->isVisible());
     EXPECT_EQ(pList->GetMenuAction(ID_ATTRIBUTE_ADD)->text(), "&Add ");
@@ -215,47 +224,7 @@ TEST_F(ListPane, ContextMenuRules) {
 
     // Without a current entry: no menu.
     m_panes.m_doc.UpdateAllViews(nullptr, 0, nullptr);
-    Show({{"a", {"1"}}});
+    Show({Attr("a", {"1"})});
     pList->OnRightButtonDown(QPoint(10, 10));
     EXPECT_FALSE(pList->GetContextMenu()->isVisible());
-}
-
-TEST_F(ListPane, ActivationFocusesTheFirstRowWithoutSelectingIt) {
-    Show({{"a", {"1", "2"}}});
-    m_panes.m_pList->OnActivateView();
-    EXPECT_EQ(m_panes.m_pList->GetFocusedRow(), 0);
-    EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
-}
-
-TEST_F(ListPane, TextShowsAsUtf8AndBinaryAsASummaryWithTheBytesKept) {
-    const struct {
-        const char* name;
-        CString raw;
-        const char* shown;
-        const char* tip;
-    } cases[] = {
-        {"description", CString("caf\xc3\xa9"), "caf\xc3\xa9", ""},
-        {"description", CString("caf\xc3\xa9 \xff", 7), "(binary, 7 bytes: 63 61 66 C3 \xE2\x80\xA6)",
-         "Binary value, 7 bytes"},
-        {"objectGUID", CString("\x01\x00\x02", 3), "(binary, 3 bytes: 01 00 02)", "Binary value, 3 bytes"},
-    };
-    CAttributeArray array;
-    for (const auto& c : cases) {
-        auto* p = new CAttribute;
-        p->SetName(c.name);
-        p->Add(c.raw);
-        array.Add(p);
-    }
-    SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
-    DeleteAttributes(array);
-    QAbstractItemModel* pModel = m_panes.m_pList->GetListControl()->model();
-    ASSERT_EQ(pModel->rowCount(), 3);
-    for (const auto& c : cases) {
-        int nRow = 0; // the bytes held are the server's
-        while (nRow < 3 && m_panes.m_pList->GetRowValue(nRow) != c.raw)
-            ++nRow;
-        ASSERT_LT(nRow, 3) << c.shown;
-        EXPECT_EQ(pModel->index(nRow, 1).data().toString(), QString::fromUtf8(c.shown));
-        EXPECT_EQ(pModel->index(nRow, 1).data(Qt::ToolTipRole).toString(), QString::fromUtf8(c.tip));
-    }
 }

@@ -1,22 +1,30 @@
 #include "UiTestSupport.h"
 
 #include "SlapdFixture.h"
+#include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/qt/QtServices.h"
 #include "source/ConnectionParams.h"
 #include "source/DataSource.h"
 #include "source/LdapSource.h"
+#include "ui/AddAttributesDlg.h"
+#include "ui/AttributeListEditor.h"
+#include "ui/EntryDlg.h"
+#include "ui/ModifyAttributeDlg.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -89,6 +97,39 @@ void DriveNextModal(std::function<void(QWidget*)> fnDrive) {
     pTimer->start();
 }
 
+void AddRow(CAttributeListEditor* pEditor, const QString& name, const QString& value) {
+    pEditor->NameEdit()->setText(name);
+    pEditor->ValueEdit()->setText(value);
+    pEditor->AddButton()->click();
+}
+
+void TypeIntoNextEditor(const std::vector<std::pair<QString, QString>>& rows, const QString& rdn) {
+    DriveNextModal([rows, rdn](QWidget* pModal) {
+        auto fill = [&rows](auto* pDlg) {
+            for (const auto& [name, value] : rows)
+                AddRow(pDlg->Editor(), name, value);
+            pDlg->OnOK();
+        };
+        if (auto* pEntry = qobject_cast<CEntryDlg*>(pModal)) {
+            pEntry->RelativeNameEdit()->setText(rdn);
+            fill(pEntry);
+        } else if (auto* pAdd = qobject_cast<CAddAttributesDlg*>(pModal)) {
+            fill(pAdd);
+        } else {
+            ADD_FAILURE() << "not an attribute editor: " << pModal->metaObject()->className();
+        }
+    });
+}
+
+void TypeIntoNextModify(const QString& text) {
+    DriveNextModal([text](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        pDlg->EditableEdit()->setText(text);
+        pDlg->OnOK();
+    });
+}
+
 CPanes::CPanes() : m_pHost(std::make_unique<QSplitter>()) {
     m_pTree = new CLdapTreeView(&m_doc, m_pHost.get());
     m_pList = new CLdapListView(&m_doc, m_pHost.get());
@@ -145,6 +186,62 @@ std::vector<std::string> CPanes::Rows() {
     for (int i = 0; i < m_pList->GetRowCount(); ++i)
         rows.push_back(Str(m_pList->GetRowName(i)) + "=" + Str(m_pList->GetRowValue(i)));
     return rows;
+}
+
+void CPanes::AddEntry(HTREEITEM hParent, const QString& rdn,
+                      const std::vector<std::pair<QString, QString>>& rows) {
+    m_pTree->SelectItem(hParent);
+    TypeIntoNextEditor(rows, rdn);
+    m_pTree->OnAddEntry();
+}
+
+void CPanes::RenameEntry(HTREEITEM hItem, const QString& rdn) {
+    m_pTree->SelectItem(hItem);
+    TypeIntoNextModify(rdn);
+    m_pTree->OnModifyEntry();
+}
+
+void CPanes::DeleteEntry(HTREEITEM hItem, int nAnswer) {
+    m_pTree->SelectItem(hItem);
+    m_services.m_boxes.SetNextAnswer(nAnswer);
+    m_pTree->OnDeleteEntry();
+}
+
+void CPanes::ModifyRow(int nRow, const QString& value) {
+    m_pList->SelectRows({nRow});
+    TypeIntoNextModify(value);
+    m_pList->OnModifyAttribute();
+}
+
+void CPanes::DeleteRows(const std::vector<int>& rows, int nAnswer) {
+    m_pList->SelectRows(rows);
+    m_services.m_boxes.SetNextAnswer(nAnswer);
+    m_pList->OnDeleteAttributes();
+}
+
+int CPanes::RowOf(const std::string& row) {
+    std::vector<std::string> rows = Rows();
+    auto it = std::find(rows.begin(), rows.end(), row);
+    return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+}
+
+bool CPanes::StatusShown(int nPane, const char* text) {
+    auto history = m_services.m_status.History(nPane);
+    return std::find(history.begin(), history.end(), CString(text)) != history.end();
+}
+
+CEntryNode* CPanes::OpenLdif(const std::string& path, const std::string& text, const std::string& base) {
+    WriteWholeFile(path, text);
+    auto* pSource = new CLdifSource;
+    CConnectionParams params;
+    params.m_strLdifFile = path;
+    params.m_strSearchBase = base;
+    if (!pSource->Open(params)) {
+        delete pSource;
+        return nullptr;
+    }
+    Open(pSource, params.m_pRoot);
+    return params.m_pRoot;
 }
 
 bool CPanes::OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin) {
