@@ -4,6 +4,8 @@
 #include "ldif/LdifSyntax.h"
 #include "model/EntryNode.h"
 
+#include <algorithm>
+
 namespace {
 
 void AppendLength(std::string& out, size_t n) {
@@ -120,15 +122,82 @@ std::string ParseRecordAttributes(std::string_view record,
     return builder.Finish();
 }
 
-void AppendValueLines(std::string& out, std::string_view in,
-                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
+namespace {
+
+// A comment inside a record, with the value line it stood above: an edited
+// record is written anew, and the comments the user wrote go back beside
+// the values they describe.
+struct CRecordComment {
+    std::string_view text; // the comment's lines as read, breaks included
+    std::string upperName;
+    std::string value;
+    bool bUsed = false;
+};
+
+std::vector<CRecordComment> RecordComments(std::string_view record) {
+    std::vector<CRecordComment> comments;
+    size_t nCommentStart = std::string_view::npos, nCommentEnd = 0;
+    std::string value;
+    ForEachLdifLine(record, [&](std::string_view line, size_t nStart, size_t nEnd) {
+        const ELdifLineKind eKind = ClassifyLdifLine(line);
+        if (eKind == ELdifLineKind::Comment) {
+            if (nCommentStart == std::string_view::npos)
+                nCommentStart = nStart;
+            nCommentEnd = nEnd;
+            return;
+        }
+        if (eKind != ELdifLineKind::Attribute || nCommentStart == std::string_view::npos)
+            return;
+        std::string_view name;
+        DecodeLdifValue(line, name, value);
+        CRecordComment comment;
+        comment.text = record.substr(nCommentStart, nCommentEnd - nCommentStart);
+        for (char c : name)
+            comment.upperName += UpperAscii(c);
+        comment.value = value;
+        comments.push_back(std::move(comment));
+        nCommentStart = std::string_view::npos;
+    });
+    return comments;
+}
+
+// Writes the comments that pick says belong here, once each.
+template <typename Pick>
+void AppendComments(std::string& out, std::vector<CRecordComment>* pComments, Pick pick) {
+    if (!pComments)
+        return;
+    for (CRecordComment& comment : *pComments) {
+        if (comment.bUsed || !pick(comment))
+            continue;
+        comment.bUsed = true;
+        out += comment.text;
+    }
+}
+
+void AppendValueLinesKeeping(std::string& out, std::string_view in,
+                             const std::vector<std::pair<std::string, std::string>>* pUrls,
+                             std::string_view eol, std::vector<CRecordComment>* pComments) {
     std::vector<bool> usedUrls(pUrls ? pUrls->size() : 0);
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
+        std::string_view values = in;
         const size_t nValues = TakeLength(in);
+        if (pComments) {
+            // A comment whose value is gone or changed stays with its attribute.
+            std::vector<std::string_view> current;
+            for (size_t v = 0; v < nValues; ++v)
+                current.push_back(TakeBytes(values));
+            AppendComments(out, pComments, [&](const CRecordComment& comment) {
+                return EqualsUpperAscii(name, comment.upperName) &&
+                       std::find(current.begin(), current.end(), comment.value) == current.end();
+            });
+        }
         for (size_t v = 0; v < nValues; ++v) {
             const std::string_view value = TakeBytes(in);
+            AppendComments(out, pComments, [&](const CRecordComment& comment) {
+                return comment.value == value && EqualsUpperAscii(name, comment.upperName);
+            });
             bool bUrl = false;
             for (size_t u = 0; pUrls && u < pUrls->size() && !bUrl; ++u) {
                 if (!usedUrls[u] && (*pUrls)[u].first == name && (*pUrls)[u].second == value)
@@ -142,10 +211,21 @@ void AppendValueLines(std::string& out, std::string_view in,
     }
 }
 
+} // namespace
+
+void AppendValueLines(std::string& out, std::string_view attributes,
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
+    AppendValueLinesKeeping(out, attributes, pUrls, eol, nullptr);
+}
+
 void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
-                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
+                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                       std::string_view original) {
     AppendLdifValueLine(out, "dn", dn, eol);
-    AppendValueLines(out, attributes, pUrls, eol);
+    std::vector<CRecordComment> comments = RecordComments(original);
+    AppendValueLinesKeeping(out, attributes, pUrls, eol, &comments);
+    // Those of attributes no longer there close the record.
+    AppendComments(out, &comments, [](const CRecordComment&) { return true; });
 }
 
 // ---------------------------------------------------------------- store
@@ -353,10 +433,11 @@ void CEntryStore::AppendRecord(const CEntryNode* pEntry, std::string& out, std::
         return;
     }
     if (kept.pEdited) {
-        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol);
+        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol,
+                          RawOf(kept));
     } else {
         std::vector<std::pair<std::string, std::string>> urls;
         const std::string text = ParseRecordAttributes(RawOf(kept), &urls);
-        AppendPlainRecord(out, pEntry->m_strDN.View(), text, &urls, eol);
+        AppendPlainRecord(out, pEntry->m_strDN.View(), text, &urls, eol, RawOf(kept));
     }
 }

@@ -117,5 +117,9 @@ void AppendValueLines(std::string& out, std::string_view attributes,
                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);
 // The dn line, then one line per value of the compact text, each ended with
 // eol; values that are not safe in base 64, listed URL values in URL form.
+// The comments inside original (the record as read) go back above the
+// values they stood above, or above their attribute when that value changed;
+// those of attributes no longer there end the record.
 void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
-                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);
+                       const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                       std::string_view original = std::string_view());

@@ -110,7 +110,8 @@ TEST_F(CLdifTest, DialectLinesBecomeAttributesOrOtherLines) {
     EXPECT_EQ(m_pSource->FormatContents(), text);
 
     // One edit: that record alone is written anew, in place, one line per
-    // value; comments and stray lines inside it go, the URL stays a URL.
+    // value; a comment inside it stays above its value, stray lines go, the
+    // URL stays a URL.
     CAttributeArray toAdd;
     toAdd.Add(new CAttribute);
     toAdd[0]->m_strName = "new";
@@ -128,6 +129,8 @@ TEST_F(CLdifTest, DialectLinesBecomeAttributesOrOtherLines) {
                        "cn : blank before colon\n"
                        "userPassword: {SSHA}\n"
                        "jpegPhoto:< file:///tmp/x.jpg\n"
+                       "#note: hash name\n"
+                       " folded: continuation\n"
                        "long: folded\n"
                        "empty: \n"
                        "after: blank\n"

@@ -2,6 +2,7 @@
 // failed write at Close is kept in a recovery file, and the record form.
 
 #include "LdifFixture.h"
+#include "ldif/EntryStore.h"
 #include "ldif/LdifWriter.h"
 
 #include <csignal>
@@ -96,6 +97,35 @@ TEST(LdifFormatEntry, RecordForm) {
     entry.AddValue("jpegPhoto", CString(std::string("\xff\xd8\0\x01", 4)));
     EXPECT_EQ(FormatEntry(&entry), "dn:: Y249YQ0KYg==\ncn: a\ncn: b\nempty: \n"
                                    "description:: bGluZTEKY246IGluamVjdGVk\njpegPhoto:: /9gAAQ==\n\n");
+}
+
+TEST(LdifFormatEntry, AnEditedRecordKeepsItsComments) {
+    const std::string original = "dn: cn=a,o=x\n"
+                                 "# who\n"
+                                 "objectClass: person\n"
+                                 "# the work address,\n"
+                                 "  folded\n"
+                                 "mail: a@x\n"
+                                 "# gone with its attribute\n"
+                                 "telephoneNumber: 1\n"
+                                 "cn: a\n";
+    // mail changed, telephoneNumber deleted, description added.
+    CEntryNode entry;
+    entry.AddValue("objectClass", "person");
+    entry.AddValue("MAIL", "b@x");
+    entry.AddValue("cn", "a");
+    entry.AddValue("description", "new");
+    std::string out;
+    AppendPlainRecord(out, "cn=a,o=x", CEntryStore::Serialize(entry.m_attributes), nullptr, "\n", original);
+    EXPECT_EQ(out, "dn: cn=a,o=x\n"
+                   "# who\n"
+                   "objectClass: person\n"
+                   "# the work address,\n"
+                   "  folded\n"
+                   "MAIL: b@x\n"
+                   "cn: a\n"
+                   "description: new\n"
+                   "# gone with its attribute\n");
 }
 
 TEST(LdifWriteFileReplacing, KeepsModeFollowsLinksAndRefusesFolders) {
