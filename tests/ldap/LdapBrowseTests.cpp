@@ -11,50 +11,22 @@
 
 namespace {
 
-const std::string kBase = "dc=example,dc=com";
-const std::string kPeople = "ou=People,dc=example,dc=com";
-const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
-const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
-
-class LdapBrowse : public ::testing::Test {
+class LdapBrowse : public CLdapTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
-        m_pRoot = FindRoot();
-    }
-    void TearDown() override {
-        if (m_pSource)
-            m_pSource->ShutdownWorkers(FALSE);
-    }
-    CEntryNode* FindRoot() {
-        CConnectionParams params = ParamsFor(m_server, kBase);
-        m_pSource = std::make_unique<CLdapSource>();
-        EXPECT_TRUE(m_pSource->Open(params));
-        m_pane.m_pSource = m_pSource.get();
-        return params.m_pRoot;
-    }
+    void SetUp() override { ASSERT_NE(Open(kBase, false), nullptr); }
     CEntryNode* ExpandPeople() {
         EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
-        CEntryNode* pPeople = FindChild(m_pRoot, kPeople);
-        EXPECT_NE(pPeople, nullptr);
-        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
-        return pPeople;
+        return People();
     }
-
-    CSlapdServer m_server;
-    CTestServices m_services;
-    std::unique_ptr<CLdapSource> m_pSource;
-    CTestPane m_pane;
-    CEntryNode* m_pRoot = nullptr;
 };
 
 } // namespace
 
-TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrder) {
+TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrderAndAChildlessOneGetsZero) {
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
     std::vector<std::string> arrived = m_pane.m_foundDNs;
     ASSERT_EQ(arrived.size(), 2u);
-    std::vector<std::string> expected = {kPeople, "ou=Empty,dc=example,dc=com"};
+    std::vector<std::string> expected = {kPeople, kEmpty};
     std::vector<std::string> sorted = arrived;
     std::sort(sorted.begin(), sorted.end());
     std::sort(expected.begin(), expected.end());
@@ -64,7 +36,7 @@ TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrder) {
     for (CEntryNode* pChild : m_pRoot->GetChildren())
         EXPECT_EQ(pChild->GetParent(), m_pRoot);
     // The server said which children have none of their own.
-    EXPECT_TRUE(FindChild(m_pRoot, "ou=Empty,dc=example,dc=com")->IsLeaf());
+    EXPECT_TRUE(FindChild(m_pRoot, kEmpty)->IsLeaf());
     EXPECT_FALSE(FindChild(m_pRoot, kPeople)->IsLeaf());
 
     // Loading row first, the placeholder removed before the first entry, done last.
@@ -81,11 +53,9 @@ TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrder) {
     // The operation was ended: the entry's commands are enabled again.
     EXPECT_TRUE(m_pRoot->CanRefresh());
     EXPECT_TRUE(m_pRoot->CanAddEntry());
-}
 
-TEST_F(LdapBrowse, ChildlessEntryGetsOnePlaceholderRemovalAndZero) {
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
-    CEntryNode* pEmpty = FindChild(m_pRoot, "ou=Empty,dc=example,dc=com");
+    // A childless entry: one placeholder removal and zero.
+    CEntryNode* pEmpty = Child(kEmpty);
     ASSERT_NE(pEmpty, nullptr);
     m_pane.Clear();
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pEmpty), 0);
@@ -95,10 +65,7 @@ TEST_F(LdapBrowse, ChildlessEntryGetsOnePlaceholderRemovalAndZero) {
 }
 
 TEST_F(LdapBrowse, RefreshThrowsAwayTheSubtreeAndFetchesAgain) {
-    CEntryNode* pPeople = ExpandPeople();
-    ASSERT_NE(pPeople, nullptr);
-    CEntryNode* pAlice = FindChild(pPeople, kAlice);
-    ASSERT_NE(pAlice, nullptr);
+    ASSERT_NE(ExpandPeople(), nullptr);
     ASSERT_TRUE(
         m_server.Modify("dn: cn=Carol,ou=People,dc=example,dc=com\nchangetype: add\nobjectClass: person\n"
                         "cn: Carol\nsn: C\n"));
@@ -123,8 +90,7 @@ TEST_F(LdapBrowse, RefreshThrowsAwayTheSubtreeAndFetchesAgain) {
 }
 
 TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
-    CEntryNode* pPeople = ExpandPeople();
-    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    CEntryNode* pAlice = FindChild(ExpandPeople(), kAlice);
     ASSERT_NE(pAlice, nullptr);
     m_pane.Clear();
     ReadAndWait(*m_pSource, m_pane, pAlice);
@@ -145,8 +111,7 @@ TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
 
     // Again, with the server frozen: the cache answers without a request.
     m_server.Pause();
-    m_pane.Clear();
-    m_pane.m_showSizes.clear();
+    m_pane.Reset();
     ReadAndWait(*m_pSource, m_pane, pAlice);
     m_server.Resume();
     EXPECT_EQ(m_pane.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
@@ -160,8 +125,7 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     ASSERT_TRUE(pAlice && pBob);
 
     // Two selections in quick succession: the second read waits for the first.
-    m_pane.Clear();
-    m_pane.m_shownAttributes.clear();
+    m_pane.Reset();
     pAlice->BeginOperation(OP_READ_ATTRIBUTES);
     pBob->BeginOperation(OP_READ_ATTRIBUTES);
     m_pSource->ReadAttributes(pAlice, &pAlice->m_attributes, &m_pane, TRUE);
@@ -180,7 +144,7 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     EXPECT_FALSE(pBob->m_attributes.IsEmpty());
 
     // notify FALSE: the cache fills, nothing is sent.
-    CEntryNode* pEmpty = FindChild(m_pRoot, "ou=Empty,dc=example,dc=com");
+    CEntryNode* pEmpty = Child(kEmpty);
     ASSERT_NE(pEmpty, nullptr);
     m_pane.Clear();
     pEmpty->BeginOperation(OP_READ_ATTRIBUTES);

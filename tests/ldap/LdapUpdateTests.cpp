@@ -8,35 +8,25 @@
 
 namespace {
 
-const std::string kBase = "dc=example,dc=com";
-const std::string kPeople = "ou=People,dc=example,dc=com";
-const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
-const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
-
-class LdapUpdate : public ::testing::Test {
+// The source is opened on ou=People, so Alice and Bob are top-level entries.
+class LdapUpdate : public CLdapTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
-        CConnectionParams params = ParamsFor(m_server, kPeople);
-        m_pSource = std::make_unique<CLdapSource>();
-        ASSERT_TRUE(m_pSource->Open(params));
-        m_pane.m_pSource = m_pSource.get();
-        m_pPeople = params.m_pRoot;
-        ASSERT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), 2);
+        m_pPeople = Open(kPeople);
         m_pAlice = FindChild(m_pPeople, kAlice);
         m_pBob = FindChild(m_pPeople, kBob);
         ASSERT_TRUE(m_pAlice && m_pBob);
-        m_pane.Clear();
     }
-    void TearDown() override {
-        if (m_pSource)
-            m_pSource->ShutdownWorkers(FALSE);
-    }
-    std::vector<std::string> Boxes() {
-        std::vector<std::string> texts;
-        for (auto& box : m_services.m_boxes.Boxes())
-            texts.push_back(Str(box.text));
-        return texts;
+    // A second source on the suffix, its top level expanded: there ou=People
+    // is an entry like any other.
+    CEntryNode* OpenSuffix(CLdapSource& source, CTestPane& pane) {
+        CConnectionParams params = ParamsFor(m_server, kBase);
+        EXPECT_TRUE(source.Open(params));
+        if (params.m_pRoot) {
+            EXPECT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
+        }
+        pane.Clear();
+        return params.m_pRoot;
     }
     std::vector<std::string> Sorted(std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
@@ -44,10 +34,6 @@ protected:
     }
     void Run() { ASSERT_TRUE(WaitForWorkers(*m_pSource)); }
 
-    CSlapdServer m_server;
-    CTestServices m_services;
-    std::unique_ptr<CLdapSource> m_pSource;
-    CTestPane m_pane;
     CEntryNode* m_pPeople = nullptr;
     CEntryNode* m_pAlice = nullptr;
     CEntryNode* m_pBob = nullptr;
@@ -56,14 +42,7 @@ protected:
 } // namespace
 
 TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
-    auto* pCarol = new CEntryNode;
-    pCarol->SetDN("cn=Carol," + kPeople);
-    pCarol->SetParent(m_pPeople);
-    pCarol->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
-    pCarol->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
-    pCarol->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
-    m_pPeople->BeginOperation(OP_ADD_ENTRY);
-    m_pSource->AddEntry(m_pPeople, pCarol, HTREEITEM(5), &m_pane);
+    CEntryNode* pCarol = StartAddEntry(*m_pSource, m_pane, m_pPeople, "cn=Carol");
     Run();
     EXPECT_TRUE(m_server.Exists("cn=Carol," + kPeople));
     EXPECT_EQ(m_pane.m_addedDNs, std::vector<std::string>{"cn=Carol," + kPeople});
@@ -75,14 +54,7 @@ TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
 
     // The same DN again: the server refuses, the node is freed (ASan), the
     // pane hears 0, the parent's Add is enabled again.
-    auto* pAgain = new CEntryNode;
-    pAgain->SetDN("cn=Carol," + kPeople);
-    pAgain->SetParent(m_pPeople);
-    pAgain->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
-    pAgain->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
-    pAgain->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
-    m_pPeople->BeginOperation(OP_ADD_ENTRY);
-    m_pSource->AddEntry(m_pPeople, pAgain, HTREEITEM(5), &m_pane);
+    StartAddEntry(*m_pSource, m_pane, m_pPeople, "cn=Carol");
     Run();
     EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
     EXPECT_EQ(m_pane.m_addedDNs.back(), "");
@@ -104,23 +76,20 @@ TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
     EXPECT_EQ(m_pSource->GetRetiredCount(), 0);
 
     // ou=People has children on the server: the library's text for 66.
-    CConnectionParams params = ParamsFor(m_server, kBase);
     CLdapSource source;
-    ASSERT_TRUE(source.Open(params));
     CTestPane pane(&source);
-    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
-    CEntryNode* pPeople = FindChild(params.m_pRoot, kPeople);
+    CEntryNode* pSuffix = OpenSuffix(source, pane);
+    CEntryNode* pPeople = FindChild(pSuffix, kPeople);
     ASSERT_NE(pPeople, nullptr);
-    pane.Clear();
     pPeople->BeginOperation(OP_DELETE_ENTRY);
     source.DeleteEntry(pPeople, &pane);
     ASSERT_TRUE(WaitForWorkers(source));
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "Operation not allowed on non-leaf\nsubordinate objects must be deleted first"});
     EXPECT_TRUE(pane.MessageIds().empty());
-    EXPECT_EQ(FindChild(params.m_pRoot, kPeople), pPeople);
+    EXPECT_EQ(FindChild(pSuffix, kPeople), pPeople);
     EXPECT_TRUE(m_server.Exists(kPeople));
-    EXPECT_TRUE(params.m_pRoot->CanRefresh());
+    EXPECT_TRUE(pSuffix->CanRefresh());
 }
 
 TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
@@ -258,12 +227,9 @@ TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
 }
 
 TEST_F(LdapUpdate, RenameOfAnExpandedEntryLeavesItsChildrenAsTheyWere) {
-    CConnectionParams params = ParamsFor(m_server, kBase);
     CLdapSource source;
-    ASSERT_TRUE(source.Open(params));
     CTestPane pane(&source);
-    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
-    CEntryNode* pEmpty = FindChild(params.m_pRoot, "ou=Empty," + kBase);
+    CEntryNode* pEmpty = FindChild(OpenSuffix(source, pane), kEmpty);
     ASSERT_NE(pEmpty, nullptr);
     pEmpty->BeginOperation(OP_MODIFY_ENTRY);
     source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);

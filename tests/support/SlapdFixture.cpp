@@ -186,9 +186,15 @@ std::string EscapeSocketPath(const std::string& path) {
 } // namespace
 
 std::string SlapdScriptPath() {
-    // This file lives in tests/support of the source tree.
-    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "scripts" / "slapd")
-        .string();
+    // This file lives in tests/support of the source tree. A compiler cache
+    // with a base folder makes its name relative to the build folder, which
+    // the tests run in or below.
+    std::filesystem::path file = __FILE__;
+    for (auto dir = std::filesystem::current_path(); file.is_relative() && dir != dir.root_path();
+         dir = dir.parent_path())
+        if (std::filesystem::exists(dir / file))
+            file = dir / file;
+    return (file.parent_path().parent_path().parent_path() / "scripts" / "slapd").string();
 }
 
 std::string CSlapdServer::DefaultSeed() {
