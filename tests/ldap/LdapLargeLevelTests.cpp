@@ -76,28 +76,12 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
     EXPECT_EQ(m_source.GetRunning(), 0);
 
     // The search panel's search pages the same way and reports the same cut.
-    CRecordingWindow sink;
-    size_t nFound = 0;
-    CSearchOutcome outcome;
-    bool bFinished = false;
-    sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_SEARCH_RESULTS)
-            nFound += WParamToPtr<std::vector<CSearchResult>>(wParam)->size();
-        if (nMessage == WM_SEARCH_FINISHED) {
-            outcome = *WParamToPtr<CSearchOutcome>(wParam);
-            bFinished = true;
-        }
-    };
-    CSearchQuery query;
-    query.strBase = kLevel;
-    query.nScope = SEARCH_SCOPE_ONE;
-    query.strFilter = "(objectClass=*)";
-    ASSERT_TRUE(m_source.Search(query, &sink));
-    ASSERT_TRUE(Pump([&] { return bFinished; }));
+    CSearchSink sink;
+    ASSERT_TRUE(sink.Run(m_source, Query("(objectClass=*)", SEARCH_SCOPE_ONE, kLevel)));
     ASSERT_TRUE(WaitForWorkers(m_source));
-    EXPECT_EQ(static_cast<long long>(nFound), c.nShown);
-    EXPECT_EQ(outcome.nResultCode, c.nLimitCode);
-    EXPECT_FALSE(outcome.bFailed);
+    EXPECT_EQ(static_cast<long long>(sink.m_results.size()), c.nShown);
+    EXPECT_EQ(sink.m_outcome.nResultCode, c.nLimitCode);
+    EXPECT_FALSE(sink.m_outcome.bFailed);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 

@@ -114,8 +114,7 @@ bool CSearchSink::Run(CDataSource& source, const CSearchQuery& query) {
     m_results.clear();
     m_batches.clear();
     m_bFinished = false;
-    source.Search(query, this);
-    return Pump([this]() { return m_bFinished; });
+    return source.Search(query, this) && Pump([this]() { return m_bFinished; });
 }
 
 CSearchQuery Query(const std::string& filter, int nScope, const std::string& base) {
@@ -179,14 +178,6 @@ CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base,
         params.m_strPassword = server.Password();
     }
     return params;
-}
-
-std::unique_ptr<CLdapSource> OpenSource(const CSlapdServer& server, const std::string& base) {
-    auto pSource = std::make_unique<CLdapSource>();
-    CConnectionParams params = ParamsFor(server, base);
-    EXPECT_TRUE(pSource->Open(params));
-    EXPECT_NE(params.m_pRoot, nullptr);
-    return pSource;
 }
 
 bool Pump(const std::function<bool()>& pred, unsigned nGuardMs) {

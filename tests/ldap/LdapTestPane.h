@@ -48,7 +48,8 @@ public:
 class CSearchSink : public CRecordingWindow {
 public:
     CSearchSink();
-    // Starts the search and pumps until it finished; FALSE on a hang.
+    // Starts the search and pumps until it finished; FALSE when it was
+    // refused or hung.
     bool Run(CDataSource& source, const CSearchQuery& query);
 
     std::set<std::string> m_dns; // compare keys
@@ -69,10 +70,6 @@ inline const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
 
 std::string Str(const CString& s);
 CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin = true);
-
-// Opens a source on the server with the admin DN; fails the test otherwise.
-std::unique_ptr<CLdapSource> OpenSource(const CSlapdServer& server,
-                                        const std::string& base = "dc=example,dc=com");
 
 // Runs queued sends on this (the UI) thread until pred holds; FALSE after
 // the guard time (a hang, not a speed check).
@@ -95,10 +92,11 @@ long long ExpandAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry
 // Reads the entry's attributes (notify TRUE) and waits for the worker.
 void ReadAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry);
 
-// A server of the default seed (a test may add to it before Open) and a
-// source on it whose tree pane is m_pane.
+// A server (a test may add to its seed before Open) and a source on it whose
+// tree pane is m_pane.
 class CLdapTest : public ::testing::Test {
 protected:
+    explicit CLdapTest(std::string seed = CSlapdServer::DefaultSeed()) : m_server(std::move(seed)) {}
     void TearDown() override;
     // Starts the server and opens a source on base; with bExpand the root is
     // expanded and the pane forgets that browse. NULL when either failed.
