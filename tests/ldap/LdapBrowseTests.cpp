@@ -156,24 +156,21 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     EXPECT_TRUE(pEmpty->CanRefreshAttributes());
 }
 
-TEST(LdapRead, ValuesAreTakenWholeAndHiddenValuesAreLeftOut) {
+using LdapRead = CLdapTest;
+
+TEST_F(LdapRead, ValuesAreTakenWholeAndHiddenValuesAreLeftOut) {
     // Readers may not see the value 111 of telephoneNumber.
-    CSlapdServer server;
-    server.SetExtraConfig("access to attrs=telephoneNumber val.regex=\"^111$\" by * none\n"
-                          "access to * by * read\n");
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    ASSERT_TRUE(server.Modify("dn: " + kAlice + "\nchangetype: modify\nadd: description\n" +
-                              "description:: YWJjAGRlZg==\n"));
-    CTestServices services;
-    CLdapSource source;
-    CConnectionParams params = ParamsFor(server, kAlice, false);
-    ASSERT_TRUE(source.Open(params));
-    CTestPane pane(&source);
-    CEntryNode* pAlice = params.m_pRoot;
-    ReadAndWait(source, pane, pAlice);
+    m_server.SetExtraConfig("access to attrs=telephoneNumber val.regex=\"^111$\" by * none\n"
+                            "access to * by * read\n");
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    ASSERT_TRUE(m_server.Modify("dn: " + kAlice + "\nchangetype: modify\nadd: description\n" +
+                                "description:: YWJjAGRlZg==\n"));
+    CEntryNode* pAlice = Open(kAlice, false, false);
+    ASSERT_NE(pAlice, nullptr);
+    ReadAndWait(*m_pSource, m_pane, pAlice);
     std::vector<std::string> cached = CachedValues(pAlice);
     EXPECT_NE(std::find(cached.begin(), cached.end(), std::string("description=abc\0def", 19)), cached.end());
     EXPECT_EQ(pAlice->FindAttribute("telephoneNumber"), nullptr);
-    EXPECT_EQ(cached, pane.m_shownAttributes);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_EQ(cached, m_pane.m_shownAttributes);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }

@@ -396,77 +396,57 @@ namespace {
 
 struct CStoppedUpdate {
     const char* pszName;
-    // An entry update, or else a value update of Alice.
-    std::function<void(CLdapSource&, CTestPane&, CEntryNode* pPeople)> fnEntryUpdate;
-    int nValueOp;
-    const char* pszAttribute;
+    int nOp;
+    const char* pszEntry; // Alice, Bob or People: the entry changed (the parent of an add)
+    const char* pszText;  // the new RDN of an add or rename, else the attribute
     std::vector<const char*> values;
 };
 
-void Rename(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const char* pszRdn) {
-    pEntry->BeginOperation(OP_MODIFY_ENTRY);
-    source.ModifyEntry(pEntry, pszRdn, pEntry->GetRDN(), CString(pszRdn) + "," + CString(kPeople.c_str()), "",
-                       &pane);
-}
+const CStoppedUpdate kStoppedUpdates[] = {
+    {"AddAccepted", OP_ADD_ENTRY, "People", "cn=Carol", {}},
+    {"AddRefused", OP_ADD_ENTRY, "People", "cn=Alice", {}},
+    {"DeleteAccepted", OP_DELETE_ENTRY, "Bob", "", {}},
+    {"DeleteRefusedChildren", OP_DELETE_ENTRY, "People", "", {}},
+    {"RenameAccepted", OP_MODIFY_ENTRY, "Bob", "cn=Robert", {}},
+    {"RenameRefused", OP_MODIFY_ENTRY, "Bob", "cn=Alice", {}},
+    {"AddValueAccepted", OP_ADD_ATTRIBUTE, "Alice", "description", {"added"}},
+    {"AddValueRefused", OP_ADD_ATTRIBUTE, "Alice", "mail", {"alice@example.com"}},
+    {"DeleteValueAccepted", OP_DELETE_ATTRIBUTE, "Alice", "telephoneNumber", {"111"}},
+    {"DeleteValueRefused", OP_DELETE_ATTRIBUTE, "Alice", "mail", {"nobody@example.com"}},
+    {"ModifyValueAccepted", OP_MODIFY_ATTRIBUTE, "Alice", "sn", {"Smyth", "Smith"}},
+    {"ModifyValueRefused",
+     OP_MODIFY_ATTRIBUTE,
+     "Alice",
+     "mail",
+     {"alice.smith@example.com", "alice@example.com"}},
+};
 
-void Delete(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry) {
-    pEntry->BeginOperation(OP_DELETE_ENTRY);
-    source.DeleteEntry(pEntry, &pane);
-}
-
-void ChangeValues(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const CStoppedUpdate& update) {
+void StartUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pPeople, const CStoppedUpdate& update) {
+    CEntryNode* pEntry = std::string(update.pszEntry) == "People"
+                             ? pPeople
+                             : FindChild(pPeople, "cn=" + std::string(update.pszEntry) + "," + kPeople);
+    if (update.nOp == OP_ADD_ENTRY) {
+        StartAddEntry(source, pane, pEntry, update.pszText);
+        return;
+    }
+    pEntry->BeginOperation(update.nOp);
     CAttributeArray attributes;
-    attributes.Add(MakeAttribute(update.pszAttribute, update.values));
-    pEntry->BeginOperation(update.nValueOp);
+    attributes.Add(MakeAttribute(update.pszText, update.values));
     CDWordArray rows;
     rows.Add(0);
-    if (update.nValueOp == OP_ADD_ATTRIBUTE)
+    if (update.nOp == OP_DELETE_ENTRY)
+        source.DeleteEntry(pEntry, &pane);
+    else if (update.nOp == OP_MODIFY_ENTRY)
+        source.ModifyEntry(pEntry, update.pszText, pEntry->GetRDN(),
+                           CString(update.pszText) + "," + CString(kPeople.c_str()), "", &pane);
+    else if (update.nOp == OP_ADD_ATTRIBUTE)
         source.AddAttributes(pEntry, &attributes, &pane);
-    else if (update.nValueOp == OP_DELETE_ATTRIBUTE)
+    else if (update.nOp == OP_DELETE_ATTRIBUTE)
         source.DeleteAttributes(pEntry, &attributes, &rows, &pane);
     else
         source.ModifyAttribute(pEntry, attributes[0], 0, &pane);
     DeleteAttributes(attributes);
 }
-
-const CStoppedUpdate kStoppedUpdates[] = {
-    {"AddAccepted",
-     [](auto& s, auto& p, auto* pPeople) { StartAddEntry(s, p, pPeople, "cn=Carol"); },
-     0,
-     "",
-     {}},
-    {"AddRefused",
-     [](auto& s, auto& p, auto* pPeople) { StartAddEntry(s, p, pPeople, "cn=Alice"); },
-     0,
-     "",
-     {}},
-    {"DeleteAccepted",
-     [](auto& s, auto& p, auto* pPeople) { Delete(s, p, FindChild(pPeople, kBob)); },
-     0,
-     "",
-     {}},
-    {"DeleteRefusedChildren", [](auto& s, auto& p, auto* pPeople) { Delete(s, p, pPeople); }, 0, "", {}},
-    {"RenameAccepted",
-     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Robert"); },
-     0,
-     "",
-     {}},
-    {"RenameRefused",
-     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Alice"); },
-     0,
-     "",
-     {}},
-    {"AddValueAccepted", nullptr, OP_ADD_ATTRIBUTE, "description", {"added"}},
-    {"AddValueRefused", nullptr, OP_ADD_ATTRIBUTE, "mail", {"alice@example.com"}},
-    {"DeleteValueAccepted", nullptr, OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}},
-    {"DeleteValueRefused", nullptr, OP_DELETE_ATTRIBUTE, "mail", {"nobody@example.com"}},
-    {"ModifyValueAccepted", nullptr, OP_MODIFY_ATTRIBUTE, "sn", {"Smyth", "Smith"}},
-    {"ModifyValueRefused",
-     nullptr,
-     OP_MODIFY_ATTRIBUTE,
-     "mail",
-     {"alice.smith@example.com", "alice@example.com"}},
-};
 
 std::multiset<std::string> ServerValues(const CSlapdServer& server, const std::string& dn) {
     std::multiset<std::string> values;
@@ -502,10 +482,7 @@ TEST_P(LdapStoppedUpdate, ShowsWhatTheServerHolds) {
     CTestPane pane(m_pSource.get());
 
     m_server.Pause();
-    if (update.fnEntryUpdate)
-        update.fnEntryUpdate(*m_pSource, pane, pPeople);
-    else
-        ChangeValues(*m_pSource, pane, pAlice, update);
+    StartUpdate(*m_pSource, pane, pPeople, update);
     ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
     CEntryNode::RequestStop();
     EXPECT_TRUE(m_pSource->Stop());

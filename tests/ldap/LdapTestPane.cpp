@@ -130,9 +130,9 @@ void CLdapTest::TearDown() {
         m_pSource->ShutdownWorkers(FALSE);
 }
 
-CEntryNode* CLdapTest::Open(const std::string& base, bool bExpand) {
+CEntryNode* CLdapTest::Open(const std::string& base, bool bExpand, bool bAdmin) {
     EXPECT_TRUE(m_server.Start()) << m_server.LastError();
-    CConnectionParams params = ParamsFor(m_server, base);
+    CConnectionParams params = ParamsFor(m_server, base, bAdmin);
     m_pSource = std::make_unique<CLdapSource>();
     m_pane.m_pSource = m_pSource.get();
     if (!m_server.IsRunning() || !m_pSource->Open(params)) {

@@ -98,9 +98,10 @@ class CLdapTest : public ::testing::Test {
 protected:
     explicit CLdapTest(std::string seed = CSlapdServer::DefaultSeed()) : m_server(std::move(seed)) {}
     void TearDown() override;
-    // Starts the server and opens a source on base; with bExpand the root is
-    // expanded and the pane forgets that browse. NULL when either failed.
-    CEntryNode* Open(const std::string& base = kBase, bool bExpand = true);
+    // Starts the server and opens a source on base (anonymously unless
+    // bAdmin); with bExpand the root is expanded and the pane forgets that
+    // browse. NULL when either failed.
+    CEntryNode* Open(const std::string& base = kBase, bool bExpand = true, bool bAdmin = true);
     // The root's child of that DN, or NULL.
     CEntryNode* Child(const std::string& dn) { return FindChild(m_pRoot, dn); }
     // ou=People below the expanded root, expanded in turn (Alice and Bob).
