@@ -17,17 +17,6 @@ protected:
         m_pBob = FindChild(m_pPeople, kBob);
         ASSERT_TRUE(m_pAlice && m_pBob);
     }
-    // A second source on the suffix, its top level expanded: there ou=People
-    // is an entry like any other.
-    CEntryNode* OpenSuffix(CLdapSource& source, CTestPane& pane) {
-        CConnectionParams params = ParamsFor(m_server, kBase);
-        EXPECT_TRUE(source.Open(params));
-        if (params.m_pRoot) {
-            EXPECT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
-        }
-        pane.Clear();
-        return params.m_pRoot;
-    }
     std::vector<std::string> Sorted(std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
         return v;
@@ -62,7 +51,7 @@ TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
     EXPECT_TRUE(m_pPeople->CanAddEntry());
 }
 
-TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
+TEST_F(LdapUpdate, DeleteOfALeafRefusalForANonLeafAndRenameOfAnOuterEntry) {
     m_pBob->BeginOperation(OP_DELETE_ENTRY);
     m_pSource->DeleteEntry(m_pBob, &m_pane);
     Run();
@@ -75,10 +64,15 @@ TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
     EXPECT_EQ(m_pSource->GetRetiredCount(), 0);
 
-    // ou=People has children on the server: the library's text for 66.
+    // On a second source, on the suffix, ou=People is an entry like any
+    // other; it has children on the server: the library's text for 66.
+    CConnectionParams params = ParamsFor(m_server, kBase);
     CLdapSource source;
+    ASSERT_TRUE(source.Open(params));
     CTestPane pane(&source);
-    CEntryNode* pSuffix = OpenSuffix(source, pane);
+    CEntryNode* pSuffix = params.m_pRoot;
+    ASSERT_EQ(ExpandAndWait(source, pane, pSuffix), 2);
+    pane.Clear();
     CEntryNode* pPeople = FindChild(pSuffix, kPeople);
     ASSERT_NE(pPeople, nullptr);
     pPeople->BeginOperation(OP_DELETE_ENTRY);
@@ -90,6 +84,16 @@ TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
     EXPECT_EQ(FindChild(pSuffix, kPeople), pPeople);
     EXPECT_TRUE(m_server.Exists(kPeople));
     EXPECT_TRUE(pSuffix->CanRefresh());
+
+    // A rename there leaves the entry's cache alone.
+    CEntryNode* pEmpty = FindChild(pSuffix, kEmpty);
+    ASSERT_NE(pEmpty, nullptr);
+    pEmpty->BeginOperation(OP_MODIFY_ENTRY);
+    source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);
+    ASSERT_TRUE(WaitForWorkers(source));
+    EXPECT_EQ(pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_TRUE(m_server.Exists("ou=Vacant," + kBase));
+    EXPECT_TRUE(pEmpty->m_attributes.IsEmpty());
 }
 
 TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
@@ -224,17 +228,4 @@ TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
               (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
     EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 2);
-}
-
-TEST_F(LdapUpdate, RenameOfAnExpandedEntryLeavesItsChildrenAsTheyWere) {
-    CLdapSource source;
-    CTestPane pane(&source);
-    CEntryNode* pEmpty = FindChild(OpenSuffix(source, pane), kEmpty);
-    ASSERT_NE(pEmpty, nullptr);
-    pEmpty->BeginOperation(OP_MODIFY_ENTRY);
-    source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);
-    ASSERT_TRUE(WaitForWorkers(source));
-    EXPECT_EQ(pane.m_succeeded, std::vector<bool>{true});
-    EXPECT_TRUE(m_server.Exists("ou=Vacant," + kBase));
-    EXPECT_TRUE(pEmpty->m_attributes.IsEmpty()); // the cache is not touched
 }
