@@ -87,12 +87,9 @@ TEST_F(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
         }
         for (int k = 0; k < 4; ++k) {
             CEntryNode* pTarget = targets[(r * 4 + k) % kTargets];
-            CAttributeArray add;
-            add.Add(MakeAttribute("description",
-                                  {("round " + std::to_string(r) + " op " + std::to_string(k)).c_str()}));
-            pTarget->BeginOperation(OP_ADD_ATTRIBUTE);
-            m_pSource->AddAttributes(pTarget, &add, &updates);
-            DeleteAttributes(add);
+            std::string value = "round " + std::to_string(r) + " op " + std::to_string(k);
+            StartValueUpdate(*m_pSource, updates, pTarget, OP_ADD_ATTRIBUTE,
+                             {MakeAttribute("description", {value.c_str()})});
         }
         ASSERT_TRUE(WaitForWorkers(*m_pSource)) << "round " << r;
         for (int p = 0; p < kParents; ++p) {
@@ -423,23 +420,15 @@ void StartUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pPeople, cons
         StartAddEntry(source, pane, pEntry, update.pszText);
         return;
     }
-    pEntry->BeginOperation(update.nOp);
-    CAttributeArray attributes;
-    attributes.Add(MakeAttribute(update.pszText, update.values));
-    CDWordArray rows;
-    rows.Add(0);
+    if (update.nOp == OP_DELETE_ENTRY || update.nOp == OP_MODIFY_ENTRY)
+        pEntry->BeginOperation(update.nOp);
     if (update.nOp == OP_DELETE_ENTRY)
         source.DeleteEntry(pEntry, &pane);
     else if (update.nOp == OP_MODIFY_ENTRY)
         source.ModifyEntry(pEntry, update.pszText, pEntry->GetRDN(),
                            CString(update.pszText) + "," + CString(kPeople.c_str()), "", &pane);
-    else if (update.nOp == OP_ADD_ATTRIBUTE)
-        source.AddAttributes(pEntry, &attributes, &pane);
-    else if (update.nOp == OP_DELETE_ATTRIBUTE)
-        source.DeleteAttributes(pEntry, &attributes, &rows, &pane);
     else
-        source.ModifyAttribute(pEntry, attributes[0], 0, &pane);
-    DeleteAttributes(attributes);
+        StartValueUpdate(source, pane, pEntry, update.nOp, {MakeAttribute(update.pszText, update.values)});
 }
 
 std::multiset<std::string> ServerValues(const CSlapdServer& server, const std::string& dn) {
@@ -530,11 +519,8 @@ TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
     EXPECT_EQ(ChildDNs(m_pRoot).size(), 2u);
     m_pane.Clear();
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
-    CAttributeArray added;
-    added.Add(MakeAttribute("description", {"back again"}));
-    pEmpty->BeginOperation(OP_ADD_ATTRIBUTE);
-    m_pSource->AddAttributes(pEmpty, &added, &attributes);
-    DeleteAttributes(added);
+    StartValueUpdate(*m_pSource, attributes, pEmpty, OP_ADD_ATTRIBUTE,
+                     {MakeAttribute("description", {"back again"})});
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(m_server.Values(kEmpty, "description"), std::vector<std::string>{"back again"});
     EXPECT_EQ(m_services.m_boxes.Count(), 1);

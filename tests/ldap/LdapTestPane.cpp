@@ -215,6 +215,23 @@ CEntryNode* StartAddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pPar
     return pNew;
 }
 
+void StartValueUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, int nOp,
+                      const std::vector<CAttribute*>& attributes, int nRow) {
+    CAttributeArray array;
+    for (CAttribute* pAttribute : attributes)
+        array.Add(pAttribute);
+    CDWordArray rows;
+    rows.Add(static_cast<DWORD>(nRow));
+    pEntry->BeginOperation(nOp);
+    if (nOp == OP_ADD_ATTRIBUTE)
+        source.AddAttributes(pEntry, &array, &pane);
+    else if (nOp == OP_DELETE_ATTRIBUTE)
+        source.DeleteAttributes(pEntry, &array, &rows, &pane);
+    else
+        source.ModifyAttribute(pEntry, array[0], nRow, &pane);
+    DeleteAttributes(array); // the source made its own copies
+}
+
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn) {
     if (!pParent)
         return nullptr;

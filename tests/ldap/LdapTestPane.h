@@ -82,6 +82,11 @@ CAttribute* MakeAttribute(const char* pszName, const std::vector<const char*>& v
 // Starts adding "<rdn>,<parent>" (a person) below pParent, tree item 5;
 // returns the new node, which the source owns from here on.
 CEntryNode* StartAddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pParent, const char* pszRdn);
+// Starts a change of pEntry's values as the attribute pane does (nOp
+// OP_ADD_ATTRIBUTE, OP_DELETE_ATTRIBUTE or OP_MODIFY_ATTRIBUTE: then the one
+// attribute holds the new value and the old) and frees the attributes.
+void StartValueUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, int nOp,
+                      const std::vector<CAttribute*>& attributes, int nRow = 0);
 // A child node of pParent (may be NULL) with exactly that DN, or NULL.
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn);
 std::vector<std::string> ChildDNs(CEntryNode* pParent);

@@ -22,6 +22,11 @@ protected:
         return v;
     }
     void Run() { ASSERT_TRUE(WaitForWorkers(*m_pSource)); }
+    // Changes Alice's values and waits.
+    void Change(int nOp, const std::vector<CAttribute*>& attributes, int nRow = 0) {
+        StartValueUpdate(*m_pSource, m_pane, m_pAlice, nOp, attributes, nRow);
+        Run();
+    }
 
     CEntryNode* m_pPeople = nullptr;
     CEntryNode* m_pAlice = nullptr;
@@ -117,13 +122,8 @@ TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
 
 TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("mail", {"third@example.com"}));
-    toAdd.Add(MakeAttribute("description", {"first", "second"}));
-    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
-    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
-    DeleteAttributes(toAdd); // the source made its own copies
-    Run();
+    Change(OP_ADD_ATTRIBUTE,
+           {MakeAttribute("mail", {"third@example.com"}), MakeAttribute("description", {"first", "second"})});
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(
         m_server.Values(kAlice, "mail"),
@@ -140,11 +140,7 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
 
     // An undefined attribute: the box, no message, the cache unchanged.
     size_t nBefore = CachedValues(m_pAlice).size();
-    toAdd.Add(MakeAttribute("noSuchAttributeType", {"x"}));
-    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
-    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
-    DeleteAttributes(toAdd);
-    Run();
+    Change(OP_ADD_ATTRIBUTE, {MakeAttribute("noSuchAttributeType", {"x"})});
     EXPECT_EQ(
         Boxes(),
         std::vector<std::string>{
@@ -157,14 +153,7 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
 TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
     // One of two mail values: only that value goes.
-    CAttributeArray values;
-    values.Add(MakeAttribute("mail", {"alice@example.com"}));
-    CDWordArray rows;
-    rows.Add(3);
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE, {MakeAttribute("mail", {"alice@example.com"})}, 3);
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(m_server.Values(kAlice, "mail"), std::vector<std::string>{"alice.smith@example.com"});
     ASSERT_NE(m_pAlice->FindAttribute("mail"), nullptr);
@@ -172,12 +161,9 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
     // Its last value, named by a value the server no longer has in another
     // case form, would leave nothing: the attribute as a whole is deleted.
-    values.Add(MakeAttribute("mail", {"alice.smith@example.com"}));
-    values.Add(MakeAttribute("telephoneNumber", {"111"}));
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE,
+           {MakeAttribute("mail", {"alice.smith@example.com"}), MakeAttribute("telephoneNumber", {"111"})},
+           3);
     EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, true}));
     EXPECT_TRUE(m_server.Values(kAlice, "mail").empty());
     EXPECT_TRUE(m_server.Values(kAlice, "telephoneNumber").empty());
@@ -187,11 +173,7 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
     // A required attribute: the server refuses (objectClassViolation, the
     // library's text), the cache keeps it.
-    values.Add(MakeAttribute("sn", {"Smith"}));
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE, {MakeAttribute("sn", {"Smith"})}, 3);
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "Object class violation\nobject class 'inetOrgPerson' requires attribute 'sn'"});
     EXPECT_NE(m_pAlice->FindAttribute("sn"), nullptr);
@@ -200,12 +182,7 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
 TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
-    CAttribute change;
-    change.SetName("mail");
-    change.Add("new@example.com");
-    change.Add("alice@example.com");
-    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
-    Run();
+    Change(OP_MODIFY_ATTRIBUTE, {MakeAttribute("mail", {"new@example.com", "alice@example.com"})}, 4);
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
               (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
@@ -218,11 +195,7 @@ TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     EXPECT_TRUE(m_pAlice->CanModifyAttribute());
 
     // A new value equal to another existing one is sent twice: refused, nothing changes.
-    change.RemoveAll();
-    change.Add("alice.smith@example.com");
-    change.Add("new@example.com");
-    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
-    Run();
+    Change(OP_MODIFY_ATTRIBUTE, {MakeAttribute("mail", {"alice.smith@example.com", "new@example.com"})}, 4);
     EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
