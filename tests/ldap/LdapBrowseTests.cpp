@@ -25,12 +25,8 @@ protected:
 TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrderAndAChildlessOneGetsZero) {
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
     std::vector<std::string> arrived = m_pane.m_foundDNs;
-    ASSERT_EQ(arrived.size(), 2u);
-    std::vector<std::string> expected = {kPeople, kEmpty};
-    std::vector<std::string> sorted = arrived;
-    std::sort(sorted.begin(), sorted.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(sorted, expected);
+    EXPECT_EQ(std::multiset<std::string>(arrived.begin(), arrived.end()),
+              (std::multiset<std::string>{kPeople, kEmpty}));
     std::vector<std::string> reversed(arrived.rbegin(), arrived.rend());
     EXPECT_EQ(ChildDNs(m_pRoot), reversed);
     for (CEntryNode* pChild : m_pRoot->GetChildren())
@@ -103,10 +99,9 @@ TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
         EXPECT_EQ(n, 1);
     std::vector<std::string> cached = CachedValues(pAlice);
     EXPECT_EQ(cached, m_pane.m_shownAttributes);
-    EXPECT_NE(std::find(cached.begin(), cached.end(), "mail=alice@example.com"), cached.end());
     auto pos1 = std::find(cached.begin(), cached.end(), "mail=alice@example.com");
     auto pos2 = std::find(cached.begin(), cached.end(), "mail=alice.smith@example.com");
-    EXPECT_LT(pos1, pos2); // the server's order of values
+    EXPECT_LT(pos1, pos2); // both there, in the server's order of values
     EXPECT_TRUE(pAlice->CanRefreshAttributes());
 
     // Again, with the server frozen: the cache answers without a request.

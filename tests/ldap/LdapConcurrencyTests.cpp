@@ -154,42 +154,42 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
-TEST_F(LdapConcurrency, StopBeforeTheFirstEntryReportsStopped) {
+// A browse whose request is sent but not answered yet: stopped (false) or
+// its server killed (true).
+class LdapUnanswered : public LdapConcurrency, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
+    const bool bKill = GetParam();
     Open();
     CEntryNode* pPeople = Child(kPeople);
     ASSERT_NE(pPeople, nullptr);
 
     ExpandOnFrozenServer(pPeople);
-    CEntryNode::RequestStop();
-    EXPECT_TRUE(m_pSource->Stop());
+    if (bKill) {
+        m_server.Kill();
+    } else {
+        CEntryNode::RequestStop();
+        EXPECT_TRUE(m_pSource->Stop());
+    }
     ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    // Killed, the loading row stays: no placeholder removal when nothing came.
     EXPECT_EQ(m_pane.MessageIds(),
-              (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
-    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{SEARCH_STOPPED});
+              bKill ? (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE})
+                    : (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{bKill ? SEARCH_FAILED : SEARCH_STOPPED});
+    if (bKill) {
+        EXPECT_TRUE(pPeople->IsUnexpanded());
+    }
     EXPECT_TRUE(pPeople->CanRefresh());
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     m_server.Resume();
 
-    // The connection is still good for the next browse.
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
-    EXPECT_EQ(m_services.m_boxes.Count(), 0);
-}
-
-TEST_F(LdapConcurrency, ServerKilledBeforeAnyEntry) {
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
-
-    ExpandOnFrozenServer(pPeople);
-    m_server.Kill();
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
-    // The loading row stays: no placeholder removal when nothing came.
-    EXPECT_EQ(m_pane.MessageIds(), (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE}));
-    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{SEARCH_FAILED});
-    EXPECT_TRUE(pPeople->IsUnexpanded());
-    EXPECT_TRUE(pPeople->CanRefresh());
-    ASSERT_TRUE(WaitForWorkers(*m_pSource));
-
+    if (!bKill) {
+        // The connection is still good for the next browse.
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+        EXPECT_EQ(m_services.m_boxes.Count(), 0);
+        return;
+    }
     // Later requests are refused at once; a declined reconnect is offered
     // again.
     m_pane.Clear();
@@ -197,6 +197,9 @@ TEST_F(LdapConcurrency, ServerKilledBeforeAnyEntry) {
     ASSERT_GE(m_services.m_boxes.Count(), 1);
     EXPECT_EQ(Str(m_services.m_boxes.LastText()), LostNotice(m_server));
 }
+
+INSTANTIATE_TEST_SUITE_P(StopOrKill, LdapUnanswered, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ServerKilled" : "Stopped"; });
 
 TEST_F(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
     CEntryNode* pBig = OpenBig();

@@ -58,13 +58,11 @@ LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
             pRequest->pEntry->SetDN(pRequest->strNewDN);
         break;
     }
-    case WM_ATTRIBUTE_ADDED: {
+    case WM_ATTRIBUTE_ADDED:
         // The attribute pane owns the copies from here on.
-        auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
-        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
-        DeleteAttributes(pRequest->attributes);
+        m_succeeded.push_back(WParamToPtr<CAddAttributesRequest>(wParam)->bSucceeded != FALSE);
+        DeleteAttributes(WParamToPtr<CAddAttributesRequest>(wParam)->attributes);
         break;
-    }
     case WM_ATTRIBUTE_DELETED: {
         auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
         m_succeeded.push_back(pRequest->bSucceeded != FALSE);

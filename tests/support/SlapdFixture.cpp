@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <mutex>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -321,7 +320,6 @@ bool CSlapdServer::Start() {
     }
     std::string seedFile = (m_dir / "seed.ldif").string();
     std::ofstream(seedFile) << m_strSeed;
-    std::string limit = ShellQuote(m_strSizeLimit);
     std::string extraFile = (m_dir / "extra.conf").string();
     std::ofstream(extraFile) << m_strExtraConfig;
     std::string globalFile = (m_dir / "global.conf").string();
@@ -347,8 +345,8 @@ bool CSlapdServer::Start() {
     }
     int nExit = 0;
     std::string out = RunTool(ShellQuote(SlapdScriptPath()) + " prepare " + ShellQuote(m_dir.string()) + " " +
-                                  ShellQuote(seedFile) + " " + limit + " " + ShellQuote(extraFile) + " " +
-                                  ShellQuote(globalFile) + " 2>&1",
+                                  ShellQuote(seedFile) + " " + ShellQuote(m_strSizeLimit) + " " +
+                                  ShellQuote(extraFile) + " " + ShellQuote(globalFile) + " 2>&1",
                               &nExit);
     if (nExit != 0) {
         m_strLastError = "preparing the server failed: " + out;
@@ -393,17 +391,15 @@ bool CSlapdServer::Start() {
             return true;
         Stop();
     }
-    std::ifstream in(m_dir / "slapd.log");
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(m_dir / "slapd.log").rdbuf();
     m_strLastError = "the server did not start: " + ss.str();
     return false;
 }
 
 bool CSlapdServer::WaitReady() {
     for (int i = 0; i < 400; ++i) {
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
             m_pid = -1;
             return false;
         }
