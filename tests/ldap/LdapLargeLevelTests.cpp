@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string kLevel = "ou=Empty,dc=example,dc=com";
+const std::string& kLevel = kEmpty;
 constexpr int kChildren = 600;
 // A server that caps plain searches but lets pages of up to 200 through.
 const char* const kCapped = "size.soft=500 size.hard=500 size.pr=200 size.prtotal=unlimited";

@@ -51,10 +51,10 @@ protected:
     Search() : CLdapTest(SearchSeed()) {}
     void SetUp() override {
         ASSERT_NE(Open(kBase, false), nullptr);
-        m_strFile = (m_dir.Path() / "same.ldif").string();
-        std::ofstream(m_strFile) << SearchSeed();
+        const std::string file = (m_dir.Path() / "same.ldif").string();
+        std::ofstream(file) << SearchSeed();
         CConnectionParams params;
-        params.m_strLdifFile = m_strFile.c_str();
+        params.m_strLdifFile = file.c_str();
         params.m_strSearchBase = kBase.c_str();
         ASSERT_TRUE(m_ldif.Open(params));
     }
@@ -69,7 +69,6 @@ protected:
     std::vector<CDataSource*> Sources() { return {m_pSource.get(), &m_ldif}; }
 
     CTempDir m_dir;
-    std::string m_strFile;
     CLdifSource m_ldif;
     CSearchSink m_sink;
 };
