@@ -226,27 +226,6 @@ TEST_F(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
     }
 }
 
-TEST_F(LdapConcurrency, StreamingShowsTheFirstEntryAtOnceThenBatches) {
-    CEntryNode* pBig = OpenBig();
-    ASSERT_NE(pBig, nullptr);
-
-    int nChildrenAtFirst = -1;
-    m_pane.m_onFirstEntries = [&] { nChildrenAtFirst = pBig->GetChildCount(); };
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pBig), 20000);
-    // The first entry reached the pane alone, before any later one was read.
-    const std::vector<int>& batches = m_pane.m_batchSizes;
-    ASSERT_FALSE(batches.empty());
-    EXPECT_EQ(batches[0], 1);
-    EXPECT_EQ(nChildrenAtFirst, 1);
-    EXPECT_GT(batches.size(), 1u);
-    EXPECT_LE(*std::max_element(batches.begin(), batches.end()), CLdapSource::kMaxEntriesPerMessage);
-    const std::vector<std::string>& found = m_pane.m_foundDNs;
-    EXPECT_EQ(found.size(), 20000u);
-    EXPECT_EQ(std::set<std::string>(found.begin(), found.end()).size(), 20000u);
-    // The children list is the reverse of the arrival order.
-    EXPECT_EQ(ChildDNs(pBig), std::vector<std::string>(found.rbegin(), found.rend()));
-}
-
 TEST_F(LdapConcurrency, PaneDestroyedOrCloseWhileTwentyThousandEntriesStream) {
     CEntryNode* pBig = OpenBig();
     ASSERT_NE(pBig, nullptr);
@@ -342,10 +321,12 @@ TEST_F(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
-TEST_F(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
+TEST_F(LdapConcurrency, StreamingInBatchesAndRefreshWhileTheEntryStillStreams) {
     const int kChildren = 20000, kRounds = 6;
     CEntryNode* pBig = OpenBig(kChildren);
     ASSERT_NE(pBig, nullptr);
+    int nChildrenAtFirst = -1;
+    m_pane.m_onFirstEntries = [&] { nChildrenAtFirst = pBig->GetChildCount(); };
 
     // Every entry a pane is given must be one of the entry's children then:
     // a retired node handed out is what a pane would later touch after free.
@@ -378,6 +359,15 @@ TEST_F(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
     EXPECT_EQ(std::set<std::string>(last.begin(), last.end()).size(), static_cast<size_t>(kChildren));
     EXPECT_EQ(last.size(), static_cast<size_t>(kChildren));
     EXPECT_EQ(pBig->GetChildCount(), kChildren);
+    // The children list is the reverse of the arrival order.
+    EXPECT_EQ(ChildDNs(pBig), std::vector<std::string>(last.rbegin(), last.rend()));
+    // The first entry reached the pane alone, before any later one was read;
+    // the rest came in batches.
+    const std::vector<int>& batches = m_pane.m_batchSizes;
+    ASSERT_GT(batches.size(), 1u);
+    EXPECT_EQ(batches[0], 1);
+    EXPECT_EQ(nChildrenAtFirst, 1);
+    EXPECT_LE(*std::max_element(batches.begin(), batches.end()), CLdapSource::kMaxEntriesPerMessage);
     EXPECT_TRUE(pBig->CanRefresh());
     EXPECT_EQ(m_pSource->GetRunning(), 0);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
