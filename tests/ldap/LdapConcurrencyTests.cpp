@@ -16,11 +16,6 @@
 
 namespace {
 
-const std::string kBase = "dc=example,dc=com";
-const std::string kPeople = "ou=People,dc=example,dc=com";
-const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
-const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
-
 // "P<n>" (the tag of the n-th browsed parent), built without temporaries
 // that trip a false -Wrestrict of GCC 12 at -O3.
 std::string Tag(const char* pszPrefix, int n) {
@@ -29,87 +24,74 @@ std::string Tag(const char* pszPrefix, int n) {
     return tag;
 }
 
-std::string OuSeed(const std::string& ou) {
-    return "\ndn: ou=" + ou + "," + kBase + "\nobjectClass: organizationalUnit\nou: " + ou + "\n";
+std::string LostNotice(const CSlapdServer& server) {
+    return "The connection to 127.0.0.1:" + std::to_string(server.Port()) +
+           " was lost.\nReconnect with the same login?";
 }
 
-// A source opened on the base with its top level expanded.
-struct COpened {
-    explicit COpened(const CSlapdServer& server) {
-        CConnectionParams params = ParamsFor(server, kBase);
-        EXPECT_TRUE(source.Open(params));
-        pRoot = params.m_pRoot;
-        pane.m_pSource = &source;
-        ExpandAndWait(source, pane, pRoot);
-        pane.Clear();
-        pane.m_foundDNs.clear();
-        pane.m_batchSizes.clear();
-        pane.m_searchDone.clear();
+class LdapConcurrency : public CLdapTest {
+protected:
+    // The source on the suffix, its top level expanded, ou=Empty holding
+    // nBig children.
+    CEntryNode* OpenBig(int nBig = 20000) {
+        EXPECT_TRUE(m_server.AddChildren(kEmpty, nBig));
+        Open();
+        return Child(kEmpty);
     }
-    ~COpened() { source.ShutdownWorkers(FALSE); }
-    CEntryNode* Child(const std::string& dn) { return FindChild(pRoot, dn); }
     // Freezes the server, then starts a browse of pEntry and waits until its
     // request is sent and registered.
-    void ExpandOnFrozenServer(CSlapdServer& server, CEntryNode* pEntry) {
-        server.Pause();
+    void ExpandOnFrozenServer(CEntryNode* pEntry) {
+        m_server.Pause();
         pEntry->BeginOperation(OP_EXPAND);
-        source.Expand(pEntry, &pane, HTREEITEM(7));
-        EXPECT_TRUE(Pump([&] { return source.GetRunning() == 1; }));
+        m_pSource->Expand(pEntry, &m_pane, HTREEITEM(7));
+        EXPECT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
     }
-
-    CLdapSource source;
-    CTestPane pane;
-    CEntryNode* pRoot = nullptr;
+    // Starts reading pEntry's attributes into pane.
+    HANDLE StartRead(CEntryNode* pEntry, CTestPane& pane) {
+        pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+        return HANDLE(m_pSource->ReadAttributes(pEntry, &pEntry->m_attributes, &pane, TRUE));
+    }
 };
 
 } // namespace
 
-TEST(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
+TEST_F(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
     const int kParents = 4, kChildren = 25, kTargets = 8, kRounds = 100;
-    std::string seed = CSlapdServer::DefaultSeed();
+    // Browsed parents cn=P<n>, and cn=M0 holding the modified entries.
+    ASSERT_TRUE(m_server.AddChildren(kBase, kParents, "P"));
     for (int p = 0; p < kParents; ++p)
-        seed += OuSeed(Tag("P", p));
-    seed += OuSeed("M");
-    CSlapdServer server(seed);
-    for (int p = 0; p < kParents; ++p)
-        server.AddChildren("ou=" + Tag("P", p) + "," + kBase, kChildren, Tag("p", p) + "-");
-    server.AddChildren("ou=M," + kBase, kTargets, "m");
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
+        m_server.AddChildren("cn=" + Tag("P", p) + "," + kBase, kChildren, Tag("p", p) + "-");
+    m_server.AddChildren(kBase, 1, "M");
+    m_server.AddChildren("cn=M0," + kBase, kTargets, "m");
+    ASSERT_NE(Open(), nullptr);
 
     std::vector<CEntryNode*> parents;
     std::vector<std::unique_ptr<CTestPane>> panes;
     for (int p = 0; p < kParents; ++p) {
-        parents.push_back(open.Child("ou=" + Tag("P", p) + "," + kBase));
+        parents.push_back(Child("cn=" + Tag("P", p) + "," + kBase));
         ASSERT_NE(parents.back(), nullptr);
-        panes.push_back(std::make_unique<CTestPane>(&open.source));
+        panes.push_back(std::make_unique<CTestPane>(m_pSource.get()));
     }
-    CEntryNode* pM = open.Child("ou=M," + kBase);
+    CEntryNode* pM = Child("cn=M0," + kBase);
     ASSERT_NE(pM, nullptr);
-    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pM), kTargets);
+    ASSERT_EQ(ExpandAndWait(*m_pSource, m_pane, pM), kTargets);
     std::vector<CEntryNode*> targets = pM->GetChildren();
-    CTestPane updates(&open.source);
+    CTestPane updates(m_pSource.get());
 
     for (int r = 0; r < kRounds; ++r) {
         // Four browses (each a refresh, which also retires the old children)
         // and four modifies, all in flight at once on the one connection.
         for (int p = 0; p < kParents; ++p) {
             parents[p]->BeginOperation(OP_REFRESH);
-            open.source.Refresh(parents[p], panes[p].get(), HTREEITEM(100 + p));
+            m_pSource->Refresh(parents[p], panes[p].get(), HTREEITEM(100 + p));
         }
         for (int k = 0; k < 4; ++k) {
             CEntryNode* pTarget = targets[(r * 4 + k) % kTargets];
-            CAttributeArray add;
-            auto* pAttribute = new CAttribute;
-            pAttribute->SetName("description");
-            pAttribute->Add(("round " + std::to_string(r) + " op " + std::to_string(k)).c_str());
-            add.Add(pAttribute);
-            pTarget->BeginOperation(OP_ADD_ATTRIBUTE);
-            open.source.AddAttributes(pTarget, &add, &updates);
-            DeleteAttributes(add);
+            std::string value = "round " + std::to_string(r) + " op " + std::to_string(k);
+            StartValueUpdate(*m_pSource, updates, pTarget, OP_ADD_ATTRIBUTE,
+                             {MakeAttribute("description", {value.c_str()})});
         }
-        ASSERT_TRUE(WaitForWorkers(open.source)) << "round " << r;
+        ASSERT_TRUE(WaitForWorkers(*m_pSource)) << "round " << r;
         for (int p = 0; p < kParents; ++p) {
             CTestPane& pane = *panes[p];
             ASSERT_EQ(pane.m_searchDone.size(), static_cast<size_t>(r + 1)) << "round " << r;
@@ -122,16 +104,16 @@ TEST(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
         ASSERT_EQ(updates.m_succeeded.size(), static_cast<size_t>(4 * (r + 1)));
     }
     EXPECT_EQ(std::count(updates.m_succeeded.begin(), updates.m_succeeded.end(), true), 4 * kRounds);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
-    EXPECT_EQ(open.source.GetRunning(), 0);
-    EXPECT_EQ(open.source.GetPendingResultCount(), 0); // nothing left behind in the store
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
+    EXPECT_EQ(m_pSource->GetPendingResultCount(), 0); // nothing left behind in the store
     // With this many at once, workers did read each other's results.
-    EXPECT_GT(open.source.GetHandedOverCount(), 0);
+    EXPECT_GT(m_pSource->GetHandedOverCount(), 0);
 
     // The server holds every value, and so does each cache, in order.
     int nValues = 0;
     for (CEntryNode* pTarget : targets) {
-        std::vector<std::string> onServer = server.Values(Str(pTarget->GetDN()), "description");
+        std::vector<std::string> onServer = m_server.Values(Str(pTarget->GetDN()), "description");
         nValues += static_cast<int>(onServer.size());
         CAttribute* pCached = pTarget->FindAttribute("description");
         ASSERT_NE(pCached, nullptr);
@@ -140,116 +122,100 @@ TEST(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
     EXPECT_EQ(nValues, 4 * kRounds);
 }
 
-TEST(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
-    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
-    ASSERT_NE(pEmpty, nullptr);
+TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
+    Open();
+    CEntryNode* pPeople = Child(kPeople);
+    CEntryNode* pEmpty = Child(kEmpty);
+    ASSERT_TRUE(pPeople && pEmpty);
 
     // Nothing running: Stop does nothing at all.
-    EXPECT_TRUE(open.source.Stop());
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_TRUE(m_pSource->Stop());
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 
-    open.ExpandOnFrozenServer(server, pPeople);
-    CTestPane attributes(&open.source);
-    pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
-    HANDLE hRead = HANDLE(open.source.ReadAttributes(pEmpty, &pEmpty->m_attributes, &attributes, TRUE));
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 2; }));
+    ExpandOnFrozenServer(pPeople);
+    CTestPane attributes(m_pSource.get());
+    HANDLE hRead = StartRead(pEmpty, attributes);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 2; }));
 
     // The read is the most recent registration: it alone is abandoned and
     // ends although the server is frozen.
-    EXPECT_TRUE(open.source.Stop());
+    EXPECT_TRUE(m_pSource->Stop());
     EXPECT_EQ(WaitForThreadDispatching(hRead, 30000), WAIT_OBJECT_0);
-    EXPECT_EQ(open.source.GetRunning(), 1);
+    EXPECT_EQ(m_pSource->GetRunning(), 1);
     EXPECT_TRUE(pEmpty->CanRefreshAttributes());
     EXPECT_EQ(attributes.MessageIds(), std::vector<UINT>{WM_CLEAR_ATTRIBUTES});
     // The registration is gone: a second Stop leaves the browse alone.
-    EXPECT_TRUE(open.source.Stop());
+    EXPECT_TRUE(m_pSource->Stop());
     EXPECT_FALSE(pPeople->CanRefresh());
 
-    server.Resume();
-    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
-    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{2});
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+    m_server.Resume();
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{2});
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
-TEST(LdapConcurrency, StopBeforeTheFirstEntryReportsStopped) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
+// A browse whose request is sent but not answered yet: stopped (false) or
+// its server killed (true).
+class LdapUnanswered : public LdapConcurrency, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
+    const bool bKill = GetParam();
+    Open();
+    CEntryNode* pPeople = Child(kPeople);
     ASSERT_NE(pPeople, nullptr);
 
-    open.ExpandOnFrozenServer(server, pPeople);
-    CEntryNode::RequestStop();
-    EXPECT_TRUE(open.source.Stop());
-    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
-    EXPECT_EQ(open.pane.MessageIds(),
-              (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
-    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{SEARCH_STOPPED});
+    ExpandOnFrozenServer(pPeople);
+    if (bKill) {
+        m_server.Kill();
+    } else {
+        CEntryNode::RequestStop();
+        EXPECT_TRUE(m_pSource->Stop());
+    }
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    // Killed, the loading row stays: no placeholder removal when nothing came.
+    EXPECT_EQ(m_pane.MessageIds(),
+              bKill ? (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE})
+                    : (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{bKill ? SEARCH_FAILED : SEARCH_STOPPED});
+    if (bKill) {
+        EXPECT_TRUE(pPeople->IsUnexpanded());
+    }
     EXPECT_TRUE(pPeople->CanRefresh());
-    ASSERT_TRUE(WaitForWorkers(open.source));
-    server.Resume();
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    m_server.Resume();
 
-    // The connection is still good for the next browse.
-    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
-}
-
-TEST(LdapConcurrency, ServerKilledBeforeAnyEntry) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
-
-    open.ExpandOnFrozenServer(server, pPeople);
-    server.Kill();
-    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
-    // The loading row stays: no placeholder removal when nothing came.
-    EXPECT_EQ(open.pane.MessageIds(), (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE}));
-    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{SEARCH_FAILED});
-    EXPECT_TRUE(pPeople->IsUnexpanded());
-    EXPECT_TRUE(pPeople->CanRefresh());
-    ASSERT_TRUE(WaitForWorkers(open.source));
-
+    if (!bKill) {
+        // The connection is still good for the next browse.
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+        EXPECT_EQ(m_services.m_boxes.Count(), 0);
+        return;
+    }
     // Later requests are refused at once; a declined reconnect is offered
     // again.
-    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
-    open.pane.Clear();
-    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pEmpty), SEARCH_FAILED);
-    ASSERT_GE(services.m_boxes.Count(), 1);
-    EXPECT_EQ(Str(services.m_boxes.LastText()),
-              "The connection to 127.0.0.1:" + std::to_string(server.Port()) +
-                  " was lost.\nReconnect with the same login?");
+    m_pane.Clear();
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, Child(kEmpty)), SEARCH_FAILED);
+    ASSERT_GE(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(Str(m_services.m_boxes.LastText()), LostNotice(m_server));
 }
 
-TEST(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
-    CSlapdServer server;
-    server.AddChildren("ou=Empty," + kBase, 20000);
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+INSTANTIATE_TEST_SUITE_P(StopOrKill, LdapUnanswered, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ServerKilled" : "Stopped"; });
+
+TEST_F(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
+    CEntryNode* pBig = OpenBig();
     ASSERT_NE(pBig, nullptr);
 
     // Freeze the server as soon as the first entry is shown, then kill it.
-    open.pane.m_onFirstEntries = [&] { server.Pause(); };
+    m_pane.m_onFirstEntries = [&] { m_server.Pause(); };
     pBig->BeginOperation(OP_EXPAND);
-    open.source.Expand(pBig, &open.pane, HTREEITEM(7));
-    ASSERT_TRUE(Pump([&] { return !open.pane.m_batchSizes.empty(); }));
-    server.Kill();
-    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
-    ASSERT_TRUE(WaitForWorkers(open.source));
-    long long nDone = open.pane.m_searchDone.back();
-    int nShown = static_cast<int>(open.pane.m_foundDNs.size());
-    EXPECT_EQ(open.pane.Count(WM_REMOVE_PLACEHOLDER), 1);
+    m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
+    m_server.Kill();
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    long long nDone = m_pane.m_searchDone.back();
+    int nShown = static_cast<int>(m_pane.m_foundDNs.size());
+    EXPECT_EQ(m_pane.Count(WM_REMOVE_PLACEHOLDER), 1);
     EXPECT_EQ(pBig->GetChildCount(), nShown); // what came stays in the tree
     std::printf("killed mid-search: done %lld after %d entries\n", nDone, nShown);
     if (nDone == SEARCH_FAILED) {
@@ -260,117 +226,66 @@ TEST(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
     }
 }
 
-TEST(LdapConcurrency, StreamingShowsTheFirstEntryAtOnceThenBatches) {
-    CSlapdServer server;
-    server.AddChildren("ou=Empty," + kBase, 20000);
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+TEST_F(LdapConcurrency, PaneDestroyedOrCloseWhileTwentyThousandEntriesStream) {
+    CEntryNode* pBig = OpenBig();
     ASSERT_NE(pBig, nullptr);
-
-    int nChildrenAtFirst = -1;
-    open.pane.m_onFirstEntries = [&] { nChildrenAtFirst = pBig->GetChildCount(); };
-    EXPECT_EQ(ExpandAndWait(open.source, open.pane, pBig), 20000);
-    // The first entry reached the pane alone, before any later one was read.
-    ASSERT_FALSE(open.pane.m_batchSizes.empty());
-    EXPECT_EQ(open.pane.m_batchSizes[0], 1);
-    EXPECT_EQ(nChildrenAtFirst, 1);
-    EXPECT_GT(open.pane.m_batchSizes.size(), 1u);
-    EXPECT_LE(*std::max_element(open.pane.m_batchSizes.begin(), open.pane.m_batchSizes.end()),
-              CLdapSource::kMaxEntriesPerMessage);
-    EXPECT_EQ(open.pane.m_foundDNs.size(), 20000u);
-    EXPECT_EQ(std::set<std::string>(open.pane.m_foundDNs.begin(), open.pane.m_foundDNs.end()).size(), 20000u);
-    // The children list is the reverse of the arrival order.
-    std::vector<std::string> reversed(open.pane.m_foundDNs.rbegin(), open.pane.m_foundDNs.rend());
-    EXPECT_EQ(ChildDNs(pBig), reversed);
-}
-
-TEST(LdapConcurrency, CloseWhileTwentyThousandEntriesStream) {
-    CSlapdServer server;
-    server.AddChildren("ou=Empty," + kBase, 20000);
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    auto pOpen = std::make_unique<COpened>(server);
-    CEntryNode* pBig = pOpen->Child("ou=Empty," + kBase);
-    ASSERT_NE(pBig, nullptr);
+    auto pPane = std::make_unique<CTestPane>(m_pSource.get());
     pBig->BeginOperation(OP_EXPAND);
-    pOpen->source.Expand(pBig, &pOpen->pane, HTREEITEM(7));
-    ASSERT_TRUE(Pump([&] { return !pOpen->pane.m_batchSizes.empty(); }));
-
-    // The document's close: handshake, Close, delete.
-    pOpen->source.ShutdownWorkers(TRUE);
-    EXPECT_TRUE(pOpen->source.m_workerThreads.IsEmpty());
-    EXPECT_EQ(pOpen->pane.Count(WM_SEARCH_DONE), 0);
-    EXPECT_TRUE(pOpen->source.Close());
-    pOpen.reset();
-    EXPECT_EQ(services.m_boxes.Count(), 0);
-}
-
-TEST(LdapConcurrency, PaneDestroyedDuringTheExpansion) {
-    CSlapdServer server;
-    server.AddChildren("ou=Empty," + kBase, 20000);
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
-    ASSERT_NE(pBig, nullptr);
-    auto pPane = std::make_unique<CTestPane>(&open.source);
-    pBig->BeginOperation(OP_EXPAND);
-    open.source.Expand(pBig, pPane.get(), HTREEITEM(7));
+    m_pSource->Expand(pBig, pPane.get(), HTREEITEM(7));
     ASSERT_TRUE(Pump([&] { return !pPane->m_batchSizes.empty(); }));
     int nShown = static_cast<int>(pPane->m_foundDNs.size());
     pPane.reset();
     // The worker stops adding entries and ends; its done message goes nowhere.
-    ASSERT_TRUE(WaitForWorkers(open.source));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_LE(pBig->GetChildCount(), nShown + CLdapSource::kMaxEntriesPerMessage);
     EXPECT_TRUE(pBig->CanRefresh());
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+
+    // The level streams again; the document's close: handshake, Close, delete.
+    pBig->BeginOperation(OP_REFRESH);
+    m_pSource->Refresh(pBig, &m_pane, HTREEITEM(7));
+    ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
+    m_pSource->ShutdownWorkers(TRUE);
+    EXPECT_TRUE(m_pSource->m_workerThreads.IsEmpty());
+    EXPECT_EQ(m_pane.Count(WM_SEARCH_DONE), 0);
+    EXPECT_TRUE(m_pSource->Close());
+    m_pSource.reset();
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
-TEST(LdapConcurrency, RefreshOfAParentWhileAReadBelowRuns) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
-    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+TEST_F(LdapConcurrency, RefreshOfAParentWhileAReadBelowRuns) {
+    Open();
+    CEntryNode* pPeople = People();
     CEntryNode* pAlice = FindChild(pPeople, kAlice);
     ASSERT_NE(pAlice, nullptr);
 
     // The read waits on a frozen server while its entry is thrown away.
-    server.Pause();
-    CTestPane attributes(&open.source);
-    pAlice->BeginOperation(OP_READ_ATTRIBUTES);
-    open.source.ReadAttributes(pAlice, &pAlice->m_attributes, &attributes, TRUE);
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
+    m_server.Pause();
+    CTestPane attributes(m_pSource.get());
+    StartRead(pAlice, attributes);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
     pPeople->BeginOperation(OP_REFRESH);
-    open.pane.Clear();
-    open.source.Refresh(pPeople, &open.pane, HTREEITEM(9));
+    m_pane.Clear();
+    m_pSource->Refresh(pPeople, &m_pane, HTREEITEM(9));
     EXPECT_EQ(pPeople->GetChildCount(), 0);
-    EXPECT_GE(open.source.GetRetiredCount(), 1);
-    server.Resume();
+    EXPECT_GE(m_pSource->GetRetiredCount(), 1);
+    m_server.Resume();
     // The read finishes on the retired node (AddressSanitizer watches), the
     // new browse brings fresh nodes.
-    ASSERT_TRUE(WaitForWorkers(open.source));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(attributes.Count(WM_SHOW_ATTRIBUTES), 5);
-    EXPECT_EQ(open.pane.m_searchDone.back(), 2);
+    EXPECT_EQ(m_pane.m_searchDone.back(), 2);
     CEntryNode* pNewAlice = FindChild(pPeople, kAlice);
     ASSERT_NE(pNewAlice, nullptr);
     EXPECT_NE(pNewAlice, pAlice);
     EXPECT_TRUE(pNewAlice->m_attributes.IsEmpty());
     // No worker left: the next start frees the retired nodes.
-    ReadAndWait(open.source, attributes, pNewAlice);
-    EXPECT_EQ(open.source.GetRetiredCount(), 0);
+    ReadAndWait(*m_pSource, attributes, pNewAlice);
+    EXPECT_EQ(m_pSource->GetRetiredCount(), 0);
 }
 
-TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
-    ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
+TEST_F(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
+    Open();
+    CEntryNode* pPeople = People();
     CEntryNode* pAlice = FindChild(pPeople, kAlice);
     CEntryNode* pBob = FindChild(pPeople, kBob);
     ASSERT_TRUE(pAlice && pBob);
@@ -378,8 +293,8 @@ TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
     // Alice's read holds the read lock; inside its first attribute message
     // the delete of Bob completes and the pane hands Bob back, while Bob's
     // own read still waits for the lock with Bob's node in its record.
-    CTestPane attributes(&open.source);
-    CTestPane tree(&open.source);
+    CTestPane attributes(m_pSource.get());
+    CTestPane tree(m_pSource.get());
     bool bWaited = false;
     attributes.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
         if (nMessage == WM_SHOW_ATTRIBUTES && !bWaited) {
@@ -388,40 +303,35 @@ TEST(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
         }
     };
     // All three are under way before the server answers anything.
-    server.Pause();
-    pAlice->BeginOperation(OP_READ_ATTRIBUTES);
-    open.source.ReadAttributes(pAlice, &pAlice->m_attributes, &attributes, TRUE);
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
-    pBob->BeginOperation(OP_READ_ATTRIBUTES);
-    open.source.ReadAttributes(pBob, &pBob->m_attributes, &attributes, TRUE);
+    m_server.Pause();
+    StartRead(pAlice, attributes);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
+    StartRead(pBob, attributes);
     pBob->BeginOperation(OP_DELETE_ENTRY);
-    open.source.DeleteEntry(pBob, &tree);
-    ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 2; }));
-    server.Resume();
-    ASSERT_TRUE(WaitForWorkers(open.source));
+    m_pSource->DeleteEntry(pBob, &tree);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 2; }));
+    m_server.Resume();
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_TRUE(bWaited);
     EXPECT_EQ(tree.m_nDeleted, 1);
-    EXPECT_FALSE(server.Exists(kBob));
+    EXPECT_FALSE(m_server.Exists(kBob));
     EXPECT_EQ(ChildDNs(pPeople), std::vector<std::string>{kAlice});
     // Bob's read ran after the delete: cleared, found nothing, no box.
     EXPECT_EQ(attributes.Count(WM_CLEAR_ATTRIBUTES), 2);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
-TEST(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
+TEST_F(LdapConcurrency, StreamingInBatchesAndRefreshWhileTheEntryStillStreams) {
     const int kChildren = 20000, kRounds = 6;
-    CSlapdServer server;
-    server.AddChildren("ou=Empty," + kBase, kChildren);
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pBig = open.Child("ou=Empty," + kBase);
+    CEntryNode* pBig = OpenBig(kChildren);
     ASSERT_NE(pBig, nullptr);
+    int nChildrenAtFirst = -1;
+    m_pane.m_onFirstEntries = [&] { nChildrenAtFirst = pBig->GetChildCount(); };
 
     // Every entry a pane is given must be one of the entry's children then:
     // a retired node handed out is what a pane would later touch after free.
     int nStale = 0;
-    open.pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
+    m_pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
         if (nMessage != WM_ENTRIES_FOUND)
             return;
         std::vector<CEntryNode*> now = pBig->GetChildren();
@@ -431,27 +341,36 @@ TEST(LdapConcurrency, RefreshWhileTheEntryStillStreams) {
             nStale += children.count(static_cast<CEntryNode*>(pList->GetNext(pos))) ? 0 : 1;
     };
     pBig->BeginOperation(OP_EXPAND);
-    open.source.Expand(pBig, &open.pane, HTREEITEM(7));
+    m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
     size_t nMark = 0;
     for (int r = 0; r < kRounds; ++r) {
-        ASSERT_TRUE(Pump([&] { return open.pane.m_foundDNs.size() > nMark; })) << "round " << r;
-        nMark = open.pane.m_foundDNs.size();
+        ASSERT_TRUE(Pump([&] { return m_pane.m_foundDNs.size() > nMark; })) << "round " << r;
+        nMark = m_pane.m_foundDNs.size();
         pBig->BeginOperation(OP_REFRESH);
-        open.source.Refresh(pBig, &open.pane, HTREEITEM(7));
+        m_pSource->Refresh(pBig, &m_pane, HTREEITEM(7));
     }
-    ASSERT_TRUE(Pump([&] { return open.pane.Count(WM_SEARCH_DONE) == 1; }));
-    ASSERT_TRUE(WaitForWorkers(open.source));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(nStale, 0);
     // Only the last expansion finished and spoke; it brought every child once.
-    EXPECT_EQ(open.pane.m_searchDone, std::vector<long long>{kChildren});
-    std::vector<std::string> last(open.pane.m_foundDNs.begin() + static_cast<long>(nMark),
-                                  open.pane.m_foundDNs.end());
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{kChildren});
+    std::vector<std::string> last(m_pane.m_foundDNs.begin() + static_cast<long>(nMark),
+                                  m_pane.m_foundDNs.end());
     EXPECT_EQ(std::set<std::string>(last.begin(), last.end()).size(), static_cast<size_t>(kChildren));
     EXPECT_EQ(last.size(), static_cast<size_t>(kChildren));
     EXPECT_EQ(pBig->GetChildCount(), kChildren);
+    // The children list is the reverse of the arrival order.
+    EXPECT_EQ(ChildDNs(pBig), std::vector<std::string>(last.rbegin(), last.rend()));
+    // The first entry reached the pane alone, before any later one was read;
+    // the rest came in batches.
+    const std::vector<int>& batches = m_pane.m_batchSizes;
+    ASSERT_GT(batches.size(), 1u);
+    EXPECT_EQ(batches[0], 1);
+    EXPECT_EQ(nChildrenAtFirst, 1);
+    EXPECT_LE(*std::max_element(batches.begin(), batches.end()), CLdapSource::kMaxEntriesPerMessage);
     EXPECT_TRUE(pBig->CanRefresh());
-    EXPECT_EQ(open.source.GetRunning(), 0);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
 // Stop on an update sent to a held server. Whether its answer comes within
@@ -461,80 +380,49 @@ namespace {
 
 struct CStoppedUpdate {
     const char* pszName;
-    // An entry update, or else a value update of Alice.
-    std::function<void(CLdapSource&, CTestPane&, CEntryNode* pPeople)> fnEntryUpdate;
-    int nValueOp;
-    const char* pszAttribute;
+    int nOp;
+    const char* pszEntry; // Alice, Bob or People: the entry changed (the parent of an add)
+    const char* pszText;  // the new RDN of an add or rename, else the attribute
     std::vector<const char*> values;
 };
 
-void AddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pPeople, const char* pszRdn) {
-    auto* pNew = new CEntryNode;
-    pNew->SetDN(CString(pszRdn) + "," + CString(kPeople.c_str()));
-    pNew->SetParent(pPeople);
-    pNew->m_attributes.Add(MakeAttribute("objectClass", {"inetOrgPerson"}));
-    pNew->m_attributes.Add(MakeAttribute("cn", {pszRdn + 3}));
-    pNew->m_attributes.Add(MakeAttribute("sn", {"S"}));
-    pPeople->BeginOperation(OP_ADD_ENTRY);
-    source.AddEntry(pPeople, pNew, HTREEITEM(9), &pane);
-}
-
-void Rename(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const char* pszRdn) {
-    pEntry->BeginOperation(OP_MODIFY_ENTRY);
-    source.ModifyEntry(pEntry, pszRdn, pEntry->GetRDN(), CString(pszRdn) + "," + CString(kPeople.c_str()), "",
-                       &pane);
-}
-
-void Delete(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry) {
-    pEntry->BeginOperation(OP_DELETE_ENTRY);
-    source.DeleteEntry(pEntry, &pane);
-}
-
-void ChangeValues(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, const CStoppedUpdate& update) {
-    CAttributeArray attributes;
-    attributes.Add(MakeAttribute(update.pszAttribute, update.values));
-    pEntry->BeginOperation(update.nValueOp);
-    CDWordArray rows;
-    rows.Add(0);
-    if (update.nValueOp == OP_ADD_ATTRIBUTE)
-        source.AddAttributes(pEntry, &attributes, &pane);
-    else if (update.nValueOp == OP_DELETE_ATTRIBUTE)
-        source.DeleteAttributes(pEntry, &attributes, &rows, &pane);
-    else
-        source.ModifyAttribute(pEntry, attributes[0], 0, &pane);
-    DeleteAttributes(attributes);
-}
-
 const CStoppedUpdate kStoppedUpdates[] = {
-    {"add accepted", [](auto& s, auto& p, auto* pPeople) { AddEntry(s, p, pPeople, "cn=Carol"); }, 0, "", {}},
-    {"add refused", [](auto& s, auto& p, auto* pPeople) { AddEntry(s, p, pPeople, "cn=Alice"); }, 0, "", {}},
-    {"delete accepted",
-     [](auto& s, auto& p, auto* pPeople) { Delete(s, p, FindChild(pPeople, kBob)); },
-     0,
-     "",
-     {}},
-    {"delete refused (children)", [](auto& s, auto& p, auto* pPeople) { Delete(s, p, pPeople); }, 0, "", {}},
-    {"rename accepted",
-     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Robert"); },
-     0,
-     "",
-     {}},
-    {"rename refused",
-     [](auto& s, auto& p, auto* pPeople) { Rename(s, p, FindChild(pPeople, kBob), "cn=Alice"); },
-     0,
-     "",
-     {}},
-    {"add value accepted", nullptr, OP_ADD_ATTRIBUTE, "description", {"added"}},
-    {"add value refused", nullptr, OP_ADD_ATTRIBUTE, "mail", {"alice@example.com"}},
-    {"delete value accepted", nullptr, OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}},
-    {"delete value refused", nullptr, OP_DELETE_ATTRIBUTE, "mail", {"nobody@example.com"}},
-    {"modify value accepted", nullptr, OP_MODIFY_ATTRIBUTE, "sn", {"Smyth", "Smith"}},
-    {"modify value refused",
-     nullptr,
+    {"AddAccepted", OP_ADD_ENTRY, "People", "cn=Carol", {}},
+    {"AddRefused", OP_ADD_ENTRY, "People", "cn=Alice", {}},
+    {"DeleteAccepted", OP_DELETE_ENTRY, "Bob", "", {}},
+    {"DeleteRefusedChildren", OP_DELETE_ENTRY, "People", "", {}},
+    {"RenameAccepted", OP_MODIFY_ENTRY, "Bob", "cn=Robert", {}},
+    {"RenameRefused", OP_MODIFY_ENTRY, "Bob", "cn=Alice", {}},
+    {"AddValueAccepted", OP_ADD_ATTRIBUTE, "Alice", "description", {"added"}},
+    {"AddValueRefused", OP_ADD_ATTRIBUTE, "Alice", "mail", {"alice@example.com"}},
+    {"DeleteValueAccepted", OP_DELETE_ATTRIBUTE, "Alice", "telephoneNumber", {"111"}},
+    {"DeleteValueRefused", OP_DELETE_ATTRIBUTE, "Alice", "mail", {"nobody@example.com"}},
+    {"ModifyValueAccepted", OP_MODIFY_ATTRIBUTE, "Alice", "sn", {"Smyth", "Smith"}},
+    {"ModifyValueRefused",
      OP_MODIFY_ATTRIBUTE,
+     "Alice",
      "mail",
      {"alice.smith@example.com", "alice@example.com"}},
 };
+
+void StartUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pPeople, const CStoppedUpdate& update) {
+    CEntryNode* pEntry = std::string(update.pszEntry) == "People"
+                             ? pPeople
+                             : FindChild(pPeople, "cn=" + std::string(update.pszEntry) + "," + kPeople);
+    if (update.nOp == OP_ADD_ENTRY) {
+        StartAddEntry(source, pane, pEntry, update.pszText);
+        return;
+    }
+    if (update.nOp == OP_DELETE_ENTRY || update.nOp == OP_MODIFY_ENTRY)
+        pEntry->BeginOperation(update.nOp);
+    if (update.nOp == OP_DELETE_ENTRY)
+        source.DeleteEntry(pEntry, &pane);
+    else if (update.nOp == OP_MODIFY_ENTRY)
+        source.ModifyEntry(pEntry, update.pszText, pEntry->GetRDN(),
+                           CString(update.pszText) + "," + CString(kPeople.c_str()), "", &pane);
+    else
+        StartValueUpdate(source, pane, pEntry, update.nOp, {MakeAttribute(update.pszText, update.values)});
+}
 
 std::multiset<std::string> ServerValues(const CSlapdServer& server, const std::string& dn) {
     std::multiset<std::string> values;
@@ -552,101 +440,92 @@ std::multiset<std::string> CachedOf(CEntryNode* pEntry) {
     return values;
 }
 
+// Which update, and whether the entries are read again (no wait for the answer).
+class LdapStoppedUpdate : public LdapConcurrency,
+                          public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
 } // namespace
 
-TEST(LdapConcurrency, StoppedUpdatesShowWhatTheServerHolds) {
-    for (const CStoppedUpdate& update : kStoppedUpdates) {
-        for (bool bReadAgain : {false, true}) {
-            SCOPED_TRACE(std::string(update.pszName) + (bReadAgain ? ", read again" : ", answered"));
-            CSlapdServer server;
-            ASSERT_TRUE(server.Start()) << server.LastError();
-            CTestServices services;
-            COpened open(server);
-            CEntryNode* pPeople = open.Child(kPeople);
-            ASSERT_EQ(ExpandAndWait(open.source, open.pane, pPeople), 2);
-            CEntryNode* pAlice = FindChild(pPeople, kAlice);
-            ReadAndWait(open.source, open.pane, pAlice);
-            open.source.SetStoppedUpdateWait(bReadAgain ? 0 : 20000);
-            CTestPane pane(&open.source);
+TEST_P(LdapStoppedUpdate, ShowsWhatTheServerHolds) {
+    const CStoppedUpdate& update = kStoppedUpdates[std::get<0>(GetParam())];
+    const bool bReadAgain = std::get<1>(GetParam());
+    Open();
+    CEntryNode* pPeople = People();
+    CEntryNode* pAlice = FindChild(pPeople, kAlice);
+    ASSERT_NE(pAlice, nullptr);
+    ReadAndWait(*m_pSource, m_pane, pAlice);
+    m_pSource->SetStoppedUpdateWait(bReadAgain ? 0 : 20000);
+    CTestPane pane(m_pSource.get());
 
-            server.Pause();
-            if (update.fnEntryUpdate)
-                update.fnEntryUpdate(open.source, pane, pPeople);
-            else
-                ChangeValues(open.source, pane, pAlice, update);
-            ASSERT_TRUE(Pump([&] { return open.source.GetRunning() == 1; }));
-            CEntryNode::RequestStop();
-            EXPECT_TRUE(open.source.Stop());
-            if (bReadAgain) // the entries are asked for again before the server answers anything
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            server.Resume();
-            ASSERT_TRUE(WaitForWorkers(open.source));
+    m_server.Pause();
+    StartUpdate(*m_pSource, pane, pPeople, update);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
+    CEntryNode::RequestStop();
+    EXPECT_TRUE(m_pSource->Stop());
+    if (bReadAgain) // the entries are asked for again before the server answers anything
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    m_server.Resume();
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
 
-            std::vector<std::string> shown = ChildDNs(open.pRoot);
-            std::vector<std::string> held = server.SearchDNs(kBase);
-            EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()),
-                      std::set<std::string>(held.begin(), held.end()));
-            EXPECT_EQ(shown.size(), held.size());
-            if (server.Exists(kPeople)) {
-                shown = ChildDNs(pPeople);
-                held = server.SearchDNs(kPeople);
-                EXPECT_EQ(std::multiset<std::string>(shown.begin(), shown.end()),
-                          std::multiset<std::string>(held.begin(), held.end()));
-            }
-            EXPECT_EQ(CachedOf(pAlice), ServerValues(server, kAlice));
-            EXPECT_EQ(open.source.GetRunning(), 0);
-        }
+    std::vector<std::string> shown = ChildDNs(m_pRoot);
+    std::vector<std::string> held = m_server.SearchDNs(kBase);
+    EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()),
+              std::set<std::string>(held.begin(), held.end()));
+    EXPECT_EQ(shown.size(), held.size());
+    if (m_server.Exists(kPeople)) {
+        shown = ChildDNs(pPeople);
+        held = m_server.SearchDNs(kPeople);
+        EXPECT_EQ(std::multiset<std::string>(shown.begin(), shown.end()),
+                  std::multiset<std::string>(held.begin(), held.end()));
     }
+    EXPECT_EQ(CachedOf(pAlice), ServerValues(m_server, kAlice));
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
 }
 
-TEST(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
-    CSlapdServer server;
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    CTestServices services;
-    COpened open(server);
-    CEntryNode* pPeople = open.Child(kPeople);
-    CEntryNode* pEmpty = open.Child("ou=Empty," + kBase);
+INSTANTIATE_TEST_SUITE_P(Updates, LdapStoppedUpdate,
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(std::size(kStoppedUpdates))),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(kStoppedUpdates[std::get<0>(info.param)].pszName) +
+                                    (std::get<1>(info.param) ? "ReadAgain" : "Answered");
+                         });
+
+TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
+    Open();
+    CEntryNode* pPeople = Child(kPeople);
+    CEntryNode* pEmpty = Child(kEmpty);
     ASSERT_TRUE(pPeople && pEmpty);
 
     // Two requests meet the dead connection: one notice, with the offer.
-    server.Kill();
-    services.m_boxes.SetNextAnswer(IDYES);
+    m_server.Kill();
+    m_services.m_boxes.SetNextAnswer(IDYES);
     pPeople->BeginOperation(OP_EXPAND);
-    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
-    CTestPane attributes(&open.source);
-    pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
-    open.source.ReadAttributes(pEmpty, &pEmpty->m_attributes, &attributes, TRUE);
-    ASSERT_TRUE(WaitForWorkers(open.source));
-    std::string notice = "The connection to 127.0.0.1:" + std::to_string(server.Port()) +
-                         " was lost.\nReconnect with the same login?";
-    std::vector<std::string> texts;
-    for (const auto& box : services.m_boxes.Boxes())
-        texts.push_back(Str(box.text));
-    ASSERT_EQ(texts, std::vector<std::string>{notice});
+    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    CTestPane attributes(m_pSource.get());
+    StartRead(pEmpty, attributes);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    ASSERT_EQ(Boxes(), std::vector<std::string>{LostNotice(m_server)});
 
     // Back on the same port but slow to answer: the request that reconnects
     // returns at once (the bind waits off the UI thread) and is served, with
     // the same (administrator's) login, once the server answers. The tree
     // still holds what it had.
-    ASSERT_TRUE(server.Start()) << server.LastError();
-    EXPECT_EQ(ChildDNs(open.pRoot).size(), 2u);
-    open.pane.Clear();
-    const size_t nDone = open.pane.m_searchDone.size();
-    server.Pause();
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    EXPECT_EQ(ChildDNs(m_pRoot).size(), 2u);
+    m_pane.Clear();
+    const size_t nDone = m_pane.m_searchDone.size();
+    m_server.Pause();
     pPeople->BeginOperation(OP_EXPAND);
-    open.source.Expand(pPeople, &open.pane, HTREEITEM(7));
-    EXPECT_EQ(open.pane.m_searchDone.size(), nDone);
-    server.Resume();
-    EXPECT_TRUE(Pump([&] { return open.pane.m_searchDone.size() > nDone; }));
-    ASSERT_TRUE(WaitForWorkers(open.source));
-    EXPECT_EQ(std::vector<long long>(open.pane.m_searchDone.begin() + nDone, open.pane.m_searchDone.end()),
+    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    EXPECT_EQ(m_pane.m_searchDone.size(), nDone);
+    m_server.Resume();
+    EXPECT_TRUE(Pump([&] { return m_pane.m_searchDone.size() > nDone; }));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(std::vector<long long>(m_pane.m_searchDone.begin() + nDone, m_pane.m_searchDone.end()),
               std::vector<long long>{2});
-    CAttributeArray added;
-    added.Add(MakeAttribute("description", {"back again"}));
-    pEmpty->BeginOperation(OP_ADD_ATTRIBUTE);
-    open.source.AddAttributes(pEmpty, &added, &attributes);
-    DeleteAttributes(added);
-    ASSERT_TRUE(WaitForWorkers(open.source));
-    EXPECT_EQ(server.Values("ou=Empty," + kBase, "description"), std::vector<std::string>{"back again"});
-    EXPECT_EQ(services.m_boxes.Count(), 1);
+    StartValueUpdate(*m_pSource, attributes, pEmpty, OP_ADD_ATTRIBUTE,
+                     {MakeAttribute("description", {"back again"})});
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(m_server.Values(kEmpty, "description"), std::vector<std::string>{"back again"});
+    EXPECT_EQ(m_services.m_boxes.Count(), 1);
 }

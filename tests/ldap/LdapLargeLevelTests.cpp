@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string kLevel = "ou=Empty,dc=example,dc=com";
+const std::string& kLevel = kEmpty;
 constexpr int kChildren = 600;
 // A server that caps plain searches but lets pages of up to 200 through.
 const char* const kCapped = "size.soft=500 size.hard=500 size.pr=200 size.prtotal=unlimited";
@@ -24,20 +24,19 @@ struct CLevelCase {
     int nLimitCode; // WM_LEVEL_LIMITED's code, 0 for none
 };
 
-class LdapLargeLevel : public ::testing::TestWithParam<CLevelCase> {
+class LdapLargeLevel : public CLdapTest, public ::testing::WithParamInterface<CLevelCase> {
 protected:
     // An anonymous source on the level (the administrator has no limits).
     CEntryNode* Open(const char* pszSizeLimits, int nPageSize) {
         m_server.SetSizeLimits(pszSizeLimits);
         EXPECT_TRUE(m_server.AddChildren(kLevel, kChildren));
-        EXPECT_TRUE(m_server.Start()) << m_server.LastError();
-        CConnectionParams params = ParamsFor(m_server, kLevel, false);
-        EXPECT_TRUE(m_source.Open(params));
-        EXPECT_TRUE(m_source.OffersPaging());
-        m_source.SetPageSize(nPageSize);
-        return params.m_pRoot;
+        CEntryNode* pLevel = CLdapTest::Open(kLevel, false, false);
+        if (pLevel) {
+            EXPECT_TRUE(m_pSource->OffersPaging());
+            m_pSource->SetPageSize(nPageSize);
+        }
+        return pLevel;
     }
-    void TearDown() override { m_source.ShutdownWorkers(FALSE); }
     std::vector<int> LimitCodes() const {
         std::vector<int> codes;
         for (const auto& message : m_pane.Messages())
@@ -45,11 +44,6 @@ protected:
                 codes.push_back(static_cast<int>(message.wParam));
         return codes;
     }
-
-    CSlapdServer m_server;
-    CTestServices m_services;
-    CLdapSource m_source;
-    CTestPane m_pane{&m_source};
 };
 
 } // namespace
@@ -58,7 +52,7 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
     const CLevelCase& c = GetParam();
     CEntryNode* pLevel = Open(c.pszSizeLimits, c.nPageSize);
     ASSERT_NE(pLevel, nullptr);
-    EXPECT_EQ(ExpandAndWait(m_source, m_pane, pLevel), c.nShown);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pLevel), c.nShown);
     EXPECT_EQ(static_cast<long long>(pLevel->GetChildCount()), c.nShown);
     const std::vector<std::string>& found = m_pane.m_foundDNs;
     EXPECT_EQ(std::set<std::string>(found.begin(), found.end()).size(), found.size())
@@ -73,31 +67,15 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
     }
     EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
     EXPECT_FALSE(pLevel->IsLeaf());
-    EXPECT_EQ(m_source.GetRunning(), 0);
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
 
     // The search panel's search pages the same way and reports the same cut.
-    CRecordingWindow sink;
-    size_t nFound = 0;
-    CSearchOutcome outcome;
-    bool bFinished = false;
-    sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_SEARCH_RESULTS)
-            nFound += WParamToPtr<std::vector<CSearchResult>>(wParam)->size();
-        if (nMessage == WM_SEARCH_FINISHED) {
-            outcome = *WParamToPtr<CSearchOutcome>(wParam);
-            bFinished = true;
-        }
-    };
-    CSearchQuery query;
-    query.strBase = kLevel;
-    query.nScope = SEARCH_SCOPE_ONE;
-    query.strFilter = "(objectClass=*)";
-    ASSERT_TRUE(m_source.Search(query, &sink));
-    ASSERT_TRUE(Pump([&] { return bFinished; }));
-    ASSERT_TRUE(WaitForWorkers(m_source));
-    EXPECT_EQ(static_cast<long long>(nFound), c.nShown);
-    EXPECT_EQ(outcome.nResultCode, c.nLimitCode);
-    EXPECT_FALSE(outcome.bFailed);
+    CSearchSink sink;
+    ASSERT_TRUE(sink.Run(*m_pSource, Query("(objectClass=*)", SEARCH_SCOPE_ONE, kLevel)));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(static_cast<long long>(sink.m_results.size()), c.nShown);
+    EXPECT_EQ(sink.m_outcome.nResultCode, c.nLimitCode);
+    EXPECT_FALSE(sink.m_outcome.bFailed);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
@@ -125,15 +103,15 @@ TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
             return;
         if (m_pane.m_foundDNs.size() + static_cast<size_t>(WParamToPtr<CPtrList>(wParam)->GetCount()) >= 2) {
             bStopped = true;
-            m_source.Stop();
+            m_pSource->Stop();
         }
     };
-    EXPECT_EQ(ExpandAndWait(m_source, m_pane, pLevel), SEARCH_STOPPED);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pLevel), SEARCH_STOPPED);
     EXPECT_TRUE(bStopped);
     int nKept = pLevel->GetChildCount();
     EXPECT_GE(nKept, 2);
     EXPECT_LT(nKept, kChildren);
-    EXPECT_EQ(m_source.GetRunning(), 0);
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
     m_pane.m_onMessage = nullptr;
 
     // The same connection pages the whole level afterwards.
@@ -141,8 +119,8 @@ TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
     m_pane.m_foundDNs.clear();
     m_pane.m_searchDone.clear();
     pLevel->BeginOperation(OP_REFRESH);
-    m_source.Refresh(pLevel, &m_pane, HTREEITEM(77));
-    ASSERT_TRUE(WaitForWorkers(m_source));
+    m_pSource->Refresh(pLevel, &m_pane, HTREEITEM(77));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(pLevel->GetChildCount(), kChildren);
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{kChildren});
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
@@ -162,7 +140,7 @@ TEST_F(LdapPagedStop, ATimeLimitKeepsWhatCameAndSaysSo) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         }
     };
-    long long nShown = ExpandAndWait(m_source, m_pane, pLevel);
+    long long nShown = ExpandAndWait(*m_pSource, m_pane, pLevel);
     EXPECT_EQ(LimitCodes(), std::vector<int>{3});
     EXPECT_GE(nShown, 1);
     EXPECT_LT(nShown, kChildren + 200000);

@@ -7,16 +7,12 @@
 #include "ldif/LdifSource.h"
 #include "model/DnHelper.h"
 #include "model/SearchFilter.h"
-#include "source/Search.h"
 
 #include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <set>
 
 namespace {
-
-const std::string kBase = "dc=example,dc=com";
 
 // People with numbers (nis' uidNumber has an ordering rule), a five-level
 // chain, and names with escapes and UTF-8.
@@ -30,8 +26,7 @@ std::string SearchSeed() {
                                 "d\xC3\xA9ric",
                                 "2000", "fred@example.fr"}};
     for (auto& p : people) {
-        std::string cn = p[0];
-        std::string plain = cn;
+        std::string plain = p[0];
         plain.erase(std::remove(plain.begin(), plain.end(), '\\'), plain.end());
         ldif += "\ndn: uid=u" + std::string(p[1]) +
                 ",ou=Staff,dc=example,dc=com\n"
@@ -51,65 +46,17 @@ std::string SearchSeed() {
     return ldif;
 }
 
-// Receives a search's messages on the UI thread.
-class CSearchSink : public CRecordingWindow {
-public:
-    CSearchSink() {
-        m_onMessage = [this](UINT nMessage, WPARAM wParam, LPARAM) {
-            if (nMessage == WM_SEARCH_RESULTS) {
-                auto* pBatch = WParamToPtr<std::vector<CSearchResult>>(wParam);
-                m_batches.push_back(static_cast<int>(pBatch->size()));
-                for (const CSearchResult& result : *pBatch) {
-                    m_dns.insert(DnCompareKey(result.strDN.View()));
-                    m_results.push_back(result);
-                }
-            } else if (nMessage == WM_SEARCH_FINISHED) {
-                m_outcome = *WParamToPtr<CSearchOutcome>(wParam);
-                m_bFinished = true;
-            }
-        };
-    }
-    bool Run(CDataSource& source, const CSearchQuery& query) {
-        m_dns.clear();
-        m_results.clear();
-        m_batches.clear();
-        m_bFinished = false;
-        source.Search(query, this);
-        return Pump([this]() { return m_bFinished; });
-    }
-    std::set<std::string> m_dns;
-    std::vector<CSearchResult> m_results;
-    std::vector<int> m_batches;
-    CSearchOutcome m_outcome;
-    bool m_bFinished = false;
-};
-
-CSearchQuery Query(const std::string& filter, int nScope = SEARCH_SCOPE_SUBTREE,
-                   const std::string& base = kBase) {
-    CSearchQuery query;
-    query.strBase = base;
-    query.nScope = nScope;
-    query.strFilter = filter;
-    return query;
-}
-
-class Search : public ::testing::Test {
+class Search : public CLdapTest {
 protected:
-    Search() : m_server(SearchSeed()) {}
+    Search() : CLdapTest(SearchSeed()) {}
     void SetUp() override {
-        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
-        m_pLdap = OpenSource(m_server);
-        ASSERT_TRUE(m_pLdap);
-        m_strFile = (m_dir.Path() / "same.ldif").string();
-        std::ofstream(m_strFile) << SearchSeed();
+        ASSERT_NE(Open(kBase, false), nullptr);
+        const std::string file = (m_dir.Path() / "same.ldif").string();
+        std::ofstream(file) << SearchSeed();
         CConnectionParams params;
-        params.m_strLdifFile = m_strFile.c_str();
+        params.m_strLdifFile = file.c_str();
         params.m_strSearchBase = kBase.c_str();
         ASSERT_TRUE(m_ldif.Open(params));
-    }
-    void TearDown() override {
-        if (m_pLdap)
-            m_pLdap->ShutdownWorkers(FALSE);
     }
     // What ldapsearch finds, as compare keys.
     std::set<std::string> ToolDNs(const std::string& filter, const char* pszScope) {
@@ -118,12 +65,10 @@ protected:
             dns.insert(DnCompareKey(dn));
         return dns;
     }
+    // The server and the file of the same entries.
+    std::vector<CDataSource*> Sources() { return {m_pSource.get(), &m_ldif}; }
 
-    CTestServices m_services;
-    CSlapdServer m_server;
     CTempDir m_dir;
-    std::string m_strFile;
-    std::unique_ptr<CLdapSource> m_pLdap;
     CLdifSource m_ldif;
     CSearchSink m_sink;
 };
@@ -158,7 +103,7 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
         SCOPED_TRACE(c.filter);
         std::set<std::string> tools = ToolDNs(c.filter, c.toolScope);
         EXPECT_EQ(tools.size(), c.nExpected);
-        ASSERT_TRUE(m_sink.Run(*m_pLdap, Query(c.filter, c.nScope)));
+        ASSERT_TRUE(m_sink.Run(*m_pSource, Query(c.filter, c.nScope)));
         EXPECT_FALSE(m_sink.m_outcome.bFailed) << Str(m_sink.m_outcome.strMessage);
         EXPECT_EQ(m_sink.m_dns, tools) << "server";
         ASSERT_TRUE(m_sink.Run(m_ldif, Query(c.filter, c.nScope)));
@@ -168,8 +113,7 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
     CSearchQuery query = Query("(uid=u1001)");
     query.attributes.Add("mail");
     query.attributes.Add("UIDNUMBER");
-    for (CDataSource* pSource :
-         {static_cast<CDataSource*>(m_pLdap.get()), static_cast<CDataSource*>(&m_ldif)}) {
+    for (CDataSource* pSource : Sources()) {
         ASSERT_TRUE(m_sink.Run(*pSource, query));
         ASSERT_EQ(m_sink.m_results.size(), 1u);
         std::vector<std::string> got;
@@ -186,8 +130,7 @@ TEST_F(Search, TheServerTheToolsAndTheFileFindTheSameEntries) {
 }
 
 TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
-    for (CDataSource* pSource :
-         {static_cast<CDataSource*>(m_pLdap.get()), static_cast<CDataSource*>(&m_ldif)}) {
+    for (CDataSource* pSource : Sources()) {
         CSearchQuery query = Query("(objectClass=*)");
         query.nSizeLimit = 3;
         ASSERT_TRUE(m_sink.Run(*pSource, query));
@@ -197,27 +140,27 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
     }
     // A search of a large level stopped after its first batch ends at once,
     // says so, and leaves the connection usable.
-    ASSERT_TRUE(m_server.AddChildren("ou=Empty,dc=example,dc=com", 3000));
-    CSearchQuery query = Query("(objectClass=*)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com");
+    ASSERT_TRUE(m_server.AddChildren(kEmpty, 3000));
+    CSearchQuery query = Query("(objectClass=*)", SEARCH_SCOPE_ONE, kEmpty);
     bool bStopped = false;
     auto previous = m_sink.m_onMessage;
     m_sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM lParam) {
         previous(nMessage, wParam, lParam);
         if (nMessage == WM_SEARCH_RESULTS && !bStopped) {
             bStopped = true;
-            m_pLdap->StopSearch();
+            m_pSource->StopSearch();
         }
     };
-    ASSERT_TRUE(m_sink.Run(*m_pLdap, query));
+    ASSERT_TRUE(m_sink.Run(*m_pSource, query));
     EXPECT_TRUE(m_sink.m_outcome.bStopped);
     EXPECT_LT(m_sink.m_dns.size(), 3000u);
     EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome)).find("(stopped)") != std::string::npos, true);
     m_sink.m_onMessage = previous;
-    ASSERT_TRUE(m_sink.Run(*m_pLdap, Query("(cn=child1)", SEARCH_SCOPE_ONE, "ou=Empty,dc=example,dc=com")));
+    ASSERT_TRUE(m_sink.Run(*m_pSource, Query("(cn=child1)", SEARCH_SCOPE_ONE, kEmpty)));
     EXPECT_EQ(m_sink.m_dns.size(), 1u);
     EXPECT_GT(*std::max_element(m_sink.m_batches.begin(), m_sink.m_batches.end()), 0);
-    ASSERT_TRUE(WaitForWorkers(*m_pLdap));
-    EXPECT_EQ(m_pLdap->GetRunning(), 0);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(m_pSource->GetRunning(), 0);
 }
 
 TEST(SearchFilter, FaultsAreFoundBeforeAnythingIsSent) {

@@ -1,10 +1,11 @@
 #include "LdapTestPane.h"
 
+#include "model/DnHelper.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
 #include "source/Requests.h"
 
-#include <gtest/gtest.h>
+#include <cstring>
 
 LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
     CRecordingWindow::WindowProc(nMessage, wParam, lParam);
@@ -57,13 +58,11 @@ LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
             pRequest->pEntry->SetDN(pRequest->strNewDN);
         break;
     }
-    case WM_ATTRIBUTE_ADDED: {
+    case WM_ATTRIBUTE_ADDED:
         // The attribute pane owns the copies from here on.
-        auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
-        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
-        DeleteAttributes(pRequest->attributes);
+        m_succeeded.push_back(WParamToPtr<CAddAttributesRequest>(wParam)->bSucceeded != FALSE);
+        DeleteAttributes(WParamToPtr<CAddAttributesRequest>(wParam)->attributes);
         break;
-    }
     case WM_ATTRIBUTE_DELETED: {
         auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
         m_succeeded.push_back(pRequest->bSucceeded != FALSE);
@@ -78,6 +77,88 @@ LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return 0;
+}
+
+void CTestPane::Reset() {
+    Clear();
+    m_foundDNs.clear();
+    m_batchSizes.clear();
+    m_searchDone.clear();
+    m_shownAttributes.clear();
+    m_showSizes.clear();
+    m_addedDNs.clear();
+    m_succeeded.clear();
+    m_nDeleted = 0;
+}
+
+CSearchSink::CSearchSink() {
+    m_onMessage = [this](UINT nMessage, WPARAM wParam, LPARAM) {
+        if (nMessage == WM_SEARCH_RESULTS) {
+            auto* pBatch = WParamToPtr<std::vector<CSearchResult>>(wParam);
+            m_batches.push_back(static_cast<int>(pBatch->size()));
+            for (const CSearchResult& result : *pBatch) {
+                m_dns.insert(DnCompareKey(result.strDN.View()));
+                m_results.push_back(result);
+            }
+        } else if (nMessage == WM_SEARCH_FINISHED) {
+            m_outcome = *WParamToPtr<CSearchOutcome>(wParam);
+            m_bFinished = true;
+        }
+    };
+}
+
+bool CSearchSink::Run(CDataSource& source, const CSearchQuery& query) {
+    m_dns.clear();
+    m_results.clear();
+    m_batches.clear();
+    m_bFinished = false;
+    return source.Search(query, this) && Pump([this]() { return m_bFinished; });
+}
+
+CSearchQuery Query(const std::string& filter, int nScope, const std::string& base) {
+    CSearchQuery query;
+    query.strBase = base;
+    query.nScope = nScope;
+    query.strFilter = filter;
+    return query;
+}
+
+void CLdapTest::TearDown() {
+    if (m_pSource)
+        m_pSource->ShutdownWorkers(FALSE);
+}
+
+CEntryNode* CLdapTest::Open(const std::string& base, bool bExpand, bool bAdmin) {
+    EXPECT_TRUE(m_server.Start()) << m_server.LastError();
+    CConnectionParams params = ParamsFor(m_server, base, bAdmin);
+    m_pSource = std::make_unique<CLdapSource>();
+    m_pane.m_pSource = m_pSource.get();
+    if (!m_server.IsRunning() || !m_pSource->Open(params)) {
+        ADD_FAILURE() << "the source did not open";
+        return nullptr;
+    }
+    m_pRoot = params.m_pRoot;
+    if (bExpand) {
+        ExpandAndWait(*m_pSource, m_pane, m_pRoot);
+        m_pane.Reset();
+    }
+    return m_pRoot;
+}
+
+CEntryNode* CLdapTest::People() {
+    CEntryNode* pPeople = Child(kPeople);
+    EXPECT_NE(pPeople, nullptr);
+    if (pPeople) {
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+    }
+    return pPeople;
+}
+
+std::vector<std::string> CLdapTest::Boxes() const {
+    std::vector<std::string> texts;
+    for (const auto& box : m_services.m_boxes.Boxes())
+        texts.push_back(Str(box.text));
+    return texts;
 }
 
 std::string Str(const CString& s) {
@@ -95,14 +176,6 @@ CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base,
         params.m_strPassword = server.Password();
     }
     return params;
-}
-
-std::unique_ptr<CLdapSource> OpenSource(const CSlapdServer& server, const std::string& base) {
-    auto pSource = std::make_unique<CLdapSource>();
-    CConnectionParams params = ParamsFor(server, base);
-    EXPECT_TRUE(pSource->Open(params));
-    EXPECT_NE(params.m_pRoot, nullptr);
-    return pSource;
 }
 
 bool Pump(const std::function<bool()>& pred, unsigned nGuardMs) {
@@ -128,7 +201,38 @@ CAttribute* MakeAttribute(const char* pszName, const std::vector<const char*>& v
     return pAttribute;
 }
 
+CEntryNode* StartAddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pParent, const char* pszRdn) {
+    auto* pNew = new CEntryNode;
+    pNew->SetDN(CString(pszRdn) + "," + pParent->GetDN());
+    pNew->SetParent(pParent);
+    pNew->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
+    pNew->m_attributes.Add(MakeAttribute("cn", {std::strchr(pszRdn, '=') + 1}));
+    pNew->m_attributes.Add(MakeAttribute("sn", {"S"}));
+    pParent->BeginOperation(OP_ADD_ENTRY);
+    source.AddEntry(pParent, pNew, HTREEITEM(5), &pane);
+    return pNew;
+}
+
+void StartValueUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, int nOp,
+                      const std::vector<CAttribute*>& attributes, int nRow) {
+    CAttributeArray array;
+    for (CAttribute* pAttribute : attributes)
+        array.Add(pAttribute);
+    CDWordArray rows;
+    rows.Add(static_cast<DWORD>(nRow));
+    pEntry->BeginOperation(nOp);
+    if (nOp == OP_ADD_ATTRIBUTE)
+        source.AddAttributes(pEntry, &array, &pane);
+    else if (nOp == OP_DELETE_ATTRIBUTE)
+        source.DeleteAttributes(pEntry, &array, &rows, &pane);
+    else
+        source.ModifyAttribute(pEntry, array[0], nRow, &pane);
+    DeleteAttributes(array); // the source made its own copies
+}
+
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn) {
+    if (!pParent)
+        return nullptr;
     for (CEntryNode* pChild : pParent->GetChildren())
         if (Str(pChild->GetDN()) == dn)
             return pChild;

@@ -1,8 +1,8 @@
 #pragma once
 // What the LDAP tests share: a pane that behaves like the real panes towards
 // the source (reads the lists and records while they are valid, disposes of
-// what the receivers own), and helpers to open a source on the private server
-// and to pump the UI thread while workers run.
+// what the receivers own), a search receiver, a fixture with a source opened
+// on the private server, and helpers to pump the UI thread while workers run.
 
 #include "RecordingWindow.h"
 #include "SlapdFixture.h"
@@ -11,9 +11,12 @@
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
 #include "source/Messages.h"
+#include "source/Search.h"
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,14 +39,37 @@ public:
     int m_nDeleted = 0;
     // Messages of the first WM_ENTRIES_FOUND happen while the search still runs.
     std::function<void()> m_onFirstEntries;
+
+    // Forgets every message and record so far.
+    void Reset();
 };
+
+// Receives a search's messages on the UI thread.
+class CSearchSink : public CRecordingWindow {
+public:
+    CSearchSink();
+    // Starts the search and pumps until it finished; FALSE when it was
+    // refused or hung.
+    bool Run(CDataSource& source, const CSearchQuery& query);
+
+    std::set<std::string> m_dns; // compare keys
+    std::vector<CSearchResult> m_results;
+    std::vector<int> m_batches;
+    CSearchOutcome m_outcome;
+    bool m_bFinished = false;
+};
+
+CSearchQuery Query(const std::string& filter, int nScope = SEARCH_SCOPE_SUBTREE,
+                   const std::string& base = "dc=example,dc=com");
+
+inline const std::string kBase = "dc=example,dc=com";
+inline const std::string kPeople = "ou=People,dc=example,dc=com";
+inline const std::string kEmpty = "ou=Empty,dc=example,dc=com";
+inline const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
+inline const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
 
 std::string Str(const CString& s);
 CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin = true);
-
-// Opens a source on the server with the admin DN; fails the test otherwise.
-std::unique_ptr<CLdapSource> OpenSource(const CSlapdServer& server,
-                                        const std::string& base = "dc=example,dc=com");
 
 // Runs queued sends on this (the UI) thread until pred holds; FALSE after
 // the guard time (a hang, not a speed check).
@@ -53,7 +79,15 @@ bool WaitForWorkers(CDataSource& source, unsigned nGuardMs = 60000);
 
 // A new attribute with these values (the caller owns it).
 CAttribute* MakeAttribute(const char* pszName, const std::vector<const char*>& values);
-// A child node of pParent with exactly that DN, or NULL.
+// Starts adding "<rdn>,<parent>" (a person) below pParent, tree item 5;
+// returns the new node, which the source owns from here on.
+CEntryNode* StartAddEntry(CLdapSource& source, CTestPane& pane, CEntryNode* pParent, const char* pszRdn);
+// Starts a change of pEntry's values as the attribute pane does (nOp
+// OP_ADD_ATTRIBUTE, OP_DELETE_ATTRIBUTE or OP_MODIFY_ATTRIBUTE: then the one
+// attribute holds the new value and the old) and frees the attributes.
+void StartValueUpdate(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry, int nOp,
+                      const std::vector<CAttribute*>& attributes, int nRow = 0);
+// A child node of pParent (may be NULL) with exactly that DN, or NULL.
 CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn);
 std::vector<std::string> ChildDNs(CEntryNode* pParent);
 // "name=value" for every cached value of the entry, in cache order.
@@ -62,3 +96,26 @@ std::vector<std::string> CachedValues(CEntryNode* pEntry);
 long long ExpandAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry);
 // Reads the entry's attributes (notify TRUE) and waits for the worker.
 void ReadAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry);
+
+// A server (a test may add to its seed before Open) and a source on it whose
+// tree pane is m_pane.
+class CLdapTest : public ::testing::Test {
+protected:
+    explicit CLdapTest(std::string seed = CSlapdServer::DefaultSeed()) : m_server(std::move(seed)) {}
+    void TearDown() override;
+    // Starts the server and opens a source on base (anonymously unless
+    // bAdmin); with bExpand the root is expanded and the pane forgets that
+    // browse. NULL when either failed.
+    CEntryNode* Open(const std::string& base = kBase, bool bExpand = true, bool bAdmin = true);
+    // The root's child of that DN, or NULL.
+    CEntryNode* Child(const std::string& dn) { return FindChild(m_pRoot, dn); }
+    // ou=People below the expanded root, expanded in turn (Alice and Bob).
+    CEntryNode* People();
+    std::vector<std::string> Boxes() const; // the text of every box so far
+
+    CSlapdServer m_server;
+    CTestServices m_services;
+    std::unique_ptr<CLdapSource> m_pSource;
+    CTestPane m_pane;
+    CEntryNode* m_pRoot = nullptr;
+};

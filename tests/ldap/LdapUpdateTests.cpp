@@ -8,46 +8,26 @@
 
 namespace {
 
-const std::string kBase = "dc=example,dc=com";
-const std::string kPeople = "ou=People,dc=example,dc=com";
-const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
-const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
-
-class LdapUpdate : public ::testing::Test {
+// The source is opened on ou=People, so Alice and Bob are top-level entries.
+class LdapUpdate : public CLdapTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
-        CConnectionParams params = ParamsFor(m_server, kPeople);
-        m_pSource = std::make_unique<CLdapSource>();
-        ASSERT_TRUE(m_pSource->Open(params));
-        m_pane.m_pSource = m_pSource.get();
-        m_pPeople = params.m_pRoot;
-        ASSERT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), 2);
+        m_pPeople = Open(kPeople);
         m_pAlice = FindChild(m_pPeople, kAlice);
         m_pBob = FindChild(m_pPeople, kBob);
         ASSERT_TRUE(m_pAlice && m_pBob);
-        m_pane.Clear();
-    }
-    void TearDown() override {
-        if (m_pSource)
-            m_pSource->ShutdownWorkers(FALSE);
-    }
-    std::vector<std::string> Boxes() {
-        std::vector<std::string> texts;
-        for (auto& box : m_services.m_boxes.Boxes())
-            texts.push_back(Str(box.text));
-        return texts;
     }
     std::vector<std::string> Sorted(std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
         return v;
     }
     void Run() { ASSERT_TRUE(WaitForWorkers(*m_pSource)); }
+    // Changes Alice's values and waits.
+    void Change(int nOp, const std::vector<CAttribute*>& attributes, int nRow = 0) {
+        StartValueUpdate(*m_pSource, m_pane, m_pAlice, nOp, attributes, nRow);
+        Run();
+    }
 
-    CSlapdServer m_server;
-    CTestServices m_services;
-    std::unique_ptr<CLdapSource> m_pSource;
-    CTestPane m_pane;
     CEntryNode* m_pPeople = nullptr;
     CEntryNode* m_pAlice = nullptr;
     CEntryNode* m_pBob = nullptr;
@@ -56,14 +36,7 @@ protected:
 } // namespace
 
 TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
-    auto* pCarol = new CEntryNode;
-    pCarol->SetDN("cn=Carol," + kPeople);
-    pCarol->SetParent(m_pPeople);
-    pCarol->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
-    pCarol->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
-    pCarol->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
-    m_pPeople->BeginOperation(OP_ADD_ENTRY);
-    m_pSource->AddEntry(m_pPeople, pCarol, HTREEITEM(5), &m_pane);
+    CEntryNode* pCarol = StartAddEntry(*m_pSource, m_pane, m_pPeople, "cn=Carol");
     Run();
     EXPECT_TRUE(m_server.Exists("cn=Carol," + kPeople));
     EXPECT_EQ(m_pane.m_addedDNs, std::vector<std::string>{"cn=Carol," + kPeople});
@@ -75,14 +48,7 @@ TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
 
     // The same DN again: the server refuses, the node is freed (ASan), the
     // pane hears 0, the parent's Add is enabled again.
-    auto* pAgain = new CEntryNode;
-    pAgain->SetDN("cn=Carol," + kPeople);
-    pAgain->SetParent(m_pPeople);
-    pAgain->m_attributes.Add(MakeAttribute("objectClass", {"person"}));
-    pAgain->m_attributes.Add(MakeAttribute("cn", {"Carol"}));
-    pAgain->m_attributes.Add(MakeAttribute("sn", {"Doe"}));
-    m_pPeople->BeginOperation(OP_ADD_ENTRY);
-    m_pSource->AddEntry(m_pPeople, pAgain, HTREEITEM(5), &m_pane);
+    StartAddEntry(*m_pSource, m_pane, m_pPeople, "cn=Carol");
     Run();
     EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
     EXPECT_EQ(m_pane.m_addedDNs.back(), "");
@@ -90,7 +56,7 @@ TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
     EXPECT_TRUE(m_pPeople->CanAddEntry());
 }
 
-TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
+TEST_F(LdapUpdate, DeleteOfALeafRefusalForANonLeafAndRenameOfAnOuterEntry) {
     m_pBob->BeginOperation(OP_DELETE_ENTRY);
     m_pSource->DeleteEntry(m_pBob, &m_pane);
     Run();
@@ -103,24 +69,36 @@ TEST_F(LdapUpdate, DeleteOfALeafAndRefusalForANonLeaf) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
     EXPECT_EQ(m_pSource->GetRetiredCount(), 0);
 
-    // ou=People has children on the server: the library's text for 66.
+    // On a second source, on the suffix, ou=People is an entry like any
+    // other; it has children on the server: the library's text for 66.
     CConnectionParams params = ParamsFor(m_server, kBase);
     CLdapSource source;
     ASSERT_TRUE(source.Open(params));
     CTestPane pane(&source);
-    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
-    CEntryNode* pPeople = FindChild(params.m_pRoot, kPeople);
-    ASSERT_NE(pPeople, nullptr);
+    CEntryNode* pSuffix = params.m_pRoot;
+    ASSERT_EQ(ExpandAndWait(source, pane, pSuffix), 2);
     pane.Clear();
+    CEntryNode* pPeople = FindChild(pSuffix, kPeople);
+    ASSERT_NE(pPeople, nullptr);
     pPeople->BeginOperation(OP_DELETE_ENTRY);
     source.DeleteEntry(pPeople, &pane);
     ASSERT_TRUE(WaitForWorkers(source));
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "Operation not allowed on non-leaf\nsubordinate objects must be deleted first"});
     EXPECT_TRUE(pane.MessageIds().empty());
-    EXPECT_EQ(FindChild(params.m_pRoot, kPeople), pPeople);
+    EXPECT_EQ(FindChild(pSuffix, kPeople), pPeople);
     EXPECT_TRUE(m_server.Exists(kPeople));
-    EXPECT_TRUE(params.m_pRoot->CanRefresh());
+    EXPECT_TRUE(pSuffix->CanRefresh());
+
+    // A rename there leaves the entry's cache alone.
+    CEntryNode* pEmpty = FindChild(pSuffix, kEmpty);
+    ASSERT_NE(pEmpty, nullptr);
+    pEmpty->BeginOperation(OP_MODIFY_ENTRY);
+    source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);
+    ASSERT_TRUE(WaitForWorkers(source));
+    EXPECT_EQ(pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_TRUE(m_server.Exists("ou=Vacant," + kBase));
+    EXPECT_TRUE(pEmpty->m_attributes.IsEmpty());
 }
 
 TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
@@ -144,13 +122,8 @@ TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
 
 TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("mail", {"third@example.com"}));
-    toAdd.Add(MakeAttribute("description", {"first", "second"}));
-    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
-    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
-    DeleteAttributes(toAdd); // the source made its own copies
-    Run();
+    Change(OP_ADD_ATTRIBUTE,
+           {MakeAttribute("mail", {"third@example.com"}), MakeAttribute("description", {"first", "second"})});
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(
         m_server.Values(kAlice, "mail"),
@@ -167,11 +140,7 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
 
     // An undefined attribute: the box, no message, the cache unchanged.
     size_t nBefore = CachedValues(m_pAlice).size();
-    toAdd.Add(MakeAttribute("noSuchAttributeType", {"x"}));
-    m_pAlice->BeginOperation(OP_ADD_ATTRIBUTE);
-    m_pSource->AddAttributes(m_pAlice, &toAdd, &m_pane);
-    DeleteAttributes(toAdd);
-    Run();
+    Change(OP_ADD_ATTRIBUTE, {MakeAttribute("noSuchAttributeType", {"x"})});
     EXPECT_EQ(
         Boxes(),
         std::vector<std::string>{
@@ -184,14 +153,7 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
 TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
     // One of two mail values: only that value goes.
-    CAttributeArray values;
-    values.Add(MakeAttribute("mail", {"alice@example.com"}));
-    CDWordArray rows;
-    rows.Add(3);
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE, {MakeAttribute("mail", {"alice@example.com"})}, 3);
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(m_server.Values(kAlice, "mail"), std::vector<std::string>{"alice.smith@example.com"});
     ASSERT_NE(m_pAlice->FindAttribute("mail"), nullptr);
@@ -199,12 +161,9 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
     // Its last value, named by a value the server no longer has in another
     // case form, would leave nothing: the attribute as a whole is deleted.
-    values.Add(MakeAttribute("mail", {"alice.smith@example.com"}));
-    values.Add(MakeAttribute("telephoneNumber", {"111"}));
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE,
+           {MakeAttribute("mail", {"alice.smith@example.com"}), MakeAttribute("telephoneNumber", {"111"})},
+           3);
     EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, true}));
     EXPECT_TRUE(m_server.Values(kAlice, "mail").empty());
     EXPECT_TRUE(m_server.Values(kAlice, "telephoneNumber").empty());
@@ -214,11 +173,7 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
     // A required attribute: the server refuses (objectClassViolation, the
     // library's text), the cache keeps it.
-    values.Add(MakeAttribute("sn", {"Smith"}));
-    m_pAlice->BeginOperation(OP_DELETE_ATTRIBUTE);
-    m_pSource->DeleteAttributes(m_pAlice, &values, &rows, &m_pane);
-    DeleteAttributes(values);
-    Run();
+    Change(OP_DELETE_ATTRIBUTE, {MakeAttribute("sn", {"Smith"})}, 3);
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "Object class violation\nobject class 'inetOrgPerson' requires attribute 'sn'"});
     EXPECT_NE(m_pAlice->FindAttribute("sn"), nullptr);
@@ -227,12 +182,7 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
 
 TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
-    CAttribute change;
-    change.SetName("mail");
-    change.Add("new@example.com");
-    change.Add("alice@example.com");
-    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
-    Run();
+    Change(OP_MODIFY_ATTRIBUTE, {MakeAttribute("mail", {"new@example.com", "alice@example.com"})}, 4);
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
               (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
@@ -245,30 +195,10 @@ TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     EXPECT_TRUE(m_pAlice->CanModifyAttribute());
 
     // A new value equal to another existing one is sent twice: refused, nothing changes.
-    change.RemoveAll();
-    change.Add("alice.smith@example.com");
-    change.Add("new@example.com");
-    m_pSource->ModifyAttribute(m_pAlice, &change, 4, &m_pane);
-    Run();
+    Change(OP_MODIFY_ATTRIBUTE, {MakeAttribute("mail", {"alice.smith@example.com", "new@example.com"})}, 4);
     EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
               (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
     EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 2);
-}
-
-TEST_F(LdapUpdate, RenameOfAnExpandedEntryLeavesItsChildrenAsTheyWere) {
-    CConnectionParams params = ParamsFor(m_server, kBase);
-    CLdapSource source;
-    ASSERT_TRUE(source.Open(params));
-    CTestPane pane(&source);
-    ASSERT_EQ(ExpandAndWait(source, pane, params.m_pRoot), 2);
-    CEntryNode* pEmpty = FindChild(params.m_pRoot, "ou=Empty," + kBase);
-    ASSERT_NE(pEmpty, nullptr);
-    pEmpty->BeginOperation(OP_MODIFY_ENTRY);
-    source.ModifyEntry(pEmpty, "ou=Vacant", "ou=Empty", "ou=Vacant," + kBase, "ou=Empty", &pane);
-    ASSERT_TRUE(WaitForWorkers(source));
-    EXPECT_EQ(pane.m_succeeded, std::vector<bool>{true});
-    EXPECT_TRUE(m_server.Exists("ou=Vacant," + kBase));
-    EXPECT_TRUE(pEmpty->m_attributes.IsEmpty()); // the cache is not touched
 }

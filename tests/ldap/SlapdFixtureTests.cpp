@@ -36,20 +36,20 @@ TEST(SlapdFixture, ServesTlsAndPeerCredentials) {
     CSlapdServer server;
     server.EnableTls();
     ASSERT_TRUE(server.Start()) << server.LastError();
-    const std::string tools =
-        "env -u LDAPNOINIT LDAPCONF=/dev/null LDAPRC=/dev/null LDAPTLS_REQCERT=demand LDAPTLS_CACERT='" +
-        CSlapdServer::CACertFile() + "' ";
+    // The exit code of a tool run with only the given settings.
+    auto run = [](const std::string& settings, const std::string& tool) {
+        return std::system(
+            ("env -u LDAPNOINIT LDAPCONF=/dev/null LDAPRC=/dev/null " + settings + " " + tool).c_str());
+    };
+    const std::string verify = "LDAPTLS_REQCERT=demand";
+    const std::string withCA = verify + " LDAPTLS_CACERT='" + CSlapdServer::CACertFile() + "'";
     const std::string query = " -x -b '' -s base >/dev/null 2>&1";
-    EXPECT_EQ(std::system((tools + "ldapsearch -ZZ -H " + server.Url() + query).c_str()), 0);
-    EXPECT_EQ(std::system((tools + "ldapsearch -H " + server.LdapsUrl() + query).c_str()), 0);
-    EXPECT_NE(std::system(("env -u LDAPNOINIT LDAPCONF=/dev/null LDAPTLS_REQCERT=demand ldapsearch -H " +
-                           server.LdapsUrl() + query)
-                              .c_str()),
-              0)
+    EXPECT_EQ(run(withCA, "ldapsearch -ZZ -H " + server.Url() + query), 0);
+    EXPECT_EQ(run(withCA, "ldapsearch -H " + server.LdapsUrl() + query), 0);
+    EXPECT_NE(run(verify, "ldapsearch -H " + server.LdapsUrl() + query), 0)
         << "the test CA must not be trusted by default";
-    EXPECT_EQ(std::system(("ldapwhoami -Y EXTERNAL -H '" + server.LdapiUrl() +
-                           "' 2>/dev/null | grep -qx 'dn:cn=admin,dc=example,dc=com'")
-                              .c_str()),
+    EXPECT_EQ(run("", "ldapwhoami -Y EXTERNAL -H '" + server.LdapiUrl() +
+                          "' 2>/dev/null | grep -qx 'dn:cn=admin,dc=example,dc=com'"),
               0);
     for (ETlsCert cert : {ETlsCert::Trusted, ETlsCert::OtherCA, ETlsCert::Expired})
         EXPECT_EQ(CSlapdServer::KeyPin(cert).size(), 51u);

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <mutex>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -19,36 +18,21 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {} // namespace
-
 // The tools write values that are not plain text as base-64.
 std::string CSlapdServer::DecodeBase64(const std::string& text) {
+    static const std::string kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned nBits = 0;
-    int nCount = 0;
+    int nHave = 0; // bits in nBits not yet written
     for (char ch : text) {
-        int v = ch >= 'A' && ch <= 'Z'   ? ch - 'A'
-                : ch >= 'a' && ch <= 'z' ? ch - 'a' + 26
-                : ch >= '0' && ch <= '9' ? ch - '0' + 52
-                : ch == '+'              ? 62
-                : ch == '/'              ? 63
-                                         : -1;
-        if (v < 0)
+        size_t v = kDigits.find(ch);
+        if (v == std::string::npos)
             continue;
         nBits = (nBits << 6) | static_cast<unsigned>(v);
-        if (++nCount == 4) {
-            out += static_cast<char>((nBits >> 16) & 0xFF);
-            out += static_cast<char>((nBits >> 8) & 0xFF);
-            out += static_cast<char>(nBits & 0xFF);
-            nBits = 0;
-            nCount = 0;
+        if ((nHave += 6) >= 8) {
+            nHave -= 8;
+            out += static_cast<char>((nBits >> nHave) & 0xFF);
         }
-    }
-    if (nCount == 3) {
-        out += static_cast<char>((nBits >> 10) & 0xFF);
-        out += static_cast<char>((nBits >> 2) & 0xFF);
-    } else if (nCount == 2) {
-        out += static_cast<char>((nBits >> 4) & 0xFF);
     }
     return out;
 }
@@ -76,23 +60,34 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // Unique names for the LDIF files handed to the tools.
-std::string NextFileName(const char* prefix) {
+std::string NextFileName() {
     static std::atomic<int> s_nNext{0};
-    return std::string(prefix) + std::to_string(++s_nNext) + ".ldif";
+    return "change-" + std::to_string(++s_nNext) + ".ldif";
 }
 
-int RunShell(const std::string& command, std::string* pOut = nullptr) {
+// Runs a shell command; its exit code (-1 when it did not end normally).
+int RunShell(const std::string& command, std::string& out) {
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return -1;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        if (pOut)
-            pOut->append(buffer, n);
-    }
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
     int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The start of a tool's command line, bound as the server's administrator.
+std::string AdminTool(const CSlapdServer& server, const char* pszTool) {
+    return std::string(pszTool) + " -x -H " + ShellQuote(server.Url()) + " -D " +
+           ShellQuote(server.AdminDN()) + " -w " + ShellQuote(server.Password());
+}
+
+// A new private folder in the temporary one, empty when none could be made.
+std::filesystem::path MakeTempDir(const char* pszPrefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / pszPrefix).string() + "-XXXXXX";
+    return mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
 }
 
 // The private CAs and every certificate the tests use, made once per process:
@@ -108,63 +103,43 @@ public:
 
     std::string File(const std::string& name) const { return (dir / name).string(); }
     static const char* Name(ETlsCert cert) {
-        switch (cert) {
-        case ETlsCert::OtherCA:
-            return "other";
-        case ETlsCert::Expired:
-            return "expired";
-        case ETlsCert::NameMismatch:
-            return "mismatch";
-        default:
-            return "server";
-        }
+        static const char* const kNames[] = {"server", "other", "expired", "mismatch"}; // as ETlsCert
+        return kNames[static_cast<int>(cert)];
     }
 
 private:
     CTestPki() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-pki-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (!mkdtemp(buffer.data())) {
+        dir = MakeTempDir("tarvo-pki");
+        if (dir.empty()) {
             strError = "no temporary folder";
             return;
         }
-        dir = buffer.data();
         char szHost[256] = "localhost";
         gethostname(szHost, sizeof szHost - 1);
         // libldap checks a connection to "localhost" against this machine's name.
-        const std::string names = "DNS:localhost,IP:127.0.0.1,DNS:" + std::string(szHost);
         const std::string script =
             "set -e; cd " + ShellQuote(dir.string()) +
-            "\n"
-            "key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out \"$1\"; }\n"
-            "ca() { key $1.key; openssl req -x509 -new -key $1.key -out $1.pem -days 3650 -subj \"/CN=$2\"; "
-            "}\n"
-            // cert <name> <ca> <cn> <san> <days> [key]
-            "cert() { k=${6:-$1}; [ -e $k.key ] || key $k.key;"
-            " openssl req -new -key $k.key -out $1.csr -subj \"/CN=$3\";"
-            " printf 'subjectAltName=%s\\nextendedKeyUsage=serverAuth,clientAuth\\n' \"$4\" >$1.ext;"
-            " openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -set_serial 0x$(openssl rand -hex 8)"
-            " -out $1.pem -days $5 -extfile $1.ext; [ $k = $1 ] || cp $k.key $1.key; }\n"
-            "ca ca 'Tarvo Test CA'; ca otherca 'Another Test CA'\n"
-            "cert server ca localhost '" +
-            names +
-            "' 365\n"
-            "cert other otherca localhost '" +
-            names +
-            "' 365\n"
-            "cert expired ca localhost '" +
-            names +
-            "' -1 server\n"
-            "cert mismatch ca wrong.invalid 'DNS:wrong.invalid' 365 server\n"
-            "cert client ca tarvo-client 'DNS:tarvo-client' 365\n"
-            "for c in server other expired mismatch; do"
-            " printf 'sha256:%s' \"$(openssl x509 -in $c.pem -pubkey -noout | openssl pkey -pubin -outform "
-            "der"
-            " | openssl dgst -sha256 -binary | base64)\" >$c.pin; done\n"
-            "chmod 600 *.key\n";
+            "\nnames='DNS:localhost,IP:127.0.0.1,DNS:" + std::string(szHost) + "'\n" +
+            R"sh(key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1"; }
+ca() { key $1.key; openssl req -x509 -new -key $1.key -out $1.pem -days 3650 -subj "/CN=$2"; }
+# cert <name> <ca> <cn> <san> <days> [key]
+cert() { k=${6:-$1}; [ -e $k.key ] || key $k.key; openssl req -new -key $k.key -out $1.csr -subj "/CN=$3"
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth,clientAuth\n' "$4" >$1.ext
+  openssl x509 -req -in $1.csr -CA $2.pem -CAkey $2.key -set_serial 0x$(openssl rand -hex 8) \
+    -out $1.pem -days $5 -extfile $1.ext; [ $k = $1 ] || cp $k.key $1.key; }
+ca ca 'Tarvo Test CA'; ca otherca 'Another Test CA'
+cert server ca localhost "$names" 365; cert other otherca localhost "$names" 365
+cert expired ca localhost "$names" -1 server
+cert mismatch ca wrong.invalid 'DNS:wrong.invalid' 365 server
+cert client ca tarvo-client 'DNS:tarvo-client' 365
+for c in server other expired mismatch; do
+  printf 'sha256:%s' "$(openssl x509 -in $c.pem -pubkey -noout | openssl pkey -pubin -outform der |
+    openssl dgst -sha256 -binary | base64)" >$c.pin
+done
+chmod 600 *.key
+)sh";
         std::string out;
-        if (RunShell("bash -c " + ShellQuote(script) + " 2>&1", &out) != 0)
+        if (RunShell("bash -c " + ShellQuote(script) + " 2>&1", out) != 0)
             strError = "making the test certificates failed: " + out;
     }
     ~CTestPki() {
@@ -186,9 +161,15 @@ std::string EscapeSocketPath(const std::string& path) {
 } // namespace
 
 std::string SlapdScriptPath() {
-    // This file lives in tests/support of the source tree.
-    return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "scripts" / "slapd")
-        .string();
+    // This file lives in tests/support of the source tree. A compiler cache
+    // with a base folder makes its name relative to the build folder, which
+    // the tests run in or below.
+    std::filesystem::path file = __FILE__;
+    for (auto dir = std::filesystem::current_path(); file.is_relative() && dir != dir.root_path();
+         dir = dir.parent_path())
+        if (std::filesystem::exists(dir / file))
+            file = dir / file;
+    return (file.parent_path().parent_path().parent_path() / "scripts" / "slapd").string();
 }
 
 std::string CSlapdServer::DefaultSeed() {
@@ -220,13 +201,8 @@ std::string CSlapdServer::DefaultSeed() {
            "ou: Empty\n";
 }
 
-CSlapdServer::CSlapdServer(std::string seedLdif) : m_strSeed(std::move(seedLdif)) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-slapd-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()))
-        m_dir = buffer.data();
-}
+CSlapdServer::CSlapdServer(std::string seedLdif)
+    : m_dir(MakeTempDir("tarvo-slapd")), m_strSeed(std::move(seedLdif)) {}
 
 CSlapdServer::~CSlapdServer() {
     Stop();
@@ -280,13 +256,7 @@ bool CSlapdServer::AddChildren(const std::string& parentDn, int nCount, const st
         m_strSeed += ldif;
         return true;
     }
-    std::string file = (m_dir / NextFileName("add-")).string();
-    std::ofstream(file) << ldif.substr(1);
-    int nExit = 0;
-    RunTool("ldapadd -x -H " + ShellQuote(Url()) + " -D " + ShellQuote(AdminDN()) + " -w " +
-                ShellQuote(Password()) + " -f " + ShellQuote(file) + " >/dev/null",
-            &nExit);
-    return nExit == 0;
+    return Modify(ldif.substr(1)); // ldapmodify -a takes plain records as adds
 }
 
 int CSlapdServer::FreePort() {
@@ -350,7 +320,6 @@ bool CSlapdServer::Start() {
     }
     std::string seedFile = (m_dir / "seed.ldif").string();
     std::ofstream(seedFile) << m_strSeed;
-    std::string limit = ShellQuote(m_strSizeLimit);
     std::string extraFile = (m_dir / "extra.conf").string();
     std::ofstream(extraFile) << m_strExtraConfig;
     std::string globalFile = (m_dir / "global.conf").string();
@@ -376,8 +345,8 @@ bool CSlapdServer::Start() {
     }
     int nExit = 0;
     std::string out = RunTool(ShellQuote(SlapdScriptPath()) + " prepare " + ShellQuote(m_dir.string()) + " " +
-                                  ShellQuote(seedFile) + " " + limit + " " + ShellQuote(extraFile) + " " +
-                                  ShellQuote(globalFile) + " 2>&1",
+                                  ShellQuote(seedFile) + " " + ShellQuote(m_strSizeLimit) + " " +
+                                  ShellQuote(extraFile) + " " + ShellQuote(globalFile) + " 2>&1",
                               &nExit);
     if (nExit != 0) {
         m_strLastError = "preparing the server failed: " + out;
@@ -422,17 +391,15 @@ bool CSlapdServer::Start() {
             return true;
         Stop();
     }
-    std::ifstream in(m_dir / "slapd.log");
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(m_dir / "slapd.log").rdbuf();
     m_strLastError = "the server did not start: " + ss.str();
     return false;
 }
 
 bool CSlapdServer::WaitReady() {
     for (int i = 0; i < 400; ++i) {
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
             m_pid = -1;
             return false;
         }
@@ -456,10 +423,7 @@ void CSlapdServer::Stop() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
-    m_bPaused = false;
+    Kill();
 }
 
 void CSlapdServer::Pause() {
@@ -508,27 +472,16 @@ void CSlapdServer::Kill() {
 
 std::string CSlapdServer::RunTool(const std::string& command, int* pExit) const {
     std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        if (pExit)
-            *pExit = -1;
-        return out;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    int status = pclose(pipe);
+    int nExit = RunShell(command, out);
     if (pExit)
-        *pExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        *pExit = nExit;
     return out;
 }
 
 std::vector<std::string> CSlapdServer::SearchDNs(const std::string& base, const std::string& scope,
                                                  const std::string& filter) const {
     std::string out =
-        RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
-                ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " + ShellQuote(base) + " -s " +
+        RunTool(AdminTool(*this, "ldapsearch -LLL -o ldif-wrap=no") + " -b " + ShellQuote(base) + " -s " +
                 scope + " " + ShellQuote(filter) + " 1.1 2>/dev/null");
     std::vector<std::string> dns;
     for (const std::string& line : Lines(out)) {
@@ -545,10 +498,8 @@ bool CSlapdServer::Exists(const std::string& dn) const {
 }
 
 std::vector<std::string> CSlapdServer::Values(const std::string& dn, const std::string& attribute) const {
-    std::string out =
-        RunTool("ldapsearch -LLL -o ldif-wrap=no -x -H " + ShellQuote(Url()) + " -D " +
-                ShellQuote(AdminDN()) + " -w " + ShellQuote(Password()) + " -b " + ShellQuote(dn) +
-                " -s base '(objectclass=*)' " + ShellQuote(attribute) + " 2>/dev/null");
+    std::string out = RunTool(AdminTool(*this, "ldapsearch -LLL -o ldif-wrap=no") + " -b " + ShellQuote(dn) +
+                              " -s base '(objectclass=*)' " + ShellQuote(attribute) + " 2>/dev/null");
     std::vector<std::string> values;
     std::string prefix = attribute + ": ";
     std::string prefix64 = attribute + ":: ";
@@ -563,12 +514,10 @@ std::vector<std::string> CSlapdServer::Values(const std::string& dn, const std::
 }
 
 bool CSlapdServer::Modify(const std::string& ldif) const {
-    std::string file = (m_dir / NextFileName("change-")).string();
+    std::string file = (m_dir / NextFileName()).string();
     std::ofstream(file) << ldif;
     int nExit = 0;
-    RunTool("ldapmodify -a -x -H " + ShellQuote(Url()) + " -D " + ShellQuote(AdminDN()) + " -w " +
-                ShellQuote(Password()) + " -f " + ShellQuote(file) + " >/dev/null 2>&1",
-            &nExit);
+    RunTool(AdminTool(*this, "ldapmodify -a") + " -f " + ShellQuote(file) + " >/dev/null 2>&1", &nExit);
     return nExit == 0;
 }
 
