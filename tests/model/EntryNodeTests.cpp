@@ -12,8 +12,8 @@ struct CFlags {
 };
 
 CFlags FlagsOf(const CEntryNode& n) {
-    return {n.CanRefresh(),         n.CanAddEntry(),          n.CanDeleteEntry(),
-            n.CanAddAttribute(),    n.CanDeleteAttribute(),   n.CanModifyAttribute(),
+    return {n.CanRefresh(),           n.CanAddEntry(),        n.CanDeleteEntry(),
+            n.CanAddAttribute(),      n.CanDeleteAttribute(), n.CanModifyAttribute(),
             n.CanRefreshAttributes(), n.CanModifyEntry(),     n.CanSaveToLdif()};
 }
 
@@ -54,6 +54,19 @@ TEST(CEntryNode, AddValueAppendsDuplicatesAndKeepsCaseVariantsApart) {
     ASSERT_EQ(n.m_attributes.GetSize(), 2);
     EXPECT_EQ(n.m_attributes[1]->m_strName, "CN");
     EXPECT_EQ(n.m_attributes[0]->GetSize(), 2);
+
+    // HasNonEmptyValue and CountRemainingValues go by the exact name too.
+    n.AddValue("desc", "");
+    EXPECT_FALSE(n.HasNonEmptyValue("desc"));
+    n.AddValue("desc", "x");
+    EXPECT_TRUE(n.HasNonEmptyValue("desc"));
+    EXPECT_FALSE(n.HasNonEmptyValue("Desc"));
+    CStringArray values;
+    values.Add("x");
+    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 1);
+    values.Add("");
+    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 0);
+    EXPECT_EQ(n.CountRemainingValues(values, "absent"), 0);
 }
 
 TEST(CEntryNode, RemoveValueIsByteExactAndKeepsTheEmptiedAttribute) {
@@ -70,51 +83,29 @@ TEST(CEntryNode, RemoveValueIsByteExactAndKeepsTheEmptiedAttribute) {
     EXPECT_EQ(n.m_attributes[0]->GetSize(), 0);
     EXPECT_FALSE(n.HasNonEmptyValue("mail"));
     EXPECT_FALSE(n.RemoveValue("mail", "b@x"));
-}
 
-TEST(CEntryNode, RemoveValueLooksInLaterAttributesOfTheSameName) {
-    CEntryNode n;
+    // A modify with equal new and old value: a source removes the old
+    // (second) value and adds the new (first); number and content stay.
+    n.AddValue("tel", "1");
+    n.AddValue("tel", "2");
+    n.RemoveValue("tel", "1");
+    n.AddValue("tel", "1");
+    ASSERT_EQ(n.m_attributes[1]->GetSize(), 2);
+    EXPECT_EQ(n.m_attributes[1]->GetAt(0), "2");
+    EXPECT_EQ(n.m_attributes[1]->GetAt(1), "1");
+
     // Two attributes with one name can arise from a request copy; the scan
     // goes on to the next one when the first lacks the value.
     auto* a = new CAttribute;
     a->m_strName = "ou";
     a->Add("one");
-    auto* b = new CAttribute;
-    b->m_strName = "ou";
-    b->Add("two");
+    auto* b = new CAttribute(*a);
+    b->SetAt(0, "two");
     n.m_attributes.Add(a);
     n.m_attributes.Add(b);
     EXPECT_TRUE(n.RemoveValue("ou", "two"));
     EXPECT_EQ(b->GetSize(), 0);
     EXPECT_EQ(a->GetSize(), 1);
-}
-
-TEST(CEntryNode, HasNonEmptyValueAndCountRemainingValues) {
-    CEntryNode n;
-    n.AddValue("desc", "");
-    EXPECT_FALSE(n.HasNonEmptyValue("desc"));
-    n.AddValue("desc", "x");
-    EXPECT_TRUE(n.HasNonEmptyValue("desc"));
-    EXPECT_FALSE(n.HasNonEmptyValue("Desc"));
-
-    CStringArray values;
-    values.Add("x");
-    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 1);
-    values.Add("");
-    EXPECT_EQ(n.CountRemainingValues(values, "desc"), 0);
-    EXPECT_EQ(n.CountRemainingValues(values, "absent"), 0);
-}
-
-TEST(CEntryNode, ModifyWithEqualNewAndOldValueKeepsNumberAndContent) {
-    CEntryNode n;
-    n.AddValue("tel", "1");
-    n.AddValue("tel", "2");
-    // A source removes the old (second) value and adds the new (first).
-    n.RemoveValue("tel", "1");
-    n.AddValue("tel", "1");
-    ASSERT_EQ(n.m_attributes[0]->GetSize(), 2);
-    EXPECT_EQ(n.m_attributes[0]->GetAt(0), "2");
-    EXPECT_EQ(n.m_attributes[0]->GetAt(1), "1");
 }
 
 TEST(CEntryNode, EachOperationCodeSetsItsFlagsOnTheEntryAndAllAncestors) {
@@ -159,14 +150,10 @@ TEST(CEntryNode, FirstEndReenablesAncestorsWhileAnotherOperationBelowRuns) {
     // Nothing is counted: the parent is enabled although b still runs.
     EXPECT_TRUE(parent.CanRefresh());
     EXPECT_FALSE(b.CanRefresh());
-}
-
-TEST(CEntryNode, BeginOperationWithoutParentChangesOnlyTheEntry) {
-    CEntryNode top, child;
-    child.SetParent(&top);
-    top.BeginOperation(OP_EXPAND);
-    EXPECT_EQ(FlagsOf(child), kAll);
-    EXPECT_FALSE(top.CanRefresh());
+    // An operation on the parent leaves its children alone.
+    parent.BeginOperation(OP_EXPAND);
+    EXPECT_EQ(FlagsOf(a), kAll);
+    EXPECT_FALSE(parent.CanRefresh());
 }
 
 TEST(CEntryNode, StopIsAcceptedAgainOnlyAfterANodeWasConstructed) {
@@ -177,20 +164,7 @@ TEST(CEntryNode, StopIsAcceptedAgainOnlyAfterANodeWasConstructed) {
     EXPECT_FALSE(CEntryNode::IsStopRequested());
 }
 
-TEST(CEntryNode, DestructionDeletesAttributesButNotChildren) {
-    auto child = std::make_unique<CEntryNode>();
-    child->AddValue("cn", "c");
-    {
-        CEntryNode parent;
-        parent.AddValue("ou", "p");
-        child->SetParent(&parent);
-        parent.AddChildHead(child.get());
-    }
-    // The child is intact (ASan would report a use after free otherwise).
-    EXPECT_EQ(child->m_attributes[0]->GetAt(0), "c");
-}
-
-TEST(CEntryNode, ChildrenHeadAndTailOrder) {
+TEST(CEntryNode, ChildrenKeepHeadAndTailOrderAndOutliveTheirParent) {
     CEntryNode parent, a, b, c;
     parent.AddChildHead(&a);
     parent.AddChildHead(&b);
@@ -199,4 +173,16 @@ TEST(CEntryNode, ChildrenHeadAndTailOrder) {
     EXPECT_TRUE(parent.RemoveChild(&a));
     EXPECT_FALSE(parent.RemoveChild(&a));
     EXPECT_EQ(parent.GetChildCount(), 2);
+
+    // Destruction deletes the attributes but not the children.
+    auto child = std::make_unique<CEntryNode>();
+    child->AddValue("cn", "c");
+    {
+        CEntryNode owner;
+        owner.AddValue("ou", "p");
+        child->SetParent(&owner);
+        owner.AddChildHead(child.get());
+    }
+    // The child is intact (ASan would report a use after free otherwise).
+    EXPECT_EQ(child->m_attributes[0]->GetAt(0), "c");
 }
