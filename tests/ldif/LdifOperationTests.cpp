@@ -286,16 +286,14 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
         << written;
 }
 
-TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndCount) {
+TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndARefreshNeverLosesAttributes) {
     m_pAnn->BeginOperation(OP_READ_ATTRIBUTES);
     EXPECT_EQ(m_pSource->ReadAttributes(m_pAnn, &m_pAnn->m_attributes, &m_list, TRUE), 3u);
     EXPECT_TRUE(m_pAnn->CanRefreshAttributes());
     EXPECT_EQ(m_services.m_status.PaneText(2), "3 Attributes Found");
     EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
     EXPECT_EQ(m_list.Messages()[1].wParam, PtrToWParam(&m_pAnn->m_attributes));
-}
 
-TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
     // The pane's Refresh destroys the cache before it asks again.
     auto refresh = [&] {
         DeleteAttributes(m_pAnn->m_attributes);
@@ -307,10 +305,7 @@ TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
     EXPECT_EQ(m_pAnn->FindAttribute("mail")->GetSize(), 2);
 
     // After an edit the edit survives a refresh as well.
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("title", {"Boss"}));
-    m_pSource->AddAttributes(m_pAnn, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(m_pAnn, "title", {"Boss"});
     refresh();
     EXPECT_EQ(m_pAnn->m_attributes.GetSize(), 4);
 
@@ -330,10 +325,7 @@ TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
 TEST_F(CLdifOperationTest, StopDoesNothingAndNoChangeReachesDiskBeforeClose) {
     const std::string before = ReadWholeFile(Path());
     EXPECT_TRUE(m_pSource->Stop());
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("title", {"Boss"}));
-    m_pSource->AddAttributes(m_pAnn, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(m_pAnn, "title", {"Boss"});
     EXPECT_EQ(ReadWholeFile(Path()), before);
     EXPECT_TRUE(m_pSource->m_workerThreads.IsEmpty());
     // Close runs once; the destructor does not write again.

@@ -26,22 +26,20 @@ std::vector<std::string> Names(const CEntryNode* pEntry) {
 } // namespace
 
 TEST(LdifSplitLine, NameBeforeFirstColonValueTrimmed) {
-    CString name, value;
-    CLdifSource::SplitLine(CString("cn:  a: b \t\r"), name, value);
-    EXPECT_EQ(name, "cn");
-    EXPECT_EQ(value, "a: b");
-    CLdifSource::SplitLine(CString("cn :x"), name, value);
-    EXPECT_EQ(name, "cn ");
-    EXPECT_EQ(value, "x");
-    CLdifSource::SplitLine(CString("  no colon here \v\f"), name, value);
-    EXPECT_EQ(name, "");
-    EXPECT_EQ(value, "no colon here");
-    CLdifSource::SplitLine(CString("userPassword:: e1NTSEF9"), name, value);
-    EXPECT_EQ(name, "userPassword");
-    EXPECT_EQ(value, ": e1NTSEF9");
-    CLdifSource::SplitLine(CString(":leading"), name, value);
-    EXPECT_EQ(name, "");
-    EXPECT_EQ(value, "leading");
+    const struct {
+        const char *line, *name, *value;
+    } cases[] = {{"cn:  a: b \t\r", "cn", "a: b"},
+                 {"cn :x", "cn ", "x"},
+                 {"  no colon here \v\f", "", "no colon here"},
+                 {"userPassword:: e1NTSEF9", "userPassword", ": e1NTSEF9"},
+                 {":leading", "", "leading"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        CString name, value;
+        CLdifSource::SplitLine(CString(c.line), name, value);
+        EXPECT_EQ(name, c.name);
+        EXPECT_EQ(value, c.value);
+    }
 }
 
 TEST(LdifParentDN, AfterFirstRdnTrimmed) {
@@ -111,12 +109,7 @@ TEST_F(CLdifTest, DialectLinesBecomeAttributesOrOtherLines) {
 
     // One edit: that record alone is written anew, in place, one line per
     // value; comments and stray lines inside it go, the URL stays a URL.
-    CAttributeArray toAdd;
-    toAdd.Add(new CAttribute);
-    toAdd[0]->m_strName = "new";
-    toAdd[0]->Add("v");
-    m_pSource->AddAttributes(entries[0], &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(entries[0], "new", {"v"});
     const std::string written = CloseAndRead();
     EXPECT_EQ(written, "version: 1\n"
                        "# a comment line\n"
@@ -142,7 +135,7 @@ TEST_F(CLdifTest, DialectLinesBecomeAttributesOrOtherLines) {
     EXPECT_EQ(CloseAndRead(), written);
 }
 
-TEST_F(CLdifTest, UnchangedFileIsNeitherRewrittenNorChanged) {
+TEST_F(CLdifTest, UnchangedFileIsNeitherRewrittenNorChangedAndOnlyLfBreaksLines) {
     // Whatever the layout, the contents that would be written are the
     // bytes read, and Close leaves the file alone.
     for (const std::string text :
@@ -157,26 +150,24 @@ TEST_F(CLdifTest, UnchangedFileIsNeitherRewrittenNorChanged) {
         EXPECT_EQ(m_services.m_boxes.Count(), nBoxes);
         std::filesystem::remove(Path());
     }
+    // Only LF breaks a line; a file with CR breaks only is one long line.
+    ASSERT_FALSE(OpenText("dn: o=x\robjectclass: top\r"));
+    ASSERT_EQ(m_pSource->GetOtherEntries().GetSize(), 1);
+    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top");
 }
 
-TEST_F(CLdifTest, SearchBaseSelectsBySubstringCaseSensitive) {
+TEST_F(CLdifTest, SearchBaseSelectsBySubstringCaseSensitiveAndObjectclassInAnyCase) {
     ASSERT_TRUE(OpenText("dn: cn=x,o=Acme,c=US\nobjectclass: top\n\n"
                          "dn: cn=y,ou=o=Acme-old\nobjectClass: top\n\n"
                          "dn: cn=z,O=ACME\nobjectclass: top\n\n"
                          "dn: cn=w,o=Acme\ncn: no objectclass\n\n",
                          "o=Acme"));
-    std::vector<std::string> shown;
-    for (const CEntryNode* pEntry : m_pSource->GetEntries())
-        shown.push_back(pEntry->m_strDN.Str());
-    EXPECT_EQ(shown, (std::vector<std::string>{"cn=x,o=Acme,c=US", "cn=y,ou=o=Acme-old"}));
-    std::vector<std::string> aside;
-    for (const CEntryNode* pEntry : m_pSource->GetOtherEntries())
-        aside.push_back(pEntry->m_strDN.Str());
-    EXPECT_EQ(aside, (std::vector<std::string>{"cn=z,O=ACME", "cn=w,o=Acme"}));
+    EXPECT_EQ(DNs(m_pSource->GetEntries()),
+              (std::vector<std::string>{"cn=x,o=Acme,c=US", "cn=y,ou=o=Acme-old"}));
+    EXPECT_EQ(DNs(m_pSource->GetOtherEntries()), (std::vector<std::string>{"cn=z,O=ACME", "cn=w,o=Acme"}));
     EXPECT_TRUE(m_pRoot->IsRoot());
-}
 
-TEST_F(CLdifTest, EmptySearchBaseNeedsObjectclassInAnyCase) {
+    // An empty search base needs objectclass too, in any case.
     ASSERT_TRUE(
         OpenText("dn: a\nobjectClass: x\n\ndn: b\nOBJECTCLASS: y\n\ndn: c\nobjectclasses: z\n\ndn: d\n\n"));
     ASSERT_EQ(m_pSource->GetEntries().GetSize(), 2);
@@ -191,20 +182,27 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     m_pSource.reset();
     EXPECT_FALSE(std::filesystem::exists(Path("missing.ldif")));
 
-    // A folder is no file.
+    // A folder is no file; the destructor's Close after the failed Open
+    // leaves it alone.
     std::filesystem::create_directory(Path("folder.ldif"));
+    WriteWholeFile(Path("folder.ldif") + "/inside", "keep");
     EXPECT_FALSE(OpenPath(Path("folder.ldif")));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
     m_pSource.reset();
+    EXPECT_EQ(m_services.m_boxes.Count(), 2); // none from the destructor
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.ldif")));
+    EXPECT_EQ(ReadWholeFile(Path("folder.ldif") + "/inside"), "keep");
 
     // Nor is a pipe: refused at once instead of waiting for a writer.
     ASSERT_EQ(::mkfifo(Path("pipe.ldif").c_str(), 0600), 0);
     EXPECT_FALSE(OpenPath(Path("pipe.ldif")));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
     m_pSource.reset();
-
+    // A source destroyed without ever opening writes nothing either.
     m_services.m_boxes.Clear();
+    { CLdifSource source; }
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+
     EXPECT_FALSE(OpenText(""));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevent entries found in this file.");
     EXPECT_EQ(m_services.m_boxes.Count(), 1);
@@ -227,23 +225,6 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     EXPECT_FALSE(OpenText("dn: o=x\nobjectclass: top\n", "o=y"));
     m_pSource.reset();
     EXPECT_EQ(ReadWholeFile(Path()), "dn: o=x\nobjectclass: top\n");
-}
-
-TEST_F(CLdifTest, UnreadableFileIsNeverWritten) {
-    // A path that exists but cannot be read as a file: the destructor's
-    // Close after the failed Open must leave it alone.
-    std::filesystem::create_directory(Path("dir.ldif"));
-    WriteWholeFile(Path("dir.ldif") + "/inside", "keep");
-    {
-        CLdifSource source;
-        CConnectionParams params;
-        params.m_strLdifFile = CString(Path("dir.ldif"));
-        EXPECT_FALSE(source.Open(params));
-    }
-    EXPECT_EQ(ReadWholeFile(Path("dir.ldif") + "/inside"), "keep");
-    // A source destroyed without ever opening writes nothing either.
-    { CLdifSource source; }
-    EXPECT_EQ(m_services.m_boxes.Count(), 1);
 }
 
 TEST_F(CLdifTest, OddBytesAreKeptExactlyAndWrittenInBase64) {
@@ -269,16 +250,7 @@ TEST_F(CLdifTest, OddBytesAreKeptExactlyAndWrittenInBase64) {
     // invalid bytes, or a line break from a server, in base 64; valid UTF-8
     // as it is.
     const std::string injected = "line1\ncn: injected";
-    CAttributeArray toAdd;
-    toAdd.Add(new CAttribute);
-    toAdd[0]->m_strName = "description";
-    toAdd[0]->Add(CString(injected));
-    toAdd[0]->Add(CString(" lead"));
-    toAdd[0]->Add(CString(":colon"));
-    toAdd[0]->Add(CString("<less"));
-    toAdd[0]->Add(CString("trail "));
-    m_pSource->AddAttributes(pEntry, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(pEntry, "description", {injected, " lead", ":colon", "<less", "trail "});
     const std::string written = CloseAndRead();
     EXPECT_EQ(written.substr(0, written.find("other")),
               "dn:: Y249bgF1bCxvPXg=\nobjectclass: top\nbin:: YQBi//7DKA==\ncr:: aW4Nc2lkZQ==\nmixed: crlf\n"
@@ -293,13 +265,6 @@ TEST_F(CLdifTest, OddBytesAreKeptExactlyAndWrittenInBase64) {
               (std::vector<std::string>{injected, " lead", ":colon", "<less", "trail "}));
     EXPECT_EQ(Values(pEntry, "cn"), std::vector<std::string>{});
     EXPECT_EQ(m_pSource->GetOtherLines()[1].Str(), "lone cr at end\r");
-}
-
-TEST_F(CLdifTest, CarriageReturnOnlyFileIsOneLine) {
-    // Only LF breaks a line; a file with CR breaks only is one long line.
-    ASSERT_FALSE(OpenText("dn: o=x\robjectclass: top\r"));
-    ASSERT_EQ(m_pSource->GetOtherEntries().GetSize(), 1);
-    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top");
 }
 
 TEST_F(CLdifTest, VeryLongLineIsReadAndWrittenWhole) {

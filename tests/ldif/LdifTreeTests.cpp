@@ -11,13 +11,6 @@ const char* const kCompany = "dn: o=Acme\nobjectclass: organization\n\n"
                              "dn: cn=Bob,OU=people,o=Acme\nobjectclass: person\ncn: Bob\n\n"
                              "dn: ou=Groups,o=Acme\nobjectclass: organizationalUnit\n\n";
 
-std::vector<std::string> DNs(const CArray<CEntryNode*>& entries) {
-    std::vector<std::string> dns;
-    for (const CEntryNode* pEntry : entries)
-        dns.push_back(pEntry->m_strDN.Str());
-    return dns;
-}
-
 } // namespace
 
 TEST_F(CLdifTest, SearchBaseEntryBecomesTopAndTreeMirrorsDNs) {
@@ -40,7 +33,7 @@ TEST_F(CLdifTest, SearchBaseEntryBecomesTopAndTreeMirrorsDNs) {
     EXPECT_EQ(m_pRoot->m_attributes.GetSize(), 1);
 }
 
-TEST_F(CLdifTest, ParentLookupMatchesDNsAsTheServerDoes) {
+TEST_F(CLdifTest, ParentLookupMatchesDNsAsTheServerDoesAndFirstOfEqualParentsWins) {
     // Case, blanks around separators and the form of an escaped comma do
     // not count; an escaped comma separates nothing.
     ASSERT_TRUE(OpenText("dn: o=x,c=US\nobjectclass: top\n\n"
@@ -56,9 +49,8 @@ TEST_F(CLdifTest, ParentLookupMatchesDNsAsTheServerDoes) {
                                         "cn=Jos\xc3\xa9,o=x,c=US"}));
     EXPECT_EQ(ChildDNs(Child(pTop, "cn=Smith\\, J,o=x,c=US")),
               (std::vector<std::string>{"cn=kid,cn=Smith\\2C J,o=x,c=US"}));
-}
 
-TEST_F(CLdifTest, FirstOfEqualParentsWins) {
+    // The first of equal parents wins.
     ASSERT_TRUE(OpenText("dn: cn=kid,o=dup\nobjectclass: top\n\n"
                          "dn: o=dup\nobjectclass: top\nn: first\n\n"
                          "dn: O=DUP\nobjectclass: top\nn: second\n\n"));
@@ -87,9 +79,8 @@ TEST_F(CLdifTest, GapsUnderFileTopEntryAreHiddenButWritten) {
     EXPECT_EQ(ChildDNs(m_pRoot), (std::vector<std::string>{"ou=Shown,o=Acme"}));
     // Every record stays where it was; a child before its parent too.
     EXPECT_EQ(m_pSource->FormatContents(), text);
-}
 
-TEST_F(CLdifTest, DescendantBeforeItsGapParentStaysLinkedButHidden) {
+    // A descendant before its gap parent stays linked but hidden.
     ASSERT_TRUE(OpenText("dn: o=Acme\nobjectclass: top\n\n"
                          "dn: cn=kid,ou=Gap,ou=Missing,o=Acme\nobjectclass: top\n\n"
                          "dn: ou=Gap,ou=Missing,o=Acme\nobjectclass: top\n\n",
