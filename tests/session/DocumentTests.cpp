@@ -3,27 +3,11 @@
 
 #include "QtTestEnvironment.h"
 #include "RecordingWindow.h"
-#include "TestServices.h"
 #include "TestSource.h"
 
 #include "platform/Thread.h"
-#include "platform/qt/QtServices.h"
-#include "session/Commands.h"
-#include "session/LdapLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractItemView>
 #include <QAction>
-#include <QComboBox>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
 
@@ -51,24 +35,11 @@ std::ostream& operator<<(std::ostream& os, const CFlags& f) {
               << f.bAttributes;
 }
 
-// Rows the pane's item view shows at the top level.
-int TopLevelRows(QWidget* pPane) {
-    auto* pView = pPane->findChild<QAbstractItemView*>();
-    return pView && pView->model() ? pView->model()->rowCount() : 0;
-}
-
-class DocumentTest : public ::testing::Test {
+class DocumentTest : public CFrameTest {
 protected:
-    void SetUp() override {
-        m_pDoc = std::make_unique<CTarvoDoc>();
-        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
-        m_pFrame->show();
-        PumpEvents();
-    }
     void TearDown() override {
         m_pDoc->DeleteContents();
-        m_pFrame.reset();
-        m_pDoc.reset();
+        CFrameTest::TearDown();
         // A fresh node clears the stop request for the next test.
         delete new CEntryNode;
     }
@@ -100,9 +71,8 @@ protected:
             CLoginSheet* pSheet = &sheet;
             QTimer::singleShot(0, pSheet, [pSheet, bOpenSucceeds, bCancel] {
                 if (!bCancel) {
-                    pSheet->GetLdapPage()->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
-                    pSheet->GetLdapPage()->GetSearchBaseCombo()->setEditText(
-                        QStringLiteral("dc=example,dc=com"));
+                    FillLdapPage(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), {}, {}, {},
+                                 QStringLiteral("dc=example,dc=com"));
                     pSheet->GetLdapPage()->OnOK();
                 }
                 // A failed Open leaves the sheet open: the user gives up.
@@ -112,11 +82,8 @@ protected:
         };
     }
 
-    CTestServices m_services;
     CTestSourceLog m_log;
     CTestSource* m_pSource = nullptr;
-    std::unique_ptr<CTarvoDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
 };
 
 TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
@@ -228,6 +195,12 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
 }
 
 TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
+    // Without a source Stop only raises the flag.
+    m_pDoc->OnStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_EQ(m_log.nStop, 0);
+    delete new CEntryNode;
+
     ASSERT_TRUE(Login(true));
     m_pFrame->OnCommand(ID_FILE_STOP);
     m_pFrame->OnCommand(ID_FILE_STOP);
@@ -237,12 +210,6 @@ TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
     delete new CEntryNode;
     m_pDoc->OnStop();
     EXPECT_EQ(m_log.nStop, 2);
-}
-
-TEST_F(DocumentTest, StopWithoutASourceOnlyRaisesTheFlag) {
-    m_pDoc->OnStop();
-    EXPECT_TRUE(CEntryNode::IsStopRequested());
-    EXPECT_EQ(m_log.nStop, 0);
 }
 
 TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReady) {
@@ -303,15 +270,14 @@ TEST_F(DocumentTest, SaveAcceleratorDoesNothing) {
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
 }
 
-TEST_F(DocumentTest, SerializeOnlyTellsTheUser) {
+TEST_F(DocumentTest, SerializeOnlyTellsTheUserAndACancelledOpenKeepsNoSession) {
     m_pDoc->OnOpenDocument("/tmp/whatever.txt");
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
     EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
     EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
-}
 
-TEST_F(DocumentTest, CancelledLoginFromOpenKeepsTheProgramWithoutSession) {
+    // A login from Open, cancelled, keeps the program without a session.
     PrepareLogin(true, true);
     EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
     PumpEvents();

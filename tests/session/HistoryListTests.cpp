@@ -2,12 +2,8 @@
 // form, and their trip through the real profile file.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
 
-#include "platform/qt/QtServices.h"
 #include "session/HistoryList.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +20,7 @@ std::vector<std::string> Entries(const CHistoryList& list) {
 
 using Strings = std::vector<std::string>;
 
-TEST(CHistoryList, AddPutsTextInFrontAndMovesAnEqualEntryInsteadOfCopyingIt) {
+TEST(CHistoryList, AddPutsTextInFrontMovesAnEqualEntryAndKeepsTheTenMostRecent) {
     CHistoryList list(10);
     list.Add("a");
     list.Add("b");
@@ -32,10 +28,7 @@ TEST(CHistoryList, AddPutsTextInFrontAndMovesAnEqualEntryInsteadOfCopyingIt) {
     list.Add("a");
     EXPECT_EQ(Entries(list), (Strings{"a", "A", "b"}));
     EXPECT_EQ(list.ToString(), "a;A;b");
-}
-
-TEST(CHistoryList, ElevenDifferentValuesKeepTheTenMostRecent) {
-    CHistoryList list(10);
+    // Eleven different values: the ten most recent stay.
     for (int i = 0; i < 11; ++i)
         list.Add(CString(std::to_string(i)));
     ASSERT_EQ(list.GetEntries().GetSize(), 10);
@@ -70,17 +63,7 @@ TEST(CHistoryList, LoadingDropsEmptyPiecesKeepsDuplicatesAndTrims) {
     EXPECT_TRUE(list.GetEntries().IsEmpty());
 }
 
-TEST(CHistoryList, ATypedValueWithSemicolonsComesBackAsSeparateEntries) {
-    CTestServices services;
-    CHistoryList list(10);
-    list.Add("one;two");
-    list.Store("Servers");
-    CHistoryList again(10);
-    again.Load("Servers", "");
-    EXPECT_EQ(Entries(again), (Strings{"one", "two"}));
-}
-
-TEST(CHistoryList, FirstRunDefaults) {
+TEST(CHistoryList, FirstRunDefaultsAndATypedValueWithSemicolonsComesBackSplit) {
     CTestServices services;
     CHistoryList servers(10), ports(10), bindDNs(10), bases(10), files(10);
     servers.Load("Servers", kDefaultServers);
@@ -95,6 +78,13 @@ TEST(CHistoryList, FirstRunDefaults) {
     EXPECT_TRUE(files.GetEntries().IsEmpty());
     // Loading writes nothing.
     EXPECT_FALSE(services.m_profile.Has("History", "Servers"));
+
+    CHistoryList list(10);
+    list.Add("one;two");
+    list.Store("Servers");
+    CHistoryList again(10);
+    again.Load("Servers", "");
+    EXPECT_EQ(Entries(again), (Strings{"one", "two"}));
 }
 
 // The real profile file: DNs are full of commas, which an INI file would
@@ -140,12 +130,9 @@ TEST(CQtProfile, AHandWrittenValueWithUnquotedCommasReadsAsOneString) {
     CQtProfile profile(path);
     EXPECT_EQ(profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
     EXPECT_EQ(profile.GetProfileString("History", "Servers", ""), "127.0.0.1");
-}
-
-TEST(CQtProfile, TheProgramsProfileIsBrennickTarvo) {
-    CQtProfile profile;
-    const QString expected = QDir(TestProfileFolder()).filePath(QStringLiteral("Brennick/Tarvo.conf"));
-    EXPECT_EQ(profile.FileName(), expected);
+    // The program's own profile is Brennick/Tarvo.
+    EXPECT_EQ(CQtProfile().FileName(),
+              QDir(TestProfileFolder()).filePath(QStringLiteral("Brennick/Tarvo.conf")));
 }
 
 } // namespace

@@ -3,35 +3,12 @@
 
 #include "QtTestEnvironment.h"
 #include "SlapdFixture.h"
-#include "TestServices.h"
 
-#include "session/Commands.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
-#include "session/TarvoDoc.h"
 #include "source/LdapSource.h"
-#include "ui/LdapTreeView.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTimer>
 
 namespace {
-
-int TopLevelRows(QWidget* pPane) {
-    auto* pView = pPane->findChild<QAbstractItemView*>();
-    return pView && pView->model() ? pView->model()->rowCount() : 0;
-}
 
 TEST(EndToEnd, TheLdapPageOpensARealServerAndAFailedOpenKeepsTheSheet) {
     CSlapdServer server;
@@ -42,11 +19,9 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFailedOpenKeepsTheSheet) {
     DriveNextLoginSheet([&](CLoginSheet* pSheet) {
         ASSERT_NE(pSheet, nullptr);
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
-        pPage->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
-        pPage->GetBindDNCombo()->setEditText(QString::fromStdString(server.AdminDN()));
-        pPage->GetPasswordEdit()->setText(QStringLiteral("wrong password"));
-        pPage->GetSearchBaseCombo()->setEditText(QString::fromStdString(server.Base()));
-        pPage->GetPortCombo()->setEditText(QString::number(server.Port()));
+        FillLdapPage(pPage, QStringLiteral("127.0.0.1"), QString::number(server.Port()),
+                     QString::fromStdString(server.AdminDN()), QStringLiteral("wrong password"),
+                     QString::fromStdString(server.Base()));
         // A wrong password: the source says why, the sheet stays.
         pPage->GetOKButton()->click();
         ++nAttempts;
@@ -78,9 +53,8 @@ TEST(EndToEnd, OpeningAFrozenServerCanBeCancelledAndTriedAgain) {
     QString label;
     DriveNextLoginSheet([&](CLoginSheet* pSheet) {
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
-        pPage->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
-        pPage->GetPortCombo()->setEditText(QString::number(server.Port()));
-        pPage->GetSearchBaseCombo()->setEditText(QString::fromStdString(server.Base()));
+        FillLdapPage(pPage, QStringLiteral("127.0.0.1"), QString::number(server.Port()), {}, {},
+                     QString::fromStdString(server.Base()));
         // The bind waits on the frozen server; the window goes on serving
         // events (this timer) and Cancel ends the wait at once.
         server.Pause();

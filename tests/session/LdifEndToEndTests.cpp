@@ -2,55 +2,21 @@
 // real LDIF source; Close writes the file back.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
+#include "SlapdFixture.h"
 
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
-#include "session/Commands.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
 
 #include <algorithm>
 
 namespace {
 
-int TopLevelRows(QWidget* pPane) {
-    auto* pView = pPane->findChild<QAbstractItemView*>();
-    return pView && pView->model() ? pView->model()->rowCount() : 0;
-}
-
-const char* const kSmallLdif = "dn: dc=example,dc=com\n"
-                               "objectClass: dcObject\n"
-                               "objectClass: organization\n"
-                               "dc: example\n"
-                               "o: Example\n"
-                               "\n"
-                               "dn: ou=People,dc=example,dc=com\n"
-                               "objectClass: organizationalUnit\n"
-                               "ou: People\n"
-                               "\n"
-                               "dn: cn=Ada,ou=People,dc=example,dc=com\n"
-                               "objectClass: inetOrgPerson\n"
-                               "cn: Ada\n"
-                               "sn: Lovelace\n"
-                               "\n";
+// The test server's seed as a file, without ou=Empty: the suffix entry and
+// ou=People with cn=Alice and cn=Bob.
+const std::string kSmallLdif =
+    CSlapdServer::DefaultSeed().substr(0, CSlapdServer::DefaultSeed().find("dn: ou=Empty"));
 
 // The next login sheet opens the file on its LDIF page.
 void LoginToLdifFile(const std::string& path) {
@@ -91,7 +57,7 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
     EXPECT_EQ(pDoc->GetDataSource(), nullptr);
     EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 0);
     const std::string written = ReadWholeFile(path);
-    EXPECT_NE(written.find("dn: cn=Ada,ou=People,dc=example,dc=com"), std::string::npos) << written;
+    EXPECT_NE(written.find("dn: cn=Alice,ou=People,dc=example,dc=com"), std::string::npos) << written;
     EXPECT_TRUE(pDoc->m_bOpenEnabled);
     app.ExitInstance();
 }
@@ -102,8 +68,7 @@ TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
     CTestServices services;
     CTempDir dir;
     const std::string path = dir.File("directory.ldif");
-    WriteWholeFile(path, std::string(kSmallLdif) + "dn: cn=Bob,ou=People,dc=example,dc=com\n"
-                                                   "objectClass: inetOrgPerson\ncn: Bob\nsn: Builder\n\n");
+    WriteWholeFile(path, kSmallLdif);
     CTarvoApp app(false);
     LoginToLdifFile(path);
     ASSERT_TRUE(app.InitInstance({}));
@@ -144,13 +109,13 @@ TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
     pTree->ExpandItem(hRoot);
     HTREEITEM hPeople = pTree->GetChildItem(hRoot);
     pTree->ExpandItem(hPeople);
-    HTREEITEM hAda = pTree->GetChildItem(hPeople);
-    ASSERT_EQ((pTree->GetItemText(hAda)).Str(), "cn=Ada");
-    pTree->ClickItem(hAda);
+    HTREEITEM hAlice = pTree->GetChildItem(hPeople);
+    ASSERT_EQ((pTree->GetItemText(hAlice)).Str(), "cn=Alice");
+    pTree->ClickItem(hAlice);
     services.m_boxes.SetNextAnswer(IDYES);
     press(pTree, Qt::Key_Delete);
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
-              "Delete the entry cn=Ada,ou=People,dc=example,dc=com from the directory?");
+              "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
     ASSERT_NE(pNow, nullptr);

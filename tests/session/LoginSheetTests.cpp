@@ -2,42 +2,24 @@
 // across sheets, Enter as OK, the failed-Open retry, browsing for a file.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
 #include "TestSource.h"
 
-#include "platform/qt/QtServices.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
 #include "ui/SettingsDlg.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 namespace {
 
 class LoginSheetTest : public ::testing::Test {
 protected:
-    std::unique_ptr<CLoginSheet> NewSheet() {
-        auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+    std::unique_ptr<CLoginSheet> NewSheet(int nPage = 0) {
+        auto pSheet = ShowLoginSheet(nPage);
         pSheet->m_fnCreateSource = [this](CLoginSheet::ESourceKind eKind) -> CDataSource* {
             m_lastKind = eKind;
             return new CTestSource(&m_log, m_bOpenSucceeds);
         };
-        pSheet->show();
-        PumpEvents();
         return pSheet;
     }
 
@@ -127,8 +109,7 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThe
 TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
-    SetText(pPage->GetServerCombo(), QString());
-    SetText(pPage->GetPortCombo(), QStringLiteral("0"));
+    FillLdapPage(pPage, QLatin1String(""), QStringLiteral("0"));
     pPage->GetPortCombo()->setFocus();
     EXPECT_FALSE(pPage->ValidateInput());
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
@@ -136,17 +117,15 @@ TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
     EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetServerCombo()));
 
     // Blanks only: accepted as typed; bind DN, password and base may be empty.
-    SetText(pPage->GetServerCombo(), QStringLiteral("   "));
-    SetText(pPage->GetPortCombo(), QStringLiteral("389"));
-    SetText(pPage->GetBindDNCombo(), QString());
-    SetText(pPage->GetSearchBaseCombo(), QString());
+    FillLdapPage(pPage, QStringLiteral("   "), QStringLiteral("389"), QLatin1String(""), {},
+                 QLatin1String(""));
     EXPECT_TRUE(pPage->ValidateInput());
     EXPECT_EQ(pSheet->m_params.m_strServer, "   ");
     EXPECT_EQ(pSheet->m_params.m_strFilter, "(objectclass=*)");
     EXPECT_EQ(pSheet->m_params.m_strLdifFile, "");
 }
 
-TEST_F(LoginSheetTest, ThePageThatIsNotShownNeverActsOnOK) {
+TEST_F(LoginSheetTest, ThePageThatIsNotShownNeverActsOnOKAndCancelWritesNothing) {
     auto pSheet = NewSheet();
     SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/tmp/x.ldif"));
     pSheet->GetLdifPage()->OnOK();
@@ -156,12 +135,19 @@ TEST_F(LoginSheetTest, ThePageThatIsNotShownNeverActsOnOK) {
     pSheet->GetLdapPage()->OnOK();
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
     EXPECT_EQ(m_log.nCreated, 0);
+
+    // Cancel ends the sheet without writing anything.
+    pSheet->SetPage(0);
+    SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
+    QTest::mouseClick(pSheet->GetLdapPage()->GetCancelButton(), Qt::LeftButton);
+    EXPECT_EQ(pSheet->result(), 0);
+    EXPECT_FALSE(pSheet->isVisible());
+    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
+    EXPECT_EQ(m_log.nCreated, 0);
 }
 
-TEST_F(LoginSheetTest, LdifPageNeedsAFileName) {
-    auto pSheet = NewSheet();
-    pSheet->SetPage(1);
-    PumpEvents();
+TEST_F(LoginSheetTest, LdifPageNeedsAFileNameAndBrowseFillsItIn) {
+    auto pSheet = NewSheet(1);
     CLdifLoginPage* pPage = pSheet->GetLdifPage();
     SetText(pPage->GetFileCombo(), QString());
     pPage->GetSearchBaseCombo()->setFocus();
@@ -171,6 +157,17 @@ TEST_F(LoginSheetTest, LdifPageNeedsAFileName) {
     EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetFileCombo()));
     EXPECT_EQ(m_log.nCreated, 0);
     EXPECT_FALSE(m_services.m_profile.Has("History", "LDIFs"));
+
+    // Browse takes the chosen file into the combo; cancelled, nothing changes.
+    m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
+    QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
+    EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
+    EXPECT_EQ(m_services.m_dialogs.LastFilter(), kLdifFileFilter);
+    EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
+    EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
+    m_services.m_dialogs.SetNextPath("");
+    pPage->OnBrowse();
+    EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
 
     SetText(pPage->GetFileCombo(), QStringLiteral("/data/dir.ldif"));
     SetText(pPage->GetSearchBaseCombo(), QStringLiteral("o=Org"));
@@ -187,11 +184,8 @@ TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
     m_bOpenSucceeds = false;
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
-    SetText(pPage->GetServerCombo(), QStringLiteral("nowhere.invalid"));
-    SetText(pPage->GetPortCombo(), QStringLiteral("1389"));
-    SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=admin"));
-    pPage->GetPasswordEdit()->setText(QStringLiteral("pw"));
-    SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=x"));
+    FillLdapPage(pPage, QStringLiteral("nowhere.invalid"), QStringLiteral("1389"), QStringLiteral("cn=admin"),
+                 QStringLiteral("pw"), QStringLiteral("dc=x"));
     pPage->OnOK();
     EXPECT_EQ(m_log.nOpen, 1);
     EXPECT_EQ(m_log.nDestroyed, 1); // the new source went again
@@ -264,33 +258,6 @@ TEST_F(LoginSheetTest, AltLReachesTheFieldOfThePageShown) {
     }
 }
 
-TEST_F(LoginSheetTest, CancelEndsTheSheetWithoutWritingAnything) {
-    auto pSheet = NewSheet();
-    SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
-    QTest::mouseClick(pSheet->GetLdapPage()->GetCancelButton(), Qt::LeftButton);
-    EXPECT_EQ(pSheet->result(), 0);
-    EXPECT_FALSE(pSheet->isVisible());
-    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
-    EXPECT_EQ(m_log.nCreated, 0);
-}
-
-TEST_F(LoginSheetTest, BrowseTakesTheChosenFileIntoTheFileCombo) {
-    auto pSheet = NewSheet();
-    pSheet->SetPage(1);
-    PumpEvents();
-    CLdifLoginPage* pPage = pSheet->GetLdifPage();
-    m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
-    QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
-    EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
-    EXPECT_EQ(m_services.m_dialogs.LastFilter(), kLdifFileFilter);
-    EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
-    EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
-    // Cancelled: nothing changes.
-    m_services.m_dialogs.SetNextPath("");
-    pPage->OnBrowse();
-    EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
-}
-
 TEST(FileFilter, TheDialogFilterBecomesQtsFilter) {
     EXPECT_EQ(ConvertFileFilter("Text File (*.txt) | *.txt|All Files (*.*) | *.*||"),
               QStringLiteral("Text File (*.txt);;All Files (*.*)"));
@@ -316,11 +283,9 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
     {
         auto pSheet = NewSheet();
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
-        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.first.example"));
-        SetText(pPage->GetPortCombo(), QStringLiteral("10389"));
-        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=zed,dc=example,dc=com"));
-        pPage->GetPasswordEdit()->setText(QStringLiteral("Secret-Pass-42"));
-        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=example,dc=com"));
+        FillLdapPage(pPage, QStringLiteral("ldap.first.example"), QStringLiteral("10389"),
+                     QStringLiteral("cn=zed,dc=example,dc=com"), QStringLiteral("Secret-Pass-42"),
+                     QStringLiteral("dc=example,dc=com"));
         pPage->OnOK();
         ASSERT_NE(pSheet->GetOpenedSource(), nullptr);
         delete pSheet->GetOpenedSource();
@@ -342,8 +307,8 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
 
         // A second bind DN: the sorted list shows the alphabetically first.
         pSheet->SetPage(0);
-        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=adam,dc=example,dc=com"));
-        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("ou=People,dc=example,dc=com"));
+        FillLdapPage(pPage, {}, {}, QStringLiteral("cn=adam,dc=example,dc=com"), {},
+                     QStringLiteral("ou=People,dc=example,dc=com"));
         pPage->OnOK();
         delete pSheet->GetOpenedSource();
     }
@@ -363,9 +328,7 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
 
 TEST_F(LoginHistoryTest, ABaseTypedOnTheLdifPageLeadsTheLdapPagesListNextTime) {
     {
-        auto pSheet = NewSheet();
-        pSheet->SetPage(1);
-        PumpEvents();
+        auto pSheet = NewSheet(1);
         SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
         SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
         pSheet->GetLdifPage()->OnOK();

@@ -2,20 +2,12 @@
 // shown on the UI thread, the wait cursor around Open.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
 #include "TestSource.h"
 
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
-#include "platform/qt/QtServices.h"
-#include "session/LdapLoginPage.h"
-#include "session/LoginSheet.h"
-
-#include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -46,7 +38,8 @@ void AnswerNextBox(CBoxSeen* pSeen, QMessageBox::StandardButton button) {
     });
 }
 
-TEST(CQtMessageBoxes, CaptionIconAndAnswer) {
+// A worker's box is shown on the UI thread while the worker waits.
+TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
     CQtMessageBoxes boxes;
     CServices::SetMessageBoxes(&boxes);
     struct {
@@ -69,12 +62,7 @@ TEST(CQtMessageBoxes, CaptionIconAndAnswer) {
         EXPECT_EQ(seen.text, QStringLiteral("Error - Invalid LDAP server."));
         EXPECT_EQ(seen.icon, c.icon);
     }
-    CServices::SetMessageBoxes(nullptr);
-}
 
-TEST(CQtMessageBoxes, AWorkersBoxIsShownOnTheUIThreadWhileTheWorkerWaits) {
-    CQtMessageBoxes boxes;
-    CServices::SetMessageBoxes(&boxes);
     CQtDispatcherWakeup wakeup; // the program's way of waking the UI thread
     CBoxSeen seen;
     AnswerNextBox(&seen, QMessageBox::Ok);
@@ -111,17 +99,16 @@ TEST(CQtWaitCursor, ShownWhileTheSourceOpensAndGoneAfterwards) {
             shapeDuringOpen = QApplication::overrideCursor()->shape();
     };
     for (bool bSucceeds : {false, true}) {
-        CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
-        sheet.m_fnCreateSource = [&log, bSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
+        auto pSheet = ShowLoginSheet();
+        pSheet->m_fnCreateSource = [&log, bSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
             return new CTestSource(&log, bSucceeds);
         };
-        sheet.show();
-        sheet.GetLdapPage()->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
+        FillLdapPage(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"));
         shapeDuringOpen = Qt::ArrowCursor;
-        sheet.GetLdapPage()->OnOK();
+        pSheet->GetLdapPage()->OnOK();
         EXPECT_EQ(shapeDuringOpen, Qt::WaitCursor);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        delete sheet.GetOpenedSource();
+        delete pSheet->GetOpenedSource();
     }
     CServices::SetWaitCursor(nullptr);
 }

@@ -2,40 +2,18 @@
 // frame's menus, toolbar, status bar and splitter, About and Help.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
 
-#include "platform/qt/QtServices.h"
-#include "session/AboutDlg.h"
 #include "session/CommandLine.h"
-#include "session/Commands.h"
 #include "session/HelpWindow.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
-
-#include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
-#include <QToolButton>
-
-#include <memory>
 
 namespace {
 
@@ -111,38 +89,19 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
     EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
 }
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public CFrameTest {
 protected:
-    void SetUp() override {
-        m_pDoc = std::make_unique<CTarvoDoc>();
-        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
-        m_pFrame->show();
-        PumpEvents();
-    }
-    void TearDown() override {
-        m_pFrame.reset();
-        m_pDoc.reset();
-    }
-
-    static QStringList MenuTexts(QMenu* pMenu) {
+    static QStringList MenuTexts(QWidget* pMenu) {
         QStringList texts;
         for (QAction* pAction : pMenu->actions())
             texts << (pAction->isSeparator() ? QStringLiteral("|") : pAction->text());
         return texts;
     }
-
-    CTestServices m_services;
-    std::unique_ptr<CTarvoDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
 };
 
 TEST_F(MainFrameTest, MenusReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
-    ASSERT_EQ(top.size(), 4);
-    EXPECT_EQ(top[0]->text(), QStringLiteral("&File"));
-    EXPECT_EQ(top[1]->text(), QStringLiteral("&Edit"));
-    EXPECT_EQ(top[2]->text(), QStringLiteral("&Tools"));
-    EXPECT_EQ(top[3]->text(), QStringLiteral("&Help"));
+    ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
                                                       "&Save to LDIF", "|", "E&xit"}));
     EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
@@ -285,7 +244,7 @@ TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
 }
 
-TEST_F(MainFrameTest, AboutBoxTexts) {
+TEST_F(MainFrameTest, AboutHelpAndExit) {
     QStringList texts;
     QString title;
     DriveNextModal([&](QWidget* pModal) {
@@ -301,9 +260,8 @@ TEST_F(MainFrameTest, AboutBoxTexts) {
     EXPECT_EQ(title, QStringLiteral("About Tarvo"));
     EXPECT_TRUE(texts.contains(QStringLiteral("Tarvo")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.03A")));
-}
 
-TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
+    // Help Contents shows the program's own page; asked again, the same window.
     EXPECT_TRUE(m_pFrame->OnCommand(ID_HELP_CONTENTS));
     auto* pHelp = m_pFrame->findChild<CHelpWindow*>();
     ASSERT_NE(pHelp, nullptr);
@@ -311,30 +269,26 @@ TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
     const QString text = pHelp->GetBrowser()->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("tree pane")));
     EXPECT_TRUE(text.contains(QStringLiteral("Save to LDIF")));
-    // Asking again shows the same window.
     m_pFrame->OnHelpContents();
     EXPECT_EQ(m_pFrame->findChildren<CHelpWindow*>().size(), 1);
-}
 
-TEST(LoginSheetHelp, HelpFromTheModalSheetOpensAWindowThatBelongsToIt) {
-    CTestServices services;
-    CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
-    sheet.show();
-    PumpEvents();
-    sheet.GetLdapPage()->GetHelpButton()->click();
-    auto* pHelp = sheet.findChild<CHelpWindow*>();
-    ASSERT_NE(pHelp, nullptr);
-    EXPECT_TRUE(pHelp->isVisible());
-    EXPECT_FALSE(pHelp->isModal());
-    EXPECT_TRUE(pHelp->GetBrowser()->toPlainText().contains(QStringLiteral("LDIF File")));
-}
-
-TEST_F(MainFrameTest, ExitClosesTheWindowAfterTheDocumentLetGo) {
+    // Exit closes the window after the document let go.
     bool bClosed = false;
     QObject::connect(m_pFrame.get(), &CMainFrame::Closed, m_pFrame.get(), [&bClosed] { bClosed = true; });
     EXPECT_TRUE(m_pFrame->OnCommand(ID_APP_EXIT));
     EXPECT_TRUE(bClosed);
     EXPECT_FALSE(m_pFrame->isVisible());
+}
+
+TEST(LoginSheetHelp, HelpFromTheModalSheetOpensAWindowThatBelongsToIt) {
+    CTestServices services;
+    auto pSheet = ShowLoginSheet();
+    pSheet->GetLdapPage()->GetHelpButton()->click();
+    auto* pHelp = pSheet->findChild<CHelpWindow*>();
+    ASSERT_NE(pHelp, nullptr);
+    EXPECT_TRUE(pHelp->isVisible());
+    EXPECT_FALSE(pHelp->isModal());
+    EXPECT_TRUE(pHelp->GetBrowser()->toPlainText().contains(QStringLiteral("LDIF File")));
 }
 
 } // namespace
