@@ -1,8 +1,8 @@
 #include "RecordingWindow.h"
+#include "StubSource.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
-#include "source/DataSource.h"
 #include "source/Messages.h"
 
 #include <gtest/gtest.h>
@@ -16,24 +16,13 @@ namespace {
 
 // The smallest source with real workers: each streams WM_ENTRIES_FOUND to
 // the pane until the shutdown event is signalled, as a browse would.
-class CStreamingSource : public CDataSource {
+class CStreamingSource : public CStubSource {
 public:
-    BOOL Open(CConnectionParams&) override { return TRUE; }
     BOOL Expand(CEntryNode*, CWnd* pPane, HTREEITEM) override {
         auto* pArgs = new CArgs{this, SafeHwnd(pPane)};
         m_workerThreads.Add(HandleToDWord(AfxBeginThread(&Worker, pArgs)));
         return TRUE;
     }
-    BOOL AddEntry(CEntryNode*, CEntryNode*, HTREEITEM, CWnd*) override { return FALSE; }
-    BOOL DeleteEntry(CEntryNode*, CWnd*) override { return FALSE; }
-    BOOL ModifyEntry(CEntryNode*, CString, CString, CString, CString, CWnd*) override { return FALSE; }
-    BOOL AddAttributes(CEntryNode*, CAttributeArray*, CWnd*) override { return FALSE; }
-    BOOL DeleteAttributes(CEntryNode*, CAttributeArray*, CDWordArray*, CWnd*) override { return FALSE; }
-    BOOL ModifyAttribute(CEntryNode*, CAttribute*, int, CWnd*) override { return FALSE; }
-    std::uintptr_t ReadAttributes(CEntryNode*, CAttributeArray*, CWnd*, BOOL) override { return 0; }
-    BOOL Stop() override { return TRUE; }
-    BOOL Close() override { return TRUE; }
-    BOOL Refresh(CEntryNode*, CWnd*, HTREEITEM) override { return TRUE; }
 
     std::atomic<int> m_nSent{0};
     std::atomic<int> m_nEnded{0};
