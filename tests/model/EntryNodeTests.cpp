@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 namespace {
 
-struct CFlags {
-    BOOL refresh, addEntry, deleteEntry, addAttr, deleteAttr, modifyAttr, refreshAttrs, modifyEntry, saveLdif;
-    bool operator==(const CFlags&) const = default;
-};
+// Refresh, add entry, delete entry, add/delete/modify attribute, refresh
+// attributes, modify entry, save to LDIF.
+using CFlags = std::array<BOOL, 9>;
 
 CFlags FlagsOf(const CEntryNode& n) {
     return {n.CanRefresh(),           n.CanAddEntry(),        n.CanDeleteEntry(),

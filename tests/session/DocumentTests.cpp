@@ -9,12 +9,12 @@
 
 #include <QAction>
 
+#include <array>
+
 namespace {
 
-struct CFlags {
-    bool bOpen, bStop, bClose, bRefresh, bSave, bEntry, bAttributes;
-    bool operator==(const CFlags&) const = default;
-};
+// Open, Stop, Close, Refresh, Save to LDIF, entry commands, attribute commands.
+using CFlags = std::array<bool, 7>;
 
 CFlags FlagsOf(const CTarvoDoc& doc) {
     return {doc.m_bOpenEnabled,
@@ -28,12 +28,6 @@ CFlags FlagsOf(const CTarvoDoc& doc) {
 
 const CFlags kNoSession{true, false, false, false, false, false, false};
 const CFlags kSession{false, true, true, true, true, true, true};
-
-std::ostream& operator<<(std::ostream& os, const CFlags& f) {
-    return os << "open " << f.bOpen << " stop " << f.bStop << " close " << f.bClose << " refresh "
-              << f.bRefresh << " save " << f.bSave << " entry " << f.bEntry << " attributes "
-              << f.bAttributes;
-}
 
 class DocumentTest : public CFrameTest {
 protected:
@@ -133,8 +127,17 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
 }
 
-TEST_F(DocumentTest, ActivatingAPaneSwitchesTheEditCommands) {
+TEST_F(DocumentTest, SaveAcceleratorDoesNothingAndActivatingAPaneSwitchesTheEditCommands) {
     ASSERT_TRUE(Login(true));
+    const CFlags before = FlagsOf(*m_pDoc);
+    m_services.m_status.Clear();
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_TRUE(m_services.m_status.History(0).empty());
+    EXPECT_EQ(FlagsOf(*m_pDoc), before);
+    EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+
     ShowRoot();
     m_pFrame->SetActivePane(0);
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
@@ -191,7 +194,7 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
     m_pDoc->OnCmdMsg(ID_TB_MODIFY_ATTRIBUTE);
     EXPECT_EQ(m_services.m_boxes.LastText(),
               "The required operation cannot be performed in the current Window");
-    EXPECT_EQ(FlagsOf(*m_pDoc).bOpen, false);
+    EXPECT_EQ(FlagsOf(*m_pDoc)[0], false);
 }
 
 TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
@@ -256,18 +259,6 @@ TEST_F(DocumentTest, CloseAndExitDoNotHangOnAWorkerBlockedInASend) {
     EXPECT_TRUE(m_pDoc->GetDataSource()->m_workerThreads.IsEmpty());
     EXPECT_EQ(m_log.nClose, 1);
     EXPECT_EQ(m_log.nDestroyed, 1);
-}
-
-TEST_F(DocumentTest, SaveAcceleratorDoesNothing) {
-    ASSERT_TRUE(Login(true));
-    const CFlags before = FlagsOf(*m_pDoc);
-    m_services.m_status.Clear();
-    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
-    EXPECT_EQ(m_services.m_boxes.Count(), 0);
-    EXPECT_TRUE(m_services.m_status.History(0).empty());
-    EXPECT_EQ(FlagsOf(*m_pDoc), before);
-    EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
-    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
 }
 
 TEST_F(DocumentTest, SerializeOnlyTellsTheUserAndACancelledOpenKeepsNoSession) {

@@ -36,7 +36,7 @@ TEST(CHistoryList, AddPutsTextInFrontMovesAnEqualEntryAndKeepsTheTenMostRecent) 
     EXPECT_EQ(list.GetEntries()[9], "1");
 }
 
-TEST(CHistoryList, AnEmptyEntryTakesAPlaceButIsNeverStored) {
+TEST(CHistoryList, AnEmptyEntryTakesAPlaceButIsNeverStoredAndLoadingDropsEmptyPieces) {
     CHistoryList list(10);
     for (int i = 0; i < 10; ++i)
         list.Add(CString("dn" + std::to_string(i)));
@@ -48,10 +48,8 @@ TEST(CHistoryList, AnEmptyEntryTakesAPlaceButIsNeverStored) {
     CHistoryList empty(10);
     empty.Add("");
     EXPECT_EQ(empty.ToString(), "");
-}
 
-TEST(CHistoryList, LoadingDropsEmptyPiecesKeepsDuplicatesAndTrims) {
-    CHistoryList list(10);
+    // Loading drops empty pieces, keeps duplicates and trims to ten.
     list.SetFromString(";alpha;;beta;");
     EXPECT_EQ(Entries(list), (Strings{"alpha", "beta"}));
     list.SetFromString("x;x");
@@ -89,7 +87,7 @@ TEST(CHistoryList, FirstRunDefaultsAndATypedValueWithSemicolonsComesBackSplit) {
 
 // The real profile file: DNs are full of commas, which an INI file would
 // otherwise turn into lists, and the keys sit under "History".
-TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFile) {
+TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFileAndHandWrittenCommasReadAsOneString) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Tarvo.conf"));
     {
@@ -118,13 +116,10 @@ TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFile) {
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("[History]")) << text.constData();
     EXPECT_TRUE(text.contains("SearchBases=")) << text.constData();
-}
+    file.close();
 
-TEST(CQtProfile, AHandWrittenValueWithUnquotedCommasReadsAsOneString) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Tarvo.conf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // A hand-written value with unquoted commas reads as one string.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("[History]\nSearchBases=dc=example,dc=com\nServers=127.0.0.1\n");
     file.close();
     CQtProfile profile(path);

@@ -77,7 +77,7 @@ struct CPortCase {
     int nPort;
 };
 
-TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThePort) {
+TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAnEmptyServerFirstAndBlanksAreKept) {
     const CPortCase cases[] = {
         {"389", true, 389},     {"389abc", true, 389}, {"  636", true, 636},         {"+10", true, 10},
         {"65535", true, 65535}, {"0", false, 0},       {"65536", false, 0},          {"-1", false, 0},
@@ -88,8 +88,7 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThe
     for (const CPortCase& c : cases) {
         SCOPED_TRACE(c.pszPort);
         m_services.m_boxes.Clear();
-        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.example.org"));
-        SetText(pPage->GetPortCombo(), QString::fromLatin1(c.pszPort));
+        FillLdapPage(pPage, QStringLiteral("ldap.example.org"), QString::fromLatin1(c.pszPort));
         pPage->GetServerCombo()->setFocus();
         EXPECT_EQ(pPage->ValidateInput(), c.bAccepted ? TRUE : FALSE);
         if (c.bAccepted) {
@@ -104,11 +103,9 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThe
             EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetPortCombo()));
         }
     }
-}
 
-TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
-    auto pSheet = NewSheet();
-    CLdapLoginPage* pPage = pSheet->GetLdapPage();
+    // An empty server is reported before a bad port.
+    m_services.m_boxes.Clear();
     FillLdapPage(pPage, QLatin1String(""), QStringLiteral("0"));
     pPage->GetPortCombo()->setFocus();
     EXPECT_FALSE(pPage->ValidateInput());
@@ -218,7 +215,7 @@ TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
     delete pSheet->GetOpenedSource();
 }
 
-TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
+TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPressAndAltLReachesTheFieldOfThePageShown) {
     m_bOpenSucceeds = false; // the sheet stays open, so each OK is counted
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
@@ -240,10 +237,8 @@ TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
     QTest::keyClick(pPage->GetCancelButton(), Qt::Key_Return);
     EXPECT_EQ(m_log.nOpen, 3);
     EXPECT_TRUE(pSheet->isVisible());
-}
 
-TEST_F(LoginSheetTest, AltLReachesTheFieldOfThePageShown) {
-    auto pSheet = NewSheet();
+    // Alt+L reaches the field of the page shown.
     QApplication::setActiveWindow(pSheet.get());
     const struct {
         int nPage;

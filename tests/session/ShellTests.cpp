@@ -99,7 +99,7 @@ protected:
     }
 };
 
-TEST_F(MainFrameTest, MenusReadExactly) {
+TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
     ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
@@ -126,9 +126,8 @@ TEST_F(MainFrameTest, MenusReadExactly) {
     EXPECT_EQ(top[0]->menu()->actions()[1]->data().toUInt(), ID_FILE_CLOSE_SESSION);
     EXPECT_EQ(pTools->actions()[0]->menu()->actions()[0]->data().toUInt(), ID_TOOLS_ENTRY_ADD);
     EXPECT_EQ(pTools->actions()[1]->menu()->actions()[2]->data().toUInt(), ID_TOOLS_ATTR_MODIFY);
-}
 
-TEST_F(MainFrameTest, ToolbarOrderTooltipsAndPrompts) {
+    // The toolbar: order, tooltips and prompts.
     QStringList layout;
     for (QAction* pAction : m_pFrame->GetToolBar()->actions())
         layout << (pAction->isSeparator() ? QStringLiteral("|") : QString::number(pAction->data().toUInt()));
