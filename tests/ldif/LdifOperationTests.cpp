@@ -255,27 +255,21 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
 
     // Modify: the old value goes where it is, the new one to the end; a
     // value the entry lacks is only added.
-    CAttribute change;
-    change.m_strName = "mail";
-    change.Add("new@acme");
-    change.Add("a@acme");
+    const std::unique_ptr<CAttribute> pChange(MakeAttribute("mail", {"new@acme", "a@acme"}));
     CModifyAttributeRequest seenModify;
     m_list.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
         if (nMessage == WM_ATTRIBUTE_MODIFIED)
             seenModify = *WParamToPtr<CModifyAttributeRequest>(wParam);
     };
     m_pAnn->BeginOperation(OP_MODIFY_ATTRIBUTE);
-    EXPECT_TRUE(m_pSource->ModifyAttribute(m_pAnn, &change, 4, &m_list));
+    EXPECT_TRUE(m_pSource->ModifyAttribute(m_pAnn, pChange.get(), 4, &m_list));
     EXPECT_TRUE(m_pAnn->CanModifyAttribute());
     EXPECT_TRUE(seenModify.bSucceeded);
     EXPECT_EQ(seenModify.nRowIndex, 4);
     EXPECT_EQ(seenModify.attribute.GetSize(), 2);
     EXPECT_EQ(seenModify.attribute[0], "new@acme");
-    CAttribute absent;
-    absent.m_strName = "cn";
-    absent.Add("Annie");
-    absent.Add("not a value");
-    m_pSource->ModifyAttribute(m_pAnn, &absent, 0, &m_list);
+    const std::unique_ptr<CAttribute> pAbsent(MakeAttribute("cn", {"Annie", "not a value"}));
+    m_pSource->ModifyAttribute(m_pAnn, pAbsent.get(), 0, &m_list);
 
     EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_ATTRIBUTE_ADDED, WM_ATTRIBUTE_DELETED,
                                                       WM_ATTRIBUTE_MODIFIED, WM_ATTRIBUTE_MODIFIED}));

@@ -13,7 +13,7 @@ const char* const kCompany = "dn: o=Acme\nobjectclass: organization\n\n"
 
 } // namespace
 
-TEST_F(CLdifTest, SearchBaseEntryBecomesTopAndTreeMirrorsDNs) {
+TEST_F(CLdifTest, SearchBaseEntryBecomesTopEvenWithoutObjectclassAndTreeMirrorsDNs) {
     ASSERT_TRUE(OpenText(kCompany, "o=Acme"));
     ASSERT_NE(m_pRoot, nullptr);
     EXPECT_FALSE(m_pRoot->IsRoot());
@@ -31,6 +31,20 @@ TEST_F(CLdifTest, SearchBaseEntryBecomesTopAndTreeMirrorsDNs) {
         EXPECT_EQ(entries[i]->GetIndex(), i);
     // The top entry's own attributes are there for the attribute pane.
     EXPECT_EQ(m_pRoot->m_attributes.GetSize(), 1);
+
+    // A top entry without objectclass still heads its children.
+    ASSERT_TRUE(OpenText("dn: o=Bare\no: Bare\n\n"
+                         "dn: ou=A,o=Bare\nobjectclass: top\n\n"
+                         "dn: cn=x,ou=A,o=Bare\nobjectclass: top\n\n",
+                         "o=Bare"));
+    EXPECT_EQ(m_pRoot->m_strDN, "o=Bare");
+    EXPECT_FALSE(m_pRoot->IsRoot());
+    EXPECT_EQ(DNs(m_pSource->GetOtherEntries()), (std::vector<std::string>{"o=Bare"}));
+    EXPECT_EQ(ChildDNs(m_pRoot), (std::vector<std::string>{"ou=A,o=Bare"}));
+    EXPECT_EQ(m_pRoot->m_attributes.GetSize(), 1);
+    EXPECT_EQ(m_pSource->FormatContents(), "dn: o=Bare\no: Bare\n\n"
+                                           "dn: ou=A,o=Bare\nobjectclass: top\n\n"
+                                           "dn: cn=x,ou=A,o=Bare\nobjectclass: top\n\n");
 }
 
 TEST_F(CLdifTest, ParentLookupMatchesDNsAsTheServerDoesAndFirstOfEqualParentsWins) {
@@ -111,22 +125,7 @@ TEST_F(CLdifTest, WithoutBaseEntryParentlessEntriesHangBelowRoot) {
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevent entries found in this file.");
 }
 
-TEST_F(CLdifTest, TopEntryWithoutObjectclassStillHeadsItsChildren) {
-    ASSERT_TRUE(OpenText("dn: o=Bare\no: Bare\n\n"
-                         "dn: ou=A,o=Bare\nobjectclass: top\n\n"
-                         "dn: cn=x,ou=A,o=Bare\nobjectclass: top\n\n",
-                         "o=Bare"));
-    EXPECT_EQ(m_pRoot->m_strDN, "o=Bare");
-    EXPECT_FALSE(m_pRoot->IsRoot());
-    EXPECT_EQ(DNs(m_pSource->GetOtherEntries()), (std::vector<std::string>{"o=Bare"}));
-    EXPECT_EQ(ChildDNs(m_pRoot), (std::vector<std::string>{"ou=A,o=Bare"}));
-    EXPECT_EQ(m_pRoot->m_attributes.GetSize(), 1);
-    EXPECT_EQ(m_pSource->FormatContents(), "dn: o=Bare\no: Bare\n\n"
-                                           "dn: ou=A,o=Bare\nobjectclass: top\n\n"
-                                           "dn: cn=x,ou=A,o=Bare\nobjectclass: top\n\n");
-}
-
-TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCount) {
+TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCountAndRefreshShowsThemAgain) {
     ASSERT_TRUE(OpenText(kCompany, "o=Acme"));
     const HTREEITEM hTop(7);
     m_pRoot->SetTreeItem(hTop);
@@ -155,11 +154,8 @@ TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCount) {
 
     // Without a pane the count is still right and nothing is sent anywhere.
     EXPECT_EQ(m_pSource->Expand(Child(m_pRoot, "ou=People,o=Acme"), nullptr, HTREEITEM()), 2);
-}
 
-TEST_F(CLdifTest, RefreshShowsTheSameChildrenAgain) {
-    ASSERT_TRUE(OpenText(kCompany, "o=Acme"));
-    Expand(m_pRoot);
+    // Refresh shows the same children again.
     m_tree.Clear();
     m_tree.m_inserted.clear();
     m_pRoot->MarkLeaf();
@@ -171,7 +167,7 @@ TEST_F(CLdifTest, RefreshShowsTheSameChildrenAgain) {
     EXPECT_EQ(m_tree.Messages()[0].wParam, PtrToWParam(m_pRoot));
     EXPECT_EQ(m_tree.m_inserted.size(), 2u);
 
-    CEntryNode* pGroups = Child(m_pRoot, "ou=Groups,o=Acme");
+    pGroups = Child(m_pRoot, "ou=Groups,o=Acme");
     EXPECT_FALSE(m_pSource->Refresh(pGroups, &m_tree, pGroups->GetTreeItem()));
     // Refresh changes nothing in the file.
     EXPECT_EQ(m_pSource->FormatContents(), kCompany);

@@ -7,43 +7,34 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Points the user's data folder at a test folder for one test.
+// Points the user's data folder at a test folder while it lives.
 class CDataHome {
 public:
     explicit CDataHome(const std::string& path) {
-        if (const char* pszOld = std::getenv("XDG_DATA_HOME")) {
+        if (const char* pszOld = std::getenv("XDG_DATA_HOME"))
             m_old = pszOld;
-            m_bHadOld = true;
-        }
         ::setenv("XDG_DATA_HOME", path.c_str(), 1);
     }
-    ~CDataHome() {
-        if (m_bHadOld)
-            ::setenv("XDG_DATA_HOME", m_old.c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
+    ~CDataHome() { m_old ? ::setenv("XDG_DATA_HOME", m_old->c_str(), 1) : ::unsetenv("XDG_DATA_HOME"); }
 
 private:
-    std::string m_old;
-    bool m_bHadOld = false;
+    std::optional<std::string> m_old;
 };
 
 // Makes every write past a few bytes fail, as a full disk does (root is not
 // exempt from a file size limit, as it is from permission bits).
 class CFileSizeLimit {
 public:
-    explicit CFileSizeLimit(rlim_t nBytes) {
+    explicit CFileSizeLimit(rlim_t nBytes) : m_oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
         ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = m_old;
-        limit.rlim_cur = nBytes;
+        const struct rlimit limit = {nBytes, m_old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~CFileSizeLimit() {
@@ -52,8 +43,8 @@ public:
     }
 
 private:
-    struct rlimit m_old {};
     void (*m_oldHandler)(int);
+    struct rlimit m_old {};
 };
 
 // Runs as an ordinary user for a while when the tests run as root.
