@@ -21,6 +21,14 @@ constexpr BOOL T = TRUE, F = FALSE;
 const CFlags kAll{T, T, T, T, T, T, T, T, T};
 const CFlags kAncestorOff{F, T, F, T, T, T, T, F, F};
 
+CAttribute Make(const char* name, std::initializer_list<const char*> values) {
+    CAttribute a;
+    a.m_strName = name;
+    for (const char* v : values)
+        a.Add(v);
+    return a;
+}
+
 // A chain top -> mid -> leaf.
 struct CChain {
     CEntryNode top, mid, leaf;
@@ -96,11 +104,8 @@ TEST(CEntryNode, RemoveValueIsByteExactAndKeepsTheEmptiedAttribute) {
 
     // Two attributes with one name can arise from a request copy; the scan
     // goes on to the next one when the first lacks the value.
-    auto* a = new CAttribute;
-    a->m_strName = "ou";
-    a->Add("one");
-    auto* b = new CAttribute(*a);
-    b->SetAt(0, "two");
+    auto* a = new CAttribute(Make("ou", {"one"}));
+    auto* b = new CAttribute(Make("ou", {"two"}));
     n.m_attributes.Add(a);
     n.m_attributes.Add(b);
     EXPECT_TRUE(n.RemoveValue("ou", "two"));
@@ -185,4 +190,36 @@ TEST(CEntryNode, ChildrenKeepHeadAndTailOrderAndOutliveTheirParent) {
     }
     // The child is intact (ASan would report a use after free otherwise).
     EXPECT_EQ(child->m_attributes[0]->GetAt(0), "c");
+}
+
+TEST(CAttribute, AssignmentReplacesValuesAppendFromKeepsThem) {
+    CAttribute a = Make("cn", {"1", "2"});
+    CAttribute b = Make("sn", {"3"});
+    a.AppendFrom(b);
+    EXPECT_EQ(a.m_strName, "sn");
+    ASSERT_EQ(a.GetSize(), 3);
+    EXPECT_EQ(a[2], "3");
+    a = b;
+    EXPECT_EQ(a.GetSize(), 1);
+    EXPECT_EQ(a[0], "3");
+    a.AppendFrom(a); // onto itself: doubles its values
+    EXPECT_EQ(a.GetSize(), 2);
+}
+
+TEST(CAttribute, CopyAttributesMakesIndependentCopiesBehindExistingOnes) {
+    CAttribute original = Make("mail", {"a", "b"});
+    CAttributeArray source;
+    source.Add(&original);
+    CAttributeArray destination;
+    auto* pExisting = new CAttribute(Make("x", {}));
+    destination.Add(pExisting);
+    CopyAttributes(destination, source);
+    ASSERT_EQ(destination.GetSize(), 2);
+    EXPECT_EQ(destination[0], pExisting);
+    EXPECT_NE(destination[1], &original);
+    destination[1]->RemoveAt(0);
+    EXPECT_EQ(original.GetSize(), 2);
+    EXPECT_EQ(destination[1]->GetSize(), 1);
+    DeleteAttributes(destination);
+    EXPECT_TRUE(destination.IsEmpty());
 }
