@@ -160,7 +160,7 @@ TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
               "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n");
 }
 
-TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
+TEST_F(CLdifOperationTest, TopEntryOrSyntheticRootIsNeitherDeletedNorRenamed) {
     m_pRoot->BeginOperation(OP_DELETE_ENTRY);
     EXPECT_FALSE(m_pSource->DeleteEntry(m_pRoot, &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - The top entry can't be deleted.");
@@ -180,9 +180,8 @@ TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
     EXPECT_TRUE(m_pRoot->CanModifyEntry());
     EXPECT_EQ(m_pRoot->m_strDN, "o=Acme");
     EXPECT_EQ(CloseAndRead(), kFile);
-}
 
-TEST_F(CLdifTest, SyntheticRootIsNeitherDeletedNorRenamedAndNamesNewEntries) {
+    // Nor is the synthetic root, which names new entries below it.
     ASSERT_TRUE(OpenText("dn: cn=a\nobjectclass: top\n\n"));
     ASSERT_TRUE(m_pRoot->IsRoot());
     m_pRoot->BeginOperation(OP_DELETE_ENTRY);

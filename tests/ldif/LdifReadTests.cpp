@@ -275,7 +275,7 @@ TEST_F(CLdifTest, OddBytesAreKeptExactlyAndWrittenInBase64) {
     EXPECT_EQ(m_pSource->GetOtherLines()[1].Str(), "lone cr at end\r");
 }
 
-TEST_F(CLdifTest, VeryLongLineIsReadAndWrittenWhole) {
+TEST_F(CLdifTest, VeryLongLinesAndManyAttributeNamesAreReadWhole) {
     const std::string big(10 * 1024 * 1024, 'v');
     ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\nbig: " + big + "\n" + big + "\n"));
     Expand(m_pRoot);
@@ -283,9 +283,8 @@ TEST_F(CLdifTest, VeryLongLineIsReadAndWrittenWhole) {
               static_cast<int>(big.size()));
     EXPECT_EQ(m_pSource->GetOtherLines()[0].GetLength(), static_cast<int>(big.size()));
     EXPECT_EQ(m_pSource->FormatContents(), "dn: o=x\nobjectclass: top\nbig: " + big + "\n" + big + "\n");
-}
 
-TEST_F(CLdifTest, ManyAttributeNamesInOneRecordKeepFirstOccurrenceOrder) {
+    // Many attribute names in one record keep their first occurrence's order.
     std::string text = "dn: o=x\nobjectclass: top\n";
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 300; ++i)
