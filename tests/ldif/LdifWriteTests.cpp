@@ -181,8 +181,19 @@ TEST_F(CLdifTest, DiskFullOrNoRecoveryPlaceAtCloseKeepsTheFileAndReportsBoth) {
     EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
 }
 
-TEST_F(CLdifTest, FailedWriteAtCloseKeepsChangesInRecoveryFile) {
-    // The file may not be replaced: it is read-only (also for root), its
+TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecoveryFile) {
+    // A write that may replace the file keeps its permissions and says nothing.
+    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n"));
+    EditFirst();
+    ASSERT_EQ(::chmod(Path().c_str(), 0600), 0);
+    const std::string written = CloseAndRead();
+    EXPECT_EQ(written, "dn: o=x\nobjectclass: top\ndescription: typed by the user\n");
+    struct stat st;
+    ASSERT_EQ(::stat(Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+
+    // When the file may not be replaced: it is read-only (also for root), its
     // folder vanished, or a folder took its name. Nothing is written there;
     // the changes go to a recovery file.
     const std::string original = "dn: o=x\nobjectclass: top\n\n";
@@ -226,18 +237,6 @@ TEST_F(CLdifTest, FailedWriteAtCloseKeepsChangesInRecoveryFile) {
         }
         std::filesystem::remove_all(Path("sub"));
     }
-}
-
-TEST_F(CLdifTest, WriteKeepsPermissionsOfTheFileItReplaces) {
-    ASSERT_TRUE(OpenText("dn: o=x\nobjectclass: top\n"));
-    EditFirst();
-    ASSERT_EQ(::chmod(Path().c_str(), 0600), 0);
-    const std::string written = CloseAndRead();
-    EXPECT_EQ(written, "dn: o=x\nobjectclass: top\ndescription: typed by the user\n");
-    struct stat st;
-    ASSERT_EQ(::stat(Path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
 TEST_F(CLdifTest, SaveOfUnshownEntryWritesItsAttributes) {
