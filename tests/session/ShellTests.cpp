@@ -166,6 +166,14 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     EXPECT_EQ(m_pFrame->GetPaneLabel(1)->frameShadow(), QFrame::Raised);
     EXPECT_EQ(m_pFrame->GetPaneLabel(2)->frameShadow(), QFrame::Raised);
     EXPECT_GT(m_pFrame->GetPaneLabel(0)->width(), 250); // pane 0 takes the rest
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("Tarvo"));
+    QSplitter* pSplitter = m_pFrame->GetSplitter();
+    ASSERT_EQ(pSplitter->count(), 2);
+    EXPECT_EQ(pSplitter->widget(0), m_pFrame->GetTreeView());
+    EXPECT_EQ(pSplitter->widget(1), m_pFrame->GetListView());
+    ASSERT_EQ(pSplitter->sizes().size(), 2);
+    EXPECT_EQ(pSplitter->sizes()[0], 300);
+    EXPECT_GT(pSplitter->sizes()[1], 300);
 
     // Texts written through the status service land in the frame's panes.
     CQtStatusBar status;
@@ -189,21 +197,6 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pFrame.reset();
     m_pDoc->SetStatusText("late", 0);
     CServices::SetStatusBar(&m_services.m_status);
-
-    QList<int> sizes;
-    {
-        CMainFrame frame(m_pDoc.get());
-        frame.show();
-        PumpEvents();
-        ASSERT_EQ(frame.GetSplitter()->count(), 2);
-        EXPECT_EQ(frame.GetSplitter()->widget(0), frame.GetTreeView());
-        EXPECT_EQ(frame.GetSplitter()->widget(1), frame.GetListView());
-        sizes = frame.GetSplitter()->sizes();
-        EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tarvo"));
-    }
-    ASSERT_EQ(sizes.size(), 2);
-    EXPECT_EQ(sizes[0], 300);
-    EXPECT_GT(sizes[1], 300);
 }
 
 TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
