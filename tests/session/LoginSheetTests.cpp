@@ -274,10 +274,23 @@ protected:
     std::unique_ptr<CQtProfile> m_pProfile;
 };
 
-TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeverStored) {
+TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextOnBothPagesAndThePasswordIsNeverStored) {
     {
+        auto pSheet = NewSheet(1);
+        SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
+        SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
+        pSheet->GetLdifPage()->OnOK();
+        delete pSheet->GetOpenedSource();
+    }
+    {
+        // A base typed on the LDIF page leads the LDAP page's list next time.
         auto pSheet = NewSheet();
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        EXPECT_EQ(Items(pPage->GetSearchBaseCombo()), QStringList{QStringLiteral("o=Ldif Only")});
+        pSheet->SetPage(1);
+        PumpEvents();
+        EXPECT_EQ(pSheet->GetLdifPage()->GetFileCombo()->currentText(), QStringLiteral("/data/a.ldif"));
+        pSheet->SetPage(0);
         FillLdapPage(pPage, QStringLiteral("ldap.first.example"), QStringLiteral("10389"),
                      QStringLiteral("cn=zed,dc=example,dc=com"), QStringLiteral("Secret-Pass-42"),
                      QStringLiteral("dc=example,dc=com"));
@@ -319,21 +332,6 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("ldap.first.example"));
     EXPECT_FALSE(text.contains("Secret-Pass-42"));
-}
-
-TEST_F(LoginHistoryTest, ABaseTypedOnTheLdifPageLeadsTheLdapPagesListNextTime) {
-    {
-        auto pSheet = NewSheet(1);
-        SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
-        SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
-        pSheet->GetLdifPage()->OnOK();
-        delete pSheet->GetOpenedSource();
-    }
-    auto pSheet = NewSheet();
-    EXPECT_EQ(Items(pSheet->GetLdapPage()->GetSearchBaseCombo()), QStringList{QStringLiteral("o=Ldif Only")});
-    pSheet->SetPage(1);
-    PumpEvents();
-    EXPECT_EQ(pSheet->GetLdifPage()->GetFileCombo()->currentText(), QStringLiteral("/data/a.ldif"));
 }
 
 std::vector<std::string> Entries(const CHistoryList& list) {
