@@ -42,7 +42,7 @@ struct CChain {
 
 } // namespace
 
-TEST(CEntryNode, ConstructedWithAllFlagsOnAndNoMarks) {
+TEST(CEntryNode, ConstructedWithAllFlagsOnAndNoMarksAndClearingAStopRequest) {
     CEntryNode n;
     EXPECT_EQ(FlagsOf(n), kAll);
     EXPECT_FALSE(n.IsRoot());
@@ -50,6 +50,13 @@ TEST(CEntryNode, ConstructedWithAllFlagsOnAndNoMarks) {
     EXPECT_FALSE(n.IsLeaf());
     EXPECT_EQ(n.GetParent(), nullptr);
     EXPECT_FALSE(n.GetTreeItem());
+
+    // A stop request stays until the next node is constructed.
+    CEntryNode::RequestStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    { CEntryNode fresh; }
+    EXPECT_FALSE(CEntryNode::IsStopRequested());
 }
 
 TEST(CEntryNode, AddValueAppendsDuplicatesAndKeepsCaseVariantsApart) {
@@ -159,14 +166,6 @@ TEST(CEntryNode, FirstEndReenablesAncestorsWhileAnotherOperationBelowRuns) {
     parent.BeginOperation(OP_EXPAND);
     EXPECT_EQ(FlagsOf(a), kAll);
     EXPECT_FALSE(parent.CanRefresh());
-}
-
-TEST(CEntryNode, StopIsAcceptedAgainOnlyAfterANodeWasConstructed) {
-    CEntryNode::RequestStop();
-    EXPECT_TRUE(CEntryNode::IsStopRequested());
-    EXPECT_TRUE(CEntryNode::IsStopRequested());
-    { CEntryNode fresh; }
-    EXPECT_FALSE(CEntryNode::IsStopRequested());
 }
 
 TEST(CEntryNode, ChildrenKeepHeadAndTailOrderAndOutliveTheirParent) {
