@@ -80,11 +80,26 @@ protected:
     CTestSource* m_pSource = nullptr;
 };
 
-TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
+TEST_F(DocumentTest, TheFlagSetsFollowTheSessionSerializeOnlyTellsAndACancelledOpenKeepsNone) {
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
     EXPECT_EQ(m_pDoc->GetView(0), m_pFrame->GetTreeView());
     EXPECT_EQ(m_pDoc->GetView(1), m_pFrame->GetListView());
     EXPECT_EQ(m_pDoc->GetView(2), nullptr);
+
+    // Serialize only tells the user.
+    m_pDoc->OnOpenDocument("/tmp/whatever.txt");
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+
+    // A login from Open, cancelled, keeps the program without a session.
+    PrepareLogin(true, true);
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
+    PumpEvents();
+    // The command ran the sheet (cancelled below) and the frame stays.
+    EXPECT_TRUE(m_pFrame->isVisible());
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
 
     EXPECT_FALSE(Login(false));
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
@@ -171,7 +186,13 @@ TEST_F(DocumentTest, SaveAcceleratorDoesNothingAndActivatingAPaneSwitchesTheEdit
     EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
 }
 
-TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
+TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANoticeAndStopTwiceStopsOnce) {
+    // Without a source Stop only raises the flag.
+    m_pDoc->OnStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_EQ(m_log.nStop, 0);
+    delete new CEntryNode;
+
     // Attribute pane active, then a login: both edit flags are on until
     // the next activation.
     m_pFrame->SetActivePane(1);
@@ -195,16 +216,7 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
     EXPECT_EQ(m_services.m_boxes.LastText(),
               "The required operation cannot be performed in the current Window");
     EXPECT_EQ(FlagsOf(*m_pDoc)[0], false);
-}
 
-TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
-    // Without a source Stop only raises the flag.
-    m_pDoc->OnStop();
-    EXPECT_TRUE(CEntryNode::IsStopRequested());
-    EXPECT_EQ(m_log.nStop, 0);
-    delete new CEntryNode;
-
-    ASSERT_TRUE(Login(true));
     m_pFrame->OnCommand(ID_FILE_STOP);
     m_pFrame->OnCommand(ID_FILE_STOP);
     EXPECT_EQ(m_log.nStop, 1);
@@ -258,22 +270,6 @@ TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHan
     EXPECT_TRUE(m_pDoc->GetDataSource()->m_workerThreads.IsEmpty());
     EXPECT_EQ(m_log.nClose, 2);
     EXPECT_EQ(m_log.nDestroyed, 2);
-}
-
-TEST_F(DocumentTest, SerializeOnlyTellsTheUserAndACancelledOpenKeepsNoSession) {
-    m_pDoc->OnOpenDocument("/tmp/whatever.txt");
-    ASSERT_EQ(m_services.m_boxes.Count(), 1);
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
-    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
-    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
-
-    // A login from Open, cancelled, keeps the program without a session.
-    PrepareLogin(true, true);
-    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
-    PumpEvents();
-    // The command ran the sheet (cancelled below) and the frame stays.
-    EXPECT_TRUE(m_pFrame->isVisible());
-    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
 }
 
 } // namespace
