@@ -20,12 +20,12 @@ TEST(BinaryValue, TextStaysTextAndEverythingElseIsSummarised) {
         {"cn", "Smith", false},
         {"description", "line1\nline2\ttab", false},
         {"cn", "M\xC3\xBCller \xE2\x82\xAC", false},
-        {"cn", Bytes({'a', 0, 'b'}), true},         // a zero byte
-        {"cn", Bytes({0xC3}), true},                // cut UTF-8
-        {"cn", Bytes({0xC0, 0x80}), true},          // overlong
-        {"cn", Bytes({0xED, 0xA0, 0x80}), true},    // surrogate
-        {"cn", Bytes({0x1B, '[', '1', 'm'}), true}, // escape sequence
-        {"jpegPhoto", "plain", true},               // binary by type
+        {"cn", Bytes({'a', 0, 'b'}), true},             // a zero byte
+        {"cn", Bytes({0xC3}), true},                    // cut UTF-8
+        {"cn", Bytes({0xC0, 0x80}), true},              // overlong
+        {"cn", Bytes({0xED, 0xA0, 0x80}), true},        // surrogate
+        {"cn", Bytes({0x1B, '[', '1', 'm'}), true},     // escape sequence
+        {"jpegPhoto", "plain", true},                   // binary by type
         {"OBJECTGUID", "x", true},
         {"userCertificate;binary", "x", true},
         {"description;lang-de;BINARY", "x", true},
@@ -36,16 +36,15 @@ TEST(BinaryValue, TextStaysTextAndEverythingElseIsSummarised) {
 }
 
 TEST(BinaryValue, SummaryAndDescriptionNameTheBytes) {
-    CString jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00,
-                          0x0B, 0x08, 0x01, 0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00});
+    CString jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x01,
+                          0xE0, 0x02, 0x80, 0x01, 0x01, 0x11, 0x00});
     EXPECT_EQ(BinaryValueSummary(jpeg), CString("(binary, 21 bytes: FF D8 FF E0 \xE2\x80\xA6)"));
     EXPECT_EQ(BinaryValueSummary(Bytes({1, 2})), CString("(binary, 2 bytes: 01 02)"));
     EXPECT_EQ(BinaryValueSummary(CString()), CString("(binary, 0 bytes)"));
-    EXPECT_EQ(DescribeBinaryValue("jpegPhoto", jpeg),
-              CString("JPEG image, 640 \xC3\x97 480 pixels, 21 bytes"));
+    EXPECT_EQ(DescribeBinaryValue("jpegPhoto", jpeg), CString("JPEG image, 640 \xC3\x97 480 pixels, 21 bytes"));
 
-    CString png = Bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13,
-                         'I',  'H', 'D', 'R', 0,    0,    0x04, 0x00, 0, 0, 0, 32});
+    CString png = Bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0x04,
+                         0x00, 0, 0, 0, 32});
     EXPECT_EQ(DescribeBinaryValue("photo", png), CString("PNG image, 1024 \xC3\x97 32 pixels, 24 bytes"));
     CString der = Bytes({0x30, 0x82, 0x03, 0x90, 0x30, 0x82, 0x02, 0x78});
     EXPECT_EQ(DescribeBinaryValue("userCertificate;binary", der), CString("X.509 certificate, 8 bytes"));
