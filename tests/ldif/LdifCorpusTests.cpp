@@ -70,7 +70,7 @@ TEST_P(CLdifCorpusTest, StaysAsItIsChangesOneRecordAndLdapaddReadsIt) {
     CEntryNode* pEdited = m_pSource->GetEntries()[m_pSource->GetEntries().GetSize() - 1];
     expected.emplace_back(pEdited->m_strDN.Str(), "description", "edited once");
     std::sort(expected.begin(), expected.end());
-    AddValue(pEdited, "description", "edited once");
+    AddValue(pEdited, "description", {"edited once"});
     const std::string written = CloseAndRead();
     const auto [before, after] = ChangedLines(original, written);
     EXPECT_LE(CountDnLines(before), 1) << before;

@@ -69,24 +69,26 @@ protected:
         }
         return nullptr;
     }
-    static std::vector<std::string> ChildDNs(CEntryNode* pParent) {
+    template <class TEntries> static std::vector<std::string> DNs(const TEntries& entries) {
         std::vector<std::string> dns;
-        for (CEntryNode* pChild : pParent->GetChildren())
-            dns.push_back(pChild->m_strDN.Str());
+        for (const CEntryNode* pEntry : entries)
+            dns.push_back(pEntry->m_strDN.Str());
         return dns;
     }
-    // Adds one value through the source, as the attribute pane does.
-    void AddValue(CEntryNode* pEntry, const char* pszName, const std::string& value) {
+    static std::vector<std::string> ChildDNs(CEntryNode* pParent) { return DNs(pParent->GetChildren()); }
+    // Adds values of one attribute through the source, as the attribute pane does.
+    void AddValue(CEntryNode* pEntry, const char* pszName, const std::vector<std::string>& values) {
         CAttributeArray toAdd;
         toAdd.Add(new CAttribute);
         toAdd[0]->m_strName = pszName;
-        toAdd[0]->Add(CString(value));
+        for (const std::string& value : values)
+            toAdd[0]->Add(CString(value));
         pEntry->BeginOperation(OP_ADD_ATTRIBUTE);
         m_pSource->AddAttributes(pEntry, &toAdd, &m_list);
         DeleteAttributes(toAdd);
     }
     // The first entry read, changed once so that Close writes the file.
-    void EditFirst() { AddValue(m_pSource->GetEntries()[0], "description", "typed by the user"); }
+    void EditFirst() { AddValue(m_pSource->GetEntries()[0], "description", {"typed by the user"}); }
     // Expands an entry the way the tree pane does.
     int Expand(CEntryNode* pEntry) {
         pEntry->BeginOperation(OP_EXPAND);

@@ -160,7 +160,7 @@ TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
               "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n");
 }
 
-TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
+TEST_F(CLdifOperationTest, TopEntryOrSyntheticRootIsNeitherDeletedNorRenamed) {
     m_pRoot->BeginOperation(OP_DELETE_ENTRY);
     EXPECT_FALSE(m_pSource->DeleteEntry(m_pRoot, &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - The top entry can't be deleted.");
@@ -180,9 +180,8 @@ TEST_F(CLdifOperationTest, TopEntryIsNeitherDeletedNorRenamed) {
     EXPECT_TRUE(m_pRoot->CanModifyEntry());
     EXPECT_EQ(m_pRoot->m_strDN, "o=Acme");
     EXPECT_EQ(CloseAndRead(), kFile);
-}
 
-TEST_F(CLdifTest, SyntheticRootIsNeitherDeletedNorRenamedAndNamesNewEntries) {
+    // Nor is the synthetic root, which names new entries below it.
     ASSERT_TRUE(OpenText("dn: cn=a\nobjectclass: top\n\n"));
     ASSERT_TRUE(m_pRoot->IsRoot());
     m_pRoot->BeginOperation(OP_DELETE_ENTRY);
@@ -255,27 +254,21 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
 
     // Modify: the old value goes where it is, the new one to the end; a
     // value the entry lacks is only added.
-    CAttribute change;
-    change.m_strName = "mail";
-    change.Add("new@acme");
-    change.Add("a@acme");
+    const std::unique_ptr<CAttribute> pChange(MakeAttribute("mail", {"new@acme", "a@acme"}));
     CModifyAttributeRequest seenModify;
     m_list.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
         if (nMessage == WM_ATTRIBUTE_MODIFIED)
             seenModify = *WParamToPtr<CModifyAttributeRequest>(wParam);
     };
     m_pAnn->BeginOperation(OP_MODIFY_ATTRIBUTE);
-    EXPECT_TRUE(m_pSource->ModifyAttribute(m_pAnn, &change, 4, &m_list));
+    EXPECT_TRUE(m_pSource->ModifyAttribute(m_pAnn, pChange.get(), 4, &m_list));
     EXPECT_TRUE(m_pAnn->CanModifyAttribute());
     EXPECT_TRUE(seenModify.bSucceeded);
     EXPECT_EQ(seenModify.nRowIndex, 4);
     EXPECT_EQ(seenModify.attribute.GetSize(), 2);
     EXPECT_EQ(seenModify.attribute[0], "new@acme");
-    CAttribute absent;
-    absent.m_strName = "cn";
-    absent.Add("Annie");
-    absent.Add("not a value");
-    m_pSource->ModifyAttribute(m_pAnn, &absent, 0, &m_list);
+    const std::unique_ptr<CAttribute> pAbsent(MakeAttribute("cn", {"Annie", "not a value"}));
+    m_pSource->ModifyAttribute(m_pAnn, pAbsent.get(), 0, &m_list);
 
     EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_ATTRIBUTE_ADDED, WM_ATTRIBUTE_DELETED,
                                                       WM_ATTRIBUTE_MODIFIED, WM_ATTRIBUTE_MODIFIED}));
@@ -286,16 +279,14 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
         << written;
 }
 
-TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndCount) {
+TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndARefreshNeverLosesAttributes) {
     m_pAnn->BeginOperation(OP_READ_ATTRIBUTES);
     EXPECT_EQ(m_pSource->ReadAttributes(m_pAnn, &m_pAnn->m_attributes, &m_list, TRUE), 3u);
     EXPECT_TRUE(m_pAnn->CanRefreshAttributes());
     EXPECT_EQ(m_services.m_status.PaneText(2), "3 Attributes Found");
     EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
     EXPECT_EQ(m_list.Messages()[1].wParam, PtrToWParam(&m_pAnn->m_attributes));
-}
 
-TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
     // The pane's Refresh destroys the cache before it asks again.
     auto refresh = [&] {
         DeleteAttributes(m_pAnn->m_attributes);
@@ -307,10 +298,7 @@ TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
     EXPECT_EQ(m_pAnn->FindAttribute("mail")->GetSize(), 2);
 
     // After an edit the edit survives a refresh as well.
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("title", {"Boss"}));
-    m_pSource->AddAttributes(m_pAnn, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(m_pAnn, "title", {"Boss"});
     refresh();
     EXPECT_EQ(m_pAnn->m_attributes.GetSize(), 4);
 
@@ -330,10 +318,7 @@ TEST_F(CLdifOperationTest, AttributePaneRefreshNeverLosesAttributes) {
 TEST_F(CLdifOperationTest, StopDoesNothingAndNoChangeReachesDiskBeforeClose) {
     const std::string before = ReadWholeFile(Path());
     EXPECT_TRUE(m_pSource->Stop());
-    CAttributeArray toAdd;
-    toAdd.Add(MakeAttribute("title", {"Boss"}));
-    m_pSource->AddAttributes(m_pAnn, &toAdd, &m_list);
-    DeleteAttributes(toAdd);
+    AddValue(m_pAnn, "title", {"Boss"});
     EXPECT_EQ(ReadWholeFile(Path()), before);
     EXPECT_TRUE(m_pSource->m_workerThreads.IsEmpty());
     // Close runs once; the destructor does not write again.

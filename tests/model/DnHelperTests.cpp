@@ -79,15 +79,13 @@ TEST(DnHelper, TypedRdnsAreEscapedOnlyWhenNeeded) {
     EXPECT_EQ(DnEscapeValue(" x "), CString("\\ x\\ "));
 }
 
-TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferently) {
+TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescapes) {
     EXPECT_EQ(DnCompareKey("cn=Smith\\2C J,ou=People"), DnCompareKey("CN=smith\\, j , OU = people"));
     EXPECT_EQ(DnCompareKey("cn=\"Smith, J\",o=x"), DnCompareKey("cn=Smith\\, J,o=x"));
     EXPECT_EQ(DnCompareKey("cn=a\\41"), DnCompareKey("cn=aa"));
     EXPECT_NE(DnCompareKey("cn=Smith\\, J,o=x"), DnCompareKey("cn=Smith,J,o=x"));
     EXPECT_NE(DnCompareKey("cn=a\\2Bb"), DnCompareKey("cn=a+b=c"));
-}
-
-TEST(DnHelper, DisplayShowsPrintableHexEscapesReadably) {
+    // Display shows printable hex escapes readably.
     EXPECT_EQ(DnForDisplay("cn=Smith\\2C J,o=x"), CString("cn=Smith\\, J,o=x"));
     EXPECT_EQ(DnForDisplay("cn=\\41bc"), CString("cn=Abc"));
     EXPECT_EQ(DnForDisplay("cn=M\\C3\\BCller"), CString("cn=M\xC3\xBCller"));
@@ -96,13 +94,9 @@ TEST(DnHelper, DisplayShowsPrintableHexEscapesReadably) {
     EXPECT_EQ(DnForDisplay("cn=plain"), CString("cn=plain"));
 }
 
-} // namespace
-
-namespace {
-
 TEST(AttributeDescription, AcceptsTypesOidsAndOptionsOnly) {
-    for (const char* good : {"cn", "mail", "userCertificate;binary", "description;lang-de", "x-my-attr", "2.5.4.3",
-                             "2.5.4.3;lang-en", "DNS", "dnQualifier"})
+    for (const char* good : {"cn", "mail", "userCertificate;binary", "description;lang-de", "x-my-attr",
+                             "2.5.4.3", "2.5.4.3;lang-en", "DNS", "dnQualifier"})
         EXPECT_TRUE(IsAttributeDescription(good)) << good;
     for (const char* bad : {"", "dn", "DN", "Dn;x", "mail:work", " cn", "cn ", "1cn", "c n", "cn;", "cn;;x",
                             "2.5..4", "2.5.", "\xC3\xA9", "cn\nx"})

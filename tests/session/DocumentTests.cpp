@@ -3,34 +3,18 @@
 
 #include "QtTestEnvironment.h"
 #include "RecordingWindow.h"
-#include "TestServices.h"
 #include "TestSource.h"
 
 #include "platform/Thread.h"
-#include "platform/qt/QtServices.h"
-#include "session/Commands.h"
-#include "session/LdapLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractItemView>
 #include <QAction>
-#include <QComboBox>
-#include <QTimer>
 
-#include <memory>
+#include <array>
 
 namespace {
 
-struct CFlags {
-    bool bOpen, bStop, bClose, bRefresh, bSave, bEntry, bAttributes;
-    bool operator==(const CFlags&) const = default;
-};
+// Open, Stop, Close, Refresh, Save to LDIF, entry commands, attribute commands.
+using CFlags = std::array<bool, 7>;
 
 CFlags FlagsOf(const CTarvoDoc& doc) {
     return {doc.m_bOpenEnabled,
@@ -45,30 +29,11 @@ CFlags FlagsOf(const CTarvoDoc& doc) {
 const CFlags kNoSession{true, false, false, false, false, false, false};
 const CFlags kSession{false, true, true, true, true, true, true};
 
-std::ostream& operator<<(std::ostream& os, const CFlags& f) {
-    return os << "open " << f.bOpen << " stop " << f.bStop << " close " << f.bClose << " refresh "
-              << f.bRefresh << " save " << f.bSave << " entry " << f.bEntry << " attributes "
-              << f.bAttributes;
-}
-
-// Rows the pane's item view shows at the top level.
-int TopLevelRows(QWidget* pPane) {
-    auto* pView = pPane->findChild<QAbstractItemView*>();
-    return pView && pView->model() ? pView->model()->rowCount() : 0;
-}
-
-class DocumentTest : public ::testing::Test {
+class DocumentTest : public CFrameTest {
 protected:
-    void SetUp() override {
-        m_pDoc = std::make_unique<CTarvoDoc>();
-        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
-        m_pFrame->show();
-        PumpEvents();
-    }
     void TearDown() override {
         m_pDoc->DeleteContents();
-        m_pFrame.reset();
-        m_pDoc.reset();
+        CFrameTest::TearDown();
         // A fresh node clears the stop request for the next test.
         delete new CEntryNode;
     }
@@ -100,9 +65,8 @@ protected:
             CLoginSheet* pSheet = &sheet;
             QTimer::singleShot(0, pSheet, [pSheet, bOpenSucceeds, bCancel] {
                 if (!bCancel) {
-                    pSheet->GetLdapPage()->GetServerCombo()->setEditText(QStringLiteral("127.0.0.1"));
-                    pSheet->GetLdapPage()->GetSearchBaseCombo()->setEditText(
-                        QStringLiteral("dc=example,dc=com"));
+                    FillLdapPage(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), {}, {}, {},
+                                 QStringLiteral("dc=example,dc=com"));
                     pSheet->GetLdapPage()->OnOK();
                 }
                 // A failed Open leaves the sheet open: the user gives up.
@@ -112,18 +76,30 @@ protected:
         };
     }
 
-    CTestServices m_services;
     CTestSourceLog m_log;
     CTestSource* m_pSource = nullptr;
-    std::unique_ptr<CTarvoDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
 };
 
-TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
+TEST_F(DocumentTest, TheFlagSetsFollowTheSessionSerializeOnlyTellsAndACancelledOpenKeepsNone) {
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
     EXPECT_EQ(m_pDoc->GetView(0), m_pFrame->GetTreeView());
     EXPECT_EQ(m_pDoc->GetView(1), m_pFrame->GetListView());
     EXPECT_EQ(m_pDoc->GetView(2), nullptr);
+
+    // Serialize only tells the user.
+    m_pDoc->OnOpenDocument("/tmp/whatever.txt");
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+
+    // A login from Open, cancelled, keeps the program without a session.
+    PrepareLogin(true, true);
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
+    PumpEvents();
+    // The command ran the sheet (cancelled below) and the frame stays.
+    EXPECT_TRUE(m_pFrame->isVisible());
+    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
 
     EXPECT_FALSE(Login(false));
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
@@ -166,8 +142,17 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSession) {
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
 }
 
-TEST_F(DocumentTest, ActivatingAPaneSwitchesTheEditCommands) {
+TEST_F(DocumentTest, SaveAcceleratorDoesNothingAndActivatingAPaneSwitchesTheEditCommands) {
     ASSERT_TRUE(Login(true));
+    const CFlags before = FlagsOf(*m_pDoc);
+    m_services.m_status.Clear();
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_TRUE(m_services.m_status.History(0).empty());
+    EXPECT_EQ(FlagsOf(*m_pDoc), before);
+    EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+
     ShowRoot();
     m_pFrame->SetActivePane(0);
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
@@ -201,7 +186,13 @@ TEST_F(DocumentTest, ActivatingAPaneSwitchesTheEditCommands) {
     EXPECT_FALSE(m_pDoc->m_bAttributeCommandsEnabled);
 }
 
-TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
+TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANoticeAndStopTwiceStopsOnce) {
+    // Without a source Stop only raises the flag.
+    m_pDoc->OnStop();
+    EXPECT_TRUE(CEntryNode::IsStopRequested());
+    EXPECT_EQ(m_log.nStop, 0);
+    delete new CEntryNode;
+
     // Attribute pane active, then a login: both edit flags are on until
     // the next activation.
     m_pFrame->SetActivePane(1);
@@ -224,11 +215,8 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANotice) {
     m_pDoc->OnCmdMsg(ID_TB_MODIFY_ATTRIBUTE);
     EXPECT_EQ(m_services.m_boxes.LastText(),
               "The required operation cannot be performed in the current Window");
-    EXPECT_EQ(FlagsOf(*m_pDoc).bOpen, false);
-}
+    EXPECT_EQ(FlagsOf(*m_pDoc)[0], false);
 
-TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
-    ASSERT_TRUE(Login(true));
     m_pFrame->OnCommand(ID_FILE_STOP);
     m_pFrame->OnCommand(ID_FILE_STOP);
     EXPECT_EQ(m_log.nStop, 1);
@@ -239,13 +227,7 @@ TEST_F(DocumentTest, StopTwiceStopsTheSourceOnce) {
     EXPECT_EQ(m_log.nStop, 2);
 }
 
-TEST_F(DocumentTest, StopWithoutASourceOnlyRaisesTheFlag) {
-    m_pDoc->OnStop();
-    EXPECT_TRUE(CEntryNode::IsStopRequested());
-    EXPECT_EQ(m_log.nStop, 0);
-}
-
-TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReady) {
+TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHangsOnAWorker) {
     ASSERT_TRUE(Login(true));
     ASSERT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 1);
     m_services.m_status.Clear();
@@ -265,10 +247,9 @@ TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReady) {
     m_pDoc->OnCloseSession();
     EXPECT_EQ(m_services.m_status.PaneText(0), "Ready");
     EXPECT_EQ(m_log.nClose, 1);
-}
 
-TEST_F(DocumentTest, CloseAndExitDoNotHangOnAWorkerBlockedInASend) {
-    // The program's wakeup: a worker's send is run from the event loop.
+    // Close and Exit do not hang on a worker blocked in a send (the
+    // program's wakeup runs a worker's send from the event loop).
     CQtDispatcherWakeup wakeup;
     CRecordingWindow target;
     ASSERT_TRUE(Login(true));
@@ -277,7 +258,7 @@ TEST_F(DocumentTest, CloseAndExitDoNotHangOnAWorkerBlockedInASend) {
     while (m_log.nSends < 3)
         PumpEvents();
     m_pDoc->OnCloseSession();
-    EXPECT_EQ(m_log.nClose, 1);
+    EXPECT_EQ(m_log.nClose, 2);
     EXPECT_GE(target.Count(WM_USER + 100), 3);
 
     ASSERT_TRUE(Login(true));
@@ -287,37 +268,8 @@ TEST_F(DocumentTest, CloseAndExitDoNotHangOnAWorkerBlockedInASend) {
     // Exit: the workers end, the source stays for the destructor.
     m_pDoc->DeleteContents();
     EXPECT_TRUE(m_pDoc->GetDataSource()->m_workerThreads.IsEmpty());
-    EXPECT_EQ(m_log.nClose, 1);
-    EXPECT_EQ(m_log.nDestroyed, 1);
-}
-
-TEST_F(DocumentTest, SaveAcceleratorDoesNothing) {
-    ASSERT_TRUE(Login(true));
-    const CFlags before = FlagsOf(*m_pDoc);
-    m_services.m_status.Clear();
-    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
-    EXPECT_EQ(m_services.m_boxes.Count(), 0);
-    EXPECT_TRUE(m_services.m_status.History(0).empty());
-    EXPECT_EQ(FlagsOf(*m_pDoc), before);
-    EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
-    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-}
-
-TEST_F(DocumentTest, SerializeOnlyTellsTheUser) {
-    m_pDoc->OnOpenDocument("/tmp/whatever.txt");
-    ASSERT_EQ(m_services.m_boxes.Count(), 1);
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Serializing");
-    EXPECT_EQ(m_services.m_boxes.Boxes()[0].nType, MB_OK | MB_ICONEXCLAMATION);
-    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
-}
-
-TEST_F(DocumentTest, CancelledLoginFromOpenKeepsTheProgramWithoutSession) {
-    PrepareLogin(true, true);
-    EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_OPEN_SOURCE));
-    PumpEvents();
-    // The command ran the sheet (cancelled below) and the frame stays.
-    EXPECT_TRUE(m_pFrame->isVisible());
-    EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
+    EXPECT_EQ(m_log.nClose, 2);
+    EXPECT_EQ(m_log.nDestroyed, 2);
 }
 
 } // namespace

@@ -1,43 +1,29 @@
 // The login sheet on real widgets: validation texts and focus, history
-// across sheets, Enter as OK, the failed-Open retry, browsing for a file.
+// across sheets, Enter as OK, the failed-Open retry, browsing for a file;
+// the remembered values of its fields: order, bounds, the stored form, and
+// their trip through the real profile file.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
 #include "TestSource.h"
 
-#include "platform/qt/QtServices.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
+#include "session/HistoryList.h"
 #include "ui/SettingsDlg.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 namespace {
 
 class LoginSheetTest : public ::testing::Test {
 protected:
-    std::unique_ptr<CLoginSheet> NewSheet() {
-        auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+    std::unique_ptr<CLoginSheet> NewSheet(int nPage = 0) {
+        auto pSheet = ShowLoginSheet(nPage);
         pSheet->m_fnCreateSource = [this](CLoginSheet::ESourceKind eKind) -> CDataSource* {
             m_lastKind = eKind;
             return new CTestSource(&m_log, m_bOpenSucceeds);
         };
-        pSheet->show();
-        PumpEvents();
         return pSheet;
     }
 
@@ -60,7 +46,7 @@ protected:
     CLoginSheet::ESourceKind m_lastKind = CLoginSheet::kLdapSource;
 };
 
-TEST_F(LoginSheetTest, PagesCaptionsAndFieldsAsTheUserSeesThem) {
+TEST_F(LoginSheetTest, PagesAsTheUserSeesThemOnlyTheShownPageActsAndCancelWritesNothing) {
     auto pSheet = NewSheet();
     EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
     ASSERT_EQ(pSheet->GetTabs()->count(), 2);
@@ -80,13 +66,30 @@ TEST_F(LoginSheetTest, PagesCaptionsAndFieldsAsTheUserSeesThem) {
     EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QString());
     EXPECT_EQ(pPage->GetSearchBaseCombo()->currentText(), QString());
     EXPECT_EQ(pPage->m_strFilter, "(objectclass=*)");
-    // The LDIF page is set up when first shown.
+    // The LDIF page is set up when first shown; the page that is not shown
+    // never acts on OK.
     EXPECT_FALSE(pSheet->GetLdifPage()->IsInitialized());
+    SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/tmp/x.ldif"));
+    pSheet->GetLdifPage()->OnOK();
+    EXPECT_EQ(m_log.nCreated, 0);
     pSheet->SetPage(1);
     PumpEvents();
     EXPECT_TRUE(pSheet->GetLdifPage()->IsInitialized());
     pSheet->SetPage(7); // not a page: nothing changes
     EXPECT_EQ(pSheet->GetActivePageIndex(), 1);
+    SetText(pPage->GetServerCombo(), QString());
+    pPage->OnOK();
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+    EXPECT_EQ(m_log.nCreated, 0);
+
+    // Cancel ends the sheet without writing anything.
+    pSheet->SetPage(0);
+    SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
+    QTest::mouseClick(pSheet->GetLdapPage()->GetCancelButton(), Qt::LeftButton);
+    EXPECT_EQ(pSheet->result(), 0);
+    EXPECT_FALSE(pSheet->isVisible());
+    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
+    EXPECT_EQ(m_log.nCreated, 0);
 }
 
 struct CPortCase {
@@ -95,7 +98,7 @@ struct CPortCase {
     int nPort;
 };
 
-TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThePort) {
+TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAnEmptyServerFirstAndBlanksAreKept) {
     const CPortCase cases[] = {
         {"389", true, 389},     {"389abc", true, 389}, {"  636", true, 636},         {"+10", true, 10},
         {"65535", true, 65535}, {"0", false, 0},       {"65536", false, 0},          {"-1", false, 0},
@@ -106,8 +109,7 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThe
     for (const CPortCase& c : cases) {
         SCOPED_TRACE(c.pszPort);
         m_services.m_boxes.Clear();
-        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.example.org"));
-        SetText(pPage->GetPortCombo(), QString::fromLatin1(c.pszPort));
+        FillLdapPage(pPage, QStringLiteral("ldap.example.org"), QString::fromLatin1(c.pszPort));
         pPage->GetServerCombo()->setFocus();
         EXPECT_EQ(pPage->ValidateInput(), c.bAccepted ? TRUE : FALSE);
         if (c.bAccepted) {
@@ -122,13 +124,10 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAndBadOnesRejectedWithFocusOnThe
             EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetPortCombo()));
         }
     }
-}
 
-TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
-    auto pSheet = NewSheet();
-    CLdapLoginPage* pPage = pSheet->GetLdapPage();
-    SetText(pPage->GetServerCombo(), QString());
-    SetText(pPage->GetPortCombo(), QStringLiteral("0"));
+    // An empty server is reported before a bad port.
+    m_services.m_boxes.Clear();
+    FillLdapPage(pPage, QLatin1String(""), QStringLiteral("0"));
     pPage->GetPortCombo()->setFocus();
     EXPECT_FALSE(pPage->ValidateInput());
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
@@ -136,32 +135,16 @@ TEST_F(LoginSheetTest, AnEmptyServerIsReportedBeforeABadPortAndBlanksAreKept) {
     EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetServerCombo()));
 
     // Blanks only: accepted as typed; bind DN, password and base may be empty.
-    SetText(pPage->GetServerCombo(), QStringLiteral("   "));
-    SetText(pPage->GetPortCombo(), QStringLiteral("389"));
-    SetText(pPage->GetBindDNCombo(), QString());
-    SetText(pPage->GetSearchBaseCombo(), QString());
+    FillLdapPage(pPage, QStringLiteral("   "), QStringLiteral("389"), QLatin1String(""), {},
+                 QLatin1String(""));
     EXPECT_TRUE(pPage->ValidateInput());
     EXPECT_EQ(pSheet->m_params.m_strServer, "   ");
     EXPECT_EQ(pSheet->m_params.m_strFilter, "(objectclass=*)");
     EXPECT_EQ(pSheet->m_params.m_strLdifFile, "");
 }
 
-TEST_F(LoginSheetTest, ThePageThatIsNotShownNeverActsOnOK) {
-    auto pSheet = NewSheet();
-    SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/tmp/x.ldif"));
-    pSheet->GetLdifPage()->OnOK();
-    EXPECT_EQ(m_log.nCreated, 0);
-    SetText(pSheet->GetLdapPage()->GetServerCombo(), QString());
-    pSheet->SetPage(1);
-    pSheet->GetLdapPage()->OnOK();
-    EXPECT_EQ(m_services.m_boxes.Count(), 0);
-    EXPECT_EQ(m_log.nCreated, 0);
-}
-
-TEST_F(LoginSheetTest, LdifPageNeedsAFileName) {
-    auto pSheet = NewSheet();
-    pSheet->SetPage(1);
-    PumpEvents();
+TEST_F(LoginSheetTest, LdifPageNeedsAFileNameAndBrowseFillsItIn) {
+    auto pSheet = NewSheet(1);
     CLdifLoginPage* pPage = pSheet->GetLdifPage();
     SetText(pPage->GetFileCombo(), QString());
     pPage->GetSearchBaseCombo()->setFocus();
@@ -171,6 +154,17 @@ TEST_F(LoginSheetTest, LdifPageNeedsAFileName) {
     EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetFileCombo()));
     EXPECT_EQ(m_log.nCreated, 0);
     EXPECT_FALSE(m_services.m_profile.Has("History", "LDIFs"));
+
+    // Browse takes the chosen file into the combo; cancelled, nothing changes.
+    m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
+    QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
+    EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
+    EXPECT_EQ(m_services.m_dialogs.LastFilter(), kLdifFileFilter);
+    EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
+    EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
+    m_services.m_dialogs.SetNextPath("");
+    pPage->OnBrowse();
+    EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
 
     SetText(pPage->GetFileCombo(), QStringLiteral("/data/dir.ldif"));
     SetText(pPage->GetSearchBaseCombo(), QStringLiteral("o=Org"));
@@ -187,11 +181,8 @@ TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
     m_bOpenSucceeds = false;
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
-    SetText(pPage->GetServerCombo(), QStringLiteral("nowhere.invalid"));
-    SetText(pPage->GetPortCombo(), QStringLiteral("1389"));
-    SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=admin"));
-    pPage->GetPasswordEdit()->setText(QStringLiteral("pw"));
-    SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=x"));
+    FillLdapPage(pPage, QStringLiteral("nowhere.invalid"), QStringLiteral("1389"), QStringLiteral("cn=admin"),
+                 QStringLiteral("pw"), QStringLiteral("dc=x"));
     pPage->OnOK();
     EXPECT_EQ(m_log.nOpen, 1);
     EXPECT_EQ(m_log.nDestroyed, 1); // the new source went again
@@ -224,7 +215,7 @@ TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
     delete pSheet->GetOpenedSource();
 }
 
-TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
+TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPressAndAltLReachesTheFieldOfThePageShown) {
     m_bOpenSucceeds = false; // the sheet stays open, so each OK is counted
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
@@ -246,10 +237,8 @@ TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPress) {
     QTest::keyClick(pPage->GetCancelButton(), Qt::Key_Return);
     EXPECT_EQ(m_log.nOpen, 3);
     EXPECT_TRUE(pSheet->isVisible());
-}
 
-TEST_F(LoginSheetTest, AltLReachesTheFieldOfThePageShown) {
-    auto pSheet = NewSheet();
+    // Alt+L reaches the field of the page shown.
     QApplication::setActiveWindow(pSheet.get());
     const struct {
         int nPage;
@@ -262,33 +251,6 @@ TEST_F(LoginSheetTest, AltLReachesTheFieldOfThePageShown) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::AltModifier);
         EXPECT_TRUE(HasFocus(pSheet.get(), c.pCombo)) << "page " << c.nPage;
     }
-}
-
-TEST_F(LoginSheetTest, CancelEndsTheSheetWithoutWritingAnything) {
-    auto pSheet = NewSheet();
-    SetText(pSheet->GetLdapPage()->GetServerCombo(), QStringLiteral("typed.example.org"));
-    QTest::mouseClick(pSheet->GetLdapPage()->GetCancelButton(), Qt::LeftButton);
-    EXPECT_EQ(pSheet->result(), 0);
-    EXPECT_FALSE(pSheet->isVisible());
-    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
-    EXPECT_EQ(m_log.nCreated, 0);
-}
-
-TEST_F(LoginSheetTest, BrowseTakesTheChosenFileIntoTheFileCombo) {
-    auto pSheet = NewSheet();
-    pSheet->SetPage(1);
-    PumpEvents();
-    CLdifLoginPage* pPage = pSheet->GetLdifPage();
-    m_services.m_dialogs.SetNextPath("/data/chosen.ldif");
-    QTest::mouseClick(pPage->GetBrowseButton(), Qt::LeftButton);
-    EXPECT_EQ(m_services.m_dialogs.LastTitle(), "Open LdifFile");
-    EXPECT_EQ(m_services.m_dialogs.LastFilter(), kLdifFileFilter);
-    EXPECT_EQ(pPage->GetFileCombo()->currentText(), QStringLiteral("/data/chosen.ldif"));
-    EXPECT_EQ(Items(pPage->GetFileCombo()), QStringList{QStringLiteral("/data/chosen.ldif")});
-    // Cancelled: nothing changes.
-    m_services.m_dialogs.SetNextPath("");
-    pPage->OnBrowse();
-    EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
 }
 
 TEST(FileFilter, TheDialogFilterBecomesQtsFilter) {
@@ -312,15 +274,26 @@ protected:
     std::unique_ptr<CQtProfile> m_pProfile;
 };
 
-TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeverStored) {
+TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextOnBothPagesAndThePasswordIsNeverStored) {
     {
+        auto pSheet = NewSheet(1);
+        SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
+        SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
+        pSheet->GetLdifPage()->OnOK();
+        delete pSheet->GetOpenedSource();
+    }
+    {
+        // A base typed on the LDIF page leads the LDAP page's list next time.
         auto pSheet = NewSheet();
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
-        SetText(pPage->GetServerCombo(), QStringLiteral("ldap.first.example"));
-        SetText(pPage->GetPortCombo(), QStringLiteral("10389"));
-        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=zed,dc=example,dc=com"));
-        pPage->GetPasswordEdit()->setText(QStringLiteral("Secret-Pass-42"));
-        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("dc=example,dc=com"));
+        EXPECT_EQ(Items(pPage->GetSearchBaseCombo()), QStringList{QStringLiteral("o=Ldif Only")});
+        pSheet->SetPage(1);
+        PumpEvents();
+        EXPECT_EQ(pSheet->GetLdifPage()->GetFileCombo()->currentText(), QStringLiteral("/data/a.ldif"));
+        pSheet->SetPage(0);
+        FillLdapPage(pPage, QStringLiteral("ldap.first.example"), QStringLiteral("10389"),
+                     QStringLiteral("cn=zed,dc=example,dc=com"), QStringLiteral("Secret-Pass-42"),
+                     QStringLiteral("dc=example,dc=com"));
         pPage->OnOK();
         ASSERT_NE(pSheet->GetOpenedSource(), nullptr);
         delete pSheet->GetOpenedSource();
@@ -342,8 +315,8 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
 
         // A second bind DN: the sorted list shows the alphabetically first.
         pSheet->SetPage(0);
-        SetText(pPage->GetBindDNCombo(), QStringLiteral("cn=adam,dc=example,dc=com"));
-        SetText(pPage->GetSearchBaseCombo(), QStringLiteral("ou=People,dc=example,dc=com"));
+        FillLdapPage(pPage, {}, {}, QStringLiteral("cn=adam,dc=example,dc=com"), {},
+                     QStringLiteral("ou=People,dc=example,dc=com"));
         pPage->OnOK();
         delete pSheet->GetOpenedSource();
     }
@@ -361,21 +334,123 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextAndThePasswordIsNeve
     EXPECT_FALSE(text.contains("Secret-Pass-42"));
 }
 
-TEST_F(LoginHistoryTest, ABaseTypedOnTheLdifPageLeadsTheLdapPagesListNextTime) {
+std::vector<std::string> Entries(const CHistoryList& list) {
+    std::vector<std::string> out;
+    for (const CString& s : list.GetEntries())
+        out.push_back(s.Str());
+    return out;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(CHistoryList, AddPutsTextInFrontMovesAnEqualEntryAndKeepsTheTenMostRecent) {
+    CHistoryList list(10);
+    list.Add("a");
+    list.Add("b");
+    list.Add("A"); // letter case matters: a different entry
+    list.Add("a");
+    EXPECT_EQ(Entries(list), (Strings{"a", "A", "b"}));
+    EXPECT_EQ(list.ToString(), "a;A;b");
+    // Eleven different values: the ten most recent stay.
+    for (int i = 0; i < 11; ++i)
+        list.Add(CString(std::to_string(i)));
+    ASSERT_EQ(list.GetEntries().GetSize(), 10);
+    EXPECT_EQ(list.GetEntries()[0], "10");
+    EXPECT_EQ(list.GetEntries()[9], "1");
+}
+
+TEST(CHistoryList, AnEmptyEntryTakesAPlaceButIsNeverStoredAndLoadingDropsEmptyPieces) {
+    CHistoryList list(10);
+    for (int i = 0; i < 10; ++i)
+        list.Add(CString("dn" + std::to_string(i)));
+    list.Add("");
+    EXPECT_EQ(list.GetEntries().GetSize(), 10);
+    EXPECT_EQ(list.GetEntries()[0], "");
+    // The oldest entry went, and the stored value holds nine.
+    EXPECT_EQ(list.ToString(), "dn9;dn8;dn7;dn6;dn5;dn4;dn3;dn2;dn1");
+    CHistoryList empty(10);
+    empty.Add("");
+    EXPECT_EQ(empty.ToString(), "");
+
+    // Loading drops empty pieces, keeps duplicates and trims to ten.
+    list.SetFromString(";alpha;;beta;");
+    EXPECT_EQ(Entries(list), (Strings{"alpha", "beta"}));
+    list.SetFromString("x;x");
+    EXPECT_EQ(Entries(list), (Strings{"x", "x"}));
+    list.SetFromString("1;2;3;4;5;6;7;8;9;10;11;12");
+    EXPECT_EQ(list.GetEntries().GetSize(), 10);
+    EXPECT_EQ(list.GetEntries()[9], "10");
+    list.SetFromString("");
+    EXPECT_TRUE(list.GetEntries().IsEmpty());
+}
+
+TEST(CHistoryList, FirstRunDefaultsAndATypedValueWithSemicolonsComesBackSplit) {
+    CTestServices services;
+    CHistoryList servers(10), ports(10), bindDNs(10), bases(10), files(10);
+    servers.Load("Servers", kDefaultServers);
+    ports.Load("PortNumbers", "389");
+    bindDNs.Load("BindDNs", "");
+    bases.Load("SearchBases", "");
+    files.Load("LDIFs", "");
+    EXPECT_EQ(servers.GetEntries().GetSize(), 2);
+    EXPECT_EQ(Entries(ports), (Strings{"389"}));
+    EXPECT_TRUE(bindDNs.GetEntries().IsEmpty());
+    EXPECT_TRUE(bases.GetEntries().IsEmpty());
+    EXPECT_TRUE(files.GetEntries().IsEmpty());
+    // Loading writes nothing.
+    EXPECT_FALSE(services.m_profile.Has("History", "Servers"));
+
+    CHistoryList list(10);
+    list.Add("one;two");
+    list.Store("Servers");
+    CHistoryList again(10);
+    again.Load("Servers", "");
+    EXPECT_EQ(Entries(again), (Strings{"one", "two"}));
+}
+
+// The real profile file: DNs are full of commas, which an INI file would
+// otherwise turn into lists, and the keys sit under "History".
+TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFileAndHandWrittenCommasReadAsOneString) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Tarvo.conf"));
     {
-        auto pSheet = NewSheet();
-        pSheet->SetPage(1);
-        PumpEvents();
-        SetText(pSheet->GetLdifPage()->GetFileCombo(), QStringLiteral("/data/a.ldif"));
-        SetText(pSheet->GetLdifPage()->GetSearchBaseCombo(), QStringLiteral("o=Ldif Only"));
-        pSheet->GetLdifPage()->OnOK();
-        delete pSheet->GetOpenedSource();
+        CQtProfile profile(path);
+        CServices::SetProfile(&profile);
+        CHistoryList bases(10);
+        bases.Add("dc=example,dc=com");
+        bases.Add("ou=People, dc=example,dc=com");
+        bases.Store("SearchBases");
+        profile.WriteProfileInt("UI", "EntryAsRDN", 0);
+        CServices::SetProfile(nullptr);
     }
-    auto pSheet = NewSheet();
-    EXPECT_EQ(Items(pSheet->GetLdapPage()->GetSearchBaseCombo()), QStringList{QStringLiteral("o=Ldif Only")});
-    pSheet->SetPage(1);
-    PumpEvents();
-    EXPECT_EQ(pSheet->GetLdifPage()->GetFileCombo()->currentText(), QStringLiteral("/data/a.ldif"));
+    {
+        CQtProfile profile(path);
+        CServices::SetProfile(&profile);
+        CHistoryList bases(10);
+        bases.Load("SearchBases", "");
+        EXPECT_EQ(Entries(bases), (Strings{"ou=People, dc=example,dc=com", "dc=example,dc=com"}));
+        EXPECT_EQ(profile.GetProfileInt("UI", "EntryAsRDN", 1), 0);
+        EXPECT_EQ(profile.GetProfileInt("UI", "Missing", 7), 7);
+        EXPECT_EQ(profile.GetProfileString("History", "Missing", "dflt"), "dflt");
+        CServices::SetProfile(nullptr);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("[History]")) << text.constData();
+    EXPECT_TRUE(text.contains("SearchBases=")) << text.constData();
+    file.close();
+
+    // A hand-written value with unquoted commas reads as one string.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[History]\nSearchBases=dc=example,dc=com\nServers=127.0.0.1\n");
+    file.close();
+    CQtProfile profile(path);
+    EXPECT_EQ(profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
+    EXPECT_EQ(profile.GetProfileString("History", "Servers", ""), "127.0.0.1");
+    // The program's own profile is Brennick/Tarvo.
+    EXPECT_EQ(CQtProfile().FileName(),
+              QDir(TestProfileFolder()).filePath(QStringLiteral("Brennick/Tarvo.conf")));
 }
 
 } // namespace

@@ -2,17 +2,11 @@
 
 #include "platform/Dispatcher.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
+#include <QAbstractItemView>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTimer>
-
-#include "session/LoginSheet.h"
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
@@ -74,4 +68,46 @@ void DriveNextModal(std::function<void(QWidget*)> fn) {
 
 void DriveNextLoginSheet(std::function<void(CLoginSheet*)> fn) {
     DriveNextModal([fn](QWidget* pModal) { fn(qobject_cast<CLoginSheet*>(pModal)); });
+}
+
+std::unique_ptr<CLoginSheet> ShowLoginSheet(int nPage) {
+    auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
+    pSheet->show();
+    PumpEvents();
+    if (nPage != 0) {
+        pSheet->SetPage(nPage);
+        PumpEvents();
+    }
+    return pSheet;
+}
+
+void FillLdapPage(CLdapLoginPage* pPage, const QString& server, const QString& port, const QString& bindDN,
+                  const QString& password, const QString& base) {
+    const std::pair<QComboBox*, const QString*> fields[] = {{pPage->GetServerCombo(), &server},
+                                                            {pPage->GetPortCombo(), &port},
+                                                            {pPage->GetBindDNCombo(), &bindDN},
+                                                            {pPage->GetSearchBaseCombo(), &base}};
+    for (const auto& [pCombo, pText] : fields) {
+        if (!pText->isNull())
+            pCombo->setEditText(*pText);
+    }
+    if (!password.isNull())
+        pPage->GetPasswordEdit()->setText(password);
+}
+
+int TopLevelRows(QWidget* pPane) {
+    auto* pView = pPane->findChild<QAbstractItemView*>();
+    return pView && pView->model() ? pView->model()->rowCount() : 0;
+}
+
+void CFrameTest::SetUp() {
+    m_pDoc = std::make_unique<CTarvoDoc>();
+    m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
+    m_pFrame->show();
+    PumpEvents();
+}
+
+void CFrameTest::TearDown() {
+    m_pFrame.reset();
+    m_pDoc.reset();
 }

@@ -4,37 +4,19 @@
 
 #include "QtTestEnvironment.h"
 #include "SlapdFixture.h"
-#include "TestServices.h"
 
-#include "session/LdapLoginPage.h"
 #include "session/LoginPrompts.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
 #include "source/LdapSource.h"
 #include "ui/CertificateDlg.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
-
-std::string Str(const CString& s) {
-    return s.Str();
-}
 
 // Answers every modal window that comes up while it lives, and counts them.
 class CModalAnswerer {
@@ -79,17 +61,14 @@ protected:
 
     // A sheet on the LDAP page filled in for the fixture's server.
     std::unique_ptr<CLoginSheet> NewSheet(const QString& server, ESecurity eSecurity) {
-        auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
-        pSheet->show();
-        PumpEvents();
+        auto pSheet = ShowLoginSheet();
         Fill(pSheet->GetLdapPage(), server, eSecurity);
         return pSheet;
     }
     static void Fill(CLdapLoginPage* pPage, const QString& server, ESecurity eSecurity) {
-        pPage->GetServerCombo()->setEditText(server);
-        pPage->GetPortCombo()->setEditText(QString::number(s_pServer->Port()));
-        pPage->GetBindDNCombo()->setEditText(QString::fromStdString(s_pServer->AdminDN()));
-        pPage->GetPasswordEdit()->setText(QString::fromStdString(s_pServer->Password()));
+        FillLdapPage(pPage, server, QString::number(s_pServer->Port()),
+                     QString::fromStdString(s_pServer->AdminDN()),
+                     QString::fromStdString(s_pServer->Password()));
         pPage->SetSecurity(eSecurity);
     }
     // OK on the page; TRUE when a source was opened (and is closed again).
@@ -141,7 +120,7 @@ TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
         EXPECT_EQ(fingerprint.size(), 95); // 32 bytes as hex pairs with colons
         EXPECT_TRUE(bCancelIsDefault);
         EXPECT_EQ(pSheet->isVisible(), !c.bOpened);
-        EXPECT_EQ(Str(StoredPin()), c.bPinStored ? CSlapdServer::KeyPin(ETlsCert::Trusted) : "") << c.button;
+        EXPECT_EQ(StoredPin().Str(), c.bPinStored ? CSlapdServer::KeyPin(ETlsCert::Trusted) : "") << c.button;
         // A decision is not a failure: no error box.
         EXPECT_EQ(m_services.m_boxes.Count(), 0);
     }
@@ -171,7 +150,7 @@ TEST_F(SecureLogin, AChangedKeyShowsBothKeysAndDoesNotConnect) {
     EXPECT_EQ(reason, QStringLiteral("Reason: key changed, unknown issuer"));
     EXPECT_EQ(trusted.toStdString(), oldPin);
     EXPECT_EQ(offered.toStdString(), CSlapdServer::KeyPin(ETlsCert::Trusted));
-    EXPECT_EQ(Str(StoredPin()), oldPin);
+    EXPECT_EQ(StoredPin().Str(), oldPin);
 }
 
 TEST_F(SecureLogin, ReasonsAndPinsReadFromTheCertificates) {
@@ -195,17 +174,15 @@ TEST_F(SecureLogin, ReasonsAndPinsReadFromTheCertificates) {
             << c.file;
     }
     // The pin the dialog computes is the one the client library checks.
-    EXPECT_EQ(Str(CCertificateDlg::KeyPin(CertificateFile(folder + "server.pem"))),
+    EXPECT_EQ(CCertificateDlg::KeyPin(CertificateFile(folder + "server.pem")).Str(),
               CSlapdServer::KeyPin(ETlsCert::Trusted));
-    EXPECT_EQ(Str(CCertificateDlg::KeyPin(CertificateFile(folder + "other.pem"))),
+    EXPECT_EQ(CCertificateDlg::KeyPin(CertificateFile(folder + "other.pem")).Str(),
               CSlapdServer::KeyPin(ETlsCert::OtherCA));
 }
 
 TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
     // A new profile starts at StartTLS if offered; the port follows LDAPS and back.
-    auto pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
-    pSheet->show();
-    PumpEvents();
+    auto pSheet = ShowLoginSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
     QComboBox* pSecurity = pPage->GetSecurityCombo();
     QComboBox* pPort = pPage->GetPortCombo();
@@ -233,10 +210,8 @@ TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
         EXPECT_TRUE(PressOK(pSheet.get(), &bProtected));
         EXPECT_EQ(bProtected, eSecurity != ESecurity::None);
     }
-    EXPECT_EQ(Str(m_services.m_profile.GetProfileString("History", "Security", "")), "127.0.0.1=None");
-    pSheet = std::make_unique<CLoginSheet>(QStringLiteral("Login"), nullptr, 0);
-    pSheet->show();
-    PumpEvents();
+    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "Security", "").Str(), "127.0.0.1=None");
+    pSheet = ShowLoginSheet();
     EXPECT_EQ(pSheet->GetLdapPage()->GetServerCombo()->currentText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(pSheet->GetLdapPage()->GetSecurityCombo()->currentText(), QStringLiteral("None"));
 

@@ -1,82 +1,56 @@
 // The application shell on real widgets: start-up and its cancel, the main
-// frame's menus, toolbar, status bar and splitter, About and Help.
+// frame's menus, toolbar, status bar and splitter, About and Help; the Qt
+// services: message boxes (caption, icon, answer), a worker's box shown on
+// the UI thread, the wait cursor around Open, the file dialogs.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
+#include "TestSource.h"
 
-#include "platform/qt/QtServices.h"
-#include "session/AboutDlg.h"
+#include "platform/Dispatcher.h"
+#include "platform/Thread.h"
 #include "session/CommandLine.h"
-#include "session/Commands.h"
 #include "session/HelpWindow.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
 
-#include <gtest/gtest.h>
-
+#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QLabel>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTest>
+#include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QThread>
 #include <QToolBar>
-#include <QToolButton>
 
-#include <memory>
+#include <atomic>
 
 namespace {
 
-TEST(TarvoApp, CancellingTheFirstLoginEndsTheProgram) {
-    CTestServices services;
-    CTarvoApp app(false);
-    bool bSawSheet = false;
-    DriveNextLoginSheet([&bSawSheet](CLoginSheet* pSheet) {
-        ASSERT_NE(pSheet, nullptr);
-        bSawSheet = true;
-        EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
-        EXPECT_EQ(pSheet->GetActivePageIndex(), 0);
-        // The frame is up behind the sheet.
-        pSheet->GetLdapPage()->GetCancelButton()->click();
-    });
-    EXPECT_FALSE(app.InitInstance({}));
-    EXPECT_TRUE(bSawSheet);
-    EXPECT_EQ(app.GetMainFrame(), nullptr);
-    EXPECT_EQ(app.GetDocument(), nullptr);
-    EXPECT_EQ(services.m_boxes.Count(), 0);
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-}
-
-// A source named on the command line fills in the first login, focused on
-// OK; what names nothing Tarvo can open is refused with a message.
-TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
+// Cancelling the first login ends the program. A source named on the
+// command line fills in that login, focused on OK; what names nothing Tarvo
+// can open is refused with a message.
+TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProgram) {
     const struct {
-        QString argument;
+        QStringList arguments;
         int nPage;
         QStringList fields; // LDAP: server, port, base; LDIF: file
     } cases[] = {
-        {"/tmp/notes.ldif", 1, {"/tmp/notes.ldif"}},
-        {"here.ldif", 1, {QDir::current().absoluteFilePath("here.ldif")}},
-        {"ldap://ldap.example.org:1389/dc=example,dc=com",
+        {{}, 0, {QString::fromLatin1(kDefaultServers).section(';', 0, 0), "389", ""}},
+        {{"/tmp/notes.ldif"}, 1, {"/tmp/notes.ldif"}},
+        {{"here.ldif"}, 1, {QDir::current().absoluteFilePath("here.ldif")}},
+        {{"ldap://ldap.example.org:1389/dc=example,dc=com"},
          0,
          {"ldap.example.org", "1389", "dc=example,dc=com"}},
-        {"ldap://127.0.0.1/ou=A%20B,dc=x??one", 0, {"127.0.0.1", "389", "ou=A B,dc=x"}},
-        {"ldaps://ldap.example.org/dc=x", 0, {"ldap.example.org", "636", "dc=x"}},
-        {"ldapi://%2Frun%2Fslapd%2Fldapi/dc=x", 0, {"ldapi://%2Frun%2Fslapd%2Fldapi", "389", "dc=x"}},
+        {{"ldap://127.0.0.1/ou=A%20B,dc=x??one"}, 0, {"127.0.0.1", "389", "ou=A B,dc=x"}},
+        {{"ldaps://ldap.example.org/dc=x"}, 0, {"ldap.example.org", "636", "dc=x"}},
+        {{"ldapi://%2Frun%2Fslapd%2Fldapi/dc=x"}, 0, {"ldapi://%2Frun%2Fslapd%2Fldapi", "389", "dc=x"}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
         CTestServices services;
         CTarvoApp app(false);
         QStringList shown;
@@ -84,6 +58,7 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
         bool bOkFocused = false;
         DriveNextLoginSheet([&](CLoginSheet* pSheet) {
             ASSERT_NE(pSheet, nullptr);
+            EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
             nPage = pSheet->GetActivePageIndex();
             CLoginPage* pPage = nPage == 0 ? static_cast<CLoginPage*>(pSheet->GetLdapPage())
                                            : static_cast<CLoginPage*>(pSheet->GetLdifPage());
@@ -96,11 +71,14 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
                 shown << pSheet->GetLdifPage()->GetFileCombo()->currentText();
             pPage->GetCancelButton()->click();
         });
-        EXPECT_FALSE(app.InitInstance({c.argument}));
-        EXPECT_EQ(nPage, c.nPage) << c.argument.toStdString();
-        EXPECT_EQ(shown, c.fields) << c.argument.toStdString();
-        EXPECT_TRUE(bOkFocused) << c.argument.toStdString();
+        EXPECT_FALSE(app.InitInstance(c.arguments));
+        EXPECT_EQ(nPage, c.nPage);
+        EXPECT_EQ(shown, c.fields);
+        EXPECT_TRUE(bOkFocused || c.arguments.isEmpty());
         EXPECT_EQ(services.m_boxes.Count(), 0);
+        EXPECT_EQ(app.GetMainFrame(), nullptr);
+        EXPECT_EQ(app.GetDocument(), nullptr);
+        EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
     }
     CStartSource source;
     QString error;
@@ -111,38 +89,19 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLogin) {
     EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
 }
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public CFrameTest {
 protected:
-    void SetUp() override {
-        m_pDoc = std::make_unique<CTarvoDoc>();
-        m_pFrame = std::make_unique<CMainFrame>(m_pDoc.get());
-        m_pFrame->show();
-        PumpEvents();
-    }
-    void TearDown() override {
-        m_pFrame.reset();
-        m_pDoc.reset();
-    }
-
-    static QStringList MenuTexts(QMenu* pMenu) {
+    static QStringList MenuTexts(QWidget* pMenu) {
         QStringList texts;
         for (QAction* pAction : pMenu->actions())
             texts << (pAction->isSeparator() ? QStringLiteral("|") : pAction->text());
         return texts;
     }
-
-    CTestServices m_services;
-    std::unique_ptr<CTarvoDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
 };
 
-TEST_F(MainFrameTest, MenusReadExactly) {
+TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
-    ASSERT_EQ(top.size(), 4);
-    EXPECT_EQ(top[0]->text(), QStringLiteral("&File"));
-    EXPECT_EQ(top[1]->text(), QStringLiteral("&Edit"));
-    EXPECT_EQ(top[2]->text(), QStringLiteral("&Tools"));
-    EXPECT_EQ(top[3]->text(), QStringLiteral("&Help"));
+    ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
                                                       "&Save to LDIF", "|", "E&xit"}));
     EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
@@ -167,9 +126,8 @@ TEST_F(MainFrameTest, MenusReadExactly) {
     EXPECT_EQ(top[0]->menu()->actions()[1]->data().toUInt(), ID_FILE_CLOSE_SESSION);
     EXPECT_EQ(pTools->actions()[0]->menu()->actions()[0]->data().toUInt(), ID_TOOLS_ENTRY_ADD);
     EXPECT_EQ(pTools->actions()[1]->menu()->actions()[2]->data().toUInt(), ID_TOOLS_ATTR_MODIFY);
-}
 
-TEST_F(MainFrameTest, ToolbarOrderTooltipsAndPrompts) {
+    // The toolbar: order, tooltips and prompts.
     QStringList layout;
     for (QAction* pAction : m_pFrame->GetToolBar()->actions())
         layout << (pAction->isSeparator() ? QStringLiteral("|") : QString::number(pAction->data().toUInt()));
@@ -208,6 +166,14 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     EXPECT_EQ(m_pFrame->GetPaneLabel(1)->frameShadow(), QFrame::Raised);
     EXPECT_EQ(m_pFrame->GetPaneLabel(2)->frameShadow(), QFrame::Raised);
     EXPECT_GT(m_pFrame->GetPaneLabel(0)->width(), 250); // pane 0 takes the rest
+    EXPECT_EQ(m_pFrame->windowTitle(), QStringLiteral("Tarvo"));
+    QSplitter* pSplitter = m_pFrame->GetSplitter();
+    ASSERT_EQ(pSplitter->count(), 2);
+    EXPECT_EQ(pSplitter->widget(0), m_pFrame->GetTreeView());
+    EXPECT_EQ(pSplitter->widget(1), m_pFrame->GetListView());
+    ASSERT_EQ(pSplitter->sizes().size(), 2);
+    EXPECT_EQ(pSplitter->sizes()[0], 300);
+    EXPECT_GT(pSplitter->sizes()[1], 300);
 
     // Texts written through the status service land in the frame's panes.
     CQtStatusBar status;
@@ -231,21 +197,6 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pFrame.reset();
     m_pDoc->SetStatusText("late", 0);
     CServices::SetStatusBar(&m_services.m_status);
-
-    QList<int> sizes;
-    {
-        CMainFrame frame(m_pDoc.get());
-        frame.show();
-        PumpEvents();
-        ASSERT_EQ(frame.GetSplitter()->count(), 2);
-        EXPECT_EQ(frame.GetSplitter()->widget(0), frame.GetTreeView());
-        EXPECT_EQ(frame.GetSplitter()->widget(1), frame.GetListView());
-        sizes = frame.GetSplitter()->sizes();
-        EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tarvo"));
-    }
-    ASSERT_EQ(sizes.size(), 2);
-    EXPECT_EQ(sizes[0], 300);
-    EXPECT_GT(sizes[1], 300);
 }
 
 TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
@@ -285,7 +236,7 @@ TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
     EXPECT_TRUE(m_pDoc->m_bEntryCommandsEnabled);
 }
 
-TEST_F(MainFrameTest, AboutBoxTexts) {
+TEST_F(MainFrameTest, AboutHelpAndExit) {
     QStringList texts;
     QString title;
     DriveNextModal([&](QWidget* pModal) {
@@ -301,9 +252,8 @@ TEST_F(MainFrameTest, AboutBoxTexts) {
     EXPECT_EQ(title, QStringLiteral("About Tarvo"));
     EXPECT_TRUE(texts.contains(QStringLiteral("Tarvo")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.03A")));
-}
 
-TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
+    // Help Contents shows the program's own page; asked again, the same window.
     EXPECT_TRUE(m_pFrame->OnCommand(ID_HELP_CONTENTS));
     auto* pHelp = m_pFrame->findChild<CHelpWindow*>();
     ASSERT_NE(pHelp, nullptr);
@@ -311,30 +261,159 @@ TEST_F(MainFrameTest, HelpContentsShowsTheProgramsOwnPage) {
     const QString text = pHelp->GetBrowser()->toPlainText();
     EXPECT_TRUE(text.contains(QStringLiteral("tree pane")));
     EXPECT_TRUE(text.contains(QStringLiteral("Save to LDIF")));
-    // Asking again shows the same window.
     m_pFrame->OnHelpContents();
     EXPECT_EQ(m_pFrame->findChildren<CHelpWindow*>().size(), 1);
+
+    // Exit closes the window after the document let go.
+    bool bClosed = false;
+    QObject::connect(m_pFrame.get(), &CMainFrame::Closed, m_pFrame.get(), [&bClosed] { bClosed = true; });
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_APP_EXIT));
+    EXPECT_TRUE(bClosed);
+    EXPECT_FALSE(m_pFrame->isVisible());
 }
 
 TEST(LoginSheetHelp, HelpFromTheModalSheetOpensAWindowThatBelongsToIt) {
     CTestServices services;
-    CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
-    sheet.show();
-    PumpEvents();
-    sheet.GetLdapPage()->GetHelpButton()->click();
-    auto* pHelp = sheet.findChild<CHelpWindow*>();
+    auto pSheet = ShowLoginSheet();
+    pSheet->GetLdapPage()->GetHelpButton()->click();
+    auto* pHelp = pSheet->findChild<CHelpWindow*>();
     ASSERT_NE(pHelp, nullptr);
     EXPECT_TRUE(pHelp->isVisible());
     EXPECT_FALSE(pHelp->isModal());
     EXPECT_TRUE(pHelp->GetBrowser()->toPlainText().contains(QStringLiteral("LDIF File")));
 }
 
-TEST_F(MainFrameTest, ExitClosesTheWindowAfterTheDocumentLetGo) {
-    bool bClosed = false;
-    QObject::connect(m_pFrame.get(), &CMainFrame::Closed, m_pFrame.get(), [&bClosed] { bClosed = true; });
-    EXPECT_TRUE(m_pFrame->OnCommand(ID_APP_EXIT));
-    EXPECT_TRUE(bClosed);
-    EXPECT_FALSE(m_pFrame->isVisible());
+struct CBoxSeen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool bOnUIThread = false;
+};
+
+// Answers the next message box with the given button and records it.
+void AnswerNextBox(CBoxSeen* pSeen, QMessageBox::StandardButton button) {
+    DriveNextModal([pSeen, button](QWidget* pModal) {
+        auto* pBox = qobject_cast<QMessageBox*>(pModal);
+        ASSERT_NE(pBox, nullptr);
+        pSeen->title = pBox->windowTitle();
+        pSeen->text = pBox->text();
+        pSeen->icon = pBox->icon();
+        pSeen->bOnUIThread = QThread::currentThread() == qApp->thread();
+        pBox->button(button)->click();
+    });
+}
+
+// A worker's box is shown on the UI thread while the worker waits.
+TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
+    CQtMessageBoxes boxes;
+    CServices::SetMessageBoxes(&boxes);
+    struct {
+        UINT nType;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButton button;
+        int nAnswer;
+    } cases[] = {
+        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK},
+        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES},
+        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        CBoxSeen seen;
+        AnswerNextBox(&seen, c.button);
+        EXPECT_EQ(AfxMessageBox("Error - Invalid LDAP server.", c.nType), c.nAnswer);
+        EXPECT_EQ(seen.title, QStringLiteral("Tarvo"));
+        EXPECT_EQ(seen.text, QStringLiteral("Error - Invalid LDAP server."));
+        EXPECT_EQ(seen.icon, c.icon);
+    }
+
+    CQtDispatcherWakeup wakeup; // the program's way of waking the UI thread
+    CBoxSeen seen;
+    AnswerNextBox(&seen, QMessageBox::Ok);
+    static std::atomic<int> s_nAnswer{0};
+    s_nAnswer = 0;
+    HANDLE hThread = AfxBeginThread(
+        [](void*) -> UINT {
+            s_nAnswer = AfxMessageBox("Searching failed", MB_OK | MB_ICONSTOP);
+            return 0;
+        },
+        nullptr);
+    // The UI thread only runs its event loop; the wakeup brings the box in.
+    QElapsedTimer timer;
+    timer.start();
+    while (IsThreadRunning(hThread) && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    EXPECT_EQ(s_nAnswer, IDOK);
+    EXPECT_TRUE(seen.bOnUIThread);
+    EXPECT_EQ(seen.text, QStringLiteral("Searching failed"));
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    CServices::SetMessageBoxes(nullptr);
+}
+
+TEST(CQtWaitCursor, ShownWhileTheSourceOpensAndGoneAfterwards) {
+    CTestServices services;
+    CQtWaitCursor cursor;
+    CServices::SetWaitCursor(&cursor);
+    CTestSourceLog log;
+    Qt::CursorShape shapeDuringOpen = Qt::ArrowCursor;
+    log.fnOnOpen = [&shapeDuringOpen] {
+        if (QApplication::overrideCursor())
+            shapeDuringOpen = QApplication::overrideCursor()->shape();
+    };
+    for (bool bSucceeds : {false, true}) {
+        auto pSheet = ShowLoginSheet();
+        pSheet->m_fnCreateSource = [&log, bSucceeds](CLoginSheet::ESourceKind) -> CDataSource* {
+            return new CTestSource(&log, bSucceeds);
+        };
+        FillLdapPage(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"));
+        shapeDuringOpen = Qt::ArrowCursor;
+        pSheet->GetLdapPage()->OnOK();
+        EXPECT_EQ(shapeDuringOpen, Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        delete pSheet->GetOpenedSource();
+    }
+    CServices::SetWaitCursor(nullptr);
+}
+
+TEST(CQtFileDialogs, TheOpenDialogTakesOnlyAnExistingFileAndGivesItsFullPath) {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("people.ldif"));
+    WriteWholeFile(existing.toStdString(), "dn: dc=example,dc=com\n");
+    CQtFileDialogs dialogs;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    QString title;
+    QStringList filters;
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDialog = qobject_cast<QFileDialog*>(pModal);
+        ASSERT_NE(pDialog, nullptr);
+        mode = pDialog->fileMode();
+        title = pDialog->windowTitle();
+        filters = pDialog->nameFilters();
+        pDialog->selectFile(existing);
+        static_cast<QDialog*>(pDialog)->accept();
+    });
+    CString chosen;
+    EXPECT_TRUE(dialogs.ChooseFile(TRUE, "Open LdifFile", "",
+                                   "Text File (*.txt) | *.txt|All Files (*.*) | *.*||", TRUE, chosen));
+    EXPECT_EQ(chosen, FromQString(existing));
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    EXPECT_EQ(title, QStringLiteral("Open LdifFile"));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Text File (*.txt)"), QStringLiteral("All Files (*.*)")}));
+
+    // A dialog that may name a new file, cancelled: nothing chosen.
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDialog = qobject_cast<QFileDialog*>(pModal);
+        ASSERT_NE(pDialog, nullptr);
+        mode = pDialog->fileMode();
+        pDialog->reject();
+    });
+    chosen = "unchanged";
+    EXPECT_FALSE(dialogs.ChooseFile(TRUE, "Save As", "SaveAsLdif.txt", "", FALSE, chosen));
+    EXPECT_EQ(mode, QFileDialog::AnyFile);
+    EXPECT_EQ(chosen, "unchanged");
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 // sheet: Open succeeds or fails as told, the calls are counted, and an
 // optional worker keeps sending to a window until the shutdown event.
 
+#include "StubSource.h"
+
 #include "model/EntryNode.h"
+#include "platform/Thread.h"
 #include "source/ConnectionParams.h"
-#include "source/DataSource.h"
 
 #include <atomic>
 #include <functional>
@@ -22,30 +24,60 @@ struct CTestSourceLog {
     std::function<void()> fnOnOpen;
 };
 
-class CTestSource : public CDataSource {
+class CTestSource : public CStubSource {
 public:
-    CTestSource(CTestSourceLog* pLog, bool bOpenSucceeds);
-    ~CTestSource() override;
+    CTestSource(CTestSourceLog* pLog, bool bOpenSucceeds) : m_pLog(pLog), m_bOpenSucceeds(bOpenSucceeds) {
+        ++m_pLog->nCreated;
+    }
+    ~CTestSource() override {
+        ShutdownWorkers(FALSE);
+        delete m_pRoot;
+        ++m_pLog->nDestroyed;
+    }
 
-    BOOL Open(CConnectionParams& params) override;
-    BOOL Expand(CEntryNode*, CWnd*, HTREEITEM) override { return TRUE; }
-    BOOL AddEntry(CEntryNode*, CEntryNode*, HTREEITEM, CWnd*) override { return TRUE; }
-    BOOL DeleteEntry(CEntryNode*, CWnd*) override { return TRUE; }
-    BOOL ModifyEntry(CEntryNode*, CString, CString, CString, CString, CWnd*) override { return TRUE; }
-    BOOL AddAttributes(CEntryNode*, CAttributeArray*, CWnd*) override { return TRUE; }
-    BOOL DeleteAttributes(CEntryNode*, CAttributeArray*, CDWordArray*, CWnd*) override { return TRUE; }
-    BOOL ModifyAttribute(CEntryNode*, CAttribute*, int, CWnd*) override { return TRUE; }
-    std::uintptr_t ReadAttributes(CEntryNode*, CAttributeArray*, CWnd*, BOOL) override { return 0; }
-    BOOL Stop() override;
-    BOOL Close() override;
-    BOOL Refresh(CEntryNode*, CWnd*, HTREEITEM) override { return TRUE; }
+    BOOL Open(CConnectionParams& params) override {
+        ++m_pLog->nOpen;
+        m_pLog->lastParams = params;
+        if (m_pLog->fnOnOpen)
+            m_pLog->fnOnOpen();
+        if (!m_bOpenSucceeds)
+            return FALSE;
+        m_pRoot = new CEntryNode;
+        m_pRoot->SetDN(params.m_strSearchBase.IsEmpty() ? CString("dc=example,dc=com")
+                                                        : params.m_strSearchBase);
+        m_pRoot->MarkRoot();
+        m_pRoot->MarkUnexpanded();
+        params.m_pRoot = m_pRoot;
+        return TRUE;
+    }
+    BOOL Stop() override {
+        ++m_pLog->nStop;
+        return TRUE;
+    }
+    BOOL Close() override {
+        ++m_pLog->nClose;
+        return TRUE;
+    }
 
     // Starts a worker that sends to pTarget in a loop until the shutdown
     // event is set, as a busy worker of a real source does.
-    void StartSendingWorker(CWnd* pTarget);
+    void StartSendingWorker(CWnd* pTarget) {
+        m_hTarget = pTarget->GetSafeHwnd();
+        m_workerThreads.Add(HandleToDWord(AfxBeginThread(&CTestSource::WorkerProc, this)));
+    }
 
 private:
-    static UINT WorkerProc(void* pParam);
+    static UINT WorkerProc(void* pParam) {
+        auto* pThis = static_cast<CTestSource*>(pParam);
+        // Test the event before every send, as real workers do; a send that is
+        // already under way when the event is set must still finish.
+        while (pThis->m_shutdownEvent.Wait(0) != WAIT_OBJECT_0) {
+            ::SendMessage(pThis->m_hTarget, WM_USER + 100, 0, 0);
+            ++pThis->m_pLog->nSends;
+            Sleep(1);
+        }
+        return 0;
+    }
 
     CTestSourceLog* m_pLog;
     bool m_bOpenSucceeds;

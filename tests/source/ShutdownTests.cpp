@@ -1,8 +1,8 @@
 #include "RecordingWindow.h"
+#include "StubSource.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
-#include "source/DataSource.h"
 #include "source/Messages.h"
 
 #include <gtest/gtest.h>
@@ -16,24 +16,13 @@ namespace {
 
 // The smallest source with real workers: each streams WM_ENTRIES_FOUND to
 // the pane until the shutdown event is signalled, as a browse would.
-class CStreamingSource : public CDataSource {
+class CStreamingSource : public CStubSource {
 public:
-    BOOL Open(CConnectionParams&) override { return TRUE; }
     BOOL Expand(CEntryNode*, CWnd* pPane, HTREEITEM) override {
         auto* pArgs = new CArgs{this, SafeHwnd(pPane)};
         m_workerThreads.Add(HandleToDWord(AfxBeginThread(&Worker, pArgs)));
         return TRUE;
     }
-    BOOL AddEntry(CEntryNode*, CEntryNode*, HTREEITEM, CWnd*) override { return FALSE; }
-    BOOL DeleteEntry(CEntryNode*, CWnd*) override { return FALSE; }
-    BOOL ModifyEntry(CEntryNode*, CString, CString, CString, CString, CWnd*) override { return FALSE; }
-    BOOL AddAttributes(CEntryNode*, CAttributeArray*, CWnd*) override { return FALSE; }
-    BOOL DeleteAttributes(CEntryNode*, CAttributeArray*, CDWordArray*, CWnd*) override { return FALSE; }
-    BOOL ModifyAttribute(CEntryNode*, CAttribute*, int, CWnd*) override { return FALSE; }
-    std::uintptr_t ReadAttributes(CEntryNode*, CAttributeArray*, CWnd*, BOOL) override { return 0; }
-    BOOL Stop() override { return TRUE; }
-    BOOL Close() override { return TRUE; }
-    BOOL Refresh(CEntryNode*, CWnd*, HTREEITEM) override { return TRUE; }
 
     std::atomic<int> m_nSent{0};
     std::atomic<int> m_nEnded{0};
@@ -90,10 +79,7 @@ TEST(ShutdownHandshake, ThreadsThatAlreadyEndedCountAsFinished) {
     EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - t0).count(), 100);
     EXPECT_TRUE(source.m_workerThreads.IsEmpty());
     EXPECT_EQ(GetOpenThreadHandleCount(), nOpen);
-}
-
-TEST(ShutdownHandshake, WithNoWorkersOnlyTogglesTheEvent) {
-    CStreamingSource source;
+    // With no workers left it only toggles the event.
     source.ShutdownWorkers(FALSE);
     EXPECT_EQ(source.m_shutdownEvent.Wait(0), WAIT_TIMEOUT);
 }

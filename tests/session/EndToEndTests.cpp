@@ -1,56 +1,25 @@
 // The whole program from its start-up: a login on the LDIF page opens the
-// real LDIF source; Close writes the file back.
+// real LDIF source, Close writes the file back; a login on the LDAP page
+// opens the real server source against a private slapd, exit ends it.
 
 #include "QtTestEnvironment.h"
-#include "TestServices.h"
+#include "SlapdFixture.h"
 
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
-#include "session/Commands.h"
-#include "session/LdapLoginPage.h"
-#include "session/LdifLoginPage.h"
-#include "session/LoginSheet.h"
-#include "session/MainFrame.h"
-#include "session/TarvoApp.h"
-#include "session/TarvoDoc.h"
-#include "ui/LdapListView.h"
-#include "ui/LdapTreeView.h"
+#include "source/LdapSource.h"
 
-#include <gtest/gtest.h>
-
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
+#include <QProgressDialog>
 
 #include <algorithm>
 
 namespace {
 
-int TopLevelRows(QWidget* pPane) {
-    auto* pView = pPane->findChild<QAbstractItemView*>();
-    return pView && pView->model() ? pView->model()->rowCount() : 0;
-}
-
-const char* const kSmallLdif = "dn: dc=example,dc=com\n"
-                               "objectClass: dcObject\n"
-                               "objectClass: organization\n"
-                               "dc: example\n"
-                               "o: Example\n"
-                               "\n"
-                               "dn: ou=People,dc=example,dc=com\n"
-                               "objectClass: organizationalUnit\n"
-                               "ou: People\n"
-                               "\n"
-                               "dn: cn=Ada,ou=People,dc=example,dc=com\n"
-                               "objectClass: inetOrgPerson\n"
-                               "cn: Ada\n"
-                               "sn: Lovelace\n"
-                               "\n";
+// The test server's seed as a file, without ou=Empty: the suffix entry and
+// ou=People with cn=Alice and cn=Bob.
+const std::string kSmallLdif =
+    CSlapdServer::DefaultSeed().substr(0, CSlapdServer::DefaultSeed().find("dn: ou=Empty"));
 
 // The next login sheet opens the file on its LDIF page.
 void LoginToLdifFile(const std::string& path) {
@@ -64,7 +33,9 @@ void LoginToLdifFile(const std::string& path) {
     });
 }
 
-TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
+// The main window's keys act on the pane with the focus; the panes and the
+// status bar stay in step with what the commands did; Close writes the file.
+TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWithTheFocus) {
     CTestServices services;
     CTempDir dir;
     const std::string path = dir.File("directory.ldif");
@@ -86,27 +57,6 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPage) {
     EXPECT_EQ(services.m_profile.GetProfileString("History", "LDIFs", ""), CString(path));
     EXPECT_EQ(services.m_profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
 
-    // Close writes the file back and ends the session.
-    EXPECT_TRUE(app.GetMainFrame()->OnCommand(ID_FILE_CLOSE_SESSION));
-    EXPECT_EQ(pDoc->GetDataSource(), nullptr);
-    EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 0);
-    const std::string written = ReadWholeFile(path);
-    EXPECT_NE(written.find("dn: cn=Ada,ou=People,dc=example,dc=com"), std::string::npos) << written;
-    EXPECT_TRUE(pDoc->m_bOpenEnabled);
-    app.ExitInstance();
-}
-
-// The main window's keys act on the pane with the focus; the panes and the
-// status bar stay in step with what the commands did.
-TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
-    CTestServices services;
-    CTempDir dir;
-    const std::string path = dir.File("directory.ldif");
-    WriteWholeFile(path, std::string(kSmallLdif) + "dn: cn=Bob,ou=People,dc=example,dc=com\n"
-                                                   "objectClass: inetOrgPerson\ncn: Bob\nsn: Builder\n\n");
-    CTarvoApp app(false);
-    LoginToLdifFile(path);
-    ASSERT_TRUE(app.InitInstance({}));
     CMainFrame* pFrame = app.GetMainFrame();
     CLdapTreeView* pTree = pFrame->GetTreeView();
     CLdapListView* pList = pFrame->GetListView();
@@ -144,13 +94,13 @@ TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
     pTree->ExpandItem(hRoot);
     HTREEITEM hPeople = pTree->GetChildItem(hRoot);
     pTree->ExpandItem(hPeople);
-    HTREEITEM hAda = pTree->GetChildItem(hPeople);
-    ASSERT_EQ((pTree->GetItemText(hAda)).Str(), "cn=Ada");
-    pTree->ClickItem(hAda);
+    HTREEITEM hAlice = pTree->GetChildItem(hPeople);
+    ASSERT_EQ((pTree->GetItemText(hAlice)).Str(), "cn=Alice");
+    pTree->ClickItem(hAlice);
     services.m_boxes.SetNextAnswer(IDYES);
     press(pTree, Qt::Key_Delete);
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
-              "Delete the entry cn=Ada,ou=People,dc=example,dc=com from the directory?");
+              "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
     ASSERT_NE(pNow, nullptr);
@@ -168,6 +118,15 @@ TEST(EndToEnd, KeysActOnThePaneWithTheFocus) {
     EXPECT_EQ((services.m_boxes.LastText()).Str(), "Delete the 2 selected value(s) from the entry?");
     EXPECT_EQ(pList->GetRowCount(), nRows - 2);
     EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
+
+    // Close writes the file back, without the deleted entry, and ends the session.
+    EXPECT_TRUE(pFrame->OnCommand(ID_FILE_CLOSE_SESSION));
+    EXPECT_EQ(pDoc->GetDataSource(), nullptr);
+    EXPECT_EQ(TopLevelRows(pTree), 0);
+    const std::string written = ReadWholeFile(path);
+    EXPECT_EQ(written.find("cn=Alice"), std::string::npos) << written;
+    EXPECT_NE(written.find("dn: cn=Bob,ou=People,dc=example,dc=com"), std::string::npos) << written;
+    EXPECT_TRUE(pDoc->m_bOpenEnabled);
     app.ExitInstance();
 }
 
@@ -197,6 +156,62 @@ TEST(DemoData, TheDemoDirectoryIsAFewHundredEntriesInSeveralLevels) {
     EXPECT_GE(nDeepest, 5); // uid=...,ou=Team,ou=Department,ou=People,dc=example,dc=com
     EXPECT_EQ(services.m_boxes.Count(), 0);
     source.Close();
+}
+
+TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    CTarvoApp app(false);
+    int nAttempts = 0;
+    QString label;
+    DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        FillLdapPage(pPage, QStringLiteral("127.0.0.1"), QString::number(server.Port()),
+                     QString::fromStdString(server.AdminDN()), QStringLiteral("wrong password"),
+                     QString::fromStdString(server.Base()));
+        // A wrong password: the source says why, the sheet stays.
+        pPage->GetOKButton()->click();
+        ++nAttempts;
+        EXPECT_TRUE(pSheet->isVisible());
+        EXPECT_EQ(services.m_boxes.Count(), 1);
+        pPage->GetPasswordEdit()->setText(QString::fromStdString(server.Password()));
+        // The bind waits on the frozen server; the window goes on serving
+        // events (this timer) and Cancel ends the wait at once.
+        server.Pause();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, pSheet, [&] {
+            if (auto* pProgress = pSheet->findChild<QProgressDialog*>()) {
+                label = pProgress->findChild<QLabel*>()->text();
+                pProgress->cancel();
+            }
+        });
+        poll.start(50);
+        pPage->GetOKButton()->click();
+        ++nAttempts;
+        poll.stop();
+        EXPECT_TRUE(pSheet->isVisible());
+        EXPECT_EQ(pPage->GetServerCombo()->currentText(), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(pPage->GetPortCombo()->currentText(), QString::number(server.Port()));
+        EXPECT_EQ(services.m_boxes.Count(), 1);
+        server.Resume();
+        pPage->GetOKButton()->click();
+        ++nAttempts;
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(nAttempts, 3);
+    EXPECT_EQ(label, QStringLiteral("Connecting to 127.0.0.1") + QChar(0x2026));
+    CTarvoDoc* pDoc = app.GetDocument();
+    ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
+    EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    // Neither the profile nor any box holds the password.
+    EXPECT_NE(services.m_profile.GetProfileString("History", "BindDNs", "").Find("cn=admin"), -1);
+    for (const auto& box : services.m_boxes.Boxes())
+        EXPECT_EQ(box.text.Find(CString(server.Password())), -1);
+    // Exit with the session open: workers stop, the source goes with the document.
+    app.ExitInstance();
+    EXPECT_EQ(app.GetDocument(), nullptr);
 }
 
 } // namespace
