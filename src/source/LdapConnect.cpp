@@ -87,10 +87,11 @@ void IgnoreBrokenPipes() {
 } // namespace
 
 BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
-                        CConnectionInfo& info, bool bQuiet) {
+                        CConnectionInfo& info, const std::atomic<bool>* pQuiet) {
     // A connection attempt the user has already given up on says nothing.
-    auto ShowLdapError = [bQuiet](int nCode, const CString& diagnostic = CString()) {
-        if (!bQuiet)
+    auto quiet = [pQuiet] { return pQuiet && pQuiet->load(); };
+    auto ShowLdapError = [&quiet](int nCode, const CString& diagnostic = CString()) {
+        if (!quiet())
             ::ShowLdapError(nCode, diagnostic);
     };
     IgnoreBrokenPipes();
@@ -127,6 +128,8 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
                 ld.Unbind();
                 CCertificateProblem problem;
                 problem.m_strCertificate = FetchPeerCertificate(url, bLdaps, nTimeoutSeconds);
+                if (quiet())
+                    return FALSE;
                 if (!problem.m_strCertificate.IsEmpty() && params.m_pPrompts && nAttempt == 0) {
                     problem.m_strHost = HostOfServer(params.m_strServer);
                     problem.m_nPort = PortOfServer(params.m_strServer, params.m_nPort);
@@ -148,7 +151,7 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
 
         if (!bTls && params.m_eAuth == EAuth::Simple && !params.m_strPassword.IsEmpty() &&
             !IsLoopbackServer(params.m_strServer) && params.m_pPrompts &&
-            !AskPlainPassword(*params.m_pPrompts, params)) {
+            (quiet() || !AskPlainPassword(*params.m_pPrompts, params))) {
             ld.Unbind();
             return FALSE;
         }
@@ -164,7 +167,7 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
                 CString list;
                 for (const CString& name : offered)
                     list += (list.IsEmpty() ? "" : ", ") + name;
-                if (!bQuiet)
+                if (!quiet())
                     AfxMessageBox("The server does not offer the SASL mechanism " + mechanism +
                                       ". It offers: " + list + ".",
                                   MB_OK | MB_ICONSTOP);

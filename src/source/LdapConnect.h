@@ -1,4 +1,6 @@
 #pragma once
+
+#include <atomic>
 // The one way the LDAP source reaches a server: URL, transport security,
 // the user's judgement of an unverified certificate, the plain-password
 // question, the bind. Failures are shown here.
@@ -18,7 +20,9 @@ public:
 // TRUE with ld connected and bound. params' trust decision and key pin are
 // updated when the user trusts the offered certificate. A cancelled
 // question shows nothing more; every other failure shows its box (with the
-// library's diagnostic message for TLS failures) and leaves ld unbound;
-// bQuiet: no box at all.
+// library's diagnostic message for TLS failures) and leaves ld unbound.
+// While *pQuiet is true (read at each step: the user may give up on the
+// attempt while it waits for the server) no box is shown and no question
+// asked.
 BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
-                        CConnectionInfo& info, bool bQuiet = false);
+                        CConnectionInfo& info, const std::atomic<bool>* pQuiet = nullptr);

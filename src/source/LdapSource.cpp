@@ -53,7 +53,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_strSearchBase = params.m_strSearchBase;
     auto pTop = std::make_unique<CEntryNode>();
 
-    if (!LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo, m_bQuiet))
+    if (!LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo, &m_bQuiet))
         return FALSE;
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
