@@ -181,8 +181,8 @@ void AppendValueLinesKeeping(std::string& out, std::string_view in,
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
-        std::string_view values = in;
         const size_t nValues = TakeLength(in);
+        std::string_view values = in;
         if (pComments) {
             // A comment whose value is gone or changed stays with its attribute.
             std::vector<std::string_view> current;

@@ -94,27 +94,35 @@ TEST(LdifFormatEntry, AnEditedRecordKeepsItsComments) {
     const std::string original = "dn: cn=a,o=x\n"
                                  "# who\n"
                                  "objectClass: person\n"
+                                 "objectClass: extensibleObject\n"
                                  "# the work address,\n"
                                  "  folded\n"
                                  "mail: a@x\n"
                                  "# gone with its attribute\n"
                                  "telephoneNumber: 1\n"
-                                 "cn: a\n";
+                                 "cn: Ann\n"
+                                 "# the second name\n"
+                                 "cn: Bob Smith\n";
     // mail changed, telephoneNumber deleted, description added.
     CEntryNode entry;
     entry.AddValue("objectClass", "person");
+    entry.AddValue("objectClass", "extensibleObject");
     entry.AddValue("MAIL", "b@x");
-    entry.AddValue("cn", "a");
+    entry.AddValue("cn", "Ann");
+    entry.AddValue("cn", "Bob Smith");
     entry.AddValue("description", "new");
     std::string out;
     AppendPlainRecord(out, "cn=a,o=x", CEntryStore::Serialize(entry.m_attributes), nullptr, "\n", original);
     EXPECT_EQ(out, "dn: cn=a,o=x\n"
                    "# who\n"
                    "objectClass: person\n"
+                   "objectClass: extensibleObject\n"
                    "# the work address,\n"
                    "  folded\n"
                    "MAIL: b@x\n"
-                   "cn: a\n"
+                   "cn: Ann\n"
+                   "# the second name\n"
+                   "cn: Bob Smith\n"
                    "description: new\n"
                    "# gone with its attribute\n");
 }
