@@ -250,7 +250,7 @@ void CLdapSource::WaitForResult(int nMsgId, int& nType, CLdapMessage& message) {
     nType = LdapReadResult(m_ld.Get(), -1, 0, read);
     if (nType < 0) {
         // A broken connection is gone for every worker, not only this one.
-        if (m_ld.Socket() < 0)
+        if (LdapReadLostConnection(m_ld.Get()))
             m_bConnectionLost = true;
         nType = -1;
         return;

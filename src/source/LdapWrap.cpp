@@ -564,6 +564,16 @@ int LdapSetNoSizeLimit(ldap* ld) {
     return ldap_set_option(ld, LDAP_OPT_SIZELIMIT, &nLimit);
 }
 
+bool LdapReadLostConnection(ldap* ld) {
+    // The library may keep the dead socket's number until the connection
+    // is freed; the failed read's own code says it first.
+    int nCode = LDAP_SUCCESS;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &nCode);
+    int fd = -1;
+    return nCode == LDAP_SERVER_DOWN || nCode == LDAP_CONNECT_ERROR ||
+           ldap_get_option(ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0;
+}
+
 int LdapReadResult(ldap* ld, int nMsgId, int nTimeoutMs, CLdapMessage& message) {
     timeval tv{nTimeoutMs / 1000, (nTimeoutMs % 1000) * 1000};
     LDAPMessage* pMessage = nullptr;

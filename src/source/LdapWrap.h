@@ -237,6 +237,9 @@ int LdapSetNoSizeLimit(ldap* ld);
 // One result message of any request (LDAP_MSG_ONE). nTimeoutMs 0 polls.
 // Returns the library's type: a result type, 0 for none, -1 for failure.
 int LdapReadResult(ldap* ld, int nMsgId, int nTimeoutMs, CLdapMessage& message);
+// After a failed read: whether the connection itself is gone (the server
+// closed it or died), not only this read.
+bool LdapReadLostConnection(ldap* ld);
 
 constexpr int LDAP_SCOPE_BASE_LEVEL = 0;
 constexpr int LDAP_SCOPE_ONE_LEVEL = 1;

@@ -179,6 +179,8 @@ TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{bKill ? SEARCH_FAILED : SEARCH_STOPPED});
     if (bKill) {
         EXPECT_TRUE(pPeople->IsUnexpanded());
+        // The failed browse itself says why, not only the next request.
+        EXPECT_EQ(Boxes(), std::vector<std::string>{LostNotice(m_server)});
     }
     EXPECT_TRUE(pPeople->CanRefresh());
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
