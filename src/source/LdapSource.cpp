@@ -164,16 +164,17 @@ UINT CLdapSource::ReconnectWorker(void* pParam) {
 void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    if (LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info)) {
+    const BOOL bConnected = LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info);
+    if (bConnected) {
         // The dead handle goes with fresh.
         CCriticalSectionLock lock(m_routingLock);
         m_ld.Swap(fresh);
         m_nSocket = m_ld.Socket();
         m_bConnectionLost = false;
     }
-    // Failed: the requests waiting for it meet the dead connection and the
-    // user is asked again.
-    m_bLossReported = false;
+    // Failed: the attempt said why, so the requests that waited for it fail
+    // without another box; the user's next request offers a reconnect again.
+    m_bLossReported = !bConnected;
     m_connectionReady.SetEvent();
 }
 
