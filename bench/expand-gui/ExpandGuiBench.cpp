@@ -95,14 +95,7 @@ struct CBenchSession {
         host.resize(1000, 700);
         host.show();
         pSource = new CLdapSource;
-        CConnectionParams params;
-        params.m_strServer = server.Host();
-        params.m_nPort = server.Port();
-        params.m_strSearchBase = parent;
-        if (s_bAdmin) {
-            params.m_strBindDN = server.AdminDN();
-            params.m_strPassword = server.Password();
-        }
+        CConnectionParams params = ParamsFor(server, parent, s_bAdmin);
         if (!pSource->Open(params)) {
             std::fprintf(stderr, "expand-gui: cannot open the source\n");
             std::exit(1);

@@ -8,8 +8,8 @@
 
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
-#include "platform/Memory.h"
 #include "platform/Dispatcher.h"
+#include "platform/Memory.h"
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
@@ -73,13 +73,7 @@ bool StartAndOpen(CSlapdServer& server, const std::string& parent, int nChildren
         std::fprintf(stderr, "expand: %s\n", server.LastError().c_str());
         return false;
     }
-    params.m_strServer = server.Host();
-    params.m_nPort = server.Port();
-    params.m_strSearchBase = base;
-    if (bAdmin) {
-        params.m_strBindDN = server.AdminDN();
-        params.m_strPassword = server.Password();
-    }
+    params = ParamsFor(server, base, bAdmin);
     if (!source.Open(params)) {
         std::fprintf(stderr, "expand: cannot open the source\n");
         return false;

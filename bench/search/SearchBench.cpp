@@ -6,13 +6,13 @@
 
 #include "../common/BenchTiming.h"
 #include "SlapdFixture.h"
-#include "platform/Memory.h"
+#include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
+#include "platform/Memory.h"
 #include "platform/Recorders.h"
 #include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/TarvoDoc.h"
-#include "model/EntryNode.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
 #include "ui/LdapListView.h"
@@ -59,12 +59,7 @@ CRun SearchOnce(const CSlapdServer& server, const std::string& base, const std::
     host.resize(1000, 700);
     host.show();
     auto* pSource = new CLdapSource;
-    CConnectionParams params;
-    params.m_strServer = server.Host();
-    params.m_nPort = server.Port();
-    params.m_strSearchBase = base;
-    params.m_strBindDN = server.AdminDN();
-    params.m_strPassword = server.Password();
+    CConnectionParams params = ParamsFor(server, base);
     if (!pSource->Open(params)) {
         std::fprintf(stderr, "search: cannot open the source\n");
         std::exit(1);

@@ -27,11 +27,7 @@ CAddAttributesDlg::CAddAttributesDlg(QWidget* pParent) : QDialog(pParent) {
     connect(pOK, &QPushButton::clicked, this, &CAddAttributesDlg::OnOK);
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    setTabOrder(m_pEditor->NameEdit(), m_pEditor->ValueEdit());
-    setTabOrder(m_pEditor->ValueEdit(), m_pEditor->AddButton());
-    setTabOrder(m_pEditor->AddButton(), m_pEditor->RemoveButton());
-    setTabOrder(m_pEditor->RemoveButton(), m_pEditor->List());
-    setTabOrder(m_pEditor->List(), pOK);
+    m_pEditor->ChainTabOrder(nullptr, pOK);
     setTabOrder(pOK, pCancel);
     m_pEditor->SetUpColumns();
 }

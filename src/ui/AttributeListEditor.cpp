@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <iterator>
 
 QString BytesToText(const CString& bytes) {
     return QString::fromUtf8(bytes.Str().data(), static_cast<qsizetype>(bytes.Str().size()));
@@ -69,6 +70,12 @@ QGroupBox* CAttributeListEditor::CreateGroup(const QString& nameLabel, const QSt
     pGrid->addWidget(m_pList, 1, 1, 6, 1);
     pGrid->setColumnStretch(1, 1);
     return pGroup;
+}
+
+void CAttributeListEditor::ChainTabOrder(QWidget* pBefore, QWidget* pAfter) {
+    QWidget* chain[] = {pBefore, NameEdit(), ValueEdit(), AddButton(), RemoveButton(), List(), pAfter};
+    for (size_t i = pBefore ? 0 : 1; i + 1 < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
 }
 
 void CAttributeListEditor::SetUpColumns() {

@@ -45,6 +45,9 @@ public:
     CString GetRowValue(int nRow) const;
     // Two columns, each half as wide as the list; called when the dialog opens.
     void SetUpColumns();
+    // Tab goes from pBefore (when given) through the name, value, ">>", "<<"
+    // and the list to pAfter.
+    void ChainTabOrder(QWidget* pBefore, QWidget* pAfter);
     // The "Attributes" group: the labelled name and value edits above ">>"
     // and "<<" on the left, the labelled list on the right.
     QGroupBox* CreateGroup(const QString& nameLabel, const QString& valueLabel, int nListHeight);

@@ -538,3 +538,27 @@ TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
     EXPECT_EQ(m_server.Values(kEmpty, "description"), std::vector<std::string>{"back again"});
     EXPECT_EQ(m_services.m_boxes.Count(), 1);
 }
+
+// Closing while a reconnect waits for a silent server: the shutdown waits for
+// the attempt, and the browse it held back ends without a word.
+TEST_F(LdapConcurrency, ShutdownWhileAReconnectWaitsForTheServer) {
+    Open();
+    CEntryNode* pPeople = Child(kPeople);
+    ASSERT_NE(pPeople, nullptr);
+    m_server.Kill();
+    m_services.m_boxes.SetNextAnswer(IDYES);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), SEARCH_FAILED);
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    m_server.Pause();
+    const size_t nDone = m_pane.m_searchDone.size();
+    pPeople->BeginOperation(OP_EXPAND);
+    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    std::thread resume([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        m_server.Resume();
+    });
+    m_pSource->ShutdownWorkers(FALSE);
+    resume.join();
+    EXPECT_EQ(m_pane.m_searchDone.size(), nDone);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{LostNotice(m_server)});
+}

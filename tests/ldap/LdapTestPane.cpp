@@ -165,19 +165,6 @@ std::string Str(const CString& s) {
     return s.Str();
 }
 
-CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin) {
-    CConnectionParams params;
-    params.m_strServer = server.Host();
-    params.m_nPort = server.Port();
-    params.m_strSearchBase = base;
-    params.m_strFilter = "(objectclass=*)";
-    if (bAdmin) {
-        params.m_strBindDN = server.AdminDN();
-        params.m_strPassword = server.Password();
-    }
-    return params;
-}
-
 bool Pump(const std::function<bool()>& pred, unsigned nGuardMs) {
     return CMessageDispatcher::Instance().WaitDispatching(pred, nGuardMs) != FALSE;
 }

@@ -69,7 +69,6 @@ inline const std::string kAlice = "cn=Alice,ou=People,dc=example,dc=com";
 inline const std::string kBob = "cn=Bob,ou=People,dc=example,dc=com";
 
 std::string Str(const CString& s);
-CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin = true);
 
 // Runs queued sends on this (the UI) thread until pred holds; FALSE after
 // the guard time (a hang, not a speed check).

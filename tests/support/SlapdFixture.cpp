@@ -528,3 +528,16 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:gnutls_x509_privkey_init\n"
            "leak:gnutls_x509_crt_init\n";
 }
+
+CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin) {
+    CConnectionParams params;
+    params.m_strServer = server.Host();
+    params.m_nPort = server.Port();
+    params.m_strSearchBase = base;
+    params.m_strFilter = "(objectclass=*)";
+    if (bAdmin) {
+        params.m_strBindDN = server.AdminDN();
+        params.m_strPassword = server.Password();
+    }
+    return params;
+}

@@ -5,6 +5,8 @@
 // port on 127.0.0.1 only. The server runs as a child of the test process
 // and dies with it; the destructor stops it even when a test fails.
 
+#include "source/ConnectionParams.h"
+
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
@@ -124,3 +126,6 @@ private:
 
 // Path of scripts/slapd in the source tree.
 std::string SlapdScriptPath();
+
+// A login on the server at base: the administrator's, or anonymous.
+CConnectionParams ParamsFor(const CSlapdServer& server, const std::string& base, bool bAdmin = true);

@@ -246,15 +246,7 @@ CEntryNode* CPanes::OpenLdif(const std::string& path, const std::string& text, c
 
 bool CPanes::OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin) {
     auto* pSource = new CLdapSource;
-    CConnectionParams params;
-    params.m_strServer = server.Host();
-    params.m_nPort = server.Port();
-    params.m_strSearchBase = base;
-    params.m_strFilter = "(objectclass=*)";
-    if (bAdmin) {
-        params.m_strBindDN = server.AdminDN();
-        params.m_strPassword = server.Password();
-    }
+    CConnectionParams params = ParamsFor(server, base, bAdmin);
     if (!pSource->Open(params)) {
         delete pSource;
         return false;
