@@ -375,7 +375,7 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 }
 
 BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                              CString strOldItemText, CWnd* pNotify) {
+                              CString strOldItemText, CWnd* pNotify, BOOL /*bDeleteOldRdn*/) {
     if (!pEntry)
         return FALSE;
     const BOOL bTop = IsTopEntry(pEntry);

@@ -38,7 +38,7 @@ public:
     BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) override;
     BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                     CString strOldItemText, CWnd* pNotify) override;
+                     CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;

@@ -101,10 +101,13 @@ std::string ResolveTarget(const std::string& path) {
     return target;
 }
 
-bool ProduceInto(int fd, const CContentsWriter& writeContents) {
+// An abandoned write fails with the producer's reason, which errno lacks.
+bool ProduceInto(int fd, const CContentsWriter& writeContents, CString& abandonReason, bool& bAbandoned) {
     CFileSink sink(fd);
     writeContents(sink);
-    return sink.Flush();
+    bAbandoned = sink.Abandoned();
+    abandonReason = sink.AbandonReason();
+    return !bAbandoned && sink.Flush();
 }
 
 // Whether we may replace this file: the system says so and its permission
@@ -167,6 +170,11 @@ bool MakeFolders(const std::string& path) {
 CFileSink::CFileSink(int fd) : m_fd(fd) {}
 
 CFileSink::CFileSink(std::string* pText) : m_fd(-1), m_pText(pText) {}
+
+void CFileSink::Abandon(const CString& reason) {
+    m_bAbandoned = true;
+    m_strAbandonReason = reason;
+}
 
 void CFileSink::Write(std::string_view text) {
     if (m_pText) {
@@ -234,7 +242,10 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
         (void)nIgnored;
     }
     errno = 0;
-    bool ok = ProduceInto(fd, writeContents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    CString abandonReason;
+    bool bAbandoned = false;
+    bool ok = ProduceInto(fd, writeContents, abandonReason, bAbandoned) && ::fchmod(fd, mode) == 0 &&
+              ::fsync(fd) == 0;
     int nErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (nErrno == 0)
@@ -246,6 +257,8 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
     if (ok)
         nErrno = errno;
     ::unlink(tmpl.c_str());
+    if (bAbandoned)
+        return CResult::Failure(abandonReason);
     return SystemFailure(nErrno != 0 ? nErrno : EIO);
 }
 

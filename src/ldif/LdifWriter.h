@@ -48,11 +48,18 @@ public:
     // Hands the buffer to the system; FALSE when any write so far failed.
     bool Flush();
     bool Failed() const { return m_bFailed; }
+    // The producer gives up (the user cancelled, the source failed): the
+    // file being replaced is left as it was and the write fails with why.
+    void Abandon(const CString& reason);
+    bool Abandoned() const { return m_bAbandoned; }
+    const CString& AbandonReason() const { return m_strAbandonReason; }
 
 private:
     int m_fd;
     std::string* m_pText = nullptr;
     bool m_bFailed = false;
+    bool m_bAbandoned = false;
+    CString m_strAbandonReason;
     std::string m_buffer;
 };
 

@@ -1,5 +1,7 @@
 #include "model/DnHelper.h"
 
+#include <algorithm>
+
 #include <cctype>
 
 namespace {
@@ -264,6 +266,24 @@ CString DnRdnFromTyped(std::string_view typed) {
     while (!value.empty() && value.front() == ' ')
         value.remove_prefix(1);
     return CString(type) + "=" + DnEscapeValue(value);
+}
+
+CTypedName DnNameFromTyped(std::string_view typed, const CString& parentDN) {
+    CTypedName name;
+    name.strParent = parentDN;
+    std::string_view text = TrimRdn(typed);
+    std::vector<std::string> rdns;
+    // A whole DN: every part an RDN of its own. "cn=Smith, J" is not one
+    // (" J" is no RDN), so its comma stays part of the value.
+    if (!DnIsValidRdn(text) && DnSplit(text, rdns) && rdns.size() > 1 &&
+        std::all_of(rdns.begin(), rdns.end(), [](const std::string& rdn) { return DnIsValidRdn(rdn); })) {
+        name.strRdn = CString(TrimRdn(rdns.front()));
+        name.strParent = DnParent(CString(text));
+        name.bOtherParent = DnCompareKey(name.strParent.View()) != DnCompareKey(parentDN.View());
+        return name;
+    }
+    name.strRdn = DnRdnFromTyped(text);
+    return name;
 }
 
 std::string DnCompareKey(std::string_view dn) {

@@ -35,6 +35,18 @@ bool DnIsValidRdn(std::string_view rdn);
 // when there is no "attr=" in front.
 CString DnRdnFromTyped(std::string_view typed);
 
+// A new name typed for an entry under parentDN: an RDN (or text that
+// becomes one, as DnRdnFromTyped makes it), or a whole DN. A whole DN is
+// taken for what it says: its first RDN is the name, and bOtherParent tells
+// whether the rest names another parent than parentDN. Empty rdn when the
+// text is neither.
+struct CTypedName {
+    CString strRdn;
+    CString strParent; // the parent the text names (parentDN for an RDN)
+    bool bOtherParent = false;
+};
+CTypedName DnNameFromTyped(std::string_view typed, const CString& parentDN);
+
 // A key that is equal for DNs a server treats as the same in the common
 // cases: ASCII upper-cased, blanks around separators dropped, hex pairs
 // of printable ASCII turned into their backslash form. For lookups only;

@@ -579,9 +579,10 @@ BOOL CLdapSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 }
 
 BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                              CString strOldItemText, CWnd* pNotify) {
+                              CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn) {
     BeforeStart();
     auto pRequest = std::make_unique<CModifyEntryRequest>();
+    pRequest->bDeleteOldRdn = bDeleteOldRdn;
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
     pRequest->hNotify = SafeHwnd(pNotify);

@@ -29,7 +29,7 @@ public:
     BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) override;
     BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                     CString strOldItemText, CWnd* pNotify) override;
+                     CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;
@@ -164,6 +164,9 @@ private:
     // Reads dn again from the server (its attributes into pAttributes when
     // given); not registered, so Stop leaves it alone.
     EReadBack ReadBack(const CString& dn, CAttributeArray* pAttributes);
+    // Empties the entry's attribute cache, so that what is shown next is read
+    // from the server.
+    void ForgetCachedAttributes(CEntryNode* pEntry);
     EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.

@@ -217,6 +217,9 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
     case kUpdateDone:
         break;
     }
+    // The server may have added values (the RDN's, operational ones): the
+    // entry is read from it when shown, not from what the dialog sent.
+    ForgetCachedAttributes(pNewEntry);
     pParent->AddChildHead(pNewEntry);
     Notify(request.hNotify, &ISourceEvents::EntryAdded, pNewEntry, request.hParentItem);
     pParent->EndOperation(OP_ADD_ENTRY);
@@ -256,6 +259,12 @@ UINT CLdapSource::RunDeleteEntry(CDeleteEntryRequest& request) {
     return 1;
 }
 
+void CLdapSource::ForgetCachedAttributes(CEntryNode* pEntry) {
+    // Under the read lock, like a read: no other worker uses the cache.
+    CCriticalSectionLock cache(m_readLock);
+    ::DeleteAttributes(pEntry->m_attributes);
+}
+
 UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     CWorker worker;
     BOOL bWaiting = FALSE;
@@ -264,9 +273,11 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     CEntryNode* pEntry = request.pEntry;
     const CString dn = pEntry->GetDN();
     const CString newRdn = request.strNewRDN;
+    const bool bDeleteOldRdn = request.bDeleteOldRdn != FALSE;
 
-    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry,
-                                         [&](int& nId) { return LdapRename(m_ld.Get(), dn, newRdn, nId); });
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry, [&](int& nId) {
+        return LdapRename(m_ld.Get(), dn, newRdn, bDeleteOldRdn, nId);
+    });
     if (eOutcome == kUpdateStopped) {
         // Renamed only when the server has the new name and not the old one
         // (the new name may have been another entry's all along).
@@ -279,6 +290,8 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     if (eOutcome == kUpdateShutdown)
         return 0;
     request.bSucceeded = eOutcome == kUpdateDone ? TRUE : FALSE;
+    if (request.bSucceeded)
+        ForgetCachedAttributes(pEntry);
     if (eOutcome == kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
     Notify(request.hNotify, &ISourceEvents::EntryModified, request);

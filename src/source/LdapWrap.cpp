@@ -549,10 +549,10 @@ int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId) {
     return ldap_modify_ext(ld, dn.GetString(), mods.Get(), nullptr, nullptr, &nMsgId);
 }
 
-int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, int& nMsgId) {
+int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId) {
     nMsgId = -1;
-    // The old name's value stays in the entry (deleteoldrdn 0).
-    return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, 0, nullptr, nullptr, &nMsgId);
+    return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, bDeleteOldRdn ? 1 : 0, nullptr,
+                       nullptr, &nMsgId);
 }
 
 int LdapAbandon(ldap* ld, int nMsgId) {

@@ -230,7 +230,7 @@ CString LdapEntryDN(ldap* ld, ldapmsg* pEntry);
 int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
-int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, int& nMsgId);
+int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 int LdapSetNoSizeLimit(ldap* ld);
 

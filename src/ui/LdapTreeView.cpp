@@ -494,6 +494,7 @@ void CLdapTreeView::OnAddEntry() {
         TurnLeafIntoParent(pParent, pItem);
     }
     CEntryDlg dlg(this);
+    dlg.SetParentDN(pParent->GetDN());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     // The dialog ran the event loop: the parent may have gone meanwhile.
@@ -527,19 +528,24 @@ void CLdapTreeView::OnModifyEntry() {
     CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ENTRY, this);
     dlg.SetReadOnlyText(oldDN);
     dlg.SetEditText(CString());
+    CExportSettings& settings = m_pDocument->GetExportSettings();
+    dlg.SetDeleteOldRdn(settings.GetDeleteOldRdn());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     CDataSource* pSource = Source();
     if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
         return;
-    CString newRDN = DnRdnFromTyped(dlg.GetEditText().View());
-    if (newRDN.IsEmpty())
-        return;
-    CString oldRDN = pEntry->GetRDN();
     CString parentDN = DnParent(oldDN);
+    // The dialog let only a new name under the same parent through.
+    CTypedName name = DnNameFromTyped(dlg.GetEditText().View(), parentDN);
+    if (name.strRdn.IsEmpty() || name.bOtherParent)
+        return;
+    CString newRDN = name.strRdn;
+    CString oldRDN = pEntry->GetRDN();
     CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
+    settings.SetDeleteOldRdn(dlg.GetDeleteOldRdn());
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
-    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
+    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this, dlg.GetDeleteOldRdn());
 }
 
 bool CLdapTreeView::CanCopy(bool) {
@@ -864,7 +870,15 @@ void CLdapTreeView::EntryModified(CModifyEntryRequest& request) {
                                                                                      : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
-    return;
+    // The naming values changed on the server (or in the file): the
+    // attribute pane shows what is stored now, not what it showed before.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    CDataSource* pSource = Source();
+    if (pList && pSource && pList->GetCurrentEntry() == pEntry) {
+        pList->ShowEntryPending(pEntry);
+        pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+        pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pList, TRUE);
+    }
 }
 
 void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {

@@ -1,7 +1,7 @@
 #pragma once
-// Save to LDIF: writes an entry and the entries below it that are already
-// in the tree (nothing is fetched) into the file the settings name, in the
-// written LDIF form, choosing entries by the save option.
+// Save to LDIF: writes an entry and the entries below it into the file the
+// settings name, in the written LDIF form, choosing entries by the save
+// option: the whole subtree read from the source, or what the tree holds.
 
 #include "platform/String.h"
 #include "platform/Types.h"
@@ -32,8 +32,12 @@ public:
     static constexpr int kProgressDelayMs = 500;
     // The status text after Cancel or Stop ended a save (the path follows).
     static const char* const kCancelledText;
+    // What the status adds when only loaded entries were written.
+    static const char* const kLoadedOnlyText;
 
 private:
+    // The whole subtree, searched on the source and streamed to the file.
+    BOOL RunWholeSubtree(CEntryNode* pEntry);
     // Reads a missing attribute set and waits for it, keeping the window
     // painted. FALSE when the pane or the source went away meanwhile, or
     // the user cancelled or stopped the save.

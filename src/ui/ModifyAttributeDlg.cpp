@@ -5,6 +5,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,6 +30,9 @@ CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(
     pGrid->addWidget(m_pReadOnly, 0, 1);
     pGrid->addWidget(m_pSecondLabel, 1, 0);
     pGrid->addWidget(m_pEdit, 1, 1);
+    m_pDeleteOldRdn = new QCheckBox("Remove the old name's value", pGroup);
+    m_pDeleteOldRdn->setVisible(nMode == MODE_ENTRY);
+    pGrid->addWidget(m_pDeleteOldRdn, 2, 1);
     pGrid->setColumnStretch(1, 1);
     pLayout->addWidget(pGroup);
     auto* pOK = new QPushButton("&OK", this);
@@ -64,6 +68,7 @@ void CModifyAttributeDlg::InitDialog() {
     }
     m_pReadOnly->setText(BytesToText(m_strReadOnly));
     m_pEdit->setText(BytesToText(m_strEdit));
+    m_pDeleteOldRdn->setChecked(m_bDeleteOldRdn);
     m_pEdit->setFocus();
 }
 
@@ -77,10 +82,20 @@ void CModifyAttributeDlg::OnOK() {
         reject();
         return;
     }
-    if (m_nMode == MODE_ENTRY && DnRdnFromTyped(m_strEdit.View()).IsEmpty()) {
-        AfxMessageBox(RelativeNameMessage("New", m_strEdit), MB_OK | MB_ICONEXCLAMATION);
-        m_pEdit->setFocus();
-        return;
+    if (m_nMode == MODE_ENTRY) {
+        const CString parentDN = DnParent(m_strReadOnly);
+        const CTypedName name = DnNameFromTyped(m_strEdit.View(), parentDN);
+        CString refusal;
+        if (name.strRdn.IsEmpty())
+            refusal = RelativeNameMessage("New", m_strEdit);
+        else if (name.bOtherParent)
+            refusal = MoveRefusedMessage("New", name.strParent, parentDN);
+        if (!refusal.IsEmpty()) {
+            AfxMessageBox(refusal, MB_OK | MB_ICONEXCLAMATION);
+            m_pEdit->setFocus();
+            return;
+        }
+        m_bDeleteOldRdn = m_pDeleteOldRdn->isChecked();
     }
     accept();
 }

@@ -101,23 +101,30 @@ TEST_F(LdapUpdate, DeleteOfALeafRefusalForANonLeafAndRenameOfAnOuterEntry) {
     EXPECT_TRUE(pEmpty->m_attributes.IsEmpty());
 }
 
-TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
+TEST_F(LdapUpdate, RenameRemovesOrKeepsTheOldValueAsAskedAndRefusesAnExistingSibling) {
+    // Renaming there and back leaves one name, not both.
     m_pBob->BeginOperation(OP_MODIFY_ENTRY);
     m_pSource->ModifyEntry(m_pBob, "cn=Robert", "cn=Bob", "cn=Robert," + kPeople, "cn=Bob", &m_pane);
     Run();
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople); // set by the pane's handler
-    EXPECT_EQ(Sorted(m_server.Values("cn=Robert," + kPeople, "cn")),
-              (std::vector<std::string>{"Bob", "Robert"}));
+    EXPECT_EQ(m_server.Values("cn=Robert," + kPeople, "cn"), std::vector<std::string>{"Robert"});
+    EXPECT_TRUE(m_pBob->m_attributes.IsEmpty()) << "read again from the server when shown";
     EXPECT_TRUE(m_pBob->CanModifyEntry());
+    m_pBob->BeginOperation(OP_MODIFY_ENTRY);
+    m_pSource->ModifyEntry(m_pBob, "cn=Bob", "cn=Robert", "cn=Bob," + kPeople, "cn=Robert", &m_pane, FALSE);
+    Run();
+    EXPECT_EQ(Sorted(m_server.Values("cn=Bob," + kPeople, "cn")),
+              (std::vector<std::string>{"Bob", "Robert"}));
+    m_pane.Reset();
 
     m_pBob->BeginOperation(OP_MODIFY_ENTRY);
-    m_pSource->ModifyEntry(m_pBob, "cn=Alice", "cn=Robert", kAlice, "cn=Robert", &m_pane);
+    m_pSource->ModifyEntry(m_pBob, "cn=Alice", "cn=Bob", kAlice, "cn=Bob", &m_pane);
     Run();
-    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, false}));
+    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{false}));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
-    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople);
-    EXPECT_TRUE(m_server.Exists("cn=Robert," + kPeople));
+    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Bob," + kPeople);
+    EXPECT_TRUE(m_server.Exists("cn=Bob," + kPeople));
 }
 
 TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {

@@ -79,6 +79,29 @@ TEST(DnHelper, TypedRdnsAreEscapedOnlyWhenNeeded) {
     EXPECT_EQ(DnEscapeValue(" x "), CString("\\ x\\ "));
 }
 
+TEST(DnHelper, ATypedWholeDnIsReadForWhatItSaysNeverEscapedIntoOneName) {
+    const CString parent = "ou=People,dc=hidden,dc=test";
+    struct Case {
+        const char* typed;
+        const char* rdn;
+        bool bOtherParent;
+    } cases[] = {
+        {"cn=K", "cn=K", false},
+        {"cn=Smith, K", "cn=Smith\\, K", false}, // a comma typed into a value
+        {"cn=Smith\\, K,ou=people,dc=hidden,dc=test", "cn=Smith\\, K", false},
+        {"cn=Smith\\2C K,OU=People, dc=Hidden,dc=test", "cn=Smith\\2C K", false},
+        {"cn=K,ou=Groups,dc=hidden,dc=test", "cn=K", true},
+        {"Smith", "", false},
+    };
+    for (const auto& c : cases) {
+        const CTypedName name = DnNameFromTyped(c.typed, parent);
+        EXPECT_EQ(name.strRdn, CString(c.rdn)) << c.typed;
+        EXPECT_EQ(name.bOtherParent, c.bOtherParent) << c.typed;
+    }
+    EXPECT_EQ(DnNameFromTyped("cn=K,ou=Groups,dc=hidden,dc=test", parent).strParent,
+              CString("ou=Groups,dc=hidden,dc=test"));
+}
+
 TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescapes) {
     EXPECT_EQ(DnCompareKey("cn=Smith\\2C J,ou=People"), DnCompareKey("CN=smith\\, j , OU = people"));
     EXPECT_EQ(DnCompareKey("cn=\"Smith, J\",o=x"), DnCompareKey("cn=Smith\\, J,o=x"));

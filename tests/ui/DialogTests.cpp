@@ -382,7 +382,9 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
     {
         CExportSettings settings;
         EXPECT_EQ(Str(settings.GetFilename()), "");
-        EXPECT_EQ(settings.GetSaveOption(), 0);
+        // A new profile saves the whole subtree and renames drop the old name.
+        EXPECT_EQ(settings.GetSaveOption(), SAVE_WHOLE_SUBTREE);
+        EXPECT_TRUE(settings.GetDeleteOldRdn());
         EXPECT_EQ(settings.GetEntryAsRDN(), 1);
         EXPECT_EQ(settings.GetEntriesPerPage(), 500);
         settings.SetFilename("/tmp/out.ldif");
@@ -392,7 +394,9 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
         EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/tmp/out.ldif");
         settings.SetEntryAsRDN(0);
         settings.SetEntriesPerPage(0);
+        settings.SetDeleteOldRdn(false);
     }
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "DeleteOldRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 2);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 0);
@@ -411,11 +415,11 @@ TEST(SettingsDialog, UnknownStoredOptionsOkWithNoneSelectedAndCancelAfterChoosin
         CSettingsDlg dlg(&settings);
         EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
     }
-    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 3);
+    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", SAVE_WHOLE_SUBTREE);
     CExportSettings settings;
     CSettingsDlg dlg(&settings);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(dlg.SaveOptionRadio(i)->isChecked()) << i;
+    EXPECT_TRUE(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->isChecked());
+    dlg.SaveOptionRadio(0)->click();
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 0);
@@ -441,11 +445,12 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
     EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
     EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
+    EXPECT_EQ(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->text(), "The whole subtree, read from the server");
     EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
     EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
     EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);
-    // No profile values: first option, empty name, RDN titles.
-    EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
+    // No profile values: the whole subtree, empty name, RDN titles.
+    EXPECT_TRUE(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->isChecked());
     EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
     EXPECT_TRUE(dlg.TitleRadio(1)->isChecked());
 
@@ -455,14 +460,16 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     services.m_dialogs.SetNextPath("/data/export");
     Button(&dlg, "...")->click();
     EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
+    EXPECT_FALSE(services.m_dialogs.LastWasOpen()) << "a save dialog: Save, and a question before replacing";
+    EXPECT_EQ(Str(services.m_dialogs.LastInitialPath()), "export.ldif");
     EXPECT_EQ(Str(services.m_dialogs.LastFilter()), kLdifFileFilter);
-    EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.txt") << "the default extension";
+    EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.ldif") << "the default extension";
     EXPECT_TRUE(dlg.SaveOptionRadio(2)->isChecked());
     EXPECT_TRUE(dlg.TitleRadio(0)->isChecked());
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 2);
     EXPECT_EQ(settings.GetEntryAsRDN(), 0);
-    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.ldif");
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 200);
 }

@@ -11,14 +11,17 @@
 #include "source/LdapSource.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"
+#include "ui/ExportSettings.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SearchPanel.h"
 #include "ui/SearchResultModel.h"
 #include "ui/TreeImages.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFont>
@@ -259,6 +262,34 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     rename("cn=Lee\\, B", "cn=Lee", "cn=Lee");
     EXPECT_TRUE(m_server.Exists("cn=Lee," + kPeople));
     EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u) << "nothing was created or lost on the way";
+    // The old name's value went; renaming the entry the pane shows makes it
+    // show what the server holds now.
+    EXPECT_EQ(m_server.Values("cn=Lee," + kPeople, "cn"), std::vector<std::string>{"Lee"});
+    ASSERT_TRUE(m_pTree->ClickItem(hPeople));
+    ASSERT_TRUE(m_pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Lee")));
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("cn=Lee") >= 0; }));
+    rename("cn=Lee", ("cn=Lea," + kPeople).c_str(), "cn=Lea");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("cn=Lea") >= 0; }))
+        << ::testing::PrintToString(m_pPanes->Rows());
+    EXPECT_LT(m_pPanes->RowOf("cn=Lee"), 0) << "a whole DN under the same parent is a rename";
+    EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u);
+
+    // A whole DN naming another parent is refused: no move, no name made of a DN.
+    m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lea"));
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        EXPECT_TRUE(pDlg->DeleteOldRdnBox()->isChecked());
+        pDlg->EditableEdit()->setText(QString::fromStdString("cn=Smith\\, K,ou=Empty," + kBase));
+        pDlg->OnOK();
+        EXPECT_TRUE(pDlg->isVisible());
+        pDlg->reject();
+    });
+    m_pTree->OnModifyEntry();
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.Boxes().back().text),
+              "New: the DN typed names another parent (ou=Empty,dc=example,dc=com). An entry cannot be moved "
+              "here: type its new name alone, to keep it under ou=People,dc=example,dc=com.");
+    EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u);
+    rename("cn=Lea", "cn=Lee", "cn=Lee");
 
     // A relative name that is not one is refused with a message; the dialog stays open.
     m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
@@ -471,6 +502,96 @@ TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) 
     m_server.Resume();
     ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
     EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh());
+}
+
+// 600 entries below ou=People, none of them loaded in the tree.
+class LdapSaveJourney : public LdapJourney {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_server.AddChildren(kPeople, 600, "member"));
+        LdapJourney::SetUp();
+    }
+    // What Save to LDIF says and writes for the top entry's People item,
+    // unexpanded, with the option given.
+    std::string Save(int nOption, const std::string& path) {
+        CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
+        settings.SetFilename(path.c_str());
+        settings.SetSaveOption(nOption);
+        m_pTree->SelectItem(m_pPanes->Child(m_pPanes->Root(), "ou=People"));
+        m_pTree->OnSaveToLdif();
+        return Str(m_pPanes->Status(1));
+    }
+};
+
+TEST_F(LdapSaveJourney, TheDefaultSavesTheWholeSubtreeParentsFirstTheOthersSayWhatTheyLeftOut) {
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    CTempDir dir;
+    const std::string out = dir.File("people.ldif");
+    // A new profile saves the whole subtree, read from the server.
+    EXPECT_EQ(CExportSettings().GetSaveOption(), SAVE_WHOLE_SUBTREE);
+    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "603 entries saved to " + out);
+    const std::string written = ReadWholeFile(out);
+    EXPECT_EQ(written.rfind("version: 1\r\n\r\ndn: ou=People,dc=example,dc=com\r\n", 0), 0u);
+    EXPECT_NE(written.find("mail: alice.smith@example.com\r\n"), std::string::npos);
+    // Another server takes the file as it is: every parent comes first.
+    CSlapdServer other("dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\n"
+                       "dc: example\no: Example\n\n");
+    ASSERT_TRUE(other.Start()) << other.LastError();
+    int nExit = -1;
+    const std::string output = other.RunTool("ldapadd -x -H " + other.Url() + " -D " + other.AdminDN() +
+                                                 " -w " + other.Password() + " -f " + out + " 2>&1",
+                                             &nExit);
+    EXPECT_EQ(nExit, 0) << output;
+    EXPECT_EQ(other.SearchDNs(kPeople).size(), 602u);
+
+    // The options that write what the tree holds say that they did.
+    EXPECT_EQ(Save(SAVE_ALL, out),
+              "1 entries saved to " + out + " (only entries loaded in the tree were included)");
+    EXPECT_EQ(ReadWholeFile(out), "dn: ou=People,dc=example,dc=com\r\n\r\n");
+}
+
+TEST_F(LdapSaveJourney, AStoppedOrCutSubtreeLeavesTheFileAsItWas) {
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    CTempDir dir;
+    const std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    // Held by the server: the progress window comes up, and its Cancel ends
+    // the save with the file untouched.
+    m_server.Pause();
+    QString label;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, m_pTree, [&] {
+        if (auto* pProgress = m_pTree->findChild<QProgressDialog*>(); pProgress && pProgress->isVisible()) {
+            label = pProgress->labelText();
+            pProgress->cancel();
+        }
+    });
+    poll.start(50);
+    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "Save to LDIF stopped; this file was left as it was: " + out);
+    poll.stop();
+    m_server.Resume();
+    EXPECT_EQ(label, QStringLiteral("Saving entries to LDIF: 0 written"));
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+}
+
+TEST_F(LdapSaveJourney, ASubtreeCutByTheServersLimitIsNoBackup) {
+    // Anonymous users get at most 100 entries from this server.
+    m_pPanes.reset();
+    m_server.Stop();
+    m_server.SetSizeLimits("size=100 size.prtotal=100");
+    StartAndOpen(m_server, false);
+    CTempDir dir;
+    const std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    Save(SAVE_WHOLE_SUBTREE, out);
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    EXPECT_THAT(Str(m_pPanes->m_services.m_boxes.LastText()),
+                ::testing::HasSubstr("The subtree was not saved; this file was left as it was: " + out));
 }
 
 class LdapLargeJourney : public LdapJourney {
