@@ -103,6 +103,12 @@ private:
         const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
+        // Value updates: whether a refusal with this code means the entry
+        // changed on the server since it was read. Such a refusal is kept in
+        // changedFailure, to be told after the entry has been read again.
+        std::function<bool(int)> fnChangedMeanwhile;
+        bool bEntryChanged = false;
+        COperationFailure changedFailure;
     };
 
     static UINT ExpandWorker(void* pParam);
@@ -164,7 +170,7 @@ private:
     // Reads dn again from the server (its attributes into pAttributes when
     // given); not registered, so Stop leaves it alone.
     EReadBack ReadBack(const CString& dn, CAttributeArray* pAttributes);
-    EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
+    EUpdateOutcome OutcomeOf(CWorker& worker, EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.
     EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
@@ -173,6 +179,12 @@ private:
     // A stopped attribute update: without its answer, the entry's cache and
     // rows become what the server holds.
     EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    // The entry's cache and the pane's rows become fresh (what the server
+    // holds, read just now); fresh is emptied.
+    void ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify);
+    // A value update the server refused because the entry changed since it
+    // was read: the entry read again, then the refusal told.
+    void ReportEntryChanged(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
     static bool IsUpdateOperation(int nOp);
     void ReportOpenError(int nCode, const CString& diagnostic = CString(),
                          const CString& matchedDN = CString());
@@ -229,7 +241,9 @@ private:
     // Cache helpers of the attribute workers.
     static void MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added);
     static void RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted);
-    static void BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute);
+    // An empty value of an attribute whose cache has no such value: the
+    // row that stands for an attribute shown without values.
+    static bool IsValuelessRow(CEntryNode* pEntry, const CString& name, const CString& value);
 
     // Nodes removed from the tree, freed once no worker can reach them.
     void Retire(CEntryNode* pEntry);

@@ -11,6 +11,16 @@
 
 namespace {
 constexpr int kNoSuchObject = 32;
+constexpr int kNoSuchAttribute = 16;   // also: no such value
+constexpr int kTypeOrValueExists = 20; // the value is there already
+
+// Index of the first value equal to value (bytes), or -1.
+int IndexOf(const CStringArray& values, const CString& value) {
+    for (int i = 0; i < values.GetSize(); ++i)
+        if (values[i] == value)
+            return i;
+    return -1;
+}
 } // namespace
 
 const char* const CLdapSource::kStoppedReadAgainText =
@@ -50,18 +60,23 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
     EndRequest(worker);
     if (eWait == kShutdown || IsShuttingDown())
         return kUpdateShutdown;
-    return OutcomeOf(eWait, message);
+    return OutcomeOf(worker, eWait, message);
 }
 
-CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(EWaitOutcome eWait, CLdapMessage& message) {
+CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(CWorker& worker, EWaitOutcome eWait,
+                                                   CLdapMessage& message) {
     CString diagnostic, matchedDN;
     int nCode =
         eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
-    if (nCode != 0) {
+    if (nCode == 0)
+        return kUpdateDone;
+    if (worker.fnChangedMeanwhile && worker.fnChangedMeanwhile(nCode)) {
+        worker.bEntryChanged = true;
+        worker.changedFailure = EntryChangedFailure(nCode, diagnostic);
+    } else {
         ShowError(nCode, diagnostic, matchedDN);
-        return kUpdateFailed;
     }
-    return kUpdateDone;
+    return kUpdateFailed;
 }
 
 CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, int nPane) {
@@ -74,7 +89,7 @@ CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, in
     if (IsShuttingDown())
         return kUpdateShutdown;
     if (eWait == kGotMessage)
-        return OutcomeOf(eWait, message);
+        return OutcomeOf(worker, eWait, message);
     SetStatusText(kStoppedReadAgainText, nPane);
     return kUpdateStopped;
 }
@@ -151,18 +166,31 @@ CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedAttributeUpdate(CWorker& 
     CAttributeArray fresh;
     EReadBack eRead = ReadBack(pEntry->GetDN(), &fresh);
     EUpdateOutcome eOutcome = SettleStoppedUpdate(worker, 2);
-    if (eOutcome == kUpdateStopped && eRead == kReadFound) {
-        // Under the read lock, like a read: no other worker uses the cache.
-        CCriticalSectionLock cache(m_readLock);
-        ::DeleteAttributes(pEntry->m_attributes);
-        for (CAttribute* pAttribute : fresh)
-            pEntry->m_attributes.Add(pAttribute);
-        fresh.RemoveAll();
-        Notify(hNotify, &ISourceEvents::ClearAttributes, pEntry);
-        Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
-    }
+    if (eOutcome == kUpdateStopped && eRead == kReadFound)
+        ReplaceCachedAttributes(pEntry, fresh, hNotify);
     ::DeleteAttributes(fresh);
     return eOutcome;
+}
+
+void CLdapSource::ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify) {
+    // Under the read lock, like a read: no other worker uses the cache.
+    CCriticalSectionLock cache(m_readLock);
+    ::DeleteAttributes(pEntry->m_attributes);
+    for (CAttribute* pAttribute : fresh)
+        pEntry->m_attributes.Add(pAttribute);
+    fresh.RemoveAll();
+    Notify(hNotify, &ISourceEvents::ClearAttributes, pEntry);
+    Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
+}
+
+void CLdapSource::ReportEntryChanged(CWorker& worker, CEntryNode* pEntry, HWND hNotify) {
+    // Read first, so that the rows under the message show what the server holds.
+    CAttributeArray fresh;
+    if (ReadBack(pEntry->GetDN(), &fresh) == kReadFound && !IsShuttingDown())
+        ReplaceCachedAttributes(pEntry, fresh, hNotify);
+    ::DeleteAttributes(fresh);
+    if (!IsShuttingDown())
+        ReportFailure(worker.changedFailure);
 }
 
 UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
@@ -331,29 +359,34 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     worker.pWaiting = &bWaiting;
     CEntryNode* pEntry = request.pEntry;
 
+    // Exactly the chosen values go: values added by others since the read
+    // stay, and so does the attribute that holds them. Only an attribute
+    // named without values (or by the row of one shown without any) goes
+    // as a whole.
     CLdapMods mods;
-    // A read of the same entry may be filling its cache.
-    m_readLock.Lock();
-    for (CAttribute* pAttribute : request.attributes) {
-        const CString name = pAttribute->GetName();
-        CStringArray values;
-        for (const CString& value : *pAttribute)
-            if (!value.IsEmpty())
-                values.Add(value);
-        const CStringArray none;
-        if (values.IsEmpty()) {
-            // Only empty values chosen: the attribute goes only when it has
-            // nothing else.
-            if (!pEntry->HasNonEmptyValue(name))
-                mods.Append(CLdapMods::Delete, name, none);
-        } else if (pEntry->CountRemainingValues(values, name) > 0) {
-            mods.Append(CLdapMods::Delete, name, values);
-        } else {
-            // No value would remain: the attribute as a whole.
-            mods.Append(CLdapMods::Delete, name, none);
+    bool bAllKnown = true;
+    {
+        // A read of the same entry may be filling its cache.
+        CCriticalSectionLock cache(m_readLock);
+        for (CAttribute* pAttribute : request.attributes) {
+            const CString name = pAttribute->GetName();
+            CStringArray values;
+            bool bWhole = pAttribute->GetSize() == 0;
+            for (const CString& value : *pAttribute) {
+                if (IsValuelessRow(pEntry, name, value))
+                    bWhole = true;
+                else
+                    values.Add(value);
+            }
+            const CAttribute* pCached = pEntry->FindAttribute(name);
+            bAllKnown = bAllKnown && pCached != nullptr;
+            for (const CString& value : values)
+                bAllKnown = bAllKnown && pCached && IndexOf(*pCached, value) >= 0;
+            mods.Append(CLdapMods::Delete, name, bWhole ? CStringArray() : values);
         }
     }
-    m_readLock.Unlock();
+    // "No such value" for values that were read: another client removed them.
+    worker.fnChangedMeanwhile = [bAllKnown](int nCode) { return nCode == kNoSuchAttribute && bAllKnown; };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
@@ -373,6 +406,8 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeDeleted, request);
         bSent = TRUE;
+    } else if (worker.bEntryChanged) {
+        ReportEntryChanged(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
     ::DeleteAttributes(request.attributes);
@@ -385,18 +420,39 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     worker.pAbandoned = &request.bAbandoned;
     worker.pWaiting = &bWaiting;
     CEntryNode* pEntry = request.pEntry;
-    CAttribute& attribute = request.attribute;
+    const CAttribute& attribute = request.attribute;
     const CString name = attribute.GetName();
     const CString newValue = attribute.GetSize() > 0 ? attribute[0] : CString();
     const CString oldValue = attribute.GetSize() > 1 ? attribute[1] : CString();
-    const BOOL bHasOld = attribute.GetSize() > 1;
 
+    // One request, two changes: the old value out, the new one in. The
+    // server checks that the old value is still there, and nothing else of
+    // the attribute is touched.
+    CLdapMods mods;
+    bool bOldKnown = false;
+    bool bNewKnown = false;
+    bool bHasOld = false;
     {
         CCriticalSectionLock cache(m_readLock);
-        BuildReplacementValues(pEntry, attribute);
+        bHasOld = attribute.GetSize() > 1 && !IsValuelessRow(pEntry, name, oldValue);
+        const CAttribute* pCached = pEntry->FindAttribute(name);
+        bOldKnown = bHasOld && pCached && IndexOf(*pCached, oldValue) >= 0;
+        bNewKnown = pCached && IndexOf(*pCached, newValue) >= 0;
     }
-    CLdapMods mods;
-    mods.Append(CLdapMods::Replace, name, attribute);
+    if (bHasOld) {
+        CStringArray oldValues;
+        oldValues.Add(oldValue);
+        mods.Append(CLdapMods::Delete, name, oldValues);
+    }
+    CStringArray newValues;
+    newValues.Add(newValue);
+    mods.Append(CLdapMods::Add, name, newValues);
+    // The old value gone, or the new one there although it was not read:
+    // another client changed the entry. A new value that was read already
+    // is the user's own duplicate, an ordinary refusal.
+    worker.fnChangedMeanwhile = [bOldKnown, bNewKnown](int nCode) {
+        return (nCode == kNoSuchAttribute && bOldKnown) || (nCode == kTypeOrValueExists && !bNewKnown);
+    };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
@@ -419,6 +475,8 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeModified, request);
         bDone = TRUE;
+    } else if (worker.bEntryChanged) {
+        ReportEntryChanged(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
     return bDone ? 1 : 0;
@@ -434,44 +492,35 @@ void CLdapSource::MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray
 }
 
 void CLdapSource::RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted) {
+    CAttributeArray& cache = pEntry->m_attributes;
     for (CAttribute* pDeleted : deleted) {
         CAttribute* pCached = pEntry->FindAttribute(pDeleted->GetName());
         if (!pCached)
             continue;
+        // The same test as for the request: the attribute went as a whole.
+        bool bWhole = pDeleted->GetSize() == 0;
         for (const CString& value : *pDeleted) {
-            if (pCached->GetSize() < 2) {
-                // Its last value goes: so does the attribute, as on the server.
-                CAttributeArray& cache = pEntry->m_attributes;
-                for (int i = 0; i < cache.GetSize(); ++i) {
-                    if (cache[i] == pCached) {
-                        cache.RemoveAt(i);
-                        break;
-                    }
-                }
-                delete pCached;
-                break;
-            }
-            for (int i = 0; i < pCached->GetSize(); ++i) {
-                if ((*pCached)[i] == value) {
-                    pCached->RemoveAt(i);
+            if (IsValuelessRow(pEntry, pDeleted->GetName(), value))
+                bWhole = true;
+            else if (int i = IndexOf(*pCached, value); i >= 0)
+                pCached->RemoveAt(i);
+        }
+        // Without values it is gone from the server too, as far as we know.
+        if (bWhole || pCached->GetSize() == 0) {
+            for (int i = 0; i < cache.GetSize(); ++i) {
+                if (cache[i] == pCached) {
+                    cache.RemoveAt(i);
                     break;
                 }
             }
+            delete pCached;
         }
     }
 }
 
-void CLdapSource::BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute) {
-    // Without an old value nothing is replaced away: every cached value stays.
-    const BOOL bHasOld = attribute.GetSize() > 1;
-    const CString oldValue = bHasOld ? attribute[1] : CString();
-    while (attribute.GetSize() > 1)
-        attribute.RemoveAt(attribute.GetSize() - 1);
-    for (CAttribute* pCached : pEntry->m_attributes) {
-        if (pCached->GetName() != attribute.GetName())
-            continue;
-        for (const CString& value : *pCached)
-            if (!bHasOld || value != oldValue)
-                attribute.Add(value);
-    }
+bool CLdapSource::IsValuelessRow(CEntryNode* pEntry, const CString& name, const CString& value) {
+    if (!value.IsEmpty())
+        return false;
+    const CAttribute* pCached = pEntry->FindAttribute(name);
+    return !pCached || IndexOf(*pCached, value) < 0;
 }
