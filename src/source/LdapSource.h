@@ -103,12 +103,12 @@ private:
         const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
-        // Value updates: whether a refusal with this code means the entry
-        // changed on the server since it was read. Such a refusal is kept in
-        // changedFailure, to be told after the entry has been read again.
-        std::function<bool(int)> fnChangedMeanwhile;
-        bool bEntryChanged = false;
-        COperationFailure changedFailure;
+        // Value updates: a refusal whose code this accepts is not shown but
+        // kept in deferredFailure for the worker to settle (the entry changed
+        // since it was read, or values the server cannot match one by one).
+        std::function<bool(int)> fnDefer;
+        bool bDeferred = false;
+        COperationFailure deferredFailure;
     };
 
     static UINT ExpandWorker(void* pParam);
@@ -184,7 +184,13 @@ private:
     void ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify);
     // A value update the server refused because the entry changed since it
     // was read: the entry read again, then the refusal told.
-    void ReportEntryChanged(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    void ReportEntryChanged(const COperationFailure& refusal, CEntryNode* pEntry, HWND hNotify);
+    // A deferred refusal of inappropriate matching, taken back: TRUE when
+    // there is one to retry with whole values.
+    static bool TakeMatchingRefusal(CWorker& worker);
+    // A value update's deferred refusal, told: an entry that changed is
+    // read again first; a matching refusal left after Stop is shown as it is.
+    void SettleDeferredRefusal(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
     static bool IsUpdateOperation(int nOp);
     void ReportOpenError(int nCode, const CString& diagnostic = CString(),
                          const CString& matchedDN = CString());

@@ -13,6 +13,8 @@ namespace {
 constexpr int kNoSuchObject = 32;
 constexpr int kNoSuchAttribute = 16;   // also: no such value
 constexpr int kTypeOrValueExists = 20; // the value is there already
+// The attribute has no equality rule: the server cannot find one value.
+constexpr int kInappropriateMatching = 18;
 
 // Index of the first value equal to value (bytes), or -1.
 int IndexOf(const CStringArray& values, const CString& value) {
@@ -70,9 +72,9 @@ CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(CWorker& worker, EWaitOutcome
         eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
     if (nCode == 0)
         return kUpdateDone;
-    if (worker.fnChangedMeanwhile && worker.fnChangedMeanwhile(nCode)) {
-        worker.bEntryChanged = true;
-        worker.changedFailure = EntryChangedFailure(nCode, diagnostic);
+    if (worker.fnDefer && worker.fnDefer(nCode)) {
+        worker.bDeferred = true;
+        worker.deferredFailure = LdapFailure(nCode, diagnostic, matchedDN);
     } else {
         ShowError(nCode, diagnostic, matchedDN);
     }
@@ -183,14 +185,30 @@ void CLdapSource::ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& f
     Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
 }
 
-void CLdapSource::ReportEntryChanged(CWorker& worker, CEntryNode* pEntry, HWND hNotify) {
+void CLdapSource::ReportEntryChanged(const COperationFailure& refusal, CEntryNode* pEntry, HWND hNotify) {
     // Read first, so that the rows under the message show what the server holds.
     CAttributeArray fresh;
     if (ReadBack(pEntry->GetDN(), &fresh) == kReadFound && !IsShuttingDown())
         ReplaceCachedAttributes(pEntry, fresh, hNotify);
     ::DeleteAttributes(fresh);
     if (!IsShuttingDown())
-        ReportFailure(worker.changedFailure);
+        ReportFailure(EntryChangedFailure(refusal.nCode, refusal.strServerText));
+}
+
+bool CLdapSource::TakeMatchingRefusal(CWorker& worker) {
+    if (!worker.bDeferred || worker.deferredFailure.nCode != kInappropriateMatching)
+        return false;
+    worker.bDeferred = false;
+    return true;
+}
+
+void CLdapSource::SettleDeferredRefusal(CWorker& worker, CEntryNode* pEntry, HWND hNotify) {
+    const COperationFailure& refusal = worker.deferredFailure;
+    worker.bDeferred = false;
+    if (refusal.nCode == kInappropriateMatching)
+        ShowError(refusal.nCode, refusal.strServerText, refusal.strMatchedDN);
+    else
+        ReportEntryChanged(refusal, pEntry, hNotify);
 }
 
 UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
@@ -364,6 +382,10 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     // named without values (or by the row of one shown without any) goes
     // as a whole.
     CLdapMods mods;
+    // For a server that cannot match single values of an attribute (no
+    // equality rule): attributes whose every read value was chosen go whole.
+    CLdapMods wholeMods;
+    bool bWholeDiffers = false;
     bool bAllKnown = true;
     {
         // A read of the same entry may be filling its cache.
@@ -379,18 +401,32 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
                     values.Add(value);
             }
             const CAttribute* pCached = pEntry->FindAttribute(name);
+            bool bAllChosen = pCached != nullptr;
             bAllKnown = bAllKnown && pCached != nullptr;
             for (const CString& value : values)
                 bAllKnown = bAllKnown && pCached && IndexOf(*pCached, value) >= 0;
+            if (pCached)
+                for (const CString& value : *pCached)
+                    bAllChosen = bAllChosen && IndexOf(values, value) >= 0;
             mods.Append(CLdapMods::Delete, name, bWhole ? CStringArray() : values);
+            wholeMods.Append(CLdapMods::Delete, name, bWhole || bAllChosen ? CStringArray() : values);
+            bWholeDiffers = bWholeDiffers || (!bWhole && bAllChosen);
         }
     }
     // "No such value" for values that were read: another client removed them.
-    worker.fnChangedMeanwhile = [bAllKnown](int nCode) { return nCode == kNoSuchAttribute && bAllKnown; };
+    auto fnChanged = [bAllKnown](int nCode) { return nCode == kNoSuchAttribute && bAllKnown; };
+    worker.fnDefer = [fnChanged, bWholeDiffers](int nCode) {
+        return fnChanged(nCode) || (nCode == kInappropriateMatching && bWholeDiffers);
+    };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateFailed && TakeMatchingRefusal(worker)) {
+        worker.fnDefer = fnChanged;
+        eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
+                              [&](int& nId) { return LdapModify(m_ld.Get(), dn, wholeMods, nId); });
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
     if (eOutcome == kUpdateStopped)
@@ -406,8 +442,8 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeDeleted, request);
         bSent = TRUE;
-    } else if (worker.bEntryChanged) {
-        ReportEntryChanged(worker, pEntry, request.hNotify);
+    } else if (worker.bDeferred) {
+        SettleDeferredRefusal(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
     ::DeleteAttributes(request.attributes);
@@ -432,12 +468,14 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     bool bOldKnown = false;
     bool bNewKnown = false;
     bool bHasOld = false;
+    bool bOnlyValue = false;
     {
         CCriticalSectionLock cache(m_readLock);
         bHasOld = attribute.GetSize() > 1 && !IsValuelessRow(pEntry, name, oldValue);
         const CAttribute* pCached = pEntry->FindAttribute(name);
         bOldKnown = bHasOld && pCached && IndexOf(*pCached, oldValue) >= 0;
         bNewKnown = pCached && IndexOf(*pCached, newValue) >= 0;
+        bOnlyValue = bOldKnown && pCached->GetSize() == 1;
     }
     if (bHasOld) {
         CStringArray oldValues;
@@ -450,13 +488,26 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     // The old value gone, or the new one there although it was not read:
     // another client changed the entry. A new value that was read already
     // is the user's own duplicate, an ordinary refusal.
-    worker.fnChangedMeanwhile = [bOldKnown, bNewKnown](int nCode) {
+    auto fnChanged = [bOldKnown, bNewKnown](int nCode) {
         return (nCode == kNoSuchAttribute && bOldKnown) || (nCode == kTypeOrValueExists && !bNewKnown);
+    };
+    worker.fnDefer = [fnChanged, bOnlyValue](int nCode) {
+        return fnChanged(nCode) || (nCode == kInappropriateMatching && bOnlyValue);
     };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateFailed && TakeMatchingRefusal(worker)) {
+        // The server cannot find the old value (the attribute has no
+        // equality rule); it was the attribute's only value when read, so
+        // the new value takes the attribute's place.
+        CLdapMods replace;
+        replace.Append(CLdapMods::Replace, name, newValues);
+        worker.fnDefer = fnChanged;
+        eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
+                              [&](int& nId) { return LdapModify(m_ld.Get(), dn, replace, nId); });
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
     if (eOutcome == kUpdateStopped)
@@ -475,8 +526,8 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeModified, request);
         bDone = TRUE;
-    } else if (worker.bEntryChanged) {
-        ReportEntryChanged(worker, pEntry, request.hNotify);
+    } else if (worker.bDeferred) {
+        SettleDeferredRefusal(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
     return bDone ? 1 : 0;
