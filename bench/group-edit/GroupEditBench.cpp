@@ -151,7 +151,6 @@ int main(int argc, char** argv) {
         change.Add(Member("member", nOurs).c_str());
         window.m_bDone = window.m_bModified = false;
         const long long nBefore = BytesSent(fd);
-        group.BeginOperation(OP_MODIFY_ATTRIBUTE);
         t0 = Clock::now();
         source.ModifyAttribute(&group, &change, nOurs, &window);
         CMessageDispatcher::Instance().WaitDispatching([&] { return window.m_bDone; }, INFINITE);
