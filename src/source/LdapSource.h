@@ -103,6 +103,12 @@ private:
         const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
+        // Value updates: a refusal whose code this accepts is not shown but
+        // kept in deferredFailure for the worker to settle (the entry changed
+        // since it was read, or values the server cannot match one by one).
+        std::function<bool(int)> fnDefer;
+        bool bDeferred = false;
+        COperationFailure deferredFailure;
     };
 
     static UINT ExpandWorker(void* pParam);
@@ -167,7 +173,7 @@ private:
     // Empties the entry's attribute cache, so that what is shown next is read
     // from the server.
     void ForgetCachedAttributes(CEntryNode* pEntry);
-    EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
+    EUpdateOutcome OutcomeOf(CWorker& worker, EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.
     EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
@@ -176,6 +182,18 @@ private:
     // A stopped attribute update: without its answer, the entry's cache and
     // rows become what the server holds.
     EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    // The entry's cache and the pane's rows become fresh (what the server
+    // holds, read just now); fresh is emptied.
+    void ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify);
+    // A value update the server refused because the entry changed since it
+    // was read: the entry read again, then the refusal told.
+    void ReportEntryChanged(const COperationFailure& refusal, CEntryNode* pEntry, HWND hNotify);
+    // A deferred refusal of inappropriate matching, taken back: TRUE when
+    // there is one to retry with whole values.
+    static bool TakeMatchingRefusal(CWorker& worker);
+    // A value update's deferred refusal, told: an entry that changed is
+    // read again first; a matching refusal left after Stop is shown as it is.
+    void SettleDeferredRefusal(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
     static bool IsUpdateOperation(int nOp);
     void ReportOpenError(int nCode, const CString& diagnostic = CString(),
                          const CString& matchedDN = CString());
@@ -232,7 +250,9 @@ private:
     // Cache helpers of the attribute workers.
     static void MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added);
     static void RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted);
-    static void BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute);
+    // An empty value of an attribute whose cache has no such value: the
+    // row that stands for an attribute shown without values.
+    static bool IsValuelessRow(CEntryNode* pEntry, const CString& name, const CString& value);
 
     // Nodes removed from the tree, freed once no worker can reach them.
     void Retire(CEntryNode* pEntry);

@@ -245,6 +245,36 @@ TEST_F(LdapJourney, ValueUpdatesKeepRowsCacheAndServerInStep) {
     EXPECT_GE(m_pPanes->RowOf("description=outside"), 0);
 }
 
+TEST_F(LdapJourney, AnotherClientsChangesSurviveAndAStaleChangeIsToldWithTheServersRows) {
+    HTREEITEM hPeople = People();
+    HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
+    const std::string alice = m_pTree->GetItemEntry(hAlice)->GetDN().Str();
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("telephoneNumber=111") >= 0; }));
+    // Another client, after the pane read Alice.
+    ASSERT_TRUE(m_server.Modify("dn: " + alice +
+                                "\nchangetype: modify\nadd: telephoneNumber\ntelephoneNumber: 222\n-\n"
+                                "delete: mail\nmail: alice@example.com\n"));
+
+    // The only number the pane knows goes; the other client's stays.
+    const size_t nRows = m_pPanes->Rows().size();
+    m_pPanes->DeleteRows({m_pPanes->RowOf("telephoneNumber=111")});
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == nRows - 1; }));
+    EXPECT_EQ(m_server.Values(alice, "telephoneNumber"), std::vector<std::string>{"222"});
+
+    // A value the other client removed: told so, and the rows become the server's.
+    m_pPanes->m_services.m_boxes.Clear();
+    m_pPanes->ModifyRow(m_pPanes->RowOf("mail=alice@example.com"), "new@example.com");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->m_services.m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_pPanes->m_services.m_boxes.Boxes()[0].text.Str(),
+              "The entry was changed on the server since it was read: modify/delete: mail: no such value");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("telephoneNumber=222") >= 0; }));
+    EXPECT_LT(m_pPanes->RowOf("mail=alice@example.com"), 0);
+    EXPECT_LT(m_pPanes->RowOf("mail=new@example.com"), 0);
+    EXPECT_GE(m_pPanes->RowOf("mail=alice.smith@example.com"), 0);
+    EXPECT_EQ(m_server.Values(alice, "mail"), std::vector<std::string>{"alice.smith@example.com"});
+}
+
 TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     // The server writes its own escapes as hex pairs (\2C).
     ASSERT_TRUE(m_server.Modify("dn: cn=Lee\\2C A," + kPeople + "\nchangetype: add\nobjectClass: person\n" +
