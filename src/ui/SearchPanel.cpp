@@ -11,6 +11,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
 #include "ui/SearchResultModel.h"
+#include "platform/qt/PlainText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -141,6 +142,7 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     if (m_pFilter->count() == 0)
         m_pFilter->setEditText(QStringLiteral("(objectClass=*)"));
     m_pFilterError = new QLabel(pBody);
+    m_pFilterError->setTextFormat(Qt::PlainText);
     m_pFilterError->setStyleSheet(QStringLiteral("color: #b00020"));
     m_pFilterError->setWordWrap(true);
     m_pAttributes = new QLineEdit(QStringLiteral("*"), pBody);
@@ -178,6 +180,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     m_pTable->horizontalHeader()->setResizeContentsPrecision(50);
     m_pTable->setWordWrap(false);
     m_pStatus = new QLabel(pBody);
+    // Both carry server messages: never markup.
+    m_pStatus->setTextFormat(Qt::PlainText);
     m_pSeparator = new QComboBox(pBody);
     m_pSeparator->addItem(QStringLiteral("; "), QStringLiteral("; "));
     m_pSeparator->addItem(QStringLiteral("|"), QStringLiteral("|"));
@@ -274,7 +278,7 @@ void CSearchPanel::CheckFilter() {
     CString error;
     CSearchFilter::Parse(TextToBytes(m_pFilter->currentText()).View(), error);
     m_strFilterError = error;
-    m_pFilterError->setText(BytesToText(error));
+    m_pFilterError->setText(ShownText(error));
     m_pFilterError->setVisible(!error.IsEmpty());
     m_pSearch->setEnabled(error.IsEmpty() && !m_bSearching);
 }
@@ -304,7 +308,7 @@ CString CSearchPanel::GetStatusText() const {
 }
 
 void CSearchPanel::ShowStatus() {
-    m_pStatus->setText(BytesToText(GetStatusText()));
+    m_pStatus->setText(ShownText(GetStatusText()));
     bool bRows = m_pResults->GetResultCount() > 0;
     m_pSaveCsv->setEnabled(bRows && !m_bSearching);
     m_pSaveLdif->setEnabled(bRows && !m_bSearching);

@@ -1,6 +1,7 @@
 #include "platform/qt/QtServices.h"
 
 #include "platform/Dispatcher.h"
+#include "platform/qt/PlainText.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -28,7 +29,9 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
         pParent = m_pOwner ? m_pOwner.data() : QApplication::activeWindow();
     QMessageBox box(pParent);
     box.setWindowTitle(ToQString(caption));
-    box.setText(ToQString(text));
+    // The text carries DNs and server messages: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(ShownText(text));
     switch (nType & MB_ICONMASK) {
     case MB_ICONSTOP:
         box.setIcon(QMessageBox::Critical);
