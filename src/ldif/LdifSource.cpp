@@ -561,7 +561,8 @@ BOOL CLdifSource::Close() {
     if (m_bOpened && m_bModified && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
         const bool bSaved = !recovery.IsEmpty() &&
-                            WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
+                            WriteFileReplacing(
+                                recovery, [this](CFileSink& sink) { WriteContents(sink); }, true);
         if (bSaved)
             AfxMessageBox("The changes were not lost: they were saved to the file " + recovery,
                           MB_OK | MB_ICONSTOP);

@@ -196,7 +196,7 @@ BOOL WriteFileReplacing(const CString& path, const std::string& contents) {
     return WriteFileReplacing(path, [&contents](CFileSink& sink) { sink.Write(contents); });
 }
 
-BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
+BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents, bool bPrivate) {
     if (path.IsEmpty() || path.Find('\0') >= 0)
         return FALSE;
     const std::string target = ResolveTarget(path.Str());
@@ -215,7 +215,7 @@ BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContent
     // written: writing the original in place could leave it cut short.
     if (fd < 0)
         return FALSE;
-    mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    mode_t mode = bExists ? (st.st_mode & 07777) : bPrivate ? 0600 : (0666 & ~CurrentUmask());
     // Keep the owner as well where that is allowed (root saving a user's
     // file); otherwise the new file is the writer's, as after any save.
     if (bExists) {
@@ -243,7 +243,9 @@ CString MakeRecoveryFilePath(const CString& originalPath) {
         base = std::string(pszHome) + "/.local/share";
     }
     const std::string folder = base + "/Tarvo/recovered";
-    if (!MakeFolders(folder))
+    // The user's records: for the user's eyes only, even in a folder that
+    // was made before with a wider mode.
+    if (!MakeFolders(folder) || ::chmod(folder.c_str(), 0700) != 0)
         return CString();
 
     std::string name = originalPath.Str();

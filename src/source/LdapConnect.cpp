@@ -178,7 +178,13 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
         nCode = Bind(ld, params);
         if (nCode != 0) {
             // The SASL library says what is missing (a plugin, a ticket).
-            if (params.m_eAuth == EAuth::Simple)
+            const CString helpful = params.m_eAuth == EAuth::Sasl
+                                        ? SaslBindFailureText(params.m_strSaslMechanism, ld.DiagnosticMessage())
+                                        : CString();
+            if (!helpful.IsEmpty()) {
+                if (!quiet())
+                    AfxMessageBox(helpful, MB_OK | MB_ICONSTOP);
+            } else if (params.m_eAuth == EAuth::Simple)
                 ShowLdapError(nCode);
             else
                 ShowLdapError(nCode, ld.DiagnosticMessage());
@@ -189,4 +195,22 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
         info.m_strIdentity = ld.WhoAmI();
         return TRUE;
     }
+}
+
+CString SaslBindFailureText(const CString& mechanism, const CString& diagnostic) {
+    if (mechanism != "GSSAPI")
+        return CString();
+    // MIT Kerberos' words for an empty, missing or expired credentials cache.
+    const std::string& text = diagnostic.Str();
+    static const char* const kNoTicket[] = {"No credentials were supplied", "No Kerberos credentials",
+                                            "Credentials cache", "Ticket expired"};
+    if (std::none_of(std::begin(kNoTicket), std::end(kNoTicket),
+                     [&text](const char* pszWords) { return text.find(pszWords) != std::string::npos; }))
+        return CString();
+    // The GSSAPI part only: the SASL prefix repeats what the user chose.
+    std::string detail = text;
+    const std::string marker = "GSSAPI Error: ";
+    if (const size_t nAt = detail.find(marker); nAt != std::string::npos)
+        detail.erase(0, nAt + marker.size());
+    return CString("No Kerberos ticket: run kinit (GSSAPI: " + detail + ")");
 }

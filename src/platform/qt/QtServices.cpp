@@ -4,11 +4,17 @@
 #include "platform/qt/PlainText.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString ToQString(const CString& text) {
     return QString::fromUtf8(text.Str().data(), static_cast<qsizetype>(text.Str().size()));
@@ -101,14 +107,40 @@ CQtProfile::CQtProfile(const QString& iniPath) : m_iniPath(iniPath) {}
 
 CQtProfile::~CQtProfile() = default;
 
+namespace {
+// The profile names servers, accounts and trusted keys: for its owner's
+// eyes only. Created 0600 before Qt first writes it (Qt keeps the mode of
+// a file it replaces), and put back to 0600 should anything widen it.
+void KeepProfilePrivate(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    if (S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        ::chmod(name.constData(), st.st_mode & 0700);
+}
+} // namespace
+
 QSettings& CQtProfile::Settings() {
     if (!m_pSettings) {
         if (m_iniPath.isEmpty())
             m_pSettings = std::make_unique<QSettings>(QStringLiteral("Brennick"), QStringLiteral("Tarvo"));
         else
             m_pSettings = std::make_unique<QSettings>(m_iniPath, QSettings::IniFormat);
+        KeepProfilePrivate(m_pSettings->fileName());
     }
     return *m_pSettings;
+}
+
+bool CQtProfile::Sync(QSettings& settings) {
+    settings.sync();
+    KeepProfilePrivate(settings.fileName());
+    return settings.status() == QSettings::NoError;
 }
 
 QString CQtProfile::FileName() const {
@@ -141,8 +173,7 @@ BOOL CQtProfile::WriteProfileString(const CString& section, const CString& key, 
     std::lock_guard<std::mutex> lock(m_mutex);
     QSettings& settings = Settings();
     settings.setValue(ProfileKey(section, key), ToQString(value));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return Sync(settings);
 }
 
 int CQtProfile::GetProfileInt(const CString& section, const CString& key, int nDefault) {
@@ -159,8 +190,7 @@ BOOL CQtProfile::WriteProfileInt(const CString& section, const CString& key, int
     std::lock_guard<std::mutex> lock(m_mutex);
     QSettings& settings = Settings();
     settings.setValue(ProfileKey(section, key), nValue);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return Sync(settings);
 }
 
 // ---------------------------------------------------------------------------
