@@ -47,8 +47,8 @@ bool DecodeAt(std::string_view s, size_t& i, char32_t& c) {
 }
 
 EScript ScriptOf(char32_t c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
-        (c >= 0x1E00 && c <= 0x1EFF))
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+        (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0x1E00 && c <= 0x1EFF))
         return EScript::Latin;
     if ((c >= 0x400 && c <= 0x52F) || (c >= 0x1C80 && c <= 0x1C8F) || (c >= 0x2DE0 && c <= 0x2DFF) ||
         (c >= 0xA640 && c <= 0xA69F))
@@ -140,6 +140,6 @@ std::string MixedScriptWarning(std::string_view utf8) {
         }
         bCyrillic = bCyrillic || ScriptOf(c) == EScript::Cyrillic;
     }
-    return "Look-alike letters: the word \xE2\x80\x9C" + MakeHiddenVisible(word) + "\xE2\x80\x9D mixes Latin with " +
-           (bCyrillic ? "Cyrillic" : "Greek") + " letters.";
+    return "Look-alike letters: the word \xE2\x80\x9C" + MakeHiddenVisible(word) +
+           "\xE2\x80\x9D mixes Latin with " + (bCyrillic ? "Cyrillic" : "Greek") + " letters.";
 }

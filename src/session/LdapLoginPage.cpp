@@ -10,8 +10,8 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 #include <utility>
 #include <vector>

@@ -220,12 +220,12 @@ void CMainFrame::ShowConnectionSecurity(const CDataSource* pSource) {
     const QSslCertificate certificate(QByteArray(der.data(), static_cast<qsizetype>(der.size())), QSsl::Der);
     const QString identity =
         info.m_strIdentity.IsEmpty() ? QStringLiteral("anonymous") : ToQString(info.m_strIdentity);
-    m_pSecurity->setToolTip(PlainToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
-                                .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
-                                     certificate.subjectDisplayName().isEmpty()
-                                         ? QStringLiteral("(none)")
-                                         : certificate.subjectDisplayName(),
-                                     identity)));
+    m_pSecurity->setToolTip(
+        PlainToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
+                         .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
+                              certificate.subjectDisplayName().isEmpty() ? QStringLiteral("(none)")
+                                                                         : certificate.subjectDisplayName(),
+                              identity)));
     m_pSecurity->show();
 }
 
@@ -292,7 +292,9 @@ void CMainFrame::SetPaneText(int nPane, const QString& text) {
     }
     pLabel->setText(shown);
     const QString warning = LookAlikeWarning(text);
-    const QString tip = shown == visible ? warning : warning.isEmpty() ? text : warning + QLatin1Char('\n') + text;
+    const QString tip = shown == visible    ? warning
+                        : warning.isEmpty() ? text
+                                            : warning + QLatin1Char('\n') + text;
     pLabel->setToolTip(tip.isEmpty() ? QString() : PlainToolTip(tip));
     if (pLabel->isVisible())
         pLabel->repaint();

@@ -178,9 +178,10 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
         nCode = Bind(ld, params);
         if (nCode != 0) {
             // The SASL library says what is missing (a plugin, a ticket).
-            const CString helpful = params.m_eAuth == EAuth::Sasl
-                                        ? SaslBindFailureText(params.m_strSaslMechanism, ld.DiagnosticMessage())
-                                        : CString();
+            const CString helpful =
+                params.m_eAuth == EAuth::Sasl
+                    ? SaslBindFailureText(params.m_strSaslMechanism, ld.DiagnosticMessage())
+                    : CString();
             if (!helpful.IsEmpty()) {
                 if (!quiet())
                     AfxMessageBox(helpful, MB_OK | MB_ICONSTOP);

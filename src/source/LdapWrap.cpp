@@ -1,13 +1,13 @@
 #include "source/LdapWrap.h"
 
 #include <algorithm>
-#include <cctype>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cstring>
-#include <netdb.h>
 #include <ldap.h>
 #include <map>
 #include <mutex>
+#include <netdb.h>
 #include <sasl/sasl.h>
 #include <strings.h>
 #include <sys/time.h>
@@ -258,7 +258,8 @@ bool IsLoopbackServer(const CString& server, const CHostResolver& resolve) {
     // A literal address is its own answer; a name only by every address it
     // stands for ("127.evil.example" may point anywhere).
     in6_addr literal{};
-    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1 || ::inet_pton(AF_INET6, host.c_str(), &literal) == 1)
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1 ||
+        ::inet_pton(AF_INET6, host.c_str(), &literal) == 1)
         return IsLoopbackAddress(host);
     const std::vector<std::string> addresses = resolve ? resolve(host) : ResolveHostAddresses(host);
     return !addresses.empty() && std::all_of(addresses.begin(), addresses.end(), IsLoopbackAddress);

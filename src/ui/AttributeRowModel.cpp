@@ -1,8 +1,8 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
-#include "ui/AttributeListEditor.h"
 #include "platform/qt/PlainText.h"
+#include "ui/AttributeListEditor.h"
 
 #include <algorithm>
 
@@ -83,7 +83,8 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole) {
         if (bBinary)
             return PlainToolTip(BytesToText(DescribeBinaryValue(row.strName, row.strValue)));
-        const QString warning = LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
+        const QString warning =
+            LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
         return warning.isEmpty() ? QVariant() : QVariant(PlainToolTip(warning));
     }
     if (role == Qt::TextAlignmentRole)

@@ -2,8 +2,8 @@
 
 #include "model/BinaryValue.h"
 #include "platform/Services.h"
-#include "ui/AttributeListEditor.h"
 #include "platform/qt/PlainText.h"
+#include "ui/AttributeListEditor.h"
 
 #include <QDialogButtonBox>
 #include <QFile>

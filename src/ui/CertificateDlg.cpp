@@ -141,7 +141,8 @@ CCertificateDlg::CCertificateDlg(const CCertificateProblem& problem, QWidget* pP
         pWarning->addLayout(pText, 1);
         pLayout->addLayout(pWarning);
     } else {
-        m_pHeading = NewPlainLabel(QStringLiteral("The certificate of %1 could not be verified.").arg(server), this);
+        m_pHeading =
+            NewPlainLabel(QStringLiteral("The certificate of %1 could not be verified.").arg(server), this);
         pLayout->addWidget(m_pHeading);
     }
     m_pHeading->setObjectName(QStringLiteral("Heading"));
@@ -171,7 +172,8 @@ CCertificateDlg::CCertificateDlg(const CCertificateProblem& problem, QWidget* pP
     AddFingerprint(pForm, QStringLiteral("SHA-256 fingerprint"), Fingerprint(m_certificate));
     // GnuTLS's text for a failed verification says nothing the reasons do not.
     const QString diagnostic = ToQString(problem.m_strDiagnostic);
-    if (!diagnostic.isEmpty() && !diagnostic.contains(QStringLiteral("unknown error code"), Qt::CaseInsensitive))
+    if (!diagnostic.isEmpty() &&
+        !diagnostic.contains(QStringLiteral("unknown error code"), Qt::CaseInsensitive))
         AddField(pForm, QStringLiteral("Library message"), diagnostic);
     pLayout->addLayout(pForm);
 
@@ -204,8 +206,7 @@ QString CCertificateDlg::PinFingerprint(const CString& keyPin) {
     const std::string prefix = "sha256:";
     if (pin.compare(0, prefix.size(), prefix) != 0)
         return ToQString(keyPin);
-    const QByteArray digest =
-        QByteArray::fromBase64(QByteArray::fromStdString(pin.substr(prefix.size())));
+    const QByteArray digest = QByteArray::fromBase64(QByteArray::fromStdString(pin.substr(prefix.size())));
     return QString::fromLatin1(digest.toHex(':').toUpper());
 }
 

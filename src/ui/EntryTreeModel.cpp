@@ -2,9 +2,9 @@
 
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/TreeImages.h"
-#include "platform/qt/PlainText.h"
 
 #include <QFont>
 #include <QGuiApplication>

@@ -113,6 +113,8 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pTree->setAnimated(false);
     m_pTree->setIconSize(QSize(16, 15));
     m_pTree->setFrameShape(QFrame::StyledPanel);
+    // DNs read left to right, whatever letters they hold.
+    m_pTree->setLayoutDirection(Qt::LeftToRight);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);

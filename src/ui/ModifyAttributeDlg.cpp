@@ -2,9 +2,9 @@
 
 #include "model/DnHelper.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
-#include "platform/qt/PlainText.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -6,12 +6,12 @@
 #include "model/SearchFilter.h"
 #include "platform/Dispatcher.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
 #include "ui/SearchResultModel.h"
-#include "platform/qt/PlainText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -179,6 +179,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     // text of a large first batch would hold up the window.
     m_pTable->horizontalHeader()->setResizeContentsPrecision(50);
     m_pTable->setWordWrap(false);
+    // DNs read left to right, whatever letters they hold.
+    m_pTable->setLayoutDirection(Qt::LeftToRight);
     m_pStatus = new QLabel(pBody);
     // Both carry server messages: never markup.
     m_pStatus->setTextFormat(Qt::PlainText);

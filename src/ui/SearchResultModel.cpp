@@ -2,8 +2,8 @@
 
 #include "model/BinaryValue.h"
 #include "model/DnHelper.h"
-#include "ui/AttributeListEditor.h"
 #include "platform/qt/PlainText.h"
+#include "ui/AttributeListEditor.h"
 
 #include <cctype>
 

@@ -271,9 +271,11 @@ TEST(SaslBindFailure, OnlyAMissingKerberosTicketGetsItsOwnWords) {
     } cases[] = {
         {"GSSAPI",
          "SASL(-1): generic failure: GSSAPI Error: No credentials were supplied, or the credentials were "
-         "unavailable or inaccessible (No Kerberos credentials available (default cache: FILE:/tmp/krb5cc_0))",
+         "unavailable or inaccessible (No Kerberos credentials available (default cache: "
+         "FILE:/tmp/krb5cc_0))",
          "No Kerberos ticket: run kinit (GSSAPI: No credentials were supplied, or the credentials were "
-         "unavailable or inaccessible (No Kerberos credentials available (default cache: FILE:/tmp/krb5cc_0)))"},
+         "unavailable or inaccessible (No Kerberos credentials available (default cache: "
+         "FILE:/tmp/krb5cc_0)))"},
         {"GSSAPI", "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure (Ticket expired)",
          "No Kerberos ticket: run kinit (GSSAPI: Unspecified GSS failure (Ticket expired))"},
         // Other GSSAPI failures and other mechanisms keep the library's words.
@@ -289,12 +291,9 @@ TEST(SaslBindFailure, OnlyAMissingKerberosTicketGetsItsOwnWords) {
 // that merely starts like a loopback address is asked about like any other.
 TEST(LoopbackServer, DecidedByEveryResolvedAddressNeverByTheName) {
     const std::map<std::string, std::vector<std::string>> names = {
-        {"127.evil.invalid", {"203.0.113.7"}},
-        {"127.0.0.1.evil.invalid", {"198.51.100.1"}},
-        {"localhost", {"127.0.0.1", "::1"}},
-        {"loop.example", {"127.0.1.1"}},
-        {"half.example", {"127.0.0.1", "192.0.2.1"}},
-        {"six.example", {"::1", "2001:db8::1"}},
+        {"127.evil.invalid", {"203.0.113.7"}},        {"127.0.0.1.evil.invalid", {"198.51.100.1"}},
+        {"localhost", {"127.0.0.1", "::1"}},          {"loop.example", {"127.0.1.1"}},
+        {"half.example", {"127.0.0.1", "192.0.2.1"}}, {"six.example", {"::1", "2001:db8::1"}},
     };
     std::vector<std::string> asked;
     const CHostResolver stub = [&](const std::string& host) {
@@ -334,13 +333,32 @@ TEST(LoopbackServer, DecidedByEveryResolvedAddressNeverByTheName) {
 
 TEST(ServerText, HostNamesAddressesAndUrlsPassAndAnythingElseIsRefused) {
     const char* const valid[] = {
-        "ldap.example.com", "localhost", "127.0.0.1", "::1", "[2001:db8::1]", "host_1.example", "a.",
-        "ldap://ldap.example.com:389", "ldaps://h.example", "ldapi://%2Frun%2Fslapd%2Fldapi",
-        "xn--bcher-kva.example", "b\xC3\xBC" "cher.example",
+        "ldap.example.com",
+        "localhost",
+        "127.0.0.1",
+        "::1",
+        "[2001:db8::1]",
+        "host_1.example",
+        "a.",
+        "ldap://ldap.example.com:389",
+        "ldaps://h.example",
+        "ldapi://%2Frun%2Fslapd%2Fldapi",
+        "xn--bcher-kva.example",
+        "b\xC3\xBC"
+        "cher.example",
     };
     const char* const invalid[] = {
-        "", "   ", " ldap.example.com", "ldap.example.com secret", "a;b", "a..b", ".a", "host:389",
-        "ldap://h.example:99999", "ldap://bad host", "cn=admin,dc=example,dc=com",
+        "",
+        "   ",
+        " ldap.example.com",
+        "ldap.example.com secret",
+        "a;b",
+        "a..b",
+        ".a",
+        "host:389",
+        "ldap://h.example:99999",
+        "ldap://bad host",
+        "cn=admin,dc=example,dc=com",
     };
     for (const char* server : valid)
         EXPECT_TRUE(IsValidServerText(server)) << server;

@@ -16,10 +16,16 @@ TEST(ShownText, EveryHiddenCharacterIsSpeltOutAndNothingElseChanges) {
         {"", ""},
         {"cn=M\xC3\xBCller \xE2\x82\xAC", "cn=M\xC3\xBCller \xE2\x82\xAC"},
         // Right-to-left override: "evil" would read "live".
-        {"cn=\xE2\x80\xAE" "live", "cn=\xE2\x9F\xA8U+202E\xE2\x9F\xA9live"},
-        {"cn=Al\xE2\x80\x8D" "ice", "cn=Al\xE2\x9F\xA8U+200D\xE2\x9F\xA9ice"},
+        {"cn=\xE2\x80\xAE"
+         "live",
+         "cn=\xE2\x9F\xA8U+202E\xE2\x9F\xA9live"},
+        {"cn=Al\xE2\x80\x8D"
+         "ice",
+         "cn=Al\xE2\x9F\xA8U+200D\xE2\x9F\xA9ice"},
         {"cn=Al\xE2\x80\x8Bice", "cn=Al\xE2\x9F\xA8U+200B\xE2\x9F\xA9ice"},
-        {"\xEF\xBB\xBF" "x", "\xE2\x9F\xA8U+FEFF\xE2\x9F\xA9x"},
+        {"\xEF\xBB\xBF"
+         "x",
+         "\xE2\x9F\xA8U+FEFF\xE2\x9F\xA9x"},
         // Bytes that are not UTF-8 stay as they are, around a mark.
         {"\xFF\xE2\x80\x8E\xC3", "\xFF\xE2\x9F\xA8U+200E\xE2\x9F\xA9\xC3"},
         // The neighbours of the ranges are ordinary characters.
@@ -50,16 +56,19 @@ TEST(ShownText, AWordMixingLatinWithCyrillicOrGreekIsFoundAndNamed) {
         {"cn=Alice,dc=example", "", ""},
         // A Cyrillic "А" before "lice".
         {"cn=\xD0\x90lice,dc=example", "\xD0\x90lice",
-         "Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D mixes Latin with Cyrillic letters."},
+         "Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D mixes Latin with Cyrillic "
+         "letters."},
         // A Greek omicron in "example".
         {"cn=Bob,dc=ex\xCE\xBFmple", "ex\xCE\xBFmple",
-         "Look-alike letters: the word \xE2\x80\x9C" "ex\xCE\xBFmple\xE2\x80\x9D mixes Latin with Greek letters."},
+         "Look-alike letters: the word \xE2\x80\x9C"
+         "ex\xCE\xBFmple\xE2\x80\x9D mixes Latin with Greek letters."},
         // Whole words of either script beside each other are fine.
         {"cn=\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD Ivan", "", ""},
         {"cn=\xCE\xB1\xCE\xB2,o=ab", "", ""},
         // A hidden character inside the word neither splits nor hides it.
         {"cn=A\xE2\x80\x8B\xD0\xB0", "A\xE2\x80\x8B\xD0\xB0",
-         "Look-alike letters: the word \xE2\x80\x9C" "A\xE2\x9F\xA8U+200B\xE2\x9F\xA9\xD0\xB0\xE2\x80\x9D mixes Latin with "
+         "Look-alike letters: the word \xE2\x80\x9C"
+         "A\xE2\x9F\xA8U+200B\xE2\x9F\xA9\xD0\xB0\xE2\x80\x9D mixes Latin with "
          "Cyrillic letters."},
         {"M\xC3\xBCller", "", ""},
     };

@@ -102,10 +102,10 @@ struct CPortCase {
 
 TEST_F(LoginSheetTest, PortIsDigitsOnlyAndServerAndBaseAreCheckedBeforeAnythingIsStored) {
     const CPortCase cases[] = {
-        {"389", true, 389},        {"65535", true, 65535}, {"1", true, 1},         {"00389", true, 389},
-        {"389abc", false, 0},      {"40501secret", false, 0}, {"  636", false, 0}, {"+10", false, 0},
-        {"0", false, 0},           {"65536", false, 0},    {"-1", false, 0},       {"abc", false, 0},
-        {"", false, 0},            {"99999999999999", false, 0},
+        {"389", true, 389},   {"65535", true, 65535},       {"1", true, 1},      {"00389", true, 389},
+        {"389abc", false, 0}, {"40501secret", false, 0},    {"  636", false, 0}, {"+10", false, 0},
+        {"0", false, 0},      {"65536", false, 0},          {"-1", false, 0},    {"abc", false, 0},
+        {"", false, 0},       {"99999999999999", false, 0},
     };
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
@@ -143,7 +143,8 @@ TEST_F(LoginSheetTest, PortIsDigitsOnlyAndServerAndBaseAreCheckedBeforeAnythingI
     } fields[] = {
         {"", "0", "", "Error - Invalid LDAP server.", &CLdapLoginPage::GetServerCombo},
         {"   ", "389", "", "Error - Invalid LDAP server.", &CLdapLoginPage::GetServerCombo},
-        {"ldap.example.org secret", "389", "", "Error - Invalid LDAP server.", &CLdapLoginPage::GetServerCombo},
+        {"ldap.example.org secret", "389", "", "Error - Invalid LDAP server.",
+         &CLdapLoginPage::GetServerCombo},
         {"ldap.example.org", "389", "secret", "Error - Invalid Search Base.",
          &CLdapLoginPage::GetSearchBaseCombo},
         {"ldap.example.org", "389", "dc=example,,dc=com", "Error - Invalid Search Base.",
@@ -496,7 +497,8 @@ TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFileAndHandWrittenCommasRead
     file.write("[History]\nSearchBases=dc=example,dc=com\nServers=127.0.0.1\n");
     file.close();
     // Written by hand open to all: the program makes it private again.
-    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_TRUE(
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     CQtProfile profile(path);
     EXPECT_EQ(profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
     EXPECT_EQ(profile.GetProfileString("History", "Servers", ""), "127.0.0.1");

@@ -179,8 +179,9 @@ TEST_F(PlainText, MarkupFromTheFileIsShownAsTypedEverywhere) {
         CLoginPrompts prompts(&frame);
         ReadNextBox(text, eFormat);
         EXPECT_FALSE(prompts.ConfirmPlainPassword(FromQString(dn), FromQString(payload), 389));
-        EXPECT_EQ(text, QStringLiteral("The password for %1 will be sent unencrypted to %2. Continue?")
-                            .arg(dn, payload));
+        EXPECT_EQ(
+            text,
+            QStringLiteral("The password for %1 will be sent unencrypted to %2. Continue?").arg(dn, payload));
         EXPECT_EQ(eFormat, Qt::PlainText);
 
         // The certificate dialog: the host and the library's message.
@@ -215,8 +216,8 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
     const std::string zwj = "\xE2\x80\x8D";   // zero-width joiner
     const std::string zwsp = "\xE2\x80\x8B";  // zero-width space
     const std::string cyrillicA = "\xD0\x90"; // looks like "A"
-    const std::vector<std::string> names = {"Alice", "Al" + zwj + "ice", "Al" + zwsp + "ice", cyrillicA + "lice",
-                                            rlo + "live"};
+    const std::vector<std::string> names = {"Alice", "Al" + zwj + "ice", "Al" + zwsp + "ice",
+                                            cyrillicA + "lice", rlo + "live"};
     Open(names);
     const QString mark202E = QString::fromUtf8("\xE2\x9F\xA8U+202E\xE2\x9F\xA9");
     const QStringList shown = {
@@ -233,11 +234,13 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
         ASSERT_NE(hItem, HTREEITEM());
         const QModelIndex item = TreeIndex(hItem);
         // Five entries, five different labels.
-        EXPECT_TRUE(item.data().toString().startsWith(shown[static_cast<int>(i)])) << item.data().toString().toStdString();
+        EXPECT_TRUE(item.data().toString().startsWith(shown[static_cast<int>(i)]))
+            << item.data().toString().toStdString();
         const QString warning = TipText(item.data(Qt::ToolTipRole));
         if (i == 3)
-            EXPECT_EQ(warning, QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
-                                                 "mixes Latin with Cyrillic letters."));
+            EXPECT_EQ(warning,
+                      QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
+                                        "mixes Latin with Cyrillic letters."));
         else
             EXPECT_EQ(warning, QString());
 
@@ -263,7 +266,8 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
     ReadNextBox(text, eFormat);
     AfxMessageBox(("Delete the entry cn=" + rlo + "live,o=Acme from the directory?").c_str(), MB_YESNO);
     CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
-    EXPECT_EQ(text, QStringLiteral("Delete the entry cn=") + mark202E + QStringLiteral("live,o=Acme from the directory?"));
+    EXPECT_EQ(text, QStringLiteral("Delete the entry cn=") + mark202E +
+                        QStringLiteral("live,o=Acme from the directory?"));
 
     // A value changed elsewhere in the entry leaves the DN's bytes alone in the file.
     ASSERT_TRUE(m_pTree->ClickItem(Item(rlo + "live")));
