@@ -10,6 +10,7 @@
 #include "platform/qt/QtServices.h"
 #include "session/LoginPrompts.h"
 #include "session/MainFrame.h"
+#include "ui/AttributeRowModel.h"
 #include "ui/CertificateDlg.h"
 #include "ui/EntryTreeModel.h"
 #include "ui/SearchPanel.h"
@@ -81,8 +82,9 @@ protected:
             text = pBox->text();
             eFormat = pBox->textFormat();
             // What the label itself shows, not only what it was given.
-            if (auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            if (auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
                 EXPECT_EQ(pLabel->textFormat(), Qt::PlainText);
+            }
             pBox->reject();
         });
     }
@@ -92,8 +94,9 @@ protected:
         frame.SetPaneText(nPane, text);
         QLabel* pLabel = frame.GetPaneLabel(nPane);
         EXPECT_EQ(pLabel->textFormat(), Qt::PlainText);
-        if (pLabel->text() != text)
+        if (pLabel->text() != text) {
             EXPECT_EQ(ToolTipPlainText(pLabel->toolTip()), text) << text.toStdString();
+        }
     }
 
     CTempDir m_dir;
@@ -237,12 +240,11 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
         EXPECT_TRUE(item.data().toString().startsWith(shown[static_cast<int>(i)]))
             << item.data().toString().toStdString();
         const QString warning = TipText(item.data(Qt::ToolTipRole));
-        if (i == 3)
-            EXPECT_EQ(warning,
-                      QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
-                                        "mixes Latin with Cyrillic letters."));
-        else
-            EXPECT_EQ(warning, QString());
+        const QString expected =
+            i == 3 ? QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
+                                       "mixes Latin with Cyrillic letters.")
+                   : QString();
+        EXPECT_EQ(warning, expected);
 
         ASSERT_TRUE(m_pTree->ClickItem(hItem));
         const QString value = DescriptionCell().data().toString();
