@@ -3,6 +3,7 @@
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "model/SearchFilter.h"
 #include "platform/Dispatcher.h"
 #include "platform/Services.h"
@@ -323,6 +324,12 @@ void CSearchPanel::OnSearch() {
         return;
     CSearchQuery query;
     query.strBase = TextToBytes(m_pBase->currentText());
+    // Checked before it is remembered, as on the login page.
+    if (!DnIsValid(query.strBase.View())) {
+        AfxMessageBox("Error - Invalid Search Base.", MB_OK | MB_ICONSTOP);
+        m_pBase->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     query.nScope = m_pScope->currentIndex();
     CString filter = TextToBytes(m_pFilter->currentText());
     filter.Trim();

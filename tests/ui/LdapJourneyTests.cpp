@@ -657,6 +657,15 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->OnSearch();
     EXPECT_FALSE(m_pPanel->IsSearching());
     EXPECT_EQ(m_pPanel->Results()->GetResultCount(), 0);
+    // So is a base that is no DN; neither is remembered.
+    m_pPanel->FilterCombo()->setEditText("(cn=x)");
+    m_pPanel->BaseCombo()->setEditText("not a DN");
+    m_pPanel->OnSearch();
+    EXPECT_FALSE(m_pPanel->IsSearching());
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.LastText()), "Error - Invalid Search Base.");
+    EXPECT_EQ(m_pPanel->BaseCombo()->findText("not a DN"), -1);
+    m_pPanes->m_services.m_boxes.Clear();
+    m_pPanel->BaseCombo()->setEditText(QString::fromStdString(kBase));
 
     // Enter searches; the table fills, sorts by any column and narrows by text.
     ASSERT_TRUE(Search("(|(objectClass=person)(ou=L*))"));

@@ -75,11 +75,13 @@ protected:
         return {};
     }
     // The next modal message box: its text and format, then No/OK.
-    void ReadNextBox(QString& text, Qt::TextFormat& eFormat) {
-        DriveNextModal([&text, &eFormat](QWidget* pModal) {
+    void ReadNextBox(QString& text, Qt::TextFormat& eFormat, QString* pInformative = nullptr) {
+        DriveNextModal([&text, &eFormat, pInformative](QWidget* pModal) {
             auto* pBox = qobject_cast<QMessageBox*>(pModal);
             ASSERT_NE(pBox, nullptr);
             text = pBox->text();
+            if (pInformative)
+                *pInformative = pBox->informativeText();
             eFormat = pBox->textFormat();
             // What the label itself shows, not only what it was given.
             if (auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
@@ -271,7 +273,17 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
     EXPECT_EQ(text, QStringLiteral("Delete the entry cn=") + mark202E +
                         QStringLiteral("live,o=Acme from the directory?"));
 
-    // A value changed elsewhere in the entry leaves the DN's bytes alone in the file.
+    // A look-alike name in a question is pointed out in the box itself.
+    QString informative;
+    CServices::SetMessageBoxes(&qtBoxes);
+    ReadNextBox(text, eFormat, &informative);
+    AfxMessageBox(("Delete the entry cn=" + cyrillicA + "lice,o=Acme from the directory?").c_str(), MB_YESNO);
+    CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
+    EXPECT_EQ(informative,
+              QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
+                                "mixes Latin with Cyrillic letters."));
+
+    // The entry keeps the file's bytes; only what is shown changed.
     ASSERT_TRUE(m_pTree->ClickItem(Item(rlo + "live")));
     CEntryNode* pEntry = m_pList->GetCurrentEntry();
     ASSERT_NE(pEntry, nullptr);

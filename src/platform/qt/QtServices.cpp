@@ -38,6 +38,8 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
     // The text carries DNs and server messages: never markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(ShownText(text));
+    // A look-alike name in a question is pointed out before the answer.
+    box.setInformativeText(LookAlikeWarning(ToQString(text)));
     switch (nType & MB_ICONMASK) {
     case MB_ICONSTOP:
         box.setIcon(QMessageBox::Critical);
