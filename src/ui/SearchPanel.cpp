@@ -13,6 +13,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
 #include "ui/SearchResultModel.h"
+#include "ui/ShownTextDelegate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -182,6 +183,7 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     m_pTable->setWordWrap(false);
     // DNs read left to right, whatever letters they hold.
     m_pTable->setLayoutDirection(Qt::LeftToRight);
+    m_pTable->setItemDelegate(new CShownTextDelegate(m_pTable));
     m_pStatus = new QLabel(pBody);
     // Both carry server messages: never markup.
     m_pStatus->setTextFormat(Qt::PlainText);

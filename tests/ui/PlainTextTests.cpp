@@ -21,12 +21,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -262,6 +265,30 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
         m_pTree->OnCopy(false);
         EXPECT_EQ(FromQString(QApplication::clipboard()->text()).Str(), "cn=" + names[i] + ",o=Acme");
     }
+    // The panes draw the marks in a colour of their own, and only the marks.
+    auto markPixels = [this](const HTREEITEM hItem) {
+        QTreeView* pView = m_pTree->GetTreeControl();
+        QStyleOptionViewItem option;
+        option.initFrom(pView);
+        option.widget = pView;
+        option.rect = QRect(0, 0, 400, pView->fontMetrics().height() + 6);
+        option.state |= QStyle::State_Enabled | QStyle::State_Active;
+        QImage image(option.rect.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        pView->itemDelegate()->paint(&painter, option, TreeIndex(hItem));
+        painter.end();
+        int nCount = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                nCount += pixel.red() > 150 && pixel.green() < 90 && pixel.blue() < 90;
+            }
+        return nCount;
+    };
+    EXPECT_GT(markPixels(Item(rlo + "live")), 0);
+    EXPECT_EQ(markPixels(Item("Alice")), 0);
+
     // A reversed DN in a box reads as stored, left to right, marks included.
     CQtMessageBoxes qtBoxes;
     CServices::SetMessageBoxes(&qtBoxes);
