@@ -17,6 +17,8 @@ CSecretBuffer::~CSecretBuffer() {
 
 void CSecretBuffer::Assign(std::string_view text) {
     Wipe();
+    if (text.empty())
+        return;
     if (text.size() > m_nCapacity) {
         Release();
         const auto nPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));

@@ -22,6 +22,8 @@ TEST(CSecretBuffer, LivesOnPagesOfItsOwnOutOfDumpsAndIsZeroedWhenWiped) {
     const auto nPage = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
     CSecretBuffer secret;
     EXPECT_TRUE(secret.IsEmpty());
+    secret.Assign(""); // no password: no pages at all
+    EXPECT_EQ(secret.Data(), nullptr);
     secret.Assign("Secret-Pass-42");
     EXPECT_EQ(secret.View(), "Secret-Pass-42");
     // Page-aligned and whole pages: nothing else shares them.
