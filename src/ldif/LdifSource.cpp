@@ -550,9 +550,10 @@ BOOL CLdifSource::Close() {
     // need not be.
     if (m_bOpened && m_bModified && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
-        const bool bSaved = !recovery.IsEmpty() && WriteFileReplacing(recovery, [this](CFileSink& sink) {
-                                                       WriteContents(sink);
-                                                   }).Succeeded();
+        // A copy of the user's records where others may look: private.
+        const auto writeContents = [this](CFileSink& sink) { WriteContents(sink); };
+        const bool bSaved =
+            !recovery.IsEmpty() && WriteFileReplacing(recovery, writeContents, true).Succeeded();
         if (bSaved)
             ReportFailure("The changes were not lost: they were saved to the file " + recovery);
         else

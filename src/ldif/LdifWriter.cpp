@@ -213,7 +213,7 @@ CResult SystemFailure(int nErrno) {
 
 } // namespace
 
-CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
+CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents, bool bPrivate) {
     if (path.IsEmpty() || path.Find('\0') >= 0)
         return CResult::Failure("The file name is empty or not valid.");
     const std::string target = ResolveTarget(path.Str());
@@ -234,7 +234,7 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
     // written: writing the original in place could leave it cut short.
     if (fd < 0)
         return SystemFailure(errno);
-    mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    mode_t mode = bExists ? (st.st_mode & 07777) : bPrivate ? 0600 : (0666 & ~CurrentUmask());
     // Keep the owner as well where that is allowed (root saving a user's
     // file); otherwise the new file is the writer's, as after any save.
     if (bExists) {
@@ -273,7 +273,9 @@ CString MakeRecoveryFilePath(const CString& originalPath) {
         base = std::string(pszHome) + "/.local/share";
     }
     const std::string folder = base + "/Tarvo/recovered";
-    if (!MakeFolders(folder))
+    // The user's records: for the user's eyes only, even in a folder that
+    // was made before with a wider mode.
+    if (!MakeFolders(folder) || ::chmod(folder.c_str(), 0700) != 0)
         return CString();
 
     std::string name = originalPath.Str();

@@ -75,9 +75,12 @@ using CContentsWriter = std::function<void(CFileSink&)>;
 // made beside it, or when any write fails; the failure says why in the
 // system's own words ("Permission denied", "No space left on device").
 CResult WriteFileReplacing(const CString& path, const std::string& contents);
-CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents);
+// bPrivate: a file that does not exist yet is made readable by its owner
+// only (0600), whatever the umask; for copies of the user's data.
+CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents, bool bPrivate = false);
 
 // Where the contents of a file that could not be written are kept instead:
 // $XDG_DATA_HOME (or ~/.local/share) /Tarvo/recovered/<name>-<date-time>.ldif,
-// made unique with a counter. The folders are created; empty on failure.
+// made unique with a counter. The folders are created, the last one private
+// to its owner (0700); empty on failure.
 CString MakeRecoveryFilePath(const CString& originalPath);

@@ -227,6 +227,18 @@ CString DnEscapeValue(std::string_view value) {
     return CString(std::move(out));
 }
 
+bool DnIsValid(std::string_view dn) {
+    if (dn.empty())
+        return true;
+    std::vector<std::string> rdns;
+    if (!DnSplit(dn, rdns))
+        return false;
+    for (const std::string& rdn : rdns)
+        if (!DnIsValidRdn(rdn))
+            return false;
+    return true;
+}
+
 bool DnIsValidRdn(std::string_view rdn) {
     rdn = TrimRdn(rdn);
     if (rdn.empty())

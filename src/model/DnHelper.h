@@ -25,6 +25,10 @@ CString DnParent(const CString& dn);
 // becomes "Smith\, J".
 CString DnEscapeValue(std::string_view value);
 
+// Whether text is a DN as a search base or a bind DN must be: every RDN
+// well formed (DnIsValidRdn). The empty DN is valid.
+bool DnIsValid(std::string_view dn);
+
 // Whether typed RDN text can stand as an RDN as it is: attr=value pairs
 // (joined by '+') whose values carry every special character escaped or
 // quoted. false for "cn=Smith, J" (an unescaped comma) or "Smith".

@@ -1,5 +1,6 @@
 #include "session/LdapLoginPage.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
@@ -10,9 +11,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
-#include <cctype>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -69,7 +69,10 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
       m_serverHistory(kHistoryLength), m_portHistory(kHistoryLength), m_bindDNHistory(kHistoryLength),
       m_searchBaseHistory(kHistoryLength) {
     m_pServerCombo = NewCombo(this);
+    m_pServerCombo->lineEdit()->setPlaceholderText(QStringLiteral("ldap.example.com"));
     m_pPortCombo = NewCombo(this);
+    m_pPortCombo->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_pPortCombo));
     m_pBindDNCombo = NewCombo(this);
     m_pPasswordEdit = new QLineEdit(this);
     m_pPasswordEdit->setEchoMode(QLineEdit::Password);
@@ -101,6 +104,8 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
 
     m_serverHistory.Load("Servers", kDefaultServers);
     m_portHistory.Load("PortNumbers", "389");
+    // Older versions kept whatever was typed into the port field.
+    m_portHistory.RemoveIf([](const CString& port) { return ParsePort(port) == 0; });
     m_bindDNHistory.Load("BindDNs", "");
     m_searchBaseHistory.Load("SearchBases", "");
 }
@@ -174,21 +179,17 @@ void CLdapLoginPage::OnServerTextChanged(const QString& text) {
 
 long long CLdapLoginPage::ParsePort(const CString& text) {
     const std::string& s = text.Str();
-    size_t i = 0;
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
-        ++i;
-    bool bNegative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        bNegative = s[i] == '-';
-        ++i;
-    }
+    // Digits only: anything else, a password typed into the wrong field
+    // among them, is refused rather than cut off and remembered.
+    if (s.empty() || s.size() > 5)
+        return 0;
     long long nValue = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        // Past any real port the exact value no longer matters.
-        if (nValue < 100000000000LL)
-            nValue = nValue * 10 + (s[i] - '0');
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return 0;
+        nValue = nValue * 10 + (c - '0');
     }
-    return bNegative ? -nValue : nValue;
+    return nValue <= 65535 ? nValue : 0;
 }
 
 BOOL CLdapLoginPage::ValidateInput() {
@@ -200,19 +201,22 @@ BOOL CLdapLoginPage::ValidateInput() {
     const CString bindDN = ComboText(m_pBindDNCombo);
     const CString searchBase = ComboText(m_pSearchBaseCombo);
 
-    const long long nPort = ParsePort(port);
-    // Taken as an unsigned number, a negative port is out of range too.
-    const bool bPortValid = nPort >= 1 && nPort <= 65535;
-    m_nPort = nPort >= INT32_MIN && nPort <= INT32_MAX ? static_cast<int>(nPort) : 0;
+    m_nPort = static_cast<int>(ParsePort(port));
 
-    if (server.IsEmpty()) {
+    // Every text checked before any of them is remembered in the profile.
+    if (!IsValidServerText(server)) {
         AfxMessageBox("Error - Invalid LDAP server.", MB_OK | MB_ICONSTOP);
         m_pServerCombo->setFocus(Qt::OtherFocusReason);
         return FALSE;
     }
-    if (!bPortValid) {
+    if (m_nPort == 0) {
         AfxMessageBox("Error - Invalid Port Number.", MB_OK | MB_ICONSTOP);
         m_pPortCombo->setFocus(Qt::OtherFocusReason);
+        return FALSE;
+    }
+    if (!DnIsValid(searchBase.View())) {
+        AfxMessageBox("Error - Invalid Search Base.", MB_OK | MB_ICONSTOP);
+        m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
         return FALSE;
     }
 

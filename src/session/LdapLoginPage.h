@@ -43,8 +43,8 @@ public:
     static bool FindStoredSecurity(const CString& server, ESecurity& eSecurity);
     static void StoreSecurity(const CString& server, ESecurity eSecurity);
 
-    // Decimal port as typed: leading blanks, one optional sign, then digits
-    // up to the first other character; no digits gives 0.
+    // The port a text names: one to five digits, 1 to 65535, nothing else;
+    // 0 for any other text.
     static long long ParsePort(const CString& text);
 
     CString m_strFilter;

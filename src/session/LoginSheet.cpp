@@ -1,6 +1,7 @@
 #include "session/LoginSheet.h"
 
 #include "platform/Dispatcher.h"
+#include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "session/CommandLine.h"
 #include "session/Icons.h"
@@ -160,7 +161,8 @@ bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
 
     QProgressDialog progress(this);
     progress.setWindowTitle(windowTitle());
-    progress.setLabelText(QStringLiteral("Connecting to ") + ToQString(m_params.m_strServer) + QChar(0x2026));
+    progress.setLabel(NewPlainLabel(
+        QStringLiteral("Connecting to ") + ToQString(m_params.m_strServer) + QChar(0x2026), &progress));
     progress.setRange(0, 0);
     progress.setMinimumDuration(0);
     progress.setAutoReset(false);

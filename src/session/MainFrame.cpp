@@ -1,6 +1,7 @@
 #include "session/MainFrame.h"
 
 #include "model/EntryNode.h"
+#include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
 #include "session/HelpWindow.h"
@@ -194,8 +195,12 @@ void CMainFrame::CreateStatusBar() {
         m_pPanes[i]->setFixedWidth(kPaneWidth);
         pBar->addPermanentWidget(m_pPanes[i]);
     }
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         m_pPanes[i]->setObjectName(QStringLiteral("StatusPane%1").arg(i));
+        // The panes show DNs and server messages: never markup.
+        m_pPanes[i]->setTextFormat(Qt::PlainText);
+        m_pPanes[i]->setLayoutDirection(Qt::LeftToRight);
+    }
     m_pSecurity = new QLabel(pBar);
     m_pSecurity->setObjectName(QStringLiteral("SecurityPane"));
     m_pSecurity->setPixmap(MakeLockPicture());
@@ -215,12 +220,12 @@ void CMainFrame::ShowConnectionSecurity(const CDataSource* pSource) {
     const QSslCertificate certificate(QByteArray(der.data(), static_cast<qsizetype>(der.size())), QSsl::Der);
     const QString identity =
         info.m_strIdentity.IsEmpty() ? QStringLiteral("anonymous") : ToQString(info.m_strIdentity);
-    m_pSecurity->setToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
-                                .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
-                                     certificate.subjectDisplayName().isEmpty()
-                                         ? QStringLiteral("(none)")
-                                         : certificate.subjectDisplayName(),
-                                     identity));
+    m_pSecurity->setToolTip(
+        PlainToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
+                         .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
+                              certificate.subjectDisplayName().isEmpty() ? QStringLiteral("(none)")
+                                                                         : certificate.subjectDisplayName(),
+                              identity)));
     m_pSecurity->show();
 }
 
@@ -277,15 +282,20 @@ void CMainFrame::SetPaneText(int nPane, const QString& text) {
     // The fixed panes show a text too long for them cut in the middle, whole
     // in the tooltip.
     pLabel->setProperty(kFullTextProperty, text);
-    QString shown = text;
+    const QString visible = ShownText(text);
+    QString shown = visible;
     if (nPane > 0) {
         // A framed label indents its text by half an "x".
         const int nRoom = pLabel->contentsRect().width() - 2 * pLabel->margin() -
                           pLabel->fontMetrics().horizontalAdvance('x');
-        shown = pLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, nRoom);
+        shown = pLabel->fontMetrics().elidedText(visible, Qt::ElideMiddle, nRoom);
     }
     pLabel->setText(shown);
-    pLabel->setToolTip(shown == text ? QString() : text);
+    const QString warning = LookAlikeWarning(text);
+    const QString tip = shown == visible    ? warning
+                        : warning.isEmpty() ? text
+                                            : warning + QLatin1Char('\n') + text;
+    pLabel->setToolTip(tip.isEmpty() ? QString() : PlainToolTip(tip));
     if (pLabel->isVisible())
         pLabel->repaint();
 }

@@ -65,9 +65,12 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_bPagingOffered = m_ld.OffersPagedResults();
     m_strServer = params.m_strServer;
     m_nPort = params.m_nPort;
-    // A reconnect uses the same login, security and trust as this one.
+    // A reconnect uses the same login, security and trust as this one; the
+    // password waits for it in a buffer of its own.
     m_reconnectParams = params;
     m_reconnectParams.m_pPrompts = nullptr;
+    m_password.Assign(params.m_strPassword.View());
+    WipeString(m_reconnectParams.m_strPassword);
 
     if (!m_strSearchBase.IsEmpty()) {
         // The server's own spelling of the base replaces what was typed.
@@ -169,7 +172,10 @@ UINT CLdapSource::ReconnectWorker(void* pParam) {
 void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    const CResult connected = LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info);
+    CConnectionParams params = m_reconnectParams;
+    params.m_strPassword = CString(std::string(m_password.View()));
+    const CResult connected = LdapConnectAndBind(fresh, params, kNetworkTimeoutSeconds, info);
+    WipeString(params.m_strPassword);
     const bool bConnected = connected.Succeeded();
     if (!bConnected && !connected.Reason().IsEmpty() && !IsShuttingDown())
         ReportFailure(connected.Reason());
@@ -199,9 +205,7 @@ void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CS
 
 BOOL CLdapSource::Close() {
     // The password was kept only for a reconnect of this session.
-    CString& password = m_reconnectParams.m_strPassword;
-    password.Str().assign(password.Str().size(), '\0');
-    password.Empty();
+    m_password.Wipe();
     if (m_ld) {
         // The library frees the handle whatever the unbind returns, so it is
         // never used again even when the unbind reports a failure.

@@ -4,6 +4,7 @@
 // worker sends one request, collects its results (handing on results that
 // belong to other workers) and reports to the pane with synchronous sends.
 
+#include "platform/SecretBuffer.h"
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
 #include "source/DataSource.h"
@@ -61,6 +62,8 @@ public:
     int GetRetiredCount();
     // How the open connection is protected and whom the server sees.
     const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
+    // The password kept for a reconnect until Close.
+    const CSecretBuffer& GetKeptPassword() const { return m_password; }
 
     // Entries per page of a paged search (0: no paging), used when the
     // server offers paging.
@@ -298,9 +301,10 @@ private:
     // Where the session is, for the lost-connection notice.
     CString m_strServer;
     int m_nPort = 0;
-    // The login of this session, password included, for a reconnect; the
+    // The login of this session for a reconnect, without its password; the
     // password lives only as long as the session (wiped at Close).
     CConnectionParams m_reconnectParams;
+    CSecretBuffer m_password;
     std::atomic<int> m_nHandedOver{0};
 
     // Workers started and not yet ended (their last act is the decrement).

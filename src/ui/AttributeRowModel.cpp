@@ -1,6 +1,7 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 
 #include <algorithm>
@@ -77,10 +78,15 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return BytesToText(index.column() == 0 ? row.strName : row.strValue);
+        return ShownText(index.column() == 0 ? row.strName : row.strValue);
     }
-    if (role == Qt::ToolTipRole && bBinary)
-        return BytesToText(DescribeBinaryValue(row.strName, row.strValue));
+    if (role == Qt::ToolTipRole) {
+        if (bBinary)
+            return PlainToolTip(BytesToText(DescribeBinaryValue(row.strName, row.strValue)));
+        const QString warning =
+            LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
+        return warning.isEmpty() ? QVariant() : QVariant(PlainToolTip(warning));
+    }
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();

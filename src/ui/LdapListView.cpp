@@ -12,6 +12,7 @@
 #include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ShownTextDelegate.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -69,6 +70,7 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pModel = new CAttributeRowModel(this);
     m_pList = new CAttributeListControl(this, this);
     m_pList->setModel(m_pModel);
+    m_pList->setItemDelegate(new CShownTextDelegate(m_pList));
     m_pList->setRootIsDecorated(false);
     m_pList->setItemsExpandable(false);
     m_pList->setUniformRowHeights(true);

@@ -14,6 +14,7 @@
 #include "ui/LdapListView.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ShownTextDelegate.h"
 #include "ui/TreeImages.h"
 
 #include <algorithm>
@@ -122,6 +123,9 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pTree->setAnimated(false);
     m_pTree->setIconSize(QSize(16, 15));
     m_pTree->setFrameShape(QFrame::StyledPanel);
+    // DNs read left to right, whatever letters they hold.
+    m_pTree->setLayoutDirection(Qt::LeftToRight);
+    m_pTree->setItemDelegate(new CShownTextDelegate(m_pTree));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);

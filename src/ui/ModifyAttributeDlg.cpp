@@ -2,6 +2,7 @@
 
 #include "model/DnHelper.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
 
@@ -66,7 +67,10 @@ void CModifyAttributeDlg::InitDialog() {
         m_pFirstLabel->setText("Name");
         m_pSecondLabel->setText("Value");
     }
-    m_pReadOnly->setText(BytesToText(m_strReadOnly));
+    // Shown only: the bytes themselves are kept in m_strReadOnly.
+    m_pReadOnly->setText(ShownText(m_strReadOnly));
+    const QString warning = LookAlikeWarning(BytesToText(m_strReadOnly));
+    m_pReadOnly->setToolTip(warning.isEmpty() ? QString() : PlainToolTip(warning));
     m_pEdit->setText(BytesToText(m_strEdit));
     m_pDeleteOldRdn->setChecked(m_bDeleteOldRdn);
     m_pEdit->setFocus();

@@ -252,6 +252,10 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
     for (const auto& [spoilIt, pszWhy] : spoil) {
         CTempDir home;
         CDataHome dataHome(home.Path().string());
+        // A recovery folder left open to others by an older version.
+        const auto folder = home.Path() / "Tarvo" / "recovered";
+        std::filesystem::create_directories(folder);
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
         std::filesystem::create_directory(Path("sub"));
         const std::string path = Path("sub") + "/people.ldif";
         WriteWholeFile(path, original);
@@ -274,6 +278,11 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
                   "The changes were not lost: they were saved to the file " + recovered[0].string());
         EXPECT_EQ(ReadWholeFile(recovered[0].string()),
                   "dn: o=x\nobjectclass: top\ndescription: typed by the user\n\n");
+        // The user's records, for the user's eyes only whatever the umask.
+        ASSERT_EQ(::stat(recovered[0].c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
         if (bFileLeft) {
             EXPECT_EQ(ReadWholeFile(path), original);
         }

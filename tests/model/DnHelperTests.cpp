@@ -102,6 +102,17 @@ TEST(DnHelper, ATypedWholeDnIsReadForWhatItSaysNeverEscapedIntoOneName) {
               CString("ou=Groups,dc=hidden,dc=test"));
 }
 
+TEST(DnHelper, AWholeDnIsValidOnlyWhenEveryRdnIs) {
+    const char* const valid[] = {"", "dc=example,dc=com", "ou=People, dc=example", "cn=Smith\\, K,o=x",
+                                 "cn=a+sn=b,o=x", "2.5.4.3=x"};
+    const char* const invalid[] = {"secret", "dc=example,,dc=com", "dc=example,", "cn=a\\", "=x,o=y",
+                                   "cn=\"open,o=x"};
+    for (const char* dn : valid)
+        EXPECT_TRUE(DnIsValid(dn)) << dn;
+    for (const char* dn : invalid)
+        EXPECT_FALSE(DnIsValid(dn)) << dn;
+}
+
 TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescapes) {
     EXPECT_EQ(DnCompareKey("cn=Smith\\2C J,ou=People"), DnCompareKey("CN=smith\\, j , OU = people"));
     EXPECT_EQ(DnCompareKey("cn=\"Smith, J\",o=x"), DnCompareKey("cn=Smith\\, J,o=x"));

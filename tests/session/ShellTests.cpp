@@ -8,6 +8,7 @@
 
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
+#include "platform/qt/PlainText.h"
 #include "session/CommandLine.h"
 #include "session/HelpWindow.h"
 
@@ -190,7 +191,7 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pDoc->SetStatusText(FromQString(added), 1);
     QLabel* pPane = m_pFrame->GetPaneLabel(1);
     EXPECT_EQ(m_pFrame->GetPaneText(1), added);
-    EXPECT_EQ(pPane->toolTip(), added);
+    EXPECT_EQ(ToolTipPlainText(pPane->toolTip()), added);
     EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("added")));
     EXPECT_LE(pPane->sizeHint().width(), pPane->width());
     // With the frame gone nothing happens.

@@ -8,6 +8,7 @@
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
+#include "platform/qt/PlainText.h"
 #include "source/LdapSource.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"
@@ -109,7 +110,7 @@ TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
         // Not a stop for the keyboard either (End goes to the last entry);
         // its whole text in the tooltip for a narrow pane.
         EXPECT_EQ(pModel->flags(marker), Qt::NoItemFlags);
-        EXPECT_EQ(pModel->data(marker, Qt::ToolTipRole).toString().toStdString(),
+        EXPECT_EQ(ToolTipPlainText(pModel->data(marker, Qt::ToolTipRole).toString()).toStdString(),
                   "Only 500 entries shown: the server's size limit was reached.");
         EXPECT_FALSE(m_pTree->ItemHasButton(hMarker));
         EXPECT_EQ(m_pTree->GetItemEntry(hLevel)->GetChildCount(), 500);
@@ -808,6 +809,15 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->OnSearch();
     EXPECT_FALSE(m_pPanel->IsSearching());
     EXPECT_EQ(m_pPanel->Results()->GetResultCount(), 0);
+    // So is a base that is no DN; neither is remembered.
+    m_pPanel->FilterCombo()->setEditText("(cn=x)");
+    m_pPanel->BaseCombo()->setEditText("not a DN");
+    m_pPanel->OnSearch();
+    EXPECT_FALSE(m_pPanel->IsSearching());
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.LastText()), "Error - Invalid Search Base.");
+    EXPECT_EQ(m_pPanel->BaseCombo()->findText("not a DN"), -1);
+    m_pPanes->m_services.m_boxes.Clear();
+    m_pPanel->BaseCombo()->setEditText(QString::fromStdString(kBase));
 
     // Enter searches; the table fills, sorts by any column and narrows by text.
     ASSERT_TRUE(Search("(|(objectClass=person)(ou=L*))"));
