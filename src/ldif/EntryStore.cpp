@@ -233,9 +233,16 @@ void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view a
 CEntryStore::~CEntryStore() = default;
 
 std::string CEntryStore::Serialize(const CAttributeArray& attributes) {
+    // An attribute without values writes no line: it is left out, so that
+    // a value added and deleted again leaves the record as it was.
+    const auto nWithValues =
+        std::count_if(attributes.begin(), attributes.end(),
+                      [](const CAttribute* pAttribute) { return !pAttribute->IsEmpty(); });
     std::string out;
-    AppendLength(out, static_cast<size_t>(attributes.GetSize()));
+    AppendLength(out, static_cast<size_t>(nWithValues));
     for (const CAttribute* pAttribute : attributes) {
+        if (pAttribute->IsEmpty())
+            continue;
         AppendLength(out, pAttribute->m_strName.Str().size());
         out += pAttribute->m_strName.Str();
         AppendLength(out, static_cast<size_t>(pAttribute->GetSize()));
@@ -328,18 +335,20 @@ void CEntryStore::Save(const CEntryNode* pEntry) {
     CKept& kept = m_kept[pEntry];
     std::string text = Serialize(pEntry->m_attributes);
     kept.bFilled = true;
-    if (!kept.pEdited && kept.nLength > 0 && text == ParseRecordAttributes(RawOf(kept)))
+    // Values back as they were read: the bytes read are written again (with
+    // a new dn line if the entry was renamed meanwhile).
+    if (kept.nLength > 0 && text == ParseRecordAttributes(RawOf(kept))) {
+        kept.pEdited.reset();
         return;
+    }
     MakeEdited(kept);
     kept.pEdited->text = std::move(text);
 }
 
 void CEntryStore::MarkRenamed(const CEntryNode* pEntry) {
-    auto it = m_kept.find(pEntry);
-    if (it == m_kept.end())
+    // A record read gets its new dn line when it is written (AppendRecord).
+    if (m_kept.find(pEntry) == m_kept.end())
         Save(pEntry);
-    else
-        MakeEdited(it->second);
 }
 
 void CEntryStore::Forget(const CEntryNode* pEntry) {
@@ -393,6 +402,15 @@ bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& ou
 
 namespace {
 
+// Where the first line of a record (its dn line, folded or not) ends,
+// its line break included.
+size_t FirstLineEnd(std::string_view record) {
+    size_t nLf = record.find('\n');
+    while (nLf != std::string_view::npos && nLf + 1 < record.size() && record[nLf + 1] == ' ')
+        nLf = record.find('\n', nLf + 1);
+    return nLf == std::string_view::npos ? record.size() : nLf + 1;
+}
+
 // Whether the record read still carries this DN.
 bool RecordHasDn(std::string_view record, std::string_view dn) {
     // The common case without decoding: "dn: <DN>" alone on its line.
@@ -428,16 +446,16 @@ void CEntryStore::AppendRecord(const CEntryNode* pEntry, std::string& out, std::
         return;
     }
     const CKept& kept = it->second;
-    if (!kept.pEdited && RecordHasDn(RawOf(kept), pEntry->m_strDN.View())) {
-        out += RawOf(kept);
+    const std::string_view raw = RawOf(kept);
+    if (kept.pEdited) {
+        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol, raw);
         return;
     }
-    if (kept.pEdited) {
-        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol,
-                          RawOf(kept));
-    } else {
-        std::vector<std::pair<std::string, std::string>> urls;
-        const std::string text = ParseRecordAttributes(RawOf(kept), &urls);
-        AppendPlainRecord(out, pEntry->m_strDN.View(), text, &urls, eol, RawOf(kept));
+    if (RecordHasDn(raw, pEntry->m_strDN.View())) {
+        out += raw;
+        return;
     }
+    // Renamed, values as read: a new dn line, the rest as it was.
+    AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
+    out += raw.substr(FirstLineEnd(raw));
 }

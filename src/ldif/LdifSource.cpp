@@ -16,6 +16,8 @@
 
 namespace {
 
+const char* const kAlreadyExists = "Already exists";
+
 void ShowError(const char* pszText) {
     AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
 }
@@ -64,20 +66,31 @@ BOOL CLdifSource::ReadFile() {
     CEntryNode* pCurrent = nullptr;
     size_t nRecordStart = 0, nRecordEnd = 0;
     bool bHasRequired = false;
+    // Whether only control lines followed the dn line so far, and whether
+    // a change record is being read: it belongs to no entry, and its bytes
+    // stay as they are whatever happens to the entries.
+    bool bBeforeChangeType = false, bInChangeRecord = false;
     auto finishCurrent = [&] {
         if (!pCurrent)
             return;
         m_store.KeepRecord(pCurrent, nRecordStart, nRecordEnd - nRecordStart, bHasRequired);
         m_records.push_back({pCurrent, nRecordStart, nRecordEnd - nRecordStart});
         m_entries.Add(pCurrent);
+        m_nAppendAt = nRecordEnd;
         pCurrent = nullptr;
     };
     // A record runs from its dn line to its last value line; blank lines,
     // comments and stray lines after that belong to no record and stay
-    // where they are.
+    // where they are. A change record runs up to the next empty line.
     std::string value;
     ForEachLdifLine(text, [&](std::string_view logical, size_t nStart, size_t nEnd) {
-        switch (ClassifyLdifLine(logical)) {
+        const ELdifLineKind eKind = ClassifyLdifLine(logical);
+        if (bInChangeRecord && eKind != ELdifLineKind::Blank && eKind != ELdifLineKind::Dn) {
+            m_nAppendAt = nEnd;
+            return;
+        }
+        bInChangeRecord = false;
+        switch (eKind) {
         case ELdifLineKind::Dn: {
             finishCurrent();
             std::string_view name;
@@ -89,15 +102,24 @@ BOOL CLdifSource::ReadFile() {
                 nRecordStart = nStart;
                 nRecordEnd = nEnd;
                 bHasRequired = false;
+                bBeforeChangeType = true;
             }
             break;
         }
         case ELdifLineKind::Attribute:
             if (pCurrent) {
+                const std::string_view name = logical.substr(0, logical.find(':'));
+                if (bBeforeChangeType && EqualsUpperAscii(name, "CHANGETYPE")) {
+                    delete pCurrent;
+                    pCurrent = nullptr;
+                    bInChangeRecord = true;
+                    m_nAppendAt = nEnd;
+                    break;
+                }
+                bBeforeChangeType = bBeforeChangeType && EqualsUpperAscii(name, "CONTROL");
                 nRecordEnd = nEnd;
                 if (!bHasRequired)
-                    bHasRequired =
-                        EqualsUpperAscii(logical.substr(0, logical.find(':')), m_strRequiredAttribute.View());
+                    bHasRequired = EqualsUpperAscii(name, m_strRequiredAttribute.View());
             }
             break;
         default:
@@ -142,6 +164,7 @@ void CLdifSource::DiscardRead() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_records.clear();
+    m_nAppendAt = 0;
     m_store.Clear();
 }
 
@@ -308,6 +331,15 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     if (pParent->IsRoot() && pNewEntry->m_strDN.GetLength() > rootSuffix.GetLength() &&
         pNewEntry->m_strDN.Right(rootSuffix.GetLength()) == rootSuffix)
         pNewEntry->m_strDN = pNewEntry->m_strDN.Left(pNewEntry->m_strDN.GetLength() - rootSuffix.GetLength());
+    if (FindEntry(pNewEntry->m_strDN)) {
+        // As a server refuses it: the file never holds two records of one DN.
+        ShowError(kAlreadyExists);
+        HTREEITEM hItem = hParentItem;
+        ::SendMessage(SafeHwnd(pNotify), WM_ENTRY_ADDED, 0, PtrToLParam(&hItem));
+        delete pNewEntry;
+        pParent->EndOperation(OP_ADD_ENTRY);
+        return FALSE;
+    }
     pParent->AddChildTail(pNewEntry);
     pNewEntry->SetParent(pParent);
     pNewEntry->SetIndex(m_entries.Add(pNewEntry));
@@ -386,14 +418,23 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 
 BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                               CString strOldItemText, CWnd* pNotify) {
+    return ModifyEntry(pEntry, strNewRDN, strOldRDN, strNewDN, strOldItemText, pNotify, TRUE);
+}
+
+BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
+                              CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn) {
     if (!pEntry)
         return FALSE;
-    const BOOL bTop = IsTopEntry(pEntry);
+    BOOL bTop = IsTopEntry(pEntry);
     std::vector<CEntryNode*> descendants;
     if (bTop) {
         ShowError("Error - The top entry can't be renamed.");
+    } else if (const CEntryNode* pOther = FindEntry(NewDnFor(pEntry, strNewRDN));
+               pOther && pOther != pEntry) {
+        ShowError(kAlreadyExists);
+        bTop = TRUE; // refused all the same
     } else {
-        strNewDN = RenameEntry(pEntry, strNewRDN, descendants);
+        strNewDN = RenameEntry(pEntry, strNewRDN, descendants, bDeleteOldRdn);
         m_bModified = TRUE;
     }
 
@@ -586,6 +627,7 @@ BOOL CLdifSource::Close() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_records.clear();
+    m_nAppendAt = 0;
     m_addedEntries.clear();
     m_pTopEntry = nullptr;
     m_store.Clear();
@@ -646,21 +688,29 @@ void CLdifSource::WriteContents(CFileSink& sink) const {
             write(record);
         }
     };
+    // Added entries go right after the last record read, of whatever kind.
     size_t nDone = 0;
+    bool bAddedWritten = false;
+    auto writeUpTo = [&](size_t nEnd) {
+        if (!bAddedWritten && m_nAppendAt >= nDone && m_nAppendAt <= nEnd) {
+            write(text.substr(nDone, m_nAppendAt - nDone));
+            writeAdded();
+            bAddedWritten = true;
+            nDone = m_nAppendAt;
+        }
+        write(text.substr(nDone, nEnd - nDone));
+        nDone = nEnd;
+    };
     for (const CRecordSpan& span : m_records) {
-        write(text.substr(nDone, span.nOffset - nDone));
+        writeUpTo(span.nOffset);
         nDone = span.nOffset + span.nLength;
         if (span.pEntry) {
             record.clear();
             m_store.AppendRecord(span.pEntry, record, m_strEol);
             write(record);
         }
-        if (&span == &m_records.back())
-            writeAdded();
     }
-    if (m_records.empty())
-        writeAdded();
-    write(text.substr(nDone));
+    writeUpTo(text.size());
 }
 
 const CStringArray& CLdifSource::GetOtherLines() const {
@@ -685,14 +735,33 @@ const CStringArray& CLdifSource::GetOtherLines() const {
     return m_otherLines;
 }
 
-CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
-                                 std::vector<CEntryNode*>& descendants) {
-    const CString oldDN = pEntry->m_strDN;
-    CEntryNode* pParent = pEntry->GetParent();
+CString CLdifSource::NewDnFor(const CEntryNode* pEntry, const CString& strNewRDN) const {
+    const CEntryNode* pParent = pEntry->GetParent();
     // Below the synthetic "Root" the entry keeps the parent its DN names.
-    const CString parentDN = pParent->IsRoot() ? ParentDN(oldDN) : pParent->m_strDN;
-    const CString newDN = parentDN.IsEmpty() ? strNewRDN : strNewRDN + "," + parentDN;
+    const CString parentDN = !pParent || pParent->IsRoot() ? ParentDN(pEntry->m_strDN) : pParent->m_strDN;
+    return parentDN.IsEmpty() ? strNewRDN : strNewRDN + "," + parentDN;
+}
+
+CEntryNode* CLdifSource::FindEntry(const CString& dn) const {
+    const std::string key = DnCompareKey(dn.View());
+    for (const CArray<CEntryNode*>* pArray : {&m_entries, &m_otherEntries}) {
+        for (CEntryNode* pEntry : *pArray) {
+            if (DnCompareKey(pEntry->m_strDN.View()) == key)
+                return pEntry;
+        }
+    }
+    return nullptr;
+}
+
+CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
+                                 std::vector<CEntryNode*>& descendants, BOOL bDeleteOldRdn) {
+    const CString oldDN = pEntry->m_strDN;
+    const CString newDN = NewDnFor(pEntry, strNewRDN);
+    // The naming attribute changes as a server changes it.
+    m_store.Restore(pEntry);
+    DnApplyRename(pEntry->m_attributes, DnFirstRdn(oldDN).View(), strNewRDN.View(), bDeleteOldRdn != FALSE);
     pEntry->m_strDN = newDN;
+    m_store.Save(pEntry);
     m_store.MarkRenamed(pEntry);
 
     // Every entry below the old DN, shown or not, moves along with it, so
