@@ -176,12 +176,19 @@ void AppendComments(std::string& out, std::vector<CRecordComment>* pComments, Pi
 
 void AppendValueLinesKeeping(std::string& out, std::string_view in,
                              const std::vector<std::pair<std::string, std::string>>* pUrls,
-                             std::string_view eol, std::vector<CRecordComment>* pComments) {
+                             std::string_view eol, std::vector<CRecordComment>* pComments,
+                             int* pSkipped = nullptr) {
     std::vector<bool> usedUrls(pUrls ? pUrls->size() : 0);
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
         const size_t nValues = TakeLength(in);
+        if (pSkipped && !IsAttributeDescription(name)) {
+            ++*pSkipped;
+            for (size_t v = 0; v < nValues; ++v)
+                TakeBytes(in);
+            continue;
+        }
         std::string_view values = in;
         if (pComments) {
             // A comment whose value is gone or changed stays with its attribute.
@@ -214,8 +221,9 @@ void AppendValueLinesKeeping(std::string& out, std::string_view in,
 } // namespace
 
 void AppendValueLines(std::string& out, std::string_view attributes,
-                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
-    AppendValueLinesKeeping(out, attributes, pUrls, eol, nullptr);
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                      int* pSkipped) {
+    AppendValueLinesKeeping(out, attributes, pUrls, eol, nullptr, pSkipped);
 }
 
 void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
@@ -385,17 +393,17 @@ bool CEntryStore::HasRequiredName(const CEntryNode* pEntry, std::string_view upp
     return false;
 }
 
-bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
-                                       std::string_view eol) const {
+bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& out, std::string_view eol,
+                                       int& nSkipped) const {
     auto it = m_kept.find(pEntry);
     if (it == m_kept.end())
         return false;
     if (it->second.pEdited) {
-        AppendValueLines(out, it->second.pEdited->text, &it->second.pEdited->urls, eol);
+        AppendValueLines(out, it->second.pEdited->text, &it->second.pEdited->urls, eol, &nSkipped);
     } else {
         std::vector<std::pair<std::string, std::string>> urls;
         const std::string text = ParseRecordAttributes(RawOf(it->second), &urls);
-        AppendValueLines(out, text, &urls, eol);
+        AppendValueLines(out, text, &urls, eol, &nSkipped);
     }
     return true;
 }

@@ -79,8 +79,8 @@ public:
     // Whether the entry names the attribute required at reading (upper-cased).
     bool HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const;
 
-    bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
-                              std::string_view eol) const override;
+    bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out, std::string_view eol,
+                              int& nSkipped) const override;
     // The entry's record as it goes back into its file, without the empty
     // line after it: the bytes read while it is unchanged, else the dn line
     // and one line per value.
@@ -112,9 +112,12 @@ private:
 std::string ParseRecordAttributes(std::string_view record,
                                   std::vector<std::pair<std::string, std::string>>* pUrls = nullptr);
 // One line per value of the compact text, each ended with eol; values that
-// are not safe in base 64, listed URL values in URL form.
+// are not safe in base 64, listed URL values in URL form. With pSkipped,
+// attributes whose names are no attribute descriptions are left out and
+// counted there.
 void AppendValueLines(std::string& out, std::string_view attributes,
-                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                      int* pSkipped = nullptr);
 // The dn line, then one line per value of the compact text, each ended with
 // eol; values that are not safe in base 64, listed URL values in URL form.
 // The comments inside original (the record as read) go back above the

@@ -35,6 +35,15 @@ std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry) {
     return entries;
 }
 
+CString SkippedNamesText(int nSkipped) {
+    CString text;
+    if (nSkipped == 1)
+        text = "1 attribute with an invalid name was skipped";
+    else
+        text.Format("%d attributes with invalid names were skipped", nSkipped);
+    return text;
+}
+
 const char* const CLdifExport::kCancelledText = "Save to LDIF stopped; this file was left as it was: ";
 
 CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
@@ -113,9 +122,14 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     if (m_strPath.IsEmpty() && !ChooseLdifFile(m_strPath))
         return FALSE;
     int nOption = settings.GetSaveOption();
+    // An LDIF file's entries are all in memory with their attributes: each
+    // option writes the whole subtree, parents before children.
+    if (dynamic_cast<CLdifSource*>(m_pDocument->GetDataSource()))
+        nOption = SAVE_ALL;
     std::vector<CEntryNode*> entries = CollectSubtree(pEntry);
     std::string text;
     m_nWritten = 0;
+    m_nSkipped = 0;
     m_nTotal = static_cast<int>(entries.size());
     m_started.start();
     m_bStopAtStart = CEntryNode::IsStopRequested() != FALSE;
@@ -142,7 +156,7 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         // Any other option writes only entries whose attributes were read.
         if (nOption != SAVE_ALL && nOption != SAVE_ALL_READING && pNext->m_attributes.IsEmpty())
             continue;
-        AppendEntryText(text, pNext, "\r\n");
+        m_nSkipped += AppendEntryText(text, pNext, "\r\n");
         ++m_nWritten;
     }
     m_pProgress.reset();
@@ -153,6 +167,9 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     }
     CString done;
     done.Format("%d entries saved to ", m_nWritten);
-    Status(done + m_strPath);
+    done += m_strPath;
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
     return TRUE;
 }
