@@ -146,8 +146,9 @@ bool IsValidValue(std::string_view value) {
     return value.back() != ' ' || (value.size() >= 2 && value[value.size() - 2] == '\\');
 }
 
+// ASCII letters only: DNs are UTF-8, and the locale must not matter.
 void AppendUpper(std::string& out, char ch) {
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    out += ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
 }
 
 // Length of the UTF-8 character that starts with lead, or 0 when lead
@@ -272,9 +273,9 @@ namespace {
 // The attributes that name entries in the common schemas, with their
 // aliases and OIDs; all of them match their values ignoring case.
 struct CKnownType {
-    const char* pszKey; // upper-cased, the form the compare key uses
-    const char* pszAlias;
-    const char* pszOid;
+    std::string_view key; // upper-cased, the form the compare key uses
+    std::string_view alias;
+    std::string_view oid;
 };
 constexpr CKnownType kKnownTypes[] = {
     {"CN", "COMMONNAME", "2.5.4.3"},
@@ -297,24 +298,42 @@ constexpr CKnownType kKnownTypes[] = {
     {"EMPLOYEENUMBER", "", "2.16.840.1.113730.3.1.3"},
 };
 
-// The attribute type as the key writes it: upper-cased, without an "OID."
-// prefix, a known alias or OID as its usual name. bCaseIgnored: whether
+char UpperAscii(char ch) {
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (UpperAscii(text[i]) != upper[i])
+            return false;
+    }
+    return true;
+}
+
+// Appends the attribute type as the key writes it: upper-cased, without an
+// "OID." prefix, a known alias or OID as its usual name. Returns whether
 // its values match ignoring case.
-std::string TypeKey(std::string_view type, bool& bCaseIgnored) {
-    std::string upper;
-    upper.reserve(type.size());
-    for (char ch : type)
-        AppendUpper(upper, ch);
-    if (upper.size() > 4 && upper.compare(0, 4, "OID.") == 0)
-        upper.erase(0, 4);
+bool AppendTypeKey(std::string& key, std::string_view type) {
+    if (type.size() > 4 && EqualsIgnoringCase(type.substr(0, 4), "OID."))
+        type.remove_prefix(4);
     for (const CKnownType& known : kKnownTypes) {
-        if (upper == known.pszKey || upper == known.pszAlias || upper == known.pszOid) {
-            bCaseIgnored = true;
-            return known.pszKey;
+        if (EqualsIgnoringCase(type, known.key) || EqualsIgnoringCase(type, known.alias) ||
+            type == known.oid) {
+            key += known.key;
+            return true;
         }
     }
-    bCaseIgnored = false;
-    return upper;
+    for (char ch : type)
+        AppendUpper(key, ch);
+    return false;
+}
+
+std::string TypeKey(std::string_view type, bool& bCaseIgnored) {
+    std::string key;
+    bCaseIgnored = AppendTypeKey(key, type);
+    return key;
 }
 
 // The bytes of a value written "#" and hex: the contents of the BER string
@@ -363,19 +382,24 @@ std::string UnescapeValue(std::string_view value) {
 }
 
 // Case and runs of blanks do not count for the case-ignoring types.
-std::string FoldValue(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
+void AppendFolded(std::string& out, std::string_view value) {
+    const size_t nStart = out.size();
     for (char ch : value) {
         if (ch == ' ') {
-            if (!out.empty() && out.back() != ' ')
+            if (out.size() > nStart && out.back() != ' ')
                 out += ' ';
         } else {
             AppendUpper(out, ch);
         }
     }
-    if (!out.empty() && out.back() == ' ')
+    if (out.size() > nStart && out.back() == ' ')
         out.pop_back();
+}
+
+std::string FoldValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    AppendFolded(out, value);
     return out;
 }
 
@@ -401,19 +425,65 @@ template <typename F> bool ForEachAva(std::string_view rdn, F onAva) {
     return bOk && take(rdn.substr(start)) && bValid;
 }
 
+bool IsKeySeparator(unsigned char byte) {
+    return byte < 0x20 || byte == ',' || byte == '+' || byte == '\\' || byte == '=';
+}
+
 void AppendKeyValue(std::string& key, std::string_view bytes) {
     static const char kHex[] = "0123456789ABCDEF";
     for (char ch : bytes) {
         const auto byte = static_cast<unsigned char>(ch);
         // Only the key's own separators are escaped, so that a value never
         // reads as one.
-        if (byte < 0x20 || byte == ',' || byte == '+' || byte == '\\' || byte == '=') {
+        if (IsKeySeparator(byte)) {
             key += '\\';
             key += kHex[byte >> 4];
             key += kHex[byte & 15];
         } else {
             key += ch;
         }
+    }
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The key of a DN without escapes, quotes, multi-valued RDNs or #hex values
+// (most DNs of a file), in one pass; false for any other DN, or a malformed
+// one, which the full path handles.
+bool AppendPlainDnKey(std::string& key, std::string_view dn) {
+    if (dn.find_first_of("\\\"+") != std::string_view::npos)
+        return false;
+    for (size_t pos = 0;;) {
+        const size_t comma = dn.find(',', pos);
+        const std::string_view rdn =
+            dn.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
+        const size_t eq = rdn.find('=');
+        if (eq == std::string_view::npos)
+            return false;
+        const std::string_view type = TrimBlanks(rdn.substr(0, eq));
+        const std::string_view value = TrimBlanks(rdn.substr(eq + 1));
+        if (type.empty() || (!value.empty() && value.front() == '#'))
+            return false;
+        const bool bCaseIgnored = AppendTypeKey(key, type);
+        key += '=';
+        const size_t nValueStart = key.size();
+        if (bCaseIgnored)
+            AppendFolded(key, value);
+        else
+            key += value;
+        if (std::any_of(key.begin() + static_cast<std::ptrdiff_t>(nValueStart), key.end(),
+                        [](char ch) { return IsKeySeparator(static_cast<unsigned char>(ch)); }))
+            return false;
+        if (comma == std::string_view::npos)
+            return true;
+        key += ',';
+        pos = comma + 1;
     }
 }
 
@@ -492,6 +562,10 @@ bool DnApplyRename(CAttributeArray& attributes, std::string_view oldRdn, std::st
 }
 
 std::string DnCompareKey(std::string_view dn) {
+    std::string plain;
+    plain.reserve(dn.size());
+    if (AppendPlainDnKey(plain, dn))
+        return plain;
     std::vector<std::string> rdns;
     if (!DnSplit(dn, rdns)) {
         std::string out;
