@@ -6,6 +6,7 @@
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
+#include "platform/Memory.h"
 #include "platform/Services.h"
 #include "source/ConnectionParams.h"
 #include "source/EntryItemInserter.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -48,6 +50,13 @@ BOOL CLdifSource::ReadFile() {
     CLdifLineReader reader;
     if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
         ShowError("Error - Access Denied or File not Found.");
+        return FALSE;
+    }
+    // Refused before anything is read when it cannot fit: running out half
+    // way would take the whole program down, or the machine into swap.
+    const long long nAvailable = AvailableMemoryBytes();
+    if (nAvailable >= 0 && reader.FileSize() / 2 * 3 > nAvailable) {
+        ShowNotEnoughMemory(reader.FileSize());
         return FALSE;
     }
 
@@ -168,6 +177,35 @@ void CLdifSource::DiscardRead() {
     m_store.Clear();
 }
 
+void CLdifSource::DiscardAfterFailure() {
+    // An entry may stand in both arrays while the tree is being built; each
+    // is freed once, without allocating (memory has just run out).
+    std::vector<CEntryNode*>& entries = m_entries.Data();
+    std::vector<CEntryNode*>& others = m_otherEntries.Data();
+    std::sort(entries.begin(), entries.end());
+    for (CEntryNode* pEntry : others) {
+        if (!std::binary_search(entries.begin(), entries.end(), pEntry))
+            delete pEntry;
+    }
+    const bool bTopListed =
+        m_pTopEntry && (std::binary_search(entries.begin(), entries.end(), m_pTopEntry) ||
+                        std::find(others.begin(), others.end(), m_pTopEntry) != others.end());
+    if (m_pTopEntry && !bTopListed)
+        delete m_pTopEntry;
+    m_pTopEntry = nullptr;
+    others.clear();
+    DiscardRead();
+}
+
+void CLdifSource::ShowNotEnoughMemory(long long nFileSize) {
+    // The size in MB with thousands separators: "2,048 MB".
+    std::string digits = std::to_string((nFileSize + (1 << 20) - 1) >> 20);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<size_t>(i), ",");
+    AfxMessageBox("Not enough memory to open " + m_strFileName + " (" + CString(digits) + " MB)",
+                  MB_OK | MB_ICONSTOP);
+}
+
 BOOL CLdifSource::IsRelevant(CEntryNode* pEntry) {
     if (!m_pTopEntry && pEntry->m_strDN == m_strSearchBase)
         m_pTopEntry = pEntry;
@@ -282,9 +320,24 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
     m_strRequiredAttribute.MakeUpper();
     RegisterAttributeStore(&m_store);
 
-    if (!ReadFile())
+    CEntryNode* pTop = nullptr;
+    try {
+        if (!ReadFile())
+            return FALSE;
+        pTop = BuildTree();
+    } catch (const std::bad_alloc&) {
+        // More memory per byte than foreseen (a file of tiny records): what
+        // was read goes, and the file is left as it is.
+        long long nSize = 0;
+        {
+            CLdifLineReader reader;
+            if (reader.Open(m_strFileName.GetString()))
+                nSize = reader.FileSize();
+        }
+        DiscardAfterFailure();
+        ShowNotEnoughMemory(nSize);
         return FALSE;
-    CEntryNode* pTop = BuildTree();
+    }
     if (!pTop) {
         ShowError("Error - Tree could not be built.");
         return FALSE;

@@ -107,6 +107,10 @@ protected:
 private:
     void WriteContents(CFileSink& sink) const;
     void DiscardRead();
+    // Frees what an Open that ran out of memory had built.
+    void DiscardAfterFailure();
+    // "Not enough memory to open FILE (2,048 MB)".
+    void ShowNotEnoughMemory(long long nFileSize);
     BOOL IsTopEntry(const CEntryNode* pEntry) const;
 
     // The DN the entry gets for the new RDN, given to it and to every entry
