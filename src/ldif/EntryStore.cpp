@@ -277,7 +277,7 @@ void CEntryStore::Deserialize(std::string_view in, CAttributeArray& attributes) 
 }
 
 std::string_view CEntryStore::RawOf(const CKept& kept) const {
-    return std::string_view(m_fileText).substr(kept.nOffset, kept.nLength);
+    return m_text.View(kept.nOffset, kept.nLength);
 }
 
 std::string CEntryStore::TruthOf(const CKept& kept) const {
@@ -365,8 +365,7 @@ void CEntryStore::Forget(const CEntryNode* pEntry) {
 
 void CEntryStore::Clear() {
     m_kept.clear();
-    m_fileText.clear();
-    m_fileText.shrink_to_fit();
+    m_text.Clear();
 }
 
 bool CEntryStore::HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const {

@@ -5,6 +5,7 @@
 // kept here stays the truth, which also lets an entry get back attributes
 // that a pane threw away from its cache.
 
+#include "ldif/BlockText.h"
 #include "ldif/LdifWriter.h"
 #include "model/Attribute.h"
 
@@ -52,8 +53,8 @@ public:
 
     // The file's bytes as read; records and the lines between them are spans
     // of it, so that what nobody changed is written back exactly.
-    std::string& FileText() { return m_fileText; }
-    const std::string& FileText() const { return m_fileText; }
+    CBlockText& Text() { return m_text; }
+    const CBlockText& Text() const { return m_text; }
     // An entry read from the file: its record is these bytes of the file
     // text. bHasRequired: whether it names the required attribute.
     void KeepRecord(const CEntryNode* pEntry, size_t nOffset, size_t nLength, bool bHasRequired);
@@ -103,7 +104,7 @@ private:
     std::string TruthOf(const CKept& kept) const;
     void MakeEdited(CKept& kept) const;
 
-    std::string m_fileText;
+    CBlockText m_text;
     std::unordered_map<const CEntryNode*, CKept> m_kept;
 };
 

@@ -20,6 +20,11 @@ namespace {
 
 const char* const kAlreadyExists = "Already exists";
 
+// The file text is kept in blocks of about this size, compressed from
+// this file size on.
+constexpr size_t kBlockSize = size_t{128} * 1024;
+constexpr size_t kCompressFrom = size_t{1} << 20;
+
 void ShowError(const char* pszText) {
     AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
 }
@@ -60,17 +65,11 @@ BOOL CLdifSource::ReadFile() {
         return FALSE;
     }
 
-    // Every byte is kept: what nobody changes is written back as it was.
-    std::string& text = m_store.FileText();
-    text.reserve(static_cast<size_t>(reader.FileSize()) + 1);
-    std::string_view line;
-    while (reader.NextLine(line)) {
-        text.append(line);
-        text.append(reader.LastBreak());
-    }
-    m_strEol = FirstLineBreak(text);
     // A record takes a few hundred bytes in a typical file.
-    m_store.Reserve(text.size() / 256);
+    const auto nFileSize = static_cast<size_t>(reader.FileSize());
+    m_store.Reserve(nFileSize / 256);
+    m_records.reserve(nFileSize / 256);
+    m_entries.Reserve(static_cast<int>(nFileSize / 256));
 
     CEntryNode* pCurrent = nullptr;
     size_t nRecordStart = 0, nRecordEnd = 0;
@@ -92,7 +91,10 @@ BOOL CLdifSource::ReadFile() {
     // comments and stray lines after that belong to no record and stay
     // where they are. A change record runs up to the next empty line.
     std::string value;
-    ForEachLdifLine(text, [&](std::string_view logical, size_t nStart, size_t nEnd) {
+    size_t nBase = 0; // where the block being read starts in the file
+    auto onLine = [&](std::string_view logical, size_t nStart, size_t nEnd) {
+        nStart += nBase;
+        nEnd += nBase;
         const ELdifLineKind eKind = ClassifyLdifLine(logical);
         if (bInChangeRecord && eKind != ELdifLineKind::Blank && eKind != ELdifLineKind::Dn) {
             m_nAppendAt = nEnd;
@@ -134,7 +136,34 @@ BOOL CLdifSource::ReadFile() {
         default:
             break;
         }
-    });
+    };
+    // Every byte is kept, in blocks that end after an empty line (where no
+    // line continues the one before): each block is read, then kept
+    // compressed when the file is large.
+    const bool bCompress = nFileSize >= kCompressFrom;
+    bool bEolKnown = false;
+    std::string block;
+    block.reserve(std::min(nFileSize + 1, kBlockSize + kBlockSize / 4));
+    auto takeBlock = [&] {
+        if (!bEolKnown && block.find('\n') != std::string::npos) {
+            m_strEol = FirstLineBreak(block);
+            bEolKnown = true;
+        }
+        ForEachLdifLine(block, onLine);
+        m_store.Text().Append(block, bCompress);
+        nBase += block.size();
+        block.clear();
+    };
+    std::string_view line;
+    while (reader.NextLine(line)) {
+        block.append(line);
+        block.append(reader.LastBreak());
+        if (line.empty() && !reader.LastBreak().empty() && block.size() >= kBlockSize)
+            takeBlock();
+    }
+    takeBlock();
+    if (!bEolKnown)
+        m_strEol = "\r\n";
     finishCurrent();
     const bool bFailed = reader.Failed();
     reader.Close();
@@ -721,7 +750,7 @@ CString CLdifSource::FormatEntry(const CEntryNode* pEntry) const {
 }
 
 void CLdifSource::WriteContents(CFileSink& sink) const {
-    const std::string_view text = m_store.FileText();
+    const CBlockText& text = m_store.Text();
     char cLast = 0;
     auto write = [&](std::string_view bytes) {
         if (!bytes.empty()) {
@@ -746,12 +775,12 @@ void CLdifSource::WriteContents(CFileSink& sink) const {
     bool bAddedWritten = false;
     auto writeUpTo = [&](size_t nEnd) {
         if (!bAddedWritten && m_nAppendAt >= nDone && m_nAppendAt <= nEnd) {
-            write(text.substr(nDone, m_nAppendAt - nDone));
+            text.ForEachPiece(nDone, m_nAppendAt, write);
             writeAdded();
             bAddedWritten = true;
             nDone = m_nAppendAt;
         }
-        write(text.substr(nDone, nEnd - nDone));
+        text.ForEachPiece(nDone, nEnd, write);
         nDone = nEnd;
     };
     for (const CRecordSpan& span : m_records) {
@@ -763,12 +792,15 @@ void CLdifSource::WriteContents(CFileSink& sink) const {
             write(record);
         }
     }
-    writeUpTo(text.size());
+    writeUpTo(text.Size());
 }
 
 const CStringArray& CLdifSource::GetOtherLines() const {
     m_otherLines.RemoveAll();
-    const std::string_view text = m_store.FileText();
+    std::string all;
+    m_store.Text().ForEachPiece(0, m_store.Text().Size(),
+                                [&all](std::string_view piece) { all.append(piece); });
+    const std::string_view text = all;
     auto addLines = [this](std::string_view gap) {
         while (!gap.empty()) {
             const size_t nLf = gap.find('\n');

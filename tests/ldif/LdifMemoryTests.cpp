@@ -1,10 +1,13 @@
 // A file larger than the memory the process can get: refused with a message
 // before it is read, or when the memory runs out while it is read; the file
-// is left as it was and the program goes on. Each case runs in a child
-// process whose address space is limited.
+// is left as it was and the program goes on. Each such case runs in a child
+// process whose address space is limited. And a large file, kept in
+// compressed blocks, written back exactly.
 
 #include "LdifFixture.h"
+#include "LdifRoundTrip.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -85,4 +88,36 @@ TEST_F(CLdifMemoryTest, RunningOutOfMemoryWhileReadingIsReportedAndTheFileLeftAs
     EXPECT_EQ(OpenInLimitedChild(path, 64 << 20, "Not enough memory to open " + path + " (" + mb + " MB)"),
               0);
     EXPECT_EQ(ReadWholeFile(path), text);
+}
+
+TEST_F(CLdifTest, ALargeFileKeptInBlocksReadsEditsAndWritesBackExactly) {
+    // Large enough to be kept compressed in many blocks; every record has a
+    // value after an empty line, so some records run over the end of a block.
+    std::string text = "version: 1\r\n\r\n";
+    for (int i = 0; text.size() < (3 << 20); ++i) {
+        const std::string n = std::to_string(i);
+        text += "dn: cn=e" + n + ",o=x\r\nobjectclass: top\r\n# note\r\ncn: e" + n +
+                "\r\n\r\ndescription: after the empty line " + n + "\r\n  and folded\r\n\r\n";
+    }
+    ASSERT_TRUE(OpenText(text));
+    EXPECT_EQ(m_pSource->FormatContents(), text);
+    std::vector<CLdifTriple> expected = LdifTriples(*m_pSource);
+    ASSERT_GT(expected.size(), 60000u);
+    EXPECT_EQ(std::count_if(expected.begin(), expected.end(),
+                            [](const CLdifTriple& t) { return std::get<1>(t) == "description"; }),
+              m_pSource->GetEntries().GetSize());
+    // Edit records all over the file: each is written anew, the rest as read.
+    for (int i = 0; i < m_pSource->GetEntries().GetSize(); i += 997) {
+        CEntryNode* pEntry = m_pSource->GetEntries()[i];
+        AddValue(pEntry, "mail", {"m" + std::to_string(i)});
+        expected.emplace_back(pEntry->m_strDN.Str(), "mail", "m" + std::to_string(i));
+    }
+    std::sort(expected.begin(), expected.end());
+    const std::string written = CloseAndRead();
+    EXPECT_NE(written.find("dn: cn=e1,o=x\r\nobjectclass: top\r\n# note\r\ncn: e1\r\n\r\n"
+                           "description: after the empty line 1\r\n  and folded\r\n\r\n"),
+              std::string::npos);
+    ASSERT_TRUE(OpenPath(Path()));
+    EXPECT_EQ(LdifTriples(*m_pSource), expected);
+    EXPECT_EQ(m_pSource->FormatContents(), written);
 }
