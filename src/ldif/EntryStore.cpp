@@ -1,7 +1,7 @@
 #include "ldif/EntryStore.h"
 
-#include "ldif/AsciiCase.h"
 #include "ldif/LdifSyntax.h"
+#include "model/AsciiCase.h"
 #include "model/EntryNode.h"
 
 #include <algorithm>

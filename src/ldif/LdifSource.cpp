@@ -1,10 +1,10 @@
 #include "ldif/LdifSource.h"
 
-#include "ldif/AsciiCase.h"
 #include "ldif/DnIndex.h"
 #include "ldif/LdifLineReader.h"
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
+#include "model/AsciiCase.h"
 #include "model/DnHelper.h"
 #include "platform/Memory.h"
 #include "platform/Services.h"

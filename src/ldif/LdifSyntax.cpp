@@ -1,6 +1,6 @@
 #include "ldif/LdifSyntax.h"
 
-#include "ldif/AsciiCase.h"
+#include "model/AsciiCase.h"
 
 #include <array>
 

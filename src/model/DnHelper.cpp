@@ -1,5 +1,7 @@
 #include "model/DnHelper.h"
 
+#include "model/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -148,7 +150,7 @@ bool IsValidValue(std::string_view value) {
 
 // ASCII letters only: DNs are UTF-8, and the locale must not matter.
 void AppendUpper(std::string& out, char ch) {
-    out += ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+    out += UpperAscii(ch);
 }
 
 // Length of the UTF-8 character that starts with lead, or 0 when lead
@@ -298,29 +300,14 @@ constexpr CKnownType kKnownTypes[] = {
     {"EMPLOYEENUMBER", "", "2.16.840.1.113730.3.1.3"},
 };
 
-char UpperAscii(char ch) {
-    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (UpperAscii(text[i]) != upper[i])
-            return false;
-    }
-    return true;
-}
-
 // Appends the attribute type as the key writes it: upper-cased, without an
 // "OID." prefix, a known alias or OID as its usual name. Returns whether
 // its values match ignoring case.
 bool AppendTypeKey(std::string& key, std::string_view type) {
-    if (type.size() > 4 && EqualsIgnoringCase(type.substr(0, 4), "OID."))
+    if (type.size() > 4 && EqualsUpperAscii(type.substr(0, 4), "OID."))
         type.remove_prefix(4);
     for (const CKnownType& known : kKnownTypes) {
-        if (EqualsIgnoringCase(type, known.key) || EqualsIgnoringCase(type, known.alias) ||
-            type == known.oid) {
+        if (EqualsUpperAscii(type, known.key) || EqualsUpperAscii(type, known.alias) || type == known.oid) {
             key += known.key;
             return true;
         }
