@@ -507,15 +507,15 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
                               CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn) {
     if (!pEntry)
         return FALSE;
-    BOOL bTop = IsTopEntry(pEntry);
+    BOOL bRefused = TRUE;
     std::vector<CEntryNode*> descendants;
-    if (bTop) {
+    if (IsTopEntry(pEntry)) {
         ShowError("Error - The top entry can't be renamed.");
     } else if (const CEntryNode* pOther = FindEntry(NewDnFor(pEntry, strNewRDN));
                pOther && pOther != pEntry) {
         ShowError(kAlreadyExists);
-        bTop = TRUE; // refused all the same
     } else {
+        bRefused = FALSE;
         strNewDN = RenameEntry(pEntry, strNewRDN, descendants, bDeleteOldRdn);
         m_bModified = TRUE;
     }
@@ -526,7 +526,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     pRequest->hNotify = SafeHwnd(pNotify);
     pRequest->strNewRDN = strNewRDN;
     pRequest->strOldRDN = strOldRDN;
-    pRequest->bSucceeded = bTop ? FALSE : TRUE;
+    pRequest->bSucceeded = bRefused ? FALSE : TRUE;
     pRequest->strNewDN = strNewDN;
     pRequest->strOldItemText = strOldItemText;
     pRequest->bAbandoned = FALSE;
@@ -552,7 +552,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
         m_modifyEntryRequests.push_back(std::move(pMovedRequest));
         ::SendMessage(pMovedRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pMovedRecord), 0);
     }
-    return bTop ? FALSE : TRUE;
+    return bRefused ? FALSE : TRUE;
 }
 
 BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
