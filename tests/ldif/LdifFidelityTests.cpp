@@ -169,16 +169,15 @@ TEST_F(CLdifFidelityTest, AnAddOrRenameOntoAnExistingDnIsRefusedAndChangesNothin
     pNew->m_strDN = "CN=ann, ou=people,o=ACME"; // the same DN to a server
     pNew->SetParent(pPeople);
     pNew->AddValue("objectclass", "person");
-    int nAdded = -1;
-    m_tree.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ENTRY_ADDED)
-            nAdded = wParam == 0 ? 0 : 1;
-    };
+    m_tree.Clear();
     pPeople->BeginOperation(OP_ADD_ENTRY);
     EXPECT_FALSE(m_pSource->AddEntry(pPeople, pNew, HTREEITEM(7), &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Already exists");
     EXPECT_EQ(m_services.m_boxes.Boxes().back().nType, MB_OK | MB_ICONSTOP);
-    EXPECT_EQ(nAdded, 0) << "the pane hears that nothing was added";
+    // The pane hears that nothing was added.
+    ASSERT_EQ(m_tree.Count(EEvent::EntryAdded), 1);
+    EXPECT_EQ(m_tree.Calls()[0].pObject, nullptr);
+    EXPECT_EQ(m_tree.Calls()[0].hItem, HTREEITEM(7));
     EXPECT_TRUE(pPeople->CanAddEntry());
     EXPECT_EQ(ChildDNs(pPeople), children);
 
