@@ -33,22 +33,28 @@ void UnregisterAttributeStore(const IAttributeStore* pStore) {
     std::erase(g_stores, pStore);
 }
 
-void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
+int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
     AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
+    int nSkipped = 0;
     {
         std::lock_guard lock(g_storesMutex);
         for (const IAttributeStore* pStore : g_stores) {
-            if (pStore->AppendAttributeLines(pEntry, out, eol)) {
+            if (pStore->AppendAttributeLines(pEntry, out, eol, nSkipped)) {
                 out += eol;
-                return;
+                return nSkipped;
             }
         }
     }
     for (const CAttribute* pAttribute : pEntry->m_attributes) {
+        if (!IsAttributeDescription(pAttribute->m_strName.View())) {
+            ++nSkipped;
+            continue;
+        }
         for (const CString& value : *pAttribute)
             AppendLdifValueLine(out, pAttribute->m_strName.View(), value.View(), eol);
     }
     out += eol;
+    return nSkipped;
 }
 
 CString FormatEntry(const CEntryNode* pEntry) {

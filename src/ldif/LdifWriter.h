@@ -19,21 +19,25 @@ class CEntryNode;
 class IAttributeStore {
 public:
     virtual ~IAttributeStore() = default;
-    // Appends one "<name>: <value>" line per value; false when the store does
-    // not hold this entry.
-    virtual bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
-                                      std::string_view eol) const = 0;
+    // Appends one "<name>: <value>" line per value of each attribute whose
+    // name is an attribute description, counting the others in nSkipped;
+    // false when the store does not hold this entry.
+    virtual bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out, std::string_view eol,
+                                      int& nSkipped) const = 0;
 };
 void RegisterAttributeStore(const IAttributeStore* pStore);
 void UnregisterAttributeStore(const IAttributeStore* pStore);
 
 // "dn: <DN>\n", one "<name>: <value>\n" per value, then "\n"; a DN or value
 // that could not be read back as it is (line breaks, binary bytes, leading
-// blank or colon) is written "name:: <base 64>". No line is folded.
+// blank or colon) is written "name:: <base 64>". No line is folded. An
+// attribute whose name is no attribute description (a broken or hostile
+// server's "description\ndn: ...") is never written.
 CString FormatEntry(const CEntryNode* pEntry);
 
-// The same record appended to out, every line ended with eol.
-void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol);
+// The same record appended to out, every line ended with eol; returns how
+// many attributes were left out for their names.
+int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol);
 
 // Buffered output to an open file descriptor, or gathered into a string;
 // the first failed write sticks.

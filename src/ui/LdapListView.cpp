@@ -11,6 +11,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
+#include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/ShownTextDelegate.h"
 
@@ -202,16 +203,19 @@ bool CLdapListView::CanCopy(bool bAsLdif) const {
 
 void CLdapListView::OnCopy(bool bAsLdif) {
     std::string text;
+    int nSkipped = 0;
     if (bAsLdif) {
         if (!m_pCurrentEntry)
             return;
-        AppendEntryText(text, m_pCurrentEntry, "\n");
+        nSkipped = AppendEntryText(text, m_pCurrentEntry, "\n");
     } else {
         for (int nRow : GetSelectedRows())
             text += GetRowValue(nRow).Str() + "\n";
     }
     if (!text.empty())
         QApplication::clipboard()->setText(BytesToText(CString(text)));
+    if (nSkipped > 0)
+        SetStatus(SkippedNamesText(nSkipped));
 }
 
 void CLdapListView::Fill(const CAttributeArray& attributes) {

@@ -561,11 +561,14 @@ void CLdapTreeView::OnCopy(bool bAsLdif) {
     if (!pEntry)
         return;
     std::string text;
+    int nSkipped = 0;
     if (bAsLdif)
-        AppendEntryText(text, pEntry, "\n");
+        nSkipped = AppendEntryText(text, pEntry, "\n");
     else
         text = pEntry->GetDN().Str();
     QApplication::clipboard()->setText(BytesToText(CString(text)));
+    if (nSkipped > 0)
+        SetStatus(SkippedNamesText(nSkipped));
 }
 
 void CLdapTreeView::OnDeleteEntry() {

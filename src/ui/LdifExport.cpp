@@ -3,6 +3,7 @@
 #include "ldif/LdifSource.h"
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
+#include "model/Attribute.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -36,6 +37,15 @@ std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry) {
             stack.push_back(*it);
     }
     return entries;
+}
+
+CString SkippedNamesText(int nSkipped) {
+    CString text;
+    if (nSkipped == 1)
+        text = "1 attribute with an invalid name was skipped";
+    else
+        text.Format("%d attributes with invalid names were skipped", nSkipped);
+    return text;
 }
 
 const char* const CLdifExport::kCancelledText = "Save to LDIF stopped; this file was left as it was: ";
@@ -100,14 +110,22 @@ public:
             Write(result, DnCompareKey(result.strDN.View()));
     }
     int Written() const { return m_nWritten; }
+    int Skipped() const { return m_nSkipped; }
 
 private:
     void Write(const CSearchResult& result, const std::string& key) {
         std::string text;
         AppendLdifValueLine(text, "dn", result.strDN.View(), "\r\n");
-        for (const CAttribute& attribute : result.attributes)
+        for (const CAttribute& attribute : result.attributes) {
+            // A name a server sent that is no attribute description could
+            // carry lines of its own into the file.
+            if (!IsAttributeDescription(attribute.m_strName.View())) {
+                ++m_nSkipped;
+                continue;
+            }
             for (const CString& value : attribute)
                 AppendLdifValueLine(text, attribute.m_strName.View(), value.View(), "\r\n");
+        }
         text += "\r\n";
         m_file.Write(text);
         ++m_nWritten;
@@ -127,6 +145,7 @@ private:
     std::unordered_set<std::size_t> m_written;
     std::unordered_multimap<std::string, CSearchResult> m_held;
     int m_nWritten = 0;
+    int m_nSkipped = 0;
 };
 
 } // namespace
@@ -218,6 +237,7 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
     CSubtreeReceiver receiver;
     QPointer<CView> pPane(m_pTreePane);
     m_nWritten = 0;
+    m_nSkipped = 0;
     m_nTotal = 0;
     m_started.start();
     m_bStopAtStart = CEntryNode::IsStopRequested() != FALSE;
@@ -269,6 +289,7 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
         }
         out.Finish();
         m_nWritten = out.Written();
+        m_nSkipped = out.Skipped();
     });
     m_pProgress.reset();
     if (!written) {
@@ -284,7 +305,10 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
     }
     CString done;
     done.Format("%d entries saved to ", m_nWritten);
-    Status(done + m_strPath);
+    done += m_strPath;
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
     return TRUE;
 }
 
@@ -294,11 +318,17 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     if (m_strPath.IsEmpty() && !ChooseLdifFile(m_strPath, ProposedLdifName(pEntry->GetDN())))
         return FALSE;
     int nOption = settings.GetSaveOption();
-    if (nOption == SAVE_WHOLE_SUBTREE)
+    // An LDIF file's entries are all in memory with their attributes: each
+    // option writes the whole subtree, parents before children.
+    const bool bInMemory = dynamic_cast<CLdifSource*>(m_pDocument->GetDataSource()) != nullptr;
+    if (bInMemory)
+        nOption = SAVE_ALL;
+    else if (nOption == SAVE_WHOLE_SUBTREE)
         return RunWholeSubtree(pEntry);
     std::vector<CEntryNode*> entries = CollectSubtree(pEntry);
     std::string text;
     m_nWritten = 0;
+    m_nSkipped = 0;
     m_nTotal = static_cast<int>(entries.size());
     m_started.start();
     m_bStopAtStart = CEntryNode::IsStopRequested() != FALSE;
@@ -325,7 +355,7 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         // Any other option writes only entries whose attributes were read.
         if (nOption != SAVE_ALL && nOption != SAVE_ALL_READING && pNext->m_attributes.IsEmpty())
             continue;
-        AppendEntryText(text, pNext, "\r\n");
+        m_nSkipped += AppendEntryText(text, pNext, "\r\n");
         ++m_nWritten;
     }
     m_pProgress.reset();
@@ -337,6 +367,11 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     }
     CString done;
     done.Format("%d entries saved to ", m_nWritten);
-    Status(done + m_strPath + kLoadedOnlyText);
+    done += m_strPath;
+    if (!bInMemory)
+        done += kLoadedOnlyText;
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
     return TRUE;
 }

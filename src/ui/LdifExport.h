@@ -26,6 +26,8 @@ public:
     // TRUE when the file was written. Reports its own failures.
     BOOL Run(CEntryNode* pEntry);
     int GetWrittenCount() const { return m_nWritten; }
+    // Attributes left out for names that are no attribute descriptions.
+    int GetSkippedCount() const { return m_nSkipped; }
     CString GetPath() const { return m_strPath; }
 
     // Shown once a save has taken this long (milliseconds).
@@ -50,6 +52,7 @@ private:
     CTarvoDoc* m_pDocument;
     CView* m_pTreePane;
     int m_nWritten = 0;
+    int m_nSkipped = 0;
     CString m_strPath;
     // Entries to go through, the progress window (once shown) and whether
     // the user ended the save.
@@ -59,6 +62,10 @@ private:
     bool m_bStopAtStart = false;
     BOOL m_bCancelled = FALSE;
 };
+
+// What the status says when attributes were left out of LDIF for their
+// names ("3 attributes with invalid names were skipped").
+CString SkippedNamesText(int nSkipped);
 
 // Depth first from pEntry over the children lists as they stand.
 std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry);

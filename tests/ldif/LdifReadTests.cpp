@@ -33,10 +33,11 @@ std::vector<std::string> Names(const CEntryNode* pEntry) {
 
 } // namespace
 
-TEST(LdifSplitLine, NameBeforeFirstColonValueTrimmed) {
+TEST(LdifSplitLine, NameBeforeFirstColonValueKeepsItsTrailingBlanks) {
     const struct {
         const char *line, *name, *value;
-    } cases[] = {{"cn:  a: b \t\r", "cn", "a: b"},
+    } cases[] = {{"cn:  a: b \t\r", "cn", "a: b \t\r"},
+                 {"dn: o=End\\ ", "dn", "o=End\\ "},
                  {"cn :x", "cn ", "x"},
                  {"  no colon here \v\f", "", "no colon here"},
                  {"userPassword:: e1NTSEF9", "userPassword", ": e1NTSEF9"},
@@ -164,7 +165,7 @@ TEST_F(CLdifTest, UnchangedFileIsNeitherRewrittenNorChangedAndOnlyLfBreaksLines)
     // Only LF breaks a line; a file with CR breaks only is one long line.
     ASSERT_FALSE(OpenText("dn: o=x\robjectclass: top\r"));
     ASSERT_EQ(m_pSource->GetOtherEntries().GetSize(), 1);
-    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top");
+    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top\r");
 }
 
 TEST_F(CLdifTest, SearchBaseSelectsBySubstringCaseSensitiveAndObjectclassInAnyCase) {

@@ -90,6 +90,18 @@ TEST(LdifFormatEntry, RecordForm) {
                                    "description:: bGluZTEKY246IGluamVjdGVk\njpegPhoto:: /9gAAQ==\n\n");
 }
 
+TEST(LdifFormatEntry, NamesThatAreNoAttributeDescriptionsAreLeftOutAndCounted) {
+    CEntryNode entry;
+    entry.m_strDN = "cn=a,o=x";
+    entry.AddValue("cn", "a");
+    entry.AddValue("description\ndn: cn=x,o=x\nchangetype: delete", "forged");
+    entry.AddValue("dn", "cn=y,o=x");
+    entry.AddValue("mail;lang-en", "a@x");
+    std::string text;
+    EXPECT_EQ(AppendEntryText(text, &entry, "\n"), 2);
+    EXPECT_EQ(text, "dn: cn=a,o=x\ncn: a\nmail;lang-en: a@x\n\n");
+}
+
 TEST(LdifFormatEntry, AnEditedRecordKeepsItsComments) {
     const std::string original = "dn: cn=a,o=x\n"
                                  "# who\n"

@@ -119,6 +119,29 @@ TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescape
     EXPECT_EQ(DnCompareKey("cn=a\\41"), DnCompareKey("cn=aa"));
     EXPECT_NE(DnCompareKey("cn=Smith\\, J,o=x"), DnCompareKey("cn=Smith,J,o=x"));
     EXPECT_NE(DnCompareKey("cn=a\\2Bb"), DnCompareKey("cn=a+b=c"));
+    // What a server compares: hex escapes against UTF-8, types by name,
+    // alias or OID in any case, pairs of an RDN in any order, the case of
+    // the common naming attributes' values only.
+    const struct {
+        const char *a, *b;
+        bool bSame;
+    } cases[] = {
+        {"o=Caf\\C3\\A9", "o=Caf\xC3\xA9", true},
+        {"O=caf\xC3\xA9", "o=CAF\xC3\xA9", true},
+        {"2.5.4.3=Ann,dc=x", "commonName=ann,DomainComponent=X", true},
+        {"OID.2.5.4.11=a", "ou=A", true},
+        {"cn=a+uid=b", "UID=b + CN=a", true},
+        {"cn=a  b", "cn=a b", true},
+        {"o=End\\ ", "o=End", true}, // blanks at the ends do not count for cn, o, ...
+        {"x-code=End\\ ", "x-code=End", false},
+        {"x-code=AB", "x-code=ab", false},
+        {"x-code=AB", "X-CODE=AB", true},
+        {"cn=#04024869", "cn=Hi", true},
+        {"cn=a\\2Cb", "cn=a\\,b", true},
+        {"cn=a\\2Cb", "cn=a,cn=b", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DnCompareKey(c.a) == DnCompareKey(c.b), c.bSame) << c.a << " / " << c.b;
     // Display shows printable hex escapes readably.
     EXPECT_EQ(DnForDisplay("cn=Smith\\2C J,o=x"), CString("cn=Smith\\, J,o=x"));
     EXPECT_EQ(DnForDisplay("cn=\\41bc"), CString("cn=Abc"));
@@ -126,6 +149,40 @@ TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescape
     EXPECT_EQ(DnForDisplay("cn=bad\\C3\\41"), CString("cn=bad\\C3A"));
     EXPECT_EQ(DnForDisplay("cn=nul\\00"), CString("cn=nul\\00"));
     EXPECT_EQ(DnForDisplay("cn=plain"), CString("cn=plain"));
+}
+
+TEST(DnHelper, RenameChangesTheNamingValuesAsAServerDoes) {
+    auto make = [](std::initializer_list<std::pair<const char*, std::vector<const char*>>> attributes) {
+        CAttributeArray out;
+        for (const auto& [pszName, values] : attributes) {
+            auto* pAttribute = new CAttribute;
+            pAttribute->m_strName = pszName;
+            for (const char* pszValue : values)
+                pAttribute->Add(pszValue);
+            out.Add(pAttribute);
+        }
+        return out;
+    };
+    auto text = [](const CAttributeArray& attributes) {
+        std::string out;
+        for (const CAttribute* pAttribute : attributes) {
+            out += pAttribute->m_strName.Str() + ":";
+            for (const CString& value : *pAttribute)
+                out += " " + value.Str();
+            out += ";";
+        }
+        return out;
+    };
+    CAttributeArray attributes = make({{"objectClass", {"person"}}, {"CN", {"SMITH", "J"}}, {"sn", {"s"}}});
+    EXPECT_TRUE(DnApplyRename(attributes, "cn=smith", "commonName=Smith\\, K", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: J Smith, K;sn: s;");
+    EXPECT_TRUE(DnApplyRename(attributes, "cn=J", "uid=j", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j;");
+    EXPECT_TRUE(DnApplyRename(attributes, "uid=j", "uid=k", false));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j k;");
+    EXPECT_FALSE(DnApplyRename(attributes, "uid=k", "no pair", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j k;");
+    DeleteAttributes(attributes);
 }
 
 TEST(AttributeDescription, AcceptsTypesOidsAndOptionsOnly) {
