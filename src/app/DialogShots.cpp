@@ -17,6 +17,8 @@
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SettingsDlg.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -101,6 +103,7 @@ QPalette DarkPalette() {
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    CScreenFit::Install();
     QApplication::setOrganizationName(QStringLiteral("Brennick"));
     QApplication::setApplicationName(QStringLiteral("Tarvo"));
     const QStringList arguments = QApplication::arguments();

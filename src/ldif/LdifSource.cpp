@@ -13,11 +13,31 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 void ShowError(const char* pszText) {
     AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
+}
+
+// Why a file could not be read, told apart so that the user knows what to
+// change: the name, the choice of a folder, or the permissions.
+CString ReadFailureText(const CString& path, bool bOpened) {
+    if (path.IsEmpty())
+        return "Error - No LDIF file was named.";
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path.GetString(), error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "Error - File not Found: " + path;
+    if (status.type() == std::filesystem::file_type::directory)
+        return "Error - " + path + " is a folder, not an LDIF file.";
+    if (status.type() != std::filesystem::file_type::regular && !error)
+        return "Error - " + path + " is not a file (a pipe or a device).";
+    if (bOpened)
+        return "Error - The file could not be read to its end: " + path;
+    return "Error - Access Denied: " + path;
 }
 
 } // namespace
@@ -45,7 +65,8 @@ void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) 
 BOOL CLdifSource::ReadFile() {
     CLdifLineReader reader;
     if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
-        ShowError("Error - Access Denied or File not Found.");
+        AfxMessageBox(ReadFailureText(m_strFileName.Find('\0') >= 0 ? CString() : m_strFileName, false),
+                      MB_OK | MB_ICONSTOP);
         return FALSE;
     }
 
@@ -111,7 +132,7 @@ BOOL CLdifSource::ReadFile() {
     if (bFailed) {
         // Half a file is never shown, and never written back over the whole.
         DiscardRead();
-        ShowError("Error - Access Denied or File not Found.");
+        AfxMessageBox(ReadFailureText(m_strFileName, true), MB_OK | MB_ICONSTOP);
         return FALSE;
     }
 
@@ -127,7 +148,7 @@ BOOL CLdifSource::ReadFile() {
     m_entries.Data().swap(kept);
 
     if (m_entries.IsEmpty()) {
-        ShowError("Error - No relevent entries found in this file.");
+        ShowError("Error - No relevant entries found in this file.");
         return FALSE;
     }
     return TRUE;
@@ -732,6 +753,6 @@ std::string CLdifSource::FormatContents() const {
 BOOL CLdifSource::WriteFile() {
     if (WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); }))
         return TRUE;
-    AfxMessageBox("Write Access Denied to LDIF file" + m_strFileName, MB_OK | MB_ICONSTOP);
+    AfxMessageBox("Write Access Denied to LDIF file " + m_strFileName, MB_OK | MB_ICONSTOP);
     return FALSE;
 }

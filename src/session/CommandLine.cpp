@@ -1,6 +1,7 @@
 #include "session/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -56,4 +57,104 @@ bool ParseStartSource(const QString& argument, CStartSource& source, QString& er
         base.remove(0, 1);
     source.strSearchBase = base;
     return true;
+}
+
+namespace {
+
+// Options of Qt's own that QApplication takes off the command line, and
+// whether each is followed by a value.
+struct CQtOption {
+    const char* pszName;
+    bool bValue;
+};
+const CQtOption kQtOptions[] = {
+    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowtitle", true}, {"qwindowicon", true},  {"display", true},
+    {"geometry", true},  {"style", true},   {"stylesheet", true}, {"session", true},
+    {"reverse", false},  {"widgetcount", false}, {"nograb", false}, {"dograb", false}, {"sync", false},
+};
+
+// The Qt option an argument starts, with the length of "-name" or "--name".
+const CQtOption* FindQtOption(const QString& argument, bool& bInlineValue) {
+    QString name = argument;
+    name.remove(0, name.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype nEqual = name.indexOf(QLatin1Char('='));
+    bInlineValue = nEqual >= 0;
+    if (bInlineValue)
+        name.truncate(nEqual);
+    for (const CQtOption& option : kQtOptions) {
+        if (name == QLatin1String(option.pszName))
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+CCommandLine ParseCommandLine(const QStringList& arguments) {
+    CCommandLine result;
+    const QString program = arguments.isEmpty() ? QStringLiteral("tarvo") : QFileInfo(arguments.first()).fileName();
+    // Qt's own options go to QApplication; ours and the source are read here.
+    QStringList ours;
+    ours << program;
+    bool bOptionsEnded = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!bOptionsEnded && argument == QLatin1String("--"))
+            bOptionsEnded = true;
+        bool bInlineValue = false;
+        const CQtOption* pQtOption = nullptr;
+        if (!bOptionsEnded && argument.startsWith(QLatin1Char('-')))
+            pQtOption = FindQtOption(argument, bInlineValue);
+        if (!pQtOption) {
+            ours << argument;
+            continue;
+        }
+        if (qstrcmp(pQtOption->pszName, "platform") == 0)
+            result.bPlatformGiven = true;
+        if (pQtOption->bValue && !bInlineValue)
+            ++i;
+    }
+
+    QCommandLineParser parser;
+    SetUpCommandLine(parser);
+    if (!parser.parse(ours)) {
+        result.eAction = CCommandLine::kError;
+        result.strText = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.eAction = CCommandLine::kHelp;
+        // Without an application object Qt cannot know the program's name.
+        result.strText = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        result.eAction = CCommandLine::kVersion;
+        result.strText = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                         QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return result;
+    }
+    result.sources = parser.positionalArguments();
+    if (result.sources.size() > 1) {
+        result.eAction = CCommandLine::kError;
+        result.strText = QStringLiteral("Only one LDIF file or LDAP URL can be opened.");
+        return result;
+    }
+    if (!result.sources.isEmpty()) {
+        CStartSource source;
+        if (!ParseStartSource(result.sources.first(), source, result.strText))
+            result.eAction = CCommandLine::kError;
+    }
+    return result;
+}
+
+bool HasWindowSystem(const CCommandLine& commandLine) {
+    return commandLine.bPlatformGiven || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QString NoWindowSystemMessage() {
+    return QStringLiteral("No display to show the window on: DISPLAY and WAYLAND_DISPLAY are not set. "
+                          "Start Tarvo inside a desktop session, or under a virtual one (xvfb-run tarvo).");
 }

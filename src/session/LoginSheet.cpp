@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -35,6 +36,10 @@ CLoginSheet::CLoginSheet(const QString& caption, QWidget* pParent, int nSelectPa
     m_pTabs->addTab(m_pLdapPage, m_pLdapPage->GetCaption());
     m_pTabs->addTab(m_pLdifPage, m_pLdifPage->GetCaption());
     SetPage(nSelectPage);
+    connect(m_pTabs, &QTabWidget::currentChanged, this, [this] {
+        if (isVisible())
+            FocusFirstEmptyField();
+    });
     // The pages carry their own buttons; the dialog has none of its own.
     setSizeGripEnabled(false);
 }
@@ -58,7 +63,6 @@ int CLoginSheet::GetPageIndex(const CLoginPage* pPage) const {
 }
 
 void CLoginSheet::FillIn(const CStartSource& source) {
-    CLoginPage* pPage = nullptr;
     if (source.eKind == CStartSource::kLdap) {
         SetPage(0);
         // The page's history fills the fields first; the command line wins.
@@ -69,23 +73,30 @@ void CLoginSheet::FillIn(const CStartSource& source) {
         // After the security choice, which may swap 389 and 636 itself.
         m_pLdapPage->GetPortCombo()->setEditText(source.strPort);
         m_pLdapPage->GetSearchBaseCombo()->setEditText(source.strSearchBase);
-        pPage = m_pLdapPage;
     } else if (source.eKind == CStartSource::kLdif) {
         SetPage(1);
         m_pLdifPage->EnsureInitialized();
         m_pLdifPage->GetFileCombo()->setEditText(source.strLdifFile);
-        pPage = m_pLdifPage;
     }
-    if (pPage)
-        m_pFocusOnShow = pPage->GetOKButton();
+}
+
+CLoginPage* CLoginSheet::GetActivePage() const {
+    return m_pTabs->currentIndex() == 0 ? static_cast<CLoginPage*>(m_pLdapPage)
+                                        : static_cast<CLoginPage*>(m_pLdifPage);
+}
+
+void CLoginSheet::FocusFirstEmptyField() {
+    CLoginPage* pPage = GetActivePage();
+    pPage->EnsureInitialized();
+    // After the page's last button the tab bar, then round to its fields.
+    setTabOrder(pPage->GetHelpButton(), m_pTabs->tabBar());
+    pPage->GetFirstEmptyField()->setFocus(Qt::OtherFocusReason);
 }
 
 void CLoginSheet::showEvent(QShowEvent* pEvent) {
     QDialog::showEvent(pEvent);
-    if (m_pFocusOnShow) {
-        m_pFocusOnShow->setFocus(Qt::OtherFocusReason);
-        m_pFocusOnShow = nullptr;
-    }
+    // What the user types first goes into the page, not to the tab bar.
+    FocusFirstEmptyField();
     raise();
     activateWindow();
 }

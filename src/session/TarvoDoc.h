@@ -43,6 +43,11 @@ public:
     CStartSource m_startSource;
 
     CDataSource* GetDataSource() const { return m_pDataSource; }
+    // What the window's title names: "cn=admin,dc=x @ host:389", "anonymous
+    // @ host:389" or "file.ldif"; empty without a session.
+    QString GetSessionName() const { return m_strSessionName; }
+    // An LDIF file with changes not yet written back.
+    bool HasUnsavedChanges() const;
     CExportSettings& GetExportSettings() { return m_exportSettings; }
     void SetStatusText(const CString& text, int nPane);
     void UpdateAllViews(CView* pSender, LPARAM lHint = 0, CObject* pHint = nullptr);
@@ -98,4 +103,5 @@ private:
 
     std::vector<CView*> m_views;
     QPointer<CMainFrame> m_pFrame;
+    QString m_strSessionName;
 };

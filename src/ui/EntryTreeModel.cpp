@@ -404,7 +404,9 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
                               : QVariant();
     case Qt::ToolTipRole:
         // A narrow pane cuts the text short.
-        return pItem->bMarker ? BytesToText(DisplayText(pItem)) : QVariant();
+        if (!pItem->bMarker)
+            return QVariant();
+        return BytesToText(pItem->strToolTip.IsEmpty() ? DisplayText(pItem) : pItem->strToolTip);
     default:
         return QVariant();
     }

@@ -2,6 +2,7 @@
 
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
@@ -64,6 +65,22 @@ private:
     CLdapListView* m_pPane;
 };
 
+// "Delete 2 values of mail from cn=Ann,dc=x?": what goes, and from where.
+CString DeleteValuesQuestion(const CEntryNode* pEntry, const std::vector<CAttributeRow>& rows) {
+    std::vector<CString> names;
+    for (const CAttributeRow& row : rows)
+        if (std::find(names.begin(), names.end(), row.strName) == names.end())
+            names.push_back(row.strName);
+    CString question;
+    question.Format("Delete %d value%s of ", static_cast<int>(rows.size()), rows.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            question += i + 1 == names.size() ? " and " : ", ";
+        question += names[i];
+    }
+    return question + " from " + DnForDisplay(pEntry->GetDN()) + "?";
+}
+
 } // namespace
 
 CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {
@@ -81,7 +98,9 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     // The arrow shows the last sort; none before the first.
     m_pList->header()->setSortIndicatorShown(true);
     m_pList->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_pList->header()->setStretchLastSection(false);
+    // The values take the room there is: binary summaries and long values
+    // are not cut while the pane has space.
+    m_pList->header()->setStretchLastSection(true);
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setColumnWidth(0, 192);
     m_pList->setColumnWidth(1, 192);
@@ -348,9 +367,7 @@ void CLdapListView::OnDeleteAttributes() {
     std::vector<CAttributeRow> rows;
     for (int nRow : selected)
         rows.push_back(m_pModel->Row(nRow));
-    CString question;
-    question.Format("Delete the %d selected value(s) from the entry?", static_cast<int>(selected.size()));
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (AfxMessageBox(DeleteValuesQuestion(pEntry, rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     CDataSource* pSource = Source();
     if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanDeleteAttribute())

@@ -455,8 +455,19 @@ void CLdapTreeView::OnTabKey() {
 
 void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
     auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
-    if (pEntry)
-        InsertEntryItem(pEntry, HTREEITEM::FromParam(static_cast<std::uint64_t>(lHint)));
+    if (!pEntry)
+        return;
+    const HTREEITEM hParent = HTREEITEM::FromParam(static_cast<std::uint64_t>(lHint));
+    const HTREEITEM hItem = InsertEntryItem(pEntry, hParent);
+    // A new session's top entry is the selection, and its attributes show
+    // as if the user had chosen it (once the attribute pane has cleared
+    // itself for the new session).
+    if (!hParent && !SelectedEntry()) {
+        if (CTreeItem* pItem = m_pModel->Find(hItem)) {
+            SelectTreeItem(pItem, false);
+            QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
+        }
+    }
 }
 
 void CLdapTreeView::OnActivateView() {
@@ -555,8 +566,8 @@ void CLdapTreeView::OnDeleteEntry() {
     if (!pEntry || !Source() || !pEntry->CanDeleteEntry())
         return;
     HTREEITEM hItem = pItem->hItem;
-    CString question = "Delete the entry " + pEntry->GetDN() + " from the directory?";
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    CString question = "Delete the entry " + DnForDisplay(pEntry->GetDN()) + " from the directory?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     FlushPendingItems();
     CDataSource* pSource = Source();
@@ -784,10 +795,14 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
 void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
     CString text;
     text.Format("Only %d entries shown: the server's %s was reached.", nShown, pszLimit);
+    // Short enough for a narrow pane at any depth; the sentence is the tooltip.
+    CString shortText;
+    shortText.Format("%d shown (%s)", nShown, pszLimit);
     CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pMarker->bMarker = true;
     pMarker->bFixedText = true;
-    pMarker->strFixedText = text;
+    pMarker->strFixedText = shortText;
+    pMarker->strToolTip = text;
     m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
 }
 
@@ -821,7 +836,7 @@ LRESULT CLdapTreeView::OnEntryAdded(WPARAM wParam, LPARAM lParam) {
     auto* pEntry = WParamToPtr<CEntryNode>(wParam);
     if (!pEntry)
         return 0;
-    SetStatus(pEntry->GetDN() + "Node successfully added");
+    SetStatus("Node successfully added: " + DnForDisplay(pEntry->GetDN()));
     auto* phParent = LParamToPtr<HTREEITEM>(lParam);
     CTreeItem* pParent = phParent ? m_pModel->Find(*phParent) : nullptr;
     if (!pParent || !pParent->pEntry || !pParent->bLinked)
@@ -914,6 +929,7 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
         m_pModel->DeleteItem(pItem);
     }
     pEntry->EndOperation(OP_DELETE_ENTRY);
+    SetStatus("Node successfully deleted: " + DnForDisplay(pEntry->GetDN()));
     m_pDocument->UpdateAllViews(this, 0, nullptr);
     // The item the control moved to (or the parent) becomes the selection
     // and, once this message is done, is read as if the user had chosen it,

@@ -147,7 +147,7 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     }
     m_pProgress.reset();
     if (!WriteFileReplacing(m_strPath, text)) {
-        AfxMessageBox("Write Access Denied to LDIF file" + m_strPath, MB_OK | MB_ICONSTOP);
+        AfxMessageBox("Write Access Denied to LDIF file " + m_strPath, MB_OK | MB_ICONSTOP);
         Status(CString());
         return FALSE;
     }

@@ -19,8 +19,7 @@ CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(
     auto* pGrid = new QGridLayout(pGroup);
     m_pFirstLabel = new QLabel("&Name:", pGroup);
     m_pReadOnly = new QLineEdit(pGroup);
-    m_pReadOnly->setReadOnly(true);
-    m_pReadOnly->setFocusPolicy(Qt::ClickFocus);
+    MakeReadOnlyField(m_pReadOnly);
     units.MinimumWidth(m_pReadOnly, 144);
     m_pSecondLabel = new QLabel("&Value:", pGroup);
     m_pEdit = new QLineEdit(pGroup);
@@ -54,7 +53,8 @@ void CModifyAttributeDlg::showEvent(QShowEvent* pEvent) {
 
 void CModifyAttributeDlg::InitDialog() {
     m_bInitialised = true;
-    setWindowTitle("Modify Entry");
+    // A new value and a new name are different acts.
+    setWindowTitle(m_nMode == MODE_ENTRY ? "Rename Entry" : "Modify Value");
     if (m_nMode == MODE_ENTRY) {
         m_pFirstLabel->setText("Old");
         m_pSecondLabel->setText("New");
@@ -62,7 +62,8 @@ void CModifyAttributeDlg::InitDialog() {
         m_pFirstLabel->setText("Name");
         m_pSecondLabel->setText("Value");
     }
-    m_pReadOnly->setText(BytesToText(m_strReadOnly));
+    // A DN reads as the tree shows it; the bytes given stay what is sent.
+    m_pReadOnly->setText(BytesToText(m_nMode == MODE_ENTRY ? DnForDisplay(m_strReadOnly) : m_strReadOnly));
     m_pEdit->setText(BytesToText(m_strEdit));
     m_pEdit->setFocus();
 }

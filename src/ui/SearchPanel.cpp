@@ -291,7 +291,7 @@ CString CSearchPanel::GetStatusText() const {
     outcome.nCount = m_pResults->GetResultCount();
     if (!m_bSearching && !m_bHaveOutcome)
         return CString();
-    CString text = DescribeSearchOutcome(outcome);
+    CString text = DescribeSearchOutcome(outcome, m_lastQuery.nSizeLimit);
     if (m_bSearching)
         text += "...";
     int nShown = m_pShown->rowCount();
@@ -343,6 +343,8 @@ void CSearchPanel::OnSearch() {
     m_pBase->setEditText(base);
     m_pFilter->setEditText(typedFilter);
 
+    // The new rows come in the server's order: no arrow may claim another.
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder);
     m_pending.clear();
     m_pResults->Clear();
     m_bHaveOutcome = false;

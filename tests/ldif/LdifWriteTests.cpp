@@ -200,7 +200,7 @@ TEST_F(CLdifTest, DiskFullOrNoRecoveryPlaceAtCloseKeepsTheFileAndReportsBoth) {
     }
     EXPECT_EQ(ReadWholeFile(Path()), before);
     ASSERT_EQ(m_services.m_boxes.Count(), 2);
-    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file" + Path()));
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file " + Path()));
     EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
     // Nothing half-written is left behind in either place.
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), 1u);
@@ -260,7 +260,7 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
         m_pSource.reset(); // Close from the destructor
         const auto boxes = m_services.m_boxes.Boxes();
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path));
+        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file " + path));
         EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
         const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
         ASSERT_EQ(recovered.size(), 1u);

@@ -101,6 +101,8 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     press(pTree, Qt::Key_Delete);
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
               "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
+    EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
+    EXPECT_EQ(services.m_status.PaneText(1).Str(), "Node successfully deleted: cn=Alice,ou=People,dc=example,dc=com");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
     ASSERT_NE(pNow, nullptr);
@@ -114,8 +116,14 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     const std::string values = (pList->GetRowValue(0)).Str() + "\n" + (pList->GetRowValue(1)).Str() + "\n";
     press(pList, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard(), values);
+    // The question names what goes, and from where; No is its default.
+    const std::string names = pList->GetRowName(0) == pList->GetRowName(1)
+                                  ? pList->GetRowName(0).Str()
+                                  : pList->GetRowName(0).Str() + " and " + pList->GetRowName(1).Str();
     press(pList, Qt::Key_Delete);
-    EXPECT_EQ((services.m_boxes.LastText()).Str(), "Delete the 2 selected value(s) from the entry?");
+    EXPECT_EQ((services.m_boxes.LastText()).Str(),
+              "Delete 2 values of " + names + " from " + pNow->GetDN().Str() + "?");
+    EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
     EXPECT_EQ(pList->GetRowCount(), nRows - 2);
     EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
 

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -31,7 +32,7 @@
 namespace {
 
 // Cancelling the first login ends the program. A source named on the
-// command line fills in that login, focused on OK; what names nothing Tarvo
+// command line fills in that login, focused on its first empty field; what names nothing Tarvo
 // can open is refused with a message.
 TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProgram) {
     const struct {
@@ -42,6 +43,7 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         {{}, 0, {QString::fromLatin1(kDefaultServers).section(';', 0, 0), "389", ""}},
         {{"/tmp/notes.ldif"}, 1, {"/tmp/notes.ldif"}},
         {{"here.ldif"}, 1, {QDir::current().absoluteFilePath("here.ldif")}},
+        {{"-dash.ldif"}, 1, {QDir::current().absoluteFilePath("-dash.ldif")}},
         {{"ldap://ldap.example.org:1389/dc=example,dc=com"},
          0,
          {"ldap.example.org", "1389", "dc=example,dc=com"}},
@@ -55,14 +57,15 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         CTarvoApp app(false);
         QStringList shown;
         int nPage = -1;
-        bool bOkFocused = false;
+        bool bFirstEmptyFocused = false;
         DriveNextLoginSheet([&](CLoginSheet* pSheet) {
             ASSERT_NE(pSheet, nullptr);
             EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
             nPage = pSheet->GetActivePageIndex();
             CLoginPage* pPage = nPage == 0 ? static_cast<CLoginPage*>(pSheet->GetLdapPage())
                                            : static_cast<CLoginPage*>(pSheet->GetLdifPage());
-            bOkFocused = pSheet->focusWidget() == pPage->GetOKButton();
+            // Typing starts in the first field left empty.
+            bFirstEmptyFocused = pSheet->focusWidget() == pPage->GetFirstEmptyField();
             if (nPage == 0)
                 shown << pSheet->GetLdapPage()->GetServerCombo()->currentText()
                       << pSheet->GetLdapPage()->GetPortCombo()->currentText()
@@ -74,7 +77,7 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         EXPECT_FALSE(app.InitInstance(c.arguments));
         EXPECT_EQ(nPage, c.nPage);
         EXPECT_EQ(shown, c.fields);
-        EXPECT_TRUE(bOkFocused || c.arguments.isEmpty());
+        EXPECT_TRUE(bFirstEmptyFocused);
         EXPECT_EQ(services.m_boxes.Count(), 0);
         EXPECT_EQ(app.GetMainFrame(), nullptr);
         EXPECT_EQ(app.GetDocument(), nullptr);
@@ -87,6 +90,76 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
                          "Only ldap://, ldaps:// and ldapi:// URLs can be opened: http://ldap.example.org"));
     EXPECT_FALSE(ParseStartSource(QStringLiteral("ldap:///dc=x"), source, error));
     EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
+}
+
+// What the command line asks for, read before any window exists.
+TEST(CommandLine, OptionsSourcesAndMistakes) {
+    const struct {
+        QStringList arguments; // after the program's path
+        CCommandLine::EAction eAction;
+        QStringList sources;
+        QString text; // a part of the help, version or error text
+        bool bPlatform;
+    } cases[] = {
+        {{}, CCommandLine::kRun, {}, {}, false},
+        {{"--help"}, CCommandLine::kHelp, {}, "Usage: tarvo [options] [FILE.ldif | ldap://host:port/base]", false},
+        {{"-h"}, CCommandLine::kHelp, {}, "Usage: tarvo [options]", false},
+        {{"--version"}, CCommandLine::kVersion, {}, "Tarvo 1.03A\n", false},
+        {{"--bogus"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
+        {{"--bogus", "a.ldif"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
+        {{"a.ldif", "b.ldif"}, CCommandLine::kError, {}, "Only one LDIF file or LDAP URL can be opened.", false},
+        {{"http://x"}, CCommandLine::kError, {}, "Only ldap://, ldaps:// and ldapi:// URLs can be opened", false},
+        // "--" ends the options: what follows is a file even when it looks like one.
+        {{"--", "-dash.ldif"}, CCommandLine::kRun, {"-dash.ldif"}, {}, false},
+        {{"--", "--help"}, CCommandLine::kRun, {"--help"}, {}, false},
+        // Qt's own options are QApplication's, not mistakes.
+        {{"-platform", "offscreen", "a.ldif"}, CCommandLine::kRun, {"a.ldif"}, {}, true},
+        {{"-style=fusion", "-reverse", "a.ldif"}, CCommandLine::kRun, {"a.ldif"}, {}, false},
+        {{"--", "-platform"}, CCommandLine::kRun, {"-platform"}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CCommandLine line = ParseCommandLine(QStringList{"/usr/local/bin/tarvo"} + c.arguments);
+        EXPECT_EQ(line.eAction, c.eAction);
+        EXPECT_EQ(line.sources, c.sources);
+        EXPECT_TRUE(line.strText.contains(c.text)) << line.strText.toStdString();
+        EXPECT_EQ(line.bPlatformGiven, c.bPlatform);
+    }
+}
+
+// The real program: help and mistakes without a display, and a start with
+// no display at all ends with a message instead of an abort.
+TEST(CommandLine, TheProgramAnswersWithoutADisplay) {
+    const struct {
+        QStringList arguments;
+        int nExitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: tarvo [options]", ""},
+        {{"--version"}, 0, "Tarvo 1.03A", ""},
+        {{"--bogus"}, 1, "", "tarvo: Unknown option 'bogus'."},
+        {{}, 1, "", "tarvo: " + NoWindowSystemMessage()},
+        {{"--", "-dash.ldif"}, 1, "", "tarvo: " + NoWindowSystemMessage()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* pszName : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(pszName));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TARVO_EXECUTABLE), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.nExitCode);
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+        if (c.err.isEmpty())
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    }
 }
 
 class MainFrameTest : public CFrameTest {
@@ -143,13 +216,21 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
         EXPECT_EQ(pButton->size(), QSize(24, 24));
     }
     QAction* pStop = m_pFrame->GetCommandAction(ID_FILE_STOP);
-    EXPECT_EQ(pStop->toolTip(), QStringLiteral("Stop"));
+    // Escape is Stop, and its button says so.
+    EXPECT_EQ(pStop->toolTip(), QStringLiteral("Stop (Esc)"));
+    EXPECT_EQ(pStop->shortcut(), QKeySequence(Qt::Key_Escape));
     EXPECT_EQ(pStop->statusTip(), QStringLiteral("Stops the current operation "));
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->statusTip(),
-              QStringLiteral("Opens the specified  Data Source. "));
-    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->toolTip(), QStringLiteral("Add Atributes"));
+              QStringLiteral("Opens the specified Data Source."));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->toolTip(), QStringLiteral("Open"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->toolTip(), QStringLiteral("Add Attributes"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_DELETE_ENTRY)->toolTip(), QStringLiteral("Delete Entry"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ENTRY)->statusTip(),
+              QStringLiteral("Adds an entry below the selected node "));
+    EXPECT_EQ(QString::fromStdString(GetCommandPrompt(ID_ATTRIBUTE_ADD).Str()),
+              QStringLiteral("Adds an attribute and its value to the existing list"));
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE_LDIF)->statusTip(),
-              QStringLiteral("Dumps the directory structure from the seleceted entries into a LDIF file"));
+              QStringLiteral("Dumps the directory structure from the selected entries into a LDIF file"));
     EXPECT_TRUE(m_pFrame->GetCommandAction(ID_TOOLS_ENTRY_ADD)->statusTip().isEmpty());
 
     // Hovering shows the prompt in pane 0; leaving brings "Ready" back.
@@ -185,8 +266,8 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     EXPECT_EQ(m_pFrame->GetPaneText(1), QStringLiteral("Searching  dc=example,dc=com"));
     EXPECT_EQ(m_pFrame->GetPaneText(2), QStringLiteral("3 Attributes Found"));
     // A text too long for its pane is cut in the middle and whole in the tooltip.
-    const QString added = QStringLiteral("cn=Someone With A Long Name,ou=People,dc=example,dc=com"
-                                         "Node successfully added");
+    const QString added = QStringLiteral("Node successfully added: "
+                                         "cn=Someone With A Long Name,ou=People,dc=example,dc=com");
     m_pDoc->SetStatusText(FromQString(added), 1);
     QLabel* pPane = m_pFrame->GetPaneLabel(1);
     EXPECT_EQ(m_pFrame->GetPaneText(1), added);

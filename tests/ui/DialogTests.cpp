@@ -107,8 +107,8 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
     const Case cases[] = {
         {"Add Entry", "Add Entry", entryTexts, [] { return new CEntryDlg; }},
         {"Add Attributes", "Add Attributes", {"&Name:", "&Value:"}, [] { return new CAddAttributesDlg; }},
-        {"Modify (attribute)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ATTRIBUTE); }},
-        {"Modify (entry)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ENTRY); }},
+        {"Modify (attribute)", "Modify Value", {}, [] { return new CModify(CModify::MODE_ATTRIBUTE); }},
+        {"Modify (entry)", "Rename Entry", {}, [] { return new CModify(CModify::MODE_ENTRY); }},
         {"Settings",
          "Settings",
          {"&Filename:", "Entries per page", "..."},
@@ -439,8 +439,8 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     CExportSettings settings;
     CSettingsDlg dlg(&settings);
     EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
+    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all entries even if attributes have not been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as necessary");
     EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
     EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
     EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);

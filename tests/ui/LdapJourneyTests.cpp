@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -98,8 +99,7 @@ TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
         std::vector<HTREEITEM> children = m_pTree->GetChildItems(hLevel);
         ASSERT_EQ(children.size(), 501u);
         HTREEITEM hMarker = children.back();
-        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)),
-                  "Only 500 entries shown: the server's size limit was reached.");
+        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)), "500 shown (size limit)");
         EXPECT_EQ(m_pTree->GetItemEntry(hMarker), nullptr);
         QModelIndex marker = pModel->IndexOf(pModel->Find(hMarker));
         EXPECT_TRUE(pModel->data(marker, Qt::FontRole).value<QFont>().italic());
@@ -177,7 +177,7 @@ TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
     m_pPanes->AddEntry(hPeople, "cn=Carol",
                        {{"objectClass", "inetOrgPerson"}, {"cn", "Carol"}, {"sn", "Ng"}});
     ASSERT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Carol")); }));
-    EXPECT_EQ(Str(m_pPanes->Status(1)), "cn=Carol,ou=People,dc=example,dc=comNode successfully added");
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Node successfully added: cn=Carol,ou=People,dc=example,dc=com");
     EXPECT_TRUE(m_server.Exists("cn=Carol,ou=People,dc=example,dc=com"));
 
     // Rename, shown in both title modes.
@@ -646,6 +646,33 @@ protected:
 
 } // namespace
 
+// A search cut short says whose limit it was: the user's own, or the
+// server's (which anonymous users meet first).
+TEST_F(LdapJourney, ASearchCutShortSaysWhoseLimitItWas) {
+    CSlapdServer capped;
+    capped.SetSizeLimit(500);
+    ASSERT_TRUE(capped.AddChildren("ou=Empty," + kBase, 1200));
+    StartAndOpen(capped, false);
+    CSearchPanel panel(&m_pPanes->m_doc, m_pTree);
+    panel.show();
+    const struct {
+        int nLimit;
+        const char* pszStatus;
+    } cases[] = {
+        {1000, "500 entries (the server's size limit of 500 reached)"},
+        {20, "20 entries (your limit of 20 reached)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nLimit);
+        panel.ShowForEntry(kBase.c_str());
+        panel.SizeLimitSpin()->setValue(c.nLimit);
+        panel.FilterCombo()->setEditText("(objectClass=*)");
+        QTest::keyClick(panel.FilterCombo()->lineEdit(), Qt::Key_Return);
+        ASSERT_TRUE(WaitUntil([&]() { return !panel.IsSearching(); }));
+        EXPECT_EQ(Str(panel.GetStatusText()), c.pszStatus);
+    }
+}
+
 TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->ShowForEntry(kBase.c_str());
     EXPECT_EQ(m_pPanel->BaseCombo()->currentText().toStdString(), kBase);
@@ -702,6 +729,8 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     // A table of some attributes still saves whole entries as LDIF.
     m_pPanel->AttributesEdit()->setText("cn");
     ASSERT_TRUE(Search("(sn=One)"));
+    // The rows of a new search come in the server's order: the old arrow goes.
+    EXPECT_EQ(pTable->horizontalHeader()->sortIndicatorSection(), -1);
     ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
     ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
     text = ReadWholeFile(ldif);

@@ -12,6 +12,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ScreenFit.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,7 @@ public:
         setenv("XDG_CONFIG_HOME", g_pRuntimeDir->path().toLocal8Bit().constData(), 1);
         CMessageDispatcher::Instance().SetUIThread();
         g_pApp = std::make_unique<QApplication>(g_argc, g_argv);
+        CScreenFit::Install();
         g_pWakeup = std::make_unique<CQtDispatcherWakeup>();
     }
     void TearDown() override {

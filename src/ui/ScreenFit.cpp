@@ -1,0 +1,59 @@
+#include "ui/ScreenFit.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+constexpr int kTitleBarGuess = 32;
+} // namespace
+
+void CScreenFit::Install() {
+    if (!qApp || qApp->findChild<CScreenFit*>(QString(), Qt::FindDirectChildrenOnly))
+        return;
+    qApp->installEventFilter(new CScreenFit(qApp));
+}
+
+void CScreenFit::Fit(QWidget* pWindow) {
+    QScreen* pScreen = pWindow->screen();
+    if (!pScreen)
+        return;
+    const QRect available = pScreen->availableGeometry();
+    // Until the window manager has framed the window its frame is unknown:
+    // room is left for a title bar as it commonly is.
+    const QRect frameGeometry = pWindow->frameGeometry();
+    const QRect geometry = pWindow->geometry();
+    const QMargins frame = frameGeometry != geometry
+                               ? QMargins(geometry.left() - frameGeometry.left(), geometry.top() - frameGeometry.top(),
+                                          frameGeometry.right() - geometry.right(),
+                                          frameGeometry.bottom() - geometry.bottom())
+                               : QMargins(0, kTitleBarGuess, 0, 0);
+    const QRect room = available.marginsRemoved(frame);
+    const bool bShrink = pWindow->width() > room.width() || pWindow->height() > room.height();
+    if (bShrink)
+        pWindow->resize(pWindow->size().boundedTo(room.size()));
+    QRect fitted = pWindow->geometry();
+    // A dialog made smaller stays centred on its own window.
+    QWidget* pParent = pWindow->parentWidget();
+    if (bShrink && qobject_cast<QDialog*>(pWindow) && pParent && pParent->isVisible())
+        fitted.moveCenter(pParent->window()->geometry().center());
+    fitted.moveRight(qMin(fitted.right(), room.right()));
+    fitted.moveBottom(qMin(fitted.bottom(), room.bottom()));
+    fitted.moveLeft(qMax(fitted.left(), room.left()));
+    fitted.moveTop(qMax(fitted.top(), room.top()));
+    if (fitted.topLeft() != pWindow->geometry().topLeft())
+        pWindow->move(fitted.topLeft() - QPoint(frame.left(), frame.top()));
+}
+
+bool CScreenFit::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pEvent->type() == QEvent::Show && pWatched->isWidgetType()) {
+        auto* pWidget = static_cast<QWidget*>(pWatched);
+        const Qt::WindowType eType = pWidget->windowType();
+        if (pWidget->isWindow() && eType != Qt::Popup && eType != Qt::ToolTip && eType != Qt::SplashScreen &&
+            eType != Qt::Desktop)
+            Fit(pWidget);
+    }
+    return QObject::eventFilter(pWatched, pEvent);
+}
