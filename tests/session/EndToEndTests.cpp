@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QProgressDialog>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -60,9 +61,19 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     CMainFrame* pFrame = app.GetMainFrame();
     CLdapTreeView* pTree = pFrame->GetTreeView();
     CLdapListView* pList = pFrame->GetListView();
-    // Nothing is shown yet: no command that needs an entry is offered.
-    for (UINT nID : {ID_TOOLS_ATTR_ADD, ID_TB_ADD_ATTRIBUTES, ID_TOOLS_ENTRY_DELETE, ID_EDIT_COPY})
-        EXPECT_FALSE(pFrame->IsCommandEnabled(nID)) << nID;
+    // The top entry is the selection and its attributes show at once; the
+    // commands on it are offered without a click.
+    PumpEvents();
+    ASSERT_NE(pTree->GetSelectedEntry(), nullptr);
+    EXPECT_EQ(pTree->GetSelectedEntry()->GetDN().Str(), "dc=example,dc=com");
+    EXPECT_EQ(pList->GetCurrentEntry(), pTree->GetSelectedEntry());
+    EXPECT_GT(pList->GetRowCount(), 0);
+    for (UINT nID : {ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF, ID_TOOLS_ENTRY_DELETE, ID_TOOLS_ATTR_ADD})
+        EXPECT_TRUE(pFrame->IsCommandEnabled(nID)) << nID;
+    // The window names its file, and marks it once it has unsaved changes.
+    pFrame->UpdateCommandUI();
+    EXPECT_EQ(pFrame->windowHandle()->title(), QString::fromUtf8("directory.ldif \u2014 Tarvo"));
+    EXPECT_FALSE(pFrame->isWindowModified());
 
     QApplication::setActiveWindow(pFrame);
     auto press = [pFrame](QWidget* pPane, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -127,9 +138,14 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     EXPECT_EQ(pList->GetRowCount(), nRows - 2);
     EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
 
+    pFrame->UpdateCommandUI();
+    EXPECT_TRUE(pFrame->isWindowModified());
+    EXPECT_EQ(pFrame->windowHandle()->title(), QString::fromUtf8("directory.ldif* \u2014 Tarvo"));
+
     // Close writes the file back, without the deleted entry, and ends the session.
     EXPECT_TRUE(pFrame->OnCommand(ID_FILE_CLOSE_SESSION));
     EXPECT_EQ(pDoc->GetDataSource(), nullptr);
+    EXPECT_EQ(pFrame->windowHandle()->title(), QStringLiteral("Tarvo"));
     EXPECT_EQ(TopLevelRows(pTree), 0);
     const std::string written = ReadWholeFile(path);
     EXPECT_EQ(written.find("cn=Alice"), std::string::npos) << written;
@@ -219,6 +235,11 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     CTarvoDoc* pDoc = app.GetDocument();
     ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
     EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    // The window says who is logged in where.
+    app.GetMainFrame()->UpdateCommandUI();
+    EXPECT_EQ(app.GetMainFrame()->windowHandle()->title(),
+              QString::fromStdString(server.AdminDN() + " @ 127.0.0.1:" + std::to_string(server.Port())) +
+                  QString::fromUtf8(" \u2014 Tarvo"));
     // Neither the profile nor any box holds the password.
     EXPECT_NE(services.m_profile.GetProfileString("History", "BindDNs", "").Find("cn=admin"), -1);
     for (const auto& box : services.m_boxes.Boxes())

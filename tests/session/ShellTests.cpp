@@ -10,6 +10,7 @@
 #include "platform/Thread.h"
 #include "session/CommandLine.h"
 #include "session/HelpWindow.h"
+#include "ui/SearchPanel.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -265,15 +267,32 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pDoc->SetStatusText("3 Attributes Found", 2);
     EXPECT_EQ(m_pFrame->GetPaneText(1), QStringLiteral("Searching  dc=example,dc=com"));
     EXPECT_EQ(m_pFrame->GetPaneText(2), QStringLiteral("3 Attributes Found"));
-    // A text too long for its pane is cut in the middle and whole in the tooltip.
-    const QString added = QStringLiteral("Node successfully added: "
-                                         "cn=Someone With A Long Name,ou=People,dc=example,dc=com");
-    m_pDoc->SetStatusText(FromQString(added), 1);
+    // A pane grows with its text up to a share of the window; beyond that
+    // the text is cut in the middle and whole in the tooltip.
     QLabel* pPane = m_pFrame->GetPaneLabel(1);
+    const QString completed = QStringLiteral("Search Completed  -  500 entries found (size limit reached)");
+    m_pFrame->resize(QSize(1400, 600).boundedTo(m_pFrame->screen()->availableGeometry().size()));
+    PumpEvents();
+    m_pDoc->SetStatusText(FromQString(completed), 1);
+    if (pPane->fontMetrics().horizontalAdvance(completed) < m_pFrame->width() * 0.35) {
+        EXPECT_EQ(pPane->text(), completed);
+        EXPECT_TRUE(pPane->toolTip().isEmpty());
+        EXPECT_GT(pPane->width(), 250);
+    }
+    EXPECT_LE(pPane->sizeHint().width(), pPane->width());
+    const QString added = QStringLiteral("Node successfully added: cn=Someone With A Rather Long Name,"
+                                         "ou=A Department With A Long Name Too,ou=People,dc=example,dc=com");
+    m_pFrame->resize(m_pFrame->minimumSizeHint());
+    PumpEvents();
+    m_pDoc->SetStatusText(FromQString(added), 1);
     EXPECT_EQ(m_pFrame->GetPaneText(1), added);
     EXPECT_EQ(pPane->toolTip(), added);
-    EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("added")));
+    EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("dc=com")));
     EXPECT_LE(pPane->sizeHint().width(), pPane->width());
+    EXPECT_LE(pPane->width(), m_pFrame->width() * 0.4 + 1);
+    // Short again: back to its usual width.
+    m_pDoc->SetStatusText("Ready", 1);
+    EXPECT_LE(pPane->width(), 250);
     // With the frame gone nothing happens.
     m_pFrame.reset();
     m_pDoc->SetStatusText("late", 0);
@@ -498,3 +517,62 @@ TEST(CQtFileDialogs, TheOpenDialogTakesOnlyAnExistingFileAndGivesItsFullPath) {
 }
 
 } // namespace
+
+namespace {
+
+// Every visible control of the window lies inside it, at least as tall as
+// it asks to be.
+void ExpectControlsInside(QWidget* pWindow, const std::string& where) {
+    for (QWidget* pChild : pWindow->findChildren<QWidget*>()) {
+        if (!pChild->isVisibleTo(pWindow) || pChild->isWindow() ||
+            !(qobject_cast<QAbstractButton*>(pChild) || qobject_cast<QComboBox*>(pChild) ||
+              qobject_cast<QLineEdit*>(pChild) || qobject_cast<QLabel*>(pChild)))
+            continue;
+        const QRect inWindow(pChild->mapTo(pWindow, QPoint(0, 0)), pChild->size());
+        EXPECT_TRUE(pWindow->rect().contains(inWindow))
+            << where << ": " << pChild->metaObject()->className() << " "
+            << pChild->objectName().toStdString() << " lies outside the window";
+        EXPECT_GE(pChild->height(), pChild->minimumSizeHint().height())
+            << where << ": " << pChild->metaObject()->className() << " is squeezed";
+    }
+}
+
+} // namespace
+
+// The main window with its search panel, the login window and Help fit the
+// screen whole at the default font and one half larger (and, run again by
+// CTest, at twice the scale on a 1600 by 1000 screen).
+TEST(ScreenFit, TheMainWindowItsSearchPanelTheLoginAndHelpFitTheScreen) {
+    const QFont defaultFont = QApplication::font();
+    for (double dScale : {1.0, 1.5}) {
+        const std::string where = std::to_string(dScale) + "x font";
+        QFont font = defaultFont;
+        font.setPointSizeF(defaultFont.pointSizeF() * dScale);
+        QApplication::setFont(font);
+        CTestServices services;
+        CTarvoDoc doc;
+        CMainFrame frame(&doc);
+        frame.show();
+        frame.GetSearchPanel()->show();
+        PumpEvents();
+        const QRect screen = frame.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(frame.frameGeometry()))
+            << where << ": " << frame.width() << "x" << frame.height() << " on " << screen.width() << "x"
+            << screen.height();
+        ExpectControlsInside(&frame, where);
+
+        CLoginSheet sheet(QStringLiteral("Login"), &frame, 0);
+        sheet.show();
+        PumpEvents();
+        EXPECT_TRUE(screen.contains(sheet.frameGeometry())) << where << ": login";
+
+        // Help is long: it scrolls rather than growing past the screen.
+        QWidget* pHelp = ShowHelpContents(&frame);
+        PumpEvents();
+        ASSERT_NE(pHelp, nullptr);
+        EXPECT_TRUE(screen.contains(pHelp->frameGeometry()))
+            << where << ": help " << pHelp->width() << "x" << pHelp->height();
+        delete pHelp;
+    }
+    QApplication::setFont(defaultFont);
+}
