@@ -43,7 +43,8 @@ public:
 class IProfileService {
 public:
     virtual ~IProfileService() = default;
-    virtual CString GetProfileString(const CString& section, const CString& key, const CString& defaultValue) = 0;
+    virtual CString GetProfileString(const CString& section, const CString& key,
+                                     const CString& defaultValue) = 0;
     virtual BOOL WriteProfileString(const CString& section, const CString& key, const CString& value) = 0;
     virtual int GetProfileInt(const CString& section, const CString& key, int nDefault) = 0;
     virtual BOOL WriteProfileInt(const CString& section, const CString& key, int nValue) = 0;
@@ -61,8 +62,8 @@ public:
     virtual ~IFileDialogService() = default;
     // Asks for a file; TRUE with the chosen path, FALSE when cancelled.
     // bMustExist: only an existing file is accepted (open dialogs).
-    virtual BOOL ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath, const CString& filter,
-                            BOOL bMustExist, CString& chosenPath) = 0;
+    virtual BOOL ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath,
+                            const CString& filter, BOOL bMustExist, CString& chosenPath) = 0;
 };
 
 // Where the services are installed. Passing NULL restores the default (a

@@ -68,10 +68,15 @@ struct CQtOption {
     bool bValue;
 };
 const CQtOption kQtOptions[] = {
-    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowtitle", true}, {"qwindowicon", true},  {"display", true},
-    {"geometry", true},  {"style", true},   {"stylesheet", true}, {"session", true},
-    {"reverse", false},  {"widgetcount", false}, {"nograb", false}, {"dograb", false}, {"sync", false},
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowtitle", true},
+    {"qwindowicon", true},     {"display", true},
+    {"geometry", true},        {"style", true},
+    {"stylesheet", true},      {"session", true},
+    {"reverse", false},        {"widgetcount", false},
+    {"nograb", false},         {"dograb", false},
+    {"sync", false},
 };
 
 // The Qt option an argument starts, with the length of "-name" or "--name".
@@ -93,7 +98,8 @@ const CQtOption* FindQtOption(const QString& argument, bool& bInlineValue) {
 
 CCommandLine ParseCommandLine(const QStringList& arguments) {
     CCommandLine result;
-    const QString program = arguments.isEmpty() ? QStringLiteral("tarvo") : QFileInfo(arguments.first()).fileName();
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral("tarvo") : QFileInfo(arguments.first()).fileName();
     // Qt's own options go to QApplication; ours and the source are read here.
     QStringList ours;
     ours << program;

@@ -25,8 +25,8 @@ void SetUpCommandLine(QCommandLineParser& parser);
 struct CCommandLine {
     enum EAction { kRun, kHelp, kVersion, kError };
     EAction eAction = kRun;
-    QString strText;      // kHelp, kVersion: for stdout; kError: for stderr
-    QStringList sources;  // kRun: the arguments after the options ("--" ends them)
+    QString strText;             // kHelp, kVersion: for stdout; kError: for stderr
+    QStringList sources;         // kRun: the arguments after the options ("--" ends them)
     bool bPlatformGiven = false; // -platform names the window system itself
 };
 // arguments: as the program got them, its name first.

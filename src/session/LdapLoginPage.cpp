@@ -78,7 +78,17 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Port &Number:"), m_pPortCombo);
     AddField(QStringLiteral("&Bind DN:"), m_pBindDNCombo);
     AddField(QStringLiteral("&Password :"), m_pPasswordEdit);
-    AddField(QStringLiteral("&Search Base :"), m_pSearchBaseCombo);
+    auto* pBaseRow = new QWidget(this);
+    auto* pBaseLayout = new QHBoxLayout(pBaseRow);
+    pBaseLayout->setContentsMargins(0, 0, 0, 0);
+    pBaseLayout->addWidget(m_pSearchBaseCombo, 1);
+    m_pFetch = new QPushButton(QStringLiteral("&Fetch"), pBaseRow);
+    m_pFetch->setAutoDefault(false);
+    m_pFetch->setToolTip(QStringLiteral("Ask the server for its naming contexts"));
+    pBaseLayout->addWidget(m_pFetch);
+    pBaseRow->setFocusProxy(m_pSearchBaseCombo);
+    connect(m_pFetch, &QPushButton::clicked, this, &CLdapLoginPage::OnFetch);
+    AddField(QStringLiteral("&Search Base :"), pBaseRow, m_pSearchBaseCombo);
 
     m_pSecurityCombo = new QComboBox(this);
     m_pSecurityCombo->addItems({QStringLiteral("None"), QStringLiteral("StartTLS"), QStringLiteral("LDAPS"),
@@ -240,6 +250,32 @@ BOOL CLdapLoginPage::ValidateInput() {
     params.m_eTrust = params.m_strKeyPin.IsEmpty() ? ETrust::Verify : ETrust::Pinned;
     params.m_pPrompts = &m_prompts;
     return TRUE;
+}
+
+void CLdapLoginPage::OnFetch() {
+    if (!ValidateInput())
+        return;
+    std::vector<CString> contexts;
+    if (!GetSheet()->FetchNamingContexts(contexts))
+        return;
+    if (contexts.empty()) {
+        AfxMessageBox("The server names no naming contexts.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    // The server's bases lead the list; what is typed stays, or the first
+    // base is taken when nothing is.
+    const QString typed = m_pSearchBaseCombo->currentText();
+    const QSignalBlocker blocker(m_pSearchBaseCombo);
+    for (auto it = contexts.rbegin(); it != contexts.rend(); ++it) {
+        const QString context = ToQString(*it);
+        const int nFound =
+            m_pSearchBaseCombo->findText(context, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (nFound >= 0)
+            m_pSearchBaseCombo->removeItem(nFound);
+        m_pSearchBaseCombo->insertItem(0, context);
+    }
+    m_pSearchBaseCombo->setEditText(typed.isEmpty() ? ToQString(contexts.front()) : typed);
+    m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
 }
 
 void CLdapLoginPage::OnOK() {

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 CLoginPage::CLoginPage(CLoginSheet* pSheet, const QString& caption, int nVersionControlId, int nHelpControlId)
     : QWidget(nullptr), m_pSheet(pSheet), m_caption(caption) {
     auto* pLayout = new QVBoxLayout(this);
@@ -79,8 +81,12 @@ QList<QWidget*> CLoginPage::GetTabChain() const {
             continue;
         if (pField->focusPolicy() & Qt::TabFocus)
             chain << pField;
-        // A row of an edit and its "..." button.
-        for (QWidget* pChild : pField->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        // A row of a field and its button: the field first, as it reads.
+        QList<QWidget*> row = pField->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        std::stable_sort(row.begin(), row.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+        if (QWidget* pProxy = pField->focusProxy(); pProxy && row.removeOne(pProxy))
+            row.prepend(pProxy);
+        for (QWidget* pChild : row)
             if (pChild->focusPolicy() & Qt::TabFocus)
                 chain << pChild;
     }

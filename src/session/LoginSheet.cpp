@@ -1,5 +1,6 @@
 #include "session/LoginSheet.h"
 
+#include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/qt/QtServices.h"
 #include "session/CommandLine.h"
@@ -148,6 +149,30 @@ void CLoginSheet::OpenSource(CDataSource* pSource) {
     }
 }
 
+bool CLoginSheet::FetchNamingContexts(std::vector<CString>& contexts) {
+    contexts.clear();
+    CDataSource* pCreated = CreateSource(kLdapSource);
+    auto* pSource = dynamic_cast<CLdapSource*>(pCreated);
+    if (!pSource) {
+        delete pCreated;
+        return false;
+    }
+    // An open without a base reads the naming contexts; the source then
+    // goes, and the sheet's parameters are what the user typed again.
+    const CConnectionParams typed = m_params;
+    m_params.m_strSearchBase.Empty();
+    const bool bOpened = OpenInBackground(pSource);
+    if (bOpened) {
+        for (const CEntryNode* pContext : m_params.m_namingContexts)
+            contexts.push_back(pContext->GetDN());
+        delete pSource;
+    }
+    CString& password = m_params.m_strPassword;
+    password.Str().assign(password.Str().size(), '\0');
+    m_params = typed;
+    return bOpened;
+}
+
 bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
     // Connecting, binding and reading the base can each wait for the network
     // time-out: the sheet keeps painting and offers Cancel meanwhile.
@@ -201,6 +226,7 @@ bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
     }
     // The root, and the server's spelling of the base.
     m_params.m_pRoot = pAttempt->params.m_pRoot;
+    m_params.m_namingContexts = pAttempt->params.m_namingContexts;
     m_params.m_strSearchBase = pAttempt->params.m_strSearchBase;
     return true;
 }

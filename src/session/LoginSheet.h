@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <vector>
 
 class CDataSource;
 class CLdapSource;
@@ -47,6 +48,11 @@ public:
     // and the sheet ends with 1, otherwise it is destroyed and the sheet
     // stays open.
     void OpenSource(CDataSource* pSource);
+    // Connects with m_params as a login would, reads the server's naming
+    // contexts and lets go again; m_params are left as they were. FALSE
+    // when the server could not be reached (said in a box) or the user
+    // cancelled.
+    bool FetchNamingContexts(std::vector<CString>& contexts);
 
     CLdapLoginPage* GetLdapPage() const { return m_pLdapPage; }
     CLdifLoginPage* GetLdifPage() const { return m_pLdifPage; }

@@ -492,9 +492,10 @@ void CMainFrame::UpdateTitle() {
     const QString session = m_pDocument ? m_pDocument->GetSessionName() : QString();
     // "[*]" is where Qt shows the modified mark; one in a name is doubled
     // so that it shows as typed.
-    QString title = session.isEmpty() ? QStringLiteral("Tarvo")
-                                      : QString(session).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) +
-                                            QStringLiteral("[*] \u2014 Tarvo");
+    QString title = session.isEmpty()
+                        ? QStringLiteral("Tarvo")
+                        : QString(session).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) +
+                              QStringLiteral("[*] \u2014 Tarvo");
     if (title != windowTitle())
         setWindowTitle(title);
     setWindowModified(m_pDocument && m_pDocument->HasUnsavedChanges());

@@ -24,8 +24,8 @@ namespace {
 QString SessionName(const CConnectionParams& params) {
     if (!params.m_strLdifFile.IsEmpty())
         return QFileInfo(BytesToText(params.m_strLdifFile)).fileName();
-    const QString who =
-        params.m_strBindDN.IsEmpty() ? QStringLiteral("anonymous") : BytesToText(DnForDisplay(params.m_strBindDN));
+    const QString who = params.m_strBindDN.IsEmpty() ? QStringLiteral("anonymous")
+                                                     : BytesToText(DnForDisplay(params.m_strBindDN));
     QString where = BytesToText(params.m_strServer);
     // A local socket's path says all; a port means nothing there.
     if (!where.startsWith(QLatin1String("ldapi://")))
@@ -79,6 +79,7 @@ void CTarvoDoc::OnCloseDocument() {
 BOOL CTarvoDoc::ShowLogin() {
     BOOL bOpened = FALSE;
     CEntryNode* pRoot = nullptr;
+    std::vector<CEntryNode*> namingContexts;
     {
         // Over its own window, not wherever the last one was.
         CLoginSheet sheet(QStringLiteral("Login"), GetFrame(), 0);
@@ -95,6 +96,7 @@ BOOL CTarvoDoc::ShowLogin() {
             sheet.SetOpenedSource(nullptr);
             m_pDataSource->SetPageSize(m_exportSettings.GetEntriesPerPage());
             pRoot = sheet.m_params.m_pRoot;
+            namingContexts = sheet.m_params.m_namingContexts;
             m_strSessionName = SessionName(sheet.m_params);
             bOpened = TRUE;
         }
@@ -103,6 +105,9 @@ BOOL CTarvoDoc::ShowLogin() {
         SetNoSessionFlags();
         return FALSE;
     }
+    // The naming contexts first: the first of them is where browsing starts.
+    for (CEntryNode* pContext : namingContexts)
+        UpdateAllViews(nullptr, 0, pContext);
     UpdateAllViews(nullptr, 0, pRoot);
     SetSessionFlags();
     return TRUE;

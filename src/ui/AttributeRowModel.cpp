@@ -1,6 +1,7 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "ui/AttributeListEditor.h"
 
 #include <algorithm>
@@ -77,7 +78,11 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return BytesToText(index.column() == 0 ? row.strName : row.strValue);
+        if (index.column() == 0)
+            return BytesToText(row.strName);
+        // A DN reads as it does in the tree; the bytes stay what is sent.
+        return BytesToText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue)
+                                                                   : row.strValue);
     }
     if (role == Qt::ToolTipRole && bBinary)
         return BytesToText(DescribeBinaryValue(row.strName, row.strValue));

@@ -13,6 +13,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
+#include "ui/LdapTreeView.h"
 #include "ui/ModifyAttributeDlg.h"
 
 #include <QApplication>
@@ -116,6 +117,8 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pModifyAction = m_pMenu->addAction("&Modify");
     m_pMenu->addSeparator();
     m_pRefreshAction = m_pMenu->addAction("&Refresh");
+    m_pMenu->addSeparator();
+    m_pGoToAction = m_pMenu->addAction("&Go to Entry");
     // Shown beside the items only: the main window's commands take the keys
     // (a popup menu's own shortcuts never fire).
     m_pDeleteAction->setShortcut(QKeySequence::Delete);
@@ -124,6 +127,28 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapListView::OnDeleteAttributes);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapListView::OnModifyAttribute);
     connect(m_pRefreshAction, &QAction::triggered, this, &CLdapListView::OnRefresh);
+    connect(m_pGoToAction, &QAction::triggered, this, &CLdapListView::OnGoToEntry);
+    // A DN is followed where it is shown; other values are read in place.
+    connect(m_pList, &QAbstractItemView::doubleClicked, this, [this] {
+        if (CanGoToEntry())
+            OnGoToEntry();
+    });
+}
+
+bool CLdapListView::CanGoToEntry() const {
+    const int nRow = GetFocusedRow();
+    return m_pCurrentEntry && nRow >= 0 && nRow < GetRowCount() &&
+           IsDnValuedAttribute(GetRowName(nRow).View()) && !GetRowValue(nRow).IsEmpty();
+}
+
+void CLdapListView::OnGoToEntry() {
+    if (!CanGoToEntry())
+        return;
+    auto* pTree = dynamic_cast<CLdapTreeView*>(m_pDocument ? m_pDocument->GetView(0) : nullptr);
+    if (!pTree)
+        return;
+    // The value as stored: the server's form of the DN is what is looked up.
+    pTree->GoToEntry(GetRowValue(GetFocusedRow()));
 }
 
 CLdapListView::~CLdapListView() {
@@ -294,6 +319,7 @@ void CLdapListView::OnRightButtonDown(const QPoint& point) {
     m_pDeleteAction->setEnabled(m_pCurrentEntry->CanDeleteAttribute() && bSelected);
     m_pModifyAction->setEnabled(m_pCurrentEntry->CanModifyAttribute() && bSelected);
     m_pRefreshAction->setEnabled(m_pCurrentEntry->CanRefreshAttributes());
+    m_pGoToAction->setEnabled(CanGoToEntry());
     m_pMenu->popup(m_pList->viewport()->mapToGlobal(point));
 }
 
@@ -367,7 +393,8 @@ void CLdapListView::OnDeleteAttributes() {
     std::vector<CAttributeRow> rows;
     for (int nRow : selected)
         rows.push_back(m_pModel->Row(nRow));
-    if (AfxMessageBox(DeleteValuesQuestion(pEntry, rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    if (AfxMessageBox(DeleteValuesQuestion(pEntry, rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+        IDYES)
         return;
     CDataSource* pSource = Source();
     if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanDeleteAttribute())

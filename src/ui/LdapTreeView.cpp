@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
@@ -34,6 +35,7 @@
 namespace {
 
 const char* const kLoadingText = "loading entries.........";
+const char* const kRootDseLabel = "Root DSE";
 
 // The tree control: items without an entry are never selected, the right
 // button is the pane's, and Tab goes to the other pane.
@@ -459,6 +461,10 @@ void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
         return;
     const HTREEITEM hParent = HTREEITEM::FromParam(static_cast<std::uint64_t>(lHint));
     const HTREEITEM hItem = InsertEntryItem(pEntry, hParent);
+    // A server's entry without a name is its root DSE, and is called so.
+    if (!hParent && pEntry->GetDN().IsEmpty() && !dynamic_cast<CLdifSource*>(Source()))
+        if (CTreeItem* pItem = m_pModel->Find(hItem))
+            m_pModel->SetFixedText(pItem, kRootDseLabel);
     // A new session's top entry is the selection, and its attributes show
     // as if the user had chosen it (once the attribute pane has cleared
     // itself for the new session).
@@ -619,14 +625,24 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
     };
     FlushPendingItems();
     const std::string target = DnCompareKey(m_strGoTo.View());
-    CTreeItem* pRoot = m_pModel->Root();
-    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
     auto isBelow = [&](const std::string& key) {
         return key.empty() || key == target ||
                (target.size() > key.size() + 1 &&
                 target.compare(target.size() - key.size(), key.size(), key) == 0 &&
                 target[target.size() - key.size() - 1] == ',');
     };
+    // Of several top entries (a server's naming contexts), the one the
+    // entry is below.
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    size_t nBest = 0;
+    for (CTreeItem* pTop : pRoot->children) {
+        const std::string key = pTop->pEntry ? DnCompareKey(pTop->pEntry->GetDN().View()) : std::string();
+        if (!key.empty() && isBelow(key) && key.size() > nBest) {
+            pItem = pTop;
+            nBest = key.size();
+        }
+    }
     while (pItem && pItem->pEntry) {
         CEntryNode* pEntry = pItem->pEntry;
         std::string key = DnCompareKey(pEntry->GetDN().View());
@@ -665,7 +681,11 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
             }
         }
         if (!pNext) {
-            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            // A level read whole without it: there is no such entry. A level
+            // cut short by a limit may just not show it.
+            const bool bCut = !pItem->children.empty() && pItem->children.back()->bMarker;
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) +
+                    (bCut ? " is not among the entries shown." : " does not exist."));
             return;
         }
         pItem = pNext;
@@ -782,6 +802,8 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     pEntry->MarkLeaf();
     CString text =
         DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
+    if (text.IsEmpty() && pOld->bFixedText)
+        text = pOld->strFixedText; // "Root DSE"
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;

@@ -25,11 +25,11 @@ void CScreenFit::Fit(QWidget* pWindow) {
     // room is left for a title bar as it commonly is.
     const QRect frameGeometry = pWindow->frameGeometry();
     const QRect geometry = pWindow->geometry();
-    const QMargins frame = frameGeometry != geometry
-                               ? QMargins(geometry.left() - frameGeometry.left(), geometry.top() - frameGeometry.top(),
-                                          frameGeometry.right() - geometry.right(),
-                                          frameGeometry.bottom() - geometry.bottom())
-                               : QMargins(0, kTitleBarGuess, 0, 0);
+    const QMargins frame =
+        frameGeometry != geometry
+            ? QMargins(geometry.left() - frameGeometry.left(), geometry.top() - frameGeometry.top(),
+                       frameGeometry.right() - geometry.right(), frameGeometry.bottom() - geometry.bottom())
+            : QMargins(0, kTitleBarGuess, 0, 0);
     const QRect room = available.marginsRemoved(frame);
     const bool bShrink = pWindow->width() > room.width() || pWindow->height() > room.height();
     if (bShrink)

@@ -198,7 +198,8 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     std::filesystem::create_directory(Path("folder.ldif"));
     WriteWholeFile(Path("folder.ldif") + "/inside", "keep");
     EXPECT_FALSE(OpenPath(Path("folder.ldif")));
-    EXPECT_EQ(m_services.m_boxes.LastText(), CString("Error - " + Path("folder.ldif") + " is a folder, not an LDIF file."));
+    EXPECT_EQ(m_services.m_boxes.LastText(),
+              CString("Error - " + Path("folder.ldif") + " is a folder, not an LDIF file."));
     m_pSource.reset();
     EXPECT_EQ(m_services.m_boxes.Count(), 2); // none from the destructor
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.ldif")));
@@ -207,7 +208,8 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     // Nor is a pipe: refused at once instead of waiting for a writer.
     ASSERT_EQ(::mkfifo(Path("pipe.ldif").c_str(), 0600), 0);
     EXPECT_FALSE(OpenPath(Path("pipe.ldif")));
-    EXPECT_EQ(m_services.m_boxes.LastText(), CString("Error - " + Path("pipe.ldif") + " is not a file (a pipe or a device)."));
+    EXPECT_EQ(m_services.m_boxes.LastText(),
+              CString("Error - " + Path("pipe.ldif") + " is not a file (a pipe or a device)."));
     m_pSource.reset();
     // A source destroyed without ever opening writes nothing either.
     m_services.m_boxes.Clear();

@@ -7,13 +7,16 @@
 
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
 #include "source/LdapSource.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -113,7 +116,8 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
               "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
     EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
-    EXPECT_EQ(services.m_status.PaneText(1).Str(), "Node successfully deleted: cn=Alice,ou=People,dc=example,dc=com");
+    EXPECT_EQ(services.m_status.PaneText(1).Str(),
+              "Node successfully deleted: cn=Alice,ou=People,dc=example,dc=com");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
     ASSERT_NE(pNow, nullptr);
@@ -247,6 +251,84 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     // Exit with the session open: workers stop, the source goes with the document.
     app.ExitInstance();
     EXPECT_EQ(app.GetDocument(), nullptr);
+}
+
+// Until the condition holds, serving events; false after nMs.
+bool WaitFor(const std::function<bool()>& fnDone, int nMs = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!fnDone()) {
+        if (timer.elapsed() > nMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        CMessageDispatcher::Instance().DrainPendingSends();
+    }
+    return true;
+}
+
+// With no base the tree starts at the server's naming contexts, beside the
+// root DSE, whose attributes say what the server is; the login page's Fetch
+// offers the same contexts as bases. Anonymous users see it so named.
+TEST(EndToEnd, AnEmptyBaseStartsAtTheNamingContextsBesideTheRootDse) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    CTarvoApp app(false);
+    QStringList offered;
+    QString shownAfterFetch;
+    DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        FillLdapPage(pPage, QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString(), QString(),
+                     QString());
+        pPage->GetFetchButton()->click();
+        for (int i = 0; i < pPage->GetSearchBaseCombo()->count(); ++i)
+            offered << pPage->GetSearchBaseCombo()->itemText(i);
+        shownAfterFetch = pPage->GetSearchBaseCombo()->currentText();
+        // Browsing from the top of the server.
+        pPage->GetSearchBaseCombo()->setEditText(QString());
+        pPage->GetOKButton()->click();
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(services.m_boxes.Count(), 0) << services.m_boxes.LastText().Str();
+    ASSERT_FALSE(offered.isEmpty());
+    EXPECT_EQ(offered.first().toStdString(), server.Base());
+    EXPECT_EQ(shownAfterFetch.toStdString(), server.Base());
+
+    CMainFrame* pFrame = app.GetMainFrame();
+    CLdapTreeView* pTree = pFrame->GetTreeView();
+    CLdapListView* pList = pFrame->GetListView();
+    ASSERT_EQ(TopLevelRows(pTree), 2);
+    QStringList tops;
+    HTREEITEM hRootDse;
+    for (HTREEITEM h = pTree->GetRootItem(); h; h = pTree->GetNextSiblingItem(h)) {
+        tops << ToQString(pTree->GetItemText(h));
+        if (pTree->GetItemEntry(h)->GetDN().IsEmpty())
+            hRootDse = h;
+    }
+    tops.sort();
+    EXPECT_EQ(tops, QStringList({QString::fromStdString(server.Base()), QStringLiteral("Root DSE")}));
+    // Browsing starts at the naming context: selected, its attributes shown.
+    ASSERT_TRUE(WaitFor([&] {
+        CEntryNode* pEntry = pTree->GetSelectedEntry();
+        return pEntry && pEntry->GetDN() == server.Base().c_str() && pList->GetCurrentEntry() == pEntry &&
+               pList->GetRowCount() > 0;
+    }));
+    // The root DSE reads as an entry, with what the server says of itself.
+    ASSERT_TRUE(hRootDse);
+    pTree->ClickItem(hRootDse);
+    std::vector<std::string> rows;
+    ASSERT_TRUE(WaitFor([&] {
+        rows.clear();
+        for (int i = 0; i < pList->GetRowCount(); ++i)
+            rows.push_back(pList->GetRowName(i).Str() + "=" + pList->GetRowValue(i).Str());
+        return std::find(rows.begin(), rows.end(), "namingContexts=" + server.Base()) != rows.end();
+    })) << rows.size();
+    pFrame->UpdateCommandUI();
+    EXPECT_EQ(pFrame->windowHandle()->title(),
+              QString::fromStdString("anonymous @ 127.0.0.1:" + std::to_string(server.Port())) +
+                  QString::fromUtf8(" \u2014 Tarvo"));
+    app.ExitInstance();
 }
 
 } // namespace

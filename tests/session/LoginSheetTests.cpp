@@ -299,10 +299,12 @@ TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
           pLdap->GetSearchBaseCombo(), pLdap->GetSecurityCombo(), pLdap->GetAuthCombo(),
           pLdap->GetClientCertEdit(), pLdap->findChild<QPushButton*>("Client Certificate"),
           pLdap->GetClientKeyEdit(), pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(),
-          pLdap->GetCancelButton(), pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdap->GetServerCombo()}},
+          pLdap->GetCancelButton(), pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(),
+          pLdap->GetServerCombo()}},
         {1,
          {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(), pLdif->GetOKButton(),
-          pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdif->GetFileCombo()}},
+          pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
+          pLdif->GetFileCombo()}},
     };
     for (const auto& c : chains) {
         SCOPED_TRACE(c.nPage);

@@ -104,13 +104,25 @@ TEST(CommandLine, OptionsSourcesAndMistakes) {
         bool bPlatform;
     } cases[] = {
         {{}, CCommandLine::kRun, {}, {}, false},
-        {{"--help"}, CCommandLine::kHelp, {}, "Usage: tarvo [options] [FILE.ldif | ldap://host:port/base]", false},
+        {{"--help"},
+         CCommandLine::kHelp,
+         {},
+         "Usage: tarvo [options] [FILE.ldif | ldap://host:port/base]",
+         false},
         {{"-h"}, CCommandLine::kHelp, {}, "Usage: tarvo [options]", false},
         {{"--version"}, CCommandLine::kVersion, {}, "Tarvo 1.03A\n", false},
         {{"--bogus"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
         {{"--bogus", "a.ldif"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
-        {{"a.ldif", "b.ldif"}, CCommandLine::kError, {}, "Only one LDIF file or LDAP URL can be opened.", false},
-        {{"http://x"}, CCommandLine::kError, {}, "Only ldap://, ldaps:// and ldapi:// URLs can be opened", false},
+        {{"a.ldif", "b.ldif"},
+         CCommandLine::kError,
+         {},
+         "Only one LDIF file or LDAP URL can be opened.",
+         false},
+        {{"http://x"},
+         CCommandLine::kError,
+         {},
+         "Only ldap://, ldaps:// and ldapi:// URLs can be opened",
+         false},
         // "--" ends the options: what follows is a file even when it looks like one.
         {{"--", "-dash.ldif"}, CCommandLine::kRun, {"-dash.ldif"}, {}, false},
         {{"--", "--help"}, CCommandLine::kRun, {"--help"}, {}, false},
@@ -530,8 +542,8 @@ void ExpectControlsInside(QWidget* pWindow, const std::string& where) {
             continue;
         const QRect inWindow(pChild->mapTo(pWindow, QPoint(0, 0)), pChild->size());
         EXPECT_TRUE(pWindow->rect().contains(inWindow))
-            << where << ": " << pChild->metaObject()->className() << " "
-            << pChild->objectName().toStdString() << " lies outside the window";
+            << where << ": " << pChild->metaObject()->className() << " " << pChild->objectName().toStdString()
+            << " lies outside the window";
         EXPECT_GE(pChild->height(), pChild->minimumSizeHint().height())
             << where << ": " << pChild->metaObject()->className() << " is squeezed";
     }

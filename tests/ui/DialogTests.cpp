@@ -8,8 +8,8 @@
 #include "session/AboutDlg.h"
 #include "session/LoginSheet.h"
 #include "ui/AddAttributesDlg.h"
-#include "ui/BinaryValueDlg.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/BinaryValueDlg.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
 #include "ui/ModifyAttributeDlg.h"
@@ -21,12 +21,12 @@
 #include <memory>
 
 #include <QApplication>
-#include <QScreen>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -117,8 +117,12 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
          [&] { return new CSettingsDlg(&settings); }},
         {"About", nullptr, {}, [] { return new CAboutDlg; }},
         {"Login", nullptr, {}, [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
-        {"Binary value", "Modify Value", {"&Save Value to File...", "&Load New Value from File..."},
-         [] { return new CBinaryValueDlg("jpegPhoto", CString(std::string("\xFF\xD8\xFF\xE0", 4)), nullptr); }},
+        {"Binary value",
+         "Modify Value",
+         {"&Save Value to File...", "&Load New Value from File..."},
+         [] {
+             return new CBinaryValueDlg("jpegPhoto", CString(std::string("\xFF\xD8\xFF\xE0", 4)), nullptr);
+         }},
     };
     for (double dScale : {1.0, 1.5}) {
         QFont font = defaultFont;
@@ -138,14 +142,15 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
                     pSheet->SetPage(nPage);
                     PumpEvents();
                 }
-                const std::string where =
-                    std::string(c.name) + " page " + std::to_string(nPage) + " at " + std::to_string(dScale) + "x";
+                const std::string where = std::string(c.name) + " page " + std::to_string(nPage) + " at " +
+                                          std::to_string(dScale) + "x";
                 ExpectTextsFit(pDialog.get(), where);
                 // Whatever the scale and the font, the whole dialog is on the screen.
                 const QRect screen = pDialog->screen()->availableGeometry();
                 EXPECT_TRUE(screen.contains(pDialog->frameGeometry()))
-                    << where << ": " << pDialog->frameGeometry().width() << "x" << pDialog->frameGeometry().height()
-                    << " on " << screen.width() << "x" << screen.height();
+                    << where << ": " << pDialog->frameGeometry().width() << "x"
+                    << pDialog->frameGeometry().height() << " on " << screen.width() << "x"
+                    << screen.height();
             }
         }
     }

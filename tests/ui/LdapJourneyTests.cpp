@@ -6,11 +6,14 @@
 #include "UiTestSupport.h"
 
 #include "SlapdFixture.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
 #include "source/LdapSource.h"
+#include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"
+#include "ui/LdapListView.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SearchPanel.h"
 #include "ui/SearchResultModel.h"
@@ -25,6 +28,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -736,4 +740,89 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     text = ReadWholeFile(ldif);
     EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
+}
+
+namespace {
+
+// A group whose member is five levels down and whose seeAlso names an
+// entry that is not there.
+std::string GroupSeed() {
+    return DeepSeed() +
+           "\ndn: cn=Staff,dc=example,dc=com\nobjectClass: groupOfNames\ncn: Staff\nmember: " + kDeep +
+           "\nseeAlso: cn=Nobody,dc=example,dc=com\n";
+}
+
+class DnValueTest : public LdapJourney {
+protected:
+    DnValueTest() : LdapJourney(GroupSeed()) {}
+    // Shows the group's attributes and makes the row of name the current one.
+    int ShowGroupRow(const char* pszName) {
+        HTREEITEM hRoot = m_pPanes->Root();
+        if (m_pTree->GetItemEntry(hRoot)->IsUnexpanded())
+            ExpandAndWait(hRoot);
+        HTREEITEM hStaff = m_pPanes->Child(hRoot, "cn=Staff");
+        EXPECT_TRUE(hStaff);
+        m_pTree->ClickItem(hStaff);
+        CLdapListView* pList = m_pPanes->m_pList;
+        EXPECT_TRUE(WaitUntil([&] { return pList->GetCurrentEntry() && pList->GetRowCount() >= 4; }));
+        for (int nRow = 0; nRow < pList->GetRowCount(); ++nRow) {
+            if (pList->GetRowName(nRow) == pszName) {
+                pList->SelectRows({nRow});
+                pList->GetListControl()->selectionModel()->setCurrentIndex(pList->GetModel()->index(nRow, 1),
+                                                                           QItemSelectionModel::NoUpdate);
+                return nRow;
+            }
+        }
+        ADD_FAILURE() << "no row " << pszName;
+        return -1;
+    }
+    QAction* GoToAction() {
+        for (QAction* pAction : m_pPanes->m_pList->GetContextMenu()->actions())
+            if (pAction->text() == "&Go to Entry")
+                return pAction;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+// A DN in the attribute pane is followed by its context menu or a
+// double-click: the tree opens level by level to the entry, which shows;
+// a DN of no entry says so; other values are not offered.
+TEST_F(DnValueTest, ADnValueIsFollowedToItsEntry) {
+    CLdapListView* pList = m_pPanes->m_pList;
+    const int nMember = ShowGroupRow("member");
+    ASSERT_GE(nMember, 0);
+    // Read as the tree shows DNs; the bytes are the server's.
+    EXPECT_EQ(pList->GetModel()->index(nMember, 1).data().toString().toStdString(),
+              "cn=Deep\\, One,ou=L4,ou=L3,ou=L2,ou=L1,dc=example,dc=com");
+    ASSERT_NE(GoToAction(), nullptr);
+    pList->OnRightButtonDown(
+        pList->GetListControl()->visualRect(pList->GetModel()->index(nMember, 1)).center());
+    EXPECT_TRUE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+    GoToAction()->trigger();
+    ASSERT_TRUE(WaitUntil([&] {
+        CEntryNode* pEntry = m_pTree->GetSelectedEntry();
+        return pEntry && DnCompareKey(pEntry->GetDN().View()) == DnCompareKey(kDeep) &&
+               pList->GetCurrentEntry() == pEntry && pList->GetRowCount() >= 4;
+    })) << Str(m_pPanes->Status(1));
+
+    // A value that is no DN: nothing to follow, and a double-click does not go.
+    const int nCn = ShowGroupRow("cn");
+    ASSERT_GE(nCn, 0);
+    pList->OnRightButtonDown(pList->GetListControl()->visualRect(pList->GetModel()->index(nCn, 1)).center());
+    EXPECT_FALSE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+
+    // A double-click on a DN of no entry: the tree says it is not there.
+    const int nSeeAlso = ShowGroupRow("seeAlso");
+    ASSERT_GE(nSeeAlso, 0);
+    QTreeView* pControl = pList->GetListControl();
+    pControl->show();
+    const QPoint at = pControl->visualRect(pList->GetModel()->index(nSeeAlso, 1)).center();
+    QTest::mouseDClick(pControl->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pTree->IsGoingToEntry(); }));
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "The entry cn=Nobody,dc=example,dc=com does not exist.");
+    EXPECT_EQ(Str(m_pTree->GetSelectedEntry()->GetDN()), "cn=Staff,dc=example,dc=com");
 }
