@@ -289,7 +289,7 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject*) {
         return;
     }
     m_pCurrentEntry = pEntry;
-    SetStatus("Finding Attributes for - " + pEntry->GetDN());
+    SetStatus("Finding Attributes for - " + DnForDisplay(pEntry->GetDN()));
     ClearList();
     Fill(pEntry->m_attributes);
 }
@@ -297,7 +297,7 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject*) {
 void CLdapListView::ShowEntryPending(CEntryNode* pEntry) {
     m_pCurrentEntry = pEntry;
     if (pEntry)
-        SetStatus("Finding Attributes for - " + pEntry->GetDN());
+        SetStatus("Finding Attributes for - " + DnForDisplay(pEntry->GetDN()));
     ClearList();
 }
 

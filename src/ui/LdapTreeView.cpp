@@ -393,7 +393,7 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     if (!pItem || !pItem->pEntry)
         return;
     CEntryNode* pEntry = pItem->pEntry;
-    SetStatus("Searching  " + pEntry->GetDN());
+    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
     if (!pEntry->IsUnexpanded())
         return;
     pEntry->ToggleUnexpanded();
@@ -891,7 +891,7 @@ LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
     }
     // One status text per message: the last DN is what the user would see.
     if (pLast)
-        SetStatus(pLast->GetDN());
+        SetStatus(DnForDisplay(pLast->GetDN()));
     m_pModel->FlushQueuedIfDue();
     return 0;
 }
