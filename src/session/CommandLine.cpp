@@ -1,7 +1,6 @@
 #include "session/CommandLine.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -131,26 +130,34 @@ CCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(QStringLiteral("help"))) {
         result.eAction = CCommandLine::kHelp;
-        // Without an application object Qt cannot know the program's name.
-        result.strText = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+        // The name the program was started by (Qt knows none before the
+        // application object exists).
+        result.strText = parser.helpText();
+        const QString usage = QStringLiteral("Usage: ");
+        const qsizetype nStart = result.strText.indexOf(usage);
+        const qsizetype nEnd = nStart < 0 ? -1 : result.strText.indexOf(QLatin1Char(' '), nStart + usage.size());
+        if (nEnd > 0)
+            result.strText.replace(nStart + usage.size(), nEnd - nStart - usage.size(), program);
         return result;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         result.eAction = CCommandLine::kVersion;
-        result.strText = QCoreApplication::applicationName() + QLatin1Char(' ') +
-                         QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        result.strText = QStringLiteral("Tarvo 1.03A\n");
         return result;
     }
     result.sources = parser.positionalArguments();
     if (result.sources.size() > 1) {
         result.eAction = CCommandLine::kError;
         result.strText = QStringLiteral("Only one LDIF file or LDAP URL can be opened.");
+        result.sources.clear();
         return result;
     }
     if (!result.sources.isEmpty()) {
         CStartSource source;
-        if (!ParseStartSource(result.sources.first(), source, result.strText))
+        if (!ParseStartSource(result.sources.first(), source, result.strText)) {
             result.eAction = CCommandLine::kError;
+            result.sources.clear();
+        }
     }
     return result;
 }

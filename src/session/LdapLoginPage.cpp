@@ -86,7 +86,6 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     m_pFetch->setAutoDefault(false);
     m_pFetch->setToolTip(QStringLiteral("Ask the server for its naming contexts"));
     pBaseLayout->addWidget(m_pFetch);
-    pBaseRow->setFocusProxy(m_pSearchBaseCombo);
     connect(m_pFetch, &QPushButton::clicked, this, &CLdapLoginPage::OnFetch);
     AddField(QStringLiteral("&Search Base :"), pBaseRow, m_pSearchBaseCombo);
 
@@ -103,8 +102,9 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Secu&rity:"), m_pSecurityCombo);
     AddField(QStringLiteral("&Authentication:"), m_pAuthCombo);
     AddField(QStringLiteral("Client cer&tificate:"),
-             WithBrowseButton(m_pClientCertEdit, "Client Certificate"));
-    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"));
+             WithBrowseButton(m_pClientCertEdit, "Client Certificate"), m_pClientCertEdit);
+    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"),
+             m_pClientKeyEdit);
     SetSecurity(ESecurity::StartTLSIfOffered);
     connect(m_pSecurityCombo, &QComboBox::currentIndexChanged, this, &CLdapLoginPage::OnSecurityChanged);
     connect(m_pServerCombo, &QComboBox::editTextChanged, this, &CLdapLoginPage::OnServerTextChanged);
@@ -142,8 +142,6 @@ QWidget* CLdapLoginPage::WithBrowseButton(QLineEdit* pEdit, const char* pszTitle
     pBrowse->setObjectName(QString::fromLatin1(pszTitle));
     pLayout->addWidget(pEdit, 1);
     pLayout->addWidget(pBrowse);
-    // The label names the field, not the row around it.
-    pRow->setFocusProxy(pEdit);
     connect(pBrowse, &QPushButton::clicked, this, [pEdit, pszTitle] {
         CString path;
         if (CServices::FileDialogs().ChooseFile(TRUE, pszTitle, FromQString(pEdit->text()),

@@ -17,8 +17,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 CLoginPage::CLoginPage(CLoginSheet* pSheet, const QString& caption, int nVersionControlId, int nHelpControlId)
     : QWidget(nullptr), m_pSheet(pSheet), m_caption(caption) {
     auto* pLayout = new QVBoxLayout(this);
@@ -81,14 +79,13 @@ QList<QWidget*> CLoginPage::GetTabChain() const {
             continue;
         if (pField->focusPolicy() & Qt::TabFocus)
             chain << pField;
-        // A row of a field and its button: the field first, as it reads.
-        QList<QWidget*> row = pField->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-        std::stable_sort(row.begin(), row.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
-        if (QWidget* pProxy = pField->focusProxy(); pProxy && row.removeOne(pProxy))
-            row.prepend(pProxy);
-        for (QWidget* pChild : row)
-            if (pChild->focusPolicy() & Qt::TabFocus)
-                chain << pChild;
+        // A row of a field and its button, in the order its layout shows them.
+        if (QLayout* pRow = pField->layout()) {
+            for (int i = 0; i < pRow->count(); ++i)
+                if (QWidget* pChild = pRow->itemAt(i)->widget();
+                    pChild && (pChild->focusPolicy() & Qt::TabFocus))
+                    chain << pChild;
+        }
     }
     chain << m_pOK << m_pCancel << m_pHelp;
     return chain;

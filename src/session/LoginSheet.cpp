@@ -9,11 +9,13 @@
 #include "session/LdifLoginPage.h"
 #include "source/DataSource.h"
 #include "source/LdapSource.h"
+#include "ui/ScreenFit.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -34,8 +36,9 @@ CLoginSheet::CLoginSheet(const QString& caption, QWidget* pParent, int nSelectPa
     // The LDIF page is built first, the LDAP page added first.
     m_pLdifPage = new CLdifLoginPage(this);
     m_pLdapPage = new CLdapLoginPage(this);
-    m_pTabs->addTab(m_pLdapPage, m_pLdapPage->GetCaption());
-    m_pTabs->addTab(m_pLdifPage, m_pLdifPage->GetCaption());
+    // Each page scrolls when the screen is too small for it.
+    m_pTabs->addTab(MakeScrollingPage(m_pLdapPage), m_pLdapPage->GetCaption());
+    m_pTabs->addTab(MakeScrollingPage(m_pLdifPage), m_pLdifPage->GetCaption());
     SetPage(nSelectPage);
     connect(m_pTabs, &QTabWidget::currentChanged, this, [this] {
         if (isVisible())
@@ -60,7 +63,10 @@ int CLoginSheet::GetActivePageIndex() {
 }
 
 int CLoginSheet::GetPageIndex(const CLoginPage* pPage) const {
-    return m_pTabs->indexOf(const_cast<CLoginPage*>(pPage));
+    for (int i = 0; i < m_pTabs->count(); ++i)
+        if (m_pTabs->widget(i)->isAncestorOf(pPage))
+            return i;
+    return -1;
 }
 
 void CLoginSheet::FillIn(const CStartSource& source) {

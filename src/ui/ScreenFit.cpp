@@ -4,11 +4,36 @@
 #include <QDialog>
 #include <QEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QWidget>
 
 namespace {
+
 constexpr int kTitleBarGuess = 32;
+
+class CFullSizeScrollArea : public QScrollArea {
+public:
+    explicit CFullSizeScrollArea(QWidget* pParent) : QScrollArea(pParent) {}
+    // The content's own size: a scroll area's usual hint is capped, which
+    // would make even a large screen show scroll bars.
+    QSize sizeHint() const override {
+        const QWidget* pContent = widget();
+        return pContent ? pContent->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth())
+                        : QScrollArea::sizeHint();
+    }
+};
+
 } // namespace
+
+QScrollArea* MakeScrollingPage(QWidget* pContent, QWidget* pParent) {
+    auto* pScroll = new CFullSizeScrollArea(pParent);
+    pScroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes from field to field, not to the area around them.
+    pScroll->setFocusPolicy(Qt::NoFocus);
+    pScroll->setWidgetResizable(true);
+    pScroll->setWidget(pContent);
+    return pScroll;
+}
 
 void CScreenFit::Install() {
     if (!qApp || qApp->findChild<CScreenFit*>(QString(), Qt::FindDirectChildrenOnly))

@@ -6,6 +6,13 @@
 // on its own window where there is room.
 
 #include <QObject>
+#include <QScrollArea>
+
+class QWidget;
+
+// pContent in a frameless scroll area that asks for the content's whole
+// size, so it scrolls only where the screen is too small for it.
+QScrollArea* MakeScrollingPage(QWidget* pContent, QWidget* pParent = nullptr);
 
 class CScreenFit : public QObject {
     Q_OBJECT

@@ -10,6 +10,7 @@
 #include "source/DataSource.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
+#include "ui/ScreenFit.h"
 #include "ui/SearchResultModel.h"
 
 #include <QCheckBox>
@@ -223,7 +224,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     pLayout->addLayout(pButtons);
     pLayout->addWidget(m_pTable, 1);
     pLayout->addLayout(pSaveRow);
-    setWidget(pBody);
+    // Scrolls where the window has no room for the whole panel.
+    setWidget(MakeScrollingPage(pBody));
 
     m_pShowTimer = new QTimer(this);
     m_pShowTimer->setSingleShot(true);

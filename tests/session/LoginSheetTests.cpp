@@ -296,11 +296,11 @@ TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
     } chains[] = {
         {0,
          {pLdap->GetServerCombo(), pLdap->GetPortCombo(), pLdap->GetBindDNCombo(), pLdap->GetPasswordEdit(),
-          pLdap->GetSearchBaseCombo(), pLdap->GetSecurityCombo(), pLdap->GetAuthCombo(),
-          pLdap->GetClientCertEdit(), pLdap->findChild<QPushButton*>("Client Certificate"),
-          pLdap->GetClientKeyEdit(), pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(),
-          pLdap->GetCancelButton(), pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(),
-          pLdap->GetServerCombo()}},
+          pLdap->GetSearchBaseCombo(), pLdap->GetFetchButton(), pLdap->GetSecurityCombo(),
+          pLdap->GetAuthCombo(), pLdap->GetClientCertEdit(),
+          pLdap->findChild<QPushButton*>("Client Certificate"), pLdap->GetClientKeyEdit(),
+          pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(), pLdap->GetCancelButton(),
+          pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdap->GetServerCombo()}},
         {1,
          {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(), pLdif->GetOKButton(),
           pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
@@ -312,9 +312,12 @@ TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
         PumpEvents();
         c.chain.first()->setFocus(Qt::TabFocusReason);
         for (qsizetype i = 1; i < c.chain.size(); ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            ASSERT_NE(pSheet->focusWidget(), nullptr);
+            QTest::keyClick(pSheet->focusWidget(), Qt::Key_Tab);
             EXPECT_TRUE(HasFocus(pSheet.get(), c.chain.at(i)))
-                << "step " << i << ": " << QApplication::focusWidget()->metaObject()->className();
+                << "step " << i << ": " << pSheet->focusWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->parentWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->x();
         }
     }
 }
