@@ -115,11 +115,16 @@ HTREEITEM ChildNamed(CLdapTreeView* pTree, HTREEITEM hParent, const char* pszTex
 
 // The main window on a server opened without a base (its naming contexts
 // beside the root DSE), then a group's member followed to its entry.
-bool GrabServerWindows(const QString& server, const QString& folder, const QString& suffix) {
+bool GrabServerWindows(CQtServices& services, const QString& server, const QString& folder,
+                       const QString& suffix) {
     CTarvoDoc doc;
     CMainFrame frame(&doc);
     frame.resize(1000, 640);
     frame.show();
+    // The panes' progress texts show in the pictures too.
+    CMainFrame* pFrame = &frame;
+    services.m_status.SetTarget(
+        pFrame, [pFrame](int nPane, const QString& text) { pFrame->SetPaneText(nPane, text); });
     auto* pSource = new CLdapSource;
     CConnectionParams params;
     params.m_strServer = FromQString(server.section(QLatin1Char(':'), 0, 0));
@@ -146,7 +151,7 @@ bool GrabServerWindows(const QString& server, const QString& folder, const QStri
 
     HTREEITEM hGroups = ChildNamed(pTree, hTop, "ou=Groups");
     pTree->ExpandItem(hGroups);
-    if (!WaitFor([&] { return ChildNamed(pTree, hGroups, "cn=engineering"); }))
+    if (!WaitFor([&] { return static_cast<bool>(ChildNamed(pTree, hGroups, "cn=engineering")); }))
         return false;
     pTree->ClickItem(ChildNamed(pTree, hGroups, "cn=engineering"));
     if (!WaitFor([&] { return pList->GetRowCount() > 3; }))
@@ -185,7 +190,10 @@ QPalette DarkPalette() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen; a run may name an offscreen screen of its own size
+    // (offscreen:configfile=...).
+    if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     CScreenFit::Install();
     QApplication::setOrganizationName(QStringLiteral("Brennick"));
@@ -268,7 +276,7 @@ int main(int argc, char* argv[]) {
     // --server host:port: a directory server with the demo data.
     const qsizetype nServer = arguments.indexOf(QStringLiteral("--server"));
     if (nServer > 0 && nServer + 1 < arguments.size()) {
-        if (!GrabServerWindows(arguments.at(nServer + 1), folder, suffix)) {
+        if (!GrabServerWindows(services, arguments.at(nServer + 1), folder, suffix)) {
             std::fprintf(stderr, "cannot take the pictures on %s\n", qPrintable(arguments.at(nServer + 1)));
             return 1;
         }

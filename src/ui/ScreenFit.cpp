@@ -56,13 +56,19 @@ void CScreenFit::Fit(QWidget* pWindow) {
                        frameGeometry.right() - geometry.right(), frameGeometry.bottom() - geometry.bottom())
             : QMargins(0, kTitleBarGuess, 0, 0);
     const QRect room = available.marginsRemoved(frame);
-    const bool bShrink = pWindow->width() > room.width() || pWindow->height() > room.height();
-    if (bShrink)
-        pWindow->resize(pWindow->size().boundedTo(room.size()));
+    const QSize before = pWindow->size();
+    // A window sized by Qt alone is held to two thirds of the screen; one
+    // whose content scrolls would then scroll even where there is room.
+    QSize wanted = before;
+    if (!pWindow->testAttribute(Qt::WA_Resized))
+        wanted = wanted.expandedTo(pWindow->sizeHint());
+    wanted = wanted.boundedTo(room.size());
+    if (wanted != before)
+        pWindow->resize(wanted);
     QRect fitted = pWindow->geometry();
-    // A dialog made smaller stays centred on its own window.
+    // A dialog whose size changed stays centred on its own window.
     QWidget* pParent = pWindow->parentWidget();
-    if (bShrink && qobject_cast<QDialog*>(pWindow) && pParent && pParent->isVisible())
+    if (pWindow->size() != before && qobject_cast<QDialog*>(pWindow) && pParent && pParent->isVisible())
         fitted.moveCenter(pParent->window()->geometry().center());
     fitted.moveRight(qMin(fitted.right(), room.right()));
     fitted.moveBottom(qMin(fitted.bottom(), room.bottom()));
