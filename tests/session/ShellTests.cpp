@@ -65,6 +65,8 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         DriveNextLoginSheet([&](CLoginSheet* pSheet) {
             ASSERT_NE(pSheet, nullptr);
             EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
+            // Over its own window.
+            EXPECT_EQ(pSheet->parentWidget(), app.GetMainFrame());
             nPage = pSheet->GetActivePageIndex();
             CLoginPage* pPage = nPage == 0 ? static_cast<CLoginPage*>(pSheet->GetLdapPage())
                                            : static_cast<CLoginPage*>(pSheet->GetLdifPage());
@@ -420,6 +422,7 @@ struct CBoxSeen {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool bOnUIThread = false;
 };
 
@@ -431,6 +434,8 @@ void AnswerNextBox(CBoxSeen* pSeen, QMessageBox::StandardButton button) {
         pSeen->title = pBox->windowTitle();
         pSeen->text = pBox->text();
         pSeen->icon = pBox->icon();
+        pSeen->defaultButton =
+            pBox->defaultButton() ? pBox->standardButton(pBox->defaultButton()) : QMessageBox::NoButton;
         pSeen->bOnUIThread = QThread::currentThread() == qApp->thread();
         pBox->button(button)->click();
     });
@@ -445,12 +450,17 @@ TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
         QMessageBox::Icon icon;
         QMessageBox::StandardButton button;
         int nAnswer;
+        QMessageBox::StandardButton defaultButton; // what Enter presses (a lone OK needs none set)
     } cases[] = {
-        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK},
-        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK},
-        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO},
-        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES},
-        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL},
+        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK, QMessageBox::NoButton},
+        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK, QMessageBox::NoButton},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO, QMessageBox::Yes},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES, QMessageBox::Yes},
+        // A question whose Yes deletes: No is what Enter answers.
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, QMessageBox::Question, QMessageBox::Yes, IDYES,
+         QMessageBox::No},
+        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL,
+         QMessageBox::Ok},
     };
     for (const auto& c : cases) {
         CBoxSeen seen;
@@ -459,6 +469,7 @@ TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
         EXPECT_EQ(seen.title, QStringLiteral("Tarvo"));
         EXPECT_EQ(seen.text, QStringLiteral("Error - Invalid LDAP server."));
         EXPECT_EQ(seen.icon, c.icon);
+        EXPECT_EQ(seen.defaultButton, c.defaultButton);
     }
 
     CQtDispatcherWakeup wakeup; // the program's way of waking the UI thread
@@ -606,6 +617,10 @@ TEST(ScreenFit, TheMainWindowItsSearchPanelTheLoginAndHelpFitTheScreen) {
         sheet.show();
         PumpEvents();
         EXPECT_TRUE(screen.contains(sheet.frameGeometry())) << where << ": login";
+        // Centred on its own window where the screen lets it be.
+        if (sheet.height() < screen.height() - 40 && sheet.width() < screen.width() - 40) {
+            EXPECT_LE((sheet.geometry().center() - frame.geometry().center()).manhattanLength(), 4) << where;
+        }
 
         // Help is long: it scrolls rather than growing past the screen.
         QWidget* pHelp = ShowHelpContents(&frame);
