@@ -373,14 +373,24 @@ TEST(ModifyDialog, LabelsEmptyFieldCancelAndUntouchedBytes) {
     EXPECT_EQ(attributeMode.FirstLabel()->text(), "Name");
     EXPECT_EQ(attributeMode.SecondLabel()->text(), "Value");
     EXPECT_TRUE(attributeMode.ReadOnlyEdit()->isReadOnly());
+    // What cannot be changed does not look like a place to type.
+    EXPECT_EQ(attributeMode.ReadOnlyEdit()->palette().color(QPalette::Base),
+              attributeMode.palette().color(QPalette::Window));
+    EXPECT_NE(attributeMode.EditableEdit()->palette().color(QPalette::Base),
+              attributeMode.ReadOnlyEdit()->palette().color(QPalette::Base));
+    EXPECT_FALSE(attributeMode.ReadOnlyEdit()->focusPolicy() & Qt::TabFocus);
     EXPECT_EQ(attributeMode.EditableEdit()->text(), "a@example.com");
     attributeMode.EditableEdit()->clear();
     attributeMode.OnOK();
     EXPECT_EQ(attributeMode.result(), QDialog::Rejected);
 
+    // The DN reads as the tree shows it; the rename is sent for the server's form.
     CModifyAttributeDlg entryMode(CModifyAttributeDlg::MODE_ENTRY);
-    entryMode.SetReadOnlyText("cn=a,o=b");
+    entryMode.SetReadOnlyText("cn=Smith\\2C J,o=b");
     entryMode.InitDialog();
+    EXPECT_EQ(entryMode.windowTitle(), "Rename Entry");
+    EXPECT_EQ(entryMode.ReadOnlyEdit()->text(), "cn=Smith\\, J,o=b");
+    EXPECT_EQ(Str(entryMode.GetReadOnlyText()), "cn=Smith\\2C J,o=b");
     EXPECT_EQ(entryMode.FirstLabel()->text(), "Old");
     EXPECT_EQ(entryMode.SecondLabel()->text(), "New");
     entryMode.EditableEdit()->setText("cn=c");
