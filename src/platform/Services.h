@@ -87,6 +87,9 @@ public:
 // A box with the program's caption; from a worker thread it is shown on the
 // UI thread while the worker waits for the answer.
 int AfxMessageBox(const CString& text, UINT nType = MB_OK);
+// Boxes asked for from a thread other than the UI thread since the start.
+// Workers report and the UI shows, so this stays 0; tests check it.
+int OffThreadMessageBoxCount();
 int MessageBoxWithCaption(const CString& text, const CString& caption, UINT nType);
 
 // Writes a text into a status-bar pane (UI thread; marshalled from others).
