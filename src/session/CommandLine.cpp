@@ -135,7 +135,8 @@ CCommandLine ParseCommandLine(const QStringList& arguments) {
         result.strText = parser.helpText();
         const QString usage = QStringLiteral("Usage: ");
         const qsizetype nStart = result.strText.indexOf(usage);
-        const qsizetype nEnd = nStart < 0 ? -1 : result.strText.indexOf(QLatin1Char(' '), nStart + usage.size());
+        const qsizetype nEnd =
+            nStart < 0 ? -1 : result.strText.indexOf(QLatin1Char(' '), nStart + usage.size());
         if (nEnd > 0)
             result.strText.replace(nStart + usage.size(), nEnd - nStart - usage.size(), program);
         return result;
