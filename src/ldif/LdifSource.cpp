@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -23,6 +25,24 @@ const char* const kAlreadyExists = "Already exists";
 // this file size on.
 constexpr size_t kBlockSize = size_t{128} * 1024;
 constexpr size_t kCompressFrom = size_t{1} << 20;
+
+// Why a file could not be read, told apart so that the user knows what to
+// change: the name, the choice of a folder, or the permissions.
+CString ReadFailureText(const CString& path, bool bOpened) {
+    if (path.IsEmpty())
+        return "Error - No LDIF file was named.";
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path.GetString(), error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "Error - File not Found: " + path;
+    if (status.type() == std::filesystem::file_type::directory)
+        return "Error - " + path + " is a folder, not an LDIF file.";
+    if (status.type() != std::filesystem::file_type::regular && !error)
+        return "Error - " + path + " is not a file (a pipe or a device).";
+    if (bOpened)
+        return "Error - The file could not be read to its end: " + path;
+    return "Error - Access Denied: " + path;
+}
 
 } // namespace
 
@@ -49,7 +69,7 @@ void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) 
 BOOL CLdifSource::ReadFile() {
     CLdifLineReader reader;
     if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
-        ReportFailure("Error - Access Denied or File not Found.");
+        ReportFailure(ReadFailureText(m_strFileName.Find('\0') >= 0 ? CString() : m_strFileName, false));
         return FALSE;
     }
     // Refused before anything is read when it cannot fit: running out half
@@ -166,7 +186,7 @@ BOOL CLdifSource::ReadFile() {
     if (bFailed) {
         // Half a file is never shown, and never written back over the whole.
         DiscardRead();
-        ReportFailure("Error - Access Denied or File not Found.");
+        ReportFailure(ReadFailureText(m_strFileName, true));
         return FALSE;
     }
 
@@ -182,7 +202,7 @@ BOOL CLdifSource::ReadFile() {
     m_entries.Data().swap(kept);
 
     if (m_entries.IsEmpty()) {
-        ReportFailure("Error - No relevent entries found in this file.");
+        ReportFailure("Error - No relevant entries found in this file.");
         return FALSE;
     }
     return TRUE;
@@ -875,6 +895,6 @@ BOOL CLdifSource::WriteFile() {
         WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); });
     if (written)
         return TRUE;
-    ReportFailure("Write Access Denied to LDIF file" + m_strFileName + "\n" + written.Reason());
+    ReportFailure("Write Access Denied to LDIF file " + m_strFileName + "\n" + written.Reason());
     return FALSE;
 }

@@ -29,6 +29,8 @@ struct CLdifAddEntryRecord {
 
 class CLdifSource : public CDataSource {
 public:
+    // Changes made since the file was read or last written.
+    BOOL IsModified() const { return m_bModified; }
     CLdifSource();
     // Runs Close first when it has not run, so the file is written.
     ~CLdifSource() override;

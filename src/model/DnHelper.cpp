@@ -669,3 +669,19 @@ CString DnForDisplay(const CString& dn) {
     }
     return CString(std::move(out));
 }
+
+bool IsDnValuedAttribute(std::string_view name) {
+    static const char* const kDnAttributes[] = {"member",  "uniqueMember", "manager",
+                                                "seeAlso", "owner",        "secretary"};
+    const std::string_view bare = name.substr(0, name.find(';'));
+    for (const char* pszName : kDnAttributes) {
+        const std::string_view known(pszName);
+        if (bare.size() == known.size() &&
+            std::equal(bare.begin(), bare.end(), known.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return true;
+    }
+    return false;
+}

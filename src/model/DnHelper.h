@@ -93,3 +93,8 @@ int HexDigitValue(char ch);
 // For display only: hex escapes of printable ASCII shown in their readable
 // form (\2C as \,, \41 as A).
 CString DnForDisplay(const CString& dn);
+
+// Whether the values of an attribute are DNs of other entries, by the
+// attributes that hold DNs in the standard schemas (member, uniqueMember,
+// manager, seeAlso, owner, secretary); options such as ";x-a" aside.
+bool IsDnValuedAttribute(std::string_view name);

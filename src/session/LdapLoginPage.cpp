@@ -81,7 +81,16 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Port &Number:"), m_pPortCombo);
     AddField(QStringLiteral("&Bind DN:"), m_pBindDNCombo);
     AddField(QStringLiteral("&Password :"), m_pPasswordEdit);
-    AddField(QStringLiteral("&Search Base :"), m_pSearchBaseCombo);
+    auto* pBaseRow = new QWidget(this);
+    auto* pBaseLayout = new QHBoxLayout(pBaseRow);
+    pBaseLayout->setContentsMargins(0, 0, 0, 0);
+    pBaseLayout->addWidget(m_pSearchBaseCombo, 1);
+    m_pFetch = new QPushButton(QStringLiteral("&Fetch"), pBaseRow);
+    m_pFetch->setAutoDefault(false);
+    m_pFetch->setToolTip(QStringLiteral("Ask the server for its naming contexts"));
+    pBaseLayout->addWidget(m_pFetch);
+    connect(m_pFetch, &QPushButton::clicked, this, &CLdapLoginPage::OnFetch);
+    AddField(QStringLiteral("&Search Base :"), pBaseRow, m_pSearchBaseCombo);
 
     m_pSecurityCombo = new QComboBox(this);
     m_pSecurityCombo->addItems({QStringLiteral("None"), QStringLiteral("StartTLS"), QStringLiteral("LDAPS"),
@@ -96,8 +105,9 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Secu&rity:"), m_pSecurityCombo);
     AddField(QStringLiteral("&Authentication:"), m_pAuthCombo);
     AddField(QStringLiteral("Client cer&tificate:"),
-             WithBrowseButton(m_pClientCertEdit, "Client Certificate"));
-    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"));
+             WithBrowseButton(m_pClientCertEdit, "Client Certificate"), m_pClientCertEdit);
+    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"),
+             m_pClientKeyEdit);
     SetSecurity(ESecurity::StartTLSIfOffered);
     connect(m_pSecurityCombo, &QComboBox::currentIndexChanged, this, &CLdapLoginPage::OnSecurityChanged);
     connect(m_pServerCombo, &QComboBox::editTextChanged, this, &CLdapLoginPage::OnServerTextChanged);
@@ -137,8 +147,6 @@ QWidget* CLdapLoginPage::WithBrowseButton(QLineEdit* pEdit, const char* pszTitle
     pBrowse->setObjectName(QString::fromLatin1(pszTitle));
     pLayout->addWidget(pEdit, 1);
     pLayout->addWidget(pBrowse);
-    // The label names the field, not the row around it.
-    pRow->setFocusProxy(pEdit);
     connect(pBrowse, &QPushButton::clicked, this, [pEdit, pszTitle] {
         CString path;
         if (CServices::FileDialogs().ChooseFile(TRUE, pszTitle, FromQString(pEdit->text()),
@@ -244,6 +252,32 @@ BOOL CLdapLoginPage::ValidateInput() {
     params.m_eTrust = params.m_strKeyPin.IsEmpty() ? ETrust::Verify : ETrust::Pinned;
     params.m_pPrompts = &m_prompts;
     return TRUE;
+}
+
+void CLdapLoginPage::OnFetch() {
+    if (!ValidateInput())
+        return;
+    std::vector<CString> contexts;
+    if (!GetSheet()->FetchNamingContexts(contexts))
+        return;
+    if (contexts.empty()) {
+        AfxMessageBox("The server names no naming contexts.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    // The server's bases lead the list; what is typed stays, or the first
+    // base is taken when nothing is.
+    const QString typed = m_pSearchBaseCombo->currentText();
+    const QSignalBlocker blocker(m_pSearchBaseCombo);
+    for (auto it = contexts.rbegin(); it != contexts.rend(); ++it) {
+        const QString context = ToQString(*it);
+        const int nFound =
+            m_pSearchBaseCombo->findText(context, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (nFound >= 0)
+            m_pSearchBaseCombo->removeItem(nFound);
+        m_pSearchBaseCombo->insertItem(0, context);
+    }
+    m_pSearchBaseCombo->setEditText(typed.isEmpty() ? ToQString(contexts.front()) : typed);
+    m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
 }
 
 void CLdapLoginPage::OnOK() {

@@ -35,6 +35,10 @@ public:
     QComboBox* GetAuthCombo() const { return m_pAuthCombo; }
     QLineEdit* GetClientCertEdit() const { return m_pClientCertEdit; }
     QLineEdit* GetClientKeyEdit() const { return m_pClientKeyEdit; }
+    // "Fetch": asks the server for its naming contexts, offered then in the
+    // search base's drop-down.
+    QPushButton* GetFetchButton() const { return m_pFetch; }
+    void OnFetch();
 
     ESecurity GetSecurity() const;
     void SetSecurity(ESecurity eSecurity);
@@ -74,6 +78,7 @@ private:
     QComboBox* m_pAuthCombo;
     QLineEdit* m_pClientCertEdit;
     QLineEdit* m_pClientKeyEdit;
+    QPushButton* m_pFetch;
     ESecurity m_eShownSecurity = ESecurity::StartTLSIfOffered;
     CLoginPrompts m_prompts{this};
 };

@@ -39,6 +39,8 @@ CLdapSource::~CLdapSource() {
     if (m_pRoot)
         roots.push_back(m_pRoot);
     m_pRoot = nullptr;
+    roots.insert(roots.end(), m_namingContexts.begin(), m_namingContexts.end());
+    m_namingContexts.clear();
     DeleteSubtrees(roots);
 
     // Copies that no pane took over (a worker that ended at the shutdown
@@ -111,6 +113,17 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
         }
     }
 
+    // Without a base the tree starts where a directory's own starts: at the
+    // server's naming contexts, beside the root DSE itself.
+    if (m_strSearchBase.IsEmpty()) {
+        for (const CString& context : m_ld.RootDseValues("namingContexts")) {
+            auto* pContext = new CEntryNode;
+            pContext->SetDN(context);
+            pContext->SetParent(nullptr);
+            m_namingContexts.push_back(pContext);
+        }
+    }
+    params.m_namingContexts = m_namingContexts;
     pTop->SetDN(m_strSearchBase);
     pTop->SetParent(nullptr);
     m_pRoot = pTop.release();

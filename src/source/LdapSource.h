@@ -269,6 +269,7 @@ private:
     CCriticalSection m_threadListLock;
     // Owned: the whole tree below it.
     CEntryNode* m_pRoot = nullptr;
+    std::vector<CEntryNode*> m_namingContexts; // top entries beside the root DSE
     CString m_strSearchBase;
     int m_nRunning = 0;
     std::atomic<int> m_nPageSize{500};

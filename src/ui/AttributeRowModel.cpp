@@ -1,6 +1,7 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 
@@ -78,7 +79,10 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return ShownText(index.column() == 0 ? row.strName : row.strValue);
+        if (index.column() == 0)
+            return ShownText(row.strName);
+        // A DN reads as it does in the tree; the bytes stay what is sent.
+        return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
     }
     if (role == Qt::ToolTipRole) {
         if (bBinary)

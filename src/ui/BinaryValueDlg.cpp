@@ -4,6 +4,7 @@
 #include "platform/Services.h"
 #include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/DialogUnits.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
@@ -28,10 +29,9 @@ void ShowValue(QLabel* pLabel, const CString& name, const CString& value) {
 
 CBinaryValueDlg::CBinaryValueDlg(const CString& name, const CString& value, QWidget* pParent)
     : QDialog(pParent), m_strName(name), m_strValue(value) {
-    setWindowTitle("Modify Entry");
+    setWindowTitle("Modify Value");
     auto* pName = new QLineEdit(ShownText(name), this);
-    pName->setReadOnly(true);
-    pName->setFocusPolicy(Qt::ClickFocus);
+    MakeReadOnlyField(pName);
     m_pCurrent = new QLabel(this);
     ShowValue(m_pCurrent, name, value);
     m_pNew = new QLabel("(unchanged)", this);

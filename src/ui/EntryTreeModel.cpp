@@ -406,7 +406,7 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         // A narrow pane cuts the text short; a look-alike name is pointed out.
         if (pItem->bMarker)
-            return PlainToolTip(BytesToText(DisplayText(pItem)));
+            return PlainToolTip(BytesToText(pItem->strToolTip.IsEmpty() ? DisplayText(pItem) : pItem->strToolTip));
         if (const QString warning = LookAlikeWarning(BytesToText(DisplayText(pItem))); !warning.isEmpty())
             return PlainToolTip(warning);
         return QVariant();

@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
@@ -34,6 +35,7 @@
 namespace {
 
 const char* const kLoadingText = "loading entries.........";
+const char* const kRootDseLabel = "Root DSE";
 
 // The tree control: items without an entry are never selected, the right
 // button is the pane's, and Tab goes to the other pane.
@@ -404,7 +406,7 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     if (!pItem || !pItem->pEntry)
         return;
     CEntryNode* pEntry = pItem->pEntry;
-    SetStatus("Searching  " + pEntry->GetDN());
+    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
     if (!pEntry->IsUnexpanded())
         return;
     pEntry->ToggleUnexpanded();
@@ -469,8 +471,22 @@ void CLdapTreeView::OnTabKey() {
 void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
     // A new root; the other hints are the attribute pane's.
     auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
-    if (lHint == HINT_NONE && pEntry)
-        InsertEntryItem(pEntry, HTREEITEM());
+    if (lHint != HINT_NONE || !pEntry)
+        return;
+    const HTREEITEM hItem = InsertEntryItem(pEntry, HTREEITEM());
+    // A server's entry without a name is its root DSE, and is called so.
+    if (pEntry->GetDN().IsEmpty() && !dynamic_cast<CLdifSource*>(Source()))
+        if (CTreeItem* pItem = m_pModel->Find(hItem))
+            m_pModel->SetFixedText(pItem, kRootDseLabel);
+    // A new session's top entry is the selection, and its attributes show
+    // as if the user had chosen it (once the attribute pane has cleared
+    // itself for the new session).
+    if (!SelectedEntry()) {
+        if (CTreeItem* pItem = m_pModel->Find(hItem)) {
+            SelectTreeItem(pItem, false);
+            QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
+        }
+    }
 }
 
 void CLdapTreeView::OnActivateView() {
@@ -578,8 +594,8 @@ void CLdapTreeView::OnDeleteEntry() {
     if (!pEntry || !Source() || !pEntry->CanDeleteEntry())
         return;
     HTREEITEM hItem = pItem->hItem;
-    CString question = "Delete the entry " + pEntry->GetDN() + " from the directory?";
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    CString question = "Delete the entry " + DnForDisplay(pEntry->GetDN()) + " from the directory?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     FlushPendingItems();
     CDataSource* pSource = Source();
@@ -631,14 +647,24 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
     };
     FlushPendingItems();
     const std::string target = DnCompareKey(m_strGoTo.View());
-    CTreeItem* pRoot = m_pModel->Root();
-    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
     auto isBelow = [&](const std::string& key) {
         return key.empty() || key == target ||
                (target.size() > key.size() + 1 &&
                 target.compare(target.size() - key.size(), key.size(), key) == 0 &&
                 target[target.size() - key.size() - 1] == ',');
     };
+    // Of several top entries (a server's naming contexts), the one the
+    // entry is below.
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    size_t nBest = 0;
+    for (CTreeItem* pTop : pRoot->children) {
+        const std::string key = pTop->pEntry ? DnCompareKey(pTop->pEntry->GetDN().View()) : std::string();
+        if (!key.empty() && isBelow(key) && key.size() > nBest) {
+            pItem = pTop;
+            nBest = key.size();
+        }
+    }
     while (pItem && pItem->pEntry) {
         CEntryNode* pEntry = pItem->pEntry;
         std::string key = DnCompareKey(pEntry->GetDN().View());
@@ -677,7 +703,11 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
             }
         }
         if (!pNext) {
-            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            // A level read whole without it: there is no such entry. A level
+            // cut short by a limit may just not show it.
+            const bool bCut = !pItem->children.empty() && pItem->children.back()->bMarker;
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) +
+                    (bCut ? " is not among the entries shown." : " does not exist."));
             return;
         }
         pItem = pNext;
@@ -759,6 +789,8 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
     pEntry->MarkLeaf();
     CString text =
         DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
+    if (text.IsEmpty() && pOld->bFixedText)
+        text = pOld->strFixedText; // "Root DSE"
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;
@@ -772,10 +804,14 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
 void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
     CString text;
     text.Format("Only %d entries shown: the server's %s was reached.", nShown, pszLimit);
+    // Short enough for a narrow pane at any depth; the sentence is the tooltip.
+    CString shortText;
+    shortText.Format("%d shown (%s)", nShown, pszLimit);
     CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pMarker->bMarker = true;
     pMarker->bFixedText = true;
-    pMarker->strFixedText = text;
+    pMarker->strFixedText = shortText;
+    pMarker->strToolTip = text;
     m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
 }
 
@@ -809,7 +845,7 @@ void CLdapTreeView::EntryAdded(CEntryNode* pEntry, HTREEITEM hParentItem) {
     CNotification notification(this);
     if (!pEntry)
         return;
-    SetStatus(pEntry->GetDN() + "Node successfully added");
+    SetStatus("Node successfully added: " + DnForDisplay(pEntry->GetDN()));
     CTreeItem* pParent = m_pModel->Find(hParentItem);
     if (!pParent || !pParent->pEntry || !pParent->bLinked)
         return;
@@ -840,7 +876,7 @@ void CLdapTreeView::EntriesFound(const CPtrList& entries, HTREEITEM hParent) {
     }
     // One status text per message: the last DN is what the user would see.
     if (pLast)
-        SetStatus(pLast->GetDN());
+        SetStatus(DnForDisplay(pLast->GetDN()));
     m_pModel->FlushQueuedIfDue();
     return;
 }
@@ -909,6 +945,7 @@ void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
         m_pModel->DeleteItem(pItem);
     }
     pEntry->EndOperation(OP_DELETE_ENTRY);
+    SetStatus("Node successfully deleted: " + DnForDisplay(pEntry->GetDN()));
     m_pDocument->UpdateAllViews(this, 0, nullptr);
     // The item the control moved to (or the parent) becomes the selection
     // and, once this call is done, is read as if the user had chosen it,

@@ -360,7 +360,7 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
     }
     m_pProgress.reset();
     if (const CResult written = WriteFileReplacing(m_strPath, text); !written) {
-        AfxMessageBox("Write Access Denied to LDIF file" + m_strPath + "\n" + written.Reason(),
+        AfxMessageBox("Write Access Denied to LDIF file " + m_strPath + "\n" + written.Reason(),
                       MB_OK | MB_ICONSTOP);
         Status(CString());
         return FALSE;

@@ -21,8 +21,7 @@ CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(
     auto* pGrid = new QGridLayout(pGroup);
     m_pFirstLabel = new QLabel("&Name:", pGroup);
     m_pReadOnly = new QLineEdit(pGroup);
-    m_pReadOnly->setReadOnly(true);
-    m_pReadOnly->setFocusPolicy(Qt::ClickFocus);
+    MakeReadOnlyField(m_pReadOnly);
     units.MinimumWidth(m_pReadOnly, 144);
     m_pSecondLabel = new QLabel("&Value:", pGroup);
     m_pEdit = new QLineEdit(pGroup);
@@ -59,7 +58,8 @@ void CModifyAttributeDlg::showEvent(QShowEvent* pEvent) {
 
 void CModifyAttributeDlg::InitDialog() {
     m_bInitialised = true;
-    setWindowTitle("Modify Entry");
+    // A new value and a new name are different acts.
+    setWindowTitle(m_nMode == MODE_ENTRY ? "Rename Entry" : "Modify Value");
     if (m_nMode == MODE_ENTRY) {
         m_pFirstLabel->setText("Old");
         m_pSecondLabel->setText("New");
@@ -67,8 +67,9 @@ void CModifyAttributeDlg::InitDialog() {
         m_pFirstLabel->setText("Name");
         m_pSecondLabel->setText("Value");
     }
-    // Shown only: the bytes themselves are kept in m_strReadOnly.
-    m_pReadOnly->setText(ShownText(m_strReadOnly));
+    // Shown only, a DN as the tree shows it: the bytes themselves are kept
+    // in m_strReadOnly and are what is sent.
+    m_pReadOnly->setText(ShownText(m_nMode == MODE_ENTRY ? DnForDisplay(m_strReadOnly) : m_strReadOnly));
     const QString warning = LookAlikeWarning(BytesToText(m_strReadOnly));
     m_pReadOnly->setToolTip(warning.isEmpty() ? QString() : PlainToolTip(warning));
     m_pEdit->setText(BytesToText(m_strEdit));

@@ -1,6 +1,6 @@
 #pragma once
-// "Modify Entry": a read-only name or DN beside an editable new value or
-// new relative name.
+// "Modify Value" (a read-only name beside an editable new value) and
+// "Rename Entry" (the read-only DN beside the new relative name).
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN

@@ -12,6 +12,7 @@
 #include "source/DataSource.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
+#include "ui/ScreenFit.h"
 #include "ui/SearchResultModel.h"
 #include "ui/ShownTextDelegate.h"
 
@@ -227,7 +228,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     pLayout->addLayout(pButtons);
     pLayout->addWidget(m_pTable, 1);
     pLayout->addLayout(pSaveRow);
-    setWidget(pBody);
+    // Scrolls where the window has no room for the whole panel.
+    setWidget(MakeScrollingPage(pBody));
 
     m_pShowTimer = new QTimer(this);
     m_pShowTimer->setSingleShot(true);
@@ -295,7 +297,7 @@ CString CSearchPanel::GetStatusText() const {
     outcome.nCount = m_pResults->GetResultCount();
     if (!m_bSearching && !m_bHaveOutcome)
         return CString();
-    CString text = DescribeSearchOutcome(outcome);
+    CString text = DescribeSearchOutcome(outcome, m_lastQuery.nSizeLimit);
     if (m_bSearching)
         text += "...";
     int nShown = m_pShown->rowCount();
@@ -353,6 +355,8 @@ void CSearchPanel::OnSearch() {
     m_pBase->setEditText(base);
     m_pFilter->setEditText(typedFilter);
 
+    // The new rows come in the server's order: no arrow may claim another.
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder);
     m_pending.clear();
     m_pResults->Clear();
     m_bHaveOutcome = false;

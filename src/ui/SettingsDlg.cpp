@@ -45,8 +45,8 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     pSaveLayout->addWidget(pWhole);
     m_pSaveGroup->addButton(pWhole, SAVE_WHOLE_SUBTREE);
     const char* saveTexts[3] = {"With entries whose attributes have been retrieved",
-                                "With all  entries even if attributes have not been retrieved",
-                                "With all entries retrieving attributes as neccessary"};
+                                "With all entries even if attributes have not been retrieved",
+                                "With all entries retrieving attributes as necessary"};
     for (int i = 0; i < 3; ++i) {
         auto* pRadio = new QRadioButton(saveTexts[i], pSaveBox);
         pSaveLayout->addWidget(pRadio);

@@ -214,7 +214,7 @@ TEST_F(CLdifTest, DiskFullOrNoRecoveryPlaceAtCloseKeepsTheFileAndReportsBoth) {
     ASSERT_EQ(m_services.m_boxes.Count(), 2);
     // The box says why, in the system's words.
     EXPECT_EQ(m_services.m_boxes.Boxes()[0].text,
-              CString("Write Access Denied to LDIF file" + Path() + "\nFile too large"));
+              CString("Write Access Denied to LDIF file " + Path() + "\nFile too large"));
     EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
     // Nothing half-written is left behind in either place.
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), 1u);
@@ -280,7 +280,7 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
         m_pSource.reset(); // Close from the destructor
         const auto boxes = m_services.m_boxes.Boxes();
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path + "\n" + pszWhy));
+        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file " + path + "\n" + pszWhy));
         EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
         const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
         ASSERT_EQ(recovered.size(), 1u);

@@ -301,6 +301,75 @@ TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPressAndAltLReachesTheFieldOfThePage
     }
 }
 
+// What the user types first lands in the first empty field of the shown
+// page, and Tab reads the page: its fields, then OK, Cancel, Help.
+TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
+    auto pSheet = NewSheet();
+    QApplication::setActiveWindow(pSheet.get());
+    CLdapLoginPage* pLdap = pSheet->GetLdapPage();
+    CLdifLoginPage* pLdif = pSheet->GetLdifPage();
+    const struct {
+        int nPage;
+        QStringList texts; // LDAP: server, port, bind DN, password, base; LDIF: file, base
+        QWidget* pFocus;
+    } cases[] = {
+        {0, {"", "389", "", "", ""}, pLdap->GetServerCombo()},
+        {0, {"ldap.example.org", "389", "", "", ""}, pLdap->GetBindDNCombo()},
+        {0, {"ldap.example.org", "389", "cn=admin", "", ""}, pLdap->GetPasswordEdit()},
+        {0, {"ldap.example.org", "389", "cn=admin", "secret", "dc=x"}, pLdap->GetOKButton()},
+        {1, {"", ""}, pLdif->GetFileCombo()},
+        {1, {"/tmp/a.ldif", ""}, pLdif->GetSearchBaseCombo()},
+        {1, {"/tmp/a.ldif", "dc=x"}, pLdif->GetOKButton()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texts.join(',').toStdString());
+        pSheet->hide();
+        pSheet->SetPage(c.nPage);
+        if (c.nPage == 0) {
+            FillLdapPage(pLdap, c.texts[0], c.texts[1], c.texts[2], c.texts[3], c.texts[4]);
+        } else {
+            pLdif->GetFileCombo()->setEditText(c.texts[0]);
+            pLdif->GetSearchBaseCombo()->setEditText(c.texts[1]);
+        }
+        pSheet->show();
+        PumpEvents();
+        EXPECT_TRUE(HasFocus(pSheet.get(), c.pFocus));
+        EXPECT_FALSE(HasFocus(pSheet.get(), pSheet->GetTabs()->tabBar()));
+    }
+
+    // Tab from the first field round the page and back.
+    const struct {
+        int nPage;
+        QList<QWidget*> chain;
+    } chains[] = {
+        {0,
+         {pLdap->GetServerCombo(), pLdap->GetPortCombo(), pLdap->GetBindDNCombo(), pLdap->GetPasswordEdit(),
+          pLdap->GetSearchBaseCombo(), pLdap->GetFetchButton(), pLdap->GetSecurityCombo(),
+          pLdap->GetAuthCombo(), pLdap->GetClientCertEdit(),
+          pLdap->findChild<QPushButton*>("Client Certificate"), pLdap->GetClientKeyEdit(),
+          pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(), pLdap->GetCancelButton(),
+          pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdap->GetServerCombo()}},
+        {1,
+         {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(), pLdif->GetOKButton(),
+          pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
+          pLdif->GetFileCombo()}},
+    };
+    for (const auto& c : chains) {
+        SCOPED_TRACE(c.nPage);
+        pSheet->SetPage(c.nPage);
+        PumpEvents();
+        c.chain.first()->setFocus(Qt::TabFocusReason);
+        for (qsizetype i = 1; i < c.chain.size(); ++i) {
+            ASSERT_NE(pSheet->focusWidget(), nullptr);
+            QTest::keyClick(pSheet->focusWidget(), Qt::Key_Tab);
+            EXPECT_TRUE(HasFocus(pSheet.get(), c.chain.at(i)))
+                << "step " << i << ": " << pSheet->focusWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->parentWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->x();
+        }
+    }
+}
+
 TEST(FileFilter, TheDialogFilterBecomesQtsFilter) {
     EXPECT_EQ(ConvertFileFilter("Text File (*.txt) | *.txt|All Files (*.*) | *.*||"),
               QStringLiteral("Text File (*.txt);;All Files (*.*)"));

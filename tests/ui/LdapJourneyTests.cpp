@@ -6,13 +6,16 @@
 #include "UiTestSupport.h"
 
 #include "SlapdFixture.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
 #include "platform/qt/PlainText.h"
 #include "source/LdapSource.h"
+#include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"
 #include "ui/ExportSettings.h"
+#include "ui/LdapListView.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SearchPanel.h"
 #include "ui/SearchResultModel.h"
@@ -26,10 +29,14 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QProgressDialog>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -102,8 +109,7 @@ TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
         std::vector<HTREEITEM> children = m_pTree->GetChildItems(hLevel);
         ASSERT_EQ(children.size(), 501u);
         HTREEITEM hMarker = children.back();
-        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)),
-                  "Only 500 entries shown: the server's size limit was reached.");
+        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)), "500 shown (size limit)");
         EXPECT_EQ(m_pTree->GetItemEntry(hMarker), nullptr);
         QModelIndex marker = pModel->IndexOf(pModel->Find(hMarker));
         EXPECT_TRUE(pModel->data(marker, Qt::FontRole).value<QFont>().italic());
@@ -181,7 +187,7 @@ TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
     m_pPanes->AddEntry(hPeople, "cn=Carol",
                        {{"objectClass", "inetOrgPerson"}, {"cn", "Carol"}, {"sn", "Ng"}});
     ASSERT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Carol")); }));
-    EXPECT_EQ(Str(m_pPanes->Status(1)), "cn=Carol,ou=People,dc=example,dc=comNode successfully added");
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Node successfully added: cn=Carol,ou=People,dc=example,dc=com");
     EXPECT_TRUE(m_server.Exists("cn=Carol,ou=People,dc=example,dc=com"));
 
     // Rename, shown in both title modes.
@@ -799,6 +805,33 @@ protected:
 
 } // namespace
 
+// A search cut short says whose limit it was: the user's own, or the
+// server's (which anonymous users meet first).
+TEST_F(LdapJourney, ASearchCutShortSaysWhoseLimitItWas) {
+    CSlapdServer capped;
+    capped.SetSizeLimit(500);
+    ASSERT_TRUE(capped.AddChildren("ou=Empty," + kBase, 1200));
+    StartAndOpen(capped, false);
+    CSearchPanel panel(&m_pPanes->m_doc, m_pTree);
+    panel.show();
+    const struct {
+        int nLimit;
+        const char* pszStatus;
+    } cases[] = {
+        {1000, "500 entries (the server's size limit of 500 reached)"},
+        {20, "20 entries (your limit of 20 reached)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nLimit);
+        panel.ShowForEntry(kBase.c_str());
+        panel.SizeLimitSpin()->setValue(c.nLimit);
+        panel.FilterCombo()->setEditText("(objectClass=*)");
+        QTest::keyClick(panel.FilterCombo()->lineEdit(), Qt::Key_Return);
+        ASSERT_TRUE(WaitUntil([&]() { return !panel.IsSearching(); }));
+        EXPECT_EQ(Str(panel.GetStatusText()), c.pszStatus);
+    }
+}
+
 TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->ShowForEntry(kBase.c_str());
     EXPECT_EQ(m_pPanel->BaseCombo()->currentText().toStdString(), kBase);
@@ -864,9 +897,117 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     // A table of some attributes still saves whole entries as LDIF.
     m_pPanel->AttributesEdit()->setText("cn");
     ASSERT_TRUE(Search("(sn=One)"));
+    // The rows of a new search come in the server's order: the old arrow goes.
+    EXPECT_EQ(pTable->horizontalHeader()->sortIndicatorSection(), -1);
     ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
     ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
     text = ReadWholeFile(ldif);
     EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
+}
+
+namespace {
+
+// A group whose member is five levels down and whose seeAlso names an
+// entry that is not there.
+std::string GroupSeed() {
+    return DeepSeed() +
+           "\ndn: cn=Staff,dc=example,dc=com\nobjectClass: groupOfNames\ncn: Staff\nmember: " + kDeep +
+           "\nseeAlso: cn=Nobody,dc=example,dc=com\n";
+}
+
+class DnValueTest : public LdapJourney {
+protected:
+    DnValueTest() : LdapJourney(GroupSeed()) {}
+    // Shows the group's attributes and makes the row of name the current one.
+    int ShowGroupRow(const char* pszName) {
+        HTREEITEM hRoot = m_pPanes->Root();
+        if (m_pTree->GetItemEntry(hRoot)->IsUnexpanded())
+            ExpandAndWait(hRoot);
+        HTREEITEM hStaff = m_pPanes->Child(hRoot, "cn=Staff");
+        EXPECT_TRUE(hStaff);
+        m_pTree->ClickItem(hStaff);
+        CLdapListView* pList = m_pPanes->m_pList;
+        // The server's answer, not the cache shown first, fills the rows.
+        EXPECT_TRUE(WaitUntil([&] {
+            CEntryNode* pEntry = pList->GetCurrentEntry();
+            return pEntry && pEntry->CanRefreshAttributes() && pList->GetRowCount() >= 4;
+        }));
+        PumpEvents();
+        for (int nRow = 0; nRow < pList->GetRowCount(); ++nRow) {
+            if (pList->GetRowName(nRow) == pszName) {
+                pList->SelectRows({nRow});
+                pList->GetListControl()->selectionModel()->setCurrentIndex(pList->GetModel()->index(nRow, 1),
+                                                                           QItemSelectionModel::NoUpdate);
+                return nRow;
+            }
+        }
+        ADD_FAILURE() << "no row " << pszName;
+        return -1;
+    }
+    QAction* GoToAction() {
+        for (QAction* pAction : m_pPanes->m_pList->GetContextMenu()->actions())
+            if (pAction->text() == "&Go to Entry")
+                return pAction;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+// A DN in the attribute pane is followed by its context menu or a
+// double-click: the tree opens level by level to the entry, which shows;
+// a DN of no entry says so; other values are not offered.
+TEST_F(DnValueTest, ADnValueIsFollowedToItsEntry) {
+    CLdapListView* pList = m_pPanes->m_pList;
+    const int nMember = ShowGroupRow("member");
+    ASSERT_GE(nMember, 0);
+    // Read as the tree shows DNs; the bytes are the server's.
+    EXPECT_EQ(pList->GetModel()->index(nMember, 1).data().toString().toStdString(),
+              "cn=Deep\\, One,ou=L4,ou=L3,ou=L2,ou=L1,dc=example,dc=com");
+    ASSERT_NE(GoToAction(), nullptr);
+    pList->OnRightButtonDown(
+        pList->GetListControl()->visualRect(pList->GetModel()->index(nMember, 1)).center());
+    EXPECT_TRUE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+    GoToAction()->trigger();
+    ASSERT_TRUE(WaitUntil([&] {
+        CEntryNode* pEntry = m_pTree->GetSelectedEntry();
+        return pEntry && DnCompareKey(pEntry->GetDN().View()) == DnCompareKey(kDeep) &&
+               pList->GetCurrentEntry() == pEntry && pList->GetRowCount() >= 4;
+    })) << Str(m_pPanes->Status(1));
+
+    // A value that is no DN: nothing to follow, and a double-click does not go.
+    const int nCn = ShowGroupRow("cn");
+    ASSERT_GE(nCn, 0);
+    pList->OnRightButtonDown(pList->GetListControl()->visualRect(pList->GetModel()->index(nCn, 1)).center());
+    EXPECT_FALSE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+
+    // A double-click on a DN of no entry: the tree says it is not there.
+    const int nSeeAlso = ShowGroupRow("seeAlso");
+    ASSERT_GE(nSeeAlso, 0);
+    QTreeView* pControl = pList->GetListControl();
+    pList->window()->resize(800, 600);
+    pList->window()->show();
+    PumpEvents();
+    const QPoint at = pControl->visualRect(pList->GetModel()->index(nSeeAlso, 1)).center();
+    ASSERT_EQ(pControl->indexAt(at).row(), nSeeAlso);
+    // As a window system delivers a double-click: press, release, the
+    // double-click, release.
+    QWidget* pViewport = pControl->viewport();
+    QTest::mousePress(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, pViewport->mapToGlobal(at), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pViewport, &doubleClick);
+    QTest::mouseRelease(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pTree->IsGoingToEntry(); }));
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "The entry cn=Nobody,dc=example,dc=com does not exist.") << [&] {
+        std::string all;
+        for (const CString& text : m_pPanes->m_services.m_status.History(1))
+            all += Str(text) + " | ";
+        return all;
+    }();
+    EXPECT_EQ(Str(m_pTree->GetSelectedEntry()->GetDN()), "cn=Staff,dc=example,dc=com");
 }

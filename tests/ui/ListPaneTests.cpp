@@ -62,7 +62,13 @@ TEST_F(ListPane, ColumnsFillOrderTextAndBinaryValues) {
     EXPECT_EQ(pList->model()->headerData(0, Qt::Horizontal).toString(), "Attributes");
     EXPECT_EQ(pList->model()->headerData(1, Qt::Horizontal).toString(), "Values");
     EXPECT_EQ(pList->columnWidth(0), 192);
-    EXPECT_EQ(pList->columnWidth(1), 192);
+    // The values take what the pane has beyond the names.
+    EXPECT_TRUE(pList->header()->stretchLastSection());
+    m_panes.m_pList->resize(700, 300);
+    m_panes.m_pList->show();
+    PumpEvents();
+    EXPECT_EQ(pList->columnWidth(0) + pList->columnWidth(1), pList->viewport()->width());
+    EXPECT_GT(pList->columnWidth(1), 192);
     EXPECT_EQ(Str(m_panes.Status(2)), "Finding Attributes for - cn=e,o=x");
 
     Show({Attr("A", {"a1", "a2"}), Attr("B", {"b1"})});

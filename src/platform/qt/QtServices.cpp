@@ -60,11 +60,11 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
     switch (nType & MB_TYPEMASK) {
     case MB_OKCANCEL:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
+        box.setDefaultButton(nType & MB_DEFBUTTON2 ? QMessageBox::Cancel : QMessageBox::Ok);
         break;
     case MB_YESNO:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(nType & MB_DEFBUTTON2 ? QMessageBox::No : QMessageBox::Yes);
         break;
     default:
         box.setStandardButtons(QMessageBox::Ok);
