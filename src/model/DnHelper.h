@@ -45,5 +45,5 @@ std::string DnCompareKey(std::string_view dn);
 int HexDigitValue(char ch);
 
 // For display only: hex escapes of printable ASCII shown in their readable
-// form (\2C as \,, \41 as A).
+// form (\2C as \,, \41 as A); a NUL byte as \00.
 CString DnForDisplay(const CString& dn);

@@ -15,3 +15,11 @@ CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& ma
 // The same as a failure to report.
 COperationFailure LdapFailure(int nCode, const CString& diagnostic = CString(),
                               const CString& matchedDN = CString());
+
+// One line for a result that ended an operation: the code's text with its
+// number (so a code without a text of its own still says which it was),
+// then the server's diagnostic message when there is one.
+CString LdapResultDescription(int nCode, const CString& diagnostic = CString());
+
+// Why an entry's attributes could not be read, for the attribute pane.
+CString LdapReadFailureText(int nCode, const CString& diagnostic = CString());

@@ -67,6 +67,19 @@ int CAttributeRowModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
+namespace {
+// A NUL a server put in an attribute's name is shown as \00, not taken for
+// the end of the name.
+CString NameForDisplay(const CString& name) {
+    if (name.View().find('\0') == std::string_view::npos)
+        return name;
+    std::string text;
+    for (char ch : name.View())
+        text += ch == '\0' ? std::string("\\00") : std::string(1, ch);
+    return CString(text);
+}
+} // namespace
+
 QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= GetRowCount())
         return QVariant();
@@ -77,7 +90,7 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return BytesToText(index.column() == 0 ? row.strName : row.strValue);
+        return BytesToText(index.column() == 0 ? NameForDisplay(row.strName) : row.strValue);
     }
     if (role == Qt::ToolTipRole && bBinary)
         return BytesToText(DescribeBinaryValue(row.strName, row.strValue));

@@ -38,6 +38,9 @@ struct CTreeItem {
     // The note at the end of a level the server cut short: not an entry,
     // shown in italics, always last.
     bool bMarker = false;
+    // The marker of a level that was stopped or failed: opening the item
+    // again reads the level again.
+    bool bReadAgain = false;
     int nRow = 0; // last known position among its siblings
     // Sort key: the lower-cased display text, and the title mode it was
     // computed for (-1: none yet).

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeView>
@@ -84,6 +85,12 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setColumnWidth(0, 192);
     m_pList->setColumnWidth(1, 192);
+    // Where the rows would be: why an entry's attributes could not be read.
+    m_pUnavailable = new QLabel(m_pList->viewport());
+    m_pUnavailable->setTextFormat(Qt::PlainText);
+    m_pUnavailable->setWordWrap(true);
+    m_pUnavailable->setMargin(8);
+    m_pUnavailable->hide();
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pList);
@@ -179,11 +186,17 @@ int CLdapListView::GetFocusedRow() const {
 
 void CLdapListView::ClearList() {
     m_pModel->DeleteAllRows();
+    m_pUnavailable->hide();
+}
+
+CString CLdapListView::GetUnavailableText() const {
+    return m_pUnavailable->isHidden() ? CString() : CString(m_pUnavailable->text().toStdString());
 }
 
 BOOL CLdapListView::InsertRow(int nRow, const CString& name, const CString& value) {
     if (!m_pModel->InsertRow(nRow, name, value))
         return FALSE;
+    m_pUnavailable->hide();
     ShowRowCount();
     return TRUE;
 }
@@ -395,6 +408,17 @@ void CLdapListView::OnRefresh() {
 void CLdapListView::ClearAttributes(CEntryNode* pFor) {
     if (!pFor || pFor == m_pCurrentEntry)
         ClearList();
+}
+
+void CLdapListView::AttributesUnavailable(CEntryNode* pFor, const CString& strText) {
+    if (pFor && pFor != m_pCurrentEntry)
+        return;
+    m_pUnavailable->setText(BytesToText(strText));
+    m_pUnavailable->resize(m_pList->viewport()->width(),
+                           m_pUnavailable->heightForWidth(m_pList->viewport()->width()));
+    m_pUnavailable->show();
+    // In place of "Finding Attributes for - ...", which would outlive the read.
+    SetStatus(strText);
 }
 
 void CLdapListView::ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) {
