@@ -326,14 +326,18 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
             continue;
         if (bNoWait)
             return kNothingYet;
-        // Nothing yet: wait for the socket outside the library, one short
-        // slice, so no other worker's send and no abandon is held up.
-        if (const int fd = m_nSocket; fd >= 0) {
-            pollfd pfd{fd, POLLIN, 0};
-            poll(&pfd, 1, kWaitSliceMs);
-        } else {
-            Sleep(kWaitSliceMs);
-        }
+        WaitSlice();
+    }
+}
+
+void CLdapSource::WaitSlice() {
+    // Nothing yet: wait for the socket outside the library, one short
+    // slice, so no other worker's send and no abandon is held up.
+    if (const int fd = m_nSocket; fd >= 0) {
+        pollfd pfd{fd, POLLIN, 0};
+        poll(&pfd, 1, kWaitSliceMs);
+    } else {
+        Sleep(kWaitSliceMs);
     }
 }
 

@@ -83,6 +83,8 @@ public:
     void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
     // The status text after a stopped update whose answer never came.
     static const char* const kStoppedReadAgainText;
+    // What the attribute pane shows for a read stopped before any attribute came.
+    static const char* const kReadStoppedText;
 
 private:
     // How an update request ended (the box for a failure already shown).
@@ -138,6 +140,8 @@ private:
     // the abandoned flag checked between them. bNoWait: only what is
     // already available (kNothingYet otherwise).
     EWaitOutcome NextResult(CWorker& worker, CLdapMessage& message, int& nType, BOOL bNoWait);
+    // One slice of waiting for the connection to have something to read.
+    void WaitSlice();
     // One read under the routing lock: this request's result from the
     // store, else one result from the connection, handed on when it is
     // another worker's (type -101). Type 0: nothing now; -1: failed.

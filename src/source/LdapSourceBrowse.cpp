@@ -119,7 +119,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             if (!SendEntries(request, nCount))
                 return endSilently();
             removePlaceholder();
-            incomplete = StoppedText(nCount);
+            // Nothing shown: the level looks as before and is read when opened again.
+            if (nCount > 0)
+                incomplete = StoppedText(nCount);
             nDone = SEARCH_STOPPED;
             break;
         }
@@ -130,7 +132,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             if (m_bConnectionLost)
                 ReportConnectionLost();
             pEntry->MarkUnexpanded();
-            incomplete = FailedText(nCount, LdapResultDescription(kServerDown));
+            // A lost connection has its own notice; the marker is for what came.
+            if (nCount > 0)
+                incomplete = FailedText(nCount, LdapResultDescription(kServerDown));
             nDone = SEARCH_FAILED;
             break;
         }
@@ -236,6 +240,9 @@ int CLdapSource::BatchCount(CExpandRequest& request) {
     return request.batch.GetCount();
 }
 
+const char* const CLdapSource::kReadStoppedText =
+    "Stopped before the attributes were read. Refresh (F5) to read them again.";
+
 CString CLdapSource::StoppedText(int nShown) {
     CString text;
     text.Format("Stopped: %d entries shown. Refresh (F5) to read the level again.", nShown);
@@ -254,6 +261,9 @@ bool CLdapSource::IsDirectChild(const CString& dn, const std::string& parentKey)
     std::vector<std::string> rdns;
     if (dn.IsEmpty() || !DnSplit(dn.View(), rdns) || rdns.empty())
         return false;
+    // Below the empty DN are the naming contexts, of any depth.
+    if (parentKey.empty())
+        return true;
     return DnCompareKey(DnParent(dn).View()) == parentKey;
 }
 
@@ -386,6 +396,7 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     BeginRequest(worker, nMsgId, OP_READ_ATTRIBUTES, pEntry);
 
     BOOL bFailed = FALSE;
+    BOOL bStopped = FALSE;
     // The server's reason when it would not give the entry.
     CString refused;
     for (;;) {
@@ -398,6 +409,8 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
         }
         if (eOutcome == kWaitFailed)
             bFailed = TRUE;
+        if (eOutcome == kAbandoned)
+            bStopped = TRUE;
         if (eOutcome == kGotMessage && nType == LDAP_RESULT_SEARCH_RESULT) {
             CString diagnostic;
             if (int nResult = LdapResultCode(m_ld.Get(), message.Get(), &diagnostic); nResult != 0)
@@ -406,8 +419,10 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
         if (eOutcome != kGotMessage || nType == LDAP_RESULT_SEARCH_RESULT)
             break; // stopped, failed, or the final result
         if (nType == LDAP_RESULT_SEARCH_ENTRY && IsWindow(request.hPane) &&
-            !ReadEntryAttributes(message.Get(), request, worker))
-            break; // stopped between two attributes
+            !ReadEntryAttributes(message.Get(), request, worker)) {
+            bStopped = TRUE; // between two attributes
+            break;
+        }
     }
     EndRequest(worker);
     if (IsShuttingDown())
@@ -418,8 +433,22 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
         else
             ReportFailure(LdapFailure(kServerDown));
     }
-    if (!refused.IsEmpty() && IsWindow(request.hPane))
-        Notify(request.hNotify, &ISourceEvents::AttributesUnavailable, pEntry, refused);
+    // The pane says how the read ended: no "Finding Attributes" outlives it.
+    CString unavailable = refused;
+    if (unavailable.IsEmpty() && request.pTarget->IsEmpty()) {
+        if (bFailed)
+            unavailable = LdapReadFailureText(kServerDown);
+        else if (bStopped)
+            unavailable = kReadStoppedText;
+    }
+    if (IsWindow(request.hPane)) {
+        if (!unavailable.IsEmpty()) {
+            Notify(request.hNotify, &ISourceEvents::AttributesUnavailable, pEntry, unavailable);
+        } else if (request.pTarget->IsEmpty()) {
+            const CAttributeArray none;
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, none, pEntry);
+        }
+    }
     pEntry->EndOperation(OP_READ_ATTRIBUTES);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "source/LdapSource.h"
 
 #include <chrono>
-#include <poll.h>
 
 namespace {
 // A batch goes out when it is this large or this old, so a long search
@@ -97,12 +96,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         if (eOutcome == kNothingYet) {
             if (!batch.empty() && std::chrono::steady_clock::now() - batchStart >= kBatchAge)
                 sendBatch();
-            if (const int fd = m_nSocket; fd >= 0) {
-                pollfd pfd{fd, POLLIN, 0};
-                poll(&pfd, 1, kWaitSliceMs);
-            } else {
-                Sleep(kWaitSliceMs);
-            }
+            WaitSlice();
             continue;
         }
         if (eOutcome == kShutdown) {

@@ -21,6 +21,23 @@ BOOL CAttributeRowModel::InsertRow(int nRow, const CString& name, const CString&
     return TRUE;
 }
 
+BOOL CAttributeRowModel::InsertRows(int nRow, const CString& name, const CStringArray& values) {
+    if (nRow < 0 || nRow > GetRowCount())
+        return FALSE;
+    const int nCount = values.IsEmpty() ? 1 : values.GetSize();
+    std::vector<CAttributeRow*> rows;
+    rows.reserve(static_cast<size_t>(nCount));
+    if (values.IsEmpty())
+        rows.push_back(new CAttributeRow{name, CString()});
+    for (const CString& value : values)
+        rows.push_back(new CAttributeRow{name, value});
+    // One insertion for the whole attribute: the view lays out once.
+    beginInsertRows(QModelIndex(), nRow, nRow + nCount - 1);
+    m_rows.insert(m_rows.begin() + nRow, rows.begin(), rows.end());
+    endInsertRows();
+    return TRUE;
+}
+
 void CAttributeRowModel::DeleteRow(int nRow) {
     if (nRow < 0 || nRow >= GetRowCount())
         return;

@@ -227,15 +227,17 @@ void CLdapListView::OnCopy(bool bAsLdif) {
 
 void CLdapListView::Fill(const CAttributeArray& attributes) {
     int nBase = GetRowCount();
+    bool bInserted = false;
     for (const CAttribute* pAttribute : attributes) {
-        if (!pAttribute)
-            continue;
-        if (pAttribute->GetSize() == 0) {
-            InsertRow(nBase, pAttribute->m_strName, CString());
-            continue;
-        }
-        for (int j = 0; j < pAttribute->GetSize(); ++j)
-            InsertRow(nBase + j, pAttribute->m_strName, pAttribute->GetAt(j));
+        // Each attribute's values in one insertion, and the count shown once
+        // per fill: a 100,000-value attribute must not repaint the status
+        // bar 100,000 times.
+        if (pAttribute && m_pModel->InsertRows(nBase, pAttribute->m_strName, *pAttribute))
+            bInserted = true;
+    }
+    if (bInserted) {
+        m_pUnavailable->hide();
+        ShowRowCount();
     }
 }
 
@@ -422,8 +424,12 @@ void CLdapListView::AttributesUnavailable(CEntryNode* pFor, const CString& strTe
 }
 
 void CLdapListView::ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) {
-    if (!pFor || pFor == m_pCurrentEntry)
-        Fill(attributes);
+    if (pFor && pFor != m_pCurrentEntry)
+        return;
+    Fill(attributes);
+    // An entry without attributes: the read is over all the same.
+    if (attributes.IsEmpty())
+        ShowRowCount();
 }
 
 void CLdapListView::AttributeAdded(CAddAttributesRequest& request) {

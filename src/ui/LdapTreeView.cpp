@@ -762,12 +762,14 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
                        outside->second);
         m_droppedLevels.erase(outside);
     }
-    if (!incomplete.IsEmpty()) {
+    // A stop says so plainly (the marker row has the count); a level that
+    // failed or would not end says why.
+    if (nCount == SEARCH_STOPPED) {
+        SetStatus("Search Abandoned" + dropped);
+    } else if (!incomplete.IsEmpty()) {
         SetStatus(incomplete + dropped);
     } else if (nCount == SEARCH_FAILED) {
         SetStatus("Error in search operation" + dropped);
-    } else if (nCount == SEARCH_STOPPED) {
-        SetStatus("Search Abandoned" + dropped);
     } else {
         CString text;
         text.Format("Search Completed  -  %d entries found", nCount);

@@ -4,6 +4,7 @@
 #include "model/DnHelper.h"
 #include "ui/AttributeListEditor.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -98,8 +99,14 @@ QVariant CSearchResultModel::data(const QModelIndex& index, int role) const {
         return BytesToText(DnForDisplay(Result(index.row()).strDN));
     CString name = GetColumnName(index.column());
     QStringList shown;
-    for (const CString& value : Values(index.row(), index.column()))
-        shown << ShownValue(name, value);
+    // A cell or tooltip of a 100,000-value attribute would take seconds to
+    // build and be taller than any screen: the first values and a count.
+    const std::vector<CString> values = Values(index.row(), index.column());
+    const size_t nShown = std::min(values.size(), kMaxValuesShown);
+    for (size_t i = 0; i < nShown; ++i)
+        shown << ShownValue(name, values[i]);
+    if (values.size() > nShown)
+        shown << QStringLiteral("\u2026 and %1 more").arg(static_cast<qulonglong>(values.size() - nShown));
     // Several values on one line; the tooltip has each on its own.
     return shown.join(role == Qt::DisplayRole ? QStringLiteral("; ") : QStringLiteral("\n"));
 }

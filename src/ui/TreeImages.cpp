@@ -10,9 +10,14 @@ namespace {
 constexpr int kWidth = 16;
 constexpr int kHeight = 15;
 
-QPixmap DrawFolder(bool bOpen) {
+QPixmap Transparent() {
     QPixmap pixmap(kWidth, kHeight);
     pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+QPixmap DrawFolder(bool bOpen) {
+    QPixmap pixmap = Transparent();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QColor outline(128, 96, 0);
@@ -38,8 +43,7 @@ QPixmap DrawFolder(bool bOpen) {
 }
 
 QPixmap DrawDisc() {
-    QPixmap pixmap(kWidth, kHeight);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = Transparent();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(QColor(96, 96, 96));
@@ -50,8 +54,7 @@ QPixmap DrawDisc() {
 
 // A referral object: an arrow pointing away, to where it refers.
 QPixmap DrawArrow() {
-    QPixmap pixmap(kWidth, kHeight);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = Transparent();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(QColor(20, 60, 140));

@@ -54,6 +54,15 @@ protected:
         EXPECT_TRUE(WaitForWorkers(*m_pSource, kGuardMs));
         return m_pane.m_searchDone.size() > nBefore ? m_pane.m_searchDone.back() : -999;
     }
+    // The root's level read with one child, cn=good, which is returned.
+    CEntryNode* GoodEntry() {
+        OnLevel([](const CHostileRequest&, CHostileReply& reply) {
+            reply.Entry(kGood);
+            reply.SearchDone(0);
+        });
+        EXPECT_EQ(ExpandRoot(), 1);
+        return FindChild(m_pRoot, kGood);
+    }
     int LevelSearches() const {
         int nCount = 0;
         for (const CHostileRequest& request : m_server.Requests())
@@ -164,12 +173,7 @@ TEST_F(LdapHostile, ARefusedReadSaysWhyWhereTheAttributesWouldBe) {
         {10, "The server refers this entry to another server; it was not followed"},
         {80, "This entry could not be read: Other (e.g., implementation specific) error (result code 80)"},
     };
-    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
-        reply.Entry(kGood);
-        reply.SearchDone(0);
-    });
-    ASSERT_EQ(ExpandRoot(), 1);
-    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    CEntryNode* pGood = GoodEntry();
     ASSERT_NE(pGood, nullptr);
     for (const CCase& c : cases) {
         SCOPED_TRACE(c.nCode);
@@ -186,12 +190,7 @@ TEST_F(LdapHostile, ARefusedReadSaysWhyWhereTheAttributesWouldBe) {
 }
 
 TEST_F(LdapHostile, AResultCodeOfMinusOneFailsThatRequestOnlyAndTheConnectionGoesOn) {
-    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
-        reply.Entry(kGood);
-        reply.SearchDone(0);
-    });
-    ASSERT_EQ(ExpandRoot(), 1);
-    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    CEntryNode* pGood = GoodEntry();
     ASSERT_NE(pGood, nullptr);
     m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
         if (request.nOp == kLdapModifyRequest)
@@ -236,12 +235,7 @@ TEST_F(LdapHostile, ChildrenNotDirectlyBelowTheEntryAreDroppedAndCounted) {
 
 TEST_F(LdapHostile, AnAttributeNameWithANulHidesNothingAfterIt) {
     const std::string nulName("bad\0name", 8);
-    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
-        reply.Entry(kGood);
-        reply.SearchDone(0);
-    });
-    ASSERT_EQ(ExpandRoot(), 1);
-    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    CEntryNode* pGood = GoodEntry();
     ASSERT_NE(pGood, nullptr);
     m_server.SetHandler([&](const CHostileRequest& request, CHostileReply& reply) {
         if (request.nOp == kLdapSearchRequest && request.base == kGood) {
@@ -307,12 +301,7 @@ TEST_F(LdapHostile, StopDuringALevelEndsItWithTheStoppedMarker) {
 }
 
 TEST_F(LdapHostile, CloseReturnsWhileAWorkerIsStuckWritingToAServerThatStoppedReading) {
-    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
-        reply.Entry(kGood);
-        reply.SearchDone(0);
-    });
-    ASSERT_EQ(ExpandRoot(), 1);
-    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    CEntryNode* pGood = GoodEntry();
     ASSERT_NE(pGood, nullptr);
     m_server.StopReading(true);
     // Far more than the socket buffers hold: the worker's write blocks.
@@ -338,4 +327,24 @@ TEST_F(LdapHostile, CloseReturnsWhileAWorkerIsStuckWritingToAServerThatStoppedRe
     // after 20 s, so anything near it means the shutdown waited for it.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count(), 10);
     EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LdapHostile, TheReadAfterAStoppedUpdateGivesUpOnASilentServer) {
+    CEntryNode* pGood = GoodEntry();
+    ASSERT_NE(pGood, nullptr);
+    // From now on the update and the entry's read stay unanswered.
+    m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.nOp == kLdapModifyRequest || request.base == kGood)
+            reply.NoAnswer();
+    });
+    m_pSource->SetStoppedUpdateWait(100);
+    StartValueUpdate(*m_pSource, m_pane, pGood, OP_ADD_ATTRIBUTE, {MakeAttribute("mail", {"a@b"})});
+    ASSERT_TRUE(m_server.WaitForRequest(kLdapModifyRequest));
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }, kGuardMs));
+    CEntryNode::RequestStop();
+    m_pSource->Stop();
+    // The read again waits for the network time-out, not for ever.
+    EXPECT_TRUE(WaitForWorkers(*m_pSource, (CLdapSource::kNetworkTimeoutSeconds + 10) * 1000));
+    EXPECT_TRUE(pGood->CanAddAttribute());
+    EXPECT_EQ(Str(m_services.m_status.PaneText(2)), CLdapSource::kStoppedReadAgainText);
 }

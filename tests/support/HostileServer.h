@@ -54,6 +54,8 @@ public:
     void SearchDone(int nCode, const std::string& diagnostic = "", const std::string* pCookie = nullptr);
     // The result of any other request, with the response tag that fits it.
     void Result(int nCode, const std::string& diagnostic = "");
+    // The request is never answered (the usual answer is not sent either).
+    void NoAnswer() { m_bSent = true; }
     bool Sent() const { return m_bSent; }
 
 private:
