@@ -7,6 +7,10 @@
 
 #include <memory>
 
+namespace {
+constexpr int kNoSuchObject = 32;
+} // namespace
+
 UINT CLdapSource::RunExpand(CExpandRequest& request) {
     CWorker worker;
     worker.pLock = &request.lock;
@@ -156,8 +160,10 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             continue;
         }
         if (nType == LDAP_RESULT_SEARCH_RESULT) {
-            // A limit means there is more; any other error ends the level
-            // with the server's word for it, whatever came before.
+            // A limit means there is more; "no such object" with nothing
+            // found is a level that is not there (the empty DN's on most
+            // servers, an entry deleted meanwhile): no children. Any other
+            // error ends the level with the server's word for it.
             int nResult = 0;
             EPageStep eStep = ContinuePaged(worker, search, message.Get(), nResult);
             if (eStep == kNextPageSent)
@@ -178,7 +184,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             } else if (eStep == kPagingRunaway) {
                 incomplete = RunawayText(nCount);
                 nDone = SEARCH_FAILED;
-            } else if (nResult != 0 && !LimitOfResult(nResult)) {
+            } else if (nResult != 0 && !LimitOfResult(nResult) &&
+                       !(nResult == kNoSuchObject && nCount == 0)) {
                 incomplete = FailedText(nCount, LdapResultDescription(nResult, diagnostic));
                 nDone = SEARCH_FAILED;
             } else {
