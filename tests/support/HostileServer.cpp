@@ -353,7 +353,8 @@ void CHostileServer::Serve(int fd) {
             continue;
         }
         pollfd pfd{fd, POLLIN, 0};
-        if (poll(&pfd, 1, 50) <= 0)
+        // Told to stop reading while it waited: the bytes stay unread.
+        if (poll(&pfd, 1, 50) <= 0 || m_bStopReading)
             continue;
         std::string bytes;
         CHostileRequest request;
