@@ -81,3 +81,9 @@ CString LdapReadFailureText(int nCode, const CString& diagnostic) {
         return "This entry could not be read: " + LdapResultDescription(nCode, diagnostic);
     }
 }
+
+COperationFailure EntryChangedFailure(int nCode, const CString& diagnostic) {
+    COperationFailure failure = LdapFailure(nCode, diagnostic);
+    failure.strText = CString(kEntryChangedText) + (diagnostic.IsEmpty() ? LdapErrorText(nCode) : diagnostic);
+    return failure;
+}

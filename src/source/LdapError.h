@@ -23,3 +23,10 @@ CString LdapResultDescription(int nCode, const CString& diagnostic = CString());
 
 // Why an entry's attributes could not be read, for the attribute pane.
 CString LdapReadFailureText(int nCode, const CString& diagnostic = CString());
+
+// Said when the server refuses a value change because the entry changed
+// since it was read (a value gone, or one that is there already).
+inline constexpr const char* kEntryChangedText = "The entry was changed on the server since it was read: ";
+// That refusal as a failure to report: the text above and the server's
+// text (the code's own when the server sent none).
+COperationFailure EntryChangedFailure(int nCode, const CString& diagnostic);

@@ -9,6 +9,18 @@
 
 namespace {
 constexpr int kNoSuchObject = 32;
+
+// Every user and operational attribute.
+const CStringArray& RootDseAttributes() {
+    static const CStringArray attributes = [] {
+        CStringArray all;
+        all.Add("*");
+        all.Add("+");
+        return all;
+    }();
+    return attributes;
+}
+
 } // namespace
 
 UINT CLdapSource::RunExpand(CExpandRequest& request) {
@@ -389,6 +401,9 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     args.strBase = pEntry->GetDN();
     args.nScope = LDAP_SCOPE_BASE_LEVEL;
     args.strFilter = "(objectclass=*)";
+    // The root DSE says what it is in its operational attributes only.
+    if (args.strBase.IsEmpty())
+        args.attributes = RootDseAttributes();
     // A referral object is read as the entry it is, "ref" and all.
     args.bManageDsaIT = true;
     int nMsgId = -1;

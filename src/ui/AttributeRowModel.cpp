@@ -1,6 +1,8 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 
 #include <algorithm>
@@ -107,10 +109,18 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return BytesToText(index.column() == 0 ? NameForDisplay(row.strName) : row.strValue);
+        if (index.column() == 0)
+            return ShownText(NameForDisplay(row.strName));
+        // A DN reads as it does in the tree; the bytes stay what is sent.
+        return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
     }
-    if (role == Qt::ToolTipRole && bBinary)
-        return BytesToText(DescribeBinaryValue(row.strName, row.strValue));
+    if (role == Qt::ToolTipRole) {
+        if (bBinary)
+            return PlainToolTip(BytesToText(DescribeBinaryValue(row.strName, row.strValue)));
+        const QString warning =
+            LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
+        return warning.isEmpty() ? QVariant() : QVariant(PlainToolTip(warning));
+    }
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();

@@ -24,6 +24,9 @@ public:
     int DoModal();
 
     CString GetRelativeName() const { return m_strRelativeName; }
+    // The DN the new entry goes under; a whole DN typed as the name must
+    // name it.
+    void SetParentDN(const CString& parentDN) { m_strParentDN = parentDN; }
     // Hands the collected attributes to the caller, who owns them from now on.
     void TakeAttributes(CAttributeArray& destination);
     const CAttributeArray& GetAttributes() const { return m_attributes; }
@@ -41,5 +44,6 @@ private:
     QLineEdit* m_pRelativeName;
     CAttributeListEditor* m_pEditor;
     CString m_strRelativeName;
+    CString m_strParentDN;
     CAttributeArray m_attributes;
 };

@@ -41,6 +41,8 @@ struct CTreeItem {
     // The marker of a level that was stopped or failed: opening the item
     // again reads the level again.
     bool bReadAgain = false;
+    // A marker's whole text; the row shows a short form that fits.
+    CString strToolTip;
     int nRow = 0; // last known position among its siblings
     // Sort key: the lower-cased display text, and the title mode it was
     // computed for (-1: none yet).

@@ -5,9 +5,11 @@
 CExportSettings::CExportSettings() {
     IProfileService& profile = CServices::Profile();
     m_strFilename = profile.GetProfileString("SaveToLDIF", "Filename", "");
-    m_nSaveOption = profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", 0);
+    // A new profile saves what the user asked for: the whole subtree.
+    m_nSaveOption = profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", SAVE_WHOLE_SUBTREE);
     m_nEntryAsRDN = profile.GetProfileInt("UI", "EntryAsRDN", 1);
     m_nEntriesPerPage = profile.GetProfileInt("UI", "EntriesPerPage", kDefaultEntriesPerPage);
+    m_bDeleteOldRdn = profile.GetProfileInt("UI", "DeleteOldRDN", 1) != 0;
     // A hand-edited negative value means no paging, as 0 does.
     if (m_nEntriesPerPage < 0)
         m_nEntriesPerPage = 0;
@@ -15,6 +17,11 @@ CExportSettings::CExportSettings() {
 
 void CExportSettings::SetEntriesPerPage(int nValue) {
     m_nEntriesPerPage = nValue < 0 ? 0 : nValue;
+    Save();
+}
+
+void CExportSettings::SetDeleteOldRdn(bool bValue) {
+    m_bDeleteOldRdn = bValue;
     Save();
 }
 
@@ -34,4 +41,5 @@ void CExportSettings::Save() {
     profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", m_nSaveOption);
     profile.WriteProfileInt("UI", "EntryAsRDN", m_nEntryAsRDN);
     profile.WriteProfileInt("UI", "EntriesPerPage", m_nEntriesPerPage);
+    profile.WriteProfileInt("UI", "DeleteOldRDN", m_bDeleteOldRdn ? 1 : 0);
 }

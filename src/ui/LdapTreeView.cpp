@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
@@ -14,6 +15,7 @@
 #include "ui/LdapListView.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ShownTextDelegate.h"
 #include "ui/TreeImages.h"
 
 #include <algorithm>
@@ -33,6 +35,7 @@
 namespace {
 
 const char* const kLoadingText = "loading entries.........";
+const char* const kRootDseLabel = "Root DSE";
 
 // The tree control: items without an entry are never selected, the right
 // button is the pane's, and Tab goes to the other pane.
@@ -122,6 +125,9 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pTree->setAnimated(false);
     m_pTree->setIconSize(QSize(16, 15));
     m_pTree->setFrameShape(QFrame::StyledPanel);
+    // DNs read left to right, whatever letters they hold.
+    m_pTree->setLayoutDirection(Qt::LeftToRight);
+    m_pTree->setItemDelegate(new CShownTextDelegate(m_pTree));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);
@@ -410,14 +416,14 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     if (!pEntry->IsUnexpanded()) {
         // A level that was stopped or failed is read again when opened again.
         if (HasReadAgainMarker(pItem) && pEntry->CanRefresh() && Source()) {
-            SetStatus("Searching  " + pEntry->GetDN());
+            SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
             pEntry->BeginOperation(OP_REFRESH);
             Source()->Refresh(pEntry, this, pItem->hItem);
         }
         // Nothing is fetched: no "Searching" that nothing would end.
         return;
     }
-    SetStatus("Searching  " + pEntry->GetDN());
+    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
     pEntry->ToggleUnexpanded();
     if (!pItem->children.empty())
         m_pModel->DeleteItem(pItem->children.front());
@@ -480,8 +486,22 @@ void CLdapTreeView::OnTabKey() {
 void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
     // A new root; the other hints are the attribute pane's.
     auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
-    if (lHint == HINT_NONE && pEntry)
-        InsertEntryItem(pEntry, HTREEITEM());
+    if (lHint != HINT_NONE || !pEntry)
+        return;
+    const HTREEITEM hItem = InsertEntryItem(pEntry, HTREEITEM());
+    // A server's entry without a name is its root DSE, and is called so.
+    if (pEntry->GetDN().IsEmpty() && !dynamic_cast<CLdifSource*>(Source()))
+        if (CTreeItem* pItem = m_pModel->Find(hItem))
+            m_pModel->SetFixedText(pItem, kRootDseLabel);
+    // A new session's top entry is the selection, and its attributes show
+    // as if the user had chosen it (once the attribute pane has cleared
+    // itself for the new session).
+    if (!SelectedEntry()) {
+        if (CTreeItem* pItem = m_pModel->Find(hItem)) {
+            SelectTreeItem(pItem, false);
+            QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
+        }
+    }
 }
 
 void CLdapTreeView::OnActivateView() {
@@ -509,6 +529,7 @@ void CLdapTreeView::OnAddEntry() {
         TurnLeafIntoParent(pParent, pItem);
     }
     CEntryDlg dlg(this);
+    dlg.SetParentDN(pParent->GetDN());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     // The dialog ran the event loop: the parent may have gone meanwhile.
@@ -542,19 +563,24 @@ void CLdapTreeView::OnModifyEntry() {
     CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ENTRY, this);
     dlg.SetReadOnlyText(oldDN);
     dlg.SetEditText(CString());
+    CExportSettings& settings = m_pDocument->GetExportSettings();
+    dlg.SetDeleteOldRdn(settings.GetDeleteOldRdn());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     CDataSource* pSource = Source();
     if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
         return;
-    CString newRDN = DnRdnFromTyped(dlg.GetEditText().View());
-    if (newRDN.IsEmpty())
-        return;
-    CString oldRDN = pEntry->GetRDN();
     CString parentDN = DnParent(oldDN);
+    // The dialog let only a new name under the same parent through.
+    CTypedName name = DnNameFromTyped(dlg.GetEditText().View(), parentDN);
+    if (name.strRdn.IsEmpty() || name.bOtherParent)
+        return;
+    CString newRDN = name.strRdn;
+    CString oldRDN = pEntry->GetRDN();
     CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
+    settings.SetDeleteOldRdn(dlg.GetDeleteOldRdn());
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
-    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
+    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this, dlg.GetDeleteOldRdn());
 }
 
 bool CLdapTreeView::CanCopy(bool) {
@@ -566,11 +592,14 @@ void CLdapTreeView::OnCopy(bool bAsLdif) {
     if (!pEntry)
         return;
     std::string text;
+    int nSkipped = 0;
     if (bAsLdif)
-        AppendEntryText(text, pEntry, "\n");
+        nSkipped = AppendEntryText(text, pEntry, "\n");
     else
         text = pEntry->GetDN().Str();
     QApplication::clipboard()->setText(BytesToText(CString(text)));
+    if (nSkipped > 0)
+        SetStatus(SkippedNamesText(nSkipped));
 }
 
 void CLdapTreeView::OnDeleteEntry() {
@@ -580,8 +609,8 @@ void CLdapTreeView::OnDeleteEntry() {
     if (!pEntry || !Source() || !pEntry->CanDeleteEntry())
         return;
     HTREEITEM hItem = pItem->hItem;
-    CString question = "Delete the entry " + pEntry->GetDN() + " from the directory?";
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    CString question = "Delete the entry " + DnForDisplay(pEntry->GetDN()) + " from the directory?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     FlushPendingItems();
     CDataSource* pSource = Source();
@@ -633,14 +662,24 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
     };
     FlushPendingItems();
     const std::string target = DnCompareKey(m_strGoTo.View());
-    CTreeItem* pRoot = m_pModel->Root();
-    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
     auto isBelow = [&](const std::string& key) {
         return key.empty() || key == target ||
                (target.size() > key.size() + 1 &&
                 target.compare(target.size() - key.size(), key.size(), key) == 0 &&
                 target[target.size() - key.size() - 1] == ',');
     };
+    // Of several top entries (a server's naming contexts), the one the
+    // entry is below.
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    size_t nBest = 0;
+    for (CTreeItem* pTop : pRoot->children) {
+        const std::string key = pTop->pEntry ? DnCompareKey(pTop->pEntry->GetDN().View()) : std::string();
+        if (!key.empty() && isBelow(key) && key.size() > nBest) {
+            pItem = pTop;
+            nBest = key.size();
+        }
+    }
     while (pItem && pItem->pEntry) {
         CEntryNode* pEntry = pItem->pEntry;
         std::string key = DnCompareKey(pEntry->GetDN().View());
@@ -679,7 +718,11 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
             }
         }
         if (!pNext) {
-            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            // A level read whole without it: there is no such entry. A level
+            // cut short by a limit may just not show it.
+            const bool bCut = !pItem->children.empty() && pItem->children.back()->bMarker;
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) +
+                    (bCut ? " is not among the entries shown." : " does not exist."));
             return;
         }
         pItem = pNext;
@@ -734,8 +777,10 @@ void CLdapTreeView::ReferencesFound(HTREEITEM hItem, const CStringArray& urls) {
     CTreeItem* pItem = m_pModel->Find(hItem);
     if (!pItem || !pItem->pEntry || !pItem->bLinked)
         return;
-    for (const CString& url : urls)
-        AddMarker(pItem, "Search reference (not followed): " + url, false);
+    for (const CString& url : urls) {
+        const CString text = "Search reference (not followed): " + url;
+        AddMarker(pItem, text, text, false);
+    }
 }
 
 void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
@@ -784,7 +829,7 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
         CTreeItem* pItem = m_pModel->Find(hItem);
         if (!incomplete.IsEmpty() && pItem && pItem->pEntry && pItem->bLinked &&
             !pItem->pEntry->IsUnexpanded())
-            AddMarker(pItem, incomplete, true);
+            AddMarker(pItem, incomplete, incomplete, true);
         return;
     }
     if (pszLimit) {
@@ -805,6 +850,8 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
     pEntry->MarkLeaf();
     CString text =
         DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
+    if (text.IsEmpty() && pOld->bFixedText)
+        text = pOld->strFixedText; // "Root DSE"
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;
@@ -818,15 +865,20 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
 void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
     CString text;
     text.Format("Only %d entries shown: the server's %s was reached.", nShown, pszLimit);
-    AddMarker(pItem, text, false);
+    // Short enough for a narrow pane at any depth; the sentence is the tooltip.
+    CString shortText;
+    shortText.Format("%d shown (%s)", nShown, pszLimit);
+    AddMarker(pItem, shortText, text, false);
 }
 
-void CLdapTreeView::AddMarker(CTreeItem* pItem, const CString& text, bool bReadAgain) {
+void CLdapTreeView::AddMarker(CTreeItem* pItem, const CString& text, const CString& toolTip,
+                              bool bReadAgain) {
     CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pMarker->bMarker = true;
     pMarker->bReadAgain = bReadAgain;
     pMarker->bFixedText = true;
     pMarker->strFixedText = text;
+    pMarker->strToolTip = toolTip;
     m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
 }
 
@@ -866,7 +918,7 @@ void CLdapTreeView::EntryAdded(CEntryNode* pEntry, HTREEITEM hParentItem) {
     CNotification notification(this);
     if (!pEntry)
         return;
-    SetStatus(pEntry->GetDN() + "Node successfully added");
+    SetStatus("Node successfully added: " + DnForDisplay(pEntry->GetDN()));
     CTreeItem* pParent = m_pModel->Find(hParentItem);
     if (!pParent || !pParent->pEntry || !pParent->bLinked)
         return;
@@ -897,7 +949,7 @@ void CLdapTreeView::EntriesFound(const CPtrList& entries, HTREEITEM hParent) {
     }
     // One status text per message: the last DN is what the user would see.
     if (pLast)
-        SetStatus(pLast->GetDN());
+        SetStatus(DnForDisplay(pLast->GetDN()));
     m_pModel->FlushQueuedIfDue();
     return;
 }
@@ -934,7 +986,15 @@ void CLdapTreeView::EntryModified(CModifyEntryRequest& request) {
                                                                                      : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
-    return;
+    // The naming values changed on the server (or in the file): the
+    // attribute pane shows what is stored now, not what it showed before.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    CDataSource* pSource = Source();
+    if (pList && pSource && pList->GetCurrentEntry() == pEntry) {
+        pList->ShowEntryPending(pEntry);
+        pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+        pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pList, TRUE);
+    }
 }
 
 void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
@@ -958,6 +1018,7 @@ void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
         m_pModel->DeleteItem(pItem);
     }
     pEntry->EndOperation(OP_DELETE_ENTRY);
+    SetStatus("Node successfully deleted: " + DnForDisplay(pEntry->GetDN()));
     m_pDocument->UpdateAllViews(this, 0, nullptr);
     // The item the control moved to (or the parent) becomes the selection
     // and, once this call is done, is read as if the user had chosen it,
