@@ -1,5 +1,7 @@
 #include "ui/LdapListView.h"
 
+#include "platform/qt/PlainText.h"
+
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
 #include "model/DnHelper.h"
@@ -465,7 +467,8 @@ void CLdapListView::ClearAttributes(CEntryNode* pFor) {
 void CLdapListView::AttributesUnavailable(CEntryNode* pFor, const CString& strText) {
     if (pFor && pFor != m_pCurrentEntry)
         return;
-    m_pUnavailable->setText(BytesToText(strText));
+    // It may hold the server's diagnostic: plain, hidden characters spelt out.
+    SetPlainLabel(m_pUnavailable, BytesToText(strText));
     m_pUnavailable->resize(m_pList->viewport()->width(),
                            m_pUnavailable->heightForWidth(m_pList->viewport()->width()));
     m_pUnavailable->show();

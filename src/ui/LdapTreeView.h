@@ -138,7 +138,7 @@ private:
     void AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit);
     // A marker row at the end of the item's level; bReadAgain: the level
     // is not whole, and opening the item again reads it again.
-    void AddMarker(CTreeItem* pItem, const CString& text, bool bReadAgain);
+    void AddMarker(CTreeItem* pItem, const CString& text, const CString& toolTip, bool bReadAgain);
     bool HasReadAgainMarker(const CTreeItem* pItem) const;
     // A failed or stopped expansion: no loading row stays behind.
     void OnExpansionEnded(HTREEITEM hItem);

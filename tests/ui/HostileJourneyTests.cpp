@@ -206,10 +206,12 @@ TEST(HugeAttribute, TheAttributePaneTakesItInOneGoAndTheSearchCellsShowTwentyVal
     batch[0].attributes.push_back(member);
     model.Append(batch);
     const QModelIndex cell = model.index(0, 1);
-    const QStringList lines = model.data(cell, Qt::ToolTipRole).toString().split('\n');
-    ASSERT_EQ(lines.size(), 21);
-    EXPECT_EQ(lines.front().toStdString(), "cn=m0,o=x");
-    EXPECT_EQ(lines.back().toStdString(), "\u2026 and 99980 more");
+    const QString tip = model.data(cell, Qt::ToolTipRole).toString();
+    // Twenty values a line each, and the count of the rest.
+    EXPECT_EQ(tip.count('\n'), 20);
+    EXPECT_TRUE(tip.contains(QStringLiteral("cn=m19,o=x")));
+    EXPECT_FALSE(tip.contains(QStringLiteral("cn=m20,o=x")));
+    EXPECT_TRUE(tip.contains(QStringLiteral("\n\u2026 and 99980 more")));
     EXPECT_TRUE(
         model.data(cell, Qt::DisplayRole).toString().endsWith(QStringLiteral("; \u2026 and 99980 more")));
 }
