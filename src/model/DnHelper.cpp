@@ -624,11 +624,16 @@ std::string DnCompareKey(std::string_view dn) {
 
 CString DnForDisplay(const CString& dn) {
     std::string_view text = dn.View();
-    if (text.find('\\') == std::string_view::npos)
+    if (text.find('\\') == std::string_view::npos && text.find('\0') == std::string_view::npos)
         return dn;
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
+        // A NUL a server put in a DN is shown, not taken for the end.
+        if (text[i] == '\0') {
+            out += "\\00";
+            continue;
+        }
         if (text[i] != '\\' || i + 1 >= text.size()) {
             out += text[i];
             continue;

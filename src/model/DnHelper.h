@@ -91,7 +91,7 @@ bool DnApplyRename(CAttributeArray& attributes, std::string_view oldRdn, std::st
 int HexDigitValue(char ch);
 
 // For display only: hex escapes of printable ASCII shown in their readable
-// form (\2C as \,, \41 as A).
+// form (\2C as \,, \41 as A); a NUL byte as \00.
 CString DnForDisplay(const CString& dn);
 
 // Whether the values of an attribute are DNs of other entries, by the

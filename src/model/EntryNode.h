@@ -34,6 +34,9 @@ public:
     void MarkLeaf() { m_bLeaf = TRUE; }
     void ClearLeaf() { m_bLeaf = FALSE; }
     BOOL IsLeaf() const { return m_bLeaf; }
+    // A referral object (it points elsewhere with its "ref" URLs).
+    void MarkReferral() { m_bReferral = true; }
+    bool IsReferral() const { return m_bReferral; }
     void SetTreeItem(HTREEITEM hItem) { m_hTreeItem = hItem; }
     HTREEITEM GetTreeItem() const { return m_hTreeItem; }
     void SetIndex(int nIndex) { m_nIndex = nIndex; }
@@ -83,6 +86,7 @@ public:
     bool m_bRoot;
     bool m_bUnexpanded;
     bool m_bLeaf;
+    bool m_bReferral = false;
     bool m_bCanRefresh;
     bool m_bCanAddEntry;
     bool m_bCanDeleteEntry;

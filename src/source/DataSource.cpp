@@ -109,8 +109,16 @@ void CDataSource::ShutdownWorkers(BOOL bSleep) {
     m_shutdownEvent.SetEvent();
     if (bSleep)
         Sleep(100);
+    bool bBroken = false;
     while (!m_workerThreads.IsEmpty()) {
         HANDLE hThread = DWordToHandle(m_workerThreads[0]);
+        // A worker that has not seen the event by now is stuck in the
+        // network (a write to a server that stopped reading): the connection
+        // is broken under it so that it returns.
+        if (!bBroken && WaitForThreadDispatching(hThread, kShutdownGraceMs) != WAIT_OBJECT_0) {
+            BreakConnection();
+            bBroken = true;
+        }
         WaitForThreadDispatching(hThread, INFINITE);
         CloseHandle(hThread);
         m_workerThreads.RemoveAt(0);

@@ -58,8 +58,14 @@ public:
     // The shutdown handshake the document runs before it closes or drops
     // the source: signal the event, optionally sleep 100 ms, wait for every
     // listed worker from the front (running queued sends meanwhile, so a
-    // worker blocked in a send can finish), then reset the event.
+    // worker blocked in a send can finish), then reset the event. A worker
+    // still running after kShutdownGraceMs is stuck, and the connection is
+    // broken under it (BreakConnection).
     void ShutdownWorkers(BOOL bSleep);
+    static constexpr DWORD kShutdownGraceMs = 500;
+    // Makes every worker blocked on the source's connection return at once;
+    // the source is closed next. Nothing to do for a source without one.
+    virtual void BreakConnection() {}
 
     // The window told of failures and of a lost connection (OperationFailed,
     // ConnectionLost). Without one, a failure is shown in the standard box

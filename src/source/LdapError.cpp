@@ -61,6 +61,27 @@ COperationFailure LdapFailure(int nCode, const CString& diagnostic, const CStrin
     return failure;
 }
 
+CString LdapResultDescription(int nCode, const CString& diagnostic) {
+    CString text;
+    text.Format("%s (result code %d)", LdapErrorText(nCode).GetString(), nCode);
+    if (!diagnostic.IsEmpty())
+        text += ": " + diagnostic;
+    return text;
+}
+
+CString LdapReadFailureText(int nCode, const CString& diagnostic) {
+    switch (nCode) {
+    case LDAP_INSUFFICIENT_ACCESS:
+        return "Insufficient access to read this entry";
+    case LDAP_NO_SUCH_OBJECT:
+        return "This entry is no longer on the server";
+    case LDAP_REFERRAL:
+        return "The server refers this entry to another server; it was not followed";
+    default:
+        return "This entry could not be read: " + LdapResultDescription(nCode, diagnostic);
+    }
+}
+
 COperationFailure EntryChangedFailure(int nCode, const CString& diagnostic) {
     COperationFailure failure = LdapFailure(nCode, diagnostic);
     failure.strText = CString(kEntryChangedText) + (diagnostic.IsEmpty() ? LdapErrorText(nCode) : diagnostic);

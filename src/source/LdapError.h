@@ -16,6 +16,14 @@ CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& ma
 COperationFailure LdapFailure(int nCode, const CString& diagnostic = CString(),
                               const CString& matchedDN = CString());
 
+// One line for a result that ended an operation: the code's text with its
+// number (so a code without a text of its own still says which it was),
+// then the server's diagnostic message when there is one.
+CString LdapResultDescription(int nCode, const CString& diagnostic = CString());
+
+// Why an entry's attributes could not be read, for the attribute pane.
+CString LdapReadFailureText(int nCode, const CString& diagnostic = CString());
+
 // Said when the server refuses a value change because the entry changed
 // since it was read (a value gone, or one that is there already).
 inline constexpr const char* kEntryChangedText = "The entry was changed on the server since it was read: ";

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unordered_set>
 
@@ -134,10 +135,20 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
 const char* const CLdapSource::kReconnectQuestion = "Reconnect with the same login?";
 
 void CLdapSource::ShowError(int nCode, const CString& diagnostic, const CString& matchedDN) {
-    if (nCode == kServerDown) {
+    // A server may answer one request with -1 as its result code: only a
+    // connection that is really gone (a failed read or send said so, or the
+    // socket is closed) fails every other request too.
+    if (nCode == kServerDown && (m_bConnectionLost || m_ld.Socket() < 0)) {
         // Gone for every worker, not only this one.
         m_bConnectionLost = true;
         ReportConnectionLost();
+    } else if (nCode == kServerDown) {
+        // Not the library's "Can't contact": the server said -1 itself.
+        COperationFailure failure = LdapFailure(nCode, diagnostic, matchedDN);
+        failure.strText = "The server answered with the unknown result code -1";
+        if (!diagnostic.IsEmpty())
+            failure.strText += "\n" + diagnostic;
+        ReportFailure(failure);
     } else {
         ReportFailure(LdapFailure(nCode, diagnostic, matchedDN));
     }
@@ -224,12 +235,23 @@ BOOL CLdapSource::Close() {
         // never used again even when the unbind reports a failure.
         int nCode = m_ld.Unbind();
         m_nSocket = -1;
-        if (nCode != 0) {
+        if (nCode != 0 && !m_bBroken) {
             ReportFailure(LdapFailure(nCode));
             return FALSE;
         }
     }
     return TRUE;
+}
+
+void CLdapSource::BreakConnection() {
+    // Not through the library: its lock may be held by the very worker
+    // that is stuck in a write. The socket's number stays valid until Close.
+    const int nSocket = m_nSocket;
+    if (nSocket < 0)
+        return;
+    m_bBroken = true;
+    m_bConnectionLost = true;
+    shutdown(nSocket, SHUT_RDWR);
 }
 
 BOOL CLdapSource::IsShuttingDown() const {
@@ -321,14 +343,18 @@ CLdapSource::EWaitOutcome CLdapSource::NextResult(CWorker& worker, CLdapMessage&
             continue;
         if (bNoWait)
             return kNothingYet;
-        // Nothing yet: wait for the socket outside the library, one short
-        // slice, so no other worker's send and no abandon is held up.
-        if (m_nSocket >= 0) {
-            pollfd pfd{m_nSocket, POLLIN, 0};
-            poll(&pfd, 1, kWaitSliceMs);
-        } else {
-            Sleep(kWaitSliceMs);
-        }
+        WaitSlice();
+    }
+}
+
+void CLdapSource::WaitSlice() {
+    // Nothing yet: wait for the socket outside the library, one short
+    // slice, so no other worker's send and no abandon is held up.
+    if (const int fd = m_nSocket; fd >= 0) {
+        pollfd pfd{fd, POLLIN, 0};
+        poll(&pfd, 1, kWaitSliceMs);
+    } else {
+        Sleep(kWaitSliceMs);
     }
 }
 
@@ -380,6 +406,14 @@ CLdapSource::EPageStep CLdapSource::ContinuePaged(CWorker& worker, CPagedSearch&
         search.args.cookie = LdapPageCookie(m_ld.Get(), pResult);
         if (search.args.cookie.empty())
             return kSearchDone; // the last page
+        // A cookie seen before, or page after page of nothing, would go on
+        // for ever (the same entries again, or requests without end).
+        search.nEmptyPages = search.nPageEntries == 0 ? search.nEmptyPages + 1 : 0;
+        if (!search.cookiesSeen.insert(search.args.cookie).second || search.nEmptyPages > kMaxEmptyPages) {
+            AbandonPaged(worker, search);
+            return kPagingRunaway;
+        }
+        search.nPageEntries = 0;
     } else if ((nResultCode == 11 || nResultCode == 53) && search.args.cookie.empty() &&
                !search.bEntriesSeen) {
         // The first page's size refused: smaller, and below the floor the
@@ -399,6 +433,12 @@ CLdapSource::EPageStep CLdapSource::ContinuePaged(CWorker& worker, CPagedSearch&
     }
     MoveRequest(worker, nMsgId);
     return kNextPageSent;
+}
+
+CString CLdapSource::RunawayText(int nShown) {
+    CString text;
+    text.Format("The server's paged results did not end; %d entries shown", nShown);
+    return text;
 }
 
 void CLdapSource::AbandonPaged(CWorker& worker, CPagedSearch& search) {

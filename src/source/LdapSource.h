@@ -41,6 +41,7 @@ public:
     BOOL Close() override;
     BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     void RetireEntry(CEntryNode* pEntry) override;
+    void BreakConnection() override;
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
 
@@ -85,6 +86,8 @@ public:
     void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
     // The status text after a stopped update whose answer never came.
     static const char* const kStoppedReadAgainText;
+    // What the attribute pane shows for a read stopped before any attribute came.
+    static const char* const kReadStoppedText;
 
 private:
     // How an update request ended (the box for a failure already shown).
@@ -146,6 +149,8 @@ private:
     // the abandoned flag checked between them. bNoWait: only what is
     // already available (kNothingYet otherwise).
     EWaitOutcome NextResult(CWorker& worker, CLdapMessage& message, int& nType, BOOL bNoWait);
+    // One slice of waiting for the connection to have something to read.
+    void WaitSlice();
     // One read under the routing lock: this request's result from the
     // store, else one result from the connection, handed on when it is
     // another worker's (type -101). Type 0: nothing now; -1: failed.
@@ -222,8 +227,15 @@ private:
         CLdapSearchArgs args;
         // A refused page size is retried smaller only before any entry came.
         bool bEntriesSeen = false;
+        // A server that pages forever: the cookies it sent, and the pages in
+        // a row that brought no entry (nPageEntries counts the current one).
+        std::set<std::string> cookiesSeen;
+        int nEmptyPages = 0;
+        int nPageEntries = 0;
     };
-    enum EPageStep { kSearchDone, kNextPageSent, kPageSendFailed };
+    // Pages in a row without an entry after which the paging is given up.
+    static constexpr int kMaxEmptyPages = 3;
+    enum EPageStep { kSearchDone, kNextPageSent, kPageSendFailed, kPagingRunaway };
     // Pages when the server offers them and a page size is set.
     void PreparePaging(CPagedSearch& search);
     int SendPage(CPagedSearch& search, int& nMsgId);
@@ -231,6 +243,8 @@ private:
     // again, smaller, when its size was refused) sent and waited for by the
     // worker. kPageSendFailed: nResultCode is the library's code.
     EPageStep ContinuePaged(CWorker& worker, CPagedSearch& search, ldapmsg* pResult, int& nResultCode);
+    // The text for a paged search given up; nShown entries came.
+    static CString RunawayText(int nShown);
     // A stopped paged search: its page abandoned, a held cookie handed back
     // with a page size of 0 so the server can let it go.
     void AbandonPaged(CWorker& worker, CPagedSearch& search);
@@ -238,8 +252,14 @@ private:
     // page before.
     void MoveRequest(CWorker& worker, int nMsgId);
 
-    // Browsing helpers.
-    void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request);
+    // Browsing helpers. Entries not directly below the parent (by its
+    // compare key) are counted in nDropped and not made.
+    void AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request, const std::string& parentKey,
+                          int& nDropped);
+    static bool IsDirectChild(const CString& dn, const std::string& parentKey);
+    // Marker texts of a level that is not whole.
+    static CString StoppedText(int nShown);
+    static CString FailedText(int nShown, const CString& why);
     // FALSE when the expansion must end at once (shutdown, or a refresh).
     BOOL SendEntries(CExpandRequest& request, int& nCount);
     BOOL IsRefreshed(CExpandRequest& request);
@@ -248,7 +268,8 @@ private:
     // Ends the running expansions of pEntry: what they have not sent is
     // dropped and nothing of theirs reaches a pane any more.
     void CancelExpansions(CEntryNode* pEntry);
-    void ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request);
+    // FALSE when the read was stopped (or the source shuts down) on the way.
+    BOOL ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request, CWorker& worker);
 
     // Cache helpers of the attribute workers.
     static void MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added);
@@ -264,7 +285,10 @@ private:
 
     CLdapConnection m_ld;
     CConnectionInfo m_connectionInfo;
-    int m_nSocket = -1;
+    std::atomic<int> m_nSocket{-1};
+    // The socket was shut down under a stuck worker: the unbind at Close
+    // cannot reach the server, and that is no failure to report.
+    std::atomic<bool> m_bBroken{false};
     CCriticalSection m_readLock;
     CCriticalSection m_threadListLock;
     // Owned: the whole tree below it.

@@ -1,5 +1,6 @@
 // Browsing one level at a time, refreshing, and reading an entry's attributes.
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
@@ -7,6 +8,7 @@
 #include <memory>
 
 namespace {
+constexpr int kNoSuchObject = 32;
 
 // Every user and operational attribute.
 const CStringArray& RootDseAttributes() {
@@ -73,6 +75,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     search.args.nScope = LDAP_SCOPE_ONE_LEVEL;
     search.args.strFilter = filter;
     search.args.attributes.Add("hasSubordinates");
+    // Referral objects are listed as entries; "ref" tells them apart.
+    search.args.attributes.Add("ref");
+    search.args.bManageDsaIT = true;
     PreparePaging(search);
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);
@@ -93,6 +98,11 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     int nDone = 0;
     // A server limit that cut the level short: the pane must say so.
     int nLimitCode = 0;
+    // A level that is not whole ends with this text (a marker row).
+    CString incomplete;
+    // Entries the server sent that are not children of the entry.
+    int nDropped = 0;
+    const std::string parentKey = DnCompareKey(dn.View());
     auto removePlaceholder = [&] {
         if (bFirst && IsWindow(request.hPane))
             Notify(request.hNotify, &ISourceEvents::RemovePlaceholder, hItem);
@@ -125,6 +135,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             if (!SendEntries(request, nCount))
                 return endSilently();
             removePlaceholder();
+            // Nothing shown: the level looks as before and is read when opened again.
+            if (nCount > 0)
+                incomplete = StoppedText(nCount);
             nDone = SEARCH_STOPPED;
             break;
         }
@@ -135,6 +148,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             if (m_bConnectionLost)
                 ReportConnectionLost();
             pEntry->MarkUnexpanded();
+            // A lost connection has its own notice; the marker is for what came.
+            if (nCount > 0)
+                incomplete = FailedText(nCount, LdapResultDescription(kServerDown));
             nDone = SEARCH_FAILED;
             break;
         }
@@ -143,8 +159,9 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
                 return endSilently();
             removePlaceholder();
             search.bEntriesSeen = true;
+            ++search.nPageEntries;
             if (IsWindow(request.hPane))
-                AddSearchEntries(message.Get(), request);
+                AddSearchEntries(message.Get(), request, parentKey, nDropped);
             message.Reset();
             // The first entry is shown at once; later ones as batches.
             if (!bFirstSent || BatchCount(request) >= kMaxEntriesPerMessage) {
@@ -155,27 +172,54 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
             continue;
         }
         if (nType == LDAP_RESULT_SEARCH_RESULT) {
-            // Any other error keeps what came as the answer (a level deleted
-            // meanwhile shows as a leaf); a limit means there is more.
+            // A limit means there is more; "no such object" with nothing
+            // found is a level that is not there (the empty DN's on most
+            // servers, an entry deleted meanwhile): no children. Any other
+            // error ends the level with the server's word for it.
             int nResult = 0;
             EPageStep eStep = ContinuePaged(worker, search, message.Get(), nResult);
             if (eStep == kNextPageSent)
                 continue;
+            CString diagnostic;
+            if (eStep == kSearchDone && nResult != 0)
+                LdapResultCode(m_ld.Get(), message.Get(), &diagnostic);
             if (LimitOfResult(nResult))
                 nLimitCode = nResult;
             if (!SendEntries(request, nCount) || IsShuttingDown())
                 return endSilently();
+            removePlaceholder();
             if (eStep == kPageSendFailed) {
                 // What came stays; the rest of the level could not be asked for.
                 ShowError(nResult);
+                incomplete = FailedText(nCount, LdapResultDescription(nResult));
                 nDone = SEARCH_FAILED;
-                break;
+            } else if (eStep == kPagingRunaway) {
+                incomplete = RunawayText(nCount);
+                nDone = SEARCH_FAILED;
+            } else if (nResult != 0 && !LimitOfResult(nResult) &&
+                       !(nResult == kNoSuchObject && nCount == 0)) {
+                incomplete = FailedText(nCount, LdapResultDescription(nResult, diagnostic));
+                nDone = SEARCH_FAILED;
+            } else {
+                nDone = nCount;
             }
-            removePlaceholder();
-            nDone = nCount;
             break;
         }
-        // References and other messages carry no entries.
+        if (eOutcome == kGotMessage && nType == LDAP_RESULT_SEARCH_REFERENCE) {
+            // Shown for what they are; never followed.
+            const std::vector<CString> urls = LdapReferenceUrls(m_ld.Get(), message.Get());
+            message.Reset();
+            if (!SendEntries(request, nCount))
+                return endSilently();
+            removePlaceholder();
+            CStringArray list;
+            for (const CString& url : urls)
+                list.Add(url);
+            if (!list.IsEmpty() && IsWindow(request.hPane))
+                Notify(request.hNotify, &ISourceEvents::ReferencesFound, hItem, list);
+            continue;
+        }
+        // Other messages carry no entries.
     }
 
     {
@@ -192,6 +236,10 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     pEntry->EndOperation(OP_EXPAND);
     if (nLimitCode != 0 && IsWindow(request.hPane))
         Notify(request.hNotify, &ISourceEvents::LevelLimited, hItem, nLimitCode);
+    if (nDropped != 0 && IsWindow(request.hPane))
+        Notify(request.hNotify, &ISourceEvents::EntriesDropped, hItem, nDropped);
+    if (!incomplete.IsEmpty() && IsWindow(request.hPane))
+        Notify(request.hNotify, &ISourceEvents::LevelIncomplete, hItem, incomplete);
     Notify(request.hNotify, &ISourceEvents::SearchDone, hItem, nDone);
     return static_cast<UINT>(nCount);
 }
@@ -211,12 +259,41 @@ int CLdapSource::BatchCount(CExpandRequest& request) {
     return request.batch.GetCount();
 }
 
-void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request) {
+const char* const CLdapSource::kReadStoppedText =
+    "Stopped before the attributes were read. Refresh (F5) to read them again.";
+
+CString CLdapSource::StoppedText(int nShown) {
+    CString text;
+    text.Format("Stopped: %d entries shown. Refresh (F5) to read the level again.", nShown);
+    return text;
+}
+
+CString CLdapSource::FailedText(int nShown, const CString& why) {
+    CString text;
+    text.Format("; %d entries shown. Refresh (F5) to read the level again.", nShown);
+    return "Failed: " + why + text;
+}
+
+bool CLdapSource::IsDirectChild(const CString& dn, const std::string& parentKey) {
+    // Compared as the server would, through the DN helper: a DN outside
+    // the level, the parent itself or an empty one is not a child.
+    std::vector<std::string> rdns;
+    if (dn.IsEmpty() || !DnSplit(dn.View(), rdns) || rdns.empty())
+        return false;
+    // Below the empty DN are the naming contexts, of any depth.
+    if (parentKey.empty())
+        return true;
+    return DnCompareKey(DnParent(dn).View()) == parentKey;
+}
+
+void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request, const std::string& parentKey,
+                                   int& nDropped) {
     if (IsShuttingDown())
         return;
     std::vector<CString> dns;
     std::vector<bool> leaves;
-    LdapEntryDNs(m_ld.Get(), pMessage, dns, &leaves);
+    std::vector<bool> referrals;
+    LdapEntryDNs(m_ld.Get(), pMessage, dns, &leaves, &referrals);
     // Under the record's lock: a refresh either sees these nodes among the
     // entry's children (and retires them) or none of them is made.
     CCriticalSectionLock lock(request.lock);
@@ -224,12 +301,18 @@ void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request) {
         return;
     CEntryNode* pParent = request.pEntry;
     for (size_t i = 0; i < dns.size(); ++i) {
+        if (!IsDirectChild(dns[i], parentKey)) {
+            ++nDropped;
+            continue;
+        }
         // The DN exactly as the server sent it; linked at the head, so the
         // children list holds the reverse of the arrival order.
         auto* pNode = new CEntryNode;
         pNode->SetDN(dns[i]);
         if (leaves[i])
             pNode->MarkLeaf();
+        if (referrals[i])
+            pNode->MarkReferral();
         pNode->SetParent(pParent);
         pParent->AddChildHead(pNode);
         request.batch.AddTail(pNode);
@@ -314,17 +397,17 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
         return 0;
     }
 
-    const CString dn = pEntry->GetDN();
+    CLdapSearchArgs args;
+    args.strBase = pEntry->GetDN();
+    args.nScope = LDAP_SCOPE_BASE_LEVEL;
+    args.strFilter = "(objectclass=*)";
+    // The root DSE says what it is in its operational attributes only.
+    if (args.strBase.IsEmpty())
+        args.attributes = RootDseAttributes();
+    // A referral object is read as the entry it is, "ref" and all.
+    args.bManageDsaIT = true;
     int nMsgId = -1;
-    int nCode = SendRequest(
-        [&](int& nId) {
-            // The root DSE says what it is in its operational attributes only.
-            if (dn.IsEmpty())
-                return LdapSearchAttributes(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)",
-                                            RootDseAttributes(), 0, nId);
-            return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", false, nId);
-        },
-        nMsgId);
+    int nCode = SendRequest([&](int& nId) { return LdapSearchPage(m_ld.Get(), args, nId); }, nMsgId);
     if (nCode != 0) {
         if (IsShuttingDown())
             return 0;
@@ -335,6 +418,9 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     BeginRequest(worker, nMsgId, OP_READ_ATTRIBUTES, pEntry);
 
     BOOL bFailed = FALSE;
+    BOOL bStopped = FALSE;
+    // The server's reason when it would not give the entry.
+    CString refused;
     for (;;) {
         CLdapMessage message;
         int nType = 0;
@@ -345,25 +431,61 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
         }
         if (eOutcome == kWaitFailed)
             bFailed = TRUE;
-        if (eOutcome != kGotMessage || nType != LDAP_RESULT_SEARCH_ENTRY)
-            break; // stopped, failed, or the final result (its code is not examined)
-        if (IsWindow(request.hPane))
-            ReadEntryAttributes(message.Get(), request);
+        if (eOutcome == kAbandoned)
+            bStopped = TRUE;
+        if (eOutcome == kGotMessage && nType == LDAP_RESULT_SEARCH_RESULT) {
+            CString diagnostic;
+            if (int nResult = LdapResultCode(m_ld.Get(), message.Get(), &diagnostic); nResult != 0)
+                refused = LdapReadFailureText(nResult, diagnostic);
+        }
+        if (eOutcome != kGotMessage || nType == LDAP_RESULT_SEARCH_RESULT)
+            break; // stopped, failed, or the final result
+        if (nType == LDAP_RESULT_SEARCH_ENTRY && IsWindow(request.hPane) &&
+            !ReadEntryAttributes(message.Get(), request, worker)) {
+            bStopped = TRUE; // between two attributes
+            break;
+        }
     }
     EndRequest(worker);
     if (IsShuttingDown())
         return 0;
-    if (bFailed)
-        ShowError(-1);
+    if (bFailed) {
+        if (m_bConnectionLost)
+            ShowError(kServerDown);
+        else
+            ReportFailure(LdapFailure(kServerDown));
+    }
+    // The pane says how the read ended: no "Finding Attributes" outlives it.
+    CString unavailable = refused;
+    if (unavailable.IsEmpty() && request.pTarget->IsEmpty()) {
+        if (bFailed)
+            unavailable = LdapReadFailureText(kServerDown);
+        else if (bStopped)
+            unavailable = kReadStoppedText;
+    }
+    if (IsWindow(request.hPane)) {
+        if (!unavailable.IsEmpty()) {
+            Notify(request.hNotify, &ISourceEvents::AttributesUnavailable, pEntry, unavailable);
+        } else if (request.pTarget->IsEmpty()) {
+            const CAttributeArray none;
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, none, pEntry);
+        }
+    }
     pEntry->EndOperation(OP_READ_ATTRIBUTES);
     return 0;
 }
 
-void CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request) {
+BOOL CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request, CWorker& worker) {
     if (IsShuttingDown())
-        return;
+        return FALSE;
+    BOOL bGoOn = TRUE;
     LdapForEachAttribute(m_ld.Get(), pMessage, [&](const CAttribute& attribute) {
-        if (IsShuttingDown())
+        {
+            // Stop is seen between two attributes, not only at the end.
+            CCriticalSectionLock lock(*worker.pLock);
+            bGoOn = !*worker.pAbandoned && !IsShuttingDown();
+        }
+        if (!bGoOn)
             return false;
         // One copy for the pane, gone after the send; one for the cache.
         auto pShown = std::make_unique<CAttribute>(attribute);
@@ -374,4 +496,5 @@ void CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
         request.pTarget->Add(new CAttribute(attribute));
         return true;
     });
+    return bGoOn;
 }

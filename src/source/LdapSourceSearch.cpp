@@ -5,7 +5,6 @@
 #include "source/LdapSource.h"
 
 #include <chrono>
-#include <poll.h>
 
 namespace {
 // A batch goes out when it is this large or this old, so a long search
@@ -97,12 +96,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         if (eOutcome == kNothingYet) {
             if (!batch.empty() && std::chrono::steady_clock::now() - batchStart >= kBatchAge)
                 sendBatch();
-            if (m_nSocket >= 0) {
-                pollfd pfd{m_nSocket, POLLIN, 0};
-                poll(&pfd, 1, kWaitSliceMs);
-            } else {
-                Sleep(kWaitSliceMs);
-            }
+            WaitSlice();
             continue;
         }
         if (eOutcome == kShutdown) {
@@ -123,6 +117,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         }
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
             search.bEntriesSeen = true;
+            ++search.nPageEntries;
             LdapForEachEntry(m_ld.Get(), message.Get(), [&](CString dn, std::vector<CAttribute> attributes) {
                 batch.push_back(CSearchResult{std::move(dn), std::move(attributes)});
             });
@@ -135,6 +130,11 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             if (eStep == kNextPageSent)
                 continue;
             sendBatch();
+            if (eStep == kPagingRunaway) {
+                outcome.bFailed = true;
+                outcome.strMessage = RunawayText(outcome.nCount);
+                break;
+            }
             if (eStep == kPageSendFailed) {
                 outcome.bFailed = true;
                 outcome.strMessage = LdapErrorText(outcome.nResultCode);

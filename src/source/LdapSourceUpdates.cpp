@@ -136,10 +136,20 @@ CLdapSource::EReadBack CLdapSource::ReadBack(const CString& dn, CAttributeArray*
         return kReadFailed;
     EReadBack eResult = kReadFailed;
     BOOL bFound = FALSE;
+    // Stop does not reach this read, so it has a time-out of its own: a
+    // silent server must not keep the entry busy until Close.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kNetworkTimeoutSeconds);
     for (;;) {
         CLdapMessage message;
         int nType = 0;
-        if (NextResult(worker, message, nType, FALSE) != kGotMessage)
+        const EWaitOutcome eWait = NextResult(worker, message, nType, TRUE);
+        if (eWait == kNothingYet && std::chrono::steady_clock::now() < deadline) {
+            WaitSlice();
+            continue;
+        }
+        if (eWait == kNothingYet)
+            LdapAbandon(m_ld.Get(), worker.nMsgId);
+        if (eWait != kGotMessage)
             break;
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
             bFound = TRUE;

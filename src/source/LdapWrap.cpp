@@ -435,9 +435,14 @@ int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic, CString* p
     return nCode != LDAP_SUCCESS ? nCode : nError;
 }
 
-void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns, std::vector<bool>* pLeaves) {
+void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns, std::vector<bool>* pLeaves,
+                  std::vector<bool>* pReferrals) {
+    auto is = [](const berval& name, std::string_view wanted) {
+        return name.bv_len == wanted.size() && strncasecmp(name.bv_val, wanted.data(), wanted.size()) == 0;
+    };
     for (LDAPMessage* pEntry = ldap_first_entry(ld, pMessage); pEntry; pEntry = ldap_next_entry(ld, pEntry)) {
-        // The DN straight from the message: no copy by the library.
+        // The DN straight from the message: no copy by the library, and
+        // whole, by its length (a NUL inside must not cut it).
         berval bv{0, nullptr};
         BerElement* pBer = nullptr;
         if (ldap_get_dn_ber(ld, pEntry, &pBer, &bv) != LDAP_SUCCESS) {
@@ -445,24 +450,41 @@ void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns, std::v
                 ber_free(pBer, 0);
             continue;
         }
-        dns.emplace_back(std::string_view(bv.bv_val, strnlen(bv.bv_val, bv.bv_len)));
-        if (pLeaves) {
-            // The attribute follows the DN in the same element.
+        dns.emplace_back(std::string_view(bv.bv_val ? bv.bv_val : "", bv.bv_len));
+        if (pLeaves || pReferrals) {
+            // The attributes follow the DN in the same element.
             bool bLeaf = false;
+            bool bReferral = false;
             berval name{0, nullptr};
             berval* pValues = nullptr;
             while (ldap_get_attribute_ber(ld, pEntry, pBer, &name, &pValues) == LDAP_SUCCESS && name.bv_val) {
-                if (strncasecmp(name.bv_val, "hasSubordinates", name.bv_len) == 0 && name.bv_len == 15 &&
-                    pValues && pValues[0].bv_val)
+                if (is(name, "hasSubordinates") && pValues && pValues[0].bv_val)
                     bLeaf = pValues[0].bv_len == 5 && strncasecmp(pValues[0].bv_val, "FALSE", 5) == 0;
+                else if (is(name, "ref"))
+                    bReferral = true;
                 ber_memfree(pValues);
                 pValues = nullptr;
             }
-            pLeaves->push_back(bLeaf);
+            if (pLeaves)
+                pLeaves->push_back(bLeaf && !bReferral);
+            if (pReferrals)
+                pReferrals->push_back(bReferral);
         }
         if (pBer)
             ber_free(pBer, 0);
     }
+}
+
+std::vector<CString> LdapReferenceUrls(ldap* ld, ldapmsg* pMessage) {
+    std::vector<CString> urls;
+    char** ppUrls = nullptr;
+    if (ldap_parse_reference(ld, pMessage, &ppUrls, nullptr, 0) == LDAP_SUCCESS && ppUrls) {
+        for (char** pp = ppUrls; *pp; ++pp)
+            urls.emplace_back(*pp);
+    }
+    if (ppUrls)
+        ber_memvfree(reinterpret_cast<void**>(ppUrls));
+    return urls;
 }
 
 ldapmsg* LdapFirstEntry(ldap* ld, ldapmsg* pMessage) {
@@ -470,20 +492,29 @@ ldapmsg* LdapFirstEntry(ldap* ld, ldapmsg* pMessage) {
 }
 
 bool LdapNextAttribute(ldap* ld, ldapmsg* pEntry, berelement*& pBer, bool bFirst, CAttribute& attribute) {
-    char* pszName = bFirst ? ldap_first_attribute(ld, pEntry, &pBer) : ldap_next_attribute(ld, pEntry, pBer);
-    if (!pszName)
-        return false;
-    attribute.SetName(pszName);
-    berval** ppValues = ldap_get_values_len(ld, pEntry, pszName);
-    if (ppValues) {
-        for (berval** pp = ppValues; *pp; ++pp) {
-            // Values are bytes with a length: binary values stay whole.
-            const berval* pv = *pp;
-            attribute.Add(CString(std::string_view(pv->bv_val, pv->bv_val ? pv->bv_len : 0)));
-        }
-        ldap_value_free_len(ppValues);
+    if (bFirst) {
+        // Past the DN; then each attribute is read where it stands, by its
+        // length, so a NUL in a name cuts nothing and no attribute is
+        // looked up by name again (that made large entries quadratic).
+        berval dn{0, nullptr};
+        if (ldap_get_dn_ber(ld, pEntry, &pBer, &dn) != LDAP_SUCCESS)
+            return false;
     }
-    ldap_memfree(pszName);
+    if (!pBer)
+        return false;
+    berval name{0, nullptr};
+    berval* pValues = nullptr;
+    if (ldap_get_attribute_ber(ld, pEntry, pBer, &name, &pValues) != LDAP_SUCCESS || !name.bv_val) {
+        ber_memfree(pValues);
+        return false;
+    }
+    attribute.SetName(CString(std::string_view(name.bv_val, name.bv_len)));
+    if (pValues) {
+        // Values are bytes with a length: binary values stay whole.
+        for (berval* pv = pValues; pv->bv_val; ++pv)
+            attribute.Add(CString(std::string_view(pv->bv_val, pv->bv_len)));
+        ber_memfree(pValues);
+    }
     return true;
 }
 
@@ -569,11 +600,19 @@ int LdapSearchPage(ldap* ld, const CLdapSearchArgs& args, int& nMsgId) {
         if (nCode != LDAP_SUCCESS)
             return nCode;
     }
-    LDAPControl* controls[] = {pPage, nullptr};
+    // Referral objects as the entries they are, not as referrals to follow.
+    LDAPControl manageDsaIT{const_cast<char*>(LDAP_CONTROL_MANAGEDSAIT), berval{0, nullptr}, 0};
+    LDAPControl* controls[3] = {nullptr, nullptr, nullptr};
+    int nControls = 0;
+    if (pPage)
+        controls[nControls++] = pPage;
+    if (args.bManageDsaIT)
+        controls[nControls++] = &manageDsaIT;
     timeval* pNoTimeLimit = nullptr;
-    int nCode = ldap_search_ext(ld, args.strBase.GetString(), args.nScope, args.strFilter.GetString(),
-                                names.empty() ? nullptr : pointers.data(), args.bAttrsOnly ? 1 : 0,
-                                pPage ? controls : nullptr, nullptr, pNoTimeLimit, args.nSizeLimit, &nMsgId);
+    int nCode =
+        ldap_search_ext(ld, args.strBase.GetString(), args.nScope, args.strFilter.GetString(),
+                        names.empty() ? nullptr : pointers.data(), args.bAttrsOnly ? 1 : 0,
+                        nControls ? controls : nullptr, nullptr, pNoTimeLimit, args.nSizeLimit, &nMsgId);
     if (pPage)
         ldap_control_free(pPage);
     return nCode;

@@ -158,10 +158,13 @@ int LdapMessageId(ldapmsg* pMessage);
 int LdapResultCode(ldap* ld, ldapmsg* pMessage, CString* pDiagnostic = nullptr,
                    CString* pMatchedDN = nullptr);
 
-// DNs of the entries of a search message, in order. With pLeaves: for each,
-// whether the server says it has no subordinates (hasSubordinates FALSE).
+// DNs of the entries of a search message, in order, whole. With pLeaves:
+// for each, whether the server says it has no subordinates (hasSubordinates
+// FALSE); with pReferrals, whether it is a referral object (it has "ref").
 void LdapEntryDNs(ldap* ld, ldapmsg* pMessage, std::vector<CString>& dns,
-                  std::vector<bool>* pLeaves = nullptr);
+                  std::vector<bool>* pLeaves = nullptr, std::vector<bool>* pReferrals = nullptr);
+// The URLs of a search result reference.
+std::vector<CString> LdapReferenceUrls(ldap* ld, ldapmsg* pMessage);
 
 // The attributes of the first entry of a search message, in the server's
 // order, each with its values whole (bytes with their length); an attribute
@@ -230,6 +233,8 @@ struct CLdapSearchArgs {
     bool bPaged = false;
     int nPageSize = 0; // 0 with a cookie: the server may let the search go
     std::string cookie;
+    // Referral objects come back as entries (RFC 3296), not as references.
+    bool bManageDsaIT = false;
 };
 int LdapSearchPage(ldap* ld, const CLdapSearchArgs& args, int& nMsgId);
 // The cookie of a final result's paged-results control: empty when the

@@ -47,6 +47,16 @@ public:
     // Sent just before SearchDone when the server cut the level short
     // (result code 3, 4 or 11).
     virtual void LevelLimited(HTREEITEM /*hItem*/, int /*nResultCode*/) {}
+    // Sent just before SearchDone when the level is not whole (stopped,
+    // failed, or a server whose pages never ended): strText says so and how
+    // many entries came, for a marker row that ends the level.
+    virtual void LevelIncomplete(HTREEITEM /*hItem*/, const CString& /*strText*/) {}
+    // Search result references met while reading the level (not followed):
+    // their URLs, one marker row each. The array is the sender's.
+    virtual void ReferencesFound(HTREEITEM /*hItem*/, const CStringArray& /*urls*/) {}
+    // Sent just before SearchDone: entries the server sent for the level that
+    // are not directly below the entry (or came twice) and are not shown.
+    virtual void EntriesDropped(HTREEITEM /*hItem*/, int /*nDropped*/) {}
     // nCount entries, or SEARCH_FAILED, or SEARCH_STOPPED.
     virtual void SearchDone(HTREEITEM /*hItem*/, int /*nCount*/) {}
     // Everything below pEntry was thrown away; an expansion follows.
@@ -61,6 +71,9 @@ public:
     // when the sender does not say.
     virtual void ClearAttributes(CEntryNode* /*pFor*/) {}
     virtual void ShowAttributes(const CAttributeArray& /*attributes*/, CEntryNode* /*pFor*/) {}
+    // The server would not give the entry's attributes; strText says why,
+    // for the place where they would have been.
+    virtual void AttributesUnavailable(CEntryNode* /*pFor*/, const CString& /*strText*/) {}
     virtual void AttributeAdded(CAddAttributesRequest& /*request*/) {}
     virtual void AttributeDeleted(CDeleteAttributesRequest& /*request*/) {}
     virtual void AttributeModified(CModifyAttributeRequest& /*request*/) {}

@@ -23,6 +23,23 @@ BOOL CAttributeRowModel::InsertRow(int nRow, const CString& name, const CString&
     return TRUE;
 }
 
+BOOL CAttributeRowModel::InsertRows(int nRow, const CString& name, const CStringArray& values) {
+    if (nRow < 0 || nRow > GetRowCount())
+        return FALSE;
+    const int nCount = values.IsEmpty() ? 1 : values.GetSize();
+    std::vector<CAttributeRow*> rows;
+    rows.reserve(static_cast<size_t>(nCount));
+    if (values.IsEmpty())
+        rows.push_back(new CAttributeRow{name, CString()});
+    for (const CString& value : values)
+        rows.push_back(new CAttributeRow{name, value});
+    // One insertion for the whole attribute: the view lays out once.
+    beginInsertRows(QModelIndex(), nRow, nRow + nCount - 1);
+    m_rows.insert(m_rows.begin() + nRow, rows.begin(), rows.end());
+    endInsertRows();
+    return TRUE;
+}
+
 void CAttributeRowModel::DeleteRow(int nRow) {
     if (nRow < 0 || nRow >= GetRowCount())
         return;
@@ -69,6 +86,19 @@ int CAttributeRowModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
+namespace {
+// A NUL a server put in an attribute's name is shown as \00, not taken for
+// the end of the name.
+CString NameForDisplay(const CString& name) {
+    if (name.View().find('\0') == std::string_view::npos)
+        return name;
+    std::string text;
+    for (char ch : name.View())
+        text += ch == '\0' ? std::string("\\00") : std::string(1, ch);
+    return CString(text);
+}
+} // namespace
+
 QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= GetRowCount())
         return QVariant();
@@ -80,7 +110,7 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
         if (index.column() == 0)
-            return ShownText(row.strName);
+            return ShownText(NameForDisplay(row.strName));
         // A DN reads as it does in the tree; the bytes stay what is sent.
         return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
     }

@@ -4,6 +4,7 @@
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN
+#include "platform/Collections.h"
 #include "platform/String.h"
 #include "platform/Types.h"
 #endif
@@ -28,6 +29,8 @@ public:
     const CAttributeRow& Row(int nRow) const { return *m_rows.at(static_cast<size_t>(nRow)); }
     // FALSE when the index is out of range (the row is dropped).
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
+    // One row per value (one with an empty value when there is none), at nRow in order.
+    BOOL InsertRows(int nRow, const CString& name, const CStringArray& values);
     void DeleteRow(int nRow);
     void DeleteAllRows();
     // Sorts by column 0 (names) or 1 (values), ASCII case-insensitive.

@@ -38,6 +38,9 @@ struct CTreeItem {
     // The note at the end of a level the server cut short: not an entry,
     // shown in italics, always last.
     bool bMarker = false;
+    // The marker of a level that was stopped or failed: opening the item
+    // again reads the level again.
+    bool bReadAgain = false;
     // A marker's whole text; the row shows a short form that fits.
     CString strToolTip;
     int nRow = 0; // last known position among its siblings

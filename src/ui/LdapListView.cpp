@@ -1,5 +1,7 @@
 #include "ui/LdapListView.h"
 
+#include "platform/qt/PlainText.h"
+
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
 #include "model/DnHelper.h"
@@ -21,6 +23,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeView>
@@ -107,6 +110,12 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setColumnWidth(0, 192);
     m_pList->setColumnWidth(1, 192);
+    // Where the rows would be: why an entry's attributes could not be read.
+    m_pUnavailable = new QLabel(m_pList->viewport());
+    m_pUnavailable->setTextFormat(Qt::PlainText);
+    m_pUnavailable->setWordWrap(true);
+    m_pUnavailable->setMargin(8);
+    m_pUnavailable->hide();
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pList);
@@ -226,11 +235,17 @@ int CLdapListView::GetFocusedRow() const {
 
 void CLdapListView::ClearList() {
     m_pModel->DeleteAllRows();
+    m_pUnavailable->hide();
+}
+
+CString CLdapListView::GetUnavailableText() const {
+    return m_pUnavailable->isHidden() ? CString() : CString(m_pUnavailable->text().toStdString());
 }
 
 BOOL CLdapListView::InsertRow(int nRow, const CString& name, const CString& value) {
     if (!m_pModel->InsertRow(nRow, name, value))
         return FALSE;
+    m_pUnavailable->hide();
     ShowRowCount();
     return TRUE;
 }
@@ -264,15 +279,17 @@ void CLdapListView::OnCopy(bool bAsLdif) {
 
 void CLdapListView::Fill(const CAttributeArray& attributes) {
     int nBase = GetRowCount();
+    bool bInserted = false;
     for (const CAttribute* pAttribute : attributes) {
-        if (!pAttribute)
-            continue;
-        if (pAttribute->GetSize() == 0) {
-            InsertRow(nBase, pAttribute->m_strName, CString());
-            continue;
-        }
-        for (int j = 0; j < pAttribute->GetSize(); ++j)
-            InsertRow(nBase + j, pAttribute->m_strName, pAttribute->GetAt(j));
+        // Each attribute's values in one insertion, and the count shown once
+        // per fill: a 100,000-value attribute must not repaint the status
+        // bar 100,000 times.
+        if (pAttribute && m_pModel->InsertRows(nBase, pAttribute->m_strName, *pAttribute))
+            bInserted = true;
+    }
+    if (bInserted) {
+        m_pUnavailable->hide();
+        ShowRowCount();
     }
 }
 
@@ -447,9 +464,25 @@ void CLdapListView::ClearAttributes(CEntryNode* pFor) {
         ClearList();
 }
 
+void CLdapListView::AttributesUnavailable(CEntryNode* pFor, const CString& strText) {
+    if (pFor && pFor != m_pCurrentEntry)
+        return;
+    // It may hold the server's diagnostic: plain, hidden characters spelt out.
+    SetPlainLabel(m_pUnavailable, BytesToText(strText));
+    m_pUnavailable->resize(m_pList->viewport()->width(),
+                           m_pUnavailable->heightForWidth(m_pList->viewport()->width()));
+    m_pUnavailable->show();
+    // In place of "Finding Attributes for - ...", which would outlive the read.
+    SetStatus(strText);
+}
+
 void CLdapListView::ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) {
-    if (!pFor || pFor == m_pCurrentEntry)
-        Fill(attributes);
+    if (pFor && pFor != m_pCurrentEntry)
+        return;
+    Fill(attributes);
+    // An entry without attributes: the read is over all the same.
+    if (attributes.IsEmpty())
+        ShowRowCount();
 }
 
 void CLdapListView::AttributeAdded(CAddAttributesRequest& request) {

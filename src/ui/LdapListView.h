@@ -17,6 +17,7 @@ class CEntryNode;
 struct CDeleteAttributesRequest;
 struct CModifyAttributeRequest;
 class QAction;
+class QLabel;
 class QMenu;
 class QModelIndex;
 class QTreeView;
@@ -52,6 +53,9 @@ public:
     // the entry it reads (pFor); the user may have moved on since it began.
     void ClearAttributes(CEntryNode* pFor) override;
     void ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) override;
+    void AttributesUnavailable(CEntryNode* pFor, const CString& strText) override;
+    // The text shown in the rows' place, "" when none is.
+    CString GetUnavailableText() const;
     void AttributeAdded(CAddAttributesRequest& request) override;
     void AttributeDeleted(CDeleteAttributesRequest& request) override;
     void AttributeModified(CModifyAttributeRequest& request) override;
@@ -109,6 +113,7 @@ private:
 
     CAttributeRowModel* m_pModel;
     QTreeView* m_pList;
+    QLabel* m_pUnavailable;
     QMenu* m_pMenu;
     QAction* m_pAddAction;
     QAction* m_pDeleteAction;

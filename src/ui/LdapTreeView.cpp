@@ -196,6 +196,13 @@ void CLdapTreeView::FlushPendingItems() {
 // ---------------------------------------------------------------- items
 
 CTreeItem* CLdapTreeView::NewEntryItem(CEntryNode* pEntry) {
+    if (pEntry->IsReferral()) {
+        // It points elsewhere (its "ref" URLs are among its attributes);
+        // nothing below it is fetched and it is not followed.
+        CTreeItem* pReferral = m_pModel->CreateItem(pEntry, TREE_IMAGE_REFERRAL, TREE_IMAGE_REFERRAL, false);
+        pEntry->SetTreeItem(pReferral->hItem);
+        return pReferral;
+    }
     if (pEntry->IsLeaf() && !pEntry->GetTreeItem()) {
         // A new entry the server said has no children: no button, nothing
         // to fetch. One shown before starts over like any other.
@@ -406,9 +413,17 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     if (!pItem || !pItem->pEntry)
         return;
     CEntryNode* pEntry = pItem->pEntry;
-    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
-    if (!pEntry->IsUnexpanded())
+    if (!pEntry->IsUnexpanded()) {
+        // A level that was stopped or failed is read again when opened again.
+        if (HasReadAgainMarker(pItem) && pEntry->CanRefresh() && Source()) {
+            SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
+            pEntry->BeginOperation(OP_REFRESH);
+            Source()->Refresh(pEntry, this, pItem->hItem);
+        }
+        // Nothing is fetched: no "Searching" that nothing would end.
         return;
+    }
+    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
     pEntry->ToggleUnexpanded();
     if (!pItem->children.empty())
         m_pModel->DeleteItem(pItem->children.front());
@@ -747,6 +762,27 @@ void CLdapTreeView::LevelLimited(HTREEITEM hItem, int nResultCode) {
     m_limitedLevels.emplace_back(hItem, nResultCode);
 }
 
+void CLdapTreeView::LevelIncomplete(HTREEITEM hItem, const CString& strText) {
+    CNotification notification(this);
+    m_incompleteLevels.emplace_back(hItem, strText);
+}
+
+void CLdapTreeView::EntriesDropped(HTREEITEM hItem, int nDropped) {
+    CNotification notification(this);
+    m_droppedLevels.emplace_back(hItem, nDropped);
+}
+
+void CLdapTreeView::ReferencesFound(HTREEITEM hItem, const CStringArray& urls) {
+    CNotification notification(this);
+    CTreeItem* pItem = m_pModel->Find(hItem);
+    if (!pItem || !pItem->pEntry || !pItem->bLinked)
+        return;
+    for (const CString& url : urls) {
+        const CString text = "Search reference (not followed): " + url;
+        AddMarker(pItem, text, text, false);
+    }
+}
+
 void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
     CNotification notification(this);
     const char* pszLimit = nullptr;
@@ -756,19 +792,44 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
         pszLimit = LimitOfResult(limited->second);
         m_limitedLevels.erase(limited);
     }
-    if (nCount == SEARCH_FAILED) {
-        SetStatus("Error in search operation");
-    } else if (nCount == SEARCH_STOPPED) {
-        SetStatus("Search Abandoned");
+    CString incomplete;
+    auto cut = std::find_if(m_incompleteLevels.begin(), m_incompleteLevels.end(),
+                            [hItem](const auto& level) { return level.first == hItem; });
+    if (cut != m_incompleteLevels.end()) {
+        incomplete = cut->second;
+        m_incompleteLevels.erase(cut);
+    }
+    CString dropped;
+    auto outside = std::find_if(m_droppedLevels.begin(), m_droppedLevels.end(),
+                                [hItem](const auto& level) { return level.first == hItem; });
+    if (outside != m_droppedLevels.end()) {
+        dropped.Format(" (%d entries the server sent are not below this entry and are not shown)",
+                       outside->second);
+        m_droppedLevels.erase(outside);
+    }
+    // A stop says so plainly (the marker row has the count); a level that
+    // failed or would not end says why.
+    if (nCount == SEARCH_STOPPED) {
+        SetStatus("Search Abandoned" + dropped);
+    } else if (!incomplete.IsEmpty()) {
+        SetStatus(incomplete + dropped);
+    } else if (nCount == SEARCH_FAILED) {
+        SetStatus("Error in search operation" + dropped);
     } else {
         CString text;
         text.Format("Search Completed  -  %d entries found", nCount);
         if (pszLimit)
             text += CString(" (") + pszLimit + " reached)";
-        SetStatus(text);
+        SetStatus(text + dropped);
     }
     if (nCount == SEARCH_FAILED || nCount == SEARCH_STOPPED) {
         OnExpansionEnded(hItem);
+        // What came stays, and the level says it is not whole; opening it
+        // again or Refresh reads it again.
+        CTreeItem* pItem = m_pModel->Find(hItem);
+        if (!incomplete.IsEmpty() && pItem && pItem->pEntry && pItem->bLinked &&
+            !pItem->pEntry->IsUnexpanded())
+            AddMarker(pItem, incomplete, incomplete, true);
         return;
     }
     if (pszLimit) {
@@ -807,21 +868,33 @@ void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* psz
     // Short enough for a narrow pane at any depth; the sentence is the tooltip.
     CString shortText;
     shortText.Format("%d shown (%s)", nShown, pszLimit);
+    AddMarker(pItem, shortText, text, false);
+}
+
+void CLdapTreeView::AddMarker(CTreeItem* pItem, const CString& text, const CString& toolTip,
+                              bool bReadAgain) {
     CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pMarker->bMarker = true;
+    pMarker->bReadAgain = bReadAgain;
     pMarker->bFixedText = true;
-    pMarker->strFixedText = shortText;
-    pMarker->strToolTip = text;
+    pMarker->strFixedText = text;
+    pMarker->strToolTip = toolTip;
     m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
+}
+
+bool CLdapTreeView::HasReadAgainMarker(const CTreeItem* pItem) const {
+    return std::any_of(pItem->children.begin(), pItem->children.end(),
+                       [](const CTreeItem* pChild) { return pChild->bMarker && pChild->bReadAgain; });
 }
 
 void CLdapTreeView::OnExpansionEnded(HTREEITEM hItem) {
     CTreeItem* pItem = m_pModel->Find(hItem);
     if (!pItem || !pItem->pEntry || !pItem->bLinked)
         return;
-    // A loading row left by a search that failed before its first entry.
+    // A loading row left by a search that failed before its first entry;
+    // the level's markers (references) stay.
     for (size_t i = pItem->children.size(); i-- > 0;)
-        if (!pItem->children[i]->pEntry)
+        if (!pItem->children[i]->pEntry && !pItem->children[i]->bMarker)
             m_pModel->DeleteItem(pItem->children[i]);
     CEntryNode* pEntry = pItem->pEntry;
     if (!pItem->children.empty() || pEntry->GetChildCount() != 0) {

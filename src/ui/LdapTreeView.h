@@ -59,6 +59,9 @@ public:
     void RemovePlaceholder(HTREEITEM hItem) override;
     void EntriesFound(const CPtrList& entries, HTREEITEM hParent) override;
     void LevelLimited(HTREEITEM hItem, int nResultCode) override;
+    void LevelIncomplete(HTREEITEM hItem, const CString& strText) override;
+    void ReferencesFound(HTREEITEM hItem, const CStringArray& urls) override;
+    void EntriesDropped(HTREEITEM hItem, int nDropped) override;
     void SearchDone(HTREEITEM hItem, int nCount) override;
     void EntryRefreshed(CEntryNode* pEntry) override;
     void EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) override;
@@ -133,6 +136,10 @@ private:
 
     // Ends a level the server cut short with its marker row.
     void AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit);
+    // A marker row at the end of the item's level; bReadAgain: the level
+    // is not whole, and opening the item again reads it again.
+    void AddMarker(CTreeItem* pItem, const CString& text, const CString& toolTip, bool bReadAgain);
+    bool HasReadAgainMarker(const CTreeItem* pItem) const;
     // A failed or stopped expansion: no loading row stays behind.
     void OnExpansionEnded(HTREEITEM hItem);
 
@@ -159,4 +166,8 @@ private:
     // Limits the server reported for expansions whose SearchDone is
     // still to come (another expansion's messages may come in between).
     std::vector<std::pair<HTREEITEM, int>> m_limitedLevels;
+    // The same for levels that are not whole (the marker text) and for
+    // entries the server sent that do not belong to the level.
+    std::vector<std::pair<HTREEITEM, CString>> m_incompleteLevels;
+    std::vector<std::pair<HTREEITEM, int>> m_droppedLevels;
 };

@@ -5,6 +5,7 @@
 #include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -100,8 +101,15 @@ QVariant CSearchResultModel::data(const QModelIndex& index, int role) const {
         shown << ShownText(DnForDisplay(Result(index.row()).strDN));
     } else {
         const CString name = GetColumnName(index.column());
-        for (const CString& value : Values(index.row(), index.column()))
-            shown << ShownValue(name, value);
+        // A cell or tooltip of a 100,000-value attribute would take seconds
+        // to build and be taller than any screen: the first values and a count.
+        const std::vector<CString> values = Values(index.row(), index.column());
+        const size_t nShown = std::min(values.size(), kMaxValuesShown);
+        for (size_t i = 0; i < nShown; ++i)
+            shown << ShownValue(name, values[i]);
+        if (values.size() > nShown)
+            shown
+                << QStringLiteral("\u2026 and %1 more").arg(static_cast<qulonglong>(values.size() - nShown));
     }
     if (role == Qt::DisplayRole)
         return shown.join(QStringLiteral("; "));

@@ -30,6 +30,8 @@ public:
     CString GetColumnName(int nColumn) const;
     // The values of a row's column, in the server's order.
     std::vector<CString> Values(int nRow, int nColumn) const;
+    // Values a cell or its tooltip shows; the rest are counted ("... and N more").
+    static constexpr size_t kMaxValuesShown = 20;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -10,9 +10,14 @@ namespace {
 constexpr int kWidth = 16;
 constexpr int kHeight = 15;
 
-QPixmap DrawFolder(bool bOpen) {
+QPixmap Transparent() {
     QPixmap pixmap(kWidth, kHeight);
     pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+QPixmap DrawFolder(bool bOpen) {
+    QPixmap pixmap = Transparent();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QColor outline(128, 96, 0);
@@ -38,8 +43,7 @@ QPixmap DrawFolder(bool bOpen) {
 }
 
 QPixmap DrawDisc() {
-    QPixmap pixmap(kWidth, kHeight);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = Transparent();
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(QColor(96, 96, 96));
@@ -48,11 +52,25 @@ QPixmap DrawDisc() {
     return pixmap;
 }
 
+// A referral object: an arrow pointing away, to where it refers.
+QPixmap DrawArrow() {
+    QPixmap pixmap = Transparent();
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QColor(20, 60, 140));
+    painter.setBrush(QColor(70, 130, 220));
+    QPolygon arrow;
+    arrow << QPoint(2, 6) << QPoint(8, 6) << QPoint(8, 3) << QPoint(14, 7) << QPoint(8, 11) << QPoint(8, 8)
+          << QPoint(2, 8);
+    painter.drawPolygon(arrow);
+    return pixmap;
+}
+
 } // namespace
 
 QPixmap TreeImage(int nImage) {
-    static const QPixmap images[3] = {DrawFolder(true), DrawFolder(false), DrawDisc()};
-    if (nImage < 0 || nImage > 2)
+    static const QPixmap images[4] = {DrawFolder(true), DrawFolder(false), DrawDisc(), DrawArrow()};
+    if (nImage < 0 || nImage > 3)
         nImage = TREE_IMAGE_CLOSED_FOLDER;
     return images[nImage];
 }

@@ -143,7 +143,11 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
     EXPECT_EQ(WaitForThreadDispatching(hRead, 30000), WAIT_OBJECT_0);
     EXPECT_EQ(m_pSource->GetRunning(), 1);
     EXPECT_TRUE(pEmpty->CanRefreshAttributes());
-    EXPECT_EQ(attributes.Events(), std::vector<EEvent>{EEvent::ClearAttributes});
+    // Stopped before anything came, and the pane is told so.
+    EXPECT_EQ(attributes.Events(),
+              (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::AttributesUnavailable}));
+    EXPECT_EQ(attributes.LastText(EEvent::AttributesUnavailable),
+              "Stopped before the attributes were read. Refresh (F5) to read them again.");
     // The registration is gone: a second Stop leaves the browse alone.
     EXPECT_TRUE(m_pSource->Stop());
     EXPECT_FALSE(pPeople->CanRefresh());

@@ -149,6 +149,8 @@ TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescape
     EXPECT_EQ(DnForDisplay("cn=bad\\C3\\41"), CString("cn=bad\\C3A"));
     EXPECT_EQ(DnForDisplay("cn=nul\\00"), CString("cn=nul\\00"));
     EXPECT_EQ(DnForDisplay("cn=plain"), CString("cn=plain"));
+    // A raw NUL a server sent is shown as its escape, and what follows stays.
+    EXPECT_EQ(DnForDisplay(CString(std::string("cn=a\0b,o=x", 10))), CString("cn=a\\00b,o=x"));
 }
 
 TEST(DnHelper, RenameChangesTheNamingValuesAsAServerDoes) {

@@ -5,10 +5,13 @@
 
 const char* EventName(EEvent event) {
     static const char* const kNames[] = {
-        "LoadingEntries", "RemovePlaceholder", "EntriesFound",     "LevelLimited",      "SearchDone",
-        "EntryRefreshed", "EntryAdded",        "EntryDeleted",     "EntryModified",     "ClearAttributes",
-        "ShowAttributes", "AttributeAdded",    "AttributeDeleted", "AttributeModified", "SearchResults",
-        "SearchFinished", "OperationFailed",
+        "LoadingEntries",   "RemovePlaceholder", "EntriesFound",
+        "LevelLimited",     "SearchDone",        "EntryRefreshed",
+        "EntryAdded",       "EntryDeleted",      "EntryModified",
+        "ClearAttributes",  "ShowAttributes",    "AttributeAdded",
+        "AttributeDeleted", "AttributeModified", "SearchResults",
+        "SearchFinished",   "OperationFailed",   "LevelIncomplete",
+        "ReferencesFound",  "EntriesDropped",    "AttributesUnavailable",
     };
     return kNames[static_cast<int>(event)];
 }
@@ -22,9 +25,10 @@ template <class Hook, class... Args> void RunHook(const Hook& hook, Args&&... ar
 
 } // namespace
 
-void CRecordingListener::Record(EEvent event, HTREEITEM hItem, long long nValue, const void* pObject) {
+void CRecordingListener::Record(EEvent event, HTREEITEM hItem, long long nValue, const void* pObject,
+                                std::string strText) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_calls.push_back({event, hItem, nValue, pObject, std::this_thread::get_id()});
+    m_calls.push_back({event, hItem, nValue, pObject, std::this_thread::get_id(), std::move(strText)});
 }
 
 void CRecordingListener::LoadingEntries(HTREEITEM hItem) {
@@ -86,7 +90,30 @@ void CRecordingListener::SearchFinished(const CSearchOutcome& outcome) {
     RunHook(m_onSearchFinished, outcome);
 }
 void CRecordingListener::OperationFailed(const COperationFailure& failure) {
-    Record(EEvent::OperationFailed, HTREEITEM(), failure.nCode);
+    Record(EEvent::OperationFailed, HTREEITEM(), failure.nCode, nullptr, failure.strText.Str());
+}
+void CRecordingListener::LevelIncomplete(HTREEITEM hItem, const CString& strText) {
+    Record(EEvent::LevelIncomplete, hItem, 0, nullptr, strText.Str());
+}
+void CRecordingListener::ReferencesFound(HTREEITEM hItem, const CStringArray& urls) {
+    std::string text;
+    for (const CString& url : urls)
+        text += (text.empty() ? "" : " ") + url.Str();
+    Record(EEvent::ReferencesFound, hItem, urls.GetSize(), &urls, text);
+}
+void CRecordingListener::EntriesDropped(HTREEITEM hItem, int nDropped) {
+    Record(EEvent::EntriesDropped, hItem, nDropped);
+}
+void CRecordingListener::AttributesUnavailable(CEntryNode* pFor, const CString& strText) {
+    Record(EEvent::AttributesUnavailable, HTREEITEM(), 0, pFor, strText.Str());
+}
+
+std::string CRecordingListener::LastText(EEvent event) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_calls.rbegin(); it != m_calls.rend(); ++it)
+        if (it->event == event)
+            return it->strText;
+    return std::string();
 }
 
 std::vector<CRecordingListener::CCall> CRecordingListener::Calls() const {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,6 +29,10 @@ enum class EEvent {
     SearchResults,
     SearchFinished,
     OperationFailed,
+    LevelIncomplete,
+    ReferencesFound,
+    EntriesDropped,
+    AttributesUnavailable,
 };
 const char* EventName(EEvent event);
 inline std::ostream& operator<<(std::ostream& out, EEvent event) {
@@ -42,6 +47,7 @@ public:
         long long nValue = 0;          // SearchDone's count, LevelLimited's code
         const void* pObject = nullptr; // the entry or array it carried (identity only)
         std::thread::id thread;
+        std::string strText; // a text it carried (URLs joined by blanks)
     };
 
     ~CRecordingListener() override { DestroyWindowHandle(); }
@@ -63,6 +69,12 @@ public:
     void SearchResults(std::vector<CSearchResult>& batch) override;
     void SearchFinished(const CSearchOutcome& outcome) override;
     void OperationFailed(const COperationFailure& failure) override;
+    void LevelIncomplete(HTREEITEM hItem, const CString& strText) override;
+    void ReferencesFound(HTREEITEM hItem, const CStringArray& urls) override;
+    void EntriesDropped(HTREEITEM hItem, int nDropped) override;
+    void AttributesUnavailable(CEntryNode* pFor, const CString& strText) override;
+    // The text of the last call of that kind ("" when none came).
+    std::string LastText(EEvent event) const;
 
     // Run inside the call, after it was recorded, before the sender is
     // released.
@@ -86,7 +98,7 @@ public:
 
 private:
     void Record(EEvent event, HTREEITEM hItem = HTREEITEM(), long long nValue = 0,
-                const void* pObject = nullptr);
+                const void* pObject = nullptr, std::string strText = std::string());
 
     mutable std::mutex m_mutex;
     std::vector<CCall> m_calls;

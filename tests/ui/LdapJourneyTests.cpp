@@ -78,13 +78,7 @@ protected:
     bool Idle() { return Source()->GetRunning() == 0; }
     // Every worker started so far has ended (a read waiting for another
     // one's turn is not yet counted as running).
-    bool Settled() {
-        PumpEvents();
-        for (DWORD dwThread : Source()->m_workerThreads)
-            if (WaitForSingleObject(DWordToHandle(dwThread), 0) != WAIT_OBJECT_0)
-                return false;
-        return true;
-    }
+    bool Settled() { return WorkersSettled(*Source()); }
 
     CSlapdServer m_server;
     std::unique_ptr<CPanes> m_pPanes;

@@ -4,6 +4,7 @@
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
+#include "platform/Thread.h"
 #include "platform/qt/QtServices.h"
 #include "source/ConnectionParams.h"
 #include "source/DataSource.h"
@@ -76,6 +77,14 @@ void PumpEvents() {
         QApplication::processEvents(QEventLoop::AllEvents);
         CMessageDispatcher::Instance().DrainPendingSends();
     }
+}
+
+bool WorkersSettled(const CDataSource& source) {
+    PumpEvents();
+    for (DWORD dwThread : source.m_workerThreads)
+        if (WaitForSingleObject(DWordToHandle(dwThread), 0) != WAIT_OBJECT_0)
+            return false;
+    return true;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, int nMilliseconds) {
@@ -263,8 +272,11 @@ CEntryNode* CPanes::OpenLdif(const std::string& path, const std::string& text, c
 }
 
 bool CPanes::OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin) {
+    return OpenServer(ParamsFor(server, base, bAdmin));
+}
+
+bool CPanes::OpenServer(CConnectionParams params) {
     auto* pSource = new CLdapSource;
-    CConnectionParams params = ParamsFor(server, base, bAdmin);
     if (!pSource->Open(params)) {
         delete pSource;
         return false;

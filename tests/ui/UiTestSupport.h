@@ -6,6 +6,7 @@
 #include "TestServices.h"
 #include "platform/Recorders.h"
 #include "session/TarvoDoc.h"
+#include "source/ConnectionParams.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 
@@ -26,6 +27,8 @@ void DriveNextModal(std::function<void(QWidget*)> fnDrive);
 // Processes events and queued sends until pred holds or the time is up.
 bool WaitUntil(const std::function<bool()>& pred, int nMilliseconds = 20000);
 void PumpEvents();
+// Events pumped, and every worker the source started so far has ended.
+bool WorkersSettled(const CDataSource& source);
 // The next Add Entry (named rdn) or Add Attributes dialog gets the rows
 // (name, value) through its Add button, then OK.
 void TypeIntoNextEditor(const std::vector<std::pair<QString, QString>>& rows, const QString& rdn = {});
@@ -50,6 +53,8 @@ public:
     // Opens an LDAP source on the running server at base (as the
     // administrator unless bAdmin is false); FALSE when Open failed.
     bool OpenServer(const CSlapdServer& server, const std::string& base, bool bAdmin = true);
+    // Opens an LDAP source with these parameters; FALSE when Open failed.
+    bool OpenServer(CConnectionParams params);
     // Writes text to path and opens it as an LDIF file at base; its root
     // entry, or NULL when Open failed.
     CEntryNode* OpenLdif(const std::string& path, const std::string& text, const std::string& base);
