@@ -52,6 +52,8 @@ public:
     // Evaluates the filter over the shown entries in memory, inside the
     // call, and reports like the LDAP source does.
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
+    // The local slapd's schema files, else the built-in standard schemas.
+    void LoadSchema(CWnd* pNotify) override;
 
     // The split of one line: the name is everything before the first colon
     // as written; the value everything after it, trimmed of white space. A

@@ -1,6 +1,7 @@
 #include "source/DataSource.h"
 
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
 #include "platform/Thread.h"
 #include "source/Search.h"
 
@@ -54,6 +55,19 @@ const char* LimitOfResult(int nResultCode) {
     default:
         return nullptr;
     }
+}
+
+void CDataSource::LoadSchema(CWnd* pNotify) {
+    if (!m_schema.Begin())
+        return;
+    m_schema.Settle(nullptr);
+    if (pNotify)
+        ::SendMessage(pNotify->GetSafeHwnd(), WM_SCHEMA_LOADED, 0, 0);
+}
+
+std::shared_ptr<const CSchema> CDataSource::WaitForSchema(DWORD dwMilliseconds) {
+    CMessageDispatcher::Instance().WaitDispatching([this] { return m_schema.IsSettled(); }, dwMilliseconds);
+    return m_schema.Get();
 }
 
 void CDataSource::RetireEntry(CEntryNode* pEntry) {

@@ -7,6 +7,7 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "source/SchemaCache.h"
 
 class CConnectionParams;
 struct CSearchQuery;
@@ -52,6 +53,17 @@ public:
     // source whose workers may still reach the node keeps it until none can.
     virtual void RetireEntry(CEntryNode* pEntry);
 
+    // Starts reading the schema this source works with, once per session;
+    // pNotify hears WM_SCHEMA_LOADED when it has settled. A source without
+    // a schema settles at once with none.
+    virtual void LoadSchema(CWnd* pNotify);
+    // The schema; NULL while it loads and when the source has none.
+    std::shared_ptr<const CSchema> GetSchema() const { return m_schema.Get(); }
+    // UI thread: the schema after waiting up to dwMilliseconds for a load
+    // under way (queued sends run meanwhile).
+    std::shared_ptr<const CSchema> WaitForSchema(DWORD dwMilliseconds);
+    const CSchemaCache& SchemaCache() const { return m_schema; }
+
     // The shutdown handshake the document runs before it closes or drops
     // the source: signal the event, optionally sleep 100 ms, wait for every
     // listed worker from the front (running queued sends meanwhile, so a
@@ -61,4 +73,7 @@ public:
     // Handles (HandleToDWord) of every worker started, in start order.
     CDWordArray m_workerThreads;
     CEvent m_shutdownEvent;
+
+protected:
+    CSchemaCache m_schema;
 };

@@ -42,6 +42,7 @@ public:
     void RetireEntry(CEntryNode* pEntry) override;
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
+    void LoadSchema(CWnd* pNotify) override;
 
     // The library's code for a connection that is gone.
     static constexpr int kServerDown = -1;
@@ -114,6 +115,7 @@ private:
     static UINT DeleteAttributesWorker(void* pParam);
     static UINT ModifyAttributeWorker(void* pParam);
     static UINT SearchWorker(void* pParam);
+    static UINT SchemaWorker(void* pParam);
 
     UINT RunExpand(CExpandRequest& request);
     UINT RunRead(CReadAttributesRequest& request);
@@ -124,6 +126,10 @@ private:
     UINT RunDeleteAttributes(CDeleteAttributesRequest& request);
     UINT RunModifyAttribute(CModifyAttributeRequest& request);
     UINT RunSearch(CSearchRequest& request);
+    void RunSchemaLoad();
+    // One entry's listed attributes (operational ones too), read on the
+    // calling worker without a box; FALSE when it could not be read.
+    bool ReadEntryQuietly(const CString& dn, const CStringArray& names, std::vector<CAttribute>& attributes);
 
     // Starting: the thread is counted as live before it runs.
     void StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle = nullptr);
@@ -279,6 +285,7 @@ private:
     // password lives only as long as the session (wiped at Close).
     CConnectionParams m_reconnectParams;
     std::atomic<int> m_nHandedOver{0};
+    HWND m_hSchemaNotify; // told once the schema has settled
 
     // Workers started and not yet ended (their last act is the decrement).
     std::atomic<int> m_nLiveWorkers{0};
