@@ -54,6 +54,9 @@ public:
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     // The local slapd's schema files, else the built-in standard schemas.
     void LoadSchema(CWnd* pNotify) override;
+    // A salted hash (or clear text) made here replaces the userPassword values.
+    std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                 EPasswordScheme eScheme) override;
 
     // The split of one line: the name is everything before the first colon
     // as written; the value everything after it, trimmed of white space. A

@@ -1,6 +1,8 @@
 #include "session/MainFrame.h"
 
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
+#include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
 #include "session/HelpWindow.h"
@@ -10,7 +12,9 @@
 #include "source/LdapSource.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
+#include "ui/SchemaBrowser.h"
 #include "ui/SearchPanel.h"
+#include "ui/SetPasswordDlg.h"
 #include "ui/SettingsDlg.h"
 
 #include <QAction>
@@ -127,6 +131,8 @@ void CMainFrame::CreateMenus() {
     QAction* pSearch = CommandAction(ID_TOOLS_SEARCH, QStringLiteral("Searc&h..."));
     pSearch->setShortcut(QKeySequence::Find);
     pTools->addAction(pSearch);
+    pTools->addAction(CommandAction(ID_TOOLS_SCHEMA, QStringLiteral("Sche&ma")));
+    pTools->addAction(CommandAction(ID_TOOLS_SET_PASSWORD, QStringLiteral("Set &Password...")));
     pTools->addSeparator();
     pTools->addAction(CommandAction(ID_TOOLS_SETTINGS, QStringLiteral("&Settings")));
 
@@ -385,7 +391,11 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
     case ID_TOOLS_SETTINGS:
         return m_pDocument != nullptr;
     case ID_TOOLS_SEARCH:
+    case ID_TOOLS_SCHEMA:
         return m_pDocument && m_pDocument->GetDataSource();
+    case ID_TOOLS_SET_PASSWORD:
+        return m_pDocument && m_pDocument->GetDataSource() &&
+               m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
     case ID_EDIT_COPY:
     case ID_EDIT_COPY_LDIF:
         return CanCopy(nID == ID_EDIT_COPY_LDIF);
@@ -424,6 +434,14 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             break;
         case ID_TOOLS_SEARCH:
             OnSearch();
+            bHandled = TRUE;
+            break;
+        case ID_TOOLS_SCHEMA:
+            OnSchema();
+            bHandled = TRUE;
+            break;
+        case ID_TOOLS_SET_PASSWORD:
+            OnSetPassword();
             bHandled = TRUE;
             break;
         case ID_HELP_CONTENTS:
@@ -476,6 +494,60 @@ void CMainFrame::OnSearch() {
     if (!pEntry)
         pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetRootItem());
     GetSearchPanel()->ShowForEntry(pEntry ? pEntry->GetDN() : CString());
+}
+
+CSchemaBrowser* CMainFrame::OnSchema() {
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    if (!pSource)
+        return nullptr;
+    if (!m_pSchemaBrowser)
+        m_pSchemaBrowser = new CSchemaBrowser(this);
+    pSource->LoadSchema(nullptr);
+    {
+        CWaitCursor wait;
+        m_pSchemaBrowser->SetSchema(pSource->WaitForSchema(kSchemaWaitMs));
+    }
+    m_pSchemaBrowser->show();
+    m_pSchemaBrowser->raise();
+    m_pSchemaBrowser->activateWindow();
+    return m_pSchemaBrowser;
+}
+
+const char* const CMainFrame::kPasswordSetText = "Password set for %s";
+
+void CMainFrame::OnSetPassword() {
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    CEntryNode* pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
+    if (!pSource || !pEntry)
+        return;
+    const CString dn = pEntry->GetDN();
+    CSetPasswordDlg dialog(dn, pSource->SchemaCache().ListsExtension(kPasswordModifyOid), this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    CString password = dialog.TakePassword();
+    // The dialog ran the event loop: the session or the entry may be gone.
+    pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
+    if (m_pDocument->GetDataSource() != pSource || !pEntry || pEntry->GetDN() != dn) {
+        std::fill(password.Str().begin(), password.Str().end(), '\0');
+        return;
+    }
+    std::shared_ptr<CPasswordChange> pChange = pSource->SetPassword(pEntry, password, dialog.GetScheme());
+    std::fill(password.Str().begin(), password.Str().end(), '\0');
+    {
+        CWaitCursor wait;
+        CMessageDispatcher::Instance().WaitDispatching([&] { return pChange->bDone.load(); }, INFINITE);
+    }
+    if (!pChange->bChanged) {
+        AfxMessageBox(pChange->strMessage, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    CString text;
+    text.Format(kPasswordSetText, dn.GetString());
+    ::SetStatusText(text, 0);
+    // The pane shows the entry's userPassword as it is now.
+    CEntryNode* pShown = m_pListView->GetCurrentEntry();
+    if (pShown && pShown->GetDN() == dn)
+        m_pListView->OnRefresh();
 }
 
 void CMainFrame::OnSettings() {

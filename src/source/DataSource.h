@@ -7,11 +7,24 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "source/PasswordHash.h"
 #include "source/SchemaCache.h"
+
+#include <atomic>
 
 class CConnectionParams;
 struct CSearchQuery;
 class CEntryNode;
+
+// How a password change ended; filled by the source, read on the UI thread
+// once bDone is set.
+struct CPasswordChange {
+    std::atomic<bool> bDone{false};
+    bool bChanged = false;
+    // The server set it with the Password Modify operation (and hashed it).
+    bool bByServer = false;
+    CString strMessage; // why not, when not changed
+};
 
 class CDataSource : public CObject {
 public:
@@ -60,9 +73,17 @@ public:
     // The schema; NULL while it loads and when the source has none.
     std::shared_ptr<const CSchema> GetSchema() const { return m_schema.Get(); }
     // UI thread: the schema after waiting up to dwMilliseconds for a load
-    // under way (queued sends run meanwhile).
+    // under way (queued sends run meanwhile); NULL at once when no load was
+    // asked for.
     std::shared_ptr<const CSchema> WaitForSchema(DWORD dwMilliseconds);
     const CSchemaCache& SchemaCache() const { return m_schema; }
+
+    // Sets the entry's password: through the server's Password Modify
+    // operation when it offers one, else as a userPassword value in
+    // eScheme. The outcome arrives in the record (at once for a source
+    // that works inside the call). The password is not kept.
+    virtual std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                         EPasswordScheme eScheme);
 
     // The shutdown handshake the document runs before it closes or drops
     // the source: signal the event, optionally sleep 100 ms, wait for every

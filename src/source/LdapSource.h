@@ -43,6 +43,8 @@ public:
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
     void LoadSchema(CWnd* pNotify) override;
+    std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                 EPasswordScheme eScheme) override;
 
     // The library's code for a connection that is gone.
     static constexpr int kServerDown = -1;
@@ -116,6 +118,7 @@ private:
     static UINT ModifyAttributeWorker(void* pParam);
     static UINT SearchWorker(void* pParam);
     static UINT SchemaWorker(void* pParam);
+    static UINT PasswordWorker(void* pParam);
 
     UINT RunExpand(CExpandRequest& request);
     UINT RunRead(CReadAttributesRequest& request);
@@ -127,6 +130,13 @@ private:
     UINT RunModifyAttribute(CModifyAttributeRequest& request);
     UINT RunSearch(CSearchRequest& request);
     void RunSchemaLoad();
+    struct CPasswordRequest;
+    void RunSetPassword(CPasswordRequest& request);
+    // Sends one request on the calling worker and collects its results
+    // without a box (fnEach sees every search entry); the final result's
+    // code, or the library's code when it could not be sent or read.
+    int RequestQuietly(const std::function<int(int&)>& fnSend,
+                       const std::function<void(ldapmsg*)>& fnEach = nullptr);
     // One entry's listed attributes (operational ones too), read on the
     // calling worker without a box; FALSE when it could not be read.
     bool ReadEntryQuietly(const CString& dn, const CStringArray& names, std::vector<CAttribute>& attributes);

@@ -82,39 +82,52 @@ void CLdapSource::RunSchemaLoad() {
         ::SendMessage(m_hSchemaNotify, WM_SCHEMA_LOADED, 0, 0);
 }
 
-bool CLdapSource::ReadEntryQuietly(const CString& dn, const CStringArray& names,
-                                   std::vector<CAttribute>& attributes) {
+int CLdapSource::RequestQuietly(const std::function<int(int&)>& fnSend,
+                                const std::function<void(ldapmsg*)>& fnEach) {
     CWorker worker;
     BOOL bAbandoned = FALSE;
     BOOL bWaiting = FALSE;
     worker.pAbandoned = &bAbandoned;
     worker.pWaiting = &bWaiting;
-    if (IsShuttingDown() || SendRequest(
-                                [&](int& nId) {
-                                    return LdapSearchAttributes(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL,
-                                                                "(objectClass=*)", names, 0, nId);
-                                },
-                                worker.nMsgId) != 0)
-        return false;
-    bool bFound = false, bDone = false;
-    while (!bDone) {
+    if (IsShuttingDown())
+        return kServerDown;
+    int nCode = SendRequest(fnSend, worker.nMsgId);
+    if (nCode != 0)
+        return nCode;
+    nCode = kServerDown;
+    for (;;) {
         CLdapMessage message;
         int nType = 0;
         if (NextResult(worker, message, nType, FALSE) != kGotMessage)
             break;
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
-            bFound = true;
-            LdapForEachAttribute(m_ld.Get(), message.Get(), [&](const CAttribute& attribute) {
-                attributes.push_back(attribute);
-                return true;
-            });
-        } else if (nType == LDAP_RESULT_SEARCH_RESULT) {
-            bDone = true;
-            bFound = bFound && LdapResultCode(m_ld.Get(), message.Get()) == 0;
+            if (fnEach)
+                fnEach(message.Get());
+        } else if (nType != LDAP_RESULT_SEARCH_REFERENCE) {
+            nCode = LdapResultCode(m_ld.Get(), message.Get());
+            break;
         }
     }
     CCriticalSectionLock lock(m_routingLock);
     m_activeMsgIds.erase(worker.nMsgId);
     m_pendingResults.Drop(worker.nMsgId);
-    return bFound && bDone;
+    return nCode;
+}
+
+bool CLdapSource::ReadEntryQuietly(const CString& dn, const CStringArray& names,
+                                   std::vector<CAttribute>& attributes) {
+    bool bFound = false;
+    const int nCode = RequestQuietly(
+        [&](int& nId) {
+            return LdapSearchAttributes(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectClass=*)", names, 0,
+                                        nId);
+        },
+        [&](ldapmsg* pMessage) {
+            bFound = true;
+            LdapForEachAttribute(m_ld.Get(), pMessage, [&](const CAttribute& attribute) {
+                attributes.push_back(attribute);
+                return true;
+            });
+        });
+    return bFound && nCode == 0;
 }

@@ -18,6 +18,11 @@ void CSchemaCache::Settle(std::shared_ptr<const CSchema> pSchema, std::vector<CS
     m_bSettled = true;
 }
 
+bool CSchemaCache::IsBegun() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bBegun;
+}
+
 bool CSchemaCache::IsSettled() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_bSettled;

@@ -14,6 +14,10 @@
 // schema may still be NULL: the server publishes none). wParam, lParam: 0.
 constexpr UINT WM_SCHEMA_LOADED = WM_USER + 40;
 
+// How long a dialog waits for a schema still being read before it goes on
+// without one.
+constexpr DWORD kSchemaWaitMs = 10000;
+
 // The Password Modify extended operation (RFC 3062).
 inline const char* const kPasswordModifyOid = "1.3.6.1.4.1.4203.1.11.1";
 
@@ -25,6 +29,8 @@ public:
     // operations the server's root DSE lists.
     void Settle(std::shared_ptr<const CSchema> pSchema, std::vector<CString> extensions = {});
     bool IsSettled() const;
+    // A load was asked for (it may still run).
+    bool IsBegun() const;
     std::shared_ptr<const CSchema> Get() const;
     // The root DSE listed the extended operation (known once settled).
     bool ListsExtension(const CString& oid) const;

@@ -1,6 +1,7 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "source/PasswordHash.h"
 #include "ui/AttributeListEditor.h"
 
 #include <algorithm>
@@ -74,6 +75,9 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     // Bytes that are not text are named, never shown raw: the row keeps the
     // server's bytes, so what is sent back is exact.
     bool bBinary = index.column() == 1 && IsBinaryValue(row.strName, row.strValue);
+    const bool bMasked = index.column() == 1 && !m_bShowPasswords && IsPasswordAttribute(row.strName);
+    if (bMasked && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return role == Qt::DisplayRole ? BytesToText(MaskPasswordValue(row.strValue)) : QVariant();
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
@@ -94,6 +98,18 @@ QVariant CAttributeRowModel::headerData(int section, Qt::Orientation orientation
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
+}
+
+bool CAttributeRowModel::IsPasswordAttribute(const CString& name) {
+    return name.CompareNoCase("userPassword") == 0 || name.Left(13).CompareNoCase("userPassword;") == 0;
+}
+
+void CAttributeRowModel::SetShowPasswords(bool bShow) {
+    if (bShow == m_bShowPasswords)
+        return;
+    m_bShowPasswords = bShow;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 1), index(GetRowCount() - 1, 1));
 }
 
 Qt::ItemFlags CAttributeRowModel::flags(const QModelIndex& index) const {

@@ -39,6 +39,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // userPassword values show as their scheme and dots unless shown.
+    void SetShowPasswords(bool bShow);
+    bool IsShowingPasswords() const { return m_bShowPasswords; }
+    static bool IsPasswordAttribute(const CString& name);
+
 private:
+    bool m_bShowPasswords = false;
     std::vector<CAttributeRow*> m_rows;
 };

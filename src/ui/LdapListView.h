@@ -71,6 +71,8 @@ public:
     CAttributeRowModel* GetModel() const { return m_pModel; }
     QMenu* GetContextMenu() const { return m_pMenu; }
     QAction* GetMenuAction(int nCommand) const;
+    // Context menu "Show Passwords": userPassword values in full, not masked.
+    QAction* GetShowPasswordsAction() const { return m_pShowPasswordsAction; }
 
     void OnRightButtonDown(const QPoint& point);
     void OnTabKey();
@@ -87,6 +89,10 @@ private:
     };
 
     CDataSource* Source() const;
+    // The schema forbids the change: the attribute is set by the server
+    // (any change), or with bCheckValue the new value does not fit. Says
+    // why in a box.
+    bool RefusedBySchema(const CString& name, const CString& value, bool bCheckValue);
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
     // The row showing name and value: nHint when it does, else the first.
     int FindRow(const CString& name, const CString& value, int nHint) const;
@@ -103,6 +109,7 @@ private:
     QAction* m_pDeleteAction;
     QAction* m_pModifyAction;
     QAction* m_pRefreshAction;
+    QAction* m_pShowPasswordsAction;
     CEntryNode* m_pCurrentEntry = nullptr; // not owned
     std::vector<CPendingModify> m_pendingModifies;
 };

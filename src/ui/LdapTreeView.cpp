@@ -484,6 +484,7 @@ void CLdapTreeView::OnAddEntry() {
         TurnLeafIntoParent(pParent, pItem);
     }
     CEntryDlg dlg(this);
+    dlg.SetSchema(pSource->WaitForSchema(kSchemaWaitMs));
     int nResult = dlg.DoModal();
     FlushPendingItems();
     // The dialog ran the event loop: the parent may have gone meanwhile.

@@ -1,6 +1,7 @@
 // The schema model without a server: the file forms, definitions servers
 // bend, superior chains that loop, content rules and OID macros.
 
+#include "source/EntryCheck.h"
 #include "source/SchemaFiles.h"
 
 #include <gtest/gtest.h>
@@ -142,4 +143,73 @@ TEST(SchemaModel, BuiltInSetIsWholeAndEveryTypeHasASyntax) {
     EXPECT_EQ(NamesOf(pSchema->AttributesOf("inetOrgPerson").m_must), (Names{"sn", "cn", "objectClass"}));
     // A folder without schema files gives none.
     EXPECT_EQ(LoadSchemaFolder("/nonexistent-folder"), nullptr);
+}
+
+TEST(EntryCheck, NewEntriesAndAddedValuesAreCheckedAgainstTheSchema) {
+    auto pSchema = BuiltinSchema();
+    using Rows = std::vector<CEntryRow>;
+    struct Case {
+        const char* pszWhat;
+        Rows rows;
+        std::vector<std::string> findings;
+    };
+    const Case cases[] = {
+        {"a whole person", {{"objectClass", "person"}, {"cn", "Ada"}, {"sn", "Lovelace"}}, {}},
+        {"a missing sn, named by its empty row",
+         {{"objectClass", "person"}, {"cn", "Ada"}, {"sn", ""}},
+         {"Row 3, sn: required by person, but has no value"}},
+        {"a missing sn without a row",
+         {{"objectClass", "person"}, {"cn", "Ada"}},
+         {"sn: required by person, but has no value"}},
+        {"a second c, one value only",
+         {{"objectClass", "country"}, {"c", "FI"}, {"c", "SE"}},
+         {"Row 3, c: takes one value only"}},
+        {"a syntax and an unknown attribute",
+         {{"objectClass", "account"},
+          {"objectClass", "posixAccount"},
+          {"uid", "ada"},
+          {"cn", "Ada"},
+          {"uidNumber", "abc"},
+          {"gidNumber", "1"},
+          {"homeDirectory", "/h"},
+          {"shoeSize", "9"}},
+         {"Row 5, uidNumber: must be a whole number, such as 42 or -7",
+          "Row 8, shoeSize: not an attribute type of this directory"}},
+        {"outside the classes, then allowed by extensibleObject",
+         {{"objectClass", "device"}, {"cn", "d"}, {"mail", "x@y"}},
+         {"Row 3, mail: not allowed by the object classes of the entry"}},
+        {"",
+         {{"objectClass", "device"}, {"objectClass", "extensibleObject"}, {"cn", "d"}, {"mail", "x@y"}},
+         {}},
+        {"only auxiliary classes, an unknown class and a server-made attribute",
+         {{"objectClass", "dcObject"},
+          {"objectClass", "noSuchClass"},
+          {"dc", "x"},
+          {"createTimestamp", "20240101000000Z"}},
+         {"Row 2, objectClass: noSuchClass is not an object class of this directory",
+          "Row 4, createTimestamp: is set by the server, not by the user",
+          "objectClass: the entry needs a structural object class"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> findings;
+        for (const CString& finding : CheckEntryRows(*pSchema, c.rows))
+            findings.push_back(finding.Str());
+        EXPECT_EQ(findings, c.findings) << c.pszWhat;
+    }
+
+    // Values added to an entry: its own values and classes count.
+    CAttribute objectClass, country;
+    objectClass.SetName("objectClass");
+    objectClass.Add("country");
+    country.SetName("c");
+    country.Add("FI");
+    CAttributeArray existing;
+    existing.Add(&objectClass);
+    existing.Add(&country);
+    std::vector<CString> findings = CheckEntryRows(*pSchema, {{"c", "SE"}, {"description", "ok"}}, &existing);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].Str(), "Row 1, c: takes one value only");
+    EXPECT_EQ(CheckNewValue(*pSchema, "uidNumber", "12", 0).Str(), "");
+    EXPECT_EQ(CheckNewValue(*pSchema, "modifyTimestamp", "x", 0).Str(),
+              "is set by the server, not by the user");
 }
