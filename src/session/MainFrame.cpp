@@ -118,6 +118,12 @@ void CMainFrame::CreateMenus() {
     pCopyLdif->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     pEdit->addAction(pCopyLdif);
 
+    QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
+    QAction* pOperational = CommandAction(ID_VIEW_OPERATIONAL, QStringLiteral("&Operational Attributes"));
+    pOperational->setCheckable(true);
+    pOperational->setChecked(m_pDocument && m_pDocument->m_exportSettings.GetShowOperational());
+    pView->addAction(pOperational);
+
     QMenu* pTools = pBar->addMenu(QStringLiteral("&Tools"));
     QMenu* pEntry = pTools->addMenu(QStringLiteral("&Entry"));
     pEntry->addAction(CommandAction(ID_TOOLS_ENTRY_ADD, QStringLiteral("&Add")));
@@ -141,7 +147,7 @@ void CMainFrame::CreateMenus() {
     pHelp->addSeparator();
     pHelp->addAction(CommandAction(ID_APP_ABOUT, QStringLiteral("&About Tarvo...")));
 
-    for (QMenu* pMenu : {pFile, pEdit, pTools, pEntry, pAttributes, pHelp})
+    for (QMenu* pMenu : {pFile, pEdit, pView, pTools, pEntry, pAttributes, pHelp})
         connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     // Accelerators without a menu item.
@@ -389,6 +395,7 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
         return bEnabled;
     switch (nID) {
     case ID_TOOLS_SETTINGS:
+    case ID_VIEW_OPERATIONAL:
         return m_pDocument != nullptr;
     case ID_TOOLS_SEARCH:
     case ID_TOOLS_SCHEMA:
@@ -442,6 +449,10 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             break;
         case ID_TOOLS_SET_PASSWORD:
             OnSetPassword();
+            bHandled = TRUE;
+            break;
+        case ID_VIEW_OPERATIONAL:
+            OnViewOperational();
             bHandled = TRUE;
             break;
         case ID_HELP_CONTENTS:
@@ -548,6 +559,18 @@ void CMainFrame::OnSetPassword() {
     CEntryNode* pShown = m_pListView->GetCurrentEntry();
     if (pShown && pShown->GetDN() == dn)
         m_pListView->OnRefresh();
+}
+
+void CMainFrame::OnViewOperational() {
+    const bool bShow = !m_pDocument->m_exportSettings.GetShowOperational();
+    GetCommandAction(ID_VIEW_OPERATIONAL)->setChecked(bShow);
+    m_pDocument->m_exportSettings.SetShowOperational(bShow);
+    if (CDataSource* pSource = m_pDocument->GetDataSource()) {
+        pSource->SetShowOperational(bShow);
+        // The entry shown is read again with or without them.
+        if (m_pListView->GetCurrentEntry())
+            m_pListView->OnRefresh();
+    }
 }
 
 void CMainFrame::OnSettings() {

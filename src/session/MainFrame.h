@@ -76,6 +76,8 @@ public:
     // Tools > Set Password: the selected entry's password, set through the
     // source; the status bar then says kPasswordSetText with the DN.
     void OnSetPassword();
+    // View > Operational Attributes (checked or not), kept in the profile.
+    void OnViewOperational();
     static const char* const kPasswordSetText;
     void OnHelpContents();
     // Asks the window to close once control is back in the event loop.

@@ -73,6 +73,7 @@ BOOL CTarvoDoc::ShowLogin() {
             m_pDataSource = sheet.GetOpenedSource();
             sheet.SetOpenedSource(nullptr);
             m_pDataSource->SetPageSize(m_exportSettings.GetEntriesPerPage());
+            m_pDataSource->SetShowOperational(m_exportSettings.GetShowOperational());
             // Read now, so the dialogs have it when the user first needs it.
             m_pDataSource->LoadSchema(dynamic_cast<CWnd*>(GetView(1)));
             pRoot = sheet.m_params.m_pRoot;

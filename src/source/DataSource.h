@@ -61,6 +61,8 @@ public:
 
     // Entries per page when the source can page its searches (0: none).
     virtual void SetPageSize(int /*nPageSize*/) {}
+    // Whether reading an entry also brings its operational attributes.
+    virtual void SetShowOperational(bool /*bShow*/) {}
 
     // Takes back a node the tree pane removed after WM_ENTRY_DELETED. A
     // source whose workers may still reach the node keeps it until none can.

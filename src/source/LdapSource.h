@@ -68,6 +68,7 @@ public:
     // Entries per page of a paged search (0: no paging), used when the
     // server offers paging.
     void SetPageSize(int nPageSize) override { m_nPageSize = nPageSize; }
+    void SetShowOperational(bool bShow) override { m_bShowOperational = bShow; }
     bool OffersPaging() const { return m_bPagingOffered; }
     // The smallest page size tried after the server refused larger ones.
     static constexpr int kMinPageSize = 50;
@@ -262,6 +263,7 @@ private:
     CString m_strSearchBase;
     int m_nRunning = 0;
     std::atomic<int> m_nPageSize{500};
+    std::atomic<bool> m_bShowOperational{false};
     bool m_bPagingOffered = false; // read at Open
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
 

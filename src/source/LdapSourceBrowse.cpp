@@ -304,7 +304,14 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     int nMsgId = -1;
     int nCode = SendRequest(
         [&](int& nId) {
-            return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", false, nId);
+            if (!m_bShowOperational)
+                return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", false, nId);
+            // "+": the operational attributes besides the user ones (RFC 3673).
+            CStringArray all;
+            all.Add("*");
+            all.Add("+");
+            return LdapSearchAttributes(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", all, 0,
+                                        nId);
         },
         nMsgId);
     if (nCode != 0) {

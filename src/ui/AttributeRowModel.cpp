@@ -1,8 +1,17 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "model/ValueSyntax.h"
 #include "source/PasswordHash.h"
+#include "source/Schema.h"
+
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QPalette>
+
 #include "ui/AttributeListEditor.h"
+#include <algorithm>
+#include <cstring>
 
 #include <algorithm>
 
@@ -85,6 +94,17 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::ToolTipRole && bBinary)
         return BytesToText(DescribeBinaryValue(row.strName, row.strValue));
+    const CSchemaAttributeType* pType = m_pSchema ? m_pSchema->FindAttributeType(row.strName) : nullptr;
+    if (pType && role == Qt::ToolTipRole) {
+        if (index.column() == 0)
+            return pType->m_strDesc.IsEmpty() ? QVariant() : QVariant(BytesToText(pType->m_strDesc));
+        if (pType->m_strResolvedSyntax.Left(static_cast<int>(strlen(ValueSyntax::kGeneralizedTime))) ==
+            ValueSyntax::kGeneralizedTime)
+            return LocalTimeTip(row.strValue);
+    }
+    if (pType && role == Qt::ForegroundRole &&
+        (pType->IsOperational() || pType->m_bResolvedNoUserModification))
+        return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
@@ -98,6 +118,25 @@ QVariant CAttributeRowModel::headerData(int section, Qt::Orientation orientation
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
+}
+
+void CAttributeRowModel::SetSchema(std::shared_ptr<const CSchema> pSchema) {
+    if (pSchema == m_pSchema)
+        return;
+    m_pSchema = std::move(pSchema);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(GetRowCount() - 1, 1));
+}
+
+QString CAttributeRowModel::LocalTimeTip(const CString& value) {
+    CGeneralizedTime time;
+    if (!ParseGeneralizedTime(value, time))
+        return QString();
+    QDateTime utc(QDate(time.nYear, time.nMonth, time.nDay),
+                  QTime(time.nHour, time.nMinute, std::min(time.nSecond, 59)), Qt::UTC);
+    utc = utc.addSecs(-60LL * time.nOffsetMinutes);
+    return QStringLiteral("Local time: ") +
+           utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss t"));
 }
 
 bool CAttributeRowModel::IsPasswordAttribute(const CString& name) {

@@ -19,6 +19,9 @@ public:
     int GetEntriesPerPage() const { return m_nEntriesPerPage; }
     void SetEntriesPerPage(int nValue); // stores all
     static constexpr int kDefaultEntriesPerPage = 500;
+    // View > Operational Attributes.
+    bool GetShowOperational() const { return m_bShowOperational; }
+    void SetShowOperational(bool bShow); // stores all
     void Save();
 
 private:
@@ -26,4 +29,5 @@ private:
     int m_nSaveOption = 0;
     int m_nEntryAsRDN = 1;
     int m_nEntriesPerPage = kDefaultEntriesPerPage;
+    bool m_bShowOperational = false;
 };

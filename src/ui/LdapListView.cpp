@@ -221,6 +221,8 @@ void CLdapListView::OnCopy(bool bAsLdif) {
 }
 
 void CLdapListView::Fill(const CAttributeArray& attributes) {
+    // The schema read since the last fill decorates the rows.
+    m_pModel->SetSchema(Source() ? Source()->GetSchema() : nullptr);
     int nBase = GetRowCount();
     for (const CAttribute* pAttribute : attributes) {
         if (!pAttribute)

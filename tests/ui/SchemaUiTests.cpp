@@ -9,11 +9,13 @@
 #include "source/DataSource.h"
 #include "source/PasswordHash.h"
 #include "source/SchemaFiles.h"
+#include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
 #include "ui/EntryClassesPanel.h"
 #include "ui/EntryDlg.h"
 #include "ui/SchemaBrowser.h"
+#include "ui/SearchPanel.h"
 #include "ui/SetPasswordDlg.h"
 
 #include <gtest/gtest.h>
@@ -292,4 +294,80 @@ TEST(SetPasswordUi, TheDialogAsksTwiceWarnsOfClearTextAndTheValueStaysMaskedOffT
     panes.m_pList->SelectRows({nRow});
     panes.m_pList->OnCopy(false);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+TEST_F(SchemaUi, ThePanesFollowTheSchemaOperationalAttributesTipsAndRefusals) {
+    // Operational attributes on request, greyed and read-only; descriptions
+    // and local times as tooltips.
+    Source()->SetShowOperational(true);
+    HTREEITEM hRoot = m_panes.Root();
+    m_panes.m_pTree->ExpandItem(hRoot);
+    ASSERT_TRUE(WaitUntil([&] { return m_panes.Child(hRoot, "ou=People") != nullptr; }));
+    ASSERT_TRUE(m_panes.m_pTree->ClickItem(m_panes.Child(hRoot, "ou=People")));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const std::string& row : m_panes.Rows())
+            if (row.rfind("createTimestamp=", 0) == 0)
+                return true;
+        return false;
+    }));
+    // The read has ended once the entry's commands are back.
+    ASSERT_TRUE(WaitUntil([&] {
+        CEntryNode* pShown = m_panes.m_pList->GetCurrentEntry();
+        return pShown && pShown->CanModifyAttribute() && pShown->CanAddAttribute();
+    }));
+    CAttributeRowModel* pModel = m_panes.m_pList->GetModel();
+    int nCreated = -1, nOu = -1;
+    for (int nRow = 0; nRow < m_panes.m_pList->GetRowCount(); ++nRow) {
+        if (m_panes.m_pList->GetRowName(nRow) == "createTimestamp")
+            nCreated = nRow;
+        if (m_panes.m_pList->GetRowName(nRow) == "ou")
+            nOu = nRow;
+    }
+    ASSERT_TRUE(nCreated >= 0 && nOu >= 0);
+    EXPECT_TRUE(pModel->data(pModel->index(nCreated, 1), Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(pModel->data(pModel->index(nOu, 1), Qt::ForegroundRole).isValid());
+    EXPECT_TRUE(pModel->data(pModel->index(nCreated, 1), Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(QStringLiteral("Local time: ")));
+    EXPECT_EQ(pModel->data(pModel->index(nOu, 0), Qt::ToolTipRole).toString(),
+              BytesToText(m_pSchema->FindAttributeType("ou")->m_strDesc));
+    m_panes.m_services.m_boxes.Clear();
+    m_panes.m_pList->SelectRows({nCreated});
+    m_panes.m_pList->OnModifyAttribute(); // refused before any dialog opens
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
+              "createTimestamp: is set by the server, not by the user");
+
+    // Add Attributes: a second value of a single-valued attribute and a
+    // wrong syntax are named; the dialog stays open until they are fixed.
+    m_panes.m_services.m_boxes.Clear();
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CAddAttributesDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        AddRow(pDlg->Editor(), QStringLiteral("st"), QStringLiteral("Uusimaa"));
+        AddRow(pDlg->Editor(), QStringLiteral("postalAddress"), QStringLiteral("a$$b"));
+        AddRow(pDlg->Editor(), QStringLiteral("mail"), QStringLiteral("x@y"));
+        pDlg->OnOK();
+        EXPECT_TRUE(pDlg->isVisible());
+        EXPECT_EQ(
+            Str(m_panes.m_services.m_boxes.LastText()),
+            std::string(CAddAttributesDlg::kRefusedText) +
+                "\nRow 2, postalAddress: must be lines separated by $, none empty (write $ as \\24 and \\ as "
+                "\\5C)\nRow 3, mail: not allowed by the object classes of the entry");
+        pDlg->Editor()->RemoveRowAt(2);
+        pDlg->Editor()->RemoveRowAt(1);
+        pDlg->OnOK();
+        EXPECT_FALSE(pDlg->isVisible());
+    });
+    m_panes.m_pList->OnAddAttributes();
+    ASSERT_TRUE(WaitUntil([&] { return !m_server.Values("ou=People," + kBase, "st").empty(); }));
+
+    // The search filter's unknown names are a warning only.
+    CSearchPanel panel(&m_panes.m_doc, m_panes.m_pTree);
+    panel.FilterCombo()->setEditText(QStringLiteral("(&(shoeSize=9)(cn=a)(colour=red))"));
+    EXPECT_EQ(Str(panel.GetFilterWarning()),
+              std::string(CSearchPanel::kUnknownTypesText) + "shoeSize, colour");
+    EXPECT_TRUE(panel.GetFilterError().IsEmpty());
+    EXPECT_EQ(panel.FilterErrorLabel()->text(), BytesToText(panel.GetFilterWarning()));
+    panel.FilterCombo()->setEditText(QStringLiteral("(cn=a)"));
+    EXPECT_TRUE(panel.GetFilterWarning().IsEmpty());
 }
