@@ -1,6 +1,6 @@
 // The real tree pane, offscreen, expanding an entry with 20,000 children
 // through CLdapSource; ldapsearch fetches the same children in the same run.
-// Reported: time until WM_SEARCH_DONE is handled with every child in the
+// Reported: time until SearchDone is handled with every child in the
 // tree, time until the first child is in the view, and the longest time the
 // UI thread went without turning its event loop during the expansion.
 //   tarvo_bench_expand_gui [children [runs [million]]]: "million" browses as

@@ -1,5 +1,5 @@
 // Expands an entry with 20,000 children through CLdapSource, with a window
-// that only counts what each WM_ENTRIES_FOUND carries, and times
+// that only counts what each EntriesFound carries, and times
 // ldapsearch on the same entry in the same run.
 //   tarvo_bench_expand [children [runs [million]]]: "million" browses as the
 //     administrator in pages of 1,000 against "ldapsearch -E pr=1000".
@@ -13,7 +13,6 @@
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
-#include "source/Messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -27,20 +26,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class CCountingWindow : public CWnd {
+class CCountingWindow : public CWnd, public ISourceEvents {
 public:
     ~CCountingWindow() override { DestroyWindowHandle(); }
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM) override {
-        if (nMessage == WM_ENTRIES_FOUND) {
-            m_nEntries += WParamToPtr<CPtrList>(wParam)->GetCount();
-            ++m_nMessages;
-        } else if (nMessage == WM_LEVEL_LIMITED) {
-            m_nLimitCode = static_cast<int>(wParam);
-        } else if (nMessage == WM_SEARCH_DONE) {
-            m_nDone = static_cast<long long>(static_cast<LPARAM>(wParam));
-            m_bDone = true;
-        }
-        return 0;
+    void EntriesFound(const CPtrList& entries, HTREEITEM) override {
+        m_nEntries += entries.GetCount();
+        ++m_nMessages;
+    }
+    void LevelLimited(HTREEITEM, int nResultCode) override { m_nLimitCode = nResultCode; }
+    void SearchDone(HTREEITEM, int nCount) override {
+        m_nDone = nCount;
+        m_bDone = true;
     }
     long long m_nEntries = 0;
     long long m_nMessages = 0;
@@ -205,7 +201,7 @@ int main(int argc, char** argv) {
     double dRatio = dTarvo / dPeer;
     std::printf("expand %d children: tarvo %.3f s, ldapsearch %.3f s, ratio %.2f (median of %d runs)\n",
                 nChildren, dTarvo, dPeer, dRatio, nRuns);
-    std::printf("WM_ENTRIES_FOUND messages per expansion: %lld\n", nMessages);
+    std::printf("EntriesFound calls per expansion: %lld\n", nMessages);
     std::printf("memory of %d nodes: %.1f KB (%.0f bytes per node)\n", nChildren, nBytes / 1024.0,
                 static_cast<double>(nBytes) / nChildren);
     std::printf("stop on a silent server: Stop %.1f ms, stopped browse reported after %.1f ms\n",

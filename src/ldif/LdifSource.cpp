@@ -9,18 +9,9 @@
 #include "platform/Services.h"
 #include "source/ConnectionParams.h"
 #include "source/EntryItemInserter.h"
-#include "source/Messages.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace {
-
-void ShowError(const char* pszText) {
-    AfxMessageBox(CString(pszText), MB_OK | MB_ICONSTOP);
-}
-
-} // namespace
 
 CLdifSource::CLdifSource() = default;
 
@@ -45,7 +36,7 @@ void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) 
 BOOL CLdifSource::ReadFile() {
     CLdifLineReader reader;
     if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
-        ShowError("Error - Access Denied or File not Found.");
+        ReportFailure("Error - Access Denied or File not Found.");
         return FALSE;
     }
 
@@ -111,7 +102,7 @@ BOOL CLdifSource::ReadFile() {
     if (bFailed) {
         // Half a file is never shown, and never written back over the whole.
         DiscardRead();
-        ShowError("Error - Access Denied or File not Found.");
+        ReportFailure("Error - Access Denied or File not Found.");
         return FALSE;
     }
 
@@ -127,7 +118,7 @@ BOOL CLdifSource::ReadFile() {
     m_entries.Data().swap(kept);
 
     if (m_entries.IsEmpty()) {
-        ShowError("Error - No relevent entries found in this file.");
+        ReportFailure("Error - No relevent entries found in this file.");
         return FALSE;
     }
     return TRUE;
@@ -263,7 +254,7 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
         return FALSE;
     CEntryNode* pTop = BuildTree();
     if (!pTop) {
-        ShowError("Error - Tree could not be built.");
+        ReportFailure("Error - Tree could not be built.");
         return FALSE;
     }
     m_pTopEntry = pTop;
@@ -286,7 +277,7 @@ BOOL CLdifSource::Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
         ++nCount;
     }
     pEntry->EndOperation(OP_EXPAND);
-    ::SendMessage(SafeHwnd(pPane), WM_SEARCH_DONE, static_cast<WPARAM>(nCount), hItem.ToLParam());
+    Notify(SafeHwnd(pPane), &ISourceEvents::SearchDone, hItem, nCount);
     return nCount;
 }
 
@@ -295,7 +286,7 @@ BOOL CLdifSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
         return FALSE;
     pEntry->BeginOperation(OP_REFRESH);
     pEntry->ClearLeaf();
-    ::SendMessage(SafeHwnd(pPane), WM_ENTRY_REFRESHED, PtrToWParam(pEntry), 0);
+    Notify(SafeHwnd(pPane), &ISourceEvents::EntryRefreshed, pEntry);
     return Expand(pEntry, pPane, hItem) > 0 ? TRUE : FALSE;
 }
 
@@ -325,8 +316,7 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     m_addEntryRequests.push_back(std::move(pRequest));
 
     pParent->EndOperation(OP_ADD_ENTRY);
-    ::SendMessage(pRecord->hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry),
-                  PtrToLParam(&pRecord->hParentItem));
+    Notify(pRecord->hNotify, &ISourceEvents::EntryAdded, pNewEntry, pRecord->hParentItem);
     return TRUE;
 }
 
@@ -334,12 +324,12 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
     if (!pEntry)
         return FALSE;
     if (IsTopEntry(pEntry)) {
-        ShowError("Error - The top entry can't be deleted.");
+        ReportFailure("Error - The top entry can't be deleted.");
         pEntry->EndOperation(OP_DELETE_ENTRY);
         return FALSE;
     }
     if (pEntry->GetChildCount() > 0) {
-        ShowError("Error - This entry is a parent entry and can't be deleted.");
+        ReportFailure("Error - This entry is a parent entry and can't be deleted.");
         pEntry->EndOperation(OP_DELETE_ENTRY);
         return FALSE;
     }
@@ -380,7 +370,7 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
     m_deleteEntryRequests.push_back(std::move(pRequest));
 
     pEntry->EndOperation(OP_DELETE_ENTRY);
-    ::SendMessage(pRecord->hNotify, WM_ENTRY_DELETED, PtrToWParam(pRecord), 0);
+    Notify(pRecord->hNotify, &ISourceEvents::EntryDeleted, *pRecord);
     return TRUE;
 }
 
@@ -391,7 +381,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     const BOOL bTop = IsTopEntry(pEntry);
     std::vector<CEntryNode*> descendants;
     if (bTop) {
-        ShowError("Error - The top entry can't be renamed.");
+        ReportFailure("Error - The top entry can't be renamed.");
     } else {
         strNewDN = RenameEntry(pEntry, strNewRDN, descendants);
         m_bModified = TRUE;
@@ -411,7 +401,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     m_modifyEntryRequests.push_back(std::move(pRequest));
 
     pEntry->EndOperation(OP_MODIFY_ENTRY);
-    ::SendMessage(pRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pRecord), 0);
+    Notify(pRecord->hNotify, &ISourceEvents::EntryModified, *pRecord);
     // The tree pane takes each entry's DN from the notification; entries
     // below that it shows get one of their own.
     for (CEntryNode* pMoved : descendants) {
@@ -427,7 +417,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
         pMovedRequest->bAbandoned = FALSE;
         CModifyEntryRequest* pMovedRecord = pMovedRequest.get();
         m_modifyEntryRequests.push_back(std::move(pMovedRequest));
-        ::SendMessage(pMovedRecord->hNotify, WM_ENTRY_MODIFIED, PtrToWParam(pMovedRecord), 0);
+        Notify(pMovedRecord->hNotify, &ISourceEvents::EntryModified, *pMovedRecord);
     }
     return bTop ? FALSE : TRUE;
 }
@@ -456,7 +446,7 @@ BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes
     m_addAttributesRequests.push_back(std::move(pRequest));
 
     pEntry->EndOperation(OP_ADD_ATTRIBUTE);
-    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(pRecord), 0);
+    Notify(pRecord->hNotify, &ISourceEvents::AttributeAdded, *pRecord);
     return TRUE;
 }
 
@@ -487,7 +477,7 @@ BOOL CLdifSource::DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttribu
     m_deleteAttributesRequests.push_back(std::move(pRequest));
 
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
-    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(pRecord), 0);
+    Notify(pRecord->hNotify, &ISourceEvents::AttributeDeleted, *pRecord);
     return TRUE;
 }
 
@@ -517,7 +507,7 @@ BOOL CLdifSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
     m_modifyAttributeRequests.push_back(std::move(pRequest));
 
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
-    ::SendMessage(pRecord->hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(pRecord), 0);
+    Notify(pRecord->hNotify, &ISourceEvents::AttributeModified, *pRecord);
     return TRUE;
 }
 
@@ -543,8 +533,8 @@ std::uintptr_t CLdifSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* 
     const HWND hPane = SafeHwnd(pPane);
     // The pane appends rows on each show; clearing first keeps a Refresh
     // from listing every value twice.
-    ::SendMessage(hPane, WM_CLEAR_ATTRIBUTES, 0, 0);
-    ::SendMessage(hPane, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes), 0);
+    Notify(hPane, &ISourceEvents::ClearAttributes, nullptr);
+    Notify(hPane, &ISourceEvents::ShowAttributes, pEntry->m_attributes, nullptr);
     return static_cast<std::uintptr_t>(nAttributes);
 }
 
@@ -560,14 +550,13 @@ BOOL CLdifSource::Close() {
     // need not be.
     if (m_bOpened && m_bModified && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
-        const bool bSaved = !recovery.IsEmpty() &&
-                            WriteFileReplacing(recovery, [this](CFileSink& sink) { WriteContents(sink); });
+        const bool bSaved = !recovery.IsEmpty() && WriteFileReplacing(recovery, [this](CFileSink& sink) {
+                                                       WriteContents(sink);
+                                                   }).Succeeded();
         if (bSaved)
-            AfxMessageBox("The changes were not lost: they were saved to the file " + recovery,
-                          MB_OK | MB_ICONSTOP);
+            ReportFailure("The changes were not lost: they were saved to the file " + recovery);
         else
-            AfxMessageBox(CString("The changes could not be saved anywhere else either."),
-                          MB_OK | MB_ICONSTOP);
+            ReportFailure("The changes could not be saved anywhere else either.");
     }
 
     CEntryNode* pTop = m_pTopEntry;
@@ -730,8 +719,10 @@ std::string CLdifSource::FormatContents() const {
 }
 
 BOOL CLdifSource::WriteFile() {
-    if (WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); }))
+    const CResult written =
+        WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); });
+    if (written)
         return TRUE;
-    AfxMessageBox("Write Access Denied to LDIF file" + m_strFileName, MB_OK | MB_ICONSTOP);
+    ReportFailure("Write Access Denied to LDIF file" + m_strFileName + "\n" + written.Reason());
     return FALSE;
 }

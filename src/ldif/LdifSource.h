@@ -18,8 +18,7 @@
 class CDnIndex;
 class CFileSink;
 
-// What AddEntry keeps for its WM_ENTRY_ADDED: lParam points at
-// hParentItem, so the record must outlive the send.
+// What AddEntry keeps of its request, as the LDAP source keeps its records.
 struct CLdifAddEntryRecord {
     CDataSource* pSource = nullptr;
     CEntryNode* pEntry = nullptr;

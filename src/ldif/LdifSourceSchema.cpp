@@ -9,5 +9,5 @@ void CLdifSource::LoadSchema(CWnd* pNotify) {
         return;
     m_schema.Settle(LocalSchema());
     if (pNotify)
-        ::SendMessage(pNotify->GetSafeHwnd(), WM_SCHEMA_LOADED, 0, 0);
+        Notify(pNotify->GetSafeHwnd(), &ISourceEvents::SchemaLoaded);
 }

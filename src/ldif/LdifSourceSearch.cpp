@@ -56,7 +56,7 @@ BOOL CLdifSource::Search(const CSearchQuery& query, CWnd* pNotify) {
     if (!pFilter) {
         outcome.bFailed = true;
         outcome.strMessage = error;
-        ::SendMessage(hNotify, WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+        Notify(hNotify, &ISourceEvents::SearchFinished, outcome);
         return FALSE;
     }
     // The synthetic top stands for the whole file.
@@ -72,7 +72,7 @@ BOOL CLdifSource::Search(const CSearchQuery& query, CWnd* pNotify) {
         if (batch.empty())
             return;
         outcome.nCount += static_cast<int>(batch.size());
-        ::SendMessage(hNotify, WM_SEARCH_RESULTS, PtrToWParam(&batch), 0);
+        Notify(hNotify, &ISourceEvents::SearchResults, batch);
         batch.clear();
     };
     int nFound = 0;
@@ -101,6 +101,6 @@ BOOL CLdifSource::Search(const CSearchQuery& query, CWnd* pNotify) {
         ::DeleteAttributes(attributes);
     }
     send();
-    ::SendMessage(hNotify, WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+    Notify(hNotify, &ISourceEvents::SearchFinished, outcome);
     return TRUE;
 }

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
@@ -192,20 +193,30 @@ bool CFileSink::Flush() {
     return !m_bFailed;
 }
 
-BOOL WriteFileReplacing(const CString& path, const std::string& contents) {
+CResult WriteFileReplacing(const CString& path, const std::string& contents) {
     return WriteFileReplacing(path, [&contents](CFileSink& sink) { sink.Write(contents); });
 }
 
-BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
+namespace {
+
+CResult SystemFailure(int nErrno) {
+    return CResult::Failure(CString(std::strerror(nErrno)), nErrno);
+}
+
+} // namespace
+
+CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
     if (path.IsEmpty() || path.Find('\0') >= 0)
-        return FALSE;
+        return CResult::Failure("The file name is empty or not valid.");
     const std::string target = ResolveTarget(path.Str());
     struct stat st;
     const bool bExists = ::stat(target.c_str(), &st) == 0;
+    if (bExists && S_ISDIR(st.st_mode))
+        return SystemFailure(EISDIR); // a folder or a device is never replaced
     if (bExists && !S_ISREG(st.st_mode))
-        return FALSE; // a folder or a device is never replaced
+        return CResult::Failure("It is not a regular file.");
     if (bExists && !MayWrite(target, st))
-        return FALSE;
+        return SystemFailure(EACCES);
 
     size_t slash = target.rfind('/');
     std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
@@ -214,7 +225,7 @@ BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContent
     // Without a temporary file beside it (a read-only folder) nothing is
     // written: writing the original in place could leave it cut short.
     if (fd < 0)
-        return FALSE;
+        return SystemFailure(errno);
     mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
     // Keep the owner as well where that is allowed (root saving a user's
     // file); otherwise the new file is the writer's, as after any save.
@@ -222,14 +233,20 @@ BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContent
         const int nIgnored = ::fchown(fd, st.st_uid, st.st_gid);
         (void)nIgnored;
     }
+    errno = 0;
     bool ok = ProduceInto(fd, writeContents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    int nErrno = errno;
     ok = (::close(fd) == 0) && ok;
+    if (nErrno == 0)
+        nErrno = errno;
     if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) {
         SyncFolder(folder);
-        return TRUE;
+        return CResult();
     }
+    if (ok)
+        nErrno = errno;
     ::unlink(tmpl.c_str());
-    return FALSE;
+    return SystemFailure(nErrno != 0 ? nErrno : EIO);
 }
 
 CString MakeRecoveryFilePath(const CString& originalPath) {

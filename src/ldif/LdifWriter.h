@@ -2,6 +2,7 @@
 // The written form of an LDIF record, and a file write that never destroys
 // the file it replaces.
 
+#include "platform/Result.h"
 #include "platform/String.h"
 #include "platform/Types.h"
 
@@ -64,9 +65,10 @@ using CContentsWriter = std::function<void(CFileSink&)>;
 // symbolic link's target is replaced, not the link). FALSE, with nothing
 // written and the original untouched, when the file may not be written by
 // us (by access and by its permission bits), when no temporary file can be
-// made beside it, or when any write fails.
-BOOL WriteFileReplacing(const CString& path, const std::string& contents);
-BOOL WriteFileReplacing(const CString& path, const CContentsWriter& writeContents);
+// made beside it, or when any write fails; the failure says why in the
+// system's own words ("Permission denied", "No space left on device").
+CResult WriteFileReplacing(const CString& path, const std::string& contents);
+CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents);
 
 // Where the contents of a file that could not be written are kept instead:
 // $XDG_DATA_HOME (or ~/.local/share) /Tarvo/recovered/<name>-<date-time>.ldif,

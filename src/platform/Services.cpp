@@ -29,7 +29,9 @@ public:
 
 class CCancellingFileDialogs : public IFileDialogService {
 public:
-    BOOL ChooseFile(BOOL, const CString&, const CString&, const CString&, BOOL, CString&) override { return FALSE; }
+    BOOL ChooseFile(BOOL, const CString&, const CString&, const CString&, BOOL, CString&) override {
+        return FALSE;
+    }
 };
 
 // Defaults live for the whole process; installed services belong to the caller.
@@ -45,8 +47,7 @@ std::atomic<IProfileService*> g_pProfile{nullptr};
 std::atomic<IWaitCursorService*> g_pCursor{nullptr};
 std::atomic<IFileDialogService*> g_pDialogs{nullptr};
 
-template <class T, class D>
-T& Get(std::atomic<T*>& slot, D& fallback) {
+template <class T, class D> T& Get(std::atomic<T*>& slot, D& fallback) {
     T* p = slot.load();
     return p ? *p : static_cast<T&>(fallback);
 }
@@ -85,7 +86,18 @@ IFileDialogService& CServices::FileDialogs() {
     return Get(g_pDialogs, g_defaultDialogs);
 }
 
+namespace {
+std::atomic<int> g_nOffThreadBoxes{0};
+} // namespace
+
+int OffThreadMessageBoxCount() {
+    return g_nOffThreadBoxes.load();
+}
+
 int MessageBoxWithCaption(const CString& text, const CString& caption, UINT nType) {
+    // Still shown, on the UI thread: the user must not lose the text.
+    if (!CMessageDispatcher::Instance().IsUIThread())
+        ++g_nOffThreadBoxes;
     return static_cast<int>(CMessageDispatcher::Instance().Invoke(
         [&]() -> LRESULT { return CServices::MessageBoxes().ShowMessageBox(text, caption, nType); }));
 }

@@ -40,7 +40,8 @@ public:
 class IProfileService {
 public:
     virtual ~IProfileService() = default;
-    virtual CString GetProfileString(const CString& section, const CString& key, const CString& defaultValue) = 0;
+    virtual CString GetProfileString(const CString& section, const CString& key,
+                                     const CString& defaultValue) = 0;
     virtual BOOL WriteProfileString(const CString& section, const CString& key, const CString& value) = 0;
     virtual int GetProfileInt(const CString& section, const CString& key, int nDefault) = 0;
     virtual BOOL WriteProfileInt(const CString& section, const CString& key, int nValue) = 0;
@@ -58,8 +59,8 @@ public:
     virtual ~IFileDialogService() = default;
     // Asks for a file; TRUE with the chosen path, FALSE when cancelled.
     // bMustExist: only an existing file is accepted (open dialogs).
-    virtual BOOL ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath, const CString& filter,
-                            BOOL bMustExist, CString& chosenPath) = 0;
+    virtual BOOL ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath,
+                            const CString& filter, BOOL bMustExist, CString& chosenPath) = 0;
 };
 
 // Where the services are installed. Passing NULL restores the default (a
@@ -83,6 +84,9 @@ public:
 // A box with the program's caption; from a worker thread it is shown on the
 // UI thread while the worker waits for the answer.
 int AfxMessageBox(const CString& text, UINT nType = MB_OK);
+// Boxes asked for from a thread other than the UI thread since the start.
+// Workers report and the UI shows, so this stays 0; tests check it.
+int OffThreadMessageBoxCount();
 int MessageBoxWithCaption(const CString& text, const CString& caption, UINT nType);
 
 // Writes a text into a status-bar pane (UI thread; marshalled from others).

@@ -18,7 +18,6 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
-constexpr UINT WM_USER = 0x0400;
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
@@ -26,8 +25,7 @@ constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 
 // Handles are opaque ids looked up in a registry, never pointers: a stale
 // handle finds nothing instead of touching freed memory.
-template <class Tag>
-class CHandle {
+template <class Tag> class CHandle {
 public:
     constexpr CHandle() = default;
     constexpr CHandle(std::nullptr_t) {}
@@ -38,9 +36,6 @@ public:
     friend constexpr bool operator==(CHandle a, CHandle b) { return a.m_nId == b.m_nId; }
     friend constexpr bool operator<(CHandle a, CHandle b) { return a.m_nId < b.m_nId; }
 
-    // Handles travel in message parameters.
-    WPARAM ToWParam() const { return static_cast<WPARAM>(m_nId); }
-    LPARAM ToLParam() const { return static_cast<LPARAM>(m_nId); }
     static CHandle FromParam(std::uint64_t n) { return CHandle(n); }
 
 private:
@@ -50,21 +45,3 @@ private:
 using HWND = CHandle<struct HWndTag>;
 using HTREEITEM = CHandle<struct HTreeItemTag>;
 using HANDLE = CHandle<struct HThreadTag>;
-
-// Pointers carried in message parameters.
-template <class T>
-WPARAM PtrToWParam(T* p) {
-    return reinterpret_cast<WPARAM>(p);
-}
-template <class T>
-LPARAM PtrToLParam(T* p) {
-    return reinterpret_cast<LPARAM>(p);
-}
-template <class T>
-T* WParamToPtr(WPARAM w) {
-    return reinterpret_cast<T*>(w);
-}
-template <class T>
-T* LParamToPtr(LPARAM l) {
-    return reinterpret_cast<T*>(l);
-}

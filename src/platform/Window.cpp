@@ -51,14 +51,6 @@ void CWnd::DestroyWindowHandle() {
     }
 }
 
-LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::SendMessage(m_hWnd, message, wParam, lParam);
-}
-
-LRESULT CWnd::WindowProc(UINT, WPARAM, LPARAM) {
-    return 0;
-}
-
 BOOL IsWindow(HWND hWnd) {
     return hWnd && Registry().Find(hWnd) ? TRUE : FALSE;
 }
@@ -67,15 +59,15 @@ CWnd* CWndFromHandle(HWND hWnd) {
     return hWnd ? Registry().Find(hWnd) : nullptr;
 }
 
-LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT SendToWindow(HWND hWnd, const std::function<LRESULT(CWnd&)>& fn) {
     if (!IsWindow(hWnd))
         return 0;
     CMessageDispatcher& dispatcher = CMessageDispatcher::Instance();
-    // The handler runs on the UI thread, where windows are destroyed too, so
+    // The call runs on the UI thread, where windows are destroyed too, so
     // the lookup there cannot race with the window's destruction.
-    auto deliver = [hWnd, message, wParam, lParam]() -> LRESULT {
+    auto deliver = [hWnd, &fn]() -> LRESULT {
         CWnd* pWnd = Registry().Find(hWnd);
-        return pWnd ? pWnd->WindowProc(message, wParam, lParam) : 0;
+        return pWnd ? fn(*pWnd) : 0;
     };
     if (dispatcher.IsUIThread())
         return deliver();

@@ -1,10 +1,12 @@
 #pragma once
-// Windows as message receivers. Each window has an HWND id in a registry;
-// SendMessage is synchronous: on the UI thread it calls the handler, from
-// any other thread it runs the handler on the UI thread and waits for it.
+// Windows as receivers of calls from other threads. Each window has an HWND
+// id in a registry; SendToWindow is synchronous: on the UI thread it runs the
+// call at once, from any other thread it runs it on the UI thread and waits.
 
 #include "platform/Object.h"
 #include "platform/Types.h"
+
+#include <functional>
 
 class CWnd : public CObject {
 public:
@@ -14,13 +16,9 @@ public:
     CWnd& operator=(const CWnd&) = delete;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-
-    // Window procedure: handles the message on the UI thread.
-    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
 protected:
-    // A derived window calls this first in its own destructor, so no message
+    // A derived window calls this first in its own destructor, so no call
     // reaches a half-destroyed object. Sends still queued then return 0.
     void DestroyWindowHandle();
 
@@ -34,7 +32,10 @@ inline HWND SafeHwnd(const CWnd* pWnd) {
 }
 
 BOOL IsWindow(HWND hWnd);
-// NULL or dead handle: nothing happens, 0 is returned, the caller never blocks.
-LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// Runs fn with the window behind hWnd on the UI thread and returns what it
+// returns; the caller is blocked until then. NULL or dead handle (also one
+// that dies while the call waits in the queue): fn does not run, 0 is
+// returned, the caller never blocks.
+LRESULT SendToWindow(HWND hWnd, const std::function<LRESULT(CWnd&)>& fn);
 // The window behind a live handle (UI thread only), or NULL.
 CWnd* CWndFromHandle(HWND hWnd);

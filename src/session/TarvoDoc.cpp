@@ -17,7 +17,28 @@ constexpr int kTreeColumn = 0;
 constexpr int kAttributeColumn = 1;
 } // namespace
 
-CTarvoDoc::CTarvoDoc() = default;
+// The UI's side of a source's reports: a failure in the stop box, a lost
+// connection as a Yes/No question, both shown here on the UI thread.
+class CSourceReports : public CWnd, public ISourceEvents {
+public:
+    CSourceReports() = default;
+    ~CSourceReports() override { DestroyWindowHandle(); }
+    CSourceReports(const CSourceReports&) = delete;
+    CSourceReports& operator=(const CSourceReports&) = delete;
+
+    void OperationFailed(const COperationFailure& failure) override {
+        AfxMessageBox(failure.strText, MB_OK | MB_ICONSTOP);
+    }
+    BOOL ConnectionLost(const CString& text) override {
+        return AfxMessageBox(text, MB_YESNO | MB_ICONSTOP) == IDYES ? TRUE : FALSE;
+    }
+};
+
+CTarvoDoc::CTarvoDoc() : m_pReports(std::make_unique<CSourceReports>()) {}
+
+HWND CTarvoDoc::GetReportWindow() const {
+    return m_pReports->GetSafeHwnd();
+}
 
 CTarvoDoc::~CTarvoDoc() {
     // At exit the source goes without Close: its destructor ends the
@@ -72,6 +93,7 @@ BOOL CTarvoDoc::ShowLogin() {
                 OnCloseSession();
             m_pDataSource = sheet.GetOpenedSource();
             sheet.SetOpenedSource(nullptr);
+            m_pDataSource->SetReportWindow(GetReportWindow());
             m_pDataSource->SetPageSize(m_exportSettings.GetEntriesPerPage());
             m_pDataSource->SetShowOperational(m_exportSettings.GetShowOperational());
             // Read now, so the dialogs have it when the user first needs it.

@@ -11,10 +11,12 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CDataSource;
 class CLoginSheet;
+class CSourceReports;
 class CMainFrame;
 class CObject;
 class CView;
@@ -43,6 +45,8 @@ public:
     CStartSource m_startSource;
 
     CDataSource* GetDataSource() const { return m_pDataSource; }
+    // The window an open source reports its failures to.
+    HWND GetReportWindow() const;
     CExportSettings& GetExportSettings() { return m_exportSettings; }
     void SetStatusText(const CString& text, int nPane);
     void UpdateAllViews(CView* pSender, LPARAM lHint = 0, CObject* pHint = nullptr);
@@ -79,6 +83,9 @@ public:
     void SetSessionFlags();
 
     CDataSource* m_pDataSource = nullptr; // owned; NULL without a session
+    // Shows what the open source reports: its failures and the question
+    // after a lost connection.
+    std::unique_ptr<CSourceReports> m_pReports;
     CExportSettings m_exportSettings;
     bool m_bAttributeCommandsEnabled = false;
     bool m_bEntryCommandsEnabled = false;

@@ -2,6 +2,7 @@
 
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
+#include "platform/Services.h"
 #include "platform/Thread.h"
 #include "source/Search.h"
 
@@ -16,9 +17,37 @@ BOOL CDataSource::Search(const CSearchQuery&, CWnd* pNotify) {
     CSearchOutcome outcome;
     outcome.bFailed = true;
     outcome.strMessage = "This source cannot search.";
-    if (pNotify)
-        ::SendMessage(pNotify->GetSafeHwnd(), WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+    Notify(SafeHwnd(pNotify), &ISourceEvents::SearchFinished, outcome);
     return FALSE;
+}
+
+void CDataSource::ReportFailure(const COperationFailure& failure) const {
+    const HWND hReport = m_hReportWindow.load();
+    if (IsWindow(hReport)) {
+        Notify(hReport, &ISourceEvents::OperationFailed, failure);
+        return;
+    }
+    CMessageDispatcher::Instance().Invoke([&]() -> LRESULT {
+        return CServices::MessageBoxes().ShowMessageBox(failure.strText, kAppTitle, MB_OK | MB_ICONSTOP);
+    });
+}
+
+void CDataSource::ReportFailure(const CString& text) const {
+    COperationFailure failure;
+    failure.strText = text;
+    ReportFailure(failure);
+}
+
+BOOL CDataSource::AskReconnect(const CString& text) const {
+    const HWND hReport = m_hReportWindow.load();
+    if (IsWindow(hReport))
+        return static_cast<BOOL>(SendToWindow(hReport, [&](CWnd& wnd) -> LRESULT {
+            auto* pEvents = dynamic_cast<ISourceEvents*>(&wnd);
+            return pEvents ? pEvents->ConnectionLost(text) : FALSE;
+        }));
+    return CMessageDispatcher::Instance().Invoke([&]() -> LRESULT {
+        return CServices::MessageBoxes().ShowMessageBox(text, kAppTitle, MB_YESNO | MB_ICONSTOP);
+    }) == IDYES;
 }
 
 BOOL CDataSource::StopSearch() {
@@ -62,7 +91,7 @@ void CDataSource::LoadSchema(CWnd* pNotify) {
         return;
     m_schema.Settle(nullptr);
     if (pNotify)
-        ::SendMessage(pNotify->GetSafeHwnd(), WM_SCHEMA_LOADED, 0, 0);
+        Notify(pNotify->GetSafeHwnd(), &ISourceEvents::SchemaLoaded);
 }
 
 std::shared_ptr<const CSchema> CDataSource::WaitForSchema(DWORD dwMilliseconds) {

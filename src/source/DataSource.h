@@ -1,7 +1,7 @@
 #pragma once
 // The abstract data source behind the two panes: an LDAP server or an LDIF
 // file. Operations are called on the UI thread; outcomes come back as
-// notifications sent to the window the caller named.
+// ISourceEvents calls to the window the caller named.
 
 #include "model/Attribute.h"
 #include "platform/Collections.h"
@@ -9,6 +9,7 @@
 #include "platform/Window.h"
 #include "source/PasswordHash.h"
 #include "source/SchemaCache.h"
+#include "source/SourceEvents.h"
 
 #include <atomic>
 
@@ -52,11 +53,11 @@ public:
     virtual BOOL Close() = 0;
     virtual BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
 
-    // Searches below a base and reports to pNotify (WM_SEARCH_RESULTS,
-    // WM_SEARCH_FINISHED); FALSE when the search did not start. A source
-    // that cannot search reports that at once.
+    // Searches below a base and reports to pNotify (SearchResults,
+    // SearchFinished); FALSE when the search did not start. A source that
+    // cannot search reports that at once.
     virtual BOOL Search(const CSearchQuery& query, CWnd* pNotify);
-    // Ends the running search, if any; its WM_SEARCH_FINISHED says stopped.
+    // Ends the running search, if any; its SearchFinished says stopped.
     virtual BOOL StopSearch();
 
     // Entries per page when the source can page its searches (0: none).
@@ -64,12 +65,12 @@ public:
     // Whether reading an entry also brings its operational attributes.
     virtual void SetShowOperational(bool /*bShow*/) {}
 
-    // Takes back a node the tree pane removed after WM_ENTRY_DELETED. A
+    // Takes back a node the tree pane removed after EntryDeleted. A
     // source whose workers may still reach the node keeps it until none can.
     virtual void RetireEntry(CEntryNode* pEntry);
 
     // Starts reading the schema this source works with, once per session;
-    // pNotify hears WM_SCHEMA_LOADED when it has settled. A source without
+    // pNotify hears SchemaLoaded when it has settled. A source without
     // a schema settles at once with none.
     virtual void LoadSchema(CWnd* pNotify);
     // The schema; NULL while it loads and when the source has none.
@@ -93,10 +94,24 @@ public:
     // worker blocked in a send can finish), then reset the event.
     void ShutdownWorkers(BOOL bSleep);
 
+    // The window told of failures and of a lost connection (OperationFailed,
+    // ConnectionLost). Without one, a failure is shown in the standard box
+    // and the question asked with Yes/No, both on the UI thread.
+    void SetReportWindow(HWND hWnd) { m_hReportWindow = hWnd; }
+    // Any thread: tells the report window and waits until it has shown the
+    // failure. No worker opens a box itself.
+    void ReportFailure(const COperationFailure& failure) const;
+    void ReportFailure(const CString& text) const;
+    // Any thread: TRUE when the user wants the lost connection made again.
+    BOOL AskReconnect(const CString& text) const;
+
     // Handles (HandleToDWord) of every worker started, in start order.
     CDWordArray m_workerThreads;
     CEvent m_shutdownEvent;
 
 protected:
     CSchemaCache m_schema;
+
+private:
+    std::atomic<HWND> m_hReportWindow{HWND()};
 };

@@ -86,13 +86,12 @@ void IgnoreBrokenPipes() {
 
 } // namespace
 
-BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
-                        CConnectionInfo& info, const std::atomic<bool>* pQuiet) {
-    // A connection attempt the user has already given up on says nothing.
+CResult LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
+                           CConnectionInfo& info, const std::atomic<bool>* pQuiet) {
+    // A connection attempt the user has already given up on asks nothing.
     auto quiet = [pQuiet] { return pQuiet && pQuiet->load(); };
-    auto ShowLdapError = [&quiet](int nCode, const CString& diagnostic = CString()) {
-        if (!quiet())
-            ::ShowLdapError(nCode, diagnostic);
+    auto LdapError = [](int nCode, const CString& diagnostic = CString()) {
+        return CResult::Failure(LdapErrorMessage(nCode, diagnostic, CString()), nCode);
     };
     IgnoreBrokenPipes();
     const ESecurity eSecurity = SecurityOfServer(params.m_strServer, params.m_eSecurity);
@@ -106,16 +105,15 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
     for (int nAttempt = 0;; ++nAttempt) {
         int nCode = ld.Initialize(url, nTimeoutSeconds);
         if (nCode != 0) {
-            ShowLdapError(nCode);
-            return FALSE;
+            return LdapError(nCode);
         }
         bool bTls = eSecurity != ESecurity::None && !bSocket;
         if (bTls) {
             nCode = ld.SetTlsOptions(SettingsFor(params));
             if (nCode != 0) {
-                ShowLdapError(nCode, ld.DiagnosticMessage());
+                const CString diagnostic = ld.DiagnosticMessage();
                 ld.Unbind();
-                return FALSE;
+                return LdapError(nCode, diagnostic);
             }
         }
         // Asked anonymously in the clear, as every client must before StartTLS.
@@ -129,7 +127,7 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
                 CCertificateProblem problem;
                 problem.m_strCertificate = FetchPeerCertificate(url, bLdaps, nTimeoutSeconds);
                 if (quiet())
-                    return FALSE;
+                    return CResult::Silent();
                 if (!problem.m_strCertificate.IsEmpty() && params.m_pPrompts && nAttempt == 0) {
                     problem.m_strHost = HostOfServer(params.m_strServer);
                     problem.m_nPort = PortOfServer(params.m_strServer, params.m_nPort);
@@ -139,13 +137,12 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
                     CString keyPin;
                     ETrustAnswer eAnswer = AskTrust(*params.m_pPrompts, problem, keyPin);
                     if (eAnswer == ETrustAnswer::Cancel || keyPin.IsEmpty())
-                        return FALSE;
+                        return CResult::Silent();
                     params.m_eTrust = eAnswer == ETrustAnswer::Always ? ETrust::Pinned : ETrust::Once;
                     params.m_strKeyPin = keyPin;
                     continue;
                 }
-                ShowLdapError(nCode, diagnostic);
-                return FALSE;
+                return LdapError(nCode, diagnostic);
             }
         }
 
@@ -153,7 +150,7 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
             !IsLoopbackServer(params.m_strServer) && params.m_pPrompts &&
             (quiet() || !AskPlainPassword(*params.m_pPrompts, params))) {
             ld.Unbind();
-            return FALSE;
+            return CResult::Silent();
         }
 
         // A mechanism the server does not list is named as such, not left to
@@ -167,26 +164,20 @@ BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTim
                 CString list;
                 for (const CString& name : offered)
                     list += (list.IsEmpty() ? "" : ", ") + name;
-                if (!quiet())
-                    AfxMessageBox("The server does not offer the SASL mechanism " + mechanism +
-                                      ". It offers: " + list + ".",
-                                  MB_OK | MB_ICONSTOP);
                 ld.Unbind();
-                return FALSE;
+                return CResult::Failure("The server does not offer the SASL mechanism " + mechanism +
+                                        ". It offers: " + list + ".");
             }
         }
         nCode = Bind(ld, params);
         if (nCode != 0) {
             // The SASL library says what is missing (a plugin, a ticket).
-            if (params.m_eAuth == EAuth::Simple)
-                ShowLdapError(nCode);
-            else
-                ShowLdapError(nCode, ld.DiagnosticMessage());
+            const CString diagnostic = params.m_eAuth == EAuth::Simple ? CString() : ld.DiagnosticMessage();
             ld.Unbind();
-            return FALSE;
+            return LdapError(nCode, diagnostic);
         }
         info.m_tls = ld.TlsInfo();
         info.m_strIdentity = ld.WhoAmI();
-        return TRUE;
+        return CResult();
     }
 }

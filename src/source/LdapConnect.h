@@ -3,8 +3,9 @@
 #include <atomic>
 // The one way the LDAP source reaches a server: URL, transport security,
 // the user's judgement of an unverified certificate, the plain-password
-// question, the bind. Failures are shown here.
+// question, the bind. Failures come back with their reason.
 
+#include "platform/Result.h"
 #include "platform/Types.h"
 #include "source/LdapWrap.h"
 
@@ -17,12 +18,11 @@ public:
     CString m_strIdentity; // as the server sees it (ldap_whoami)
 };
 
-// TRUE with ld connected and bound. params' trust decision and key pin are
-// updated when the user trusts the offered certificate. A cancelled
-// question shows nothing more; every other failure shows its box (with the
-// library's diagnostic message for TLS failures) and leaves ld unbound.
+// Success with ld connected and bound. params' trust decision and key pin
+// are updated when the user trusts the offered certificate. A cancelled
+// question fails silently; every other failure says why (with the library's
+// diagnostic message for TLS and SASL failures) and leaves ld unbound.
 // While *pQuiet is true (read at each step: the user may give up on the
-// attempt while it waits for the server) no box is shown and no question
-// asked.
-BOOL LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
-                        CConnectionInfo& info, const std::atomic<bool>* pQuiet = nullptr);
+// attempt while it waits for the server) no question is asked.
+CResult LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
+                           CConnectionInfo& info, const std::atomic<bool>* pQuiet = nullptr);

@@ -52,7 +52,11 @@ CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& ma
     return text;
 }
 
-void ShowLdapError(int nCode, const CString& diagnostic, const CString& matchedDN) {
-    AfxMessageBox(LdapErrorMessage(nCode, diagnostic, matchedDN), MB_OK | MB_ICONSTOP);
+COperationFailure LdapFailure(int nCode, const CString& diagnostic, const CString& matchedDN) {
+    COperationFailure failure;
+    failure.nCode = nCode;
+    failure.strServerText = diagnostic;
+    failure.strMatchedDN = matchedDN;
+    failure.strText = LdapErrorMessage(nCode, diagnostic, matchedDN);
+    return failure;
 }
-

@@ -53,8 +53,13 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_strSearchBase = params.m_strSearchBase;
     auto pTop = std::make_unique<CEntryNode>();
 
-    if (!LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo, &m_bQuiet))
+    if (CResult connected =
+            LdapConnectAndBind(m_ld, params, kNetworkTimeoutSeconds, m_connectionInfo, &m_bQuiet);
+        !connected) {
+        if (!m_bQuiet && !connected.Reason().IsEmpty())
+            ReportFailure(connected.Reason());
         return FALSE;
+    }
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
     m_bPagingOffered = m_ld.OffersPagedResults();
@@ -118,7 +123,7 @@ void CLdapSource::ShowError(int nCode, const CString& diagnostic, const CString&
         m_bConnectionLost = true;
         ReportConnectionLost();
     } else {
-        ShowLdapError(nCode, diagnostic, matchedDN);
+        ReportFailure(LdapFailure(nCode, diagnostic, matchedDN));
     }
 }
 
@@ -127,7 +132,7 @@ void CLdapSource::ReportConnectionLost() {
         return;
     CString text;
     text.Format("The connection to %s:%d was lost.", m_strServer.GetString(), m_nPort);
-    if (AfxMessageBox(text + "\n" + kReconnectQuestion, MB_YESNO | MB_ICONSTOP) == IDYES)
+    if (AskReconnect(text + "\n" + kReconnectQuestion))
         m_bReconnectWanted = true;
 }
 
@@ -164,7 +169,10 @@ UINT CLdapSource::ReconnectWorker(void* pParam) {
 void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    const BOOL bConnected = LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info);
+    const CResult connected = LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info);
+    const bool bConnected = connected.Succeeded();
+    if (!bConnected && !connected.Reason().IsEmpty() && !IsShuttingDown())
+        ReportFailure(connected.Reason());
     if (bConnected) {
         // The dead handle goes with fresh.
         CCriticalSectionLock lock(m_routingLock);
@@ -186,7 +194,7 @@ void CLdapSource::WaitForConnection() const {
 
 void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CString& matchedDN) {
     if (!m_bQuiet)
-        ShowLdapError(nCode, diagnostic, matchedDN);
+        ReportFailure(LdapFailure(nCode, diagnostic, matchedDN));
 }
 
 BOOL CLdapSource::Close() {
@@ -200,7 +208,7 @@ BOOL CLdapSource::Close() {
         int nCode = m_ld.Unbind();
         m_nSocket = -1;
         if (nCode != 0) {
-            ShowLdapError(nCode);
+            ReportFailure(LdapFailure(nCode));
             return FALSE;
         }
     }
@@ -456,7 +464,7 @@ BOOL CLdapSource::Stop() {
         if (!IsUpdateOperation(m_nCurrentOp)) {
             int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
             if (nCode != 0)
-                ShowLdapError(nCode);
+                ReportFailure(LdapFailure(nCode));
             if (m_pCurrentEntry)
                 m_pCurrentEntry->EndOperation(m_nCurrentOp);
         }

@@ -73,7 +73,7 @@ public:
     // The smallest page size tried after the server refused larger ones.
     static constexpr int kMinPageSize = 50;
 
-    // Most entries sent in one WM_ENTRIES_FOUND.
+    // Most entries sent in one EntriesFound.
     static constexpr int kMaxEntriesPerMessage = 1000;
     // Length of one wait for the connection, in milliseconds.
     static constexpr int kWaitSliceMs = 15;

@@ -3,7 +3,6 @@
 #include "model/EntryNode.h"
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
-#include "source/Messages.h"
 
 #include <memory>
 
@@ -14,10 +13,10 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     worker.pWaiting = &request.bWaiting;
     worker.pCancelled = &request.bRefreshed;
     CEntryNode* pEntry = request.pEntry;
-    LPARAM lItem = 0;
+    HTREEITEM hItem;
     {
         CCriticalSectionLock lock(request.lock);
-        lItem = request.hItem.ToLParam();
+        hItem = request.hItem;
     }
     // The worker's last act on the record: a later refresh leaves it alone.
     auto finish = [&] {
@@ -30,16 +29,17 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         finish();
         return 0;
     }
-    // The pointer lets a refresh that comes first clear the item: the row
-    // is then not added to the refreshed entry.
-    ::SendMessage(request.hNotify, WM_LOADING_ENTRIES, PtrToWParam(&request.hItem), 0);
+    // The record's item is read when the pane runs the call: a refresh that
+    // comes first clears it, and the row is then not added to the
+    // refreshed entry.
+    Notify(request.hNotify, &ISourceEvents::LoadingEntries, request.hItem);
 
     const CString dn = pEntry->GetDN();
     const CString filter = request.strFilter.IsEmpty() ? CString("(objectclass=*)") : request.strFilter;
 
     if (LdapSetNoSizeLimit(m_ld.Get()) != 0) {
         if (!IsShuttingDown() && !IsRefreshed(request)) {
-            ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
+            Notify(request.hNotify, &ISourceEvents::SearchDone, hItem, SEARCH_FAILED);
             pEntry->EndOperation(OP_EXPAND);
         }
         finish();
@@ -64,7 +64,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     if (nCode != 0) {
         if (!IsShuttingDown() && !IsRefreshed(request)) {
             ShowError(nCode);
-            ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(SEARCH_FAILED), lItem);
+            Notify(request.hNotify, &ISourceEvents::SearchDone, hItem, SEARCH_FAILED);
             pEntry->EndOperation(OP_EXPAND);
         }
         finish();
@@ -80,7 +80,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     int nLimitCode = 0;
     auto removePlaceholder = [&] {
         if (bFirst && IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_REMOVE_PLACEHOLDER, static_cast<WPARAM>(lItem), 0);
+            Notify(request.hNotify, &ISourceEvents::RemovePlaceholder, hItem);
         bFirst = FALSE;
     };
     // Shutdown or a refresh of the entry: nothing more is said. A refreshed
@@ -176,8 +176,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     finish();
     pEntry->EndOperation(OP_EXPAND);
     if (nLimitCode != 0 && IsWindow(request.hPane))
-        ::SendMessage(request.hNotify, WM_LEVEL_LIMITED, static_cast<WPARAM>(nLimitCode), lItem);
-    ::SendMessage(request.hNotify, WM_SEARCH_DONE, static_cast<WPARAM>(static_cast<LPARAM>(nDone)), lItem);
+        Notify(request.hNotify, &ISourceEvents::LevelLimited, hItem, nLimitCode);
+    Notify(request.hNotify, &ISourceEvents::SearchDone, hItem, nDone);
     return static_cast<UINT>(nCount);
 }
 
@@ -223,22 +223,22 @@ void CLdapSource::AddSearchEntries(ldapmsg* pMessage, CExpandRequest& request) {
 
 BOOL CLdapSource::SendEntries(CExpandRequest& request, int& nCount) {
     int nEntries = 0;
-    LPARAM lItem = 0;
+    HTREEITEM hItem;
     {
         CCriticalSectionLock lock(request.lock);
         if (request.bRefreshed)
             return FALSE;
         nEntries = request.batch.GetCount();
-        lItem = request.hItem.ToLParam();
+        hItem = request.hItem;
     }
     if (nEntries == 0)
         return TRUE;
     if (IsShuttingDown())
         return FALSE;
     // Nodes stay in the tree whether or not the pane still exists. A refresh
-    // that runs before the pane handles this send empties the list first.
+    // that runs before the pane handles this call empties the list first.
     if (IsWindow(request.hPane)) {
-        ::SendMessage(request.hNotify, WM_ENTRIES_FOUND, PtrToWParam(&request.batch), lItem);
+        Notify(request.hNotify, &ISourceEvents::EntriesFound, request.batch, hItem);
         nCount += nEntries;
     }
     CCriticalSectionLock lock(request.lock);
@@ -270,7 +270,7 @@ BOOL CLdapSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
     pEntry->RemoveAllChildren();
     for (CEntryNode* pChild : children)
         Retire(pChild);
-    ::SendMessage(SafeHwnd(pPane), WM_ENTRY_REFRESHED, PtrToWParam(pEntry), 0);
+    Notify(SafeHwnd(pPane), &ISourceEvents::EntryRefreshed, pEntry);
     Expand(pEntry, pPane, hItem);
     return TRUE;
 }
@@ -287,15 +287,14 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     if (IsShuttingDown())
         return 0;
     if (IsWindow(request.hPane))
-        ::SendMessage(request.hNotify, WM_CLEAR_ATTRIBUTES, 0, PtrToLParam(pEntry));
+        Notify(request.hNotify, &ISourceEvents::ClearAttributes, pEntry);
 
     if (!pEntry->m_attributes.IsEmpty()) {
         // The cache answers; the server is not asked.
         if (IsShuttingDown())
             return 0;
         if (IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes),
-                          PtrToLParam(pEntry));
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
         pEntry->EndOperation(OP_READ_ATTRIBUTES);
         return 0;
     }
@@ -359,8 +358,7 @@ void CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
         CAttributeArray shown;
         shown.Add(pShown.get());
         if (IsWindow(request.hPane))
-            ::SendMessage(request.hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&shown),
-                          PtrToLParam(request.pEntry));
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, shown, request.pEntry);
         request.pTarget->Add(new CAttribute(attribute));
         return true;
     });

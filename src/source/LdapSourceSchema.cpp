@@ -79,7 +79,7 @@ void CLdapSource::RunSchemaLoad() {
     m_schema.Settle(std::move(pSchema), std::move(extensions));
     CMessageDispatcher::Instance().NotifyStateChanged();
     if (!IsShuttingDown())
-        ::SendMessage(m_hSchemaNotify, WM_SCHEMA_LOADED, 0, 0);
+        Notify(m_hSchemaNotify, &ISourceEvents::SchemaLoaded);
 }
 
 int CLdapSource::RequestQuietly(const std::function<int(int&)>& fnSend,

@@ -41,7 +41,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
     CSearchOutcome outcome;
     auto finish = [&]() {
         if (!IsShuttingDown())
-            ::SendMessage(request.hNotify, WM_SEARCH_FINISHED, PtrToWParam(&outcome), 0);
+            Notify(request.hNotify, &ISourceEvents::SearchFinished, outcome);
         return 0u;
     };
     if (IsShuttingDown())
@@ -77,7 +77,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
         if (batch.empty() || IsShuttingDown())
             return;
         outcome.nCount += static_cast<int>(batch.size());
-        ::SendMessage(request.hNotify, WM_SEARCH_RESULTS, PtrToWParam(&batch), 0);
+        Notify(request.hNotify, &ISourceEvents::SearchResults, batch);
         batch.clear();
         batchStart = std::chrono::steady_clock::now();
     };

@@ -6,7 +6,6 @@
 #include "platform/Thread.h"
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
-#include "source/Messages.h"
 
 #include <chrono>
 
@@ -159,8 +158,8 @@ CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedAttributeUpdate(CWorker& 
         for (CAttribute* pAttribute : fresh)
             pEntry->m_attributes.Add(pAttribute);
         fresh.RemoveAll();
-        ::SendMessage(hNotify, WM_CLEAR_ATTRIBUTES, 0, PtrToLParam(pEntry));
-        ::SendMessage(hNotify, WM_SHOW_ATTRIBUTES, PtrToWParam(&pEntry->m_attributes), PtrToLParam(pEntry));
+        Notify(hNotify, &ISourceEvents::ClearAttributes, pEntry);
+        Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
     }
     ::DeleteAttributes(fresh);
     return eOutcome;
@@ -191,7 +190,7 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
         pParent->EndOperation(OP_ADD_ENTRY);
         return 0;
     case kUpdateFailed:
-        ::SendMessage(request.hNotify, WM_ENTRY_ADDED, 0, PtrToLParam(&request.hParentItem));
+        Notify(request.hNotify, &ISourceEvents::EntryAdded, nullptr, request.hParentItem);
         delete pNewEntry;
         pParent->EndOperation(OP_ADD_ENTRY);
         return 0;
@@ -208,7 +207,7 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
             return 0;
         }
         if (eOutcome == kUpdateFailed || bShown || (eOutcome == kUpdateStopped && eRead != kReadFound)) {
-            ::SendMessage(request.hNotify, WM_ENTRY_ADDED, 0, PtrToLParam(&request.hParentItem));
+            Notify(request.hNotify, &ISourceEvents::EntryAdded, nullptr, request.hParentItem);
             delete pNewEntry;
             pParent->EndOperation(OP_ADD_ENTRY);
             return 0;
@@ -219,7 +218,7 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
         break;
     }
     pParent->AddChildHead(pNewEntry);
-    ::SendMessage(request.hNotify, WM_ENTRY_ADDED, PtrToWParam(pNewEntry), PtrToLParam(&request.hParentItem));
+    Notify(request.hNotify, &ISourceEvents::EntryAdded, pNewEntry, request.hParentItem);
     pParent->EndOperation(OP_ADD_ENTRY);
     return 1;
 }
@@ -249,7 +248,7 @@ UINT CLdapSource::RunDeleteEntry(CDeleteEntryRequest& request) {
     if (CEntryNode* pParent = pEntry->GetParent())
         pParent->RemoveChild(pEntry);
     request.bSucceeded = TRUE;
-    ::SendMessage(request.hNotify, WM_ENTRY_DELETED, PtrToWParam(&request), 0);
+    Notify(request.hNotify, &ISourceEvents::EntryDeleted, request);
     // The tree pane hands the node back and clears the field; when no pane
     // took it (a closed pane), the unlinked node is retired here.
     if (request.pEntry)
@@ -282,7 +281,7 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     request.bSucceeded = eOutcome == kUpdateDone ? TRUE : FALSE;
     if (eOutcome == kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
-    ::SendMessage(request.hNotify, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    Notify(request.hNotify, &ISourceEvents::EntryModified, request);
     if (eOutcome != kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
     return request.bSucceeded ? 1 : 0;
@@ -316,7 +315,7 @@ UINT CLdapSource::RunAddAttributes(CAddAttributesRequest& request) {
             MergeAddedAttributes(pEntry, request.attributes);
         }
         request.bSucceeded = TRUE;
-        ::SendMessage(request.hNotify, WM_ATTRIBUTE_ADDED, PtrToWParam(&request), 0);
+        Notify(request.hNotify, &ISourceEvents::AttributeAdded, request);
         bSent = TRUE;
     }
     pEntry->EndOperation(OP_ADD_ATTRIBUTE);
@@ -372,7 +371,7 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
             CCriticalSectionLock cache(m_readLock);
             RemoveDeletedValues(pEntry, request.attributes);
         }
-        ::SendMessage(request.hNotify, WM_ATTRIBUTE_DELETED, PtrToWParam(&request), 0);
+        Notify(request.hNotify, &ISourceEvents::AttributeDeleted, request);
         bSent = TRUE;
     }
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
@@ -418,7 +417,7 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
                 pEntry->RemoveValue(name, oldValue);
             pEntry->AddValue(name, newValue);
         }
-        ::SendMessage(request.hNotify, WM_ATTRIBUTE_MODIFIED, PtrToWParam(&request), 0);
+        Notify(request.hNotify, &ISourceEvents::AttributeModified, request);
         bDone = TRUE;
     }
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);

@@ -10,10 +10,6 @@
 #include <mutex>
 #include <vector>
 
-// Sent to the window named in LoadSchema once the load has settled (the
-// schema may still be NULL: the server publishes none). wParam, lParam: 0.
-constexpr UINT WM_SCHEMA_LOADED = WM_USER + 40;
-
 // How long a dialog waits for a schema still being read before it goes on
 // without one.
 constexpr DWORD kSchemaWaitMs = 10000;

@@ -1,7 +1,7 @@
 #pragma once
 // A search over a subtree: what is asked, what comes back batch by batch,
-// and how it ended. The panel that asks gets WM_SEARCH_RESULTS for every
-// batch and one WM_SEARCH_FINISHED, both sent synchronously.
+// and how it ended. The panel that asks gets SearchResults for every batch
+// and one SearchFinished, both sent synchronously.
 
 #include "model/Attribute.h"
 #include "platform/String.h"
@@ -9,9 +9,6 @@
 
 #include <atomic>
 #include <vector>
-
-constexpr UINT WM_SEARCH_RESULTS = WM_USER + 18;  // wParam: std::vector<CSearchResult>*
-constexpr UINT WM_SEARCH_FINISHED = WM_USER + 19; // wParam: CSearchOutcome*
 
 // The search is registered like the other requests, so Stop reaches it too.
 constexpr int OP_SEARCH = 22;

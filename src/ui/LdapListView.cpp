@@ -7,7 +7,6 @@
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
 #include "source/EntryCheck.h"
-#include "source/Messages.h"
 #include "source/Requests.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
@@ -220,6 +219,10 @@ void CLdapListView::OnCopy(bool bAsLdif) {
         QApplication::clipboard()->setText(BytesToText(CString(text)));
 }
 
+void CLdapListView::SchemaLoaded() {
+    m_pModel->SetSchema(Source() ? Source()->GetSchema() : nullptr);
+}
+
 void CLdapListView::Fill(const CAttributeArray& attributes) {
     // The schema read since the last fill decorates the rows.
     m_pModel->SetSchema(Source() ? Source()->GetSchema() : nullptr);
@@ -246,8 +249,8 @@ void CLdapListView::OnColumnClick(int nColumn) {
 
 // ---------------------------------------------------------------- events
 
-void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject*) {
-    auto* pEntry = LParamToPtr<CEntryNode>(lHint);
+void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
+    auto* pEntry = lHint == HINT_SHOW_ENTRY ? dynamic_cast<CEntryNode*>(pHint) : nullptr;
     if (!pEntry) {
         m_pCurrentEntry = nullptr;
         ClearList();
@@ -429,50 +432,31 @@ void CLdapListView::OnRefresh() {
 
 // ---------------------------------------------------------------- notifications
 
-LRESULT CLdapListView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
-    // A read's rows belong to the entry it reads; the user may have moved
-    // on to another entry since it began.
-    auto* pFor = LParamToPtr<CEntryNode>(lParam);
-    switch (nMessage) {
-    case WM_CLEAR_ATTRIBUTES:
-        if (!pFor || pFor == m_pCurrentEntry)
-            ClearList();
-        return 0;
-    case WM_SHOW_ATTRIBUTES:
-        if (auto* pAttributes = WParamToPtr<CAttributeArray>(wParam);
-            pAttributes && (!pFor || pFor == m_pCurrentEntry))
-            Fill(*pAttributes);
-        return 0;
-    case WM_ATTRIBUTE_ADDED: {
-        auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
-        if (!pRequest)
-            return 0;
-        // The rows are another entry's once the user has moved on.
-        if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry)
-            Fill(pRequest->attributes);
-        DeleteAttributes(pRequest->attributes);
-        return 0;
+void CLdapListView::ClearAttributes(CEntryNode* pFor) {
+    if (!pFor || pFor == m_pCurrentEntry)
+        ClearList();
+}
+
+void CLdapListView::ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) {
+    if (!pFor || pFor == m_pCurrentEntry)
+        Fill(attributes);
+}
+
+void CLdapListView::AttributeAdded(CAddAttributesRequest& request) {
+    // The rows are another entry's once the user has moved on.
+    if (request.bSucceeded && request.pEntry == m_pCurrentEntry)
+        Fill(request.attributes);
+    DeleteAttributes(request.attributes);
+}
+
+void CLdapListView::AttributeDeleted(CDeleteAttributesRequest& request) {
+    if (request.bSucceeded && request.pEntry == m_pCurrentEntry) {
+        RemoveDeletedRows(request);
+        // The count shown must not stay at the rows that are gone.
+        ShowRowCount();
     }
-    case WM_ATTRIBUTE_DELETED: {
-        auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
-        if (!pRequest)
-            return 0;
-        if (pRequest->bSucceeded && pRequest->pEntry == m_pCurrentEntry) {
-            OnAttributeDeleted(*pRequest);
-            // The count shown must not stay at the rows that are gone.
-            ShowRowCount();
-        }
-        DeleteAttributes(pRequest->attributes);
-        pRequest->rowIndices.RemoveAll();
-        return 0;
-    }
-    case WM_ATTRIBUTE_MODIFIED:
-        if (auto* pRequest = WParamToPtr<CModifyAttributeRequest>(wParam))
-            OnAttributeModified(*pRequest);
-        return 0;
-    default:
-        return CView::WindowProc(nMessage, wParam, lParam);
-    }
+    DeleteAttributes(request.attributes);
+    request.rowIndices.RemoveAll();
 }
 
 int CLdapListView::FindRow(const CString& name, const CString& value, int nHint) const {
@@ -484,7 +468,7 @@ int CLdapListView::FindRow(const CString& name, const CString& value, int nHint)
     return -1;
 }
 
-void CLdapListView::OnAttributeDeleted(const CDeleteAttributesRequest& request) {
+void CLdapListView::RemoveDeletedRows(const CDeleteAttributesRequest& request) {
     // Rows are found by what they show: a header click may have sorted them
     // since the indices were taken. Two rows that show the same are alike.
     for (const CAttribute* pAttribute : request.attributes) {
@@ -496,7 +480,7 @@ void CLdapListView::OnAttributeDeleted(const CDeleteAttributesRequest& request) 
     }
 }
 
-void CLdapListView::OnAttributeModified(CModifyAttributeRequest& request) {
+void CLdapListView::AttributeModified(CModifyAttributeRequest& request) {
     const CString newValue = request.attribute.GetSize() > 0 ? request.attribute.GetAt(0) : CString();
     // The newest record that matches; older equal ones are modifies the
     // server refused (no answer comes for those).

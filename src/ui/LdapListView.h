@@ -6,6 +6,7 @@
 #ifndef Q_MOC_RUN
 #include "model/Attribute.h"
 #include "session/View.h"
+#include "source/SourceEvents.h"
 #endif
 
 #include <vector>
@@ -25,7 +26,7 @@ constexpr int ID_ATTRIBUTE_DELETE = 32798;
 constexpr int ID_ATTRIBUTE_MODIFY = 32799;
 constexpr int ID_ATTRIBUTE_REFRESH = 32784;
 
-class CLdapListView : public CView {
+class CLdapListView : public CView, public ISourceEvents {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CLdapListView)
 
@@ -43,7 +44,16 @@ public:
     bool CanCopy(bool bAsLdif) const;
     void OnCopy(bool bAsLdif);
 
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    // What the source reports about the attributes. A read's rows belong to
+    // the entry it reads (pFor); the user may have moved on since it began.
+    void ClearAttributes(CEntryNode* pFor) override;
+    void ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) override;
+    void AttributeAdded(CAddAttributesRequest& request) override;
+    void AttributeDeleted(CDeleteAttributesRequest& request) override;
+    void AttributeModified(CModifyAttributeRequest& request) override;
+    // The rows shown take the schema's tooltips and greying at once.
+    void SchemaLoaded() override;
+
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
     void OnActivateView() override;
     // Makes pEntry the current entry with no rows: its cache is still being
@@ -96,8 +106,7 @@ private:
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
     // The row showing name and value: nHint when it does, else the first.
     int FindRow(const CString& name, const CString& value, int nHint) const;
-    void OnAttributeModified(CModifyAttributeRequest& request);
-    void OnAttributeDeleted(const CDeleteAttributesRequest& request);
+    void RemoveDeletedRows(const CDeleteAttributesRequest& request);
     void SetStatus(const CString& text);
     // "%d Attributes Found." with the rows there are now.
     void ShowRowCount();

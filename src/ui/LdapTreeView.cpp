@@ -6,7 +6,6 @@
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
-#include "source/Messages.h"
 #include "source/Requests.h"
 #include "source/Search.h"
 #include "ui/AttributeListEditor.h"
@@ -80,10 +79,6 @@ private:
     CLdapTreeView* m_pPane;
 };
 
-int SignedCount(WPARAM wParam) {
-    return static_cast<int>(static_cast<LPARAM>(wParam));
-}
-
 } // namespace
 
 // Marks a change made by the program: selection changes it causes read nothing.
@@ -96,6 +91,20 @@ public:
 
 private:
     CLdapTreeView* m_pPane;
+};
+
+// Each notification is a change the program makes: the selection changes it
+// causes read nothing. Items of a streaming expansion are linked before
+// anything else looks at the tree; more found entries just join the batch.
+class CLdapTreeView::CNotification {
+public:
+    explicit CNotification(CLdapTreeView* pPane, bool bFlushQueued = true) : m_change(pPane) {
+        if (bFlushQueued)
+            pPane->m_pModel->FlushQueued();
+    }
+
+private:
+    CProgramChange m_change;
 };
 
 CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {
@@ -431,7 +440,7 @@ void CLdapTreeView::OnSelectionChanged() {
     }
     pEntry->BeginOperation(OP_READ_ATTRIBUTES);
     pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pAttributePane, TRUE);
-    m_pDocument->UpdateAllViews(this, PtrToLParam(pEntry), nullptr);
+    m_pDocument->UpdateAllViews(this, HINT_SHOW_ENTRY, pEntry);
 }
 
 void CLdapTreeView::OnRightButtonDown(const QModelIndex& index, const QPoint& point) {
@@ -454,9 +463,10 @@ void CLdapTreeView::OnTabKey() {
 }
 
 void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
+    // A new root; the other hints are the attribute pane's.
     auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
-    if (pEntry)
-        InsertEntryItem(pEntry, HTREEITEM::FromParam(static_cast<std::uint64_t>(lHint)));
+    if (lHint == HINT_NONE && pEntry)
+        InsertEntryItem(pEntry, HTREEITEM());
 }
 
 void CLdapTreeView::OnActivateView() {
@@ -690,48 +700,13 @@ void CLdapTreeView::OnSaveToLdif() {
 
 // ---------------------------------------------------------------- notifications
 
-LRESULT CLdapTreeView::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
-    CProgramChange change(this);
-    // Items of a streaming expansion are linked before anything else looks
-    // at the tree; more found entries just join the batch.
-    if (nMessage != WM_ENTRIES_FOUND)
-        m_pModel->FlushQueued();
-    switch (nMessage) {
-    case WM_SEARCH_DONE:
-        return OnSearchDone(wParam, lParam);
-    case WM_LEVEL_LIMITED:
-        m_limitedLevels.emplace_back(HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam)),
-                                     static_cast<int>(wParam));
-        return 0;
-    case WM_ENTRY_ADDED:
-        return OnEntryAdded(wParam, lParam);
-    case WM_ENTRY_FOUND: {
-        auto* pEntry = WParamToPtr<CEntryNode>(wParam);
-        auto* phParent = LParamToPtr<HTREEITEM>(lParam);
-        if (pEntry && phParent)
-            InsertEntryItem(pEntry, *phParent);
-        return 0;
-    }
-    case WM_REMOVE_PLACEHOLDER:
-        return OnRemovePlaceholder(wParam);
-    case WM_LOADING_ENTRIES:
-        return OnLoadingEntries(wParam);
-    case WM_ENTRIES_FOUND:
-        return OnEntriesFound(wParam, lParam);
-    case WM_ENTRY_MODIFIED:
-        return OnEntryModified(wParam);
-    case WM_ENTRY_DELETED:
-        return OnEntryDeleted(wParam);
-    case WM_ENTRY_REFRESHED:
-        return OnEntryRefreshed(wParam);
-    default:
-        return CView::WindowProc(nMessage, wParam, lParam);
-    }
+void CLdapTreeView::LevelLimited(HTREEITEM hItem, int nResultCode) {
+    CNotification notification(this);
+    m_limitedLevels.emplace_back(hItem, nResultCode);
 }
 
-LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
-    int nCount = SignedCount(wParam);
-    const HTREEITEM hItem = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
+void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
+    CNotification notification(this);
     const char* pszLimit = nullptr;
     auto limited = std::find_if(m_limitedLevels.begin(), m_limitedLevels.end(),
                                 [hItem](const auto& level) { return level.first == hItem; });
@@ -752,20 +727,20 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     }
     if (nCount == SEARCH_FAILED || nCount == SEARCH_STOPPED) {
         OnExpansionEnded(hItem);
-        return 0;
+        return;
     }
     if (pszLimit) {
         // Never a level that looks complete when the server held some back,
         // and never a leaf for one that showed nothing.
         if (CTreeItem* pItem = m_pModel->Find(hItem); pItem && pItem->pEntry && pItem->bLinked)
             AddLimitMarker(pItem, nCount, pszLimit);
-        return 0;
+        return;
     }
     if (nCount != 0)
-        return 0;
+        return;
     CTreeItem* pOld = m_pModel->Find(hItem);
     if (!pOld || !pOld->pEntry || !pOld->bLinked)
-        return 0;
+        return;
     // No children: the entry becomes a leaf, shown by a new item without an
     // expand button in the old one's place.
     CEntryNode* pEntry = pOld->pEntry;
@@ -779,7 +754,7 @@ LRESULT CLdapTreeView::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     pEntry->SetTreeItem(pNew->hItem);
     SelectTreeItem(pNew, false);
     m_pModel->DeleteItem(pOld);
-    return 0;
+    return;
 }
 
 void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
@@ -818,36 +793,34 @@ void CLdapTreeView::OnExpansionEnded(HTREEITEM hItem) {
     pEntry->MarkUnexpanded();
 }
 
-LRESULT CLdapTreeView::OnEntryAdded(WPARAM wParam, LPARAM lParam) {
-    auto* pEntry = WParamToPtr<CEntryNode>(wParam);
+void CLdapTreeView::EntryAdded(CEntryNode* pEntry, HTREEITEM hParentItem) {
+    CNotification notification(this);
     if (!pEntry)
-        return 0;
+        return;
     SetStatus(pEntry->GetDN() + "Node successfully added");
-    auto* phParent = LParamToPtr<HTREEITEM>(lParam);
-    CTreeItem* pParent = phParent ? m_pModel->Find(*phParent) : nullptr;
+    CTreeItem* pParent = m_pModel->Find(hParentItem);
     if (!pParent || !pParent->pEntry || !pParent->bLinked)
-        return 0;
+        return;
     // Children never fetched: the expansion will bring the new entry too.
     if (pParent->pEntry->IsUnexpanded())
-        return 0;
+        return;
     InsertEntryItem(pEntry, pParent->hItem);
-    return 0;
+    return;
 }
 
-LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
-    auto* pList = WParamToPtr<CPtrList>(wParam);
-    HTREEITEM hParent = HTREEITEM::FromParam(static_cast<std::uint64_t>(lParam));
+void CLdapTreeView::EntriesFound(const CPtrList& entries, HTREEITEM hParent) {
+    CNotification notification(this, false);
     CTreeItem* pParent = m_pModel->Find(hParent);
     if (pParent && !pParent->bLinked)
         m_pModel->FlushQueued(); // the parent itself still waits in the batch
     // A parent item removed meanwhile (refresh, delete, close): its entries
     // are not shown.
-    if (!pList || !pParent || !pParent->bLinked)
-        return 0;
+    if (!pParent || !pParent->bLinked)
+        return;
     CEntryNode* pLast = nullptr;
-    POSITION pos = pList->GetHeadPosition();
+    POSITION pos = entries.GetHeadPosition();
     while (pos) {
-        auto* pEntry = static_cast<CEntryNode*>(pList->GetNext(pos));
+        auto* pEntry = static_cast<CEntryNode*>(entries.GetNext(pos));
         if (!pEntry)
             continue;
         m_pModel->QueueSorted(hParent, NewEntryItem(pEntry));
@@ -857,48 +830,49 @@ LRESULT CLdapTreeView::OnEntriesFound(WPARAM wParam, LPARAM lParam) {
     if (pLast)
         SetStatus(pLast->GetDN());
     m_pModel->FlushQueuedIfDue();
-    return 0;
+    return;
 }
 
-LRESULT CLdapTreeView::OnLoadingEntries(WPARAM wParam) {
-    auto* phItem = WParamToPtr<HTREEITEM>(wParam);
-    CTreeItem* pItem = phItem ? m_pModel->Find(*phItem) : nullptr;
+void CLdapTreeView::LoadingEntries(HTREEITEM hItem) {
+    CNotification notification(this);
+    CTreeItem* pItem = m_pModel->Find(hItem);
     if (!pItem || !pItem->bLinked)
-        return 1;
+        return;
     CTreeItem* pLoading =
         m_pModel->CreateItem(nullptr, TREE_IMAGE_OPEN_FOLDER, TREE_IMAGE_OPEN_FOLDER, false);
     pLoading->bFixedText = true;
     pLoading->strFixedText = kLoadingText;
     m_pModel->LinkAt(pItem, pLoading, static_cast<int>(pItem->children.size()));
-    return 1;
+    return;
 }
 
-LRESULT CLdapTreeView::OnRemovePlaceholder(WPARAM wParam) {
-    CTreeItem* pItem = m_pModel->Find(HTREEITEM::FromParam(wParam));
+void CLdapTreeView::RemovePlaceholder(HTREEITEM hItem) {
+    CNotification notification(this);
+    CTreeItem* pItem = m_pModel->Find(hItem);
     if (pItem && pItem->bLinked && !pItem->children.empty())
         m_pModel->DeleteItem(pItem->children.front());
-    return 0;
+    return;
 }
 
-LRESULT CLdapTreeView::OnEntryModified(WPARAM wParam) {
-    auto* pRequest = WParamToPtr<CModifyEntryRequest>(wParam);
-    if (!pRequest || !pRequest->bSucceeded || !pRequest->pEntry)
-        return 0;
-    CEntryNode* pEntry = pRequest->pEntry;
-    pEntry->SetDN(pRequest->strNewDN);
+void CLdapTreeView::EntryModified(CModifyEntryRequest& request) {
+    CNotification notification(this);
+    if (!request.bSucceeded || !request.pEntry)
+        return;
+    CEntryNode* pEntry = request.pEntry;
+    pEntry->SetDN(request.strNewDN);
     if (CTreeItem* pItem = LiveItemOf(pEntry)) {
         CString text = DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN()
                                                                                      : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
-    return 0;
+    return;
 }
 
-LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
-    auto* pRequest = WParamToPtr<CDeleteEntryRequest>(wParam);
-    if (!pRequest || !pRequest->bSucceeded || !pRequest->pEntry)
-        return 0;
-    CEntryNode* pEntry = pRequest->pEntry;
+void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
+    CNotification notification(this);
+    if (!request.bSucceeded || !request.pEntry)
+        return;
+    CEntryNode* pEntry = request.pEntry;
     CTreeItem* pItem = LiveItemOf(pEntry);
     if (!pItem) {
         // Its item went with a refresh of an ancestor, which also handed the
@@ -906,7 +880,7 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
         auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
         if (pList && pList->GetCurrentEntry() == pEntry)
             m_pDocument->UpdateAllViews(this, 0, nullptr);
-        return 0;
+        return;
     }
     const QPersistentModelIndex parent = m_pModel->IndexOf(pItem).parent();
     {
@@ -917,7 +891,7 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
     pEntry->EndOperation(OP_DELETE_ENTRY);
     m_pDocument->UpdateAllViews(this, 0, nullptr);
     // The item the control moved to (or the parent) becomes the selection
-    // and, once this message is done, is read as if the user had chosen it,
+    // and, once this call is done, is read as if the user had chosen it,
     // so that its attributes show and a click on it is not a no-op.
     CTreeItem* pNext = m_pModel->ItemOf(m_pTree->currentIndex());
     if (!pNext || !pNext->pEntry)
@@ -927,7 +901,7 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
             SelectTreeItem(pNext, false);
         QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
     }
-    pRequest->pEntry = nullptr;
+    request.pEntry = nullptr;
     // The source frees the node once none of its workers can reach it.
     if (m_bExporting)
         m_deferredRetire.push_back(pEntry);
@@ -935,15 +909,15 @@ LRESULT CLdapTreeView::OnEntryDeleted(WPARAM wParam) {
         pSource->RetireEntry(pEntry);
     else
         delete pEntry;
-    return 0;
+    return;
 }
 
-LRESULT CLdapTreeView::OnEntryRefreshed(WPARAM wParam) {
-    auto* pEntry = WParamToPtr<CEntryNode>(wParam);
+void CLdapTreeView::EntryRefreshed(CEntryNode* pEntry) {
+    CNotification notification(this);
     if (!pEntry)
-        return 0;
-    m_pDocument->UpdateAllViews(this, PtrToLParam(pEntry), nullptr);
+        return;
+    m_pDocument->UpdateAllViews(this, HINT_SHOW_ENTRY, pEntry);
     if (CTreeItem* pItem = LiveItemOf(pEntry))
         m_pModel->DeleteChildren(pItem);
-    return 0;
+    return;
 }

@@ -7,6 +7,7 @@
 #include "platform/String.h"
 #include "session/View.h"
 #include "source/EntryItemInserter.h"
+#include "source/SourceEvents.h"
 #endif
 
 #include <utility>
@@ -28,7 +29,7 @@ constexpr int ID_ENTRY_MODIFY = 32779;
 constexpr int ID_REFRESH = 32784;
 constexpr int ID_SAVE_TO_LDIF = 32809;
 
-class CLdapTreeView : public CView, public IEntryItemInserter {
+class CLdapTreeView : public CView, public IEntryItemInserter, public ISourceEvents {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CLdapTreeView)
 
@@ -53,7 +54,17 @@ public:
     // The entry of the selected item, or NULL.
     CEntryNode* GetSelectedEntry() { return SelectedEntry(); }
 
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    // What the source reports about the tree.
+    void LoadingEntries(HTREEITEM hItem) override;
+    void RemovePlaceholder(HTREEITEM hItem) override;
+    void EntriesFound(const CPtrList& entries, HTREEITEM hParent) override;
+    void LevelLimited(HTREEITEM hItem, int nResultCode) override;
+    void SearchDone(HTREEITEM hItem, int nCount) override;
+    void EntryRefreshed(CEntryNode* pEntry) override;
+    void EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) override;
+    void EntryDeleted(CDeleteEntryRequest& request) override;
+    void EntryModified(CModifyEntryRequest& request) override;
+
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
     void OnActivateView() override;
 
@@ -101,6 +112,8 @@ public:
 private:
     class CProgramChange;
     friend class CProgramChange;
+    class CNotification;
+    friend class CNotification;
 
     CDataSource* Source() const;
     CTreeItem* SelectedTreeItem();
@@ -118,18 +131,10 @@ private:
     CTreeItem* NewEntryItem(CEntryNode* pEntry);
     bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
 
-    LRESULT OnSearchDone(WPARAM wParam, LPARAM lParam);
     // Ends a level the server cut short with its marker row.
     void AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit);
     // A failed or stopped expansion: no loading row stays behind.
     void OnExpansionEnded(HTREEITEM hItem);
-    LRESULT OnEntryAdded(WPARAM wParam, LPARAM lParam);
-    LRESULT OnEntriesFound(WPARAM wParam, LPARAM lParam);
-    LRESULT OnLoadingEntries(WPARAM wParam);
-    LRESULT OnRemovePlaceholder(WPARAM wParam);
-    LRESULT OnEntryModified(WPARAM wParam);
-    LRESULT OnEntryDeleted(WPARAM wParam);
-    LRESULT OnEntryRefreshed(WPARAM wParam);
 
     CEntryTreeModel* m_pModel;
     QTreeView* m_pTree;
@@ -151,7 +156,7 @@ private:
     CString m_strGoTo;
     int m_nGoToGeneration = 0;
     int m_nGoToWaits = 0;
-    // Limits the server reported for expansions whose WM_SEARCH_DONE is
+    // Limits the server reported for expansions whose SearchDone is
     // still to come (another expansion's messages may come in between).
     std::vector<std::pair<HTREEITEM, int>> m_limitedLevels;
 };

@@ -146,8 +146,9 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         ++m_nWritten;
     }
     m_pProgress.reset();
-    if (!WriteFileReplacing(m_strPath, text)) {
-        AfxMessageBox("Write Access Denied to LDIF file" + m_strPath, MB_OK | MB_ICONSTOP);
+    if (const CResult written = WriteFileReplacing(m_strPath, text); !written) {
+        AfxMessageBox("Write Access Denied to LDIF file" + m_strPath + "\n" + written.Reason(),
+                      MB_OK | MB_ICONSTOP);
         Status(CString());
         return FALSE;
     }

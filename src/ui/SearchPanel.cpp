@@ -94,21 +94,16 @@ private:
 };
 
 // Collects a search's results by DN, for a save that needs every attribute.
-class CFullEntrySink : public CWnd {
+class CFullEntrySink : public CWnd, public ISourceEvents {
 public:
     ~CFullEntrySink() override { DestroyWindowHandle(); }
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override {
-        if (nMessage == WM_SEARCH_RESULTS) {
-            for (CSearchResult& result : *WParamToPtr<std::vector<CSearchResult>>(wParam))
-                m_byDN[result.strDN.Str()] = std::move(result);
-            return 0;
-        }
-        if (nMessage == WM_SEARCH_FINISHED) {
-            m_outcome = *WParamToPtr<CSearchOutcome>(wParam);
-            m_bDone = true;
-            return 0;
-        }
-        return CWnd::WindowProc(nMessage, wParam, lParam);
+    void SearchResults(std::vector<CSearchResult>& batch) override {
+        for (CSearchResult& result : batch)
+            m_byDN[result.strDN.Str()] = std::move(result);
+    }
+    void SearchFinished(const CSearchOutcome& outcome) override {
+        m_outcome = outcome;
+        m_bDone = true;
     }
     std::map<std::string, CSearchResult> m_byDN;
     CSearchOutcome m_outcome;
@@ -378,30 +373,22 @@ void CSearchPanel::OnStop() {
         pSource->StopSearch();
 }
 
-LRESULT CSearchPanel::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
-    if (nMessage == WM_SEARCH_RESULTS) {
-        // Taken at once so the worker goes on reading; shown together with
-        // what else arrives before the next turn of the table's refresh.
-        if (auto* pBatch = WParamToPtr<std::vector<CSearchResult>>(wParam)) {
-            for (CSearchResult& result : *pBatch)
-                m_pending.push_back(std::move(result));
-            if (m_pResults->GetResultCount() == 0)
-                ShowPending();
-            else if (!m_pShowTimer->isActive())
-                m_pShowTimer->start();
-        }
-        return 0;
-    }
-    if (nMessage == WM_SEARCH_FINISHED) {
+void CSearchPanel::SearchResults(std::vector<CSearchResult>& batch) {
+    // Taken at once so the worker goes on reading; shown together with
+    // what else arrives before the next turn of the table's refresh.
+    for (CSearchResult& result : batch)
+        m_pending.push_back(std::move(result));
+    if (m_pResults->GetResultCount() == 0)
         ShowPending();
-        if (auto* pOutcome = WParamToPtr<CSearchOutcome>(wParam)) {
-            m_outcome = *pOutcome;
-            m_bHaveOutcome = true;
-        }
-        SetSearching(false);
-        return 0;
-    }
-    return CWnd::WindowProc(nMessage, wParam, lParam);
+    else if (!m_pShowTimer->isActive())
+        m_pShowTimer->start();
+}
+
+void CSearchPanel::SearchFinished(const CSearchOutcome& outcome) {
+    ShowPending();
+    m_outcome = outcome;
+    m_bHaveOutcome = true;
+    SetSearching(false);
 }
 
 void CSearchPanel::ShowPending() {
@@ -431,7 +418,7 @@ CString CSearchPanel::Separator() const {
     return TextToBytes(m_pSeparator->currentData().toString());
 }
 
-BOOL CSearchPanel::WriteCsv(const CString& path) {
+CResult CSearchPanel::WriteCsv(const CString& path) {
     // RFC 4180: CR LF between rows, quotes doubled; values that are not
     // text are written in base 64 with a "base64:" prefix, never cut.
     std::string out;
@@ -459,7 +446,7 @@ BOOL CSearchPanel::WriteCsv(const CString& path) {
     return WriteFileReplacing(path, out);
 }
 
-BOOL CSearchPanel::WriteLdif(const CString& path) {
+CResult CSearchPanel::WriteLdif(const CString& path) {
     // The file holds whole entries even when the table shows only some of
     // their attributes: those are read again, with every user attribute.
     CFullEntrySink full;
@@ -468,7 +455,7 @@ BOOL CSearchPanel::WriteLdif(const CString& path) {
     if (!bWhole) {
         CDataSource* pSource = m_pDocument->GetDataSource();
         if (!pSource || pSource != m_pResultSource)
-            return FALSE;
+            return CResult::Failure("The source of these results is closed.");
         CSearchQuery query = m_lastQuery;
         query.attributes.RemoveAll();
         query.nSizeLimit = 0;
@@ -483,8 +470,10 @@ BOOL CSearchPanel::WriteLdif(const CString& path) {
             if (progress.wasCanceled())
                 pSource->StopSearch();
         }
-        if (full.m_outcome.bStopped || full.m_outcome.bFailed)
-            return FALSE;
+        if (full.m_outcome.bStopped)
+            return CResult::Failure("The entries were not read again: the search was stopped.");
+        if (full.m_outcome.bFailed)
+            return CResult::Failure(full.m_outcome.strMessage);
     }
     std::string out = "version: 1\r\n\r\n";
     for (int nViewRow = 0; nViewRow < m_pShown->rowCount(); ++nViewRow) {
@@ -507,13 +496,19 @@ BOOL CSearchPanel::WriteLdif(const CString& path) {
     return WriteFileReplacing(path, out);
 }
 
+void CSearchPanel::ShowWriteFailure(const CString& path, const CResult& written) {
+    if (!written)
+        AfxMessageBox("The results could not be written to " + path + "." +
+                          (written.Reason().IsEmpty() ? CString() : "\n" + written.Reason()),
+                      MB_OK | MB_ICONSTOP);
+}
+
 void CSearchPanel::OnSaveCsv() {
     CString path;
     if (!CServices::FileDialogs().ChooseFile(FALSE, "Save as CSV", "search-results.csv", kCsvFilter, FALSE,
                                              path))
         return;
-    if (!WriteCsv(path))
-        AfxMessageBox("The results could not be written to " + path + ".", MB_OK | MB_ICONSTOP);
+    ShowWriteFailure(path, WriteCsv(path));
 }
 
 void CSearchPanel::OnSaveLdif() {
@@ -521,6 +516,5 @@ void CSearchPanel::OnSaveLdif() {
     if (!CServices::FileDialogs().ChooseFile(FALSE, "Save as LDIF", "search-results.ldif", kLdifFilter, FALSE,
                                              path))
         return;
-    if (!WriteLdif(path))
-        AfxMessageBox("The results could not be written to " + path + ".", MB_OK | MB_ICONSTOP);
+    ShowWriteFailure(path, WriteLdif(path));
 }

@@ -5,9 +5,11 @@
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN
+#include "platform/Result.h"
 #include "platform/Window.h"
 #include "session/HistoryList.h"
 #include "source/Search.h"
+#include "source/SourceEvents.h"
 #endif
 
 #include <QDockWidget>
@@ -26,7 +28,7 @@ class QSpinBox;
 class QTableView;
 class QTimer;
 
-class CSearchPanel : public QDockWidget, public CWnd {
+class CSearchPanel : public QDockWidget, public CWnd, public ISourceEvents {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSearchPanel)
 
@@ -47,8 +49,8 @@ public:
     // the entries are read again first. FALSE when nothing was written.
     void OnSaveCsv();
     void OnSaveLdif();
-    BOOL WriteCsv(const CString& path);
-    BOOL WriteLdif(const CString& path);
+    CResult WriteCsv(const CString& path);
+    CResult WriteLdif(const CString& path);
 
     // Why the filter text cannot be sent, or empty.
     CString GetFilterError() const { return m_strFilterError; }
@@ -59,7 +61,9 @@ public:
     bool IsSearching() const { return m_bSearching; }
     CString GetStatusText() const;
 
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    // The running search's results and its end.
+    void SearchResults(std::vector<CSearchResult>& batch) override;
+    void SearchFinished(const CSearchOutcome& outcome) override;
 
     QComboBox* BaseCombo() const { return m_pBase; }
     QComboBox* ScopeCombo() const { return m_pScope; }
@@ -75,6 +79,7 @@ public:
     QSortFilterProxyModel* ShownResults() const { return m_pShown; }
 
 private:
+    void ShowWriteFailure(const CString& path, const CResult& written);
     void CheckFilter();
     // Puts the results received so far into the table.
     void ShowPending();

@@ -36,16 +36,16 @@ TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrderAndAChildlessO
     EXPECT_FALSE(FindChild(m_pRoot, kPeople)->IsLeaf());
 
     // Loading row first, the placeholder removed before the first entry, done last.
-    std::vector<UINT> ids = m_pane.MessageIds();
+    std::vector<EEvent> ids = m_pane.Events();
     ASSERT_GE(ids.size(), 4u);
-    EXPECT_EQ(ids.front(), WM_LOADING_ENTRIES);
-    EXPECT_EQ(ids[1], WM_REMOVE_PLACEHOLDER);
-    EXPECT_EQ(ids[2], WM_ENTRIES_FOUND);
-    EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
-    EXPECT_EQ(m_pane.Count(WM_REMOVE_PLACEHOLDER), 1);
-    auto messages = m_pane.Messages();
-    EXPECT_EQ(messages.back().lParam, 77); // the item handle comes back
-    EXPECT_EQ(messages[1].wParam, 77u);
+    EXPECT_EQ(ids.front(), EEvent::LoadingEntries);
+    EXPECT_EQ(ids[1], EEvent::RemovePlaceholder);
+    EXPECT_EQ(ids[2], EEvent::EntriesFound);
+    EXPECT_EQ(ids.back(), EEvent::SearchDone);
+    EXPECT_EQ(m_pane.Count(EEvent::RemovePlaceholder), 1);
+    auto calls = m_pane.Calls();
+    EXPECT_EQ(calls.back().hItem, HTREEITEM(77)); // the item handle comes back
+    EXPECT_EQ(calls[1].hItem, HTREEITEM(77));
     // The operation was ended: the entry's commands are enabled again.
     EXPECT_TRUE(m_pRoot->CanRefresh());
     EXPECT_TRUE(m_pRoot->CanAddEntry());
@@ -55,8 +55,8 @@ TEST_F(LdapBrowse, ChildrenAreLinkedAtTheHeadInReverseArrivalOrderAndAChildlessO
     ASSERT_NE(pEmpty, nullptr);
     m_pane.Clear();
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pEmpty), 0);
-    EXPECT_EQ(m_pane.MessageIds(),
-              (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(m_pane.Events(),
+              (std::vector<EEvent>{EEvent::LoadingEntries, EEvent::RemovePlaceholder, EEvent::SearchDone}));
     EXPECT_EQ(pEmpty->GetChildCount(), 0);
 }
 
@@ -70,12 +70,12 @@ TEST_F(LdapBrowse, RefreshThrowsAwayTheSubtreeAndFetchesAgain) {
     m_pRoot->BeginOperation(OP_REFRESH);
     EXPECT_TRUE(m_pSource->Refresh(m_pRoot, &m_pane, HTREEITEM(77)));
     // The pane heard of the refresh before anything of the new expansion.
-    auto messages = m_pane.Messages();
+    auto messages = m_pane.Calls();
     ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages[0].nMessage, WM_ENTRY_REFRESHED);
-    EXPECT_EQ(messages[0].wParam, PtrToWParam(m_pRoot));
+    EXPECT_EQ(messages[0].event, EEvent::EntryRefreshed);
+    EXPECT_EQ(messages[0].pObject, m_pRoot);
     EXPECT_FALSE(m_pRoot->IsLeaf());
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(m_pane.m_searchDone.back(), 2);
     CEntryNode* pNewPeople = FindChild(m_pRoot, kPeople);
@@ -90,11 +90,11 @@ TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
     ASSERT_NE(pAlice, nullptr);
     m_pane.Clear();
     ReadAndWait(*m_pSource, m_pane, pAlice);
-    std::vector<UINT> ids = m_pane.MessageIds();
+    std::vector<EEvent> ids = m_pane.Events();
     ASSERT_FALSE(ids.empty());
-    EXPECT_EQ(ids[0], WM_CLEAR_ATTRIBUTES);
+    EXPECT_EQ(ids[0], EEvent::ClearAttributes);
     // objectClass, cn, sn, mail, telephoneNumber: one message each.
-    EXPECT_EQ(m_pane.Count(WM_SHOW_ATTRIBUTES), 5);
+    EXPECT_EQ(m_pane.Count(EEvent::ShowAttributes), 5);
     for (int n : m_pane.m_showSizes)
         EXPECT_EQ(n, 1);
     std::vector<std::string> cached = CachedValues(pAlice);
@@ -109,7 +109,7 @@ TEST_F(LdapBrowse, ReadFillsTheCacheOneAttributePerMessageThenReusesIt) {
     m_pane.Reset();
     ReadAndWait(*m_pSource, m_pane, pAlice);
     m_server.Resume();
-    EXPECT_EQ(m_pane.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
+    EXPECT_EQ(m_pane.Events(), (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::ShowAttributes}));
     EXPECT_EQ(m_pane.m_showSizes, std::vector<int>{5});
 }
 
@@ -126,14 +126,14 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     m_pSource->ReadAttributes(pAlice, &pAlice->m_attributes, &m_pane, TRUE);
     m_pSource->ReadAttributes(pBob, &pBob->m_attributes, &m_pane, TRUE);
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
-    std::vector<UINT> ids = m_pane.MessageIds();
-    ASSERT_EQ(std::count(ids.begin(), ids.end(), WM_CLEAR_ATTRIBUTES), 2);
-    auto second = std::find(ids.begin() + 1, ids.end(), WM_CLEAR_ATTRIBUTES);
+    std::vector<EEvent> ids = m_pane.Events();
+    ASSERT_EQ(std::count(ids.begin(), ids.end(), EEvent::ClearAttributes), 2);
+    auto second = std::find(ids.begin() + 1, ids.end(), EEvent::ClearAttributes);
     // Each clear is followed only by the show messages of one entry (Alice
     // has five attributes, Bob three); which read gets the lock first is
     // not fixed.
-    std::multiset<long> groups = {static_cast<long>(std::count(ids.begin(), second, WM_SHOW_ATTRIBUTES)),
-                                  static_cast<long>(std::count(second, ids.end(), WM_SHOW_ATTRIBUTES))};
+    std::multiset<long> groups = {static_cast<long>(std::count(ids.begin(), second, EEvent::ShowAttributes)),
+                                  static_cast<long>(std::count(second, ids.end(), EEvent::ShowAttributes))};
     EXPECT_EQ(groups, (std::multiset<long>{3, 5}));
     EXPECT_FALSE(pAlice->m_attributes.IsEmpty());
     EXPECT_FALSE(pBob->m_attributes.IsEmpty());
@@ -145,7 +145,7 @@ TEST_F(LdapBrowse, ReadsAreSerialisedAndNotifyFalseSendsNothing) {
     pEmpty->BeginOperation(OP_READ_ATTRIBUTES);
     m_pSource->ReadAttributes(pEmpty, &pEmpty->m_attributes, &m_pane, FALSE);
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
-    EXPECT_TRUE(m_pane.MessageIds().empty());
+    EXPECT_TRUE(m_pane.Events().empty());
     std::vector<std::string> cached = CachedValues(pEmpty);
     EXPECT_NE(std::find(cached.begin(), cached.end(), "ou=Empty"), cached.end());
     EXPECT_TRUE(pEmpty->CanRefreshAttributes());

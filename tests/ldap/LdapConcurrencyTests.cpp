@@ -143,13 +143,13 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
     EXPECT_EQ(WaitForThreadDispatching(hRead, 30000), WAIT_OBJECT_0);
     EXPECT_EQ(m_pSource->GetRunning(), 1);
     EXPECT_TRUE(pEmpty->CanRefreshAttributes());
-    EXPECT_EQ(attributes.MessageIds(), std::vector<UINT>{WM_CLEAR_ATTRIBUTES});
+    EXPECT_EQ(attributes.Events(), std::vector<EEvent>{EEvent::ClearAttributes});
     // The registration is gone: a second Stop leaves the browse alone.
     EXPECT_TRUE(m_pSource->Stop());
     EXPECT_FALSE(pPeople->CanRefresh());
 
     m_server.Resume();
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{2});
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
@@ -171,11 +171,11 @@ TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
         CEntryNode::RequestStop();
         EXPECT_TRUE(m_pSource->Stop());
     }
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     // Killed, the loading row stays: no placeholder removal when nothing came.
-    EXPECT_EQ(m_pane.MessageIds(),
-              bKill ? (std::vector<UINT>{WM_LOADING_ENTRIES, WM_SEARCH_DONE})
-                    : (std::vector<UINT>{WM_LOADING_ENTRIES, WM_REMOVE_PLACEHOLDER, WM_SEARCH_DONE}));
+    EXPECT_EQ(m_pane.Events(), bKill ? (std::vector<EEvent>{EEvent::LoadingEntries, EEvent::SearchDone})
+                                     : (std::vector<EEvent>{EEvent::LoadingEntries, EEvent::RemovePlaceholder,
+                                                            EEvent::SearchDone}));
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{bKill ? SEARCH_FAILED : SEARCH_STOPPED});
     if (bKill) {
         EXPECT_TRUE(pPeople->IsUnexpanded());
@@ -220,11 +220,11 @@ TEST_F(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
     m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
     ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
     m_server.Kill();
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     long long nDone = m_pane.m_searchDone.back();
     int nShown = static_cast<int>(m_pane.m_foundDNs.size());
-    EXPECT_EQ(m_pane.Count(WM_REMOVE_PLACEHOLDER), 1);
+    EXPECT_EQ(m_pane.Count(EEvent::RemovePlaceholder), 1);
     EXPECT_EQ(pBig->GetChildCount(), nShown); // what came stays in the tree
     std::printf("killed mid-search: done %lld after %d entries\n", nDone, nShown);
     if (nDone == SEARCH_FAILED) {
@@ -255,7 +255,7 @@ TEST_F(LdapConcurrency, PaneDestroyedOrCloseWhileTwentyThousandEntriesStream) {
     ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
     m_pSource->ShutdownWorkers(TRUE);
     EXPECT_TRUE(m_pSource->m_workerThreads.IsEmpty());
-    EXPECT_EQ(m_pane.Count(WM_SEARCH_DONE), 0);
+    EXPECT_EQ(m_pane.Count(EEvent::SearchDone), 0);
     EXPECT_TRUE(m_pSource->Close());
     m_pSource.reset();
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
@@ -281,7 +281,7 @@ TEST_F(LdapConcurrency, RefreshOfAParentWhileAReadBelowRuns) {
     // The read finishes on the retired node (AddressSanitizer watches), the
     // new browse brings fresh nodes.
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
-    EXPECT_EQ(attributes.Count(WM_SHOW_ATTRIBUTES), 5);
+    EXPECT_EQ(attributes.Count(EEvent::ShowAttributes), 5);
     EXPECT_EQ(m_pane.m_searchDone.back(), 2);
     CEntryNode* pNewAlice = FindChild(pPeople, kAlice);
     ASSERT_NE(pNewAlice, nullptr);
@@ -305,8 +305,8 @@ TEST_F(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
     CTestPane attributes(m_pSource.get());
     CTestPane tree(m_pSource.get());
     bool bWaited = false;
-    attributes.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
-        if (nMessage == WM_SHOW_ATTRIBUTES && !bWaited) {
+    attributes.m_onShowAttributes = [&](const CAttributeArray&) {
+        if (!bWaited) {
             bWaited = true;
             EXPECT_TRUE(Pump([&] { return tree.m_nDeleted == 1; }));
         }
@@ -326,7 +326,7 @@ TEST_F(LdapConcurrency, DeleteWhileAReadOfTheSameEntryRuns) {
     EXPECT_FALSE(m_server.Exists(kBob));
     EXPECT_EQ(ChildDNs(pPeople), std::vector<std::string>{kAlice});
     // Bob's read ran after the delete: cleared, found nothing, no box.
-    EXPECT_EQ(attributes.Count(WM_CLEAR_ATTRIBUTES), 2);
+    EXPECT_EQ(attributes.Count(EEvent::ClearAttributes), 2);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 
@@ -340,14 +340,11 @@ TEST_F(LdapConcurrency, StreamingInBatchesAndRefreshWhileTheEntryStillStreams) {
     // Every entry a pane is given must be one of the entry's children then:
     // a retired node handed out is what a pane would later touch after free.
     int nStale = 0;
-    m_pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage != WM_ENTRIES_FOUND)
-            return;
+    m_pane.m_onEntriesFound = [&](const CPtrList& entries) {
         std::vector<CEntryNode*> now = pBig->GetChildren();
         std::set<CEntryNode*> children(now.begin(), now.end());
-        auto* pList = WParamToPtr<CPtrList>(wParam);
-        for (POSITION pos = pList->GetHeadPosition(); pos;)
-            nStale += children.count(static_cast<CEntryNode*>(pList->GetNext(pos))) ? 0 : 1;
+        for (POSITION pos = entries.GetHeadPosition(); pos;)
+            nStale += children.count(static_cast<CEntryNode*>(entries.GetNext(pos))) ? 0 : 1;
     };
     pBig->BeginOperation(OP_EXPAND);
     m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
@@ -358,7 +355,7 @@ TEST_F(LdapConcurrency, StreamingInBatchesAndRefreshWhileTheEntryStillStreams) {
         pBig->BeginOperation(OP_REFRESH);
         m_pSource->Refresh(pBig, &m_pane, HTREEITEM(7));
     }
-    ASSERT_TRUE(Pump([&] { return m_pane.Count(WM_SEARCH_DONE) == 1; }));
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(nStale, 0);
     // Only the last expansion finished and spoke; it brought every child once.

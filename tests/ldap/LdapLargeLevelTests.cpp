@@ -21,7 +21,7 @@ struct CLevelCase {
     const char* pszSizeLimits;
     int nPageSize;
     long long nShown;
-    int nLimitCode; // WM_LEVEL_LIMITED's code, 0 for none
+    int nLimitCode; // EEvent::LevelLimited's code, 0 for none
 };
 
 class LdapLargeLevel : public CLdapTest, public ::testing::WithParamInterface<CLevelCase> {
@@ -39,9 +39,9 @@ protected:
     }
     std::vector<int> LimitCodes() const {
         std::vector<int> codes;
-        for (const auto& message : m_pane.Messages())
-            if (message.nMessage == WM_LEVEL_LIMITED)
-                codes.push_back(static_cast<int>(message.wParam));
+        for (const auto& call : m_pane.Calls())
+            if (call.event == EEvent::LevelLimited)
+                codes.push_back(static_cast<int>(call.nValue));
         return codes;
     }
 };
@@ -60,12 +60,12 @@ TEST_P(LdapLargeLevel, EveryEntryReceivedIsKeptAndACutIsReported) {
     EXPECT_EQ(static_cast<long long>(found.size()), c.nShown);
     EXPECT_EQ(LimitCodes(), c.nLimitCode ? std::vector<int>{c.nLimitCode} : std::vector<int>{});
     // The limit is said just before the count, so the pane can tell both at once.
-    std::vector<UINT> ids = m_pane.MessageIds();
+    std::vector<EEvent> ids = m_pane.Events();
     ASSERT_GE(ids.size(), 2u);
     if (c.nLimitCode) {
-        EXPECT_EQ(ids[ids.size() - 2], WM_LEVEL_LIMITED);
+        EXPECT_EQ(ids[ids.size() - 2], EEvent::LevelLimited);
     }
-    EXPECT_EQ(ids.back(), WM_SEARCH_DONE);
+    EXPECT_EQ(ids.back(), EEvent::SearchDone);
     EXPECT_FALSE(pLevel->IsLeaf());
     EXPECT_EQ(m_pSource->GetRunning(), 0);
 
@@ -98,10 +98,10 @@ TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
     CEntryNode* pLevel = Open(kCapped, 1);
     ASSERT_NE(pLevel, nullptr);
     bool bStopped = false;
-    m_pane.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage != WM_ENTRIES_FOUND || bStopped)
+    m_pane.m_onEntriesFound = [&](const CPtrList& entries) {
+        if (bStopped)
             return;
-        if (m_pane.m_foundDNs.size() + static_cast<size_t>(WParamToPtr<CPtrList>(wParam)->GetCount()) >= 2) {
+        if (m_pane.m_foundDNs.size() + static_cast<size_t>(entries.GetCount()) >= 2) {
             bStopped = true;
             m_pSource->Stop();
         }
@@ -112,7 +112,7 @@ TEST_F(LdapPagedStop, StopBetweenPagesKeepsWhatCameAndTheConnectionServesOn) {
     EXPECT_GE(nKept, 2);
     EXPECT_LT(nKept, kChildren);
     EXPECT_EQ(m_pSource->GetRunning(), 0);
-    m_pane.m_onMessage = nullptr;
+    m_pane.m_onEntriesFound = nullptr;
 
     // The same connection pages the whole level afterwards.
     m_pane.Clear();
@@ -134,8 +134,8 @@ TEST_F(LdapPagedStop, ATimeLimitKeepsWhatCameAndSaysSo) {
     CEntryNode* pLevel = Open("unlimited", 0);
     ASSERT_NE(pLevel, nullptr);
     bool bHeld = false;
-    m_pane.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM) {
-        if (nMessage == WM_ENTRIES_FOUND && !bHeld) {
+    m_pane.m_onEntriesFound = [&](const CPtrList&) {
+        if (!bHeld) {
             bHeld = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         }

@@ -143,10 +143,10 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
     ASSERT_TRUE(m_server.AddChildren(kEmpty, 3000));
     CSearchQuery query = Query("(objectClass=*)", SEARCH_SCOPE_ONE, kEmpty);
     bool bStopped = false;
-    auto previous = m_sink.m_onMessage;
-    m_sink.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM lParam) {
-        previous(nMessage, wParam, lParam);
-        if (nMessage == WM_SEARCH_RESULTS && !bStopped) {
+    auto previous = m_sink.m_onSearchResults;
+    m_sink.m_onSearchResults = [&](std::vector<CSearchResult>& batch) {
+        previous(batch);
+        if (!bStopped) {
             bStopped = true;
             m_pSource->StopSearch();
         }
@@ -155,7 +155,7 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
     EXPECT_TRUE(m_sink.m_outcome.bStopped);
     EXPECT_LT(m_sink.m_dns.size(), 3000u);
     EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome)).find("(stopped)") != std::string::npos, true);
-    m_sink.m_onMessage = previous;
+    m_sink.m_onSearchResults = previous;
     ASSERT_TRUE(m_sink.Run(*m_pSource, Query("(cn=child1)", SEARCH_SCOPE_ONE, kEmpty)));
     EXPECT_EQ(m_sink.m_dns.size(), 1u);
     EXPECT_GT(*std::max_element(m_sink.m_batches.begin(), m_sink.m_batches.end()), 0);

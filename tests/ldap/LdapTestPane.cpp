@@ -7,76 +7,75 @@
 
 #include <cstring>
 
-LRESULT CTestPane::WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) {
-    CRecordingWindow::WindowProc(nMessage, wParam, lParam);
-    switch (nMessage) {
-    case WM_ENTRIES_FOUND: {
-        auto* pList = WParamToPtr<CPtrList>(wParam);
-        m_batchSizes.push_back(pList->GetCount());
-        for (POSITION pos = pList->GetHeadPosition(); pos;)
-            m_foundDNs.push_back(Str(static_cast<CEntryNode*>(pList->GetNext(pos))->GetDN()));
-        if (m_batchSizes.size() == 1 && m_onFirstEntries)
-            m_onFirstEntries();
-        break;
+void CTestPane::EntriesFound(const CPtrList& entries, HTREEITEM hParent) {
+    CRecordingListener::EntriesFound(entries, hParent);
+    m_batchSizes.push_back(entries.GetCount());
+    for (POSITION pos = entries.GetHeadPosition(); pos;)
+        m_foundDNs.push_back(Str(static_cast<CEntryNode*>(entries.GetNext(pos))->GetDN()));
+    if (m_batchSizes.size() == 1 && m_onFirstEntries)
+        m_onFirstEntries();
+}
+
+void CTestPane::SearchDone(HTREEITEM hItem, int nCount) {
+    CRecordingListener::SearchDone(hItem, nCount);
+    m_searchDone.push_back(nCount);
+}
+
+void CTestPane::ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) {
+    CRecordingListener::ShowAttributes(attributes, pFor);
+    m_showSizes.push_back(attributes.GetSize());
+    for (CAttribute* pAttribute : attributes) {
+        if (pAttribute->GetSize() == 0)
+            m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=");
+        for (const CString& value : *pAttribute)
+            m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=" + Str(value));
     }
-    case WM_SEARCH_DONE:
-        m_searchDone.push_back(static_cast<long long>(static_cast<LPARAM>(wParam)));
-        break;
-    case WM_SHOW_ATTRIBUTES: {
-        auto* pArray = WParamToPtr<CAttributeArray>(wParam);
-        m_showSizes.push_back(pArray->GetSize());
-        for (CAttribute* pAttribute : *pArray) {
-            if (pAttribute->GetSize() == 0)
-                m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=");
-            for (const CString& value : *pAttribute)
-                m_shownAttributes.push_back(Str(pAttribute->GetName()) + "=" + Str(value));
-        }
-        break;
+}
+
+void CTestPane::EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) {
+    CRecordingListener::EntryAdded(pNewEntry, hParentItem);
+    m_addedDNs.push_back(pNewEntry ? Str(pNewEntry->GetDN()) : std::string());
+}
+
+void CTestPane::EntryDeleted(CDeleteEntryRequest& request) {
+    CRecordingListener::EntryDeleted(request);
+    // As the tree pane does: end the operation, hand the node back.
+    m_succeeded.push_back(request.bSucceeded != FALSE);
+    if (request.bSucceeded && request.pEntry) {
+        request.pEntry->EndOperation(OP_DELETE_ENTRY);
+        if (m_pSource)
+            m_pSource->RetireEntry(request.pEntry);
+        else
+            delete request.pEntry;
+        request.pEntry = nullptr;
+        ++m_nDeleted;
     }
-    case WM_ENTRY_ADDED:
-        m_addedDNs.push_back(wParam ? Str(WParamToPtr<CEntryNode>(wParam)->GetDN()) : std::string());
-        break;
-    case WM_ENTRY_DELETED: {
-        // As the tree pane does: end the operation, hand the node back.
-        auto* pRequest = WParamToPtr<CDeleteEntryRequest>(wParam);
-        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
-        if (pRequest->bSucceeded && pRequest->pEntry) {
-            pRequest->pEntry->EndOperation(OP_DELETE_ENTRY);
-            if (m_pSource)
-                m_pSource->RetireEntry(pRequest->pEntry);
-            else
-                delete pRequest->pEntry;
-            pRequest->pEntry = nullptr;
-            ++m_nDeleted;
-        }
-        break;
-    }
-    case WM_ENTRY_MODIFIED: {
-        auto* pRequest = WParamToPtr<CModifyEntryRequest>(wParam);
-        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
-        if (pRequest->bSucceeded)
-            pRequest->pEntry->SetDN(pRequest->strNewDN);
-        break;
-    }
-    case WM_ATTRIBUTE_ADDED:
-        // The attribute pane owns the copies from here on.
-        m_succeeded.push_back(WParamToPtr<CAddAttributesRequest>(wParam)->bSucceeded != FALSE);
-        DeleteAttributes(WParamToPtr<CAddAttributesRequest>(wParam)->attributes);
-        break;
-    case WM_ATTRIBUTE_DELETED: {
-        auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
-        m_succeeded.push_back(pRequest->bSucceeded != FALSE);
-        DeleteAttributes(pRequest->attributes);
-        pRequest->rowIndices.RemoveAll();
-        break;
-    }
-    case WM_ATTRIBUTE_MODIFIED:
-        m_succeeded.push_back(WParamToPtr<CModifyAttributeRequest>(wParam)->bSucceeded != FALSE);
-        break;
-    default:
-        break;
-    }
-    return 0;
+}
+
+void CTestPane::EntryModified(CModifyEntryRequest& request) {
+    CRecordingListener::EntryModified(request);
+    m_succeeded.push_back(request.bSucceeded != FALSE);
+    if (request.bSucceeded)
+        request.pEntry->SetDN(request.strNewDN);
+}
+
+void CTestPane::AttributeAdded(CAddAttributesRequest& request) {
+    CRecordingListener::AttributeAdded(request);
+    // The attribute pane owns the copies from here on.
+    m_succeeded.push_back(request.bSucceeded != FALSE);
+    DeleteAttributes(request.attributes);
+}
+
+void CTestPane::AttributeDeleted(CDeleteAttributesRequest& request) {
+    CRecordingListener::AttributeDeleted(request);
+    m_succeeded.push_back(request.bSucceeded != FALSE);
+    DeleteAttributes(request.attributes);
+    request.rowIndices.RemoveAll();
+}
+
+void CTestPane::AttributeModified(CModifyAttributeRequest& request) {
+    CRecordingListener::AttributeModified(request);
+    m_succeeded.push_back(request.bSucceeded != FALSE);
 }
 
 void CTestPane::Reset() {
@@ -92,18 +91,16 @@ void CTestPane::Reset() {
 }
 
 CSearchSink::CSearchSink() {
-    m_onMessage = [this](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_SEARCH_RESULTS) {
-            auto* pBatch = WParamToPtr<std::vector<CSearchResult>>(wParam);
-            m_batches.push_back(static_cast<int>(pBatch->size()));
-            for (const CSearchResult& result : *pBatch) {
-                m_dns.insert(DnCompareKey(result.strDN.View()));
-                m_results.push_back(result);
-            }
-        } else if (nMessage == WM_SEARCH_FINISHED) {
-            m_outcome = *WParamToPtr<CSearchOutcome>(wParam);
-            m_bFinished = true;
+    m_onSearchResults = [this](std::vector<CSearchResult>& batch) {
+        m_batches.push_back(static_cast<int>(batch.size()));
+        for (const CSearchResult& result : batch) {
+            m_dns.insert(DnCompareKey(result.strDN.View()));
+            m_results.push_back(result);
         }
+    };
+    m_onSearchFinished = [this](const CSearchOutcome& outcome) {
+        m_outcome = outcome;
+        m_bFinished = true;
     };
 }
 

@@ -4,13 +4,12 @@
 // what the receivers own), a search receiver, a fixture with a source opened
 // on the private server, and helpers to pump the UI thread while workers run.
 
-#include "RecordingWindow.h"
+#include "RecordingListener.h"
 #include "SlapdFixture.h"
 #include "TestServices.h"
 #include "model/EntryNode.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
-#include "source/Messages.h"
 #include "source/Search.h"
 
 #include <functional>
@@ -20,32 +19,40 @@
 #include <string>
 #include <vector>
 
-class CTestPane : public CRecordingWindow {
+class CTestPane : public CRecordingListener {
 public:
     explicit CTestPane(CDataSource* pSource = nullptr) : m_pSource(pSource) {}
     ~CTestPane() override { Destroy(); }
 
-    LRESULT WindowProc(UINT nMessage, WPARAM wParam, LPARAM lParam) override;
+    void EntriesFound(const CPtrList& entries, HTREEITEM hParent) override;
+    void SearchDone(HTREEITEM hItem, int nCount) override;
+    void ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) override;
+    void EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) override;
+    void EntryDeleted(CDeleteEntryRequest& request) override;
+    void EntryModified(CModifyEntryRequest& request) override;
+    void AttributeAdded(CAddAttributesRequest& request) override;
+    void AttributeDeleted(CDeleteAttributesRequest& request) override;
+    void AttributeModified(CModifyAttributeRequest& request) override;
 
     CDataSource* m_pSource;
     // Read inside the handlers (UI thread only).
-    std::vector<std::string> m_foundDNs;        // every WM_ENTRIES_FOUND entry, in message order
-    std::vector<int> m_batchSizes;              // entries per WM_ENTRIES_FOUND
-    std::vector<long long> m_searchDone;        // WM_SEARCH_DONE wParams
+    std::vector<std::string> m_foundDNs;        // every EntriesFound entry, in call order
+    std::vector<int> m_batchSizes;              // entries per EntriesFound
+    std::vector<long long> m_searchDone;        // SearchDone counts
     std::vector<std::string> m_shownAttributes; // "name=value" per value shown
-    std::vector<int> m_showSizes;               // attributes per WM_SHOW_ATTRIBUTES
-    std::vector<std::string> m_addedDNs;        // WM_ENTRY_ADDED (empty string for 0)
+    std::vector<int> m_showSizes;               // attributes per ShowAttributes
+    std::vector<std::string> m_addedDNs;        // EntryAdded (empty string for NULL)
     std::vector<bool> m_succeeded;              // outcome of every update record received
     int m_nDeleted = 0;
-    // Messages of the first WM_ENTRIES_FOUND happen while the search still runs.
+    // Runs inside the first EntriesFound, while the search still runs.
     std::function<void()> m_onFirstEntries;
 
-    // Forgets every message and record so far.
+    // Forgets every call and record so far.
     void Reset();
 };
 
-// Receives a search's messages on the UI thread.
-class CSearchSink : public CRecordingWindow {
+// Receives a search's calls on the UI thread.
+class CSearchSink : public CRecordingListener {
 public:
     CSearchSink();
     // Starts the search and pumps until it finished; FALSE when it was
@@ -91,7 +98,7 @@ CEntryNode* FindChild(CEntryNode* pParent, const std::string& dn);
 std::vector<std::string> ChildDNs(CEntryNode* pParent);
 // "name=value" for every cached value of the entry, in cache order.
 std::vector<std::string> CachedValues(CEntryNode* pEntry);
-// Expands pEntry to the end, returning WM_SEARCH_DONE's value.
+// Expands pEntry to the end, returning SearchDone's count.
 long long ExpandAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry);
 // Reads the entry's attributes (notify TRUE) and waits for the worker.
 void ReadAndWait(CLdapSource& source, CTestPane& pane, CEntryNode* pEntry);

@@ -41,9 +41,9 @@ TEST_F(LdapUpdate, AddEntryGoesToTheHeadOrFailsWithAlreadyExists) {
     EXPECT_TRUE(m_server.Exists("cn=Carol," + kPeople));
     EXPECT_EQ(m_pane.m_addedDNs, std::vector<std::string>{"cn=Carol," + kPeople});
     EXPECT_EQ(m_pPeople->GetChildren().front(), pCarol);
-    auto messages = m_pane.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(LParamToPtr<HTREEITEM>(messages[0].lParam)->GetId(), 5u);
+    auto calls = m_pane.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].hItem, HTREEITEM(5));
     EXPECT_TRUE(m_pPeople->CanAddEntry());
 
     // The same DN again: the server refuses, the node is freed (ASan), the
@@ -85,7 +85,7 @@ TEST_F(LdapUpdate, DeleteOfALeafRefusalForANonLeafAndRenameOfAnOuterEntry) {
     ASSERT_TRUE(WaitForWorkers(source));
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "Operation not allowed on non-leaf\nsubordinate objects must be deleted first"});
-    EXPECT_TRUE(pane.MessageIds().empty());
+    EXPECT_TRUE(pane.Events().empty());
     EXPECT_EQ(FindChild(pSuffix, kPeople), pPeople);
     EXPECT_TRUE(m_server.Exists(kPeople));
     EXPECT_TRUE(pSuffix->CanRefresh());

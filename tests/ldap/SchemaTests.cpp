@@ -81,7 +81,7 @@ CSlapdServer* SchemaFromServer::s_pServer = nullptr;
 
 TEST_F(SchemaFromServer, ListsEqualWhatTheSubschemaEntryPublishes) {
     ASSERT_NE(m_pSchema, nullptr);
-    EXPECT_EQ(m_pane.Count(WM_SCHEMA_LOADED), 1);
+    EXPECT_EQ(m_pane.Count(EEvent::SchemaLoaded), 1);
     auto published = Published();
     EXPECT_EQ(m_pSchema->ObjectClasses().size(), published["objectClasses"].size());
     EXPECT_EQ(m_pSchema->AttributeTypes().size(), published["attributeTypes"].size());
@@ -212,7 +212,7 @@ TEST_F(SchemaFromServer, AServerThatHidesItsSchemaLeavesTheSourceWorking) {
     m_pSource->ShutdownWorkers(FALSE);
     m_pane.Clear();
     EXPECT_EQ(LoadFrom(hidden), nullptr);
-    EXPECT_EQ(m_pane.Count(WM_SCHEMA_LOADED), 1);
+    EXPECT_EQ(m_pane.Count(EEvent::SchemaLoaded), 1);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
 }

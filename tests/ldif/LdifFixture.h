@@ -2,12 +2,11 @@
 // Shared by the LDIF tests: a file in a temporary folder, recording services,
 // and recording windows standing in for the tree and attribute panes.
 
-#include "RecordingWindow.h"
+#include "RecordingListener.h"
 #include "TestServices.h"
 #include "ldif/LdifSource.h"
 #include "source/ConnectionParams.h"
 #include "source/EntryItemInserter.h"
-#include "source/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +15,7 @@
 #include <vector>
 
 // The tree pane: records the items the source asks it to insert.
-class CRecordingTreePane : public CRecordingWindow, public IEntryItemInserter {
+class CRecordingTreePane : public CRecordingListener, public IEntryItemInserter {
 public:
     HTREEITEM InsertEntryItem(CEntryNode* pEntry, HTREEITEM hParent) override {
         HTREEITEM hItem(++m_nNextItem);
@@ -98,7 +97,7 @@ protected:
     CTestServices m_services;
     CTempDir m_dir;
     CRecordingTreePane m_tree;
-    CRecordingWindow m_list;
+    CRecordingListener m_list;
     std::unique_ptr<CLdifSource> m_pSource;
     CEntryNode* m_pRoot = nullptr;
 };

@@ -51,18 +51,12 @@ protected:
 
 TEST_F(CLdifOperationTest, AddEntryAppendsAndNotifiesWithParentItem) {
     CEntryNode* pNew = NewEntry(m_pPeople, "cn=Cid");
-    HTREEITEM* pSeenItem = nullptr;
-    m_tree.m_onMessage = [&](UINT nMessage, WPARAM, LPARAM lParam) {
-        if (nMessage == WM_ENTRY_ADDED)
-            pSeenItem = LParamToPtr<HTREEITEM>(lParam);
-    };
     m_pPeople->BeginOperation(OP_ADD_ENTRY);
     EXPECT_TRUE(m_pSource->AddEntry(m_pPeople, pNew, m_pPeople->GetTreeItem(), &m_tree));
     EXPECT_TRUE(m_pPeople->CanAddEntry());
-    ASSERT_EQ(m_tree.Count(WM_ENTRY_ADDED), 1);
-    EXPECT_EQ(m_tree.Messages()[0].wParam, PtrToWParam(pNew));
-    ASSERT_NE(pSeenItem, nullptr);
-    EXPECT_EQ(*pSeenItem, m_pPeople->GetTreeItem());
+    ASSERT_EQ(m_tree.Count(EEvent::EntryAdded), 1);
+    EXPECT_EQ(m_tree.Calls()[0].pObject, pNew);
+    EXPECT_EQ(m_tree.Calls()[0].hItem, m_pPeople->GetTreeItem());
     EXPECT_EQ(pNew->GetParent(), m_pPeople);
     EXPECT_EQ(ChildDNs(m_pPeople).back(), "cn=Cid,ou=People,o=Acme");
     EXPECT_EQ(m_pSource->GetEntries()[pNew->GetIndex()], pNew);
@@ -80,19 +74,16 @@ TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
     EXPECT_EQ(m_services.m_boxes.Boxes().back().nType, MB_OK | MB_ICONSTOP);
     EXPECT_TRUE(m_pPeople->CanRefresh());
     EXPECT_TRUE(m_pRoot->CanRefresh());
-    EXPECT_EQ(m_tree.Count(WM_ENTRY_DELETED), 0);
+    EXPECT_EQ(m_tree.Count(EEvent::EntryDeleted), 0);
 
     // The pane deletes the node it is handed, as the tree pane does.
-    m_tree.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage != WM_ENTRY_DELETED)
-            return;
-        auto* pRequest = WParamToPtr<CDeleteEntryRequest>(wParam);
-        EXPECT_TRUE(pRequest->bSucceeded);
-        EXPECT_FALSE(pRequest->bAbandoned);
-        EXPECT_EQ(pRequest->hNotify, m_tree.GetSafeHwnd());
-        pRequest->pEntry->EndOperation(OP_DELETE_ENTRY);
-        m_pSource->RetireEntry(pRequest->pEntry);
-        pRequest->pEntry = nullptr;
+    m_tree.m_onEntryDeleted = [&](CDeleteEntryRequest& request) {
+        EXPECT_TRUE(request.bSucceeded);
+        EXPECT_FALSE(request.bAbandoned);
+        EXPECT_EQ(request.hNotify, m_tree.GetSafeHwnd());
+        request.pEntry->EndOperation(OP_DELETE_ENTRY);
+        m_pSource->RetireEntry(request.pEntry);
+        request.pEntry = nullptr;
     };
     // Add one, add another, delete the second: only that one goes.
     CEntryNode* pFirst = NewEntry(m_pPeople, "cn=One");
@@ -101,7 +92,7 @@ TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
     m_pSource->AddEntry(m_pPeople, pSecond, m_pPeople->GetTreeItem(), &m_tree);
     pSecond->BeginOperation(OP_DELETE_ENTRY);
     EXPECT_TRUE(m_pSource->DeleteEntry(pSecond, &m_tree));
-    EXPECT_EQ(m_tree.Count(WM_ENTRY_DELETED), 1);
+    EXPECT_EQ(m_tree.Count(EEvent::EntryDeleted), 1);
     m_pAnn->BeginOperation(OP_DELETE_ENTRY);
     EXPECT_TRUE(m_pSource->DeleteEntry(m_pAnn, &m_tree));
     EXPECT_EQ(ChildDNs(m_pPeople), (std::vector<std::string>{"cn=One,ou=People,o=Acme"}));
@@ -129,10 +120,7 @@ TEST_F(CLdifOperationTest, DeletedEntryNobodyTookIsFreedAtClose) {
 
 TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
     std::vector<CModifyEntryRequest> seen;
-    m_tree.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ENTRY_MODIFIED)
-            seen.push_back(*WParamToPtr<CModifyEntryRequest>(wParam));
-    };
+    m_tree.m_onEntryModified = [&](CModifyEntryRequest& request) { seen.push_back(request); };
     m_pPeople->BeginOperation(OP_MODIFY_ENTRY);
     EXPECT_TRUE(
         m_pSource->ModifyEntry(m_pPeople, "ou=Staff", "ou=People", "ou=Staff,o=Acme", "ou=People", &m_tree));
@@ -165,17 +153,14 @@ TEST_F(CLdifOperationTest, TopEntryOrSyntheticRootIsNeitherDeletedNorRenamed) {
     EXPECT_FALSE(m_pSource->DeleteEntry(m_pRoot, &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - The top entry can't be deleted.");
     EXPECT_TRUE(m_pRoot->CanAddEntry());
-    EXPECT_EQ(m_tree.Count(WM_ENTRY_DELETED), 0);
+    EXPECT_EQ(m_tree.Count(EEvent::EntryDeleted), 0);
 
     BOOL bSucceeded = TRUE;
-    m_tree.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ENTRY_MODIFIED)
-            bSucceeded = WParamToPtr<CModifyEntryRequest>(wParam)->bSucceeded;
-    };
+    m_tree.m_onEntryModified = [&](CModifyEntryRequest& request) { bSucceeded = request.bSucceeded; };
     m_pRoot->BeginOperation(OP_MODIFY_ENTRY);
     EXPECT_FALSE(m_pSource->ModifyEntry(m_pRoot, "o=Other", "o=Acme", "o=Other", "o=Acme", &m_tree));
     EXPECT_EQ(m_services.m_boxes.LastText(), "Error - The top entry can't be renamed.");
-    EXPECT_EQ(m_tree.Count(WM_ENTRY_MODIFIED), 1);
+    EXPECT_EQ(m_tree.Count(EEvent::EntryModified), 1);
     EXPECT_FALSE(bSucceeded);
     EXPECT_TRUE(m_pRoot->CanModifyEntry());
     EXPECT_EQ(m_pRoot->m_strDN, "o=Acme");
@@ -212,21 +197,18 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
     toAdd.Add(MakeAttribute("mail", {"third@acme"}));
     toAdd.Add(MakeAttribute("Mail", {"case@acme"}));
     toAdd.Add(MakeAttribute("phone", {"1", "2"}));
-    m_list.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ATTRIBUTE_ADDED) {
-            auto* pRequest = WParamToPtr<CAddAttributesRequest>(wParam);
-            EXPECT_TRUE(pRequest->bSucceeded);
-            ASSERT_EQ(pRequest->attributes.GetSize(), 3);
-            EXPECT_NE(pRequest->attributes[0], toAdd[0]);
-            // The attribute pane deletes the copies it is handed.
-            DeleteAttributes(pRequest->attributes);
-        }
+    m_list.m_onAttributeAdded = [&](CAddAttributesRequest& request) {
+        EXPECT_TRUE(request.bSucceeded);
+        ASSERT_EQ(request.attributes.GetSize(), 3);
+        EXPECT_NE(request.attributes[0], toAdd[0]);
+        // The attribute pane deletes the copies it is handed.
+        DeleteAttributes(request.attributes);
     };
     m_pAnn->BeginOperation(OP_ADD_ATTRIBUTE);
     EXPECT_TRUE(m_pSource->AddAttributes(m_pAnn, &toAdd, &m_list));
     EXPECT_TRUE(m_pAnn->CanAddAttribute());
     DeleteAttributes(toAdd);
-    EXPECT_EQ(m_list.Count(WM_ATTRIBUTE_ADDED), 1);
+    EXPECT_EQ(m_list.Count(EEvent::AttributeAdded), 1);
 
     // Delete: one occurrence each; a missing value is passed over; the last
     // value of "phone" goes, so phone writes no line any more.
@@ -237,13 +219,10 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
     rows.Add(3);
     rows.Add(6);
     CDeleteAttributesRequest seenDelete;
-    m_list.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ATTRIBUTE_DELETED) {
-            auto* pRequest = WParamToPtr<CDeleteAttributesRequest>(wParam);
-            seenDelete.bSucceeded = pRequest->bSucceeded;
-            seenDelete.rowIndices.Copy(pRequest->rowIndices);
-            // Left to the source this time: freed at Close.
-        }
+    m_list.m_onAttributeDeleted = [&](CDeleteAttributesRequest& request) {
+        seenDelete.bSucceeded = request.bSucceeded;
+        seenDelete.rowIndices.Copy(request.rowIndices);
+        // Left to the source this time: freed at Close.
     };
     m_pAnn->BeginOperation(OP_DELETE_ATTRIBUTE);
     EXPECT_TRUE(m_pSource->DeleteAttributes(m_pAnn, &toDelete, &rows, &m_list));
@@ -256,10 +235,7 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
     // value the entry lacks is only added.
     const std::unique_ptr<CAttribute> pChange(MakeAttribute("mail", {"new@acme", "a@acme"}));
     CModifyAttributeRequest seenModify;
-    m_list.m_onMessage = [&](UINT nMessage, WPARAM wParam, LPARAM) {
-        if (nMessage == WM_ATTRIBUTE_MODIFIED)
-            seenModify = *WParamToPtr<CModifyAttributeRequest>(wParam);
-    };
+    m_list.m_onAttributeModified = [&](CModifyAttributeRequest& request) { seenModify = request; };
     m_pAnn->BeginOperation(OP_MODIFY_ATTRIBUTE);
     EXPECT_TRUE(m_pSource->ModifyAttribute(m_pAnn, pChange.get(), 4, &m_list));
     EXPECT_TRUE(m_pAnn->CanModifyAttribute());
@@ -270,8 +246,8 @@ TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {
     const std::unique_ptr<CAttribute> pAbsent(MakeAttribute("cn", {"Annie", "not a value"}));
     m_pSource->ModifyAttribute(m_pAnn, pAbsent.get(), 0, &m_list);
 
-    EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_ATTRIBUTE_ADDED, WM_ATTRIBUTE_DELETED,
-                                                      WM_ATTRIBUTE_MODIFIED, WM_ATTRIBUTE_MODIFIED}));
+    EXPECT_EQ(m_list.Events(), (std::vector<EEvent>{EEvent::AttributeAdded, EEvent::AttributeDeleted,
+                                                    EEvent::AttributeModified, EEvent::AttributeModified}));
     const std::string written = CloseAndRead();
     EXPECT_NE(written.find("dn: cn=Ann,ou=People,o=Acme\nobjectclass: person\ncn: Ann\ncn: Annie\n"
                            "mail: third@acme\nmail: new@acme\nMail: case@acme\n\n"),
@@ -284,8 +260,8 @@ TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndARefreshNeverLosesAttri
     EXPECT_EQ(m_pSource->ReadAttributes(m_pAnn, &m_pAnn->m_attributes, &m_list, TRUE), 3u);
     EXPECT_TRUE(m_pAnn->CanRefreshAttributes());
     EXPECT_EQ(m_services.m_status.PaneText(2), "3 Attributes Found");
-    EXPECT_EQ(m_list.MessageIds(), (std::vector<UINT>{WM_CLEAR_ATTRIBUTES, WM_SHOW_ATTRIBUTES}));
-    EXPECT_EQ(m_list.Messages()[1].wParam, PtrToWParam(&m_pAnn->m_attributes));
+    EXPECT_EQ(m_list.Events(), (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::ShowAttributes}));
+    EXPECT_EQ(m_list.Calls()[1].pObject, &m_pAnn->m_attributes);
 
     // The pane's Refresh destroys the cache before it asks again.
     auto refresh = [&] {

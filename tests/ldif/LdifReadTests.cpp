@@ -426,11 +426,11 @@ TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCountAndRefreshShowsThemAgai
     EXPECT_EQ(m_tree.m_inserted[0].pEntry->m_strDN, "ou=People,o=Acme");
     EXPECT_EQ(m_tree.m_inserted[0].hParent, hTop);
     EXPECT_EQ(m_tree.m_inserted[1].pEntry->m_strDN, "ou=Groups,o=Acme");
-    auto messages = m_tree.Messages();
+    auto messages = m_tree.Calls();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].nMessage, WM_SEARCH_DONE);
-    EXPECT_EQ(messages[0].wParam, 2u);
-    EXPECT_EQ(messages[0].lParam, hTop.ToLParam());
+    EXPECT_EQ(messages[0].event, EEvent::SearchDone);
+    EXPECT_EQ(messages[0].nValue, 2);
+    EXPECT_EQ(messages[0].hItem, hTop);
     // Children's attributes are ready for the attribute pane once shown.
     EXPECT_EQ(m_tree.m_inserted[0].pEntry->m_attributes.GetSize(), 1);
 
@@ -438,8 +438,8 @@ TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCountAndRefreshShowsThemAgai
     m_tree.Clear();
     CEntryNode* pGroups = Child(m_pRoot, "ou=Groups,o=Acme");
     EXPECT_EQ(Expand(pGroups), 0);
-    ASSERT_EQ(m_tree.Count(WM_SEARCH_DONE), 1);
-    EXPECT_EQ(m_tree.Messages()[0].wParam, 0u);
+    ASSERT_EQ(m_tree.Count(EEvent::SearchDone), 1);
+    EXPECT_EQ(m_tree.Calls()[0].nValue, 0);
 
     // Without a pane the count is still right and nothing is sent anywhere.
     EXPECT_EQ(m_pSource->Expand(Child(m_pRoot, "ou=People,o=Acme"), nullptr, HTREEITEM()), 2);
@@ -452,8 +452,8 @@ TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCountAndRefreshShowsThemAgai
     EXPECT_TRUE(m_pSource->Refresh(m_pRoot, &m_tree, m_pRoot->GetTreeItem()));
     EXPECT_FALSE(m_pRoot->IsLeaf());
     EXPECT_TRUE(m_pRoot->CanRefresh());
-    EXPECT_EQ(m_tree.MessageIds(), (std::vector<UINT>{WM_ENTRY_REFRESHED, WM_SEARCH_DONE}));
-    EXPECT_EQ(m_tree.Messages()[0].wParam, PtrToWParam(m_pRoot));
+    EXPECT_EQ(m_tree.Events(), (std::vector<EEvent>{EEvent::EntryRefreshed, EEvent::SearchDone}));
+    EXPECT_EQ(m_tree.Calls()[0].pObject, m_pRoot);
     EXPECT_EQ(m_tree.m_inserted.size(), 2u);
 
     pGroups = Child(m_pRoot, "ou=Groups,o=Acme");

@@ -200,7 +200,9 @@ TEST_F(CLdifTest, DiskFullOrNoRecoveryPlaceAtCloseKeepsTheFileAndReportsBoth) {
     }
     EXPECT_EQ(ReadWholeFile(Path()), before);
     ASSERT_EQ(m_services.m_boxes.Count(), 2);
-    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text, CString("Write Access Denied to LDIF file" + Path()));
+    // The box says why, in the system's words.
+    EXPECT_EQ(m_services.m_boxes.Boxes()[0].text,
+              CString("Write Access Denied to LDIF file" + Path() + "\nFile too large"));
     EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
     // Nothing half-written is left behind in either place.
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), 1u);
@@ -235,17 +237,19 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
     // folder vanished, or a folder took its name. Nothing is written there;
     // the changes go to a recovery file.
     const std::string original = "dn: o=x\nobjectclass: top\n\n";
-    const std::function<void(const std::string&)> spoil[] = {
-        [](const std::string& path) { ::chmod(path.c_str(), 0444); },
-        [](const std::string& path) {
-            std::filesystem::remove_all(std::filesystem::path(path).parent_path());
-        },
-        [](const std::string& path) {
-            std::filesystem::remove(path);
-            std::filesystem::create_directory(path);
-        },
+    const std::pair<std::function<void(const std::string&)>, const char*> spoil[] = {
+        {[](const std::string& path) { ::chmod(path.c_str(), 0444); }, "Permission denied"},
+        {[](const std::string& path) {
+             std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+         },
+         "No such file or directory"},
+        {[](const std::string& path) {
+             std::filesystem::remove(path);
+             std::filesystem::create_directory(path);
+         },
+         "Is a directory"},
     };
-    for (const auto& spoilIt : spoil) {
+    for (const auto& [spoilIt, pszWhy] : spoil) {
         CTempDir home;
         CDataHome dataHome(home.Path().string());
         std::filesystem::create_directory(Path("sub"));
@@ -260,7 +264,7 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
         m_pSource.reset(); // Close from the destructor
         const auto boxes = m_services.m_boxes.Boxes();
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path));
+        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path + "\n" + pszWhy));
         EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
         const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
         ASSERT_EQ(recovered.size(), 1u);
@@ -289,6 +293,6 @@ TEST_F(CLdifTest, SaveOfUnshownEntryWritesItsAttributes) {
     EXPECT_TRUE(pChild->m_attributes.IsEmpty());
     EXPECT_EQ(m_pSource->ReadAttributes(pChild, &pChild->m_attributes, &m_list, FALSE), 2u);
     EXPECT_EQ(pChild->m_attributes.GetSize(), 2);
-    EXPECT_EQ(m_list.Count(WM_SHOW_ATTRIBUTES), 0);
+    EXPECT_EQ(m_list.Count(EEvent::ShowAttributes), 0);
     EXPECT_EQ(FormatEntry(pChild), "dn: ou=a,o=x\nobjectclass: top\nou: a\n\n");
 }

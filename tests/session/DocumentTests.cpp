@@ -2,7 +2,7 @@
 // routing and enablement, Stop, Close and the shutdown handshake.
 
 #include "QtTestEnvironment.h"
-#include "RecordingWindow.h"
+#include "RecordingListener.h"
 #include "TestSource.h"
 
 #include "platform/Thread.h"
@@ -51,7 +51,7 @@ protected:
         CLdapTreeView* pTree = m_pFrame->GetTreeView();
         HTREEITEM hRoot = pTree->GetRootItem();
         pTree->SelectItem(hRoot);
-        m_pDoc->UpdateAllViews(nullptr, PtrToLParam(pTree->GetItemEntry(hRoot)), nullptr);
+        m_pDoc->UpdateAllViews(nullptr, HINT_SHOW_ENTRY, pTree->GetItemEntry(hRoot));
         m_pFrame->UpdateCommandUI();
     }
 
@@ -251,7 +251,7 @@ TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHan
     // Close and Exit do not hang on a worker blocked in a send (the
     // program's wakeup runs a worker's send from the event loop).
     CQtDispatcherWakeup wakeup;
-    CRecordingWindow target;
+    CRecordingListener target;
     ASSERT_TRUE(Login(true));
     m_pSource->StartSendingWorker(&target);
     // The worker is busy sending to the UI thread when Close begins.
@@ -259,7 +259,7 @@ TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHan
         PumpEvents();
     m_pDoc->OnCloseSession();
     EXPECT_EQ(m_log.nClose, 2);
-    EXPECT_GE(target.Count(WM_USER + 100), 3);
+    EXPECT_GE(target.Count(EEvent::ClearAttributes), 3);
 
     ASSERT_TRUE(Login(true));
     m_pSource->StartSendingWorker(&target);

@@ -72,7 +72,7 @@ private:
         // Test the event before every send, as real workers do; a send that is
         // already under way when the event is set must still finish.
         while (pThis->m_shutdownEvent.Wait(0) != WAIT_OBJECT_0) {
-            ::SendMessage(pThis->m_hTarget, WM_USER + 100, 0, 0);
+            Notify(pThis->m_hTarget, &ISourceEvents::ClearAttributes, nullptr);
             ++pThis->m_pLog->nSends;
             Sleep(1);
         }

@@ -1,9 +1,8 @@
-#include "RecordingWindow.h"
+#include "RecordingListener.h"
 #include "StubSource.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
-#include "source/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,7 @@ using namespace std::chrono;
 
 namespace {
 
-// The smallest source with real workers: each streams WM_ENTRIES_FOUND to
+// The smallest source with real workers: each streams EntriesFound to
 // the pane until the shutdown event is signalled, as a browse would.
 class CStreamingSource : public CStubSource {
 public:
@@ -37,7 +36,7 @@ private:
         CStreamingSource* s = args->pSource;
         while (s->m_shutdownEvent.Wait(0) != WAIT_OBJECT_0) {
             CPtrList list;
-            ::SendMessage(args->hPane, WM_ENTRIES_FOUND, PtrToWParam(&list), 0);
+            Notify(args->hPane, &ISourceEvents::EntriesFound, list, HTREEITEM());
             ++s->m_nSent;
         }
         ++s->m_nEnded;
@@ -48,7 +47,7 @@ private:
 } // namespace
 
 TEST(ShutdownHandshake, EndsEveryWorkerEvenWhileTheyAreBlockedInSends) {
-    CRecordingWindow pane;
+    CRecordingListener pane;
     CStreamingSource source;
     for (int i = 0; i < 4; ++i)
         source.Expand(nullptr, &pane, HTREEITEM());

@@ -1,11 +1,15 @@
 #include "TestServices.h"
 
+#include "platform/Services.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-CTestServices::CTestServices() {
+CTestServices::CTestServices() : m_nOffThreadBoxesAtStart(OffThreadMessageBoxCount()) {
     CServices::SetMessageBoxes(&m_boxes);
     CServices::SetStatusBar(&m_status);
     CServices::SetProfile(&m_profile);
@@ -13,6 +17,8 @@ CTestServices::CTestServices() {
 }
 
 CTestServices::~CTestServices() {
+    EXPECT_EQ(OffThreadMessageBoxCount(), m_nOffThreadBoxesAtStart)
+        << "a worker thread asked for a message box";
     CServices::SetMessageBoxes(nullptr);
     CServices::SetStatusBar(nullptr);
     CServices::SetProfile(nullptr);

@@ -1,5 +1,7 @@
 #pragma once
-// Installs recording services for one test and removes them afterwards.
+// Installs recording services for one test and removes them afterwards;
+// the test fails if a thread other than the UI thread asked for a box
+// meanwhile (workers report, the UI shows).
 
 #include "platform/Recorders.h"
 
@@ -17,6 +19,9 @@ public:
     CRecordingStatusBar m_status;
     CMemoryProfile m_profile;
     CScriptedFileDialogs m_dialogs;
+
+private:
+    int m_nOffThreadBoxesAtStart;
 };
 
 // A fresh folder under the system's temporary folder, removed with its

@@ -629,6 +629,7 @@ protected:
     void SetUp() override {
         LdapJourney::SetUp();
         m_pPanel = std::make_unique<CSearchPanel>(&m_pPanes->m_doc, m_pTree);
+        CPanes::CheckModel(m_pPanel->Results(), m_pPanel.get());
         m_pPanel->show();
     }
     void TearDown() override {

@@ -138,12 +138,13 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     m_settings.SetFilename(m_dir.Path().string().c_str());
     m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
-              "Write Access Denied to LDIF file" + m_dir.Path().string());
+              "Write Access Denied to LDIF file" + m_dir.Path().string() + "\nIs a directory");
     WriteWholeFile(chosen, "keep");
     ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
     m_settings.SetFilename(chosen.c_str());
     m_pTree->OnSaveToLdif();
-    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()), "Write Access Denied to LDIF file" + chosen);
+    EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
+              "Write Access Denied to LDIF file" + chosen + "\nPermission denied");
     EXPECT_EQ(ReadWholeFile(chosen), "keep");
 
     // Option 1: every entry of the subtree, depth first, as the tree holds them.

@@ -3,7 +3,6 @@
 #include "UiTestSupport.h"
 
 #include "model/EntryNode.h"
-#include "source/Messages.h"
 #include "source/Requests.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +26,9 @@ CAttribute* Attr(const char* name, const std::vector<CString>& values = {}) {
 class ListPane : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_panes.CheckModels();
         m_entry.SetDN("cn=e,o=x");
-        m_panes.m_doc.UpdateAllViews(nullptr, PtrToLParam(&m_entry), nullptr);
+        m_panes.m_doc.UpdateAllViews(nullptr, HINT_SHOW_ENTRY, &m_entry);
         m_hWnd = m_panes.m_pList->GetSafeHwnd();
     }
 
@@ -36,16 +36,17 @@ protected:
         CAttributeArray array;
         for (CAttribute* p : attributes)
             array.Add(p);
-        SendMessage(m_hWnd, WM_SHOW_ATTRIBUTES, PtrToWParam(&array), 0);
+        Notify(m_hWnd, &ISourceEvents::ShowAttributes, array, nullptr);
         DeleteAttributes(array);
     }
 
     // Hands the pane a source's result, for the shown entry unless told.
     template <class TRequest>
-    void Send(UINT nMessage, TRequest& request, BOOL bSucceeded = TRUE, CEntryNode* pEntry = nullptr) {
+    void Send(void (ISourceEvents::*pfnEvent)(TRequest&), TRequest& request, BOOL bSucceeded = TRUE,
+              CEntryNode* pEntry = nullptr) {
         request.pEntry = pEntry ? pEntry : &m_entry;
         request.bSucceeded = bSucceeded;
-        SendMessage(m_hWnd, nMessage, PtrToWParam(&request), 0);
+        Notify(m_hWnd, pfnEvent, request);
     }
 
     CPanes m_panes;
@@ -74,7 +75,7 @@ TEST_F(ListPane, ColumnsFillOrderTextAndBinaryValues) {
     m_panes.m_pList->OnActivateView();
     EXPECT_EQ(m_panes.m_pList->GetFocusedRow(), 0);
     EXPECT_TRUE(m_panes.m_pList->GetSelectedRows().empty());
-    SendMessage(m_hWnd, WM_CLEAR_ATTRIBUTES, 0, 0);
+    Notify(m_hWnd, &ISourceEvents::ClearAttributes, nullptr);
     EXPECT_TRUE(m_panes.Rows().empty());
 
     // Text shows as UTF-8, binary as a summary with the bytes kept.
@@ -141,14 +142,14 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     CDeleteAttributesRequest otherDeleted;
     otherDeleted.rowIndices.Add(0);
     otherDeleted.attributes.Add(new CAttribute);
-    Send(WM_ATTRIBUTE_DELETED, otherDeleted, TRUE, &other);
+    Send(&ISourceEvents::AttributeDeleted, otherDeleted, TRUE, &other);
     CModifyAttributeRequest otherModified;
     otherModified.attribute.SetName("a");
     otherModified.attribute.Add("x");
-    Send(WM_ATTRIBUTE_MODIFIED, otherModified, TRUE, &other);
+    Send(&ISourceEvents::AttributeModified, otherModified, TRUE, &other);
     CAddAttributesRequest otherAdded;
     otherAdded.attributes.Add(new CAttribute);
-    Send(WM_ATTRIBUTE_ADDED, otherAdded, TRUE, &other);
+    Send(&ISourceEvents::AttributeAdded, otherAdded, TRUE, &other);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=2", "a=3", "a=4", "a=5"}));
     EXPECT_TRUE(otherDeleted.attributes.IsEmpty());
     EXPECT_TRUE(otherAdded.attributes.IsEmpty());
@@ -159,7 +160,7 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     deleted.attributes.Add(Attr("a", {"2", "4"}));
     // Rows are found by what they show, wherever a sort has put them.
     m_panes.m_pList->OnColumnClick(1);
-    Send(WM_ATTRIBUTE_DELETED, deleted);
+    Send(&ISourceEvents::AttributeDeleted, deleted);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=5", "a=3", "a=1"}));
     m_panes.m_pList->OnColumnClick(1);
     EXPECT_TRUE(deleted.attributes.IsEmpty());
@@ -168,7 +169,7 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     CDeleteAttributesRequest failed;
     failed.rowIndices.Add(0);
     failed.attributes.Add(new CAttribute);
-    Send(WM_ATTRIBUTE_DELETED, failed, FALSE);
+    Send(&ISourceEvents::AttributeDeleted, failed, FALSE);
     EXPECT_EQ(m_panes.Rows().size(), 3u);
     EXPECT_TRUE(failed.attributes.IsEmpty());
 
@@ -178,12 +179,12 @@ TEST_F(ListPane, RowHandlersFollowTheRecordsAndFreeTheirCopies) {
     modified.attribute.Add("new");
     modified.attribute.Add("3");
     // A result for a modify this pane did not ask for names no row of it.
-    Send(WM_ATTRIBUTE_MODIFIED, modified);
+    Send(&ISourceEvents::AttributeModified, modified);
     EXPECT_EQ(m_panes.Rows(), (std::vector<std::string>{"a=1", "a=3", "a=5"}));
 
     CAddAttributesRequest added;
     added.attributes.Add(Attr("b", {"x"}));
-    Send(WM_ATTRIBUTE_ADDED, added);
+    Send(&ISourceEvents::AttributeAdded, added);
     EXPECT_EQ(m_panes.Rows().back(), "b=x");
     EXPECT_TRUE(added.attributes.IsEmpty());
 }

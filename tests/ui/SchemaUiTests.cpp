@@ -281,7 +281,7 @@ TEST(SetPasswordUi, TheDialogAsksTwiceWarnsOfClearTextAndTheValueStaysMaskedOffT
     EXPECT_TRUE(PasswordMatches(pStored->GetAt(0), "s3cret"));
 
     // The pane shows the scheme and dots until Show Passwords; Copy leaves it out.
-    panes.m_pList->OnUpdate(nullptr, PtrToLParam(pRoot), nullptr);
+    panes.m_doc.UpdateAllViews(nullptr, HINT_SHOW_ENTRY, pRoot);
     const int nRow = panes.RowOf("userPassword=" + Str(pStored->GetAt(0)));
     ASSERT_GE(nRow, 0);
     CAttributeRowModel* pModel = panes.m_pList->GetModel();

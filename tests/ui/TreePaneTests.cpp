@@ -4,7 +4,6 @@
 #include "UiTestSupport.h"
 
 #include "model/EntryNode.h"
-#include "source/Messages.h"
 #include "source/Requests.h"
 #include "ui/EntryTreeModel.h"
 #include "ui/TreeImages.h"
@@ -30,6 +29,7 @@ const char* const kDirectory = // one entry a line
 class TreePane : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_panes.CheckModels();
         ASSERT_TRUE(m_panes.OpenLdif(m_dir.File("directory.ldif"), kDirectory, "o=Acme"));
     }
 
@@ -131,7 +131,7 @@ TEST_F(TreePane, SelectionReadsAttributesRightClickDoesNotAndItemsWithoutAnEntry
     ASSERT_TRUE(m_pTree->ClickItem(hAlice));
     // Items without an entry are never selected: a loading row, as a
     // running LDAP browse shows it, ...
-    SendMessage(m_pTree->GetSafeHwnd(), WM_LOADING_ENTRIES, PtrToWParam(&hPeople), 0);
+    Notify(m_pTree->GetSafeHwnd(), &ISourceEvents::LoadingEntries, hPeople);
     std::vector<HTREEITEM> children = m_pTree->GetChildItems(hPeople);
     HTREEITEM hLoading = children.back();
     EXPECT_EQ(Str(m_pTree->GetItemText(hLoading)), "loading entries.........");
@@ -265,9 +265,10 @@ TEST_F(TreePane, ActivationAndTabSetTheCommandFlags) {
 }
 
 // Handlers fed directly, as a streaming LDAP browse feeds them.
-class TreeMessages : public ::testing::Test {
+class TreeEvents : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_panes.CheckModels();
         m_root.SetDN("o=Acme");
         m_hRoot = m_pTree->InsertEntryItem(&m_root, HTREEITEM());
         m_hWnd = m_pTree->GetSafeHwnd();
@@ -293,38 +294,38 @@ protected:
     HWND m_hWnd;
 };
 
-TEST_F(TreeMessages, StreamedListsLandSortedAndProgressTextsAreExact) {
+TEST_F(TreeEvents, StreamedListsLandSortedAndProgressTextsAreExact) {
     m_pTree->ExpandItem(m_hRoot); // no source: the placeholder goes, nothing is asked
-    SendMessage(m_hWnd, WM_LOADING_ENTRIES, PtrToWParam(&m_hRoot), 0);
+    Notify(m_hWnd, &ISourceEvents::LoadingEntries, m_hRoot);
     EXPECT_EQ(m_panes.ChildTexts(m_hRoot), (std::vector<std::string>{"loading entries........."}));
-    SendMessage(m_hWnd, WM_REMOVE_PLACEHOLDER, m_hRoot.ToWParam(), 0);
+    Notify(m_hWnd, &ISourceEvents::RemovePlaceholder, m_hRoot);
     EXPECT_TRUE(m_panes.ChildTexts(m_hRoot).empty());
     CPtrList list;
     for (const char* dn : {"cn=d,o=Acme", "cn=B,o=Acme", "cn=a,o=Acme"})
         list.AddTail(Node(dn));
-    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&list), m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::EntriesFound, list, m_hRoot);
     EXPECT_EQ(Str(m_panes.Status(1)), "cn=a,o=Acme");
     CPtrList one;
     one.AddTail(Node("cn=C,o=Acme"));
-    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&one), m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::EntriesFound, one, m_hRoot);
     // Batched items are linked before the next handler looks at the tree.
-    SendMessage(m_hWnd, WM_SEARCH_DONE, 4, m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::SearchDone, m_hRoot, 4);
     EXPECT_EQ(m_panes.ChildTexts(m_hRoot), (std::vector<std::string>{"cn=a", "cn=B", "cn=C", "cn=d"}));
     EXPECT_EQ(Str(m_panes.Status(1)), "Search Completed  -  4 entries found");
     for (HTREEITEM hChild : m_pTree->GetChildItems(m_hRoot)) {
         EXPECT_TRUE(m_pTree->GetItemEntry(hChild)->IsUnexpanded());
         EXPECT_TRUE(m_pTree->GetItemEntry(hChild)->GetTreeItem() == hChild);
     }
-    SendMessage(m_hWnd, WM_SEARCH_DONE, static_cast<WPARAM>(-1), m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::SearchDone, m_hRoot, SEARCH_FAILED);
     EXPECT_EQ(Str(m_panes.Status(1)), "Error in search operation");
-    SendMessage(m_hWnd, WM_SEARCH_DONE, static_cast<WPARAM>(-100), m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::SearchDone, m_hRoot, SEARCH_STOPPED);
     EXPECT_EQ(Str(m_panes.Status(1)), "Search Abandoned");
 }
 
-TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
+TEST_F(TreeEvents, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     CPtrList queued;
     queued.AddTail(Node("cn=x,o=Acme"));
-    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&queued), m_hRoot.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::EntriesFound, queued, m_hRoot);
     // The event loop links them on its own, shortly.
     CEntryTreeModel* pModel = m_pTree->GetModel();
     ASSERT_TRUE(WaitUntil([&]() { return !pModel->HasQueued(); }, 5000));
@@ -336,14 +337,13 @@ TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     m_hRoot = m_pTree->InsertEntryItem(&m_root, HTREEITEM());
     CPtrList list;
     list.AddTail(Node("cn=late,o=Acme"));
-    SendMessage(m_hWnd, WM_ENTRIES_FOUND, PtrToWParam(&list), hStale.ToLParam());
-    SendMessage(m_hWnd, WM_LOADING_ENTRIES, PtrToWParam(&hStale), 0);
-    SendMessage(m_hWnd, WM_REMOVE_PLACEHOLDER, hStale.ToWParam(), 0);
-    SendMessage(m_hWnd, WM_SEARCH_DONE, 0, hStale.ToLParam());
+    Notify(m_hWnd, &ISourceEvents::EntriesFound, list, hStale);
+    Notify(m_hWnd, &ISourceEvents::LoadingEntries, hStale);
+    Notify(m_hWnd, &ISourceEvents::RemovePlaceholder, hStale);
+    Notify(m_hWnd, &ISourceEvents::SearchDone, hStale, 0);
     EXPECT_EQ(Str(m_panes.Status(1)), "Search Completed  -  0 entries found");
     EXPECT_FALSE(pChild->IsLeaf()) << "a stale item's entry is not touched";
-    HTREEITEM hParent = hStale;
-    SendMessage(m_hWnd, WM_ENTRY_ADDED, PtrToWParam(Node("cn=new,o=Acme")), PtrToLParam(&hParent));
+    Notify(m_hWnd, &ISourceEvents::EntryAdded, Node("cn=new,o=Acme"), hStale);
     m_pTree->FlushPendingItems();
     EXPECT_EQ(pModel->ItemCount(), 2) << "root and its placeholder only";
 
@@ -352,7 +352,7 @@ TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     request.pEntry = pChild;
     request.bSucceeded = TRUE;
     request.strNewDN = "cn=b,o=Acme";
-    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    Notify(m_hWnd, &ISourceEvents::EntryModified, request);
     EXPECT_EQ(Str(pChild->GetDN()), "cn=b,o=Acme");
     EXPECT_EQ(m_pTree->GetItemEntry(hStale), nullptr);
     EXPECT_EQ(pModel->ItemCount(), 2);
@@ -361,7 +361,7 @@ TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     HTREEITEM hLive = m_pTree->InsertEntryItem(pChild, m_hRoot);
     request.bSucceeded = FALSE;
     request.strNewDN = "cn=c,o=Acme";
-    SendMessage(m_hWnd, WM_ENTRY_MODIFIED, PtrToWParam(&request), 0);
+    Notify(m_hWnd, &ISourceEvents::EntryModified, request);
     EXPECT_EQ(Str(m_pTree->GetItemText(hLive)), "cn=b");
     EXPECT_FALSE(m_pTree->ItemHasFixedText(hLive));
 
@@ -372,7 +372,7 @@ TEST_F(TreeMessages, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     m_pTree->DeleteAllItems();
 }
 
-TEST_F(TreeMessages, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
+TEST_F(TreeEvents, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
     m_pTree->ExpandItem(m_hRoot);
     auto* pChild = new CEntryNode; // freed by the pane (no source: deleted)
     pChild->SetDN("cn=c,o=Acme");
@@ -382,7 +382,7 @@ TEST_F(TreeMessages, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
     CDeleteEntryRequest request;
     request.pEntry = pChild;
     request.bSucceeded = TRUE;
-    SendMessage(m_hWnd, WM_ENTRY_DELETED, PtrToWParam(&request), 0);
+    Notify(m_hWnd, &ISourceEvents::EntryDeleted, request);
     EXPECT_EQ(request.pEntry, nullptr);
     EXPECT_EQ(m_pTree->GetItemEntry(hChild), nullptr);
     EXPECT_TRUE(m_root.CanRefresh()) << "the delete's operation was ended";
@@ -395,7 +395,7 @@ TEST_F(TreeMessages, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
     again.pEntry = &orphan;
     again.bSucceeded = TRUE;
     int nBoxes = m_panes.m_services.m_boxes.Count();
-    SendMessage(m_hWnd, WM_ENTRY_DELETED, PtrToWParam(&again), 0);
+    Notify(m_hWnd, &ISourceEvents::EntryDeleted, again);
     EXPECT_EQ(m_panes.m_services.m_boxes.Count(), nBoxes);
     EXPECT_EQ(again.pEntry, &orphan);
 }

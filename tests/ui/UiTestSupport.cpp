@@ -15,6 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/AttributeRowModel.h"
+#include "ui/EntryTreeModel.h"
+
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -148,8 +152,18 @@ CPanes::~CPanes() {
     m_pHost.reset();
 }
 
+void CPanes::CheckModel(QAbstractItemModel* pModel, QObject* pOwner) {
+    new QAbstractItemModelTester(pModel, QAbstractItemModelTester::FailureReportingMode::Fatal, pOwner);
+}
+
+void CPanes::CheckModels() {
+    CheckModel(m_pTree->GetModel(), m_pHost.get());
+    CheckModel(m_pList->GetModel(), m_pHost.get());
+}
+
 void CPanes::Open(CDataSource* pSource, CEntryNode* pRoot) {
     m_doc.m_pDataSource = pSource;
+    pSource->SetReportWindow(m_doc.GetReportWindow());
     pSource->SetPageSize(m_doc.m_exportSettings.GetEntriesPerPage());
     m_doc.m_bRefreshEnabled = true;
     m_doc.UpdateAllViews(nullptr, 0, static_cast<CObject*>(pRoot));

@@ -35,6 +35,9 @@ void AddRow(CAttributeListEditor* pEditor, const QString& name, const QString& v
 
 // A document with the tree pane (view 0) and the attribute pane (view 1)
 // side by side in a shown window.
+class QAbstractItemModel;
+class QObject;
+
 class CPanes {
 public:
     CPanes();
@@ -52,6 +55,11 @@ public:
     CEntryNode* OpenLdif(const std::string& path, const std::string& text, const std::string& base);
     // The document's close: workers stopped, Close, source gone, panes cleared.
     void Close();
+    // Qt's model tester checks every change of the panes' models from now
+    // on (a failure aborts the test); each change walks the whole model, so
+    // only for small ones.
+    void CheckModels();
+    static void CheckModel(QAbstractItemModel* pModel, QObject* pOwner);
 
     CTestServices m_services;
     CTarvoDoc m_doc;

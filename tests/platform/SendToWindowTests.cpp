@@ -1,5 +1,5 @@
-#include "RecordingWindow.h"
 #include "platform/Dispatcher.h"
+#include "platform/Services.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 #include "platform/Window.h"
@@ -9,13 +9,44 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono;
 
 namespace {
 
-constexpr UINT WM_TEST = WM_USER + 100;
+// A window that logs the calls it runs.
+class CLogWindow : public CWnd {
+public:
+    struct CCall {
+        WPARAM wParam;
+        LPARAM lParam;
+        std::thread::id thread;
+    };
+    ~CLogWindow() override { DestroyWindowHandle(); }
+    virtual LRESULT Handle(WPARAM wParam, LPARAM lParam) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back({wParam, lParam, std::this_thread::get_id()});
+        return 0;
+    }
+    std::vector<CCall> Calls() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    int Count() const { return static_cast<int>(Calls().size()); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<CCall> m_calls;
+};
+
+// One call to the window behind hWnd.
+LRESULT Send(HWND hWnd, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendToWindow(hWnd,
+                        [=](CWnd& wnd) { return static_cast<CLogWindow&>(wnd).Handle(wParam, lParam); });
+}
 
 // Runs queued sends on this (the UI) thread until pred holds or 10 s pass.
 bool PumpUntil(const std::function<bool()>& pred) {
@@ -24,21 +55,21 @@ bool PumpUntil(const std::function<bool()>& pred) {
 
 } // namespace
 
-TEST(SendMessage, OnTheUIThreadCallsTheHandlerDirectly) {
-    CRecordingWindow wnd;
+TEST(SendToWindow, OnTheUIThreadCallsTheHandlerDirectly) {
+    CLogWindow wnd;
     EXPECT_TRUE(IsWindow(wnd.m_hWnd));
-    ::SendMessage(wnd.m_hWnd, WM_TEST, 7, 9);
-    auto messages = wnd.Messages();
+    Send(wnd.m_hWnd, 7, 9);
+    auto messages = wnd.Calls();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].wParam, 7u);
     EXPECT_EQ(messages[0].lParam, 9);
     EXPECT_EQ(messages[0].thread, std::this_thread::get_id());
 }
 
-TEST(SendMessage, NullAndDeadHandlesReturnZeroWithoutBlocking) {
+TEST(SendToWindow, NullAndDeadHandlesReturnZeroWithoutBlocking) {
     HWND dead;
     {
-        CRecordingWindow wnd;
+        CLogWindow wnd;
         dead = wnd.m_hWnd;
     }
     EXPECT_FALSE(IsWindow(dead));
@@ -46,21 +77,20 @@ TEST(SendMessage, NullAndDeadHandlesReturnZeroWithoutBlocking) {
     std::atomic<int> done{0};
     // From a worker, with the UI thread not pumping: must still return at once.
     std::thread worker([&] {
-        EXPECT_EQ(::SendMessage(dead, WM_TEST, 1, 1), 0);
-        EXPECT_EQ(::SendMessage(HWND(), WM_TEST, 1, 1), 0);
+        EXPECT_EQ(Send(dead, 1, 1), 0);
+        EXPECT_EQ(Send(HWND(), 1, 1), 0);
         done = 1;
     });
     worker.join();
     EXPECT_EQ(done, 1);
-    EXPECT_EQ(::SendMessage(dead, WM_TEST), 0);
+    EXPECT_EQ(Send(dead), 0);
 }
 
-TEST(SendMessage, ManyThreadsEachBlockedUntilHandledAndOrderPerSenderKept) {
+TEST(SendToWindow, ManyThreadsEachBlockedUntilHandledAndOrderPerSenderKept) {
     constexpr int kThreads = 8;
     constexpr int kPerThread = 300;
-    struct CCountingWindow : CWnd {
-        ~CCountingWindow() override { DestroyWindowHandle(); }
-        LRESULT WindowProc(UINT, WPARAM wParam, LPARAM lParam) override {
+    struct CCountingWindow : CLogWindow {
+        LRESULT Handle(WPARAM wParam, LPARAM lParam) override {
             EXPECT_TRUE(CMessageDispatcher::Instance().IsUIThread());
             auto& last = m_last[static_cast<int>(lParam)];
             EXPECT_EQ(static_cast<int>(wParam), last + 1) << "sender " << lParam << " out of order";
@@ -80,7 +110,7 @@ TEST(SendMessage, ManyThreadsEachBlockedUntilHandledAndOrderPerSenderKept) {
         senders.emplace_back([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
                 // The handler's result proves the send returned after it ran.
-                LRESULT r = ::SendMessage(wnd.m_hWnd, WM_TEST, static_cast<WPARAM>(i), t);
+                LRESULT r = Send(wnd.m_hWnd, static_cast<WPARAM>(i), t);
                 EXPECT_EQ(r, i * 2);
             }
             ++finished;
@@ -92,26 +122,26 @@ TEST(SendMessage, ManyThreadsEachBlockedUntilHandledAndOrderPerSenderKept) {
     EXPECT_EQ(wnd.m_nHandled, kThreads * kPerThread);
 }
 
-TEST(SendMessage, SenderStaysBlockedWhileTheUIThreadIsBusy) {
-    CRecordingWindow wnd;
+TEST(SendToWindow, SenderStaysBlockedWhileTheUIThreadIsBusy) {
+    CLogWindow wnd;
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        ::SendMessage(wnd.m_hWnd, WM_TEST);
+        Send(wnd.m_hWnd);
         returned = true;
     });
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_FALSE(returned) << "a send must not return before its handler ran";
-    EXPECT_EQ(wnd.Count(WM_TEST), 0);
+    EXPECT_EQ(wnd.Count(), 0);
     EXPECT_TRUE(PumpUntil([&] { return returned.load(); }));
     worker.join();
-    EXPECT_EQ(wnd.Count(WM_TEST), 1);
+    EXPECT_EQ(wnd.Count(), 1);
 }
 
-TEST(SendMessage, SendQueuedWhenItsWindowIsDestroyedReturnsZero) {
-    auto wnd = std::make_unique<CRecordingWindow>();
+TEST(SendToWindow, SendQueuedWhenItsWindowIsDestroyedReturnsZero) {
+    auto wnd = std::make_unique<CLogWindow>();
     HWND h = wnd->m_hWnd;
     std::atomic<LRESULT> result{-5};
-    std::thread worker([&] { result = ::SendMessage(h, WM_TEST); });
+    std::thread worker([&] { result = Send(h); });
     // Wait until the send is queued, then destroy the window before draining.
     for (int i = 0; i < 500 && !CMessageDispatcher::Instance().HasPendingSends(); ++i)
         std::this_thread::sleep_for(milliseconds(2));
@@ -122,10 +152,10 @@ TEST(SendMessage, SendQueuedWhenItsWindowIsDestroyedReturnsZero) {
     EXPECT_EQ(result.load(), 0);
 }
 
-TEST(SendMessage, WaitingForAWorkerBlockedInASendDoesNotDeadlock) {
+TEST(SendToWindow, WaitingForAWorkerBlockedInASendDoesNotDeadlock) {
     // The close path: the UI thread waits for a worker that is itself
     // waiting for the UI thread to handle its message.
-    CRecordingWindow wnd;
+    CLogWindow wnd;
     struct CArgs {
         HWND hWnd;
         CEvent* pStarted;
@@ -137,21 +167,21 @@ TEST(SendMessage, WaitingForAWorkerBlockedInASendDoesNotDeadlock) {
             auto* a = static_cast<CArgs*>(p);
             a->pStarted->SetEvent();
             for (int i = 0; i < 5; ++i)
-                ::SendMessage(a->hWnd, WM_TEST, static_cast<WPARAM>(i));
+                Send(a->hWnd, static_cast<WPARAM>(i));
             return 0;
         },
         &args);
     started.Wait(INFINITE);
     EXPECT_EQ(WaitForThreadDispatching(h, 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(wnd.Count(WM_TEST), 5);
+    EXPECT_EQ(wnd.Count(), 5);
     CloseHandle(h);
 }
 
-TEST(SendMessage, ShutdownReleasesQueuedAndLaterSenders) {
-    CRecordingWindow wnd;
+TEST(SendToWindow, ShutdownReleasesQueuedAndLaterSenders) {
+    CLogWindow wnd;
     std::atomic<int> done{0};
     std::thread worker([&] {
-        EXPECT_EQ(::SendMessage(wnd.m_hWnd, WM_TEST), 0);
+        EXPECT_EQ(Send(wnd.m_hWnd), 0);
         ++done;
     });
     for (int i = 0; i < 500 && !CMessageDispatcher::Instance().HasPendingSends(); ++i)
@@ -159,22 +189,22 @@ TEST(SendMessage, ShutdownReleasesQueuedAndLaterSenders) {
     CMessageDispatcher::Instance().Shutdown();
     worker.join();
     std::thread later([&] {
-        EXPECT_EQ(::SendMessage(wnd.m_hWnd, WM_TEST), 0);
+        EXPECT_EQ(Send(wnd.m_hWnd), 0);
         ++done;
     });
     later.join();
     CMessageDispatcher::Instance().Restart();
     EXPECT_EQ(done, 2);
-    EXPECT_EQ(wnd.Count(WM_TEST), 0);
+    EXPECT_EQ(wnd.Count(), 0);
 }
 
-TEST(SendMessage, WakeupIsCalledForQueuedSends) {
+TEST(SendToWindow, WakeupIsCalledForQueuedSends) {
     std::atomic<int> wakeups{0};
     CMessageDispatcher::Instance().SetWakeup([&] { ++wakeups; });
-    CRecordingWindow wnd;
+    CLogWindow wnd;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        ::SendMessage(wnd.m_hWnd, WM_TEST);
+        Send(wnd.m_hWnd);
         done = true;
     });
     while (!CMessageDispatcher::Instance().HasPendingSends())
@@ -184,4 +214,20 @@ TEST(SendMessage, WakeupIsCalledForQueuedSends) {
     worker.join();
     CMessageDispatcher::Instance().SetWakeup(nullptr);
     EXPECT_TRUE(done);
+}
+
+TEST(SendToWindow, ABoxAskedForByAWorkerIsShownOnTheUIThreadAndCounted) {
+    // The counter is what every test's services check: it must see a box a
+    // worker asks for, and only such a box.
+    const int nBefore = OffThreadMessageBoxCount();
+    AfxMessageBox("from the UI thread");
+    EXPECT_EQ(OffThreadMessageBoxCount(), nBefore);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        AfxMessageBox("from a worker");
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(OffThreadMessageBoxCount(), nBefore + 1);
 }
