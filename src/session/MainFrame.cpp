@@ -1,7 +1,6 @@
 #include "session/MainFrame.h"
 
 #include "model/EntryNode.h"
-#include "platform/Dispatcher.h"
 #include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
@@ -14,7 +13,6 @@
 #include "ui/LdapTreeView.h"
 #include "ui/SchemaBrowser.h"
 #include "ui/SearchPanel.h"
-#include "ui/SetPasswordDlg.h"
 #include "ui/SettingsDlg.h"
 
 #include <QAction>
@@ -524,41 +522,8 @@ CSchemaBrowser* CMainFrame::OnSchema() {
     return m_pSchemaBrowser;
 }
 
-const char* const CMainFrame::kPasswordSetText = "Password set for %s";
-
 void CMainFrame::OnSetPassword() {
-    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
-    CEntryNode* pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
-    if (!pSource || !pEntry)
-        return;
-    const CString dn = pEntry->GetDN();
-    CSetPasswordDlg dialog(dn, pSource->SchemaCache().ListsExtension(kPasswordModifyOid), this);
-    if (dialog.DoModal() != IDOK)
-        return;
-    CString password = dialog.TakePassword();
-    // The dialog ran the event loop: the session or the entry may be gone.
-    pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
-    if (m_pDocument->GetDataSource() != pSource || !pEntry || pEntry->GetDN() != dn) {
-        std::fill(password.Str().begin(), password.Str().end(), '\0');
-        return;
-    }
-    std::shared_ptr<CPasswordChange> pChange = pSource->SetPassword(pEntry, password, dialog.GetScheme());
-    std::fill(password.Str().begin(), password.Str().end(), '\0');
-    {
-        CWaitCursor wait;
-        CMessageDispatcher::Instance().WaitDispatching([&] { return pChange->bDone.load(); }, INFINITE);
-    }
-    if (!pChange->bChanged) {
-        AfxMessageBox(pChange->strMessage, MB_OK | MB_ICONSTOP);
-        return;
-    }
-    CString text;
-    text.Format(kPasswordSetText, dn.GetString());
-    ::SetStatusText(text, 0);
-    // The pane shows the entry's userPassword as it is now.
-    CEntryNode* pShown = m_pListView->GetCurrentEntry();
-    if (pShown && pShown->GetDN() == dn)
-        m_pListView->OnRefresh();
+    m_pTreeView->OnSetPassword();
 }
 
 void CMainFrame::OnViewOperational() {

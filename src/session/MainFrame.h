@@ -73,12 +73,10 @@ public:
     // Tools > Schema: the schema window, made when first asked for and
     // filled with the open source's schema; NULL without a session.
     CSchemaBrowser* OnSchema();
-    // Tools > Set Password: the selected entry's password, set through the
-    // source; the status bar then says kPasswordSetText with the DN.
+    // Tools > Set Password: the tree pane's command on the selected entry.
     void OnSetPassword();
     // View > Operational Attributes (checked or not), kept in the profile.
     void OnViewOperational();
-    static const char* const kPasswordSetText;
     void OnHelpContents();
     // Asks the window to close once control is back in the event loop.
     void PostCloseRequest();

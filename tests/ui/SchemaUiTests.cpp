@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTabWidget>
@@ -370,4 +371,29 @@ TEST_F(SchemaUi, ThePanesFollowTheSchemaOperationalAttributesTipsAndRefusals) {
     EXPECT_EQ(panel.FilterErrorLabel()->text(), BytesToText(panel.GetFilterWarning()));
     panel.FilterCombo()->setEditText(QStringLiteral("(cn=a)"));
     EXPECT_TRUE(panel.GetFilterWarning().IsEmpty());
+}
+
+TEST_F(SchemaUi, SetPasswordFromTheEntrysMenuReachesTheServer) {
+    HTREEITEM hRoot = m_panes.Root();
+    m_panes.m_pTree->ExpandItem(hRoot);
+    ASSERT_TRUE(WaitUntil([&] { return m_panes.Child(hRoot, "ou=People") != nullptr; }));
+    HTREEITEM hPeople = m_panes.Child(hRoot, "ou=People");
+    m_panes.m_pTree->ExpandItem(hPeople);
+    ASSERT_TRUE(WaitUntil([&] { return m_panes.Child(hPeople, "cn=Alice") != nullptr; }));
+    m_panes.m_pTree->RightClickItem(m_panes.Child(hPeople, "cn=Alice"));
+    m_panes.m_pTree->GetContextMenu()->close();
+    DriveNextModal([](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CSetPasswordDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_EQ(pDlg->SchemeCombo(), nullptr); // slapd hashes it itself
+        pDlg->PasswordEdit()->setText(QStringLiteral("from the menu"));
+        pDlg->ConfirmEdit()->setText(QStringLiteral("from the menu"));
+        pDlg->OnOK();
+    });
+    m_panes.m_pTree->GetMenuAction(ID_SET_PASSWORD)->trigger();
+    const std::string alice = "cn=Alice,ou=People," + kBase;
+    EXPECT_TRUE(m_panes.StatusShown(0, ("Password set for " + alice).c_str()));
+    int nExit = -1;
+    m_server.RunTool("ldapwhoami -x -H " + m_server.Url() + " -D '" + alice + "' -w 'from the menu'", &nExit);
+    EXPECT_EQ(nExit, 0);
 }
