@@ -3,31 +3,40 @@
 // platform. Run with QT_SCALE_FACTOR=2 for the pictures at twice the size,
 // and with --dark for a dark palette.
 #include "ldif/LdifSource.h"
+#include "model/EntryNode.h"
 #include "platform/qt/QtServices.h"
 #include "session/AboutDlg.h"
 #include "session/LdapLoginPage.h"
 #include "session/LoginSheet.h"
 #include "session/MainFrame.h"
 #include "session/TarvoDoc.h"
+#include "source/LdapSource.h"
 #include "source/SchemaFiles.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/AttributeRowModel.h"
 #include "ui/EntryClassesPanel.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
+#include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SchemaBrowser.h"
 #include "ui/SettingsDlg.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTreeView>
 
 #include <cstdio>
 #include <functional>
@@ -97,6 +106,88 @@ bool GrabSchemaBrowser(const QString& path) {
     return browser.grab().save(path);
 }
 
+// Serves events until fnDone holds (at most ten seconds).
+bool WaitFor(const std::function<bool()>& fnDone) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!fnDone()) {
+        if (timer.elapsed() > 10000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    return true;
+}
+
+HTREEITEM ChildNamed(CLdapTreeView* pTree, HTREEITEM hParent, const char* pszText) {
+    for (HTREEITEM hChild : pTree->GetChildItems(hParent))
+        if (pTree->GetItemText(hChild) == pszText)
+            return hChild;
+    return HTREEITEM();
+}
+
+// The main window on a server opened without a base (its naming contexts
+// beside the root DSE), then a group's member followed to its entry.
+bool GrabServerWindows(CQtServices& services, const QString& server, const QString& folder,
+                       const QString& suffix) {
+    CTarvoDoc doc;
+    CMainFrame frame(&doc);
+    frame.resize(1000, 640);
+    frame.show();
+    // The panes' progress texts show in the pictures too.
+    CMainFrame* pFrame = &frame;
+    services.m_status.SetTarget(
+        pFrame, [pFrame](int nPane, const QString& text) { pFrame->SetPaneText(nPane, text); });
+    auto* pSource = new CLdapSource;
+    CConnectionParams params;
+    params.m_strServer = FromQString(server.section(QLatin1Char(':'), 0, 0));
+    params.m_nPort = server.section(QLatin1Char(':'), 1, 1).toInt();
+    params.m_strFilter = "(objectclass=*)";
+    if (!pSource->Open(params)) {
+        delete pSource;
+        return false;
+    }
+    doc.m_pDataSource = pSource;
+    for (CEntryNode* pContext : params.m_namingContexts)
+        doc.UpdateAllViews(nullptr, 0, pContext);
+    doc.UpdateAllViews(nullptr, 0, params.m_pRoot);
+    doc.SetSessionFlags();
+    CLdapTreeView* pTree = frame.GetTreeView();
+    CLdapListView* pList = frame.GetListView();
+    const HTREEITEM hTop = pTree->GetRootItem();
+    if (!WaitFor([&] { return pList->GetRowCount() > 0; }))
+        return false;
+    pTree->ExpandItem(hTop);
+    if (!WaitFor([&] { return pTree->GetChildItems(hTop).size() > 1; }) ||
+        !frame.grab().save(QStringLiteral("%1/naming-contexts%2.png").arg(folder, suffix)))
+        return false;
+
+    HTREEITEM hGroups = ChildNamed(pTree, hTop, "ou=Groups");
+    pTree->ExpandItem(hGroups);
+    if (!WaitFor([&] { return static_cast<bool>(ChildNamed(pTree, hGroups, "cn=engineering")); }))
+        return false;
+    pTree->ClickItem(ChildNamed(pTree, hGroups, "cn=engineering"));
+    if (!WaitFor([&] { return pList->GetRowCount() > 3; }))
+        return false;
+    for (int nRow = 0; nRow < pList->GetRowCount(); ++nRow) {
+        if (pList->GetRowName(nRow) == "member") {
+            pList->GetListControl()->setCurrentIndex(pList->GetModel()->index(nRow, 1));
+            const CString target = pList->GetRowValue(nRow);
+            pList->OnGoToEntry();
+            if (!WaitFor([&] {
+                    CEntryNode* pEntry = pTree->GetSelectedEntry();
+                    return pEntry && pEntry->GetDN() == target && pList->GetCurrentEntry() == pEntry &&
+                           pList->GetRowCount() > 3;
+                }))
+                return false;
+            return frame.grab().save(QStringLiteral("%1/dn-followed%2.png").arg(folder, suffix));
+        }
+    }
+    return false;
+}
+
 QPalette DarkPalette() {
     QPalette palette;
     palette.setColor(QPalette::Window, QColor(45, 45, 48));
@@ -114,13 +205,18 @@ QPalette DarkPalette() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen; a run may name an offscreen screen of its own size
+    // (offscreen:configfile=...).
+    if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    CScreenFit::Install();
     QApplication::setOrganizationName(QStringLiteral("Brennick"));
     QApplication::setApplicationName(QStringLiteral("Tarvo"));
     const QStringList arguments = QApplication::arguments();
     const bool bDark = arguments.contains(QStringLiteral("--dark"));
-    const QString folder = arguments.size() > 1 && !arguments.last().startsWith(QLatin1Char('-'))
+    const QString folder = arguments.size() > 1 && !arguments.last().startsWith(QLatin1Char('-')) &&
+                                   arguments.at(arguments.size() - 2) != QLatin1String("--server")
                                ? arguments.last()
                                : QStringLiteral("docs");
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -213,5 +309,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     std::printf("wrote %s\n", qPrintable(mainPath));
+    // --server host:port: a directory server with the demo data.
+    const qsizetype nServer = arguments.indexOf(QStringLiteral("--server"));
+    if (nServer > 0 && nServer + 1 < arguments.size()) {
+        if (!GrabServerWindows(services, arguments.at(nServer + 1), folder, suffix)) {
+            std::fprintf(stderr, "cannot take the pictures on %s\n", qPrintable(arguments.at(nServer + 1)));
+            return 1;
+        }
+        std::printf("wrote %s/naming-contexts%s.png and dn-followed%s.png\n", qPrintable(folder),
+                    qPrintable(suffix), qPrintable(suffix));
+    }
     return 0;
 }

@@ -4,7 +4,6 @@
 #include "session/TarvoApp.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 
 #include <cstdio>
 
@@ -13,35 +12,33 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Brennick"));
     QCoreApplication::setApplicationName(QStringLiteral("Tarvo"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.03A"));
-    QCommandLineParser parser;
-    SetUpCommandLine(parser);
 
-    // --help and --version answer without a display.
-    QStringList rawArguments;
+    // The command line is read before any window system is asked for: help,
+    // the version and mistakes are answered without a display.
+    QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        rawArguments << QString::fromLocal8Bit(argv[i]);
-    for (const QString& argument : rawArguments.mid(1)) {
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h") ||
-            argument == QLatin1String("--version") || argument == QLatin1String("-v"))
-            parser.process(rawArguments);
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CCommandLine commandLine = ParseCommandLine(arguments);
+    switch (commandLine.eAction) {
+    case CCommandLine::kHelp:
+    case CCommandLine::kVersion:
+        std::fputs(qPrintable(commandLine.strText), stdout);
+        return 0;
+    case CCommandLine::kError:
+        std::fprintf(stderr, "tarvo: %s\nTry 'tarvo --help' for more information.\n",
+                     qPrintable(commandLine.strText));
+        return 1;
+    case CCommandLine::kRun:
+        break;
     }
-
-    QApplication app(argc, argv);
-    parser.process(app);
-    const QStringList sources = parser.positionalArguments();
-    QString error;
-    CStartSource source;
-    if (sources.size() > 1)
-        error = QStringLiteral("Only one LDIF file or LDAP URL can be opened.");
-    else if (!sources.isEmpty())
-        ParseStartSource(sources.first(), source, error);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "tarvo: %s\n", qPrintable(error));
+    if (!HasWindowSystem(commandLine)) {
+        std::fprintf(stderr, "tarvo: %s\n", qPrintable(NoWindowSystemMessage()));
         return 1;
     }
 
+    QApplication app(argc, argv);
     CTarvoApp theApp;
-    if (!theApp.InitInstance(sources))
+    if (!theApp.InitInstance(commandLine.sources))
         return theApp.ExitInstance();
     const int nResult = QApplication::exec();
     theApp.ExitInstance();

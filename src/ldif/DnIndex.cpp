@@ -1,43 +1,42 @@
 #include "ldif/DnIndex.h"
 
-#include "ldif/AsciiCase.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 
+#include <algorithm>
+
 std::string CDnIndex::Key(std::string_view dn) {
-    // Without escapes, quotes or blanks the key is the DN upper-cased.
-    if (dn.find_first_of("\\\" \t") != std::string_view::npos)
-        return DnCompareKey(dn);
-    std::string key(dn);
-    for (char& c : key)
-        c = UpperAscii(c);
-    return key;
+    return DnCompareKey(dn);
 }
 
-CDnIndex::CDnIndex(const std::vector<CEntryNode*>& entries)
-    : m_next(entries.size(), -1), m_removed(entries.size(), false) {
-    m_keys.reserve(entries.size());
-    for (const CEntryNode* pEntry : entries)
-        m_keys.push_back(Key(pEntry->m_strDN.View()));
-    m_heads.reserve(entries.size());
-    // From the back, so that each chain runs in array order.
-    for (size_t i = entries.size(); i-- > 0;) {
-        auto [it, bNew] = m_heads.try_emplace(m_keys[i], static_cast<int>(i));
-        if (!bNew) {
-            m_next[i] = it->second;
-            it->second = static_cast<int>(i);
-        }
+std::uint64_t CDnIndex::Hash(std::string_view key) {
+    // FNV-1a: stable and good enough to make collisions rare; each hit is
+    // confirmed anyway.
+    std::uint64_t h = 14695981039346656037ULL;
+    for (char ch : key) {
+        h ^= static_cast<unsigned char>(ch);
+        h *= 1099511628211ULL;
     }
+    return h;
 }
 
-int CDnIndex::Find(const std::string& key) {
-    auto it = m_heads.find(key);
-    if (it == m_heads.end())
-        return -1;
-    // Gone for good: unlinked so no later lookup walks over them.
-    while (it->second >= 0 && m_removed[static_cast<size_t>(it->second)])
-        it->second = m_next[static_cast<size_t>(it->second)];
-    return it->second;
+CDnIndex::CDnIndex(const std::vector<CEntryNode*>& entries) : m_entries(entries), m_removed(entries.size()) {
+    m_sorted.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        m_sorted.emplace_back(Hash(Key(entries[i]->m_strDN.View())), static_cast<int>(i));
+    std::sort(m_sorted.begin(), m_sorted.end());
+}
+
+int CDnIndex::Find(const std::string& key) const {
+    const std::uint64_t h = Hash(key);
+    auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), std::make_pair(h, -1));
+    // Positions of one hash come in array order.
+    for (; it != m_sorted.end() && it->first == h; ++it) {
+        const auto n = static_cast<size_t>(it->second);
+        if (!m_removed[n] && Key(m_entries[n]->m_strDN.View()) == key)
+            return it->second;
+    }
+    return -1;
 }
 
 void CDnIndex::MarkRemoved(int nPosition) {

@@ -1,37 +1,38 @@
 #pragma once
-// Finds entries by DN the way the server would match them (case, blanks
-// around separators and printable hex escapes do not count), for the parent
-// lookup of an LDIF file's entries. Among entries with the same DN the first
-// one in array order that is still in the array wins; entries taken out of
-// the array are dropped from the index as the lookups meet them, so a long
-// run of lookups stays linear.
+// Finds entries by DN the way the server would match them (DnCompareKey),
+// for the parent lookup of an LDIF file's entries. Among entries with the
+// same DN the first one in array order that is still in the array wins.
+// Only a hash of each key is kept (a large file has a hundred thousand
+// DNs); a hit is confirmed against the entry's own DN.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class CEntryNode;
 
 class CDnIndex {
 public:
-    // Indexes every entry of the array by the key of its DN.
+    // Indexes every entry of the array, which must stay as it is while the
+    // index is used.
     explicit CDnIndex(const std::vector<CEntryNode*>& entries);
     CDnIndex(const CDnIndex&) = delete;
     CDnIndex& operator=(const CDnIndex&) = delete;
 
     // Position of the first entry still present whose DN has this key, or -1.
-    int Find(const std::string& key);
+    int Find(const std::string& key) const;
     // The entry at this position has left the array.
     void MarkRemoved(int nPosition);
 
-    // DnCompareKey, without its cost for the plain DNs most files hold.
     static std::string Key(std::string_view dn);
 
 private:
-    std::vector<std::string> m_keys;
-    std::unordered_map<std::string_view, int> m_heads;
-    std::vector<int> m_next;
+    static std::uint64_t Hash(std::string_view key);
+
+    const std::vector<CEntryNode*>& m_entries;
+    // (hash of the key, position), sorted.
+    std::vector<std::pair<std::uint64_t, int>> m_sorted;
     std::vector<bool> m_removed;
 };

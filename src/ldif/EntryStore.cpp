@@ -1,7 +1,7 @@
 #include "ldif/EntryStore.h"
 
-#include "ldif/AsciiCase.h"
 #include "ldif/LdifSyntax.h"
+#include "model/AsciiCase.h"
 #include "model/EntryNode.h"
 
 #include <algorithm>
@@ -176,12 +176,19 @@ void AppendComments(std::string& out, std::vector<CRecordComment>* pComments, Pi
 
 void AppendValueLinesKeeping(std::string& out, std::string_view in,
                              const std::vector<std::pair<std::string, std::string>>* pUrls,
-                             std::string_view eol, std::vector<CRecordComment>* pComments) {
+                             std::string_view eol, std::vector<CRecordComment>* pComments,
+                             int* pSkipped = nullptr) {
     std::vector<bool> usedUrls(pUrls ? pUrls->size() : 0);
     const size_t nAttributes = TakeLength(in);
     for (size_t a = 0; a < nAttributes; ++a) {
         const std::string_view name = TakeBytes(in);
         const size_t nValues = TakeLength(in);
+        if (pSkipped && !IsAttributeDescription(name)) {
+            ++*pSkipped;
+            for (size_t v = 0; v < nValues; ++v)
+                TakeBytes(in);
+            continue;
+        }
         std::string_view values = in;
         if (pComments) {
             // A comment whose value is gone or changed stays with its attribute.
@@ -214,8 +221,9 @@ void AppendValueLinesKeeping(std::string& out, std::string_view in,
 } // namespace
 
 void AppendValueLines(std::string& out, std::string_view attributes,
-                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol) {
-    AppendValueLinesKeeping(out, attributes, pUrls, eol, nullptr);
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                      int* pSkipped) {
+    AppendValueLinesKeeping(out, attributes, pUrls, eol, nullptr, pSkipped);
 }
 
 void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view attributes,
@@ -233,9 +241,16 @@ void AppendPlainRecord(std::string& out, std::string_view dn, std::string_view a
 CEntryStore::~CEntryStore() = default;
 
 std::string CEntryStore::Serialize(const CAttributeArray& attributes) {
+    // An attribute without values writes no line: it is left out, so that
+    // a value added and deleted again leaves the record as it was.
+    const auto nWithValues =
+        std::count_if(attributes.begin(), attributes.end(),
+                      [](const CAttribute* pAttribute) { return !pAttribute->IsEmpty(); });
     std::string out;
-    AppendLength(out, static_cast<size_t>(attributes.GetSize()));
+    AppendLength(out, static_cast<size_t>(nWithValues));
     for (const CAttribute* pAttribute : attributes) {
+        if (pAttribute->IsEmpty())
+            continue;
         AppendLength(out, pAttribute->m_strName.Str().size());
         out += pAttribute->m_strName.Str();
         AppendLength(out, static_cast<size_t>(pAttribute->GetSize()));
@@ -262,7 +277,7 @@ void CEntryStore::Deserialize(std::string_view in, CAttributeArray& attributes) 
 }
 
 std::string_view CEntryStore::RawOf(const CKept& kept) const {
-    return std::string_view(m_fileText).substr(kept.nOffset, kept.nLength);
+    return m_text.View(kept.nOffset, kept.nLength);
 }
 
 std::string CEntryStore::TruthOf(const CKept& kept) const {
@@ -328,18 +343,20 @@ void CEntryStore::Save(const CEntryNode* pEntry) {
     CKept& kept = m_kept[pEntry];
     std::string text = Serialize(pEntry->m_attributes);
     kept.bFilled = true;
-    if (!kept.pEdited && kept.nLength > 0 && text == ParseRecordAttributes(RawOf(kept)))
+    // Values back as they were read: the bytes read are written again (with
+    // a new dn line if the entry was renamed meanwhile).
+    if (kept.nLength > 0 && text == ParseRecordAttributes(RawOf(kept))) {
+        kept.pEdited.reset();
         return;
+    }
     MakeEdited(kept);
     kept.pEdited->text = std::move(text);
 }
 
 void CEntryStore::MarkRenamed(const CEntryNode* pEntry) {
-    auto it = m_kept.find(pEntry);
-    if (it == m_kept.end())
+    // A record read gets its new dn line when it is written (AppendRecord).
+    if (m_kept.find(pEntry) == m_kept.end())
         Save(pEntry);
-    else
-        MakeEdited(it->second);
 }
 
 void CEntryStore::Forget(const CEntryNode* pEntry) {
@@ -348,8 +365,7 @@ void CEntryStore::Forget(const CEntryNode* pEntry) {
 
 void CEntryStore::Clear() {
     m_kept.clear();
-    m_fileText.clear();
-    m_fileText.shrink_to_fit();
+    m_text.Clear();
 }
 
 bool CEntryStore::HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const {
@@ -376,22 +392,31 @@ bool CEntryStore::HasRequiredName(const CEntryNode* pEntry, std::string_view upp
     return false;
 }
 
-bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
-                                       std::string_view eol) const {
+bool CEntryStore::AppendAttributeLines(const CEntryNode* pEntry, std::string& out, std::string_view eol,
+                                       int& nSkipped) const {
     auto it = m_kept.find(pEntry);
     if (it == m_kept.end())
         return false;
     if (it->second.pEdited) {
-        AppendValueLines(out, it->second.pEdited->text, &it->second.pEdited->urls, eol);
+        AppendValueLines(out, it->second.pEdited->text, &it->second.pEdited->urls, eol, &nSkipped);
     } else {
         std::vector<std::pair<std::string, std::string>> urls;
         const std::string text = ParseRecordAttributes(RawOf(it->second), &urls);
-        AppendValueLines(out, text, &urls, eol);
+        AppendValueLines(out, text, &urls, eol, &nSkipped);
     }
     return true;
 }
 
 namespace {
+
+// Where the first line of a record (its dn line, folded or not) ends,
+// its line break included.
+size_t FirstLineEnd(std::string_view record) {
+    size_t nLf = record.find('\n');
+    while (nLf != std::string_view::npos && nLf + 1 < record.size() && record[nLf + 1] == ' ')
+        nLf = record.find('\n', nLf + 1);
+    return nLf == std::string_view::npos ? record.size() : nLf + 1;
+}
 
 // Whether the record read still carries this DN.
 bool RecordHasDn(std::string_view record, std::string_view dn) {
@@ -428,16 +453,16 @@ void CEntryStore::AppendRecord(const CEntryNode* pEntry, std::string& out, std::
         return;
     }
     const CKept& kept = it->second;
-    if (!kept.pEdited && RecordHasDn(RawOf(kept), pEntry->m_strDN.View())) {
-        out += RawOf(kept);
+    const std::string_view raw = RawOf(kept);
+    if (kept.pEdited) {
+        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol, raw);
         return;
     }
-    if (kept.pEdited) {
-        AppendPlainRecord(out, pEntry->m_strDN.View(), kept.pEdited->text, &kept.pEdited->urls, eol,
-                          RawOf(kept));
-    } else {
-        std::vector<std::pair<std::string, std::string>> urls;
-        const std::string text = ParseRecordAttributes(RawOf(kept), &urls);
-        AppendPlainRecord(out, pEntry->m_strDN.View(), text, &urls, eol, RawOf(kept));
+    if (RecordHasDn(raw, pEntry->m_strDN.View())) {
+        out += raw;
+        return;
     }
+    // Renamed, values as read: a new dn line, the rest as it was.
+    AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
+    out += raw.substr(FirstLineEnd(raw));
 }

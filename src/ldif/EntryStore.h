@@ -5,6 +5,7 @@
 // kept here stays the truth, which also lets an entry get back attributes
 // that a pane threw away from its cache.
 
+#include "ldif/BlockText.h"
 #include "ldif/LdifWriter.h"
 #include "model/Attribute.h"
 
@@ -52,8 +53,8 @@ public:
 
     // The file's bytes as read; records and the lines between them are spans
     // of it, so that what nobody changed is written back exactly.
-    std::string& FileText() { return m_fileText; }
-    const std::string& FileText() const { return m_fileText; }
+    CBlockText& Text() { return m_text; }
+    const CBlockText& Text() const { return m_text; }
     // An entry read from the file: its record is these bytes of the file
     // text. bHasRequired: whether it names the required attribute.
     void KeepRecord(const CEntryNode* pEntry, size_t nOffset, size_t nLength, bool bHasRequired);
@@ -79,8 +80,8 @@ public:
     // Whether the entry names the attribute required at reading (upper-cased).
     bool HasRequiredName(const CEntryNode* pEntry, std::string_view upperName) const;
 
-    bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out,
-                              std::string_view eol) const override;
+    bool AppendAttributeLines(const CEntryNode* pEntry, std::string& out, std::string_view eol,
+                              int& nSkipped) const override;
     // The entry's record as it goes back into its file, without the empty
     // line after it: the bytes read while it is unchanged, else the dn line
     // and one line per value.
@@ -103,7 +104,7 @@ private:
     std::string TruthOf(const CKept& kept) const;
     void MakeEdited(CKept& kept) const;
 
-    std::string m_fileText;
+    CBlockText m_text;
     std::unordered_map<const CEntryNode*, CKept> m_kept;
 };
 
@@ -112,9 +113,12 @@ private:
 std::string ParseRecordAttributes(std::string_view record,
                                   std::vector<std::pair<std::string, std::string>>* pUrls = nullptr);
 // One line per value of the compact text, each ended with eol; values that
-// are not safe in base 64, listed URL values in URL form.
+// are not safe in base 64, listed URL values in URL form. With pSkipped,
+// attributes whose names are no attribute descriptions are left out and
+// counted there.
 void AppendValueLines(std::string& out, std::string_view attributes,
-                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol);
+                      const std::vector<std::pair<std::string, std::string>>* pUrls, std::string_view eol,
+                      int* pSkipped = nullptr);
 // The dn line, then one line per value of the compact text, each ended with
 // eol; values that are not safe in base 64, listed URL values in URL form.
 // The comments inside original (the record as read) go back above the

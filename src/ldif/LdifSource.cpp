@@ -1,17 +1,50 @@
 #include "ldif/LdifSource.h"
 
-#include "ldif/AsciiCase.h"
 #include "ldif/DnIndex.h"
 #include "ldif/LdifLineReader.h"
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
+#include "model/AsciiCase.h"
 #include "model/DnHelper.h"
+#include "platform/Memory.h"
 #include "platform/Services.h"
 #include "source/ConnectionParams.h"
 #include "source/EntryItemInserter.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace {
+
+const char* const kAlreadyExists = "Already exists";
+
+// The file text is kept in blocks of about this size, compressed from
+// this file size on.
+constexpr size_t kBlockSize = size_t{128} * 1024;
+constexpr size_t kCompressFrom = size_t{1} << 20;
+
+// Why a file could not be read, told apart so that the user knows what to
+// change: the name, the choice of a folder, or the permissions.
+CString ReadFailureText(const CString& path, bool bOpened) {
+    if (path.IsEmpty())
+        return "Error - No LDIF file was named.";
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path.GetString(), error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "Error - File not Found: " + path;
+    if (status.type() == std::filesystem::file_type::directory)
+        return "Error - " + path + " is a folder, not an LDIF file.";
+    if (status.type() != std::filesystem::file_type::regular && !error)
+        return "Error - " + path + " is not a file (a pipe or a device).";
+    if (bOpened)
+        return "Error - The file could not be read to its end: " + path;
+    return "Error - Access Denied: " + path;
+}
+
+} // namespace
 
 CLdifSource::CLdifSource() = default;
 
@@ -36,39 +69,54 @@ void CLdifSource::SplitLine(const CString& line, CString& name, CString& value) 
 BOOL CLdifSource::ReadFile() {
     CLdifLineReader reader;
     if (m_strFileName.IsEmpty() || m_strFileName.Find('\0') >= 0 || !reader.Open(m_strFileName.GetString())) {
-        ReportFailure("Error - Access Denied or File not Found.");
+        ReportFailure(ReadFailureText(m_strFileName.Find('\0') >= 0 ? CString() : m_strFileName, false));
+        return FALSE;
+    }
+    // Refused before anything is read when it cannot fit: running out half
+    // way would take the whole program down, or the machine into swap.
+    const long long nAvailable = AvailableMemoryBytes();
+    if (nAvailable >= 0 && reader.FileSize() / 2 * 3 > nAvailable) {
+        ShowNotEnoughMemory(reader.FileSize());
         return FALSE;
     }
 
-    // Every byte is kept: what nobody changes is written back as it was.
-    std::string& text = m_store.FileText();
-    text.reserve(static_cast<size_t>(reader.FileSize()) + 1);
-    std::string_view line;
-    while (reader.NextLine(line)) {
-        text.append(line);
-        text.append(reader.LastBreak());
-    }
-    m_strEol = FirstLineBreak(text);
     // A record takes a few hundred bytes in a typical file.
-    m_store.Reserve(text.size() / 256);
+    const auto nFileSize = static_cast<size_t>(reader.FileSize());
+    m_store.Reserve(nFileSize / 256);
+    m_records.reserve(nFileSize / 256);
+    m_entries.Reserve(static_cast<int>(nFileSize / 256));
 
     CEntryNode* pCurrent = nullptr;
     size_t nRecordStart = 0, nRecordEnd = 0;
     bool bHasRequired = false;
+    // Whether only control lines followed the dn line so far, and whether
+    // a change record is being read: it belongs to no entry, and its bytes
+    // stay as they are whatever happens to the entries.
+    bool bBeforeChangeType = false, bInChangeRecord = false;
     auto finishCurrent = [&] {
         if (!pCurrent)
             return;
         m_store.KeepRecord(pCurrent, nRecordStart, nRecordEnd - nRecordStart, bHasRequired);
         m_records.push_back({pCurrent, nRecordStart, nRecordEnd - nRecordStart});
         m_entries.Add(pCurrent);
+        m_nAppendAt = nRecordEnd;
         pCurrent = nullptr;
     };
     // A record runs from its dn line to its last value line; blank lines,
     // comments and stray lines after that belong to no record and stay
-    // where they are.
+    // where they are. A change record runs up to the next empty line.
     std::string value;
-    ForEachLdifLine(text, [&](std::string_view logical, size_t nStart, size_t nEnd) {
-        switch (ClassifyLdifLine(logical)) {
+    size_t nBase = 0; // where the block being read starts in the file
+    auto onLine = [&](std::string_view logical, size_t nStart, size_t nEnd) {
+        nStart += nBase;
+        nEnd += nBase;
+        const ELdifLineKind eKind = ClassifyLdifLine(logical);
+        if (bInChangeRecord && eKind != ELdifLineKind::Blank && eKind != ELdifLineKind::Dn) {
+            m_nAppendAt = nEnd;
+            return;
+        }
+        bInChangeRecord = false;
+        switch (eKind) {
         case ELdifLineKind::Dn: {
             finishCurrent();
             std::string_view name;
@@ -80,21 +128,57 @@ BOOL CLdifSource::ReadFile() {
                 nRecordStart = nStart;
                 nRecordEnd = nEnd;
                 bHasRequired = false;
+                bBeforeChangeType = true;
             }
             break;
         }
         case ELdifLineKind::Attribute:
             if (pCurrent) {
+                const std::string_view name = logical.substr(0, logical.find(':'));
+                if (bBeforeChangeType && EqualsUpperAscii(name, "CHANGETYPE")) {
+                    delete pCurrent;
+                    pCurrent = nullptr;
+                    bInChangeRecord = true;
+                    m_nAppendAt = nEnd;
+                    break;
+                }
+                bBeforeChangeType = bBeforeChangeType && EqualsUpperAscii(name, "CONTROL");
                 nRecordEnd = nEnd;
                 if (!bHasRequired)
-                    bHasRequired =
-                        EqualsUpperAscii(logical.substr(0, logical.find(':')), m_strRequiredAttribute.View());
+                    bHasRequired = EqualsUpperAscii(name, m_strRequiredAttribute.View());
             }
             break;
         default:
             break;
         }
-    });
+    };
+    // Every byte is kept, in blocks that end after an empty line (where no
+    // line continues the one before): each block is read, then kept
+    // compressed when the file is large.
+    const bool bCompress = nFileSize >= kCompressFrom;
+    bool bEolKnown = false;
+    std::string block;
+    block.reserve(std::min(nFileSize + 1, kBlockSize + kBlockSize / 4));
+    auto takeBlock = [&] {
+        if (!bEolKnown && block.find('\n') != std::string::npos) {
+            m_strEol = FirstLineBreak(block);
+            bEolKnown = true;
+        }
+        ForEachLdifLine(block, onLine);
+        m_store.Text().Append(block, bCompress);
+        nBase += block.size();
+        block.clear();
+    };
+    std::string_view line;
+    while (reader.NextLine(line)) {
+        block.append(line);
+        block.append(reader.LastBreak());
+        if (line.empty() && !reader.LastBreak().empty() && block.size() >= kBlockSize)
+            takeBlock();
+    }
+    takeBlock();
+    if (!bEolKnown)
+        m_strEol = "\r\n";
     finishCurrent();
     const bool bFailed = reader.Failed();
     reader.Close();
@@ -102,7 +186,7 @@ BOOL CLdifSource::ReadFile() {
     if (bFailed) {
         // Half a file is never shown, and never written back over the whole.
         DiscardRead();
-        ReportFailure("Error - Access Denied or File not Found.");
+        ReportFailure(ReadFailureText(m_strFileName, true));
         return FALSE;
     }
 
@@ -118,7 +202,7 @@ BOOL CLdifSource::ReadFile() {
     m_entries.Data().swap(kept);
 
     if (m_entries.IsEmpty()) {
-        ReportFailure("Error - No relevent entries found in this file.");
+        ReportFailure("Error - No relevant entries found in this file.");
         return FALSE;
     }
     return TRUE;
@@ -133,7 +217,36 @@ void CLdifSource::DiscardRead() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_records.clear();
+    m_nAppendAt = 0;
     m_store.Clear();
+}
+
+void CLdifSource::DiscardAfterFailure() {
+    // An entry may stand in both arrays while the tree is being built; each
+    // is freed once, without allocating (memory has just run out).
+    std::vector<CEntryNode*>& entries = m_entries.Data();
+    std::vector<CEntryNode*>& others = m_otherEntries.Data();
+    std::sort(entries.begin(), entries.end());
+    for (CEntryNode* pEntry : others) {
+        if (!std::binary_search(entries.begin(), entries.end(), pEntry))
+            delete pEntry;
+    }
+    const bool bTopListed =
+        m_pTopEntry && (std::binary_search(entries.begin(), entries.end(), m_pTopEntry) ||
+                        std::find(others.begin(), others.end(), m_pTopEntry) != others.end());
+    if (m_pTopEntry && !bTopListed)
+        delete m_pTopEntry;
+    m_pTopEntry = nullptr;
+    others.clear();
+    DiscardRead();
+}
+
+void CLdifSource::ShowNotEnoughMemory(long long nFileSize) {
+    // The size in MB with thousands separators: "2,048 MB".
+    std::string digits = std::to_string((nFileSize + (1 << 20) - 1) >> 20);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<size_t>(i), ",");
+    ReportFailure("Not enough memory to open " + m_strFileName + " (" + CString(digits) + " MB)");
 }
 
 BOOL CLdifSource::IsRelevant(CEntryNode* pEntry) {
@@ -250,9 +363,24 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
     m_strRequiredAttribute.MakeUpper();
     RegisterAttributeStore(&m_store);
 
-    if (!ReadFile())
+    CEntryNode* pTop = nullptr;
+    try {
+        if (!ReadFile())
+            return FALSE;
+        pTop = BuildTree();
+    } catch (const std::bad_alloc&) {
+        // More memory per byte than foreseen (a file of tiny records): what
+        // was read goes, and the file is left as it is.
+        long long nSize = 0;
+        {
+            CLdifLineReader reader;
+            if (reader.Open(m_strFileName.GetString()))
+                nSize = reader.FileSize();
+        }
+        DiscardAfterFailure();
+        ShowNotEnoughMemory(nSize);
         return FALSE;
-    CEntryNode* pTop = BuildTree();
+    }
     if (!pTop) {
         ReportFailure("Error - Tree could not be built.");
         return FALSE;
@@ -299,6 +427,14 @@ BOOL CLdifSource::AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM
     if (pParent->IsRoot() && pNewEntry->m_strDN.GetLength() > rootSuffix.GetLength() &&
         pNewEntry->m_strDN.Right(rootSuffix.GetLength()) == rootSuffix)
         pNewEntry->m_strDN = pNewEntry->m_strDN.Left(pNewEntry->m_strDN.GetLength() - rootSuffix.GetLength());
+    if (FindEntry(pNewEntry->m_strDN)) {
+        // As a server refuses it: the file never holds two records of one DN.
+        ReportFailure(kAlreadyExists);
+        Notify(SafeHwnd(pNotify), &ISourceEvents::EntryAdded, nullptr, hParentItem);
+        delete pNewEntry;
+        pParent->EndOperation(OP_ADD_ENTRY);
+        return FALSE;
+    }
     pParent->AddChildTail(pNewEntry);
     pNewEntry->SetParent(pParent);
     pNewEntry->SetIndex(m_entries.Add(pNewEntry));
@@ -375,15 +511,19 @@ BOOL CLdifSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 }
 
 BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                              CString strOldItemText, CWnd* pNotify) {
+                              CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn) {
     if (!pEntry)
         return FALSE;
-    const BOOL bTop = IsTopEntry(pEntry);
+    BOOL bRefused = TRUE;
     std::vector<CEntryNode*> descendants;
-    if (bTop) {
+    if (IsTopEntry(pEntry)) {
         ReportFailure("Error - The top entry can't be renamed.");
+    } else if (const CEntryNode* pOther = FindEntry(NewDnFor(pEntry, strNewRDN));
+               pOther && pOther != pEntry) {
+        ReportFailure(kAlreadyExists);
     } else {
-        strNewDN = RenameEntry(pEntry, strNewRDN, descendants);
+        bRefused = FALSE;
+        strNewDN = RenameEntry(pEntry, strNewRDN, descendants, bDeleteOldRdn);
         m_bModified = TRUE;
     }
 
@@ -393,7 +533,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     pRequest->hNotify = SafeHwnd(pNotify);
     pRequest->strNewRDN = strNewRDN;
     pRequest->strOldRDN = strOldRDN;
-    pRequest->bSucceeded = bTop ? FALSE : TRUE;
+    pRequest->bSucceeded = bRefused ? FALSE : TRUE;
     pRequest->strNewDN = strNewDN;
     pRequest->strOldItemText = strOldItemText;
     pRequest->bAbandoned = FALSE;
@@ -419,7 +559,7 @@ BOOL CLdifSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
         m_modifyEntryRequests.push_back(std::move(pMovedRequest));
         Notify(pMovedRecord->hNotify, &ISourceEvents::EntryModified, *pMovedRecord);
     }
-    return bTop ? FALSE : TRUE;
+    return bRefused ? FALSE : TRUE;
 }
 
 BOOL CLdifSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
@@ -550,9 +690,10 @@ BOOL CLdifSource::Close() {
     // need not be.
     if (m_bOpened && m_bModified && !WriteFile()) {
         const CString recovery = MakeRecoveryFilePath(m_strFileName);
-        const bool bSaved = !recovery.IsEmpty() && WriteFileReplacing(recovery, [this](CFileSink& sink) {
-                                                       WriteContents(sink);
-                                                   }).Succeeded();
+        // A copy of the user's records where others may look: private.
+        const auto writeContents = [this](CFileSink& sink) { WriteContents(sink); };
+        const bool bSaved =
+            !recovery.IsEmpty() && WriteFileReplacing(recovery, writeContents, true).Succeeded();
         if (bSaved)
             ReportFailure("The changes were not lost: they were saved to the file " + recovery);
         else
@@ -575,6 +716,7 @@ BOOL CLdifSource::Close() {
     m_otherEntries.RemoveAll();
     m_otherLines.RemoveAll();
     m_records.clear();
+    m_nAppendAt = 0;
     m_addedEntries.clear();
     m_pTopEntry = nullptr;
     m_store.Clear();
@@ -615,7 +757,7 @@ CString CLdifSource::FormatEntry(const CEntryNode* pEntry) const {
 }
 
 void CLdifSource::WriteContents(CFileSink& sink) const {
-    const std::string_view text = m_store.FileText();
+    const CBlockText& text = m_store.Text();
     char cLast = 0;
     auto write = [&](std::string_view bytes) {
         if (!bytes.empty()) {
@@ -635,26 +777,37 @@ void CLdifSource::WriteContents(CFileSink& sink) const {
             write(record);
         }
     };
+    // Added entries go right after the last record read, of whatever kind.
     size_t nDone = 0;
+    bool bAddedWritten = false;
+    auto writeUpTo = [&](size_t nEnd) {
+        if (!bAddedWritten && m_nAppendAt >= nDone && m_nAppendAt <= nEnd) {
+            text.ForEachPiece(nDone, m_nAppendAt, write);
+            writeAdded();
+            bAddedWritten = true;
+            nDone = m_nAppendAt;
+        }
+        text.ForEachPiece(nDone, nEnd, write);
+        nDone = nEnd;
+    };
     for (const CRecordSpan& span : m_records) {
-        write(text.substr(nDone, span.nOffset - nDone));
+        writeUpTo(span.nOffset);
         nDone = span.nOffset + span.nLength;
         if (span.pEntry) {
             record.clear();
             m_store.AppendRecord(span.pEntry, record, m_strEol);
             write(record);
         }
-        if (&span == &m_records.back())
-            writeAdded();
     }
-    if (m_records.empty())
-        writeAdded();
-    write(text.substr(nDone));
+    writeUpTo(text.Size());
 }
 
 const CStringArray& CLdifSource::GetOtherLines() const {
     m_otherLines.RemoveAll();
-    const std::string_view text = m_store.FileText();
+    std::string all;
+    m_store.Text().ForEachPiece(0, m_store.Text().Size(),
+                                [&all](std::string_view piece) { all.append(piece); });
+    const std::string_view text = all;
     auto addLines = [this](std::string_view gap) {
         while (!gap.empty()) {
             const size_t nLf = gap.find('\n');
@@ -674,14 +827,33 @@ const CStringArray& CLdifSource::GetOtherLines() const {
     return m_otherLines;
 }
 
-CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
-                                 std::vector<CEntryNode*>& descendants) {
-    const CString oldDN = pEntry->m_strDN;
-    CEntryNode* pParent = pEntry->GetParent();
+CString CLdifSource::NewDnFor(const CEntryNode* pEntry, const CString& strNewRDN) const {
+    const CEntryNode* pParent = pEntry->GetParent();
     // Below the synthetic "Root" the entry keeps the parent its DN names.
-    const CString parentDN = pParent->IsRoot() ? ParentDN(oldDN) : pParent->m_strDN;
-    const CString newDN = parentDN.IsEmpty() ? strNewRDN : strNewRDN + "," + parentDN;
+    const CString parentDN = !pParent || pParent->IsRoot() ? ParentDN(pEntry->m_strDN) : pParent->m_strDN;
+    return parentDN.IsEmpty() ? strNewRDN : strNewRDN + "," + parentDN;
+}
+
+CEntryNode* CLdifSource::FindEntry(const CString& dn) const {
+    const std::string key = DnCompareKey(dn.View());
+    for (const CArray<CEntryNode*>* pArray : {&m_entries, &m_otherEntries}) {
+        for (CEntryNode* pEntry : *pArray) {
+            if (DnCompareKey(pEntry->m_strDN.View()) == key)
+                return pEntry;
+        }
+    }
+    return nullptr;
+}
+
+CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
+                                 std::vector<CEntryNode*>& descendants, BOOL bDeleteOldRdn) {
+    const CString oldDN = pEntry->m_strDN;
+    const CString newDN = NewDnFor(pEntry, strNewRDN);
+    // The naming attribute changes as a server changes it.
+    m_store.Restore(pEntry);
+    DnApplyRename(pEntry->m_attributes, DnFirstRdn(oldDN).View(), strNewRDN.View(), bDeleteOldRdn != FALSE);
     pEntry->m_strDN = newDN;
+    m_store.Save(pEntry);
     m_store.MarkRenamed(pEntry);
 
     // Every entry below the old DN, shown or not, moves along with it, so
@@ -723,6 +895,6 @@ BOOL CLdifSource::WriteFile() {
         WriteFileReplacing(m_strFileName, [this](CFileSink& sink) { WriteContents(sink); });
     if (written)
         return TRUE;
-    ReportFailure("Write Access Denied to LDIF file" + m_strFileName + "\n" + written.Reason());
+    ReportFailure("Write Access Denied to LDIF file " + m_strFileName + "\n" + written.Reason());
     return FALSE;
 }

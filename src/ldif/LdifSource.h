@@ -29,6 +29,8 @@ struct CLdifAddEntryRecord {
 
 class CLdifSource : public CDataSource {
 public:
+    // Changes made since the file was read or last written.
+    BOOL IsModified() const { return m_bModified; }
     CLdifSource();
     // Runs Close first when it has not run, so the file is written.
     ~CLdifSource() override;
@@ -37,8 +39,12 @@ public:
     BOOL Expand(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) override;
     BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) override;
     BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
+    // The rename: the entry and everything below it get the new DN, and the
+    // naming attribute gets the new RDN's value; bDeleteOldRdn: the old
+    // RDN's value goes (as a server's deleteoldrdn). Refused with "Already
+    // exists" when another entry has the new DN.
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                     CString strOldItemText, CWnd* pNotify) override;
+                     CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;
@@ -58,9 +64,9 @@ public:
                                                  EPasswordScheme eScheme) override;
 
     // The split of one line: the name is everything before the first colon
-    // as written; the value everything after it, trimmed of white space. A
-    // line without a colon has an empty name and the whole line, trimmed,
-    // as its value.
+    // as written; the value everything after it without the white space in
+    // front (blanks at its end are part of the value). A line without a
+    // colon has an empty name and the whole line, trimmed, as its value.
     static void SplitLine(const CString& line, CString& name, CString& value);
     static void SplitLine(std::string_view line, std::string_view& name, std::string_view& value);
     // What follows the first RDN, trimmed; empty when there is one RDN.
@@ -105,11 +111,20 @@ protected:
 private:
     void WriteContents(CFileSink& sink) const;
     void DiscardRead();
+    // Frees what an Open that ran out of memory had built.
+    void DiscardAfterFailure();
+    // "Not enough memory to open FILE (2,048 MB)".
+    void ShowNotEnoughMemory(long long nFileSize);
     BOOL IsTopEntry(const CEntryNode* pEntry) const;
 
     // The DN the entry gets for the new RDN, given to it and to every entry
     // below it (listed in descendants).
-    CString RenameEntry(CEntryNode* pEntry, const CString& strNewRDN, std::vector<CEntryNode*>& descendants);
+    CString RenameEntry(CEntryNode* pEntry, const CString& strNewRDN, std::vector<CEntryNode*>& descendants,
+                        BOOL bDeleteOldRdn);
+    // The DN the entry would get for this RDN.
+    CString NewDnFor(const CEntryNode* pEntry, const CString& strNewRDN) const;
+    // The entry read or added with this DN (as a server compares DNs), or null.
+    CEntryNode* FindEntry(const CString& dn) const;
 
     // Where each record read stands in the file text; pEntry is null once
     // the entry was deleted (the lines around it stay).
@@ -119,8 +134,10 @@ private:
         size_t nLength;
     };
     std::vector<CRecordSpan> m_records;
-    // Entries added since Open, written after the last record.
+    // Entries added since Open, written after the last record read (an
+    // entry record or a change record), at this offset of the file text.
     std::vector<CEntryNode*> m_addedEntries;
+    size_t m_nAppendAt = 0;
     // The file's own line break, for the records written anew.
     std::string m_strEol = "\r\n";
     // Open succeeded: only then may Close write the file.

@@ -1,6 +1,6 @@
 #include "ldif/LdifSyntax.h"
 
-#include "ldif/AsciiCase.h"
+#include "model/AsciiCase.h"
 
 #include <array>
 
@@ -146,7 +146,10 @@ void SplitLdifLine(std::string_view line, std::string_view& name, std::string_vi
         return;
     }
     name = line.substr(0, nColon);
-    value = TrimView(line.substr(nColon + 1));
+    // Blanks at the end are part of the value (a DN may even end in "\ ").
+    value = line.substr(nColon + 1);
+    while (!value.empty() && IsBlankByte(value.front()))
+        value.remove_prefix(1);
 }
 
 ELdifValueForm DecodeLdifValue(std::string_view line, std::string_view& name, std::string& value) {

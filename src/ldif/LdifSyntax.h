@@ -20,9 +20,9 @@ bool Base64Decode(std::string_view text, std::string& out);
 bool IsSafeLdifValue(std::string_view value);
 
 // The split of one logical line: the name is everything before the first
-// colon as written; the value everything after it, trimmed of white space.
-// A line without a colon has an empty name and the whole line, trimmed, as
-// its value.
+// colon as written; the value everything after it without the white space
+// in front (blanks at its end belong to it). A line without a colon has an
+// empty name and the whole line, trimmed, as its value.
 void SplitLdifLine(std::string_view line, std::string_view& name, std::string_view& value);
 
 // The value a logical line carries, decoded: "name:: data" is base 64 (text

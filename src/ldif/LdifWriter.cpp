@@ -33,22 +33,28 @@ void UnregisterAttributeStore(const IAttributeStore* pStore) {
     std::erase(g_stores, pStore);
 }
 
-void AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
+int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
     AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
+    int nSkipped = 0;
     {
         std::lock_guard lock(g_storesMutex);
         for (const IAttributeStore* pStore : g_stores) {
-            if (pStore->AppendAttributeLines(pEntry, out, eol)) {
+            if (pStore->AppendAttributeLines(pEntry, out, eol, nSkipped)) {
                 out += eol;
-                return;
+                return nSkipped;
             }
         }
     }
     for (const CAttribute* pAttribute : pEntry->m_attributes) {
+        if (!IsAttributeDescription(pAttribute->m_strName.View())) {
+            ++nSkipped;
+            continue;
+        }
         for (const CString& value : *pAttribute)
             AppendLdifValueLine(out, pAttribute->m_strName.View(), value.View(), eol);
     }
     out += eol;
+    return nSkipped;
 }
 
 CString FormatEntry(const CEntryNode* pEntry) {
@@ -101,10 +107,13 @@ std::string ResolveTarget(const std::string& path) {
     return target;
 }
 
-bool ProduceInto(int fd, const CContentsWriter& writeContents) {
+// An abandoned write fails with the producer's reason, which errno lacks.
+bool ProduceInto(int fd, const CContentsWriter& writeContents, CString& abandonReason, bool& bAbandoned) {
     CFileSink sink(fd);
     writeContents(sink);
-    return sink.Flush();
+    bAbandoned = sink.Abandoned();
+    abandonReason = sink.AbandonReason();
+    return !bAbandoned && sink.Flush();
 }
 
 // Whether we may replace this file: the system says so and its permission
@@ -168,6 +177,11 @@ CFileSink::CFileSink(int fd) : m_fd(fd) {}
 
 CFileSink::CFileSink(std::string* pText) : m_fd(-1), m_pText(pText) {}
 
+void CFileSink::Abandon(const CString& reason) {
+    m_bAbandoned = true;
+    m_strAbandonReason = reason;
+}
+
 void CFileSink::Write(std::string_view text) {
     if (m_pText) {
         m_pText->append(text);
@@ -205,7 +219,7 @@ CResult SystemFailure(int nErrno) {
 
 } // namespace
 
-CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents) {
+CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeContents, bool bPrivate) {
     if (path.IsEmpty() || path.Find('\0') >= 0)
         return CResult::Failure("The file name is empty or not valid.");
     const std::string target = ResolveTarget(path.Str());
@@ -226,7 +240,7 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
     // written: writing the original in place could leave it cut short.
     if (fd < 0)
         return SystemFailure(errno);
-    mode_t mode = bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    mode_t mode = bExists ? (st.st_mode & 07777) : bPrivate ? 0600 : (0666 & ~CurrentUmask());
     // Keep the owner as well where that is allowed (root saving a user's
     // file); otherwise the new file is the writer's, as after any save.
     if (bExists) {
@@ -234,7 +248,10 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
         (void)nIgnored;
     }
     errno = 0;
-    bool ok = ProduceInto(fd, writeContents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    CString abandonReason;
+    bool bAbandoned = false;
+    bool ok = ProduceInto(fd, writeContents, abandonReason, bAbandoned) && ::fchmod(fd, mode) == 0 &&
+              ::fsync(fd) == 0;
     int nErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (nErrno == 0)
@@ -246,6 +263,8 @@ CResult WriteFileReplacing(const CString& path, const CContentsWriter& writeCont
     if (ok)
         nErrno = errno;
     ::unlink(tmpl.c_str());
+    if (bAbandoned)
+        return CResult::Failure(abandonReason);
     return SystemFailure(nErrno != 0 ? nErrno : EIO);
 }
 
@@ -260,7 +279,9 @@ CString MakeRecoveryFilePath(const CString& originalPath) {
         base = std::string(pszHome) + "/.local/share";
     }
     const std::string folder = base + "/Tarvo/recovered";
-    if (!MakeFolders(folder))
+    // The user's records: for the user's eyes only, even in a folder that
+    // was made before with a wider mode.
+    if (!MakeFolders(folder) || ::chmod(folder.c_str(), 0700) != 0)
         return CString();
 
     std::string name = originalPath.Str();

@@ -12,3 +12,9 @@
 // spread over the frees; the per-thread caches still serve small blocks
 // quickly.
 void TuneAllocator();
+
+// Bytes this process can still get: the system's available memory
+// (MemAvailable), and no more than what an address-space limit
+// (RLIMIT_AS) leaves beside what the process maps already. -1 when
+// neither can be read.
+long long AvailableMemoryBytes();

@@ -97,9 +97,11 @@ void CMemoryProfile::Clear() {
     m_values.clear();
 }
 
-BOOL CScriptedFileDialogs::ChooseFile(BOOL, const CString& title, const CString&, const CString& filter, BOOL,
-                                      CString& chosenPath) {
+BOOL CScriptedFileDialogs::ChooseFile(BOOL bOpen, const CString& title, const CString& initialPath,
+                                      const CString& filter, BOOL, CString& chosenPath) {
     ++m_nCount;
+    m_bLastOpen = bOpen != FALSE;
+    m_lastInitialPath = initialPath;
     m_lastTitle = title;
     m_lastFilter = filter;
     if (m_paths.empty())

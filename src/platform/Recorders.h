@@ -72,10 +72,15 @@ public:
     int Count() const { return m_nCount; }
     CString LastTitle() const { return m_lastTitle; }
     CString LastFilter() const { return m_lastFilter; }
+    CString LastInitialPath() const { return m_lastInitialPath; }
+    // Whether the last dialog was an open (not a save) dialog.
+    bool LastWasOpen() const { return m_bLastOpen; }
 
 private:
     std::deque<CString> m_paths;
     int m_nCount = 0;
     CString m_lastTitle;
     CString m_lastFilter;
+    CString m_lastInitialPath;
+    bool m_bLastOpen = false;
 };

@@ -14,6 +14,9 @@ constexpr UINT MB_ICONERROR = MB_ICONSTOP;
 constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
+// The second button (No, Cancel) is the default: for questions whose Yes
+// cannot be taken back.
+constexpr UINT MB_DEFBUTTON2 = 0x100;
 constexpr UINT MB_TYPEMASK = 0xF;
 constexpr UINT MB_ICONMASK = 0xF0;
 constexpr int IDOK = 1;

@@ -13,13 +13,13 @@ const char* GetCommandString(UINT nID) {
     case ID_TB_CLOSE:
         return "Closes the current connection \nClose";
     case 32797:
-        return "Adds a n atribute and its value to the existing list";
+        return "Adds an attribute and its value to the existing list";
     case 32798:
         return "Deletes the selected attribute from the list";
     case 32799:
         return "Modifies value of the selected attribute";
     case ID_FILE_OPEN_SOURCE:
-        return "Opens the specified  Data Source. \n Open";
+        return "Opens the specified Data Source.\nOpen";
     case ID_FILE_STOP:
         return "Stops the current operation \nStop";
     case 32809:
@@ -36,7 +36,7 @@ const char* GetCommandString(UINT nID) {
     case ID_TOOLS_SETTINGS:
         return "Edits the settings for the saving of the directory structure into an Ldif file\nSettings";
     case ID_TB_ADD_ATTRIBUTES:
-        return "Add attribute to the selected entry\nAdd Atributes";
+        return "Add attribute to the selected entry\nAdd Attributes";
     case ID_TB_DELETE_ATTRIBUTE:
         return "Deletes the selected Attribute from the selected entry\nDelete Attribute";
     case ID_TB_MODIFY_ATTRIBUTE:
@@ -44,13 +44,13 @@ const char* GetCommandString(UINT nID) {
     case ID_TB_ADD_ENTRY:
         return "Adds an entry below the selected node \nAdd Entry";
     case ID_TB_DELETE_ENTRY:
-        return "Deletes the selected entry\n Delete Entry";
+        return "Deletes the selected entry\nDelete Entry";
     case ID_TB_MODIFY_ENTRY:
         return "Edit the selected entry\nModify Entry";
     case ID_TB_SAVE_LDIF:
         return "Dumps the directory structure from the current node into a Ldif File \nSave to Ldif";
     case ID_FILE_SAVE_LDIF:
-        return "Dumps the directory structure from the seleceted entries into a LDIF file";
+        return "Dumps the directory structure from the selected entries into a LDIF file";
     case ID_APP_EXIT:
         return "Quit the application \nExit";
     case ID_EDIT_COPY_LDIF:

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 const char* const kHistorySection = "History";
-const char* const kDefaultServers = "ldap.itd.umich.edu;directory.utexas.edu";
+const char* const kDefaultServers = "";
 
 CHistoryList::CHistoryList(int nMaxLength) : m_nMaxLength(nMaxLength) {}
 

@@ -14,6 +14,12 @@ public:
     BOOL Add(const CString& text);
     // Replaces the entries by the non-empty pieces of a stored string.
     BOOL SetFromString(const CString& stored);
+    // Drops every entry for which fnDrop is true.
+    template <typename Fn> void RemoveIf(Fn fnDrop) {
+        for (int i = m_entries.GetSize() - 1; i >= 0; --i)
+            if (fnDrop(m_entries[i]))
+                m_entries.RemoveAt(i);
+    }
     // The stored form: non-empty entries joined with ';'.
     CString ToString() const;
     const CStringArray& GetEntries() const { return m_entries; }
@@ -34,5 +40,6 @@ private:
 // Every list of the login pages keeps this many entries.
 constexpr int kHistoryLength = 10;
 extern const char* const kHistorySection;
-// The server list of a first run: two public university directories.
+// The server list of a first run: empty, so that nothing is sent to a host
+// the user did not name.
 extern const char* const kDefaultServers;

@@ -1,5 +1,6 @@
 #include "session/LdapLoginPage.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
@@ -10,9 +11,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
-#include <cctype>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -69,7 +69,10 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
       m_serverHistory(kHistoryLength), m_portHistory(kHistoryLength), m_bindDNHistory(kHistoryLength),
       m_searchBaseHistory(kHistoryLength) {
     m_pServerCombo = NewCombo(this);
+    m_pServerCombo->lineEdit()->setPlaceholderText(QStringLiteral("ldap.example.com"));
     m_pPortCombo = NewCombo(this);
+    m_pPortCombo->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_pPortCombo));
     m_pBindDNCombo = NewCombo(this);
     m_pPasswordEdit = new QLineEdit(this);
     m_pPasswordEdit->setEchoMode(QLineEdit::Password);
@@ -78,7 +81,16 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Port &Number:"), m_pPortCombo);
     AddField(QStringLiteral("&Bind DN:"), m_pBindDNCombo);
     AddField(QStringLiteral("&Password :"), m_pPasswordEdit);
-    AddField(QStringLiteral("&Search Base :"), m_pSearchBaseCombo);
+    auto* pBaseRow = new QWidget(this);
+    auto* pBaseLayout = new QHBoxLayout(pBaseRow);
+    pBaseLayout->setContentsMargins(0, 0, 0, 0);
+    pBaseLayout->addWidget(m_pSearchBaseCombo, 1);
+    m_pFetch = new QPushButton(QStringLiteral("&Fetch"), pBaseRow);
+    m_pFetch->setAutoDefault(false);
+    m_pFetch->setToolTip(QStringLiteral("Ask the server for its naming contexts"));
+    pBaseLayout->addWidget(m_pFetch);
+    connect(m_pFetch, &QPushButton::clicked, this, &CLdapLoginPage::OnFetch);
+    AddField(QStringLiteral("&Search Base :"), pBaseRow, m_pSearchBaseCombo);
 
     m_pSecurityCombo = new QComboBox(this);
     m_pSecurityCombo->addItems({QStringLiteral("None"), QStringLiteral("StartTLS"), QStringLiteral("LDAPS"),
@@ -93,14 +105,17 @@ CLdapLoginPage::CLdapLoginPage(CLoginSheet* pSheet)
     AddField(QStringLiteral("Secu&rity:"), m_pSecurityCombo);
     AddField(QStringLiteral("&Authentication:"), m_pAuthCombo);
     AddField(QStringLiteral("Client cer&tificate:"),
-             WithBrowseButton(m_pClientCertEdit, "Client Certificate"));
-    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"));
+             WithBrowseButton(m_pClientCertEdit, "Client Certificate"), m_pClientCertEdit);
+    AddField(QStringLiteral("Client ke&y:"), WithBrowseButton(m_pClientKeyEdit, "Client Key"),
+             m_pClientKeyEdit);
     SetSecurity(ESecurity::StartTLSIfOffered);
     connect(m_pSecurityCombo, &QComboBox::currentIndexChanged, this, &CLdapLoginPage::OnSecurityChanged);
     connect(m_pServerCombo, &QComboBox::editTextChanged, this, &CLdapLoginPage::OnServerTextChanged);
 
     m_serverHistory.Load("Servers", kDefaultServers);
     m_portHistory.Load("PortNumbers", "389");
+    // Older versions kept whatever was typed into the port field.
+    m_portHistory.RemoveIf([](const CString& port) { return ParsePort(port) == 0; });
     m_bindDNHistory.Load("BindDNs", "");
     m_searchBaseHistory.Load("SearchBases", "");
 }
@@ -132,8 +147,6 @@ QWidget* CLdapLoginPage::WithBrowseButton(QLineEdit* pEdit, const char* pszTitle
     pBrowse->setObjectName(QString::fromLatin1(pszTitle));
     pLayout->addWidget(pEdit, 1);
     pLayout->addWidget(pBrowse);
-    // The label names the field, not the row around it.
-    pRow->setFocusProxy(pEdit);
     connect(pBrowse, &QPushButton::clicked, this, [pEdit, pszTitle] {
         CString path;
         if (CServices::FileDialogs().ChooseFile(TRUE, pszTitle, FromQString(pEdit->text()),
@@ -174,21 +187,17 @@ void CLdapLoginPage::OnServerTextChanged(const QString& text) {
 
 long long CLdapLoginPage::ParsePort(const CString& text) {
     const std::string& s = text.Str();
-    size_t i = 0;
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
-        ++i;
-    bool bNegative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        bNegative = s[i] == '-';
-        ++i;
-    }
+    // Digits only: anything else, a password typed into the wrong field
+    // among them, is refused rather than cut off and remembered.
+    if (s.empty() || s.size() > 5)
+        return 0;
     long long nValue = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        // Past any real port the exact value no longer matters.
-        if (nValue < 100000000000LL)
-            nValue = nValue * 10 + (s[i] - '0');
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return 0;
+        nValue = nValue * 10 + (c - '0');
     }
-    return bNegative ? -nValue : nValue;
+    return nValue <= 65535 ? nValue : 0;
 }
 
 BOOL CLdapLoginPage::ValidateInput() {
@@ -200,19 +209,22 @@ BOOL CLdapLoginPage::ValidateInput() {
     const CString bindDN = ComboText(m_pBindDNCombo);
     const CString searchBase = ComboText(m_pSearchBaseCombo);
 
-    const long long nPort = ParsePort(port);
-    // Taken as an unsigned number, a negative port is out of range too.
-    const bool bPortValid = nPort >= 1 && nPort <= 65535;
-    m_nPort = nPort >= INT32_MIN && nPort <= INT32_MAX ? static_cast<int>(nPort) : 0;
+    m_nPort = static_cast<int>(ParsePort(port));
 
-    if (server.IsEmpty()) {
+    // Every text checked before any of them is remembered in the profile.
+    if (!IsValidServerText(server)) {
         AfxMessageBox("Error - Invalid LDAP server.", MB_OK | MB_ICONSTOP);
         m_pServerCombo->setFocus(Qt::OtherFocusReason);
         return FALSE;
     }
-    if (!bPortValid) {
+    if (m_nPort == 0) {
         AfxMessageBox("Error - Invalid Port Number.", MB_OK | MB_ICONSTOP);
         m_pPortCombo->setFocus(Qt::OtherFocusReason);
+        return FALSE;
+    }
+    if (!DnIsValid(searchBase.View())) {
+        AfxMessageBox("Error - Invalid Search Base.", MB_OK | MB_ICONSTOP);
+        m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
         return FALSE;
     }
 
@@ -240,6 +252,32 @@ BOOL CLdapLoginPage::ValidateInput() {
     params.m_eTrust = params.m_strKeyPin.IsEmpty() ? ETrust::Verify : ETrust::Pinned;
     params.m_pPrompts = &m_prompts;
     return TRUE;
+}
+
+void CLdapLoginPage::OnFetch() {
+    if (!ValidateInput())
+        return;
+    std::vector<CString> contexts;
+    if (!GetSheet()->FetchNamingContexts(contexts))
+        return;
+    if (contexts.empty()) {
+        AfxMessageBox("The server names no naming contexts.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    // The server's bases lead the list; what is typed stays, or the first
+    // base is taken when nothing is.
+    const QString typed = m_pSearchBaseCombo->currentText();
+    const QSignalBlocker blocker(m_pSearchBaseCombo);
+    for (auto it = contexts.rbegin(); it != contexts.rend(); ++it) {
+        const QString context = ToQString(*it);
+        const int nFound =
+            m_pSearchBaseCombo->findText(context, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+        if (nFound >= 0)
+            m_pSearchBaseCombo->removeItem(nFound);
+        m_pSearchBaseCombo->insertItem(0, context);
+    }
+    m_pSearchBaseCombo->setEditText(typed.isEmpty() ? ToQString(contexts.front()) : typed);
+    m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
 }
 
 void CLdapLoginPage::OnOK() {

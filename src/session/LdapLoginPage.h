@@ -35,6 +35,10 @@ public:
     QComboBox* GetAuthCombo() const { return m_pAuthCombo; }
     QLineEdit* GetClientCertEdit() const { return m_pClientCertEdit; }
     QLineEdit* GetClientKeyEdit() const { return m_pClientKeyEdit; }
+    // "Fetch": asks the server for its naming contexts, offered then in the
+    // search base's drop-down.
+    QPushButton* GetFetchButton() const { return m_pFetch; }
+    void OnFetch();
 
     ESecurity GetSecurity() const;
     void SetSecurity(ESecurity eSecurity);
@@ -43,8 +47,8 @@ public:
     static bool FindStoredSecurity(const CString& server, ESecurity& eSecurity);
     static void StoreSecurity(const CString& server, ESecurity eSecurity);
 
-    // Decimal port as typed: leading blanks, one optional sign, then digits
-    // up to the first other character; no digits gives 0.
+    // The port a text names: one to five digits, 1 to 65535, nothing else;
+    // 0 for any other text.
     static long long ParsePort(const CString& text);
 
     CString m_strFilter;
@@ -74,6 +78,7 @@ private:
     QComboBox* m_pAuthCombo;
     QLineEdit* m_pClientCertEdit;
     QLineEdit* m_pClientKeyEdit;
+    QPushButton* m_pFetch;
     ESecurity m_eShownSecurity = ESecurity::StartTLSIfOffered;
     CLoginPrompts m_prompts{this};
 };

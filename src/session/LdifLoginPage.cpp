@@ -1,5 +1,6 @@
 #include "session/LdifLoginPage.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "platform/qt/QtServices.h"
 #include "session/LoginSheet.h"
@@ -50,6 +51,12 @@ BOOL CLdifLoginPage::ValidateInput() {
     if (file.IsEmpty()) {
         AfxMessageBox("Error - Please specify the filename.", MB_OK | MB_ICONSTOP);
         m_pFileCombo->setFocus(Qt::OtherFocusReason);
+        return FALSE;
+    }
+    // Checked before it is remembered, as on the LDAP page.
+    if (!DnIsValid(searchBase.View())) {
+        AfxMessageBox("Error - Invalid Search Base.", MB_OK | MB_ICONSTOP);
+        m_pSearchBaseCombo->setFocus(Qt::OtherFocusReason);
         return FALSE;
     }
     AddComboString(m_pFileCombo, ToQString(file), false);

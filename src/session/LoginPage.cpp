@@ -70,11 +70,52 @@ void CLoginPage::AddField(const QString& label, QWidget* pField, QWidget* pBuddy
     m_pFields->addRow(pLabel, pField);
 }
 
+QList<QWidget*> CLoginPage::GetTabChain() const {
+    QList<QWidget*> chain;
+    for (int nRow = 0; nRow < m_pFields->rowCount(); ++nRow) {
+        QLayoutItem* pItem = m_pFields->itemAt(nRow, QFormLayout::FieldRole);
+        QWidget* pField = pItem ? pItem->widget() : nullptr;
+        if (!pField)
+            continue;
+        if (pField->focusPolicy() & Qt::TabFocus)
+            chain << pField;
+        // A row of a field and its button, in the order its layout shows them.
+        if (QLayout* pRow = pField->layout()) {
+            for (int i = 0; i < pRow->count(); ++i)
+                if (QWidget* pChild = pRow->itemAt(i)->widget();
+                    pChild && (pChild->focusPolicy() & Qt::TabFocus))
+                    chain << pChild;
+        }
+    }
+    chain << m_pOK << m_pCancel << m_pHelp;
+    return chain;
+}
+
+QWidget* CLoginPage::GetFirstEmptyField() const {
+    // The typed fields come first; the rows from the first choice list on
+    // are settings that may stay empty.
+    for (QWidget* pWidget : GetTabChain()) {
+        auto* pCombo = qobject_cast<QComboBox*>(pWidget);
+        auto* pEdit = qobject_cast<QLineEdit*>(pWidget);
+        if (pCombo && !pCombo->isEditable())
+            break;
+        const bool bEmpty = pCombo ? pCombo->currentText().isEmpty() : pEdit && pEdit->text().isEmpty();
+        if (bEmpty && pWidget->isEnabled())
+            return pWidget;
+    }
+    return m_pOK;
+}
+
 void CLoginPage::EnsureInitialized() {
     if (m_bInitialized)
         return;
     m_bInitialized = true;
     OnInitDialog();
+    // The buttons were made before the fields: Tab goes through the fields
+    // as they read, then OK, Cancel and Help.
+    const QList<QWidget*> chain = GetTabChain();
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
     // Enter anywhere on the page is its OK.
     WatchKeys(this);
 }

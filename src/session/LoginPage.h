@@ -35,6 +35,12 @@ public:
     // The version line ("Version 1.03A").
     QLabel* GetVersionLabel() const { return m_pVersion; }
 
+    // The fields' controls in reading order, each row's browse button after
+    // its field.
+    QList<QWidget*> GetTabChain() const;
+    // Where typing should start: the first empty field, else OK.
+    QWidget* GetFirstEmptyField() const;
+
     // Page initialisation, run once when the page is first shown.
     void EnsureInitialized();
     bool IsInitialized() const { return m_bInitialized; }

@@ -1,6 +1,7 @@
 #include "session/LoginPrompts.h"
 
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "ui/CertificateDlg.h"
 
@@ -44,8 +45,9 @@ BOOL CLoginPrompts::ConfirmPlainPassword(const CString& bindDN, const CString& h
         return TRUE;
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppTitle),
                     QStringLiteral("The password for %1 will be sent unencrypted to %2. Continue?")
-                        .arg(ToQString(bindDN), ToQString(host)),
+                        .arg(ShownText(bindDN), ShownText(host)),
                     QMessageBox::Yes | QMessageBox::No, m_pParent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     auto* pDontAsk = new QCheckBox(QStringLiteral("Don't ask again for this server"), &box);

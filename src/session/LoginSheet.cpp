@@ -1,6 +1,8 @@
 #include "session/LoginSheet.h"
 
+#include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
+#include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "session/CommandLine.h"
 #include "session/Icons.h"
@@ -8,11 +10,14 @@
 #include "session/LdifLoginPage.h"
 #include "source/DataSource.h"
 #include "source/LdapSource.h"
+#include "ui/ScreenFit.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -32,9 +37,14 @@ CLoginSheet::CLoginSheet(const QString& caption, QWidget* pParent, int nSelectPa
     // The LDIF page is built first, the LDAP page added first.
     m_pLdifPage = new CLdifLoginPage(this);
     m_pLdapPage = new CLdapLoginPage(this);
-    m_pTabs->addTab(m_pLdapPage, m_pLdapPage->GetCaption());
-    m_pTabs->addTab(m_pLdifPage, m_pLdifPage->GetCaption());
+    // Each page scrolls when the screen is too small for it.
+    m_pTabs->addTab(MakeScrollingPage(m_pLdapPage), m_pLdapPage->GetCaption());
+    m_pTabs->addTab(MakeScrollingPage(m_pLdifPage), m_pLdifPage->GetCaption());
     SetPage(nSelectPage);
+    connect(m_pTabs, &QTabWidget::currentChanged, this, [this] {
+        if (isVisible())
+            FocusFirstEmptyField();
+    });
     // The pages carry their own buttons; the dialog has none of its own.
     setSizeGripEnabled(false);
 }
@@ -54,11 +64,13 @@ int CLoginSheet::GetActivePageIndex() {
 }
 
 int CLoginSheet::GetPageIndex(const CLoginPage* pPage) const {
-    return m_pTabs->indexOf(const_cast<CLoginPage*>(pPage));
+    for (int i = 0; i < m_pTabs->count(); ++i)
+        if (m_pTabs->widget(i)->isAncestorOf(pPage))
+            return i;
+    return -1;
 }
 
 void CLoginSheet::FillIn(const CStartSource& source) {
-    CLoginPage* pPage = nullptr;
     if (source.eKind == CStartSource::kLdap) {
         SetPage(0);
         // The page's history fills the fields first; the command line wins.
@@ -69,23 +81,30 @@ void CLoginSheet::FillIn(const CStartSource& source) {
         // After the security choice, which may swap 389 and 636 itself.
         m_pLdapPage->GetPortCombo()->setEditText(source.strPort);
         m_pLdapPage->GetSearchBaseCombo()->setEditText(source.strSearchBase);
-        pPage = m_pLdapPage;
     } else if (source.eKind == CStartSource::kLdif) {
         SetPage(1);
         m_pLdifPage->EnsureInitialized();
         m_pLdifPage->GetFileCombo()->setEditText(source.strLdifFile);
-        pPage = m_pLdifPage;
     }
-    if (pPage)
-        m_pFocusOnShow = pPage->GetOKButton();
+}
+
+CLoginPage* CLoginSheet::GetActivePage() const {
+    return m_pTabs->currentIndex() == 0 ? static_cast<CLoginPage*>(m_pLdapPage)
+                                        : static_cast<CLoginPage*>(m_pLdifPage);
+}
+
+void CLoginSheet::FocusFirstEmptyField() {
+    CLoginPage* pPage = GetActivePage();
+    pPage->EnsureInitialized();
+    // After the page's last button the tab bar, then round to its fields.
+    setTabOrder(pPage->GetHelpButton(), m_pTabs->tabBar());
+    pPage->GetFirstEmptyField()->setFocus(Qt::OtherFocusReason);
 }
 
 void CLoginSheet::showEvent(QShowEvent* pEvent) {
     QDialog::showEvent(pEvent);
-    if (m_pFocusOnShow) {
-        m_pFocusOnShow->setFocus(Qt::OtherFocusReason);
-        m_pFocusOnShow = nullptr;
-    }
+    // What the user types first goes into the page, not to the tab bar.
+    FocusFirstEmptyField();
     raise();
     activateWindow();
 }
@@ -137,6 +156,30 @@ void CLoginSheet::OpenSource(CDataSource* pSource) {
     }
 }
 
+bool CLoginSheet::FetchNamingContexts(std::vector<CString>& contexts) {
+    contexts.clear();
+    CDataSource* pCreated = CreateSource(kLdapSource);
+    auto* pSource = dynamic_cast<CLdapSource*>(pCreated);
+    if (!pSource) {
+        delete pCreated;
+        return false;
+    }
+    // An open without a base reads the naming contexts; the source then
+    // goes, and the sheet's parameters are what the user typed again.
+    const CConnectionParams typed = m_params;
+    m_params.m_strSearchBase.Empty();
+    const bool bOpened = OpenInBackground(pSource);
+    if (bOpened) {
+        for (const CEntryNode* pContext : m_params.m_namingContexts)
+            contexts.push_back(pContext->GetDN());
+        delete pSource;
+    }
+    CString& password = m_params.m_strPassword;
+    password.Str().assign(password.Str().size(), '\0');
+    m_params = typed;
+    return bOpened;
+}
+
 bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
     // Connecting, binding and reading the base can each wait for the network
     // time-out: the sheet keeps painting and offers Cancel meanwhile.
@@ -160,7 +203,8 @@ bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
 
     QProgressDialog progress(this);
     progress.setWindowTitle(windowTitle());
-    progress.setLabelText(QStringLiteral("Connecting to ") + ToQString(m_params.m_strServer) + QChar(0x2026));
+    progress.setLabel(NewPlainLabel(
+        QStringLiteral("Connecting to ") + ToQString(m_params.m_strServer) + QChar(0x2026), &progress));
     progress.setRange(0, 0);
     progress.setMinimumDuration(0);
     progress.setAutoReset(false);
@@ -190,6 +234,7 @@ bool CLoginSheet::OpenInBackground(CLdapSource* pSource) {
     }
     // The root, and the server's spelling of the base.
     m_params.m_pRoot = pAttempt->params.m_pRoot;
+    m_params.m_namingContexts = pAttempt->params.m_namingContexts;
     m_params.m_strSearchBase = pAttempt->params.m_strSearchBase;
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <vector>
 
 class CDataSource;
 class CLdapSource;
@@ -47,13 +48,19 @@ public:
     // and the sheet ends with 1, otherwise it is destroyed and the sheet
     // stays open.
     void OpenSource(CDataSource* pSource);
+    // Connects with m_params as a login would, reads the server's naming
+    // contexts and lets go again; m_params are left as they were. FALSE
+    // when the server could not be reached (said in a box) or the user
+    // cancelled.
+    bool FetchNamingContexts(std::vector<CString>& contexts);
 
     CLdapLoginPage* GetLdapPage() const { return m_pLdapPage; }
     CLdifLoginPage* GetLdifPage() const { return m_pLdifPage; }
     QTabWidget* GetTabs() const { return m_pTabs; }
     // Shows the page for the source named on the command line with its
-    // fields filled in, and OK focused, so that Enter opens it.
+    // fields filled in; Enter opens it.
     void FillIn(const CStartSource& source);
+    CLoginPage* GetActivePage() const;
 
     CConnectionParams m_params;
     int m_nActivePage = 0;
@@ -67,12 +74,13 @@ private:
     // Cancel runs here; FALSE when it failed (source destroyed) or was
     // cancelled (the thread destroys it).
     bool OpenInBackground(CLdapSource* pSource);
+    // The shown page's first empty field, or its OK, takes the focus.
+    void FocusFirstEmptyField();
 
     QTabWidget* m_pTabs;
     CLdifLoginPage* m_pLdifPage;
     CLdapLoginPage* m_pLdapPage;
     CDataSource* m_pOpenedSource = nullptr; // handed to the document
-    QWidget* m_pFocusOnShow = nullptr;
 };
 
 // The real sources.

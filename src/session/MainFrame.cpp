@@ -2,6 +2,7 @@
 
 #include "model/EntryNode.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
 #include "session/HelpWindow.h"
@@ -30,6 +31,8 @@
 
 namespace {
 constexpr int kPaneWidth = 250;
+// The most of the window's width one of the two side panes may take.
+constexpr double kPaneShare = 0.4;
 constexpr int kTreePaneWidth = 300;
 constexpr int kIdleUpdateMs = 200;
 constexpr const char* kFullTextProperty = "tarvoFullText";
@@ -107,6 +110,10 @@ void CMainFrame::CreateMenus() {
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_APP_EXIT, QStringLiteral("E&xit")));
     GetCommandAction(ID_FILE_REFRESH)->setShortcut(QKeySequence::Refresh);
+    // Escape stops what runs in this window; a dialog's own Escape comes first.
+    QAction* pStop = GetCommandAction(ID_FILE_STOP);
+    pStop->setShortcut(QKeySequence(Qt::Key_Escape));
+    pStop->setShortcutContext(Qt::WindowShortcut);
 
     QMenu* pEdit = pBar->addMenu(QStringLiteral("&Edit"));
     QAction* pCopy = CommandAction(ID_EDIT_COPY, QStringLiteral("&Copy"));
@@ -171,6 +178,10 @@ void CMainFrame::CreateToolBar() {
         QAction* pAction =
             CommandAction(nID, GetCommandTip(nID).IsEmpty() ? QString::number(nID)
                                                             : ToQString(GetCommandTip(nID)).trimmed());
+        // A button whose command has a key names it.
+        if (!pAction->shortcut().isEmpty() && !pAction->toolTip().endsWith(QLatin1Char(')')))
+            pAction->setToolTip(pAction->toolTip() + QStringLiteral(" (") +
+                                pAction->shortcut().toString(QKeySequence::NativeText) + QLatin1Char(')'));
         m_pToolBar->addAction(pAction);
         if (QWidget* pButton = m_pToolBar->widgetForAction(pAction))
             pButton->setFixedSize(24, 24);
@@ -202,10 +213,15 @@ void CMainFrame::CreateStatusBar() {
         m_pPanes[i] = new QLabel(pBar);
         m_pPanes[i]->setFrameStyle(QFrame::Panel | QFrame::Raised);
         m_pPanes[i]->setFixedWidth(kPaneWidth);
+        m_pPanes[i]->setProperty(kFullTextProperty, QString());
         pBar->addPermanentWidget(m_pPanes[i]);
     }
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         m_pPanes[i]->setObjectName(QStringLiteral("StatusPane%1").arg(i));
+        // The panes show DNs and server messages: never markup.
+        m_pPanes[i]->setTextFormat(Qt::PlainText);
+        m_pPanes[i]->setLayoutDirection(Qt::LeftToRight);
+    }
     m_pSecurity = new QLabel(pBar);
     m_pSecurity->setObjectName(QStringLiteral("SecurityPane"));
     m_pSecurity->setPixmap(MakeLockPicture());
@@ -225,12 +241,12 @@ void CMainFrame::ShowConnectionSecurity(const CDataSource* pSource) {
     const QSslCertificate certificate(QByteArray(der.data(), static_cast<qsizetype>(der.size())), QSsl::Der);
     const QString identity =
         info.m_strIdentity.IsEmpty() ? QStringLiteral("anonymous") : ToQString(info.m_strIdentity);
-    m_pSecurity->setToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
-                                .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
-                                     certificate.subjectDisplayName().isEmpty()
-                                         ? QStringLiteral("(none)")
-                                         : certificate.subjectDisplayName(),
-                                     identity));
+    m_pSecurity->setToolTip(
+        PlainToolTip(QStringLiteral("TLS version: %1\nCipher: %2\nCertificate: %3\nIdentity: %4")
+                         .arg(ToQString(info.m_tls.m_strVersion), ToQString(info.m_tls.m_strCipher),
+                              certificate.subjectDisplayName().isEmpty() ? QStringLiteral("(none)")
+                                                                         : certificate.subjectDisplayName(),
+                              identity)));
     m_pSecurity->show();
 }
 
@@ -284,20 +300,45 @@ void CMainFrame::SetPaneText(int nPane, const QString& text) {
     QLabel* pLabel = GetPaneLabel(nPane);
     if (!pLabel)
         return;
-    // The fixed panes show a text too long for them cut in the middle, whole
-    // in the tooltip.
     pLabel->setProperty(kFullTextProperty, text);
-    QString shown = text;
     if (nPane > 0) {
-        // A framed label indents its text by half an "x".
-        const int nRoom = pLabel->contentsRect().width() - 2 * pLabel->margin() -
-                          pLabel->fontMetrics().horizontalAdvance('x');
-        shown = pLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, nRoom);
+        FitPane(nPane);
+    } else {
+        pLabel->setText(ShownText(text));
+        const QString warning = LookAlikeWarning(text);
+        pLabel->setToolTip(warning.isEmpty() ? QString() : PlainToolTip(warning));
     }
-    pLabel->setText(shown);
-    pLabel->setToolTip(shown == text ? QString() : text);
     if (pLabel->isVisible())
         pLabel->repaint();
+}
+
+void CMainFrame::FitPane(int nPane) {
+    QLabel* pLabel = GetPaneLabel(nPane);
+    const QString text = pLabel->property(kFullTextProperty).toString();
+    // A side pane grows with its text up to a share of the window; beyond
+    // that the text is cut in the middle and whole in the tooltip.
+    const QFontMetrics metrics = pLabel->fontMetrics();
+    // Hidden and direction characters are shown as marks, and measured so.
+    const QString visible = ShownText(text);
+    // A framed label indents its text by half an "x" on each side.
+    const int nChrome = 2 * pLabel->frameWidth() + 2 * pLabel->margin() + metrics.horizontalAdvance('x');
+    const int nMost = qMax(static_cast<int>(width() * kPaneShare), 4 * nChrome);
+    const int nWidth = qBound(qMin(kPaneWidth, nMost), metrics.horizontalAdvance(visible) + nChrome, nMost);
+    if (pLabel->width() != nWidth || pLabel->minimumWidth() != nWidth)
+        pLabel->setFixedWidth(nWidth);
+    const QString shown = metrics.elidedText(visible, Qt::ElideMiddle, nWidth - nChrome);
+    pLabel->setText(shown);
+    const QString warning = LookAlikeWarning(text);
+    const QString tip = shown == visible    ? warning
+                        : warning.isEmpty() ? text
+                                            : warning + QLatin1Char('\n') + text;
+    pLabel->setToolTip(tip.isEmpty() ? QString() : PlainToolTip(tip));
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* pEvent) {
+    QMainWindow::resizeEvent(pEvent);
+    FitPane(1);
+    FitPane(2);
 }
 
 QString CMainFrame::GetPaneText(int nPane) const {
@@ -430,6 +471,9 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             m_pListView->OnRefresh();
         bHandled = TRUE;
     } else if (m_pDocument && m_pDocument->OnCmdMsg(nID)) {
+        // The search panel's search is this window's too.
+        if (nID == ID_FILE_STOP && m_pSearchPanel && m_pSearchPanel->IsSearching())
+            m_pSearchPanel->OnStop();
         bHandled = TRUE;
     } else {
         switch (nID) {
@@ -482,6 +526,20 @@ BOOL CMainFrame::OnCommand(UINT nID) {
 void CMainFrame::UpdateCommandUI() {
     for (auto& [nID, pAction] : m_actions)
         pAction->setEnabled(IsCommandEnabled(nID));
+    UpdateTitle();
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString session = m_pDocument ? m_pDocument->GetSessionName() : QString();
+    // "[*]" is where Qt shows the modified mark; one in a name is doubled
+    // so that it shows as typed.
+    QString title = session.isEmpty()
+                        ? QStringLiteral("Tarvo")
+                        : QString(session).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) +
+                              QStringLiteral("[*] \u2014 Tarvo");
+    if (title != windowTitle())
+        setWindowTitle(title);
+    setWindowModified(m_pDocument && m_pDocument->HasUnsavedChanges());
 }
 
 QAction* CMainFrame::GetCommandAction(UINT nID) const {
@@ -541,7 +599,7 @@ void CMainFrame::OnViewOperational() {
 void CMainFrame::OnSettings() {
     if (!m_pDocument)
         return;
-    CSettingsDlg dialog(&m_pDocument->m_exportSettings, nullptr);
+    CSettingsDlg dialog(&m_pDocument->m_exportSettings, this);
     if (dialog.DoModal() == IDOK && m_pDocument->m_pDataSource)
         m_pDocument->m_pDataSource->SetPageSize(m_pDocument->m_exportSettings.GetEntriesPerPage());
 }

@@ -61,8 +61,10 @@ public:
     // accelerator does; FALSE when it is disabled or nobody handles it.
     BOOL OnCommand(UINT nID);
     BOOL IsCommandEnabled(UINT nID) const;
-    // Enables every menu item and toolbar button from the flags.
+    // Enables every menu item and toolbar button from the flags, and names
+    // the session in the title.
     void UpdateCommandUI();
+    void UpdateTitle();
     // The action of a command (menu item and/or toolbar button).
     QAction* GetCommandAction(UINT nID) const;
 
@@ -87,12 +89,15 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
     void CreateClient();
+    // Sizes side pane nPane (1 or 2) to its text and shows as much as fits.
+    void FitPane(int nPane);
     // Keys that act on one pane: heard only while the focus is in it.
     void BindPaneKey(UINT nID, QWidget* pPane, const QKeySequence& key);
     // Copy and Copy as LDIF in the active pane.

@@ -7,6 +7,7 @@
 #include "session/Commands.h"
 #include "session/MainFrame.h"
 #include "session/TarvoDoc.h"
+#include "ui/ScreenFit.h"
 
 #include <QApplication>
 
@@ -22,21 +23,20 @@ CTarvoApp::~CTarvoApp() {
 BOOL CTarvoApp::InitInstance(const QStringList& arguments) {
     // The tree lock exists before any worker can.
     CEntryNode::TreeLock();
+    // No window larger than the screen, whatever the scale and font.
+    CScreenFit::Install();
 
     // Workers may still be running when the last window closes; the
     // program ends when the frame has closed the document, not before.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // The first argument that is not an option names a source to open: the
-    // login window shows it filled in.
+    // The arguments after the options name a source to open: the login
+    // window shows the first filled in (a file may start with a dash).
     CStartSource startSource;
-    for (const QString& argument : arguments) {
-        if (!argument.isEmpty() && !argument.startsWith(QLatin1Char('-'))) {
-            QString error;
-            if (!ParseStartSource(argument, startSource, error))
-                AfxMessageBox(FromQString(error), MB_OK | MB_ICONSTOP);
-            break;
-        }
+    if (!arguments.isEmpty()) {
+        QString error;
+        if (!ParseStartSource(arguments.first(), startSource, error))
+            AfxMessageBox(FromQString(error), MB_OK | MB_ICONSTOP);
     }
 
     m_pDocument = new CTarvoDoc;

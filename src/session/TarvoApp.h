@@ -23,7 +23,7 @@ public:
     CTarvoApp& operator=(const CTarvoApp&) = delete;
 
     // Builds the document and the frame and carries out the command line
-    // (arguments after the program name). FALSE: the program ends (the
+    // (its arguments after the options, ParseCommandLine's sources). FALSE: the program ends (the
     // first login was cancelled or failed).
     BOOL InitInstance(const QStringList& arguments);
     // Destroys the frame and the document (and with it the source).

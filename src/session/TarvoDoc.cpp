@@ -1,5 +1,7 @@
 #include "session/TarvoDoc.h"
 
+#include "ldif/LdifSource.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/Commands.h"
@@ -7,12 +9,30 @@
 #include "session/MainFrame.h"
 #include "session/View.h"
 #include "source/DataSource.h"
+#include "ui/AttributeListEditor.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
 namespace {
+
+// Who is logged in where, or which file is open: what tells one window
+// from another.
+QString SessionName(const CConnectionParams& params) {
+    if (!params.m_strLdifFile.IsEmpty())
+        return QFileInfo(BytesToText(params.m_strLdifFile)).fileName();
+    const QString who = params.m_strBindDN.IsEmpty() ? QStringLiteral("anonymous")
+                                                     : BytesToText(DnForDisplay(params.m_strBindDN));
+    QString where = BytesToText(params.m_strServer);
+    // A local socket's path says all; a port means nothing there.
+    if (!where.startsWith(QLatin1String("ldapi://")))
+        where += QLatin1Char(':') + QString::number(params.m_nPort);
+    return who + QStringLiteral(" @ ") + where;
+}
+
 constexpr int kTreeColumn = 0;
 constexpr int kAttributeColumn = 1;
 } // namespace
@@ -80,8 +100,10 @@ void CTarvoDoc::OnCloseDocument() {
 BOOL CTarvoDoc::ShowLogin() {
     BOOL bOpened = FALSE;
     CEntryNode* pRoot = nullptr;
+    std::vector<CEntryNode*> namingContexts;
     {
-        CLoginSheet sheet(QStringLiteral("Login"), nullptr, 0);
+        // Over its own window, not wherever the last one was.
+        CLoginSheet sheet(QStringLiteral("Login"), GetFrame(), 0);
         sheet.FillIn(m_startSource);
         m_startSource = CStartSource();
         if (m_fnBeforeLogin)
@@ -99,6 +121,8 @@ BOOL CTarvoDoc::ShowLogin() {
             // Read now, so the dialogs have it when the user first needs it.
             m_pDataSource->LoadSchema(dynamic_cast<CWnd*>(GetView(1)));
             pRoot = sheet.m_params.m_pRoot;
+            namingContexts = sheet.m_params.m_namingContexts;
+            m_strSessionName = SessionName(sheet.m_params);
             bOpened = TRUE;
         }
     }
@@ -106,9 +130,17 @@ BOOL CTarvoDoc::ShowLogin() {
         SetNoSessionFlags();
         return FALSE;
     }
+    // The naming contexts first: the first of them is where browsing starts.
+    for (CEntryNode* pContext : namingContexts)
+        UpdateAllViews(nullptr, 0, pContext);
     UpdateAllViews(nullptr, 0, pRoot);
     SetSessionFlags();
     return TRUE;
+}
+
+bool CTarvoDoc::HasUnsavedChanges() const {
+    const auto* pLdif = dynamic_cast<const CLdifSource*>(m_pDataSource);
+    return pLdif && pLdif->IsModified();
 }
 
 void CTarvoDoc::SetStatusText(const CString& text, int nPane) {
@@ -311,6 +343,7 @@ void CTarvoDoc::OnCloseSession() {
         pTree->DeleteAllItems();
     if (auto* pList = dynamic_cast<CLdapListView*>(GetView(kAttributeColumn)))
         pList->ClearList();
+    m_strSessionName.clear();
     SetNoSessionFlags();
     SetStatusText("Ready", 0);
     SetStatusText("", 2);

@@ -45,6 +45,11 @@ public:
     CStartSource m_startSource;
 
     CDataSource* GetDataSource() const { return m_pDataSource; }
+    // What the window's title names: "cn=admin,dc=x @ host:389", "anonymous
+    // @ host:389" or "file.ldif"; empty without a session.
+    QString GetSessionName() const { return m_strSessionName; }
+    // An LDIF file with changes not yet written back.
+    bool HasUnsavedChanges() const;
     // The window an open source reports its failures to.
     HWND GetReportWindow() const;
     CExportSettings& GetExportSettings() { return m_exportSettings; }
@@ -105,4 +110,5 @@ private:
 
     std::vector<CView*> m_views;
     QPointer<CMainFrame> m_pFrame;
+    QString m_strSessionName;
 };

@@ -3,6 +3,8 @@
 
 #include "platform/String.h"
 
+#include <vector>
+
 class CEntryNode;
 class IConnectPrompts;
 
@@ -41,6 +43,9 @@ public:
     int m_nPort = 0;
     // Set by Open on success; owned by the source.
     CEntryNode* m_pRoot = nullptr;
+    // Set by an LDAP Open with an empty base: the server's naming contexts,
+    // top entries beside the root (the root DSE); owned by the source.
+    std::vector<CEntryNode*> m_namingContexts;
 
     ESecurity m_eSecurity = ESecurity::None;
     ETrust m_eTrust = ETrust::Verify;

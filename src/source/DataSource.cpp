@@ -54,22 +54,37 @@ BOOL CDataSource::StopSearch() {
     return TRUE;
 }
 
-CString DescribeSearchOutcome(const CSearchOutcome& outcome) {
-    std::string digits = std::to_string(outcome.nCount);
+namespace {
+
+// 1,000: counts the way people read them.
+CString GroupedCount(int nCount) {
+    std::string digits = std::to_string(nCount);
     std::string grouped;
     for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
             grouped += ',';
         grouped += digits[i];
     }
-    CString text = CString(grouped) + (outcome.nCount == 1 ? " entry" : " entries");
+    return CString(grouped);
+}
+
+} // namespace
+
+CString DescribeSearchOutcome(const CSearchOutcome& outcome, int nRequestedLimit) {
+    CString text = GroupedCount(outcome.nCount) + (outcome.nCount == 1 ? " entry" : " entries");
     if (outcome.bStopped)
         return text + " (stopped)";
     if (outcome.bFailed)
         return text + " (failed" + (outcome.strMessage.IsEmpty() ? CString() : ": " + outcome.strMessage) +
                ")";
+    // The server answers "size limit exceeded" for the client's own limit
+    // too: the count tells whose limit stopped the search.
+    if (outcome.nResultCode == 4 && nRequestedLimit > 0 && outcome.nCount >= nRequestedLimit)
+        return text + " (your limit of " + GroupedCount(nRequestedLimit) + " reached)";
+    if (outcome.nResultCode == 4)
+        return text + " (the server's size limit of " + GroupedCount(outcome.nCount) + " reached)";
     if (const char* pszLimit = LimitOfResult(outcome.nResultCode))
-        return text + " (" + pszLimit + " reached)";
+        return text + " (the server's " + pszLimit + " reached)";
     return text;
 }
 

@@ -40,7 +40,7 @@ public:
                           CWnd* pNotify) = 0;
     virtual BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) = 0;
     virtual BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                             CString strOldItemText, CWnd* pNotify) = 0;
+                             CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) = 0;
     virtual BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) = 0;
     virtual BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                                   CWnd* pNotify) = 0;

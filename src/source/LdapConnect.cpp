@@ -173,6 +173,13 @@ CResult LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int n
         if (nCode != 0) {
             // The SASL library says what is missing (a plugin, a ticket).
             const CString diagnostic = params.m_eAuth == EAuth::Simple ? CString() : ld.DiagnosticMessage();
+            const CString helpful = params.m_eAuth == EAuth::Sasl
+                                        ? SaslBindFailureText(params.m_strSaslMechanism, diagnostic)
+                                        : CString();
+            if (!helpful.IsEmpty()) {
+                ld.Unbind();
+                return CResult::Failure(helpful, nCode);
+            }
             ld.Unbind();
             return LdapError(nCode, diagnostic);
         }
@@ -180,4 +187,22 @@ CResult LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int n
         info.m_strIdentity = ld.WhoAmI();
         return CResult();
     }
+}
+
+CString SaslBindFailureText(const CString& mechanism, const CString& diagnostic) {
+    if (mechanism != "GSSAPI")
+        return CString();
+    // MIT Kerberos' words for an empty, missing or expired credentials cache.
+    const std::string& text = diagnostic.Str();
+    static const char* const kNoTicket[] = {"No credentials were supplied", "No Kerberos credentials",
+                                            "Credentials cache", "Ticket expired"};
+    if (std::none_of(std::begin(kNoTicket), std::end(kNoTicket),
+                     [&text](const char* pszWords) { return text.find(pszWords) != std::string::npos; }))
+        return CString();
+    // The GSSAPI part only: the SASL prefix repeats what the user chose.
+    std::string detail = text;
+    const std::string marker = "GSSAPI Error: ";
+    if (const size_t nAt = detail.find(marker); nAt != std::string::npos)
+        detail.erase(0, nAt + marker.size());
+    return CString("No Kerberos ticket: run kinit (GSSAPI: " + detail + ")");
 }

@@ -26,3 +26,8 @@ public:
 // attempt while it waits for the server) no question is asked.
 CResult LdapConnectAndBind(CLdapConnection& ld, CConnectionParams& params, int nTimeoutSeconds,
                            CConnectionInfo& info, const std::atomic<bool>* pQuiet = nullptr);
+
+// The text for a failed SASL bind that the user can act on, or "" to keep
+// the library's own: GSSAPI without a usable Kerberos ticket reads
+// "No Kerberos ticket: run kinit (GSSAPI: <the library's words>)".
+CString SaslBindFailureText(const CString& mechanism, const CString& diagnostic);

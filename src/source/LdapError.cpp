@@ -60,3 +60,9 @@ COperationFailure LdapFailure(int nCode, const CString& diagnostic, const CStrin
     failure.strText = LdapErrorMessage(nCode, diagnostic, matchedDN);
     return failure;
 }
+
+COperationFailure EntryChangedFailure(int nCode, const CString& diagnostic) {
+    COperationFailure failure = LdapFailure(nCode, diagnostic);
+    failure.strText = CString(kEntryChangedText) + (diagnostic.IsEmpty() ? LdapErrorText(nCode) : diagnostic);
+    return failure;
+}

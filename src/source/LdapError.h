@@ -15,3 +15,10 @@ CString LdapErrorMessage(int nCode, const CString& diagnostic, const CString& ma
 // The same as a failure to report.
 COperationFailure LdapFailure(int nCode, const CString& diagnostic = CString(),
                               const CString& matchedDN = CString());
+
+// Said when the server refuses a value change because the entry changed
+// since it was read (a value gone, or one that is there already).
+inline constexpr const char* kEntryChangedText = "The entry was changed on the server since it was read: ";
+// That refusal as a failure to report: the text above and the server's
+// text (the code's own when the server sent none).
+COperationFailure EntryChangedFailure(int nCode, const CString& diagnostic);

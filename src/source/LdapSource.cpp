@@ -39,6 +39,8 @@ CLdapSource::~CLdapSource() {
     if (m_pRoot)
         roots.push_back(m_pRoot);
     m_pRoot = nullptr;
+    roots.insert(roots.end(), m_namingContexts.begin(), m_namingContexts.end());
+    m_namingContexts.clear();
     DeleteSubtrees(roots);
 
     // Copies that no pane took over (a worker that ended at the shutdown
@@ -65,9 +67,12 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
     m_bPagingOffered = m_ld.OffersPagedResults();
     m_strServer = params.m_strServer;
     m_nPort = params.m_nPort;
-    // A reconnect uses the same login, security and trust as this one.
+    // A reconnect uses the same login, security and trust as this one; the
+    // password waits for it in a buffer of its own.
     m_reconnectParams = params;
     m_reconnectParams.m_pPrompts = nullptr;
+    m_password.Assign(params.m_strPassword.View());
+    WipeString(m_reconnectParams.m_strPassword);
 
     if (!m_strSearchBase.IsEmpty()) {
         // The server's own spelling of the base replaces what was typed.
@@ -108,6 +113,17 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
         }
     }
 
+    // Without a base the tree starts where a directory's own starts: at the
+    // server's naming contexts, beside the root DSE itself.
+    if (m_strSearchBase.IsEmpty()) {
+        for (const CString& context : m_ld.RootDseValues("namingContexts")) {
+            auto* pContext = new CEntryNode;
+            pContext->SetDN(context);
+            pContext->SetParent(nullptr);
+            m_namingContexts.push_back(pContext);
+        }
+    }
+    params.m_namingContexts = m_namingContexts;
     pTop->SetDN(m_strSearchBase);
     pTop->SetParent(nullptr);
     m_pRoot = pTop.release();
@@ -169,7 +185,10 @@ UINT CLdapSource::ReconnectWorker(void* pParam) {
 void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    const CResult connected = LdapConnectAndBind(fresh, m_reconnectParams, kNetworkTimeoutSeconds, info);
+    CConnectionParams params = m_reconnectParams;
+    params.m_strPassword = CString(std::string(m_password.View()));
+    const CResult connected = LdapConnectAndBind(fresh, params, kNetworkTimeoutSeconds, info);
+    WipeString(params.m_strPassword);
     const bool bConnected = connected.Succeeded();
     if (!bConnected && !connected.Reason().IsEmpty() && !IsShuttingDown())
         ReportFailure(connected.Reason());
@@ -199,9 +218,7 @@ void CLdapSource::ReportOpenError(int nCode, const CString& diagnostic, const CS
 
 BOOL CLdapSource::Close() {
     // The password was kept only for a reconnect of this session.
-    CString& password = m_reconnectParams.m_strPassword;
-    password.Str().assign(password.Str().size(), '\0');
-    password.Empty();
+    m_password.Wipe();
     if (m_ld) {
         // The library frees the handle whatever the unbind returns, so it is
         // never used again even when the unbind reports a failure.
@@ -579,9 +596,10 @@ BOOL CLdapSource::DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) {
 }
 
 BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                              CString strOldItemText, CWnd* pNotify) {
+                              CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn) {
     BeforeStart();
     auto pRequest = std::make_unique<CModifyEntryRequest>();
+    pRequest->bDeleteOldRdn = bDeleteOldRdn;
     pRequest->pSource = this;
     pRequest->pEntry = pEntry;
     pRequest->hNotify = SafeHwnd(pNotify);

@@ -4,6 +4,7 @@
 // worker sends one request, collects its results (handing on results that
 // belong to other workers) and reports to the pane with synchronous sends.
 
+#include "platform/SecretBuffer.h"
 #include "platform/Thread.h"
 #include "source/ConnectionParams.h"
 #include "source/DataSource.h"
@@ -29,7 +30,7 @@ public:
     BOOL AddEntry(CEntryNode* pParent, CEntryNode* pNewEntry, HTREEITEM hParentItem, CWnd* pNotify) override;
     BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
-                     CString strOldItemText, CWnd* pNotify) override;
+                     CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;
@@ -64,6 +65,8 @@ public:
     int GetRetiredCount();
     // How the open connection is protected and whom the server sees.
     const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
+    // The password kept for a reconnect until Close.
+    const CSecretBuffer& GetKeptPassword() const { return m_password; }
 
     // Entries per page of a paged search (0: no paging), used when the
     // server offers paging.
@@ -107,6 +110,12 @@ private:
         const BOOL* pCancelled = nullptr;
         BOOL* pWaiting = nullptr;
         int nMsgId = -1;
+        // Value updates: a refusal whose code this accepts is not shown but
+        // kept in deferredFailure for the worker to settle (the entry changed
+        // since it was read, or values the server cannot match one by one).
+        std::function<bool(int)> fnDefer;
+        bool bDeferred = false;
+        COperationFailure deferredFailure;
     };
 
     static UINT ExpandWorker(void* pParam);
@@ -181,7 +190,10 @@ private:
     // Reads dn again from the server (its attributes into pAttributes when
     // given); not registered, so Stop leaves it alone.
     EReadBack ReadBack(const CString& dn, CAttributeArray* pAttributes);
-    EUpdateOutcome OutcomeOf(EWaitOutcome eWait, CLdapMessage& message);
+    // Empties the entry's attribute cache, so that what is shown next is read
+    // from the server.
+    void ForgetCachedAttributes(CEntryNode* pEntry);
+    EUpdateOutcome OutcomeOf(CWorker& worker, EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.
     EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
@@ -190,6 +202,18 @@ private:
     // A stopped attribute update: without its answer, the entry's cache and
     // rows become what the server holds.
     EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
+    // The entry's cache and the pane's rows become fresh (what the server
+    // holds, read just now); fresh is emptied.
+    void ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify);
+    // A value update the server refused because the entry changed since it
+    // was read: the entry read again, then the refusal told.
+    void ReportEntryChanged(const COperationFailure& refusal, CEntryNode* pEntry, HWND hNotify);
+    // A deferred refusal of inappropriate matching, taken back: TRUE when
+    // there is one to retry with whole values.
+    static bool TakeMatchingRefusal(CWorker& worker);
+    // A value update's deferred refusal, told: an entry that changed is
+    // read again first; a matching refusal left after Stop is shown as it is.
+    void SettleDeferredRefusal(CWorker& worker, CEntryNode* pEntry, HWND hNotify);
     static bool IsUpdateOperation(int nOp);
     void ReportOpenError(int nCode, const CString& diagnostic = CString(),
                          const CString& matchedDN = CString());
@@ -246,7 +270,9 @@ private:
     // Cache helpers of the attribute workers.
     static void MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray& added);
     static void RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted);
-    static void BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute);
+    // An empty value of an attribute whose cache has no such value: the
+    // row that stands for an attribute shown without values.
+    static bool IsValuelessRow(CEntryNode* pEntry, const CString& name, const CString& value);
 
     // Nodes removed from the tree, freed once no worker can reach them.
     void Retire(CEntryNode* pEntry);
@@ -260,6 +286,7 @@ private:
     CCriticalSection m_threadListLock;
     // Owned: the whole tree below it.
     CEntryNode* m_pRoot = nullptr;
+    std::vector<CEntryNode*> m_namingContexts; // top entries beside the root DSE
     CString m_strSearchBase;
     int m_nRunning = 0;
     std::atomic<int> m_nPageSize{500};
@@ -293,9 +320,10 @@ private:
     // Where the session is, for the lost-connection notice.
     CString m_strServer;
     int m_nPort = 0;
-    // The login of this session, password included, for a reconnect; the
+    // The login of this session for a reconnect, without its password; the
     // password lives only as long as the session (wiped at Close).
     CConnectionParams m_reconnectParams;
+    CSecretBuffer m_password;
     std::atomic<int> m_nHandedOver{0};
     HWND m_hSchemaNotify; // told once the schema has settled
 

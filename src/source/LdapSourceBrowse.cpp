@@ -6,6 +6,21 @@
 
 #include <memory>
 
+namespace {
+
+// Every user and operational attribute.
+const CStringArray& RootDseAttributes() {
+    static const CStringArray attributes = [] {
+        CStringArray all;
+        all.Add("*");
+        all.Add("+");
+        return all;
+    }();
+    return attributes;
+}
+
+} // namespace
+
 UINT CLdapSource::RunExpand(CExpandRequest& request) {
     CWorker worker;
     worker.pLock = &request.lock;
@@ -303,6 +318,10 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     int nMsgId = -1;
     int nCode = SendRequest(
         [&](int& nId) {
+            // The root DSE says what it is in its operational attributes only.
+            if (dn.IsEmpty())
+                return LdapSearchAttributes(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)",
+                                            RootDseAttributes(), 0, nId);
             if (!m_bShowOperational)
                 return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)", false, nId);
             // "+": the operational attributes besides the user ones (RFC 3673).

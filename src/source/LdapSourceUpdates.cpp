@@ -11,6 +11,18 @@
 
 namespace {
 constexpr int kNoSuchObject = 32;
+constexpr int kNoSuchAttribute = 16;   // also: no such value
+constexpr int kTypeOrValueExists = 20; // the value is there already
+// The attribute has no equality rule: the server cannot find one value.
+constexpr int kInappropriateMatching = 18;
+
+// Index of the first value equal to value (bytes), or -1.
+int IndexOf(const CStringArray& values, const CString& value) {
+    for (int i = 0; i < values.GetSize(); ++i)
+        if (values[i] == value)
+            return i;
+    return -1;
+}
 } // namespace
 
 const char* const CLdapSource::kStoppedReadAgainText =
@@ -50,18 +62,23 @@ CLdapSource::EUpdateOutcome CLdapSource::SendUpdate(CWorker& worker, int nOp, CE
     EndRequest(worker);
     if (eWait == kShutdown || IsShuttingDown())
         return kUpdateShutdown;
-    return OutcomeOf(eWait, message);
+    return OutcomeOf(worker, eWait, message);
 }
 
-CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(EWaitOutcome eWait, CLdapMessage& message) {
+CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(CWorker& worker, EWaitOutcome eWait,
+                                                   CLdapMessage& message) {
     CString diagnostic, matchedDN;
     int nCode =
         eWait == kGotMessage ? LdapResultCode(m_ld.Get(), message.Get(), &diagnostic, &matchedDN) : -1;
-    if (nCode != 0) {
+    if (nCode == 0)
+        return kUpdateDone;
+    if (worker.fnDefer && worker.fnDefer(nCode)) {
+        worker.bDeferred = true;
+        worker.deferredFailure = LdapFailure(nCode, diagnostic, matchedDN);
+    } else {
         ShowError(nCode, diagnostic, matchedDN);
-        return kUpdateFailed;
     }
-    return kUpdateDone;
+    return kUpdateFailed;
 }
 
 CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, int nPane) {
@@ -74,7 +91,7 @@ CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, in
     if (IsShuttingDown())
         return kUpdateShutdown;
     if (eWait == kGotMessage)
-        return OutcomeOf(eWait, message);
+        return OutcomeOf(worker, eWait, message);
     SetStatusText(kStoppedReadAgainText, nPane);
     return kUpdateStopped;
 }
@@ -151,18 +168,47 @@ CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedAttributeUpdate(CWorker& 
     CAttributeArray fresh;
     EReadBack eRead = ReadBack(pEntry->GetDN(), &fresh);
     EUpdateOutcome eOutcome = SettleStoppedUpdate(worker, 2);
-    if (eOutcome == kUpdateStopped && eRead == kReadFound) {
-        // Under the read lock, like a read: no other worker uses the cache.
-        CCriticalSectionLock cache(m_readLock);
-        ::DeleteAttributes(pEntry->m_attributes);
-        for (CAttribute* pAttribute : fresh)
-            pEntry->m_attributes.Add(pAttribute);
-        fresh.RemoveAll();
-        Notify(hNotify, &ISourceEvents::ClearAttributes, pEntry);
-        Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
-    }
+    if (eOutcome == kUpdateStopped && eRead == kReadFound)
+        ReplaceCachedAttributes(pEntry, fresh, hNotify);
     ::DeleteAttributes(fresh);
     return eOutcome;
+}
+
+void CLdapSource::ReplaceCachedAttributes(CEntryNode* pEntry, CAttributeArray& fresh, HWND hNotify) {
+    // Under the read lock, like a read: no other worker uses the cache.
+    CCriticalSectionLock cache(m_readLock);
+    ::DeleteAttributes(pEntry->m_attributes);
+    for (CAttribute* pAttribute : fresh)
+        pEntry->m_attributes.Add(pAttribute);
+    fresh.RemoveAll();
+    Notify(hNotify, &ISourceEvents::ClearAttributes, pEntry);
+    Notify(hNotify, &ISourceEvents::ShowAttributes, pEntry->m_attributes, pEntry);
+}
+
+void CLdapSource::ReportEntryChanged(const COperationFailure& refusal, CEntryNode* pEntry, HWND hNotify) {
+    // Read first, so that the rows under the message show what the server holds.
+    CAttributeArray fresh;
+    if (ReadBack(pEntry->GetDN(), &fresh) == kReadFound && !IsShuttingDown())
+        ReplaceCachedAttributes(pEntry, fresh, hNotify);
+    ::DeleteAttributes(fresh);
+    if (!IsShuttingDown())
+        ReportFailure(EntryChangedFailure(refusal.nCode, refusal.strServerText));
+}
+
+bool CLdapSource::TakeMatchingRefusal(CWorker& worker) {
+    if (!worker.bDeferred || worker.deferredFailure.nCode != kInappropriateMatching)
+        return false;
+    worker.bDeferred = false;
+    return true;
+}
+
+void CLdapSource::SettleDeferredRefusal(CWorker& worker, CEntryNode* pEntry, HWND hNotify) {
+    const COperationFailure& refusal = worker.deferredFailure;
+    worker.bDeferred = false;
+    if (refusal.nCode == kInappropriateMatching)
+        ShowError(refusal.nCode, refusal.strServerText, refusal.strMatchedDN);
+    else
+        ReportEntryChanged(refusal, pEntry, hNotify);
 }
 
 UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
@@ -217,6 +263,9 @@ UINT CLdapSource::RunAddEntry(CAddEntryRequest& request) {
     case kUpdateDone:
         break;
     }
+    // The server may have added values (the RDN's, operational ones): the
+    // entry is read from it when shown, not from what the dialog sent.
+    ForgetCachedAttributes(pNewEntry);
     pParent->AddChildHead(pNewEntry);
     Notify(request.hNotify, &ISourceEvents::EntryAdded, pNewEntry, request.hParentItem);
     pParent->EndOperation(OP_ADD_ENTRY);
@@ -256,6 +305,12 @@ UINT CLdapSource::RunDeleteEntry(CDeleteEntryRequest& request) {
     return 1;
 }
 
+void CLdapSource::ForgetCachedAttributes(CEntryNode* pEntry) {
+    // Under the read lock, like a read: no other worker uses the cache.
+    CCriticalSectionLock cache(m_readLock);
+    ::DeleteAttributes(pEntry->m_attributes);
+}
+
 UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     CWorker worker;
     BOOL bWaiting = FALSE;
@@ -264,9 +319,11 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     CEntryNode* pEntry = request.pEntry;
     const CString dn = pEntry->GetDN();
     const CString newRdn = request.strNewRDN;
+    const bool bDeleteOldRdn = request.bDeleteOldRdn != FALSE;
 
-    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry,
-                                         [&](int& nId) { return LdapRename(m_ld.Get(), dn, newRdn, nId); });
+    EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry, [&](int& nId) {
+        return LdapRename(m_ld.Get(), dn, newRdn, bDeleteOldRdn, nId);
+    });
     if (eOutcome == kUpdateStopped) {
         // Renamed only when the server has the new name and not the old one
         // (the new name may have been another entry's all along).
@@ -279,6 +336,8 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     if (eOutcome == kUpdateShutdown)
         return 0;
     request.bSucceeded = eOutcome == kUpdateDone ? TRUE : FALSE;
+    if (request.bSucceeded)
+        ForgetCachedAttributes(pEntry);
     if (eOutcome == kUpdateRefused)
         pEntry->EndOperation(OP_MODIFY_ENTRY);
     Notify(request.hNotify, &ISourceEvents::EntryModified, request);
@@ -331,33 +390,56 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
     worker.pWaiting = &bWaiting;
     CEntryNode* pEntry = request.pEntry;
 
+    // Exactly the chosen values go: values added by others since the read
+    // stay, and so does the attribute that holds them. Only an attribute
+    // named without values (or by the row of one shown without any) goes
+    // as a whole.
     CLdapMods mods;
-    // A read of the same entry may be filling its cache.
-    m_readLock.Lock();
-    for (CAttribute* pAttribute : request.attributes) {
-        const CString name = pAttribute->GetName();
-        CStringArray values;
-        for (const CString& value : *pAttribute)
-            if (!value.IsEmpty())
-                values.Add(value);
-        const CStringArray none;
-        if (values.IsEmpty()) {
-            // Only empty values chosen: the attribute goes only when it has
-            // nothing else.
-            if (!pEntry->HasNonEmptyValue(name))
-                mods.Append(CLdapMods::Delete, name, none);
-        } else if (pEntry->CountRemainingValues(values, name) > 0) {
-            mods.Append(CLdapMods::Delete, name, values);
-        } else {
-            // No value would remain: the attribute as a whole.
-            mods.Append(CLdapMods::Delete, name, none);
+    // For a server that cannot match single values of an attribute (no
+    // equality rule): attributes whose every read value was chosen go whole.
+    CLdapMods wholeMods;
+    bool bWholeDiffers = false;
+    bool bAllKnown = true;
+    {
+        // A read of the same entry may be filling its cache.
+        CCriticalSectionLock cache(m_readLock);
+        for (CAttribute* pAttribute : request.attributes) {
+            const CString name = pAttribute->GetName();
+            CStringArray values;
+            bool bWhole = pAttribute->GetSize() == 0;
+            for (const CString& value : *pAttribute) {
+                if (IsValuelessRow(pEntry, name, value))
+                    bWhole = true;
+                else
+                    values.Add(value);
+            }
+            const CAttribute* pCached = pEntry->FindAttribute(name);
+            bool bAllChosen = pCached != nullptr;
+            bAllKnown = bAllKnown && pCached != nullptr;
+            for (const CString& value : values)
+                bAllKnown = bAllKnown && pCached && IndexOf(*pCached, value) >= 0;
+            if (pCached)
+                for (const CString& value : *pCached)
+                    bAllChosen = bAllChosen && IndexOf(values, value) >= 0;
+            mods.Append(CLdapMods::Delete, name, bWhole ? CStringArray() : values);
+            wholeMods.Append(CLdapMods::Delete, name, bWhole || bAllChosen ? CStringArray() : values);
+            bWholeDiffers = bWholeDiffers || (!bWhole && bAllChosen);
         }
     }
-    m_readLock.Unlock();
+    // "No such value" for values that were read: another client removed them.
+    auto fnChanged = [bAllKnown](int nCode) { return nCode == kNoSuchAttribute && bAllKnown; };
+    worker.fnDefer = [fnChanged, bWholeDiffers](int nCode) {
+        return fnChanged(nCode) || (nCode == kInappropriateMatching && bWholeDiffers);
+    };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateFailed && TakeMatchingRefusal(worker)) {
+        worker.fnDefer = fnChanged;
+        eOutcome = SendUpdate(worker, OP_DELETE_ATTRIBUTE, pEntry,
+                              [&](int& nId) { return LdapModify(m_ld.Get(), dn, wholeMods, nId); });
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
     if (eOutcome == kUpdateStopped)
@@ -373,6 +455,8 @@ UINT CLdapSource::RunDeleteAttributes(CDeleteAttributesRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeDeleted, request);
         bSent = TRUE;
+    } else if (worker.bDeferred) {
+        SettleDeferredRefusal(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_DELETE_ATTRIBUTE);
     ::DeleteAttributes(request.attributes);
@@ -385,22 +469,58 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
     worker.pAbandoned = &request.bAbandoned;
     worker.pWaiting = &bWaiting;
     CEntryNode* pEntry = request.pEntry;
-    CAttribute& attribute = request.attribute;
+    const CAttribute& attribute = request.attribute;
     const CString name = attribute.GetName();
     const CString newValue = attribute.GetSize() > 0 ? attribute[0] : CString();
     const CString oldValue = attribute.GetSize() > 1 ? attribute[1] : CString();
-    const BOOL bHasOld = attribute.GetSize() > 1;
 
+    // One request, two changes: the old value out, the new one in. The
+    // server checks that the old value is still there, and nothing else of
+    // the attribute is touched.
+    CLdapMods mods;
+    bool bOldKnown = false;
+    bool bNewKnown = false;
+    bool bHasOld = false;
+    bool bOnlyValue = false;
     {
         CCriticalSectionLock cache(m_readLock);
-        BuildReplacementValues(pEntry, attribute);
+        bHasOld = attribute.GetSize() > 1 && !IsValuelessRow(pEntry, name, oldValue);
+        const CAttribute* pCached = pEntry->FindAttribute(name);
+        bOldKnown = bHasOld && pCached && IndexOf(*pCached, oldValue) >= 0;
+        bNewKnown = pCached && IndexOf(*pCached, newValue) >= 0;
+        bOnlyValue = bOldKnown && pCached->GetSize() == 1;
     }
-    CLdapMods mods;
-    mods.Append(CLdapMods::Replace, name, attribute);
+    if (bHasOld) {
+        CStringArray oldValues;
+        oldValues.Add(oldValue);
+        mods.Append(CLdapMods::Delete, name, oldValues);
+    }
+    CStringArray newValues;
+    newValues.Add(newValue);
+    mods.Append(CLdapMods::Add, name, newValues);
+    // The old value gone, or the new one there although it was not read:
+    // another client changed the entry. A new value that was read already
+    // is the user's own duplicate, an ordinary refusal.
+    auto fnChanged = [bOldKnown, bNewKnown](int nCode) {
+        return (nCode == kNoSuchAttribute && bOldKnown) || (nCode == kTypeOrValueExists && !bNewKnown);
+    };
+    worker.fnDefer = [fnChanged, bOnlyValue](int nCode) {
+        return fnChanged(nCode) || (nCode == kInappropriateMatching && bOnlyValue);
+    };
     const CString dn = pEntry->GetDN();
 
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
                                          [&](int& nId) { return LdapModify(m_ld.Get(), dn, mods, nId); });
+    if (eOutcome == kUpdateFailed && TakeMatchingRefusal(worker)) {
+        // The server cannot find the old value (the attribute has no
+        // equality rule); it was the attribute's only value when read, so
+        // the new value takes the attribute's place.
+        CLdapMods replace;
+        replace.Append(CLdapMods::Replace, name, newValues);
+        worker.fnDefer = fnChanged;
+        eOutcome = SendUpdate(worker, OP_MODIFY_ATTRIBUTE, pEntry,
+                              [&](int& nId) { return LdapModify(m_ld.Get(), dn, replace, nId); });
+    }
     if (eOutcome == kUpdateShutdown)
         return 0;
     if (eOutcome == kUpdateStopped)
@@ -419,6 +539,8 @@ UINT CLdapSource::RunModifyAttribute(CModifyAttributeRequest& request) {
         }
         Notify(request.hNotify, &ISourceEvents::AttributeModified, request);
         bDone = TRUE;
+    } else if (worker.bDeferred) {
+        SettleDeferredRefusal(worker, pEntry, request.hNotify);
     }
     pEntry->EndOperation(OP_MODIFY_ATTRIBUTE);
     return bDone ? 1 : 0;
@@ -434,44 +556,35 @@ void CLdapSource::MergeAddedAttributes(CEntryNode* pEntry, const CAttributeArray
 }
 
 void CLdapSource::RemoveDeletedValues(CEntryNode* pEntry, const CAttributeArray& deleted) {
+    CAttributeArray& cache = pEntry->m_attributes;
     for (CAttribute* pDeleted : deleted) {
         CAttribute* pCached = pEntry->FindAttribute(pDeleted->GetName());
         if (!pCached)
             continue;
+        // The same test as for the request: the attribute went as a whole.
+        bool bWhole = pDeleted->GetSize() == 0;
         for (const CString& value : *pDeleted) {
-            if (pCached->GetSize() < 2) {
-                // Its last value goes: so does the attribute, as on the server.
-                CAttributeArray& cache = pEntry->m_attributes;
-                for (int i = 0; i < cache.GetSize(); ++i) {
-                    if (cache[i] == pCached) {
-                        cache.RemoveAt(i);
-                        break;
-                    }
-                }
-                delete pCached;
-                break;
-            }
-            for (int i = 0; i < pCached->GetSize(); ++i) {
-                if ((*pCached)[i] == value) {
-                    pCached->RemoveAt(i);
+            if (IsValuelessRow(pEntry, pDeleted->GetName(), value))
+                bWhole = true;
+            else if (int i = IndexOf(*pCached, value); i >= 0)
+                pCached->RemoveAt(i);
+        }
+        // Without values it is gone from the server too, as far as we know.
+        if (bWhole || pCached->GetSize() == 0) {
+            for (int i = 0; i < cache.GetSize(); ++i) {
+                if (cache[i] == pCached) {
+                    cache.RemoveAt(i);
                     break;
                 }
             }
+            delete pCached;
         }
     }
 }
 
-void CLdapSource::BuildReplacementValues(CEntryNode* pEntry, CAttribute& attribute) {
-    // Without an old value nothing is replaced away: every cached value stays.
-    const BOOL bHasOld = attribute.GetSize() > 1;
-    const CString oldValue = bHasOld ? attribute[1] : CString();
-    while (attribute.GetSize() > 1)
-        attribute.RemoveAt(attribute.GetSize() - 1);
-    for (CAttribute* pCached : pEntry->m_attributes) {
-        if (pCached->GetName() != attribute.GetName())
-            continue;
-        for (const CString& value : *pCached)
-            if (!bHasOld || value != oldValue)
-                attribute.Add(value);
-    }
+bool CLdapSource::IsValuelessRow(CEntryNode* pEntry, const CString& name, const CString& value) {
+    if (!value.IsEmpty())
+        return false;
+    const CAttribute* pCached = pEntry->FindAttribute(name);
+    return !pCached || IndexOf(*pCached, value) < 0;
 }

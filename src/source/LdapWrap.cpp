@@ -1,9 +1,13 @@
 #include "source/LdapWrap.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
 #include <cstring>
 #include <ldap.h>
 #include <map>
 #include <mutex>
+#include <netdb.h>
 #include <sasl/sasl.h>
 #include <strings.h>
 #include <sys/time.h>
@@ -180,11 +184,85 @@ int PortOfServer(const CString& server, int nPort) {
     return nPort;
 }
 
-bool IsLoopbackServer(const CString& server) {
+bool IsValidServerText(const CString& server) {
+    // A URL: what the library itself can parse.
+    if (HasScheme(server, "ldapi://"))
+        return server.Find(' ') < 0;
+    if (HasScheme(server, "ldap://") || HasScheme(server, "ldaps://")) {
+        CString host, base;
+        int nPort = 0;
+        ESecurity eSecurity = ESecurity::None;
+        return server.Find(' ') < 0 && ParseLdapUrl(server, host, nPort, eSecurity, base) && nPort >= 0 &&
+               nPort <= 65535 && (host.IsEmpty() || IsValidServerText(host));
+    }
+    std::string host = server.Str();
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.size() > 253)
+        return false;
+    in6_addr literal{};
+    if (::inet_pton(AF_INET6, host.c_str(), &literal) == 1)
+        return true;
+    // A host name: labels of letters, digits, '-' and '_' (and the bytes of
+    // an international name) between dots.
+    size_t nLabel = 0;
+    for (size_t i = 0; i < host.size(); ++i) {
+        const auto c = static_cast<unsigned char>(host[i]);
+        if (c == '.') {
+            if (nLabel == 0)
+                return false;
+            nLabel = 0;
+            continue;
+        }
+        if (!(std::isalnum(c) || c == '-' || c == '_' || c >= 0x80) || ++nLabel > 63)
+            return false;
+    }
+    return nLabel > 0 || host.size() > 1; // one trailing dot names the root
+}
+
+std::vector<std::string> ResolveHostAddresses(const std::string& host) {
+    std::vector<std::string> addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* pList = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &pList) != 0 || !pList)
+        return addresses;
+    for (const addrinfo* p = pList; p; p = p->ai_next) {
+        char buffer[INET6_ADDRSTRLEN] = {};
+        if (::getnameinfo(p->ai_addr, p->ai_addrlen, buffer, sizeof buffer, nullptr, 0, NI_NUMERICHOST) == 0)
+            addresses.emplace_back(buffer);
+    }
+    ::freeaddrinfo(pList);
+    return addresses;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6) != 0;
+    return false;
+}
+
+bool IsLoopbackServer(const CString& server, const CHostResolver& resolve) {
     if (HasScheme(server, "ldapi://"))
         return true;
-    const CString host = Lower(HostOfServer(server));
-    return host == "localhost" || host.Find("127.") == 0 || host == "::1" || host == "[::1]";
+    std::string host = HostOfServer(server).Str();
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty())
+        return false;
+    // A literal address is its own answer; a name only by every address it
+    // stands for ("127.evil.example" may point anywhere).
+    in6_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1 ||
+        ::inet_pton(AF_INET6, host.c_str(), &literal) == 1)
+        return IsLoopbackAddress(host);
+    const std::vector<std::string> addresses = resolve ? resolve(host) : ResolveHostAddresses(host);
+    return !addresses.empty() && std::all_of(addresses.begin(), addresses.end(), IsLoopbackAddress);
 }
 
 std::vector<CString> InstalledSaslMechanisms() {
@@ -549,10 +627,10 @@ int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId) {
     return ldap_modify_ext(ld, dn.GetString(), mods.Get(), nullptr, nullptr, &nMsgId);
 }
 
-int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, int& nMsgId) {
+int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId) {
     nMsgId = -1;
-    // The old name's value stays in the entry (deleteoldrdn 0).
-    return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, 0, nullptr, nullptr, &nMsgId);
+    return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, bDeleteOldRdn ? 1 : 0, nullptr,
+                       nullptr, &nMsgId);
 }
 
 int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId) {

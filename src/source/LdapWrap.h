@@ -6,6 +6,7 @@
 #include "platform/String.h"
 #include "source/ConnectionParams.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -129,8 +130,19 @@ CString BuildLdapUrl(const CString& server, int nPort, ESecurity eSecurity = ESe
 CString HostOfServer(const CString& server);
 // The port a server text names in its URL, else nPort.
 int PortOfServer(const CString& server, int nPort);
-// The host is this machine: loopback addresses, "localhost", ldapi:// sockets.
-bool IsLoopbackServer(const CString& server);
+// Whether a typed server can name a server at all: a host name, an IPv4 or
+// IPv6 address, or an ldap://, ldaps:// or ldapi:// URL; never blanks.
+bool IsValidServerText(const CString& server);
+// The numeric addresses a host name stands for (getaddrinfo); none when it
+// does not resolve.
+using CHostResolver = std::function<std::vector<std::string>(const std::string& host)>;
+std::vector<std::string> ResolveHostAddresses(const std::string& host);
+// An address in 127.0.0.0/8 or ::1.
+bool IsLoopbackAddress(const std::string& address);
+// The server is this machine: an ldapi:// socket, or a host whose every
+// address is a loopback address (resolved by resolve, or the system's
+// resolver when it is empty). A name that does not resolve is not local.
+bool IsLoopbackServer(const CString& server, const CHostResolver& resolve = {});
 
 // The SASL mechanisms the installed SASL library can speak as a client,
 // EXTERNAL left out (it needs no plugin and is offered on its own).
@@ -230,7 +242,7 @@ CString LdapEntryDN(ldap* ld, ldapmsg* pEntry);
 int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
-int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, int& nMsgId);
+int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 // The Password Modify extended operation (RFC 3062) for dn: the server sets
 // and hashes newPassword itself.

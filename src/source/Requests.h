@@ -20,6 +20,8 @@ struct CModifyEntryRequest {
     CString strNewDN;
     CString strOldItemText;
     BOOL bAbandoned = FALSE;
+    // The old name's value leaves the entry (the server's deleteoldrdn).
+    BOOL bDeleteOldRdn = TRUE;
 };
 
 struct CDeleteEntryRequest {

@@ -58,4 +58,6 @@ const char* LimitOfResult(int nResultCode);
 
 // Texts for how a search ended, for the panel's status line:
 // "1,234 entries", "... (size limit reached)", "... (stopped)".
-CString DescribeSearchOutcome(const CSearchOutcome& outcome);
+// nRequestedLimit: the size limit the search asked for (0: none), so that a
+// limit reached says whose it was.
+CString DescribeSearchOutcome(const CSearchOutcome& outcome, int nRequestedLimit = 0);

@@ -1,5 +1,7 @@
 #include "ui/AttributeListEditor.h"
 
+#include "model/DnHelper.h"
+
 #include "platform/Services.h"
 #include "ui/DialogUnits.h"
 
@@ -98,6 +100,12 @@ CString AttributeNameMessage(const CString& name) {
 CString RelativeNameMessage(const CString& field, const CString& typed) {
     return field + ": \"" + typed +
            "\" is not a relative DN. Type it as attribute=value, for example cn=Smith.";
+}
+
+CString MoveRefusedMessage(const CString& field, const CString& typedParent, const CString& parentDN) {
+    return field + ": the DN typed names another parent (" + DnForDisplay(typedParent) +
+           "). An entry cannot be moved here: type its new name alone, to keep it under " +
+           (parentDN.IsEmpty() ? CString("the top") : DnForDisplay(parentDN)) + ".";
 }
 
 bool CAttributeListEditor::OnAddRow() {

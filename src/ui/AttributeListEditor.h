@@ -80,6 +80,8 @@ private:
 // be a relative DN (field names the control).
 CString AttributeNameMessage(const CString& name);
 CString RelativeNameMessage(const CString& field, const CString& typed);
+// The refusal of a whole DN whose parent is not the one the entry is under.
+CString MoveRefusedMessage(const CString& field, const CString& typedParent, const CString& parentDN);
 
 // Conversions between the model's bytes and the widgets' text (UTF-8).
 QString BytesToText(const CString& bytes);

@@ -1,7 +1,9 @@
 #include "ui/AttributeRowModel.h"
 
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "model/ValueSyntax.h"
+#include "platform/qt/PlainText.h"
 #include "source/PasswordHash.h"
 #include "source/Schema.h"
 
@@ -90,17 +92,27 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
-        return BytesToText(index.column() == 0 ? row.strName : row.strValue);
-    }
-    if (role == Qt::ToolTipRole && bBinary)
-        return BytesToText(DescribeBinaryValue(row.strName, row.strValue));
-    const CSchemaAttributeType* pType = m_pSchema ? m_pSchema->FindAttributeType(row.strName) : nullptr;
-    if (pType && role == Qt::ToolTipRole) {
         if (index.column() == 0)
-            return pType->m_strDesc.IsEmpty() ? QVariant() : QVariant(BytesToText(pType->m_strDesc));
-        if (pType->m_strResolvedSyntax.Left(static_cast<int>(strlen(ValueSyntax::kGeneralizedTime))) ==
-            ValueSyntax::kGeneralizedTime)
+            return ShownText(row.strName);
+        // A DN reads as it does in the tree; the bytes stay what is sent.
+        return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
+    }
+    const CSchemaAttributeType* pType = m_pSchema ? m_pSchema->FindAttributeType(row.strName) : nullptr;
+    if (role == Qt::ToolTipRole) {
+        if (bBinary)
+            return PlainToolTip(BytesToText(DescribeBinaryValue(row.strName, row.strValue)));
+        const QString warning =
+            LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
+        if (!warning.isEmpty())
+            return QVariant(PlainToolTip(warning));
+        // The schema's description of the attribute, a time's local time.
+        if (pType && index.column() == 0 && !pType->m_strDesc.IsEmpty())
+            return PlainToolTip(BytesToText(pType->m_strDesc));
+        if (pType && index.column() == 1 &&
+            pType->m_strResolvedSyntax.Left(static_cast<int>(strlen(ValueSyntax::kGeneralizedTime))) ==
+                ValueSyntax::kGeneralizedTime)
             return LocalTimeTip(row.strValue);
+        return QVariant();
     }
     if (pType && role == Qt::ForegroundRole &&
         (pType->IsOperational() || pType->m_bResolvedNoUserModification))

@@ -2,7 +2,9 @@
 
 #include "model/BinaryValue.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/DialogUnits.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
@@ -20,20 +22,20 @@ constexpr qint64 kMaxValueBytes = 64 * 1024 * 1024;
 const char* const kAnyFileFilter = "All Files (*.*) | *.*||";
 
 void ShowValue(QLabel* pLabel, const CString& name, const CString& value) {
-    pLabel->setText(BytesToText(BinaryValueSummary(value)));
-    pLabel->setToolTip(BytesToText(DescribeBinaryValue(name, value)));
+    SetPlainLabel(pLabel, BytesToText(BinaryValueSummary(value)));
+    pLabel->setToolTip(PlainToolTip(BytesToText(DescribeBinaryValue(name, value))));
 }
 } // namespace
 
 CBinaryValueDlg::CBinaryValueDlg(const CString& name, const CString& value, QWidget* pParent)
     : QDialog(pParent), m_strName(name), m_strValue(value) {
-    setWindowTitle("Modify Entry");
-    auto* pName = new QLineEdit(BytesToText(name), this);
-    pName->setReadOnly(true);
-    pName->setFocusPolicy(Qt::ClickFocus);
+    setWindowTitle("Modify Value");
+    auto* pName = new QLineEdit(ShownText(name), this);
+    MakeReadOnlyField(pName);
     m_pCurrent = new QLabel(this);
     ShowValue(m_pCurrent, name, value);
     m_pNew = new QLabel("(unchanged)", this);
+    m_pNew->setTextFormat(Qt::PlainText);
     m_pSave = new QPushButton("&Save Value to File...", this);
     m_pLoad = new QPushButton("&Load New Value from File...", this);
     m_pSave->setAutoDefault(false);

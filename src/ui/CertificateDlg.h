@@ -1,8 +1,9 @@
 #pragma once
 // A server certificate that did not verify, shown so that the user can
 // judge it: why it failed, whom it names, who issued it, when it is valid
-// and its fingerprint. "Cancel" is the default; "Trust once" and "Always
-// trust" accept the offered key.
+// and its fingerprint; a key other than the one trusted before gets a
+// warning of its own with both keys. "Cancel" is the only default; "Trust
+// once" and "Always trust" accept the offered key.
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN
@@ -35,6 +36,10 @@ public:
     // "name mismatch".
     static QStringList Reasons(const QSslCertificate& certificate, const QString& host, bool bKeyChanged);
 
+    // A key pin as the fingerprint is shown: "AB:CD:...", upper-case hex.
+    static QString PinFingerprint(const CString& keyPin);
+
+    QLabel* HeadingLabel() const { return m_pHeading; }
     QLabel* ReasonLabel() const { return m_pReason; }
     QLabel* FieldLabel(const QString& name) const;
     QPushButton* CancelButton() const { return m_pCancel; }
@@ -43,10 +48,12 @@ public:
 
 private:
     void AddField(class QFormLayout* pForm, const QString& name, const QString& value);
+    void AddFingerprint(class QFormLayout* pForm, const QString& name, const QString& value);
     void Answer(ETrustAnswer eAnswer);
 
     QSslCertificate m_certificate;
     ETrustAnswer m_eAnswer = ETrustAnswer::Cancel;
+    QLabel* m_pHeading;
     QLabel* m_pReason;
     QPushButton* m_pCancel;
     QPushButton* m_pTrustOnce;

@@ -35,3 +35,9 @@ private:
 // The dialogs' OK and Cancel, at the right end of their own row, each at
 // least as wide as the dialogs have always had them.
 QHBoxLayout* MakeButtonRow(const CDialogUnits& units, QPushButton* pOK, QPushButton* pCancel);
+
+class QLineEdit;
+// A field that shows what cannot be changed here: read-only, out of the
+// Tab chain, and painted on the dialog's own background so that it does
+// not look like a place to type.
+void MakeReadOnlyField(QLineEdit* pEdit);

@@ -82,10 +82,17 @@ void CEntryDlg::OnOK() {
         return;
     }
     // What is typed becomes an RDN: a comma in "cn=Smith, J" is part of the
-    // value, never a separator that would put the entry elsewhere.
-    m_strRelativeName = DnRdnFromTyped(typed.View());
-    if (m_strRelativeName.IsEmpty()) {
-        AfxMessageBox(RelativeNameMessage("Name (Relative DN Only)", typed), MB_OK | MB_ICONEXCLAMATION);
+    // value, never a separator that would put the entry elsewhere. A whole
+    // DN is taken for what it says, and must name the parent.
+    const CTypedName name = DnNameFromTyped(typed.View(), m_strParentDN);
+    m_strRelativeName = name.strRdn;
+    CString refusal;
+    if (m_strRelativeName.IsEmpty())
+        refusal = RelativeNameMessage("Name (Relative DN Only)", typed);
+    else if (name.bOtherParent)
+        refusal = MoveRefusedMessage("Name (Relative DN Only)", name.strParent, m_strParentDN);
+    if (!refusal.IsEmpty()) {
+        AfxMessageBox(refusal, MB_OK | MB_ICONEXCLAMATION);
         m_pRelativeName->setFocus();
         return;
     }

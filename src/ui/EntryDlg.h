@@ -28,6 +28,9 @@ public:
     int DoModal();
 
     CString GetRelativeName() const { return m_strRelativeName; }
+    // The DN the new entry goes under; a whole DN typed as the name must
+    // name it.
+    void SetParentDN(const CString& parentDN) { m_strParentDN = parentDN; }
     // Hands the collected attributes to the caller, who owns them from now on.
     void TakeAttributes(CAttributeArray& destination);
     const CAttributeArray& GetAttributes() const { return m_attributes; }
@@ -53,5 +56,6 @@ private:
     CAttributeListEditor* m_pEditor;
     CEntryClassesPanel* m_pClasses = nullptr;
     CString m_strRelativeName;
+    CString m_strParentDN;
     CAttributeArray m_attributes;
 };

@@ -2,6 +2,7 @@
 
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/TreeImages.h"
 
@@ -388,7 +389,7 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-        return BytesToText(DisplayText(pItem));
+        return ShownText(DisplayText(pItem));
     case Qt::DecorationRole:
         return pItem->bMarker ? QVariant() : TreeItemIcon(pItem->nImage, pItem->nSelectedImage);
     case Qt::FontRole:
@@ -403,8 +404,12 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
         return pItem->bMarker ? QGuiApplication::palette().brush(QPalette::Active, QPalette::Text)
                               : QVariant();
     case Qt::ToolTipRole:
-        // A narrow pane cuts the text short.
-        return pItem->bMarker ? BytesToText(DisplayText(pItem)) : QVariant();
+        // A narrow pane cuts the text short; a look-alike name is pointed out.
+        if (pItem->bMarker)
+            return PlainToolTip(BytesToText(pItem->strToolTip.IsEmpty() ? DisplayText(pItem) : pItem->strToolTip));
+        if (const QString warning = LookAlikeWarning(BytesToText(DisplayText(pItem))); !warning.isEmpty())
+            return PlainToolTip(warning);
+        return QVariant();
     default:
         return QVariant();
     }

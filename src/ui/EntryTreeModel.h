@@ -38,6 +38,8 @@ struct CTreeItem {
     // The note at the end of a level the server cut short: not an entry,
     // shown in italics, always last.
     bool bMarker = false;
+    // A marker's whole text; the row shows a short form that fits.
+    CString strToolTip;
     int nRow = 0; // last known position among its siblings
     // Sort key: the lower-cased display text, and the title mode it was
     // computed for (-1: none yet).

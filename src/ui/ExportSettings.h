@@ -4,6 +4,12 @@
 
 #include "platform/String.h"
 
+// Which entries Save to LDIF writes.
+constexpr int SAVE_READ_ONLY = 0;     // loaded entries whose attributes were read
+constexpr int SAVE_ALL = 1;           // every loaded entry, with what it holds
+constexpr int SAVE_ALL_READING = 2;   // every loaded entry, attributes read as needed
+constexpr int SAVE_WHOLE_SUBTREE = 3; // the whole subtree, read from the source
+
 class CExportSettings {
 public:
     CExportSettings(); // loads from the profile
@@ -22,6 +28,9 @@ public:
     // View > Operational Attributes.
     bool GetShowOperational() const { return m_bShowOperational; }
     void SetShowOperational(bool bShow); // stores all
+    // A rename removes the old name's value from the entry (deleteoldrdn).
+    bool GetDeleteOldRdn() const { return m_bDeleteOldRdn; }
+    void SetDeleteOldRdn(bool bValue); // stores all
     void Save();
 
 private:
@@ -30,4 +39,5 @@ private:
     int m_nEntryAsRDN = 1;
     int m_nEntriesPerPage = kDefaultEntriesPerPage;
     bool m_bShowOperational = false;
+    bool m_bDeleteOldRdn = true;
 };

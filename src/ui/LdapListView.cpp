@@ -2,6 +2,7 @@
 
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
@@ -12,7 +13,10 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
+#include "ui/LdapTreeView.h"
+#include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ShownTextDelegate.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -64,12 +68,29 @@ private:
     CLdapListView* m_pPane;
 };
 
+// "Delete 2 values of mail from cn=Ann,dc=x?": what goes, and from where.
+CString DeleteValuesQuestion(const CEntryNode* pEntry, const std::vector<CAttributeRow>& rows) {
+    std::vector<CString> names;
+    for (const CAttributeRow& row : rows)
+        if (std::find(names.begin(), names.end(), row.strName) == names.end())
+            names.push_back(row.strName);
+    CString question;
+    question.Format("Delete %d value%s of ", static_cast<int>(rows.size()), rows.size() == 1 ? "" : "s");
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            question += i + 1 == names.size() ? " and " : ", ";
+        question += names[i];
+    }
+    return question + " from " + DnForDisplay(pEntry->GetDN()) + "?";
+}
+
 } // namespace
 
 CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDocument, pParent) {
     m_pModel = new CAttributeRowModel(this);
     m_pList = new CAttributeListControl(this, this);
     m_pList->setModel(m_pModel);
+    m_pList->setItemDelegate(new CShownTextDelegate(m_pList));
     m_pList->setRootIsDecorated(false);
     m_pList->setItemsExpandable(false);
     m_pList->setUniformRowHeights(true);
@@ -81,7 +102,9 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     // The arrow shows the last sort; none before the first.
     m_pList->header()->setSortIndicatorShown(true);
     m_pList->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_pList->header()->setStretchLastSection(false);
+    // The values take the room there is: binary summaries and long values
+    // are not cut while the pane has space.
+    m_pList->header()->setStretchLastSection(true);
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pList->setColumnWidth(0, 192);
     m_pList->setColumnWidth(1, 192);
@@ -98,6 +121,7 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pMenu->addSeparator();
     m_pRefreshAction = m_pMenu->addAction("&Refresh");
     m_pMenu->addSeparator();
+    m_pGoToAction = m_pMenu->addAction("&Go to Entry");
     m_pShowPasswordsAction = m_pMenu->addAction("Show &Passwords");
     m_pShowPasswordsAction->setCheckable(true);
     connect(m_pShowPasswordsAction, &QAction::toggled, m_pModel, &CAttributeRowModel::SetShowPasswords);
@@ -109,6 +133,28 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     connect(m_pDeleteAction, &QAction::triggered, this, &CLdapListView::OnDeleteAttributes);
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapListView::OnModifyAttribute);
     connect(m_pRefreshAction, &QAction::triggered, this, &CLdapListView::OnRefresh);
+    connect(m_pGoToAction, &QAction::triggered, this, &CLdapListView::OnGoToEntry);
+    // A DN is followed where it is shown; other values are read in place.
+    connect(m_pList, &QAbstractItemView::doubleClicked, this, [this] {
+        if (CanGoToEntry())
+            OnGoToEntry();
+    });
+}
+
+bool CLdapListView::CanGoToEntry() const {
+    const int nRow = GetFocusedRow();
+    return m_pCurrentEntry && nRow >= 0 && nRow < GetRowCount() &&
+           IsDnValuedAttribute(GetRowName(nRow).View()) && !GetRowValue(nRow).IsEmpty();
+}
+
+void CLdapListView::OnGoToEntry() {
+    if (!CanGoToEntry())
+        return;
+    auto* pTree = dynamic_cast<CLdapTreeView*>(m_pDocument ? m_pDocument->GetView(0) : nullptr);
+    if (!pTree)
+        return;
+    // The value as stored: the server's form of the DN is what is looked up.
+    pTree->GoToEntry(GetRowValue(GetFocusedRow()));
 }
 
 CLdapListView::~CLdapListView() {
@@ -205,10 +251,11 @@ bool CLdapListView::CanCopy(bool bAsLdif) const {
 
 void CLdapListView::OnCopy(bool bAsLdif) {
     std::string text;
+    int nSkipped = 0;
     if (bAsLdif) {
         if (!m_pCurrentEntry)
             return;
-        AppendEntryText(text, m_pCurrentEntry, "\n");
+        nSkipped = AppendEntryText(text, m_pCurrentEntry, "\n");
     } else {
         // A password is never put on the clipboard.
         for (int nRow : GetSelectedRows())
@@ -217,6 +264,8 @@ void CLdapListView::OnCopy(bool bAsLdif) {
     }
     if (!text.empty())
         QApplication::clipboard()->setText(BytesToText(CString(text)));
+    if (nSkipped > 0)
+        SetStatus(SkippedNamesText(nSkipped));
 }
 
 void CLdapListView::SchemaLoaded() {
@@ -257,7 +306,7 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
         return;
     }
     m_pCurrentEntry = pEntry;
-    SetStatus("Finding Attributes for - " + pEntry->GetDN());
+    SetStatus("Finding Attributes for - " + DnForDisplay(pEntry->GetDN()));
     ClearList();
     Fill(pEntry->m_attributes);
 }
@@ -265,7 +314,7 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
 void CLdapListView::ShowEntryPending(CEntryNode* pEntry) {
     m_pCurrentEntry = pEntry;
     if (pEntry)
-        SetStatus("Finding Attributes for - " + pEntry->GetDN());
+        SetStatus("Finding Attributes for - " + DnForDisplay(pEntry->GetDN()));
     ClearList();
 }
 
@@ -287,6 +336,7 @@ void CLdapListView::OnRightButtonDown(const QPoint& point) {
     m_pDeleteAction->setEnabled(m_pCurrentEntry->CanDeleteAttribute() && bSelected);
     m_pModifyAction->setEnabled(m_pCurrentEntry->CanModifyAttribute() && bSelected);
     m_pRefreshAction->setEnabled(m_pCurrentEntry->CanRefreshAttributes());
+    m_pGoToAction->setEnabled(CanGoToEntry());
     m_pMenu->popup(m_pList->viewport()->mapToGlobal(point));
 }
 
@@ -387,9 +437,8 @@ void CLdapListView::OnDeleteAttributes() {
     std::vector<CAttributeRow> rows;
     for (int nRow : selected)
         rows.push_back(m_pModel->Row(nRow));
-    CString question;
-    question.Format("Delete the %d selected value(s) from the entry?", static_cast<int>(selected.size()));
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (AfxMessageBox(DeleteValuesQuestion(pEntry, rows), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+        IDYES)
         return;
     CDataSource* pSource = Source();
     if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanDeleteAttribute())

@@ -39,6 +39,10 @@ public:
     void OnDeleteAttributes();
     void OnModifyAttribute();
     void OnRefresh();
+    // Opens the tree at the entry the focused row's value names, when it is
+    // a DN (the value of member, manager, seeAlso and the like).
+    void OnGoToEntry();
+    bool CanGoToEntry() const;
     // Copy: the selected values as text, one a line; as LDIF: the current
     // entry's record.
     bool CanCopy(bool bAsLdif) const;
@@ -119,6 +123,7 @@ private:
     QAction* m_pModifyAction;
     QAction* m_pRefreshAction;
     QAction* m_pShowPasswordsAction;
+    QAction* m_pGoToAction;
     CEntryNode* m_pCurrentEntry = nullptr; // not owned
     std::vector<CPendingModify> m_pendingModifies;
 };

@@ -1,5 +1,6 @@
 #include "ui/LdapTreeView.h"
 
+#include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
@@ -16,6 +17,7 @@
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SetPasswordDlg.h"
+#include "ui/ShownTextDelegate.h"
 #include "ui/TreeImages.h"
 
 #include <algorithm>
@@ -35,6 +37,7 @@
 namespace {
 
 const char* const kLoadingText = "loading entries.........";
+const char* const kRootDseLabel = "Root DSE";
 
 // The tree control: items without an entry are never selected, the right
 // button is the pane's, and Tab goes to the other pane.
@@ -124,6 +127,9 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pTree->setAnimated(false);
     m_pTree->setIconSize(QSize(16, 15));
     m_pTree->setFrameShape(QFrame::StyledPanel);
+    // DNs read left to right, whatever letters they hold.
+    m_pTree->setLayoutDirection(Qt::LeftToRight);
+    m_pTree->setItemDelegate(new CShownTextDelegate(m_pTree));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);
@@ -445,7 +451,7 @@ void CLdapTreeView::OnItemExpanded(const QModelIndex& index) {
     if (!pItem || !pItem->pEntry)
         return;
     CEntryNode* pEntry = pItem->pEntry;
-    SetStatus("Searching  " + pEntry->GetDN());
+    SetStatus("Searching  " + DnForDisplay(pEntry->GetDN()));
     if (!pEntry->IsUnexpanded())
         return;
     pEntry->ToggleUnexpanded();
@@ -510,8 +516,22 @@ void CLdapTreeView::OnTabKey() {
 void CLdapTreeView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
     // A new root; the other hints are the attribute pane's.
     auto* pEntry = dynamic_cast<CEntryNode*>(pHint);
-    if (lHint == HINT_NONE && pEntry)
-        InsertEntryItem(pEntry, HTREEITEM());
+    if (lHint != HINT_NONE || !pEntry)
+        return;
+    const HTREEITEM hItem = InsertEntryItem(pEntry, HTREEITEM());
+    // A server's entry without a name is its root DSE, and is called so.
+    if (pEntry->GetDN().IsEmpty() && !dynamic_cast<CLdifSource*>(Source()))
+        if (CTreeItem* pItem = m_pModel->Find(hItem))
+            m_pModel->SetFixedText(pItem, kRootDseLabel);
+    // A new session's top entry is the selection, and its attributes show
+    // as if the user had chosen it (once the attribute pane has cleared
+    // itself for the new session).
+    if (!SelectedEntry()) {
+        if (CTreeItem* pItem = m_pModel->Find(hItem)) {
+            SelectTreeItem(pItem, false);
+            QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
+        }
+    }
 }
 
 void CLdapTreeView::OnActivateView() {
@@ -540,6 +560,7 @@ void CLdapTreeView::OnAddEntry() {
     }
     CEntryDlg dlg(this);
     dlg.SetSchema(pSource->WaitForSchema(kSchemaWaitMs));
+    dlg.SetParentDN(pParent->GetDN());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     // The dialog ran the event loop: the parent may have gone meanwhile.
@@ -573,19 +594,24 @@ void CLdapTreeView::OnModifyEntry() {
     CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ENTRY, this);
     dlg.SetReadOnlyText(oldDN);
     dlg.SetEditText(CString());
+    CExportSettings& settings = m_pDocument->GetExportSettings();
+    dlg.SetDeleteOldRdn(settings.GetDeleteOldRdn());
     int nResult = dlg.DoModal();
     FlushPendingItems();
     CDataSource* pSource = Source();
     if (nResult != IDOK || !pSource || !IsAlive(pItem, pEntry, hItem) || !pEntry->CanModifyEntry())
         return;
-    CString newRDN = DnRdnFromTyped(dlg.GetEditText().View());
-    if (newRDN.IsEmpty())
-        return;
-    CString oldRDN = pEntry->GetRDN();
     CString parentDN = DnParent(oldDN);
+    // The dialog let only a new name under the same parent through.
+    CTypedName name = DnNameFromTyped(dlg.GetEditText().View(), parentDN);
+    if (name.strRdn.IsEmpty() || name.bOtherParent)
+        return;
+    CString newRDN = name.strRdn;
+    CString oldRDN = pEntry->GetRDN();
     CString newDN = parentDN.IsEmpty() ? newRDN : newRDN + "," + parentDN;
+    settings.SetDeleteOldRdn(dlg.GetDeleteOldRdn());
     pEntry->BeginOperation(OP_MODIFY_ENTRY);
-    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this);
+    pSource->ModifyEntry(pEntry, newRDN, oldRDN, newDN, m_strTextAtModify, this, dlg.GetDeleteOldRdn());
 }
 
 bool CLdapTreeView::CanCopy(bool) {
@@ -597,11 +623,14 @@ void CLdapTreeView::OnCopy(bool bAsLdif) {
     if (!pEntry)
         return;
     std::string text;
+    int nSkipped = 0;
     if (bAsLdif)
-        AppendEntryText(text, pEntry, "\n");
+        nSkipped = AppendEntryText(text, pEntry, "\n");
     else
         text = pEntry->GetDN().Str();
     QApplication::clipboard()->setText(BytesToText(CString(text)));
+    if (nSkipped > 0)
+        SetStatus(SkippedNamesText(nSkipped));
 }
 
 void CLdapTreeView::OnDeleteEntry() {
@@ -611,8 +640,8 @@ void CLdapTreeView::OnDeleteEntry() {
     if (!pEntry || !Source() || !pEntry->CanDeleteEntry())
         return;
     HTREEITEM hItem = pItem->hItem;
-    CString question = "Delete the entry " + pEntry->GetDN() + " from the directory?";
-    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    CString question = "Delete the entry " + DnForDisplay(pEntry->GetDN()) + " from the directory?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     FlushPendingItems();
     CDataSource* pSource = Source();
@@ -664,14 +693,24 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
     };
     FlushPendingItems();
     const std::string target = DnCompareKey(m_strGoTo.View());
-    CTreeItem* pRoot = m_pModel->Root();
-    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
     auto isBelow = [&](const std::string& key) {
         return key.empty() || key == target ||
                (target.size() > key.size() + 1 &&
                 target.compare(target.size() - key.size(), key.size(), key) == 0 &&
                 target[target.size() - key.size() - 1] == ',');
     };
+    // Of several top entries (a server's naming contexts), the one the
+    // entry is below.
+    CTreeItem* pRoot = m_pModel->Root();
+    CTreeItem* pItem = pRoot->children.empty() ? nullptr : pRoot->children.front();
+    size_t nBest = 0;
+    for (CTreeItem* pTop : pRoot->children) {
+        const std::string key = pTop->pEntry ? DnCompareKey(pTop->pEntry->GetDN().View()) : std::string();
+        if (!key.empty() && isBelow(key) && key.size() > nBest) {
+            pItem = pTop;
+            nBest = key.size();
+        }
+    }
     while (pItem && pItem->pEntry) {
         CEntryNode* pEntry = pItem->pEntry;
         std::string key = DnCompareKey(pEntry->GetDN().View());
@@ -710,7 +749,11 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
             }
         }
         if (!pNext) {
-            EndGoTo("The entry " + DnForDisplay(m_strGoTo) + " is not in the tree.");
+            // A level read whole without it: there is no such entry. A level
+            // cut short by a limit may just not show it.
+            const bool bCut = !pItem->children.empty() && pItem->children.back()->bMarker;
+            EndGoTo("The entry " + DnForDisplay(m_strGoTo) +
+                    (bCut ? " is not among the entries shown." : " does not exist."));
             return;
         }
         pItem = pNext;
@@ -792,6 +835,8 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
     pEntry->MarkLeaf();
     CString text =
         DnForDisplay(m_pDocument->GetExportSettings().GetEntryAsRDN() ? pEntry->GetRDN() : pEntry->GetDN());
+    if (text.IsEmpty() && pOld->bFixedText)
+        text = pOld->strFixedText; // "Root DSE"
     CTreeItem* pNew = m_pModel->CreateItem(pEntry, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pNew->bFixedText = true;
     pNew->strFixedText = text;
@@ -805,10 +850,14 @@ void CLdapTreeView::SearchDone(HTREEITEM hItem, int nCount) {
 void CLdapTreeView::AddLimitMarker(CTreeItem* pItem, int nShown, const char* pszLimit) {
     CString text;
     text.Format("Only %d entries shown: the server's %s was reached.", nShown, pszLimit);
+    // Short enough for a narrow pane at any depth; the sentence is the tooltip.
+    CString shortText;
+    shortText.Format("%d shown (%s)", nShown, pszLimit);
     CTreeItem* pMarker = m_pModel->CreateItem(nullptr, TREE_IMAGE_LEAF, TREE_IMAGE_LEAF, false);
     pMarker->bMarker = true;
     pMarker->bFixedText = true;
-    pMarker->strFixedText = text;
+    pMarker->strFixedText = shortText;
+    pMarker->strToolTip = text;
     m_pModel->LinkAt(pItem, pMarker, static_cast<int>(pItem->children.size()));
 }
 
@@ -842,7 +891,7 @@ void CLdapTreeView::EntryAdded(CEntryNode* pEntry, HTREEITEM hParentItem) {
     CNotification notification(this);
     if (!pEntry)
         return;
-    SetStatus(pEntry->GetDN() + "Node successfully added");
+    SetStatus("Node successfully added: " + DnForDisplay(pEntry->GetDN()));
     CTreeItem* pParent = m_pModel->Find(hParentItem);
     if (!pParent || !pParent->pEntry || !pParent->bLinked)
         return;
@@ -873,7 +922,7 @@ void CLdapTreeView::EntriesFound(const CPtrList& entries, HTREEITEM hParent) {
     }
     // One status text per message: the last DN is what the user would see.
     if (pLast)
-        SetStatus(pLast->GetDN());
+        SetStatus(DnForDisplay(pLast->GetDN()));
     m_pModel->FlushQueuedIfDue();
     return;
 }
@@ -910,7 +959,15 @@ void CLdapTreeView::EntryModified(CModifyEntryRequest& request) {
                                                                                      : pEntry->GetDN());
         m_pModel->SetFixedText(pItem, text);
     }
-    return;
+    // The naming values changed on the server (or in the file): the
+    // attribute pane shows what is stored now, not what it showed before.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    CDataSource* pSource = Source();
+    if (pList && pSource && pList->GetCurrentEntry() == pEntry) {
+        pList->ShowEntryPending(pEntry);
+        pEntry->BeginOperation(OP_READ_ATTRIBUTES);
+        pSource->ReadAttributes(pEntry, &pEntry->m_attributes, pList, TRUE);
+    }
 }
 
 void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
@@ -934,6 +991,7 @@ void CLdapTreeView::EntryDeleted(CDeleteEntryRequest& request) {
         m_pModel->DeleteItem(pItem);
     }
     pEntry->EndOperation(OP_DELETE_ENTRY);
+    SetStatus("Node successfully deleted: " + DnForDisplay(pEntry->GetDN()));
     m_pDocument->UpdateAllViews(this, 0, nullptr);
     // The item the control moved to (or the parent) becomes the selection
     // and, once this call is done, is read as if the user had chosen it,

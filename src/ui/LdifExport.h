@@ -1,7 +1,7 @@
 #pragma once
-// Save to LDIF: writes an entry and the entries below it that are already
-// in the tree (nothing is fetched) into the file the settings name, in the
-// written LDIF form, choosing entries by the save option.
+// Save to LDIF: writes an entry and the entries below it into the file the
+// settings name, in the written LDIF form, choosing entries by the save
+// option: the whole subtree read from the source, or what the tree holds.
 
 #include "platform/String.h"
 #include "platform/Types.h"
@@ -26,14 +26,20 @@ public:
     // TRUE when the file was written. Reports its own failures.
     BOOL Run(CEntryNode* pEntry);
     int GetWrittenCount() const { return m_nWritten; }
+    // Attributes left out for names that are no attribute descriptions.
+    int GetSkippedCount() const { return m_nSkipped; }
     CString GetPath() const { return m_strPath; }
 
     // Shown once a save has taken this long (milliseconds).
     static constexpr int kProgressDelayMs = 500;
     // The status text after Cancel or Stop ended a save (the path follows).
     static const char* const kCancelledText;
+    // What the status adds when only loaded entries were written.
+    static const char* const kLoadedOnlyText;
 
 private:
+    // The whole subtree, searched on the source and streamed to the file.
+    BOOL RunWholeSubtree(CEntryNode* pEntry);
     // Reads a missing attribute set and waits for it, keeping the window
     // painted. FALSE when the pane or the source went away meanwhile, or
     // the user cancelled or stopped the save.
@@ -46,6 +52,7 @@ private:
     CTarvoDoc* m_pDocument;
     CView* m_pTreePane;
     int m_nWritten = 0;
+    int m_nSkipped = 0;
     CString m_strPath;
     // Entries to go through, the progress window (once shown) and whether
     // the user ended the save.
@@ -55,6 +62,10 @@ private:
     bool m_bStopAtStart = false;
     BOOL m_bCancelled = FALSE;
 };
+
+// What the status says when attributes were left out of LDIF for their
+// names ("3 attributes with invalid names were skipped").
+CString SkippedNamesText(int nSkipped);
 
 // Depth first from pEntry over the children lists as they stand.
 std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry);

@@ -2,9 +2,11 @@
 
 #include "model/DnHelper.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,8 +21,7 @@ CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(
     auto* pGrid = new QGridLayout(pGroup);
     m_pFirstLabel = new QLabel("&Name:", pGroup);
     m_pReadOnly = new QLineEdit(pGroup);
-    m_pReadOnly->setReadOnly(true);
-    m_pReadOnly->setFocusPolicy(Qt::ClickFocus);
+    MakeReadOnlyField(m_pReadOnly);
     units.MinimumWidth(m_pReadOnly, 144);
     m_pSecondLabel = new QLabel("&Value:", pGroup);
     m_pEdit = new QLineEdit(pGroup);
@@ -29,6 +30,9 @@ CModifyAttributeDlg::CModifyAttributeDlg(int nMode, QWidget* pParent) : QDialog(
     pGrid->addWidget(m_pReadOnly, 0, 1);
     pGrid->addWidget(m_pSecondLabel, 1, 0);
     pGrid->addWidget(m_pEdit, 1, 1);
+    m_pDeleteOldRdn = new QCheckBox("Remove the old name's value", pGroup);
+    m_pDeleteOldRdn->setVisible(nMode == MODE_ENTRY);
+    pGrid->addWidget(m_pDeleteOldRdn, 2, 1);
     pGrid->setColumnStretch(1, 1);
     pLayout->addWidget(pGroup);
     auto* pOK = new QPushButton("&OK", this);
@@ -54,7 +58,8 @@ void CModifyAttributeDlg::showEvent(QShowEvent* pEvent) {
 
 void CModifyAttributeDlg::InitDialog() {
     m_bInitialised = true;
-    setWindowTitle("Modify Entry");
+    // A new value and a new name are different acts.
+    setWindowTitle(m_nMode == MODE_ENTRY ? "Rename Entry" : "Modify Value");
     if (m_nMode == MODE_ENTRY) {
         m_pFirstLabel->setText("Old");
         m_pSecondLabel->setText("New");
@@ -62,8 +67,13 @@ void CModifyAttributeDlg::InitDialog() {
         m_pFirstLabel->setText("Name");
         m_pSecondLabel->setText("Value");
     }
-    m_pReadOnly->setText(BytesToText(m_strReadOnly));
+    // Shown only, a DN as the tree shows it: the bytes themselves are kept
+    // in m_strReadOnly and are what is sent.
+    m_pReadOnly->setText(ShownText(m_nMode == MODE_ENTRY ? DnForDisplay(m_strReadOnly) : m_strReadOnly));
+    const QString warning = LookAlikeWarning(BytesToText(m_strReadOnly));
+    m_pReadOnly->setToolTip(warning.isEmpty() ? QString() : PlainToolTip(warning));
     m_pEdit->setText(BytesToText(m_strEdit));
+    m_pDeleteOldRdn->setChecked(m_bDeleteOldRdn);
     m_pEdit->setFocus();
 }
 
@@ -77,10 +87,20 @@ void CModifyAttributeDlg::OnOK() {
         reject();
         return;
     }
-    if (m_nMode == MODE_ENTRY && DnRdnFromTyped(m_strEdit.View()).IsEmpty()) {
-        AfxMessageBox(RelativeNameMessage("New", m_strEdit), MB_OK | MB_ICONEXCLAMATION);
-        m_pEdit->setFocus();
-        return;
+    if (m_nMode == MODE_ENTRY) {
+        const CString parentDN = DnParent(m_strReadOnly);
+        const CTypedName name = DnNameFromTyped(m_strEdit.View(), parentDN);
+        CString refusal;
+        if (name.strRdn.IsEmpty())
+            refusal = RelativeNameMessage("New", m_strEdit);
+        else if (name.bOtherParent)
+            refusal = MoveRefusedMessage("New", name.strParent, parentDN);
+        if (!refusal.IsEmpty()) {
+            AfxMessageBox(refusal, MB_OK | MB_ICONEXCLAMATION);
+            m_pEdit->setFocus();
+            return;
+        }
+        m_bDeleteOldRdn = m_pDeleteOldRdn->isChecked();
     }
     accept();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// "Modify Entry": a read-only name or DN beside an editable new value or
-// new relative name.
+// "Modify Value" (a read-only name beside an editable new value) and
+// "Rename Entry" (the read-only DN beside the new relative name).
 
 // The moc cannot parse the standard headers these pull in.
 #ifndef Q_MOC_RUN
@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 
@@ -30,6 +31,10 @@ public:
     CString GetReadOnlyText() const { return m_strReadOnly; }
     CString GetEditText() const { return m_strEdit; }
     int GetMode() const { return m_nMode; }
+    // Renames only: "Remove the old name's value".
+    void SetDeleteOldRdn(bool bValue) { m_bDeleteOldRdn = bValue; }
+    bool GetDeleteOldRdn() const { return m_bDeleteOldRdn; }
+    QCheckBox* DeleteOldRdnBox() const { return m_pDeleteOldRdn; }
 
     QLabel* FirstLabel() const { return m_pFirstLabel; }
     QLabel* SecondLabel() const { return m_pSecondLabel; }
@@ -52,5 +57,7 @@ private:
     QLabel* m_pSecondLabel;
     QLineEdit* m_pReadOnly;
     QLineEdit* m_pEdit;
+    QCheckBox* m_pDeleteOldRdn;
+    bool m_bDeleteOldRdn = true;
     bool m_bInitialised = false;
 };

@@ -3,14 +3,18 @@
 #include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
 #include "model/BinaryValue.h"
+#include "model/DnHelper.h"
 #include "model/SearchFilter.h"
 #include "platform/Dispatcher.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
+#include "ui/ScreenFit.h"
 #include "ui/SearchResultModel.h"
+#include "ui/ShownTextDelegate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -136,6 +140,7 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     if (m_pFilter->count() == 0)
         m_pFilter->setEditText(QStringLiteral("(objectClass=*)"));
     m_pFilterError = new QLabel(pBody);
+    m_pFilterError->setTextFormat(Qt::PlainText);
     m_pFilterError->setStyleSheet(QStringLiteral("color: #b00020"));
     m_pFilterError->setWordWrap(true);
     m_pAttributes = new QLineEdit(QStringLiteral("*"), pBody);
@@ -172,7 +177,12 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     // text of a large first batch would hold up the window.
     m_pTable->horizontalHeader()->setResizeContentsPrecision(50);
     m_pTable->setWordWrap(false);
+    // DNs read left to right, whatever letters they hold.
+    m_pTable->setLayoutDirection(Qt::LeftToRight);
+    m_pTable->setItemDelegate(new CShownTextDelegate(m_pTable));
     m_pStatus = new QLabel(pBody);
+    // Both carry server messages: never markup.
+    m_pStatus->setTextFormat(Qt::PlainText);
     m_pSeparator = new QComboBox(pBody);
     m_pSeparator->addItem(QStringLiteral("; "), QStringLiteral("; "));
     m_pSeparator->addItem(QStringLiteral("|"), QStringLiteral("|"));
@@ -218,7 +228,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     pLayout->addLayout(pButtons);
     pLayout->addWidget(m_pTable, 1);
     pLayout->addLayout(pSaveRow);
-    setWidget(pBody);
+    // Scrolls where the window has no room for the whole panel.
+    setWidget(MakeScrollingPage(pBody));
 
     m_pShowTimer = new QTimer(this);
     m_pShowTimer->setSingleShot(true);
@@ -287,7 +298,7 @@ void CSearchPanel::CheckFilter() {
                     CString(type);
     }
     const CString shown = error.IsEmpty() ? m_strFilterWarning : error;
-    m_pFilterError->setText(BytesToText(shown));
+    m_pFilterError->setText(ShownText(shown));
     m_pFilterError->setVisible(!shown.IsEmpty());
     m_pSearch->setEnabled(error.IsEmpty() && !m_bSearching);
 }
@@ -304,7 +315,7 @@ CString CSearchPanel::GetStatusText() const {
     outcome.nCount = m_pResults->GetResultCount();
     if (!m_bSearching && !m_bHaveOutcome)
         return CString();
-    CString text = DescribeSearchOutcome(outcome);
+    CString text = DescribeSearchOutcome(outcome, m_lastQuery.nSizeLimit);
     if (m_bSearching)
         text += "...";
     int nShown = m_pShown->rowCount();
@@ -317,7 +328,7 @@ CString CSearchPanel::GetStatusText() const {
 }
 
 void CSearchPanel::ShowStatus() {
-    m_pStatus->setText(BytesToText(GetStatusText()));
+    m_pStatus->setText(ShownText(GetStatusText()));
     bool bRows = m_pResults->GetResultCount() > 0;
     m_pSaveCsv->setEnabled(bRows && !m_bSearching);
     m_pSaveLdif->setEnabled(bRows && !m_bSearching);
@@ -330,6 +341,12 @@ void CSearchPanel::OnSearch() {
         return;
     CSearchQuery query;
     query.strBase = TextToBytes(m_pBase->currentText());
+    // Checked before it is remembered, as on the login page.
+    if (!DnIsValid(query.strBase.View())) {
+        AfxMessageBox("Error - Invalid Search Base.", MB_OK | MB_ICONSTOP);
+        m_pBase->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     query.nScope = m_pScope->currentIndex();
     CString filter = TextToBytes(m_pFilter->currentText());
     filter.Trim();
@@ -356,6 +373,8 @@ void CSearchPanel::OnSearch() {
     m_pBase->setEditText(base);
     m_pFilter->setEditText(typedFilter);
 
+    // The new rows come in the server's order: no arrow may claim another.
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder);
     m_pending.clear();
     m_pResults->Clear();
     m_bHaveOutcome = false;

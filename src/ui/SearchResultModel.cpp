@@ -2,6 +2,7 @@
 
 #include "model/BinaryValue.h"
 #include "model/DnHelper.h"
+#include "platform/qt/PlainText.h"
 #include "ui/AttributeListEditor.h"
 
 #include <cctype>
@@ -15,7 +16,7 @@ std::string LowerKey(const CString& name) {
 }
 
 QString ShownValue(const CString& name, const CString& value) {
-    return BytesToText(IsBinaryValue(name, value) ? BinaryValueSummary(value) : value);
+    return IsBinaryValue(name, value) ? BytesToText(BinaryValueSummary(value)) : ShownText(value);
 }
 } // namespace
 
@@ -94,18 +95,25 @@ QVariant CSearchResultModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
-    if (index.column() == 0)
-        return BytesToText(DnForDisplay(Result(index.row()).strDN));
-    CString name = GetColumnName(index.column());
     QStringList shown;
-    for (const CString& value : Values(index.row(), index.column()))
-        shown << ShownValue(name, value);
-    // Several values on one line; the tooltip has each on its own.
-    return shown.join(role == Qt::DisplayRole ? QStringLiteral("; ") : QStringLiteral("\n"));
+    if (index.column() == 0) {
+        shown << ShownText(DnForDisplay(Result(index.row()).strDN));
+    } else {
+        const CString name = GetColumnName(index.column());
+        for (const CString& value : Values(index.row(), index.column()))
+            shown << ShownValue(name, value);
+    }
+    if (role == Qt::DisplayRole)
+        return shown.join(QStringLiteral("; "));
+    // The tooltip has each value on its own line, and the look-alike warning.
+    QString tip = shown.join(QStringLiteral("\n"));
+    if (const QString warning = LookAlikeWarning(tip); !warning.isEmpty())
+        tip = warning + QLatin1Char('\n') + tip;
+    return tip.isEmpty() ? QVariant() : QVariant(PlainToolTip(tip));
 }
 
 QVariant CSearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
-    return BytesToText(GetColumnName(section));
+    return ShownText(GetColumnName(section));
 }

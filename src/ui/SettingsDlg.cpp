@@ -1,5 +1,6 @@
 #include "ui/SettingsDlg.h"
 
+#include "model/DnHelper.h"
 #include "platform/Services.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
@@ -19,15 +20,14 @@
 const char* const kLdifFileFilter =
     "LDIF Files (*.ldif)|*.ldif|Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
 
-BOOL ChooseLdifFile(CString& path) {
+BOOL ChooseLdifFile(CString& path, const CString& proposedName) {
     CString chosen;
-    if (!CServices::FileDialogs().ChooseFile(TRUE, "Save As", "SaveAsLdif.txt", kLdifFileFilter, FALSE,
-                                             chosen))
+    if (!CServices::FileDialogs().ChooseFile(FALSE, "Save As", proposedName, kLdifFileFilter, FALSE, chosen))
         return FALSE;
     // The default extension applies to a name typed without one.
     int nSlash = chosen.ReverseFind('/');
     if (chosen.Mid(nSlash + 1).Find('.') < 0)
-        chosen += ".txt";
+        chosen += ".ldif";
     path = chosen;
     return TRUE;
 }
@@ -41,9 +41,12 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     auto* pSaveBox = new QGroupBox("&Save to LDIF", this);
     auto* pSaveLayout = new QVBoxLayout(pSaveBox);
     m_pSaveGroup = new QButtonGroup(this);
+    auto* pWhole = new QRadioButton("The whole subtree, read from the server", pSaveBox);
+    pSaveLayout->addWidget(pWhole);
+    m_pSaveGroup->addButton(pWhole, SAVE_WHOLE_SUBTREE);
     const char* saveTexts[3] = {"With entries whose attributes have been retrieved",
-                                "With all  entries even if attributes have not been retrieved",
-                                "With all entries retrieving attributes as neccessary"};
+                                "With all entries even if attributes have not been retrieved",
+                                "With all entries retrieving attributes as necessary"};
     for (int i = 0; i < 3; ++i) {
         auto* pRadio = new QRadioButton(saveTexts[i], pSaveBox);
         pSaveLayout->addWidget(pRadio);
@@ -94,8 +97,7 @@ CSettingsDlg::CSettingsDlg(CExportSettings* pSettings, QWidget* pParent)
     connect(pOK, &QPushButton::clicked, this, &CSettingsDlg::OnOK);
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // Opening: the stored values, an unknown save option as the first one;
-    // a stored 3 names no radio, so none is checked.
+    // Opening: the stored values, an unknown save option as the first one.
     m_nTitleChoice = m_pSettings->GetEntryAsRDN();
     int nStored = m_pSettings->GetSaveOption();
     m_nSaveOption = (nStored >= 1 && nStored <= 3) ? nStored : 0;
@@ -120,9 +122,25 @@ QRadioButton* CSettingsDlg::TitleRadio(int nChoice) const {
     return qobject_cast<QRadioButton*>(m_pTitleGroup->button(nChoice));
 }
 
+CString ProposedLdifName(const CString& dn) {
+    std::string name = DnForDisplay(DnFirstRdn(dn)).Str();
+    // The value of the first naming attribute: "ou=People+l=x" gives "People".
+    if (size_t nEquals = name.find('='); nEquals != std::string::npos)
+        name.erase(0, nEquals + 1);
+    if (size_t nPlus = name.find('+'); nPlus != std::string::npos)
+        name.erase(nPlus);
+    for (char& ch : name)
+        if (ch == '/' || static_cast<unsigned char>(ch) < 0x20)
+            ch = '_';
+    if (name.empty() || name == "." || name == "..")
+        name = "export";
+    return CString(name + ".ldif");
+}
+
 void CSettingsDlg::OnBrowse() {
     CString path;
-    if (ChooseLdifFile(path))
+    const CString current = TextToBytes(m_pFilename->text());
+    if (ChooseLdifFile(path, current.IsEmpty() ? CString("export.ldif") : current))
         m_pFilename->setText(BytesToText(path));
 }
 

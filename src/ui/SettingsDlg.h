@@ -47,9 +47,12 @@ private:
     QSpinBox* m_pEntriesPerPage;
 };
 
-// The file dialog of "..." (also used by Save to LDIF when no file is set):
-// TRUE with the chosen path.
-BOOL ChooseLdifFile(CString& path);
+// The save dialog of "..." (also used by Save to LDIF when no file is set),
+// which asks before an existing file is replaced: TRUE with the chosen
+// path, ".ldif" added to a name typed without an extension.
+BOOL ChooseLdifFile(CString& path, const CString& proposedName = "export.ldif");
+// A file name for an entry's export: its RDN's value and ".ldif".
+CString ProposedLdifName(const CString& dn);
 
 // The file dialogs' filter list: LDIF files first, then text and all files.
 extern const char* const kLdifFileFilter;

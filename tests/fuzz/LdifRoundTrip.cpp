@@ -82,24 +82,35 @@ std::vector<CLdifTriple> LdifTriples(CLdifSource& source) {
     return triples;
 }
 
-void TouchEveryEntry(CLdifSource& source) {
+namespace {
+
+const char* const kMarkerName = "x-tarvo-touched";
+const char* const kMarkerValue = "1";
+
+} // namespace
+
+void TouchEveryEntry(CLdifSource& source, bool bAdd) {
     std::vector<CEntryNode*> entries = source.GetEntries().Data();
     entries.insert(entries.end(), source.GetOtherEntries().begin(), source.GetOtherEntries().end());
     for (CEntryNode* pEntry : entries) {
         CAttributeArray marker;
         marker.Add(new CAttribute);
-        marker[0]->m_strName = "x-tarvo-touched";
-        marker[0]->Add("1");
-        source.AddAttributes(pEntry, &marker, nullptr);
-        source.DeleteAttributes(pEntry, &marker, nullptr, nullptr);
+        marker[0]->m_strName = kMarkerName;
+        marker[0]->Add(kMarkerValue);
+        if (bAdd)
+            source.AddAttributes(pEntry, &marker, nullptr);
+        else
+            source.DeleteAttributes(pEntry, &marker, nullptr, nullptr);
         DeleteAttributes(marker);
     }
 }
 
 namespace {
 
+enum class ETouch { None, AddMarker, RemoveMarker };
+
 // One open of the file: the problem found, if any.
-std::string OpenEditClose(const std::string& path, const std::string& searchBase, bool bTouch,
+std::string OpenEditClose(const std::string& path, const std::string& searchBase, ETouch eTouch,
                           std::vector<CLdifTriple>& triples) {
     const std::string before = ReadAll(path);
     CConnectionParams params;
@@ -114,13 +125,38 @@ std::string OpenEditClose(const std::string& path, const std::string& searchBase
         if (source.FormatContents() != before)
             return "browsing changed the contents";
         triples = LdifTriples(source);
-        if (bTouch)
-            TouchEveryEntry(source);
+        if (eTouch != ETouch::None)
+            TouchEveryEntry(source, eTouch == ETouch::AddMarker);
     }
     source.Close();
-    if ((!bOpened || !bTouch) && ReadAll(path) != before)
+    if ((!bOpened || eTouch == ETouch::None) && ReadAll(path) != before)
         return "a file not changed was written";
     return bOpened ? "" : "-";
+}
+
+// The triples with one marker more for every entry.
+std::vector<CLdifTriple> WithMarkers(std::vector<CLdifTriple> triples, const std::vector<std::string>& dns) {
+    for (const std::string& dn : dns)
+        triples.emplace_back(dn, kMarkerName, kMarkerValue);
+    std::sort(triples.begin(), triples.end());
+    return triples;
+}
+
+// The DN of every entry, once per entry.
+std::vector<std::string> EntryDns(const std::string& path, const std::string& searchBase) {
+    CConnectionParams params;
+    params.m_strLdifFile = CString(path);
+    params.m_strSearchBase = CString(searchBase);
+    CLdifSource source;
+    std::vector<std::string> dns;
+    if (source.Open(params)) {
+        for (const auto* pArray : {&source.GetEntries(), &source.GetOtherEntries()}) {
+            for (const CEntryNode* pEntry : *pArray)
+                dns.push_back(pEntry->m_strDN.Str());
+        }
+    }
+    source.Close();
+    return dns;
 }
 
 } // namespace
@@ -144,21 +180,29 @@ std::string CheckLdifRoundTrip(const std::uint8_t* pData, std::size_t nSize) {
         out.write(pText, static_cast<std::streamsize>(nSize));
     }
 
-    std::vector<CLdifTriple> first, second, third;
-    std::string problem = OpenEditClose(path, searchBase, true, first);
+    const std::vector<std::string> dns = EntryDns(path, searchBase);
+    std::vector<CLdifTriple> first, second, third, unused;
+    std::string problem = OpenEditClose(path, searchBase, ETouch::AddMarker, first);
     std::string written;
     if (problem.empty()) {
         written = ReadAll(path);
-        problem = OpenEditClose(path, searchBase, true, second);
+        problem = OpenEditClose(path, searchBase, ETouch::RemoveMarker, second);
         if (problem == "-")
             problem = "the written file no longer opens";
-        if (problem.empty() && second != first)
+        if (problem.empty() && second != WithMarkers(first, dns))
             problem = "the triples read back differ from those written";
+    }
+    if (problem.empty()) {
+        problem = OpenEditClose(path, searchBase, ETouch::AddMarker, third);
+        if (problem == "-")
+            problem = "the file without the markers no longer opens";
+        if (problem.empty() && third != first)
+            problem = "the triples differ once the markers are gone";
     }
     if (problem.empty() && ReadAll(path) != written)
         problem = "writing the written file again changed it";
     if (problem.empty())
-        problem = OpenEditClose(path, searchBase, false, third);
+        problem = OpenEditClose(path, searchBase, ETouch::None, unused);
     if (problem == "-")
         problem.clear();
     ::unlink(path.c_str());

@@ -136,7 +136,8 @@ TEST_F(Search, LimitsAndStopAreReportedNotHidden) {
         ASSERT_TRUE(m_sink.Run(*pSource, query));
         EXPECT_EQ(m_sink.m_dns.size(), 3u);
         EXPECT_EQ(m_sink.m_outcome.nResultCode, 4);
-        EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome)), "3 entries (size limit reached)");
+        EXPECT_EQ(Str(DescribeSearchOutcome(m_sink.m_outcome, query.nSizeLimit)),
+                  "3 entries (your limit of 3 reached)");
     }
     // A search of a large level stopped after its first batch ends at once,
     // says so, and leaves the connection usable.

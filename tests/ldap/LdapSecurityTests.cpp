@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
 namespace {
 
 class CScriptedPrompts : public IConnectPrompts {
@@ -202,16 +206,168 @@ TEST_F(LdapSecurity, SaslExternalOverLdapiAndWithAClientCertificate) {
     ASSERT_TRUE(TryOpen(params)) << Str(m_services.m_boxes.LastText());
     EXPECT_EQ(Str(m_info.m_strIdentity), "dn:cn=admin,dc=example,dc=com");
 
-    // A mechanism the server does not offer: the box says so and names those it does.
+    // A mechanism the server does not offer: the box says so and names those
+    // it does. No SASL plugin implements this name, so slapd can never offer
+    // it, whatever plugins the machine has.
     params = Params(ESecurity::None);
     params.m_eAuth = EAuth::Sasl;
-    params.m_strSaslMechanism = "GSSAPI";
+    params.m_strSaslMechanism = "X-TARVO-NONE";
     EXPECT_FALSE(TryOpen(params));
     EXPECT_EQ(m_services.m_boxes.Count(), 1);
     EXPECT_EQ(Str(m_services.m_boxes.LastText())
-                  .rfind("The server does not offer the SASL mechanism GSSAPI. It offers: ", 0),
+                  .rfind("The server does not offer the SASL mechanism X-TARVO-NONE. It offers: ", 0),
               0u)
         << Str(m_services.m_boxes.LastText());
+}
+
+// GSSAPI on a machine with or without its SASL plugin: without it slapd
+// does not offer it and says so; with it, the bind fails for want of a
+// Kerberos ticket and the user is told to run kinit.
+TEST_F(LdapSecurity, GssapiWithoutATicketSaysRunKinitWhateverPluginsAreInstalled) {
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    // No ticket anywhere, whatever the machine's own cache holds.
+    CTempDir krb;
+    const char* pszOldCache = std::getenv("KRB5CCNAME");
+    const std::string oldCache = pszOldCache ? pszOldCache : "";
+    ::setenv("KRB5CCNAME", ("FILE:" + krb.File("no-such-cache")).c_str(), 1);
+    CConnectionParams params = Params(ESecurity::None);
+    params.m_eAuth = EAuth::Sasl;
+    params.m_strSaslMechanism = "GSSAPI";
+    EXPECT_FALSE(TryOpen(params));
+    if (pszOldCache)
+        ::setenv("KRB5CCNAME", oldCache.c_str(), 1);
+    else
+        ::unsetenv("KRB5CCNAME");
+    ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    const std::string text = Str(m_services.m_boxes.LastText());
+    // slapd runs on this machine's SASL library: it offers GSSAPI exactly
+    // when the plugin is installed.
+    const std::vector<CString> installed = InstalledSaslMechanisms();
+    const bool bPlugin = std::find(installed.begin(), installed.end(), CString("GSSAPI")) != installed.end();
+    const std::string expected = bPlugin ? "No Kerberos ticket: run kinit (GSSAPI: "
+                                         : "The server does not offer the SASL mechanism GSSAPI. It offers: ";
+    EXPECT_EQ(text.rfind(expected, 0), 0u) << text;
+    EXPECT_EQ(text.find("SASL(-1)"), std::string::npos) << text;
+}
+
+// The password a session keeps for its reconnect: on pages out of core
+// dumps, nowhere else in the source, and zeros once the session is closed.
+TEST_F(LdapSecurity, TheKeptPasswordIsOutOfDumpsAndZeroedAtClose) {
+    ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+    CConnectionParams params = Params(ESecurity::None);
+    CLdapSource source;
+    ASSERT_TRUE(source.Open(params)) << Str(m_services.m_boxes.LastText());
+    const CSecretBuffer& kept = source.GetKeptPassword();
+    EXPECT_EQ(std::string(kept.View()), m_server.Password());
+    EXPECT_TRUE(kept.IsExcludedFromDumps());
+    const char* pData = kept.Data();
+    const size_t nCapacity = kept.Capacity();
+    EXPECT_TRUE(source.Close());
+    EXPECT_TRUE(kept.IsEmpty());
+    EXPECT_EQ(std::count(pData, pData + nCapacity, '\0'), static_cast<std::ptrdiff_t>(nCapacity));
+}
+
+TEST(SaslBindFailure, OnlyAMissingKerberosTicketGetsItsOwnWords) {
+    const struct {
+        const char* mechanism;
+        const char* diagnostic;
+        const char* text;
+    } cases[] = {
+        {"GSSAPI",
+         "SASL(-1): generic failure: GSSAPI Error: No credentials were supplied, or the credentials were "
+         "unavailable or inaccessible (No Kerberos credentials available (default cache: "
+         "FILE:/tmp/krb5cc_0))",
+         "No Kerberos ticket: run kinit (GSSAPI: No credentials were supplied, or the credentials were "
+         "unavailable or inaccessible (No Kerberos credentials available (default cache: "
+         "FILE:/tmp/krb5cc_0)))"},
+        {"GSSAPI", "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure (Ticket expired)",
+         "No Kerberos ticket: run kinit (GSSAPI: Unspecified GSS failure (Ticket expired))"},
+        // Other GSSAPI failures and other mechanisms keep the library's words.
+        {"GSSAPI", "SASL(-1): generic failure: GSSAPI Error: Server not found in Kerberos database", ""},
+        {"DIGEST-MD5", "SASL(-13): user not found: No credentials were supplied", ""},
+        {"GSSAPI", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Str(SaslBindFailureText(c.mechanism, c.diagnostic)), c.text) << c.diagnostic;
+}
+
+// Local means every address the name stands for is this machine's; a name
+// that merely starts like a loopback address is asked about like any other.
+TEST(LoopbackServer, DecidedByEveryResolvedAddressNeverByTheName) {
+    const std::map<std::string, std::vector<std::string>> names = {
+        {"127.evil.invalid", {"203.0.113.7"}},        {"127.0.0.1.evil.invalid", {"198.51.100.1"}},
+        {"localhost", {"127.0.0.1", "::1"}},          {"loop.example", {"127.0.1.1"}},
+        {"half.example", {"127.0.0.1", "192.0.2.1"}}, {"six.example", {"::1", "2001:db8::1"}},
+    };
+    std::vector<std::string> asked;
+    const CHostResolver stub = [&](const std::string& host) {
+        asked.push_back(host);
+        const auto it = names.find(host);
+        return it == names.end() ? std::vector<std::string>() : it->second;
+    };
+    const struct {
+        const char* server;
+        bool bLoopback;
+    } cases[] = {
+        {"127.evil.invalid", false},
+        {"ldap://127.0.0.1.evil.invalid:389", false},
+        {"localhost", true},
+        {"ldaps://loop.example", true},
+        {"half.example", false},
+        {"six.example", false},
+        {"unknown.invalid", false}, // resolves to nothing
+        {"127.0.0.1", true},
+        {"127.255.3.4", true},
+        {"128.0.0.1", false},
+        {"::1", true},
+        {"[::1]", true},
+        {"::2", false},
+        {"ldapi://%2Frun%2Fslapd%2Fldapi", true},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsLoopbackServer(c.server, stub), c.bLoopback) << c.server;
+    // Literal addresses are never looked up.
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "127.0.0.1"), 0);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "127.evil.invalid"), 1);
+    EXPECT_TRUE(IsLoopbackAddress("127.0.0.53"));
+    EXPECT_FALSE(IsLoopbackAddress("::ffff:10.0.0.1"));
+    EXPECT_FALSE(IsLoopbackAddress("not an address"));
+}
+
+TEST(ServerText, HostNamesAddressesAndUrlsPassAndAnythingElseIsRefused) {
+    const char* const valid[] = {
+        "ldap.example.com",
+        "localhost",
+        "127.0.0.1",
+        "::1",
+        "[2001:db8::1]",
+        "host_1.example",
+        "a.",
+        "ldap://ldap.example.com:389",
+        "ldaps://h.example",
+        "ldapi://%2Frun%2Fslapd%2Fldapi",
+        "xn--bcher-kva.example",
+        "b\xC3\xBC"
+        "cher.example",
+    };
+    const char* const invalid[] = {
+        "",
+        "   ",
+        " ldap.example.com",
+        "ldap.example.com secret",
+        "a;b",
+        "a..b",
+        ".a",
+        "host:389",
+        "ldap://h.example:99999",
+        "ldap://bad host",
+        "cn=admin,dc=example,dc=com",
+    };
+    for (const char* server : valid)
+        EXPECT_TRUE(IsValidServerText(server)) << server;
+    for (const char* server : invalid)
+        EXPECT_FALSE(IsValidServerText(server)) << server;
 }
 
 TEST(LdapUrl, ServerTextsGiveSecurityHostAndUrl) {

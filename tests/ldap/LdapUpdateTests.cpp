@@ -2,6 +2,7 @@
 // up holding, what the pane hears and how the cache follows.
 
 #include "LdapTestPane.h"
+#include "source/LdapError.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -101,23 +102,30 @@ TEST_F(LdapUpdate, DeleteOfALeafRefusalForANonLeafAndRenameOfAnOuterEntry) {
     EXPECT_TRUE(pEmpty->m_attributes.IsEmpty());
 }
 
-TEST_F(LdapUpdate, RenameKeepsTheOldValueAndRefusesAnExistingSibling) {
+TEST_F(LdapUpdate, RenameRemovesOrKeepsTheOldValueAsAskedAndRefusesAnExistingSibling) {
+    // Renaming there and back leaves one name, not both.
     m_pBob->BeginOperation(OP_MODIFY_ENTRY);
     m_pSource->ModifyEntry(m_pBob, "cn=Robert", "cn=Bob", "cn=Robert," + kPeople, "cn=Bob", &m_pane);
     Run();
     EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
     EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople); // set by the pane's handler
-    EXPECT_EQ(Sorted(m_server.Values("cn=Robert," + kPeople, "cn")),
-              (std::vector<std::string>{"Bob", "Robert"}));
+    EXPECT_EQ(m_server.Values("cn=Robert," + kPeople, "cn"), std::vector<std::string>{"Robert"});
+    EXPECT_TRUE(m_pBob->m_attributes.IsEmpty()) << "read again from the server when shown";
     EXPECT_TRUE(m_pBob->CanModifyEntry());
+    m_pBob->BeginOperation(OP_MODIFY_ENTRY);
+    m_pSource->ModifyEntry(m_pBob, "cn=Bob", "cn=Robert", "cn=Bob," + kPeople, "cn=Robert", &m_pane, FALSE);
+    Run();
+    EXPECT_EQ(Sorted(m_server.Values("cn=Bob," + kPeople, "cn")),
+              (std::vector<std::string>{"Bob", "Robert"}));
+    m_pane.Reset();
 
     m_pBob->BeginOperation(OP_MODIFY_ENTRY);
-    m_pSource->ModifyEntry(m_pBob, "cn=Alice", "cn=Robert", kAlice, "cn=Robert", &m_pane);
+    m_pSource->ModifyEntry(m_pBob, "cn=Alice", "cn=Bob", kAlice, "cn=Bob", &m_pane);
     Run();
-    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{true, false}));
+    EXPECT_EQ(m_pane.m_succeeded, (std::vector<bool>{false}));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"The specified entry already exists"});
-    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Robert," + kPeople);
-    EXPECT_TRUE(m_server.Exists("cn=Robert," + kPeople));
+    EXPECT_EQ(Str(m_pBob->GetDN()), "cn=Bob," + kPeople);
+    EXPECT_TRUE(m_server.Exists("cn=Bob," + kPeople));
 }
 
 TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
@@ -150,7 +158,7 @@ TEST_F(LdapUpdate, AddAttributesMergesIntoTheCache) {
     EXPECT_TRUE(m_pAlice->CanAddAttribute());
 }
 
-TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
+TEST_F(LdapUpdate, DeleteValuesAndTheCacheDropsAnAttributeLeftWithout) {
     ReadAndWait(*m_pSource, m_pane, m_pAlice);
     // One of two mail values: only that value goes.
     Change(OP_DELETE_ATTRIBUTE, {MakeAttribute("mail", {"alice@example.com"})}, 3);
@@ -159,8 +167,8 @@ TEST_F(LdapUpdate, DeleteValuesOrTheWholeAttributeWhenNoneWouldRemain) {
     ASSERT_NE(m_pAlice->FindAttribute("mail"), nullptr);
     EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 1);
 
-    // Its last value, named by a value the server no longer has in another
-    // case form, would leave nothing: the attribute as a whole is deleted.
+    // The last values Tarvo knows of: the server drops the attributes, and
+    // so does the cache.
     Change(OP_DELETE_ATTRIBUTE,
            {MakeAttribute("mail", {"alice.smith@example.com"}), MakeAttribute("telephoneNumber", {"111"})},
            3);
@@ -194,11 +202,241 @@ TEST_F(LdapUpdate, ModifyReplacesOneValueAndKeepsTheOthers) {
     EXPECT_EQ(Str((*pMail)[1]), "new@example.com");
     EXPECT_TRUE(m_pAlice->CanModifyAttribute());
 
-    // A new value equal to another existing one is sent twice: refused, nothing changes.
+    // A new value equal to another one that was read: the user's own
+    // duplicate, refused as it is, and nothing changes.
     Change(OP_MODIFY_ATTRIBUTE, {MakeAttribute("mail", {"alice.smith@example.com", "new@example.com"})}, 4);
     EXPECT_EQ(m_pane.m_succeeded.size(), 1u);
     ASSERT_EQ(m_services.m_boxes.Count(), 1);
+    EXPECT_EQ(Boxes()[0].rfind(kEntryChangedText, 0), std::string::npos) << Boxes()[0];
     EXPECT_EQ(Sorted(m_server.Values(kAlice, "mail")),
               (std::vector<std::string>{"alice.smith@example.com", "new@example.com"}));
     EXPECT_EQ(m_pAlice->FindAttribute("mail")->GetSize(), 2);
+}
+
+// Another client changes Alice between Tarvo's read and its change of a
+// value (ldapmodify, run in between): Tarvo's change names only what the
+// user changed, so the other client's work survives it, and a change that
+// no longer fits the entry is refused, told as such, and the entry read again.
+namespace {
+
+const std::string kAddMail = "add: mail\nmail: colleague@example.com\n";
+const std::string kAddPhone = "add: telephoneNumber\ntelephoneNumber: 222\n";
+const std::string kRemoveMail = "delete: mail\nmail: alice@example.com\n";
+const std::string kRemovePhone = "delete: telephoneNumber\n";
+const std::string kAddNewMail = "add: mail\nmail: new@example.com\n";
+// Binary values with zero bytes: A and B before the read, C by the other
+// client, D Tarvo's. userPassword has an equality rule (octet strings),
+// jpegPhoto has none, so the server cannot find one photo among others.
+const std::string kBytesA("\x00\x01\xff"
+                          "A",
+                          4);
+const std::string kBytesB("\x00\x02\xfe\x00", 4);
+const std::string kBytesC("\x00\x03"
+                          "C",
+                          3);
+const std::string kBytesD("\x00\x04\x00"
+                          "D",
+                          4);
+const std::string kAddSecrets = "add: userPassword\nuserPassword:: AAH/QQ==\nuserPassword:: AAL+AA==\n";
+const std::string kAddSecretC = "add: userPassword\nuserPassword:: AAND\n";
+const std::string kAddPhoto = "add: jpegPhoto\njpegPhoto:: AAH/QQ==\n";
+const std::string kAddPhotos = "add: jpegPhoto\njpegPhoto:: AAH/QQ==\njpegPhoto:: AAL+AA==\n";
+
+struct CValueChange {
+    const char* pszName;
+    int nOp; // OP_MODIFY_ATTRIBUTE (values: new, old) or OP_DELETE_ATTRIBUTE
+    const char* pszAttribute;
+    std::vector<std::string> values; // a delete without values: the attribute itself
+    std::string before;              // changes made before the read
+    std::string meanwhile;           // the other client's change after it, if any
+    std::vector<std::string> server; // the attribute on the server afterwards, sorted
+    std::vector<std::string> cached; // and in the cache
+};
+
+std::ostream& operator<<(std::ostream& out, const CValueChange& change) {
+    return out << change.pszName;
+}
+
+const CValueChange kKeptChanges[] = {
+    {"ModifyOfOneValue",
+     OP_MODIFY_ATTRIBUTE,
+     "mail",
+     {"new@example.com", "alice@example.com"},
+     "",
+     kAddMail,
+     {"alice.smith@example.com", "colleague@example.com", "new@example.com"},
+     {"alice.smith@example.com", "new@example.com"}},
+    {"DeleteOfTheOnlyKnownValue",
+     OP_DELETE_ATTRIBUTE,
+     "telephoneNumber",
+     {"111"},
+     "",
+     kAddPhone,
+     {"222"},
+     {}},
+    {"DeleteOfEveryKnownValue",
+     OP_DELETE_ATTRIBUTE,
+     "mail",
+     {"alice@example.com", "alice.smith@example.com"},
+     "",
+     kAddMail,
+     {"colleague@example.com"},
+     {}},
+    {"ModifyOfABinaryValue",
+     OP_MODIFY_ATTRIBUTE,
+     "userPassword",
+     {kBytesD, kBytesA},
+     kAddSecrets,
+     kAddSecretC,
+     {kBytesB, kBytesC, kBytesD},
+     {kBytesB, kBytesD}},
+    {"DeleteOfOneBinaryValue",
+     OP_DELETE_ATTRIBUTE,
+     "userPassword",
+     {kBytesB},
+     kAddSecrets,
+     kAddSecretC,
+     {kBytesA, kBytesC},
+     {kBytesA}},
+    // Without an equality rule the server cannot find single values (nor
+    // take another one while the attribute has one): the only value read
+    // is replaced, or the attribute goes.
+    {"ModifyOfTheOnlyPhoto",
+     OP_MODIFY_ATTRIBUTE,
+     "jpegPhoto",
+     {kBytesD, kBytesA},
+     kAddPhoto,
+     "",
+     {kBytesD},
+     {kBytesD}},
+    {"DeleteOfEveryPhoto", OP_DELETE_ATTRIBUTE, "jpegPhoto", {kBytesA, kBytesB}, kAddPhotos, "", {}, {}},
+    // Only the attribute itself, named without values, goes as a whole.
+    {"DeleteOfTheAttributeItself", OP_DELETE_ATTRIBUTE, "mail", {}, "", kAddMail, {}, {}},
+};
+
+const CValueChange kRefusedChanges[] = {
+    {"ModifyOfAValueRemovedMeanwhile",
+     OP_MODIFY_ATTRIBUTE,
+     "mail",
+     {"new@example.com", "alice@example.com"},
+     "",
+     kRemoveMail,
+     {"alice.smith@example.com"},
+     {"alice.smith@example.com"}},
+    {"DeleteOfAValueRemovedMeanwhile",
+     OP_DELETE_ATTRIBUTE,
+     "mail",
+     {"alice@example.com"},
+     "",
+     kRemoveMail,
+     {"alice.smith@example.com"},
+     {"alice.smith@example.com"}},
+    {"DeleteOfAValueWhoseAttributeWentMeanwhile",
+     OP_DELETE_ATTRIBUTE,
+     "telephoneNumber",
+     {"111"},
+     "",
+     kRemovePhone,
+     {},
+     {}},
+    {"ModifyToAValueAddedMeanwhile",
+     OP_MODIFY_ATTRIBUTE,
+     "mail",
+     {"new@example.com", "alice@example.com"},
+     "",
+     kAddNewMail,
+     {"alice.smith@example.com", "alice@example.com", "new@example.com"},
+     {"alice.smith@example.com", "alice@example.com", "new@example.com"}},
+};
+
+// The server's diagnostic for each refused change, after the fixed text.
+const char* const kRefusedTexts[] = {
+    "modify/delete: mail: no such value",
+    "modify/delete: mail: no such value",
+    "modify/delete: telephoneNumber: no such attribute",
+    "modify/add: mail: value #0 already exists",
+};
+
+std::vector<std::string> SortedValues(std::vector<std::string> values) {
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+class LdapValueChange : public LdapUpdate {
+protected:
+    // Alice as read, then changed by the other client, then by Tarvo.
+    void ChangeAfterColleague(const CValueChange& change) {
+        if (!change.before.empty()) {
+            ASSERT_TRUE(m_server.Modify("dn: " + kAlice + "\nchangetype: modify\n" + change.before));
+        }
+        ReadAndWait(*m_pSource, m_pane, m_pAlice);
+        if (!change.meanwhile.empty()) {
+            ASSERT_TRUE(m_server.Modify("dn: " + kAlice + "\nchangetype: modify\n" + change.meanwhile));
+        }
+        m_pane.Reset();
+        auto* pAttribute = new CAttribute;
+        pAttribute->SetName(change.pszAttribute);
+        for (const std::string& value : change.values)
+            pAttribute->Add(CString(value.data(), static_cast<int>(value.size())));
+        Change(change.nOp, {pAttribute});
+    }
+    void ExpectValues(const CValueChange& change) {
+        EXPECT_EQ(SortedValues(m_server.Values(kAlice, change.pszAttribute)), change.server);
+        std::vector<std::string> cached;
+        if (CAttribute* pCached = m_pAlice->FindAttribute(change.pszAttribute))
+            for (const CString& value : *pCached)
+                cached.push_back(Str(value));
+        EXPECT_EQ(SortedValues(cached), change.cached);
+        EXPECT_TRUE(m_pAlice->CanModifyAttribute());
+        EXPECT_TRUE(m_pAlice->CanDeleteAttribute());
+    }
+};
+
+class LdapValueKept : public LdapValueChange, public ::testing::WithParamInterface<CValueChange> {};
+class LdapValueRefused : public LdapValueChange, public ::testing::WithParamInterface<int> {};
+
+} // namespace
+
+TEST_P(LdapValueKept, OnlyWhatTheUserChangedIsSent) {
+    ChangeAfterColleague(GetParam());
+    EXPECT_EQ(m_pane.m_succeeded, std::vector<bool>{true});
+    EXPECT_TRUE(Boxes().empty()) << Boxes()[0];
+    ExpectValues(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LdapValueKept, ::testing::ValuesIn(kKeptChanges),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST_P(LdapValueRefused, SaysTheEntryChangedAndReadsItAgain) {
+    const CValueChange& change = kRefusedChanges[GetParam()];
+    ChangeAfterColleague(change);
+    EXPECT_TRUE(m_pane.m_succeeded.empty());
+    EXPECT_EQ(Boxes(), std::vector<std::string>{std::string(kEntryChangedText) + kRefusedTexts[GetParam()]});
+    // The pane was given what the server holds now, through the read's calls.
+    std::vector<EEvent> events;
+    for (const auto& call : m_pane.Calls())
+        events.push_back(call.event);
+    EXPECT_EQ(events, (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::ShowAttributes}));
+    std::vector<std::string> shown;
+    const std::string prefix = std::string(change.pszAttribute) + "=";
+    for (const std::string& row : m_pane.m_shownAttributes)
+        if (row.rfind(prefix, 0) == 0)
+            shown.push_back(row.substr(prefix.size()));
+    EXPECT_EQ(SortedValues(shown), change.server);
+    ExpectValues(change);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LdapValueRefused, ::testing::Range(0, 4),
+                         [](const auto& info) { return std::string(kRefusedChanges[info.param].pszName); });
+
+TEST_F(LdapValueChange, OnePhotoOfSeveralCannotBeFoundByTheServer) {
+    // No equality rule: the refusal as the server gives it, nothing changed.
+    const CValueChange change = {"", OP_MODIFY_ATTRIBUTE, "jpegPhoto",       {kBytesD, kBytesA}, kAddPhotos,
+                                 "", {kBytesA, kBytesB},  {kBytesA, kBytesB}};
+    ChangeAfterColleague(change);
+    EXPECT_TRUE(m_pane.m_succeeded.empty());
+    EXPECT_EQ(Boxes(),
+              std::vector<std::string>{"Inappropriate matching\nmodify/delete: jpegPhoto: no equality "
+                                       "matching rule"});
+    ExpectValues(change);
 }

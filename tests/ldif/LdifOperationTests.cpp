@@ -143,7 +143,7 @@ TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
     EXPECT_EQ(written,
               "version: 1\n\n"
               "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-              "dn: ou=Staff,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"
+              "dn: ou=Staff,o=Acme\nobjectclass: organizationalUnit\nou: Staff\n\n"
               "dn: cn=Ann,ou=Staff,o=Acme\nobjectclass: person\ncn: Ann\nmail: ann@acme\nmail: a@acme\n\n"
               "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n");
 }
@@ -188,7 +188,7 @@ TEST_F(CLdifOperationTest, TopEntryOrSyntheticRootIsNeitherDeletedNorRenamed) {
     pA->BeginOperation(OP_MODIFY_ENTRY);
     EXPECT_TRUE(m_pSource->ModifyEntry(pA, "cn=c", "cn=a", "cn=c", "cn=a", &m_tree));
     EXPECT_EQ(pNew->m_strDN, "cn=b");
-    EXPECT_EQ(CloseAndRead(), "dn: cn=c\nobjectclass: top\n\ndn: cn=b\nobjectclass: top\n\n");
+    EXPECT_EQ(CloseAndRead(), "dn: cn=c\nobjectclass: top\ncn: c\n\ndn: cn=b\nobjectclass: top\n\n");
 }
 
 TEST_F(CLdifOperationTest, AttributeValuesAddDeleteModify) {

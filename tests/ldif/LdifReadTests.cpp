@@ -33,10 +33,11 @@ std::vector<std::string> Names(const CEntryNode* pEntry) {
 
 } // namespace
 
-TEST(LdifSplitLine, NameBeforeFirstColonValueTrimmed) {
+TEST(LdifSplitLine, NameBeforeFirstColonValueKeepsItsTrailingBlanks) {
     const struct {
         const char *line, *name, *value;
-    } cases[] = {{"cn:  a: b \t\r", "cn", "a: b"},
+    } cases[] = {{"cn:  a: b \t\r", "cn", "a: b \t\r"},
+                 {"dn: o=End\\ ", "dn", "o=End\\ "},
                  {"cn :x", "cn ", "x"},
                  {"  no colon here \v\f", "", "no colon here"},
                  {"userPassword:: e1NTSEF9", "userPassword", ": e1NTSEF9"},
@@ -164,7 +165,7 @@ TEST_F(CLdifTest, UnchangedFileIsNeitherRewrittenNorChangedAndOnlyLfBreaksLines)
     // Only LF breaks a line; a file with CR breaks only is one long line.
     ASSERT_FALSE(OpenText("dn: o=x\robjectclass: top\r"));
     ASSERT_EQ(m_pSource->GetOtherEntries().GetSize(), 1);
-    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top");
+    EXPECT_EQ(m_pSource->GetOtherEntries()[0]->m_strDN, "o=x\robjectclass: top\r");
 }
 
 TEST_F(CLdifTest, SearchBaseSelectsBySubstringCaseSensitiveAndObjectclassInAnyCase) {
@@ -187,7 +188,7 @@ TEST_F(CLdifTest, SearchBaseSelectsBySubstringCaseSensitiveAndObjectclassInAnyCa
 
 TEST_F(CLdifTest, FailuresShowTheirMessages) {
     EXPECT_FALSE(OpenPath(Path("missing.ldif")));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
+    EXPECT_EQ(m_services.m_boxes.LastText(), CString("Error - File not Found: " + Path("missing.ldif")));
     EXPECT_EQ(m_services.m_boxes.Boxes().back().caption, "Tarvo");
     EXPECT_EQ(m_services.m_boxes.Boxes().back().nType, MB_OK | MB_ICONSTOP);
     m_pSource.reset();
@@ -198,7 +199,8 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     std::filesystem::create_directory(Path("folder.ldif"));
     WriteWholeFile(Path("folder.ldif") + "/inside", "keep");
     EXPECT_FALSE(OpenPath(Path("folder.ldif")));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
+    EXPECT_EQ(m_services.m_boxes.LastText(),
+              CString("Error - " + Path("folder.ldif") + " is a folder, not an LDIF file."));
     m_pSource.reset();
     EXPECT_EQ(m_services.m_boxes.Count(), 2); // none from the destructor
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.ldif")));
@@ -207,7 +209,8 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     // Nor is a pipe: refused at once instead of waiting for a writer.
     ASSERT_EQ(::mkfifo(Path("pipe.ldif").c_str(), 0600), 0);
     EXPECT_FALSE(OpenPath(Path("pipe.ldif")));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Access Denied or File not Found.");
+    EXPECT_EQ(m_services.m_boxes.LastText(),
+              CString("Error - " + Path("pipe.ldif") + " is not a file (a pipe or a device)."));
     m_pSource.reset();
     // A source destroyed without ever opening writes nothing either.
     m_services.m_boxes.Clear();
@@ -215,14 +218,14 @@ TEST_F(CLdifTest, FailuresShowTheirMessages) {
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 
     EXPECT_FALSE(OpenText(""));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevent entries found in this file.");
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevant entries found in this file.");
     EXPECT_EQ(m_services.m_boxes.Count(), 1);
     m_pSource.reset();
 
     // Nothing relevant: the file is left exactly as it was, a binary file
     // picked by mistake as much as an LDIF file under a mistyped base.
     EXPECT_FALSE(OpenText("version: 1\ndn: cn=a\ncn: a\n"));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevent entries found in this file.");
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevant entries found in this file.");
     EXPECT_EQ(m_pSource->GetOtherEntries().GetSize(), 1);
     EXPECT_EQ(m_pSource->GetOtherLines().GetSize(), 1);
     m_pSource.reset();
@@ -411,7 +414,7 @@ TEST_F(CLdifTest, WithoutBaseEntryParentlessEntriesHangBelowRoot) {
     EXPECT_EQ(written.find("Root"), std::string::npos);
 
     EXPECT_FALSE(OpenText(kCompany, "ou=People,o=Acme,c=SE"));
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevent entries found in this file.");
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - No relevant entries found in this file.");
 }
 
 TEST_F(CLdifTest, ExpandInsertsChildrenAndReportsTheCountAndRefreshShowsThemAgain) {

@@ -90,6 +90,18 @@ TEST(LdifFormatEntry, RecordForm) {
                                    "description:: bGluZTEKY246IGluamVjdGVk\njpegPhoto:: /9gAAQ==\n\n");
 }
 
+TEST(LdifFormatEntry, NamesThatAreNoAttributeDescriptionsAreLeftOutAndCounted) {
+    CEntryNode entry;
+    entry.m_strDN = "cn=a,o=x";
+    entry.AddValue("cn", "a");
+    entry.AddValue("description\ndn: cn=x,o=x\nchangetype: delete", "forged");
+    entry.AddValue("dn", "cn=y,o=x");
+    entry.AddValue("mail;lang-en", "a@x");
+    std::string text;
+    EXPECT_EQ(AppendEntryText(text, &entry, "\n"), 2);
+    EXPECT_EQ(text, "dn: cn=a,o=x\ncn: a\nmail;lang-en: a@x\n\n");
+}
+
 TEST(LdifFormatEntry, AnEditedRecordKeepsItsComments) {
     const std::string original = "dn: cn=a,o=x\n"
                                  "# who\n"
@@ -202,7 +214,7 @@ TEST_F(CLdifTest, DiskFullOrNoRecoveryPlaceAtCloseKeepsTheFileAndReportsBoth) {
     ASSERT_EQ(m_services.m_boxes.Count(), 2);
     // The box says why, in the system's words.
     EXPECT_EQ(m_services.m_boxes.Boxes()[0].text,
-              CString("Write Access Denied to LDIF file" + Path() + "\nFile too large"));
+              CString("Write Access Denied to LDIF file " + Path() + "\nFile too large"));
     EXPECT_EQ(m_services.m_boxes.Boxes()[1].text, "The changes could not be saved anywhere else either.");
     // Nothing half-written is left behind in either place.
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), 1u);
@@ -252,6 +264,10 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
     for (const auto& [spoilIt, pszWhy] : spoil) {
         CTempDir home;
         CDataHome dataHome(home.Path().string());
+        // A recovery folder left open to others by an older version.
+        const auto folder = home.Path() / "Tarvo" / "recovered";
+        std::filesystem::create_directories(folder);
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
         std::filesystem::create_directory(Path("sub"));
         const std::string path = Path("sub") + "/people.ldif";
         WriteWholeFile(path, original);
@@ -264,7 +280,7 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
         m_pSource.reset(); // Close from the destructor
         const auto boxes = m_services.m_boxes.Boxes();
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file" + path + "\n" + pszWhy));
+        EXPECT_EQ(boxes[0].text, CString("Write Access Denied to LDIF file " + path + "\n" + pszWhy));
         EXPECT_EQ(boxes[0].nType, MB_OK | MB_ICONSTOP);
         const auto recovered = FilesIn(home.Path() / "Tarvo" / "recovered");
         ASSERT_EQ(recovered.size(), 1u);
@@ -274,6 +290,11 @@ TEST_F(CLdifTest, WriteAtCloseKeepsPermissionsOrWhenItFailsKeepsChangesInRecover
                   "The changes were not lost: they were saved to the file " + recovered[0].string());
         EXPECT_EQ(ReadWholeFile(recovered[0].string()),
                   "dn: o=x\nobjectclass: top\ndescription: typed by the user\n\n");
+        // The user's records, for the user's eyes only whatever the umask.
+        ASSERT_EQ(::stat(recovered[0].c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
         if (bFileLeft) {
             EXPECT_EQ(ReadWholeFile(path), original);
         }

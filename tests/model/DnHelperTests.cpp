@@ -79,12 +79,69 @@ TEST(DnHelper, TypedRdnsAreEscapedOnlyWhenNeeded) {
     EXPECT_EQ(DnEscapeValue(" x "), CString("\\ x\\ "));
 }
 
+TEST(DnHelper, ATypedWholeDnIsReadForWhatItSaysNeverEscapedIntoOneName) {
+    const CString parent = "ou=People,dc=hidden,dc=test";
+    struct Case {
+        const char* typed;
+        const char* rdn;
+        bool bOtherParent;
+    } cases[] = {
+        {"cn=K", "cn=K", false},
+        {"cn=Smith, K", "cn=Smith\\, K", false}, // a comma typed into a value
+        {"cn=Smith\\, K,ou=people,dc=hidden,dc=test", "cn=Smith\\, K", false},
+        {"cn=Smith\\2C K,OU=People, dc=Hidden,dc=test", "cn=Smith\\2C K", false},
+        {"cn=K,ou=Groups,dc=hidden,dc=test", "cn=K", true},
+        {"Smith", "", false},
+    };
+    for (const auto& c : cases) {
+        const CTypedName name = DnNameFromTyped(c.typed, parent);
+        EXPECT_EQ(name.strRdn, CString(c.rdn)) << c.typed;
+        EXPECT_EQ(name.bOtherParent, c.bOtherParent) << c.typed;
+    }
+    EXPECT_EQ(DnNameFromTyped("cn=K,ou=Groups,dc=hidden,dc=test", parent).strParent,
+              CString("ou=Groups,dc=hidden,dc=test"));
+}
+
+TEST(DnHelper, AWholeDnIsValidOnlyWhenEveryRdnIs) {
+    const char* const valid[] = {"", "dc=example,dc=com", "ou=People, dc=example", "cn=Smith\\, K,o=x",
+                                 "cn=a+sn=b,o=x", "2.5.4.3=x"};
+    const char* const invalid[] = {"secret", "dc=example,,dc=com", "dc=example,", "cn=a\\", "=x,o=y",
+                                   "cn=\"open,o=x"};
+    for (const char* dn : valid)
+        EXPECT_TRUE(DnIsValid(dn)) << dn;
+    for (const char* dn : invalid)
+        EXPECT_FALSE(DnIsValid(dn)) << dn;
+}
+
 TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescapes) {
     EXPECT_EQ(DnCompareKey("cn=Smith\\2C J,ou=People"), DnCompareKey("CN=smith\\, j , OU = people"));
     EXPECT_EQ(DnCompareKey("cn=\"Smith, J\",o=x"), DnCompareKey("cn=Smith\\, J,o=x"));
     EXPECT_EQ(DnCompareKey("cn=a\\41"), DnCompareKey("cn=aa"));
     EXPECT_NE(DnCompareKey("cn=Smith\\, J,o=x"), DnCompareKey("cn=Smith,J,o=x"));
     EXPECT_NE(DnCompareKey("cn=a\\2Bb"), DnCompareKey("cn=a+b=c"));
+    // What a server compares: hex escapes against UTF-8, types by name,
+    // alias or OID in any case, pairs of an RDN in any order, the case of
+    // the common naming attributes' values only.
+    const struct {
+        const char *a, *b;
+        bool bSame;
+    } cases[] = {
+        {"o=Caf\\C3\\A9", "o=Caf\xC3\xA9", true},
+        {"O=caf\xC3\xA9", "o=CAF\xC3\xA9", true},
+        {"2.5.4.3=Ann,dc=x", "commonName=ann,DomainComponent=X", true},
+        {"OID.2.5.4.11=a", "ou=A", true},
+        {"cn=a+uid=b", "UID=b + CN=a", true},
+        {"cn=a  b", "cn=a b", true},
+        {"o=End\\ ", "o=End", true}, // blanks at the ends do not count for cn, o, ...
+        {"x-code=End\\ ", "x-code=End", false},
+        {"x-code=AB", "x-code=ab", false},
+        {"x-code=AB", "X-CODE=AB", true},
+        {"cn=#04024869", "cn=Hi", true},
+        {"cn=a\\2Cb", "cn=a\\,b", true},
+        {"cn=a\\2Cb", "cn=a,cn=b", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DnCompareKey(c.a) == DnCompareKey(c.b), c.bSame) << c.a << " / " << c.b;
     // Display shows printable hex escapes readably.
     EXPECT_EQ(DnForDisplay("cn=Smith\\2C J,o=x"), CString("cn=Smith\\, J,o=x"));
     EXPECT_EQ(DnForDisplay("cn=\\41bc"), CString("cn=Abc"));
@@ -92,6 +149,40 @@ TEST(DnHelper, CompareKeyMatchesTheSameEntryWrittenDifferentlyAndDisplayUnescape
     EXPECT_EQ(DnForDisplay("cn=bad\\C3\\41"), CString("cn=bad\\C3A"));
     EXPECT_EQ(DnForDisplay("cn=nul\\00"), CString("cn=nul\\00"));
     EXPECT_EQ(DnForDisplay("cn=plain"), CString("cn=plain"));
+}
+
+TEST(DnHelper, RenameChangesTheNamingValuesAsAServerDoes) {
+    auto make = [](std::initializer_list<std::pair<const char*, std::vector<const char*>>> attributes) {
+        CAttributeArray out;
+        for (const auto& [pszName, values] : attributes) {
+            auto* pAttribute = new CAttribute;
+            pAttribute->m_strName = pszName;
+            for (const char* pszValue : values)
+                pAttribute->Add(pszValue);
+            out.Add(pAttribute);
+        }
+        return out;
+    };
+    auto text = [](const CAttributeArray& attributes) {
+        std::string out;
+        for (const CAttribute* pAttribute : attributes) {
+            out += pAttribute->m_strName.Str() + ":";
+            for (const CString& value : *pAttribute)
+                out += " " + value.Str();
+            out += ";";
+        }
+        return out;
+    };
+    CAttributeArray attributes = make({{"objectClass", {"person"}}, {"CN", {"SMITH", "J"}}, {"sn", {"s"}}});
+    EXPECT_TRUE(DnApplyRename(attributes, "cn=smith", "commonName=Smith\\, K", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: J Smith, K;sn: s;");
+    EXPECT_TRUE(DnApplyRename(attributes, "cn=J", "uid=j", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j;");
+    EXPECT_TRUE(DnApplyRename(attributes, "uid=j", "uid=k", false));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j k;");
+    EXPECT_FALSE(DnApplyRename(attributes, "uid=k", "no pair", true));
+    EXPECT_EQ(text(attributes), "objectClass: person;CN: Smith, K;sn: s;uid: j k;");
+    DeleteAttributes(attributes);
 }
 
 TEST(AttributeDescription, AcceptsTypesOidsAndOptionsOnly) {

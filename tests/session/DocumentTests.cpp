@@ -120,12 +120,14 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSessionSerializeOnlyTellsAndACancelledO
     EXPECT_FALSE(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->isEnabled());
     for (UINT nID : {ID_FILE_CLOSE_SESSION, ID_TB_CLOSE, ID_FILE_STOP, ID_FILE_REFRESH, ID_TB_REFRESH})
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
-    // The commands that act on an entry wait until one is shown.
+    // The top entry is selected and shown at once: the commands that act
+    // on an entry need no click first.
     const UINT entryCommands[] = {ID_FILE_SAVE_LDIF,  ID_TB_SAVE_LDIF,      ID_TOOLS_ENTRY_ADD,
                                   ID_TB_DELETE_ENTRY, ID_TOOLS_ATTR_MODIFY, ID_TB_ADD_ATTRIBUTES};
-    for (UINT nID : entryCommands)
-        EXPECT_FALSE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
-    ShowRoot();
+    PumpEvents();
+    m_pFrame->UpdateCommandUI();
+    EXPECT_NE(m_pFrame->GetTreeView()->GetSelectedEntry(), nullptr);
+    EXPECT_EQ(m_pFrame->GetListView()->GetCurrentEntry(), m_pFrame->GetTreeView()->GetSelectedEntry());
     for (UINT nID : entryCommands)
         EXPECT_TRUE(m_pFrame->GetCommandAction(nID)->isEnabled()) << nID;
     // Open is offered only without a session.

@@ -7,12 +7,16 @@
 
 #include "ldif/LdifSource.h"
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
 #include "source/LdapSource.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QProgressDialog>
+#include <QWindow>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -60,9 +64,19 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     CMainFrame* pFrame = app.GetMainFrame();
     CLdapTreeView* pTree = pFrame->GetTreeView();
     CLdapListView* pList = pFrame->GetListView();
-    // Nothing is shown yet: no command that needs an entry is offered.
-    for (UINT nID : {ID_TOOLS_ATTR_ADD, ID_TB_ADD_ATTRIBUTES, ID_TOOLS_ENTRY_DELETE, ID_EDIT_COPY})
-        EXPECT_FALSE(pFrame->IsCommandEnabled(nID)) << nID;
+    // The top entry is the selection and its attributes show at once; the
+    // commands on it are offered without a click.
+    PumpEvents();
+    ASSERT_NE(pTree->GetSelectedEntry(), nullptr);
+    EXPECT_EQ(pTree->GetSelectedEntry()->GetDN().Str(), "dc=example,dc=com");
+    EXPECT_EQ(pList->GetCurrentEntry(), pTree->GetSelectedEntry());
+    EXPECT_GT(pList->GetRowCount(), 0);
+    for (UINT nID : {ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF, ID_TOOLS_ENTRY_DELETE, ID_TOOLS_ATTR_ADD})
+        EXPECT_TRUE(pFrame->IsCommandEnabled(nID)) << nID;
+    // The window names its file, and marks it once it has unsaved changes.
+    pFrame->UpdateCommandUI();
+    EXPECT_EQ(pFrame->windowHandle()->title(), QString::fromUtf8("directory.ldif \u2014 Tarvo"));
+    EXPECT_FALSE(pFrame->isWindowModified());
 
     QApplication::setActiveWindow(pFrame);
     auto press = [pFrame](QWidget* pPane, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -101,6 +115,9 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     press(pTree, Qt::Key_Delete);
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
               "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
+    EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
+    EXPECT_EQ(services.m_status.PaneText(1).Str(),
+              "Node successfully deleted: cn=Alice,ou=People,dc=example,dc=com");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
     ASSERT_NE(pNow, nullptr);
@@ -114,14 +131,25 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     const std::string values = (pList->GetRowValue(0)).Str() + "\n" + (pList->GetRowValue(1)).Str() + "\n";
     press(pList, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard(), values);
+    // The question names what goes, and from where; No is its default.
+    const std::string names = pList->GetRowName(0) == pList->GetRowName(1)
+                                  ? pList->GetRowName(0).Str()
+                                  : pList->GetRowName(0).Str() + " and " + pList->GetRowName(1).Str();
     press(pList, Qt::Key_Delete);
-    EXPECT_EQ((services.m_boxes.LastText()).Str(), "Delete the 2 selected value(s) from the entry?");
+    EXPECT_EQ((services.m_boxes.LastText()).Str(),
+              "Delete 2 values of " + names + " from " + pNow->GetDN().Str() + "?");
+    EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
     EXPECT_EQ(pList->GetRowCount(), nRows - 2);
     EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
+
+    pFrame->UpdateCommandUI();
+    EXPECT_TRUE(pFrame->isWindowModified());
+    EXPECT_EQ(pFrame->windowHandle()->title(), QString::fromUtf8("directory.ldif* \u2014 Tarvo"));
 
     // Close writes the file back, without the deleted entry, and ends the session.
     EXPECT_TRUE(pFrame->OnCommand(ID_FILE_CLOSE_SESSION));
     EXPECT_EQ(pDoc->GetDataSource(), nullptr);
+    EXPECT_EQ(pFrame->windowHandle()->title(), QStringLiteral("Tarvo"));
     EXPECT_EQ(TopLevelRows(pTree), 0);
     const std::string written = ReadWholeFile(path);
     EXPECT_EQ(written.find("cn=Alice"), std::string::npos) << written;
@@ -211,6 +239,11 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     CTarvoDoc* pDoc = app.GetDocument();
     ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
     EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    // The window says who is logged in where.
+    app.GetMainFrame()->UpdateCommandUI();
+    EXPECT_EQ(app.GetMainFrame()->windowHandle()->title(),
+              QString::fromStdString(server.AdminDN() + " @ 127.0.0.1:" + std::to_string(server.Port())) +
+                  QString::fromUtf8(" \u2014 Tarvo"));
     // Neither the profile nor any box holds the password.
     EXPECT_NE(services.m_profile.GetProfileString("History", "BindDNs", "").Find("cn=admin"), -1);
     for (const auto& box : services.m_boxes.Boxes())
@@ -218,6 +251,86 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     // Exit with the session open: workers stop, the source goes with the document.
     app.ExitInstance();
     EXPECT_EQ(app.GetDocument(), nullptr);
+}
+
+// Until the condition holds, serving events; false after nMs.
+bool WaitFor(const std::function<bool()>& fnDone, int nMs = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!fnDone()) {
+        if (timer.elapsed() > nMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        CMessageDispatcher::Instance().DrainPendingSends();
+    }
+    return true;
+}
+
+// With no base the tree starts at the server's naming contexts, beside the
+// root DSE, whose attributes say what the server is; the login page's Fetch
+// offers the same contexts as bases. Anonymous users see it so named.
+TEST(EndToEnd, AnEmptyBaseStartsAtTheNamingContextsBesideTheRootDse) {
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTestServices services;
+    CTarvoApp app(false);
+    QStringList offered;
+    QString shownAfterFetch;
+    DriveNextLoginSheet([&](CLoginSheet* pSheet) {
+        ASSERT_NE(pSheet, nullptr);
+        CLdapLoginPage* pPage = pSheet->GetLdapPage();
+        FillLdapPage(pPage, QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString(), QString(),
+                     QString());
+        pPage->GetFetchButton()->click();
+        for (int i = 0; i < pPage->GetSearchBaseCombo()->count(); ++i)
+            offered << pPage->GetSearchBaseCombo()->itemText(i);
+        shownAfterFetch = pPage->GetSearchBaseCombo()->currentText();
+        // Browsing from the top of the server.
+        pPage->GetSearchBaseCombo()->setEditText(QString());
+        pPage->GetOKButton()->click();
+    });
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(services.m_boxes.Count(), 0) << services.m_boxes.LastText().Str();
+    ASSERT_FALSE(offered.isEmpty());
+    EXPECT_EQ(offered.first().toStdString(), server.Base());
+    EXPECT_EQ(shownAfterFetch.toStdString(), server.Base());
+
+    CMainFrame* pFrame = app.GetMainFrame();
+    CLdapTreeView* pTree = pFrame->GetTreeView();
+    CLdapListView* pList = pFrame->GetListView();
+    ASSERT_EQ(TopLevelRows(pTree), 2);
+    std::vector<std::string> tops;
+    HTREEITEM hRootDse;
+    for (HTREEITEM h = pTree->GetRootItem(); h; h = pTree->GetNextSiblingItem(h)) {
+        tops.push_back(pTree->GetItemEntry(h)->GetDN().Str());
+        if (tops.back().empty()) {
+            hRootDse = h;
+            EXPECT_EQ(pTree->GetItemText(h).Str(), "Root DSE");
+        }
+    }
+    std::sort(tops.begin(), tops.end());
+    EXPECT_EQ(tops, (std::vector<std::string>{"", server.Base()}));
+    // Browsing starts at the naming context: selected, its attributes shown.
+    ASSERT_TRUE(WaitFor([&] {
+        CEntryNode* pEntry = pTree->GetSelectedEntry();
+        return pEntry && pEntry->GetDN() == server.Base().c_str() && pList->GetCurrentEntry() == pEntry &&
+               pList->GetRowCount() > 0;
+    }));
+    // The root DSE reads as an entry, with what the server says of itself.
+    ASSERT_TRUE(hRootDse);
+    pTree->ClickItem(hRootDse);
+    std::vector<std::string> rows;
+    ASSERT_TRUE(WaitFor([&] {
+        rows.clear();
+        for (int i = 0; i < pList->GetRowCount(); ++i)
+            rows.push_back(pList->GetRowName(i).Str() + "=" + pList->GetRowValue(i).Str());
+        return std::find(rows.begin(), rows.end(), "namingContexts=" + server.Base()) != rows.end();
+    })) << rows.size();
+    pFrame->UpdateCommandUI();
+    EXPECT_EQ(pFrame->windowHandle()->title(),
+              QString::fromStdString("anonymous @ 127.0.0.1:" + std::to_string(server.Port())) +
+                  QString::fromUtf8(" \u2014 Tarvo"));
+    app.ExitInstance();
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 
@@ -58,10 +59,11 @@ TEST_F(LoginSheetTest, PagesAsTheUserSeesThemOnlyTheShownPageActsAndCancelWrites
     EXPECT_EQ(pPage->GetVersionLabel()->text(), QStringLiteral("Version 1.03A"));
     EXPECT_EQ(pPage->GetOKButton()->text(), QStringLiteral("&OK"));
     EXPECT_EQ(pPage->GetHelpButton()->text(), QStringLiteral("&Help"));
-    // First run: the first default server and port 389; the rest empty.
-    EXPECT_EQ(pPage->GetServerCombo()->count(), 2);
-    EXPECT_EQ(pPage->GetServerCombo()->currentText(),
-              QString::fromLatin1(kDefaultServers).section(';', 0, 0));
+    // First run: no server at all (Enter connects nowhere), only a hint;
+    // port 389; the rest empty.
+    EXPECT_EQ(pPage->GetServerCombo()->count(), 0);
+    EXPECT_EQ(pPage->GetServerCombo()->currentText(), QString());
+    EXPECT_EQ(pPage->GetServerCombo()->lineEdit()->placeholderText(), QStringLiteral("ldap.example.com"));
     EXPECT_EQ(pPage->GetPortCombo()->currentText(), QStringLiteral("389"));
     EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QString());
     EXPECT_EQ(pPage->GetSearchBaseCombo()->currentText(), QString());
@@ -98,11 +100,12 @@ struct CPortCase {
     int nPort;
 };
 
-TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAnEmptyServerFirstAndBlanksAreKept) {
+TEST_F(LoginSheetTest, PortIsDigitsOnlyAndServerAndBaseAreCheckedBeforeAnythingIsStored) {
     const CPortCase cases[] = {
-        {"389", true, 389},     {"389abc", true, 389}, {"  636", true, 636},         {"+10", true, 10},
-        {"65535", true, 65535}, {"0", false, 0},       {"65536", false, 0},          {"-1", false, 0},
-        {"abc", false, 0},      {"", false, 0},        {"99999999999999", false, 0},
+        {"389", true, 389},   {"65535", true, 65535},       {"1", true, 1},      {"00389", true, 389},
+        {"389abc", false, 0}, {"40501secret", false, 0},    {"  636", false, 0}, {"+10", false, 0},
+        {"0", false, 0},      {"65536", false, 0},          {"-1", false, 0},    {"abc", false, 0},
+        {"", false, 0},       {"99999999999999", false, 0},
     };
     auto pSheet = NewSheet();
     CLdapLoginPage* pPage = pSheet->GetLdapPage();
@@ -124,23 +127,62 @@ TEST_F(LoginSheetTest, PortTextsAreParsedAsTypedAnEmptyServerFirstAndBlanksAreKe
             EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetPortCombo()));
         }
     }
-
-    // An empty server is reported before a bad port.
-    m_services.m_boxes.Clear();
-    FillLdapPage(pPage, QLatin1String(""), QStringLiteral("0"));
+    // Typing reaches the field only as digits.
+    pPage->GetPortCombo()->setEditText(QString());
     pPage->GetPortCombo()->setFocus();
-    EXPECT_FALSE(pPage->ValidateInput());
-    ASSERT_EQ(m_services.m_boxes.Count(), 1);
-    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Invalid LDAP server.");
-    EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetServerCombo()));
+    QTest::keyClicks(pPage->GetPortCombo(), QStringLiteral("40a5x01"));
+    EXPECT_EQ(pPage->GetPortCombo()->currentText(), QStringLiteral("40501"));
 
-    // Blanks only: accepted as typed; bind DN, password and base may be empty.
-    FillLdapPage(pPage, QStringLiteral("   "), QStringLiteral("389"), QLatin1String(""), {},
-                 QLatin1String(""));
-    EXPECT_TRUE(pPage->ValidateInput());
-    EXPECT_EQ(pSheet->m_params.m_strServer, "   ");
+    // The server and the base are checked the same way, the server first.
+    const struct {
+        const char* server;
+        const char* port;
+        const char* base;
+        const char* message; // nullptr: accepted
+        QComboBox* (CLdapLoginPage::*focus)() const;
+    } fields[] = {
+        {"", "0", "", "Error - Invalid LDAP server.", &CLdapLoginPage::GetServerCombo},
+        {"   ", "389", "", "Error - Invalid LDAP server.", &CLdapLoginPage::GetServerCombo},
+        {"ldap.example.org secret", "389", "", "Error - Invalid LDAP server.",
+         &CLdapLoginPage::GetServerCombo},
+        {"ldap.example.org", "389", "secret", "Error - Invalid Search Base.",
+         &CLdapLoginPage::GetSearchBaseCombo},
+        {"ldap.example.org", "389", "dc=example,,dc=com", "Error - Invalid Search Base.",
+         &CLdapLoginPage::GetSearchBaseCombo},
+        {"ldap://ldap.example.org:1389", "389", "ou=A\\, B,dc=example", nullptr, nullptr},
+        {"::1", "389", "", nullptr, nullptr},
+    };
+    for (const auto& f : fields) {
+        SCOPED_TRACE(f.server);
+        m_services.m_boxes.Clear();
+        FillLdapPage(pPage, QString::fromUtf8(f.server), QString::fromUtf8(f.port), QLatin1String(""), {},
+                     QString::fromUtf8(f.base));
+        pPage->GetPortCombo()->setFocus();
+        EXPECT_EQ(pPage->ValidateInput(), f.message ? FALSE : TRUE);
+        if (!f.message) {
+            EXPECT_EQ(m_services.m_boxes.Count(), 0);
+            EXPECT_EQ(pSheet->m_params.m_strServer, f.server);
+            continue;
+        }
+        ASSERT_EQ(m_services.m_boxes.Count(), 1);
+        EXPECT_EQ(m_services.m_boxes.LastText(), f.message);
+        EXPECT_TRUE(HasFocus(pSheet.get(), (pPage->*f.focus)()));
+    }
     EXPECT_EQ(pSheet->m_params.m_strFilter, "(objectclass=*)");
     EXPECT_EQ(pSheet->m_params.m_strLdifFile, "");
+
+    // A refused OK stores nothing: a password typed into the port field
+    // never reaches the profile.
+    m_services.m_boxes.Clear();
+    FillLdapPage(pPage, QStringLiteral("ldap.example.org"), QStringLiteral("40501secret"));
+    pPage->OnOK();
+    EXPECT_EQ(m_log.nCreated, 0);
+    EXPECT_FALSE(m_services.m_profile.Has("History", "PortNumbers"));
+    EXPECT_FALSE(m_services.m_profile.Has("History", "Servers"));
+    // What an older version stored there is not offered again.
+    m_services.m_profile.WriteProfileString("History", "PortNumbers", "40501secret;1389;389");
+    auto pNext = NewSheet();
+    EXPECT_EQ(Items(pNext->GetLdapPage()->GetPortCombo()), (QStringList{"1389", "389"}));
 }
 
 TEST_F(LoginSheetTest, LdifPageNeedsAFileNameAndBrowseFillsItIn) {
@@ -166,7 +208,14 @@ TEST_F(LoginSheetTest, LdifPageNeedsAFileNameAndBrowseFillsItIn) {
     pPage->OnBrowse();
     EXPECT_EQ(pPage->GetFileCombo()->count(), 1);
 
+    // The base is checked as on the LDAP page, before anything is stored.
     SetText(pPage->GetFileCombo(), QStringLiteral("/data/dir.ldif"));
+    SetText(pPage->GetSearchBaseCombo(), QStringLiteral("not a DN"));
+    pPage->OnOK();
+    EXPECT_EQ(m_services.m_boxes.LastText(), "Error - Invalid Search Base.");
+    EXPECT_TRUE(HasFocus(pSheet.get(), pPage->GetSearchBaseCombo()));
+    EXPECT_FALSE(m_services.m_profile.Has("History", "LDIFs"));
+
     SetText(pPage->GetSearchBaseCombo(), QStringLiteral("o=Org"));
     pPage->OnOK();
     EXPECT_EQ(m_lastKind, CLoginSheet::kLdifSource);
@@ -210,8 +259,7 @@ TEST_F(LoginSheetTest, AFailedOpenKeepsTheSheetAndItsTextsAndOKRetries) {
     EXPECT_EQ(pSheet->result(), 1);
     EXPECT_FALSE(pSheet->isVisible());
     // The server list holds the server once: moved, not copied.
-    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "Servers", ""),
-              CString("nowhere.invalid;") + kDefaultServers);
+    EXPECT_EQ(m_services.m_profile.GetProfileString("History", "Servers", ""), "nowhere.invalid");
     delete pSheet->GetOpenedSource();
 }
 
@@ -250,6 +298,75 @@ TEST_F(LoginSheetTest, EnterRunsOKOncePerKeyPressAndAltLReachesTheFieldOfThePage
         pSheet->GetTabs()->currentWidget()->findChild<QPushButton*>()->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::AltModifier);
         EXPECT_TRUE(HasFocus(pSheet.get(), c.pCombo)) << "page " << c.nPage;
+    }
+}
+
+// What the user types first lands in the first empty field of the shown
+// page, and Tab reads the page: its fields, then OK, Cancel, Help.
+TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
+    auto pSheet = NewSheet();
+    QApplication::setActiveWindow(pSheet.get());
+    CLdapLoginPage* pLdap = pSheet->GetLdapPage();
+    CLdifLoginPage* pLdif = pSheet->GetLdifPage();
+    const struct {
+        int nPage;
+        QStringList texts; // LDAP: server, port, bind DN, password, base; LDIF: file, base
+        QWidget* pFocus;
+    } cases[] = {
+        {0, {"", "389", "", "", ""}, pLdap->GetServerCombo()},
+        {0, {"ldap.example.org", "389", "", "", ""}, pLdap->GetBindDNCombo()},
+        {0, {"ldap.example.org", "389", "cn=admin", "", ""}, pLdap->GetPasswordEdit()},
+        {0, {"ldap.example.org", "389", "cn=admin", "secret", "dc=x"}, pLdap->GetOKButton()},
+        {1, {"", ""}, pLdif->GetFileCombo()},
+        {1, {"/tmp/a.ldif", ""}, pLdif->GetSearchBaseCombo()},
+        {1, {"/tmp/a.ldif", "dc=x"}, pLdif->GetOKButton()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texts.join(',').toStdString());
+        pSheet->hide();
+        pSheet->SetPage(c.nPage);
+        if (c.nPage == 0) {
+            FillLdapPage(pLdap, c.texts[0], c.texts[1], c.texts[2], c.texts[3], c.texts[4]);
+        } else {
+            pLdif->GetFileCombo()->setEditText(c.texts[0]);
+            pLdif->GetSearchBaseCombo()->setEditText(c.texts[1]);
+        }
+        pSheet->show();
+        PumpEvents();
+        EXPECT_TRUE(HasFocus(pSheet.get(), c.pFocus));
+        EXPECT_FALSE(HasFocus(pSheet.get(), pSheet->GetTabs()->tabBar()));
+    }
+
+    // Tab from the first field round the page and back.
+    const struct {
+        int nPage;
+        QList<QWidget*> chain;
+    } chains[] = {
+        {0,
+         {pLdap->GetServerCombo(), pLdap->GetPortCombo(), pLdap->GetBindDNCombo(), pLdap->GetPasswordEdit(),
+          pLdap->GetSearchBaseCombo(), pLdap->GetFetchButton(), pLdap->GetSecurityCombo(),
+          pLdap->GetAuthCombo(), pLdap->GetClientCertEdit(),
+          pLdap->findChild<QPushButton*>("Client Certificate"), pLdap->GetClientKeyEdit(),
+          pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(), pLdap->GetCancelButton(),
+          pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdap->GetServerCombo()}},
+        {1,
+         {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(), pLdif->GetOKButton(),
+          pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
+          pLdif->GetFileCombo()}},
+    };
+    for (const auto& c : chains) {
+        SCOPED_TRACE(c.nPage);
+        pSheet->SetPage(c.nPage);
+        PumpEvents();
+        c.chain.first()->setFocus(Qt::TabFocusReason);
+        for (qsizetype i = 1; i < c.chain.size(); ++i) {
+            ASSERT_NE(pSheet->focusWidget(), nullptr);
+            QTest::keyClick(pSheet->focusWidget(), Qt::Key_Tab);
+            EXPECT_TRUE(HasFocus(pSheet.get(), c.chain.at(i)))
+                << "step " << i << ": " << pSheet->focusWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->parentWidget()->metaObject()->className() << " "
+                << pSheet->focusWidget()->x();
+        }
     }
 }
 
@@ -302,7 +419,7 @@ TEST_F(LoginHistoryTest, ValuesOfOneLoginAreOfferedAtTheNextOnBothPagesAndThePas
         auto pSheet = NewSheet();
         CLdapLoginPage* pPage = pSheet->GetLdapPage();
         EXPECT_EQ(pPage->GetServerCombo()->currentText(), QStringLiteral("ldap.first.example"));
-        EXPECT_EQ(pPage->GetServerCombo()->count(), 3);
+        EXPECT_EQ(pPage->GetServerCombo()->count(), 1);
         EXPECT_EQ(Items(pPage->GetPortCombo()),
                   (QStringList{QStringLiteral("10389"), QStringLiteral("389")}));
         EXPECT_EQ(pPage->GetBindDNCombo()->currentText(), QStringLiteral("cn=zed,dc=example,dc=com"));
@@ -392,7 +509,7 @@ TEST(CHistoryList, FirstRunDefaultsAndATypedValueWithSemicolonsComesBackSplit) {
     bindDNs.Load("BindDNs", "");
     bases.Load("SearchBases", "");
     files.Load("LDIFs", "");
-    EXPECT_EQ(servers.GetEntries().GetSize(), 2);
+    EXPECT_TRUE(servers.GetEntries().IsEmpty()); // no outside host is ever preset
     EXPECT_EQ(Entries(ports), (Strings{"389"}));
     EXPECT_TRUE(bindDNs.GetEntries().IsEmpty());
     EXPECT_TRUE(bases.GetEntries().IsEmpty());
@@ -434,6 +551,9 @@ TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFileAndHandWrittenCommasRead
         EXPECT_EQ(profile.GetProfileString("History", "Missing", "dflt"), "dflt");
         CServices::SetProfile(nullptr);
     }
+    // It names servers, accounts and trusted keys: its owner's only.
+    EXPECT_EQ(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
@@ -445,9 +565,13 @@ TEST(CQtProfile, DistinguishedNamesSurviveTheProfileFileAndHandWrittenCommasRead
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("[History]\nSearchBases=dc=example,dc=com\nServers=127.0.0.1\n");
     file.close();
+    // Written by hand open to all: the program makes it private again.
+    ASSERT_TRUE(
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     CQtProfile profile(path);
     EXPECT_EQ(profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
     EXPECT_EQ(profile.GetProfileString("History", "Servers", ""), "127.0.0.1");
+    EXPECT_FALSE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther));
     // The program's own profile is Brennick/Tarvo.
     EXPECT_EQ(CQtProfile().FileName(),
               QDir(TestProfileFolder()).filePath(QStringLiteral("Brennick/Tarvo.conf")));

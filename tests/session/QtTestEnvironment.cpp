@@ -1,6 +1,7 @@
 #include "QtTestEnvironment.h"
 
 #include "platform/Dispatcher.h"
+#include "ui/ScreenFit.h"
 
 #include <QAbstractItemView>
 #include <QSettings>
@@ -30,6 +31,7 @@ public:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, g_pProfileDir->path());
         CMessageDispatcher::Instance().SetUIThread();
         g_pApp = std::make_unique<QApplication>(g_argc, g_argv);
+        CScreenFit::Install();
     }
     void TearDown() override {
         g_pApp.reset();

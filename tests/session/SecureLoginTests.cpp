@@ -5,14 +5,18 @@
 #include "QtTestEnvironment.h"
 #include "SlapdFixture.h"
 
+#include "platform/qt/PlainText.h"
 #include "session/LoginPrompts.h"
 #include "source/LdapSource.h"
 #include "ui/CertificateDlg.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -95,14 +99,21 @@ TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
     } const cases[] = {{"Cancel", false, false}, {"Trust once", true, false}, {"Always trust", true, true}};
     for (const auto& c : cases) {
         auto pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
-        QString reason, subject, fingerprint;
+        QString reason, subject, fingerprint, heading;
         bool bCancelIsDefault = false;
+        bool bFingerprintWhole = false;
         CModalAnswerer answerer([&](QWidget* pModal) {
             auto* pDialog = qobject_cast<CCertificateDlg*>(pModal);
             ASSERT_NE(pDialog, nullptr);
             reason = pDialog->ReasonLabel()->text();
             subject = pDialog->FieldLabel(QStringLiteral("Subject"))->text();
-            fingerprint = pDialog->FieldLabel(QStringLiteral("SHA-256 fingerprint"))->text();
+            QLabel* pFingerprint = pDialog->FieldLabel(QStringLiteral("SHA-256 fingerprint"));
+            fingerprint = pFingerprint->text();
+            heading = pDialog->HeadingLabel()->text();
+            // Shown whole on the first opening, and selectable.
+            bFingerprintWhole = pFingerprint->width() >= pFingerprint->sizeHint().width() &&
+                                pFingerprint->height() >= pFingerprint->sizeHint().height() &&
+                                (pFingerprint->textInteractionFlags() & Qt::TextSelectableByMouse);
             bCancelIsDefault = pDialog->CancelButton()->isDefault();
             // docs/certificate-dialog.png is made this way.
             if (const char* pszFolder = std::getenv("TARVO_SCREENSHOT_DIR"))
@@ -117,7 +128,16 @@ TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
         EXPECT_EQ(answerer.Count(), 1);
         EXPECT_EQ(reason, QStringLiteral("Reason: unknown issuer"));
         EXPECT_EQ(subject, QStringLiteral("localhost"));
-        EXPECT_EQ(fingerprint.size(), 95); // 32 bytes as hex pairs with colons
+        // 32 bytes as hex pairs with colons, on two lines broken after a colon.
+        EXPECT_TRUE(QRegularExpression(
+                        QStringLiteral("^([0-9A-F]{2}:){15}[0-9A-F]{2}:\n([0-9A-F]{2}:){15}[0-9A-F]{2}$"))
+                        .match(fingerprint)
+                        .hasMatch())
+            << fingerprint.toStdString();
+        EXPECT_TRUE(bFingerprintWhole);
+        EXPECT_EQ(
+            heading,
+            QStringLiteral("The certificate of 127.0.0.1:%1 could not be verified.").arg(s_pServer->Port()));
         EXPECT_TRUE(bCancelIsDefault);
         EXPECT_EQ(pSheet->isVisible(), !c.bOpened);
         EXPECT_EQ(StoredPin().Str(), c.bPinStored ? CSlapdServer::KeyPin(ETlsCert::Trusted) : "") << c.button;
@@ -133,24 +153,48 @@ TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
     EXPECT_EQ(refuser.Count(), 0);
 }
 
-TEST_F(SecureLogin, AChangedKeyShowsBothKeysAndDoesNotConnect) {
+TEST_F(SecureLogin, AChangedKeyIsAWarningOfItsOwnWithBothKeysAndDoesNotConnect) {
     const std::string oldPin = CSlapdServer::KeyPin(ETlsCert::OtherCA);
     CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(), oldPin.c_str());
     auto pSheet = NewSheet(QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
-    QString reason, trusted, offered;
+    QString heading, reason, trusted, offered;
+    QStringList defaults, libraryLines;
     CModalAnswerer answerer([&](QWidget* pModal) {
         auto* pDialog = qobject_cast<CCertificateDlg*>(pModal);
         ASSERT_NE(pDialog, nullptr);
+        heading = pDialog->HeadingLabel()->text();
         reason = pDialog->ReasonLabel()->text();
         trusted = pDialog->FieldLabel(QStringLiteral("Trusted key"))->text();
         offered = pDialog->FieldLabel(QStringLiteral("Offered key"))->text();
+        for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+            if (pButton->isDefault() || pButton->autoDefault())
+                defaults << pButton->text();
+        for (QLabel* pLabel : pDialog->findChildren<QLabel*>())
+            if (pLabel->text().contains(QStringLiteral("unknown error code")))
+                libraryLines << pLabel->text();
         pDialog->CancelButton()->click();
     });
     EXPECT_FALSE(PressOK(pSheet.get()));
+    EXPECT_EQ(heading, QStringLiteral("The server's key has changed since you trusted it"));
     EXPECT_EQ(reason, QStringLiteral("Reason: key changed, unknown issuer"));
-    EXPECT_EQ(trusted.toStdString(), oldPin);
-    EXPECT_EQ(offered.toStdString(), CSlapdServer::KeyPin(ETlsCert::Trusted));
+    // Both as SHA-256 fingerprints in the certificate's format, to be
+    // compared by eye: the old pin's bytes and the offered key's.
+    const QString hexPair = QStringLiteral("[0-9A-F]{2}");
+    const QRegularExpression format(QStringLiteral("^(%1:){15}%1:\n(%1:){15}%1$").arg(hexPair));
+    EXPECT_TRUE(format.match(trusted).hasMatch()) << trusted.toStdString();
+    EXPECT_TRUE(format.match(offered).hasMatch()) << offered.toStdString();
+    EXPECT_EQ(QString(trusted).remove(QLatin1Char('\n')), CCertificateDlg::PinFingerprint(oldPin.c_str()));
+    EXPECT_EQ(QString(offered).remove(QLatin1Char('\n')),
+              CCertificateDlg::PinFingerprint(CSlapdServer::KeyPin(ETlsCert::Trusted).c_str()));
+    EXPECT_NE(trusted, offered);
+    EXPECT_EQ(defaults, QStringList{QStringLiteral("Cancel")});
+    EXPECT_TRUE(libraryLines.isEmpty()) << libraryLines.join('|').toStdString();
     EXPECT_EQ(StoredPin().Str(), oldPin);
+    // The pin's own text is the base64 of the same 32 bytes.
+    EXPECT_EQ(
+        CCertificateDlg::PinFingerprint("sha256:AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="),
+        QStringLiteral("00:01:02:03:04:05:06:07:08:09:0A:0B:0C:0D:0E:0F:10:11:12:13:14:15:16:17:18:19:1A:"
+                       "1B:1C:1D:1E:1F"));
 }
 
 TEST_F(SecureLogin, ReasonsAndPinsReadFromTheCertificates) {
@@ -240,10 +284,89 @@ TEST_F(SecureLogin, StatusBarLockTellsWhatProtectsTheSession) {
     EXPECT_FALSE(pLock->isHidden());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^TLS version: TLS1\\.[23]\nCipher: \\S+\nCertificate: "
                                                   "localhost\nIdentity: dn:cn=admin,dc=example,dc=com$"))
-                    .match(pLock->toolTip())
+                    .match(ToolTipPlainText(pLock->toolTip()))
                     .hasMatch())
         << pLock->toolTip().toStdString();
     app.ExitInstance();
+}
+
+// The real profile file, watched at every write: a password that reaches
+// it at any moment, in the clear or in base64, is caught at that write.
+class CWatchedProfile : public IProfileService {
+public:
+    CWatchedProfile(const QString& path, const QByteArray& secret)
+        : m_file(path), m_path(path), m_secret(secret) {}
+    CString GetProfileString(const CString& section, const CString& key,
+                             const CString& defaultValue) override {
+        return m_file.GetProfileString(section, key, defaultValue);
+    }
+    BOOL WriteProfileString(const CString& section, const CString& key, const CString& value) override {
+        const BOOL bWritten = m_file.WriteProfileString(section, key, value);
+        Check(section.Str() + "/" + key.Str());
+        return bWritten;
+    }
+    int GetProfileInt(const CString& section, const CString& key, int nDefault) override {
+        return m_file.GetProfileInt(section, key, nDefault);
+    }
+    BOOL WriteProfileInt(const CString& section, const CString& key, int nValue) override {
+        const BOOL bWritten = m_file.WriteProfileInt(section, key, nValue);
+        Check(section.Str() + "/" + key.Str());
+        return bWritten;
+    }
+    // Whether the file holds the secret now; each write is checked the same way.
+    bool FileHoldsSecret() const {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = file.readAll();
+        return text.contains(m_secret) || text.contains(m_secret.toBase64(QByteArray::OmitTrailingEquals));
+    }
+    int Writes() const { return m_nWrites; }
+    std::vector<std::string> m_leaks; // the keys whose write left the secret in the file
+
+private:
+    void Check(const std::string& key) {
+        ++m_nWrites;
+        if (FileHoldsSecret())
+            m_leaks.push_back(key);
+    }
+    CQtProfile m_file;
+    QString m_path;
+    QByteArray m_secret;
+    int m_nWrites = 0;
+};
+
+TEST_F(SecureLogin, ThePasswordNeverReachesTheProfileNorIsTheFileOpenToOthers) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Tarvo.conf"));
+    const QByteArray password = QByteArray::fromStdString(s_pServer->Password());
+    CWatchedProfile profile(path, password);
+    CServices::SetProfile(&profile);
+    {
+        CTarvoApp app(false);
+        DriveNextLoginSheet([](CLoginSheet* pSheet) {
+            ASSERT_NE(pSheet, nullptr);
+            Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::None);
+            pSheet->GetLdapPage()->GetOKButton()->click();
+        });
+        ASSERT_TRUE(app.InitInstance({}));
+        // Right after the first login: the history was written, the password not.
+        ASSERT_NE(app.GetDocument()->GetDataSource(), nullptr);
+        EXPECT_GT(profile.Writes(), 0);
+        EXPECT_FALSE(profile.FileHoldsSecret());
+        EXPECT_EQ(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                  QFile::ReadOwner | QFile::WriteOwner);
+        // After Close, and after the program's end.
+        app.GetDocument()->OnCloseSession();
+        EXPECT_EQ(app.GetDocument()->GetDataSource(), nullptr);
+        EXPECT_FALSE(profile.FileHoldsSecret());
+        app.ExitInstance();
+    }
+    EXPECT_FALSE(profile.FileHoldsSecret());
+    EXPECT_TRUE(profile.m_leaks.empty()) << profile.m_leaks.front();
+    EXPECT_EQ(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner);
+    CServices::SetProfile(&m_services.m_profile);
 }
 
 TEST_F(SecureLogin, PlainPasswordToAnotherHostIsAskedAboutFirst) {

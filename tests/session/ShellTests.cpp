@@ -6,11 +6,14 @@
 #include "QtTestEnvironment.h"
 #include "TestSource.h"
 
+#include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Thread.h"
+#include "platform/qt/PlainText.h"
 #include "session/CommandLine.h"
 #include "session/HelpWindow.h"
 #include "ui/ExportSettings.h"
+#include "ui/SearchPanel.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -20,6 +23,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -32,7 +38,7 @@
 namespace {
 
 // Cancelling the first login ends the program. A source named on the
-// command line fills in that login, focused on OK; what names nothing Tarvo
+// command line fills in that login, focused on its first empty field; what names nothing Tarvo
 // can open is refused with a message.
 TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProgram) {
     const struct {
@@ -43,6 +49,7 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         {{}, 0, {QString::fromLatin1(kDefaultServers).section(';', 0, 0), "389", ""}},
         {{"/tmp/notes.ldif"}, 1, {"/tmp/notes.ldif"}},
         {{"here.ldif"}, 1, {QDir::current().absoluteFilePath("here.ldif")}},
+        {{"-dash.ldif"}, 1, {QDir::current().absoluteFilePath("-dash.ldif")}},
         {{"ldap://ldap.example.org:1389/dc=example,dc=com"},
          0,
          {"ldap.example.org", "1389", "dc=example,dc=com"}},
@@ -56,14 +63,17 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         CTarvoApp app(false);
         QStringList shown;
         int nPage = -1;
-        bool bOkFocused = false;
+        bool bFirstEmptyFocused = false;
         DriveNextLoginSheet([&](CLoginSheet* pSheet) {
             ASSERT_NE(pSheet, nullptr);
             EXPECT_EQ(pSheet->windowTitle(), QStringLiteral("Login"));
+            // Over its own window.
+            EXPECT_EQ(pSheet->parentWidget(), app.GetMainFrame());
             nPage = pSheet->GetActivePageIndex();
             CLoginPage* pPage = nPage == 0 ? static_cast<CLoginPage*>(pSheet->GetLdapPage())
                                            : static_cast<CLoginPage*>(pSheet->GetLdifPage());
-            bOkFocused = pSheet->focusWidget() == pPage->GetOKButton();
+            // Typing starts in the first field left empty.
+            bFirstEmptyFocused = pSheet->focusWidget() == pPage->GetFirstEmptyField();
             if (nPage == 0)
                 shown << pSheet->GetLdapPage()->GetServerCombo()->currentText()
                       << pSheet->GetLdapPage()->GetPortCombo()->currentText()
@@ -75,7 +85,7 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
         EXPECT_FALSE(app.InitInstance(c.arguments));
         EXPECT_EQ(nPage, c.nPage);
         EXPECT_EQ(shown, c.fields);
-        EXPECT_TRUE(bOkFocused || c.arguments.isEmpty());
+        EXPECT_TRUE(bFirstEmptyFocused);
         EXPECT_EQ(services.m_boxes.Count(), 0);
         EXPECT_EQ(app.GetMainFrame(), nullptr);
         EXPECT_EQ(app.GetDocument(), nullptr);
@@ -88,6 +98,89 @@ TEST(TarvoApp, ASourceOnTheCommandLineFillsInTheFirstLoginWhoseCancelEndsTheProg
                          "Only ldap://, ldaps:// and ldapi:// URLs can be opened: http://ldap.example.org"));
     EXPECT_FALSE(ParseStartSource(QStringLiteral("ldap:///dc=x"), source, error));
     EXPECT_EQ(error, QStringLiteral("Not a usable LDAP URL: ldap:///dc=x"));
+}
+
+// What the command line asks for, read before any window exists.
+TEST(CommandLine, OptionsSourcesAndMistakes) {
+    const struct {
+        QStringList arguments; // after the program's path
+        CCommandLine::EAction eAction;
+        QStringList sources;
+        QString text; // a part of the help, version or error text
+        bool bPlatform;
+    } cases[] = {
+        {{}, CCommandLine::kRun, {}, {}, false},
+        {{"--help"},
+         CCommandLine::kHelp,
+         {},
+         "Usage: tarvo [options] [FILE.ldif | ldap://host:port/base]",
+         false},
+        {{"-h"}, CCommandLine::kHelp, {}, "Usage: tarvo [options]", false},
+        {{"--version"}, CCommandLine::kVersion, {}, "Tarvo 1.03A\n", false},
+        {{"--bogus"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
+        {{"--bogus", "a.ldif"}, CCommandLine::kError, {}, "Unknown option 'bogus'.", false},
+        {{"a.ldif", "b.ldif"},
+         CCommandLine::kError,
+         {},
+         "Only one LDIF file or LDAP URL can be opened.",
+         false},
+        {{"http://x"},
+         CCommandLine::kError,
+         {},
+         "Only ldap://, ldaps:// and ldapi:// URLs can be opened",
+         false},
+        // "--" ends the options: what follows is a file even when it looks like one.
+        {{"--", "-dash.ldif"}, CCommandLine::kRun, {"-dash.ldif"}, {}, false},
+        {{"--", "--help"}, CCommandLine::kRun, {"--help"}, {}, false},
+        // Qt's own options are QApplication's, not mistakes.
+        {{"-platform", "offscreen", "a.ldif"}, CCommandLine::kRun, {"a.ldif"}, {}, true},
+        {{"-style=fusion", "-reverse", "a.ldif"}, CCommandLine::kRun, {"a.ldif"}, {}, false},
+        {{"--", "-platform"}, CCommandLine::kRun, {"-platform"}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CCommandLine line = ParseCommandLine(QStringList{"/usr/local/bin/tarvo"} + c.arguments);
+        EXPECT_EQ(line.eAction, c.eAction);
+        EXPECT_EQ(line.sources, c.sources);
+        EXPECT_TRUE(line.strText.contains(c.text)) << line.strText.toStdString();
+        EXPECT_EQ(line.bPlatformGiven, c.bPlatform);
+    }
+}
+
+// The real program: help and mistakes without a display, and a start with
+// no display at all ends with a message instead of an abort.
+TEST(CommandLine, TheProgramAnswersWithoutADisplay) {
+    const struct {
+        QStringList arguments;
+        int nExitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: tarvo [options]", ""},
+        {{"--version"}, 0, "Tarvo 1.03A", ""},
+        {{"--bogus"}, 1, "", "tarvo: Unknown option 'bogus'."},
+        {{}, 1, "", "tarvo: " + NoWindowSystemMessage()},
+        {{"--", "-dash.ldif"}, 1, "", "tarvo: " + NoWindowSystemMessage()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* pszName : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(pszName));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TARVO_EXECUTABLE), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.nExitCode);
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+        if (c.err.isEmpty()) {
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        }
+    }
 }
 
 class MainFrameTest : public CFrameTest {
@@ -155,13 +248,21 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
         EXPECT_EQ(pButton->size(), QSize(24, 24));
     }
     QAction* pStop = m_pFrame->GetCommandAction(ID_FILE_STOP);
-    EXPECT_EQ(pStop->toolTip(), QStringLiteral("Stop"));
+    // Escape is Stop, and its button says so.
+    EXPECT_EQ(pStop->toolTip(), QStringLiteral("Stop (Esc)"));
+    EXPECT_EQ(pStop->shortcut(), QKeySequence(Qt::Key_Escape));
     EXPECT_EQ(pStop->statusTip(), QStringLiteral("Stops the current operation "));
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->statusTip(),
-              QStringLiteral("Opens the specified  Data Source. "));
-    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->toolTip(), QStringLiteral("Add Atributes"));
+              QStringLiteral("Opens the specified Data Source."));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_OPEN_SOURCE)->toolTip(), QStringLiteral("Open"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ATTRIBUTES)->toolTip(), QStringLiteral("Add Attributes"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_DELETE_ENTRY)->toolTip(), QStringLiteral("Delete Entry"));
+    EXPECT_EQ(m_pFrame->GetCommandAction(ID_TB_ADD_ENTRY)->statusTip(),
+              QStringLiteral("Adds an entry below the selected node "));
+    EXPECT_EQ(QString::fromStdString(GetCommandPrompt(ID_ATTRIBUTE_ADD).Str()),
+              QStringLiteral("Adds an attribute and its value to the existing list"));
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE_LDIF)->statusTip(),
-              QStringLiteral("Dumps the directory structure from the seleceted entries into a LDIF file"));
+              QStringLiteral("Dumps the directory structure from the selected entries into a LDIF file"));
     EXPECT_TRUE(m_pFrame->GetCommandAction(ID_TOOLS_ENTRY_ADD)->statusTip().isEmpty());
 
     // Hovering shows the prompt in pane 0; leaving brings "Ready" back.
@@ -196,19 +297,54 @@ TEST_F(MainFrameTest, StatusPanesAndSplitterAtStart) {
     m_pDoc->SetStatusText("3 Attributes Found", 2);
     EXPECT_EQ(m_pFrame->GetPaneText(1), QStringLiteral("Searching  dc=example,dc=com"));
     EXPECT_EQ(m_pFrame->GetPaneText(2), QStringLiteral("3 Attributes Found"));
-    // A text too long for its pane is cut in the middle and whole in the tooltip.
-    const QString added = QStringLiteral("cn=Someone With A Long Name,ou=People,dc=example,dc=com"
-                                         "Node successfully added");
-    m_pDoc->SetStatusText(FromQString(added), 1);
+    // A pane grows with its text up to a share of the window; beyond that
+    // the text is cut in the middle and whole in the tooltip.
     QLabel* pPane = m_pFrame->GetPaneLabel(1);
-    EXPECT_EQ(m_pFrame->GetPaneText(1), added);
-    EXPECT_EQ(pPane->toolTip(), added);
-    EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("added")));
+    const QString completed = QStringLiteral("Search Completed  -  500 entries found (size limit reached)");
+    m_pFrame->resize(QSize(1400, 600).boundedTo(m_pFrame->screen()->availableGeometry().size()));
+    PumpEvents();
+    m_pDoc->SetStatusText(FromQString(completed), 1);
+    if (pPane->fontMetrics().horizontalAdvance(completed) < m_pFrame->width() * 0.35) {
+        EXPECT_EQ(pPane->text(), completed);
+        EXPECT_TRUE(pPane->toolTip().isEmpty());
+        EXPECT_GT(pPane->width(), 250);
+    }
     EXPECT_LE(pPane->sizeHint().width(), pPane->width());
+    const QString added = QStringLiteral("Node successfully added: cn=Someone With A Rather Long Name,"
+                                         "ou=A Department With A Long Name Too,ou=People,dc=example,dc=com");
+    m_pFrame->resize(700, 500);
+    PumpEvents();
+    m_pDoc->SetStatusText(FromQString(added), 1);
+    EXPECT_EQ(m_pFrame->GetPaneText(1), added);
+    EXPECT_EQ(ToolTipPlainText(pPane->toolTip()), added);
+    EXPECT_TRUE(pPane->text().endsWith(QStringLiteral("dc=com"))) << pPane->text().toStdString();
+    EXPECT_LE(pPane->sizeHint().width(), pPane->width());
+    EXPECT_LE(pPane->width(), m_pFrame->width() * 0.4 + 1);
+    // Short again: back to its usual width.
+    m_pDoc->SetStatusText("Ready", 1);
+    EXPECT_LE(pPane->width(), 250);
     // With the frame gone nothing happens.
     m_pFrame.reset();
     m_pDoc->SetStatusText("late", 0);
     CServices::SetStatusBar(&m_services.m_status);
+}
+
+// Escape is the Stop command wherever the focus is in the window.
+TEST_F(MainFrameTest, EscapeStopsTheRunningOperation) {
+    m_pDoc->SetSessionFlags();
+    m_pFrame->UpdateCommandUI();
+    QApplication::setActiveWindow(m_pFrame.get());
+    { CEntryNode fresh; } // a new node clears an earlier request
+    ASSERT_FALSE(CEntryNode::IsStopRequested());
+    for (QWidget* pPane :
+         {static_cast<QWidget*>(m_pFrame->GetTreeView()), static_cast<QWidget*>(m_pFrame->GetListView())}) {
+        { CEntryNode fresh; }
+        pPane->setFocus(Qt::OtherFocusReason);
+        PumpEvents();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : pPane, Qt::Key_Escape);
+        EXPECT_TRUE(CEntryNode::IsStopRequested());
+    }
+    { CEntryNode fresh; }
 }
 
 TEST_F(MainFrameTest, FocusInAPaneMakesItTheActivePane) {
@@ -299,6 +435,7 @@ struct CBoxSeen {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     bool bOnUIThread = false;
 };
 
@@ -310,6 +447,8 @@ void AnswerNextBox(CBoxSeen* pSeen, QMessageBox::StandardButton button) {
         pSeen->title = pBox->windowTitle();
         pSeen->text = pBox->text();
         pSeen->icon = pBox->icon();
+        pSeen->defaultButton =
+            pBox->defaultButton() ? pBox->standardButton(pBox->defaultButton()) : QMessageBox::NoButton;
         pSeen->bOnUIThread = QThread::currentThread() == qApp->thread();
         pBox->button(button)->click();
     });
@@ -324,12 +463,17 @@ TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
         QMessageBox::Icon icon;
         QMessageBox::StandardButton button;
         int nAnswer;
+        QMessageBox::StandardButton defaultButton; // what Enter presses (a lone OK needs none set)
     } cases[] = {
-        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK},
-        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK},
-        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO},
-        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES},
-        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL},
+        {MB_OK | MB_ICONSTOP, QMessageBox::Critical, QMessageBox::Ok, IDOK, QMessageBox::NoButton},
+        {MB_OK | MB_ICONEXCLAMATION, QMessageBox::Warning, QMessageBox::Ok, IDOK, QMessageBox::NoButton},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::No, IDNO, QMessageBox::Yes},
+        {MB_YESNO | MB_ICONQUESTION, QMessageBox::Question, QMessageBox::Yes, IDYES, QMessageBox::Yes},
+        // A question whose Yes deletes: No is what Enter answers.
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, QMessageBox::Question, QMessageBox::Yes, IDYES,
+         QMessageBox::No},
+        {MB_OKCANCEL | MB_ICONINFORMATION, QMessageBox::Information, QMessageBox::Cancel, IDCANCEL,
+         QMessageBox::Ok},
     };
     for (const auto& c : cases) {
         CBoxSeen seen;
@@ -338,6 +482,7 @@ TEST(CQtMessageBoxes, CaptionIconAndAnswerAlsoForAWorkersBox) {
         EXPECT_EQ(seen.title, QStringLiteral("Tarvo"));
         EXPECT_EQ(seen.text, QStringLiteral("Error - Invalid LDAP server."));
         EXPECT_EQ(seen.icon, c.icon);
+        EXPECT_EQ(seen.defaultButton, c.defaultButton);
     }
 
     CQtDispatcherWakeup wakeup; // the program's way of waking the UI thread
@@ -429,3 +574,74 @@ TEST(CQtFileDialogs, TheOpenDialogTakesOnlyAnExistingFileAndGivesItsFullPath) {
 }
 
 } // namespace
+
+namespace {
+
+// Every visible control of the window lies inside it, at least as tall as
+// it asks to be.
+void ExpectControlsInside(QWidget* pWindow, const std::string& where) {
+    for (QWidget* pChild : pWindow->findChildren<QWidget*>()) {
+        if (!pChild->isVisibleTo(pWindow) || pChild->isWindow() ||
+            QByteArray(pChild->metaObject()->className()).startsWith("QDockWidget") ||
+            !(qobject_cast<QAbstractButton*>(pChild) || qobject_cast<QComboBox*>(pChild) ||
+              qobject_cast<QLineEdit*>(pChild) || qobject_cast<QLabel*>(pChild)))
+            continue;
+        // What scrolls is reached by scrolling: its scroll area must show.
+        QWidget* pShown = pChild;
+        for (QWidget* p = pChild->parentWidget(); p && p != pWindow; p = p->parentWidget())
+            if (qobject_cast<QScrollArea*>(p))
+                pShown = p;
+        const QRect inWindow(pShown->mapTo(pWindow, QPoint(0, 0)), pShown->size());
+        EXPECT_TRUE(pWindow->rect().contains(inWindow))
+            << where << ": " << pChild->metaObject()->className() << " " << pChild->objectName().toStdString()
+            << " lies outside the window";
+        // A pixel or two less than asked for still shows the control; a
+        // control squeezed to a sliver does not.
+        EXPECT_GE(pChild->height(), pChild->minimumSizeHint().height() * 3 / 4)
+            << where << ": " << pChild->metaObject()->className() << " is squeezed";
+    }
+}
+
+} // namespace
+
+// The main window with its search panel, the login window and Help fit the
+// screen whole at the default font and one half larger (and, run again by
+// CTest, at twice the scale on a 1600 by 1000 screen).
+TEST(ScreenFit, TheMainWindowItsSearchPanelTheLoginAndHelpFitTheScreen) {
+    const QFont defaultFont = QApplication::font();
+    for (double dScale : {1.0, 1.5}) {
+        const std::string where = std::to_string(dScale) + "x font";
+        QFont font = defaultFont;
+        font.setPointSizeF(defaultFont.pointSizeF() * dScale);
+        QApplication::setFont(font);
+        CTestServices services;
+        CTarvoDoc doc;
+        CMainFrame frame(&doc);
+        frame.show();
+        frame.GetSearchPanel()->show();
+        PumpEvents();
+        const QRect screen = frame.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(frame.frameGeometry()))
+            << where << ": " << frame.width() << "x" << frame.height() << " on " << screen.width() << "x"
+            << screen.height();
+        ExpectControlsInside(&frame, where);
+
+        CLoginSheet sheet(QStringLiteral("Login"), &frame, 0);
+        sheet.show();
+        PumpEvents();
+        EXPECT_TRUE(screen.contains(sheet.frameGeometry())) << where << ": login";
+        // Centred on its own window where the screen lets it be.
+        if (sheet.height() < screen.height() - 40 && sheet.width() < screen.width() - 40) {
+            EXPECT_LE((sheet.geometry().center() - frame.geometry().center()).manhattanLength(), 4) << where;
+        }
+
+        // Help is long: it scrolls rather than growing past the screen.
+        QWidget* pHelp = ShowHelpContents(&frame);
+        PumpEvents();
+        ASSERT_NE(pHelp, nullptr);
+        EXPECT_TRUE(screen.contains(pHelp->frameGeometry()))
+            << where << ": help " << pHelp->width() << "x" << pHelp->height();
+        delete pHelp;
+    }
+    QApplication::setFont(defaultFont);
+}

@@ -10,7 +10,7 @@ public:
     BOOL Expand(CEntryNode*, CWnd*, HTREEITEM) override { return TRUE; }
     BOOL AddEntry(CEntryNode*, CEntryNode*, HTREEITEM, CWnd*) override { return TRUE; }
     BOOL DeleteEntry(CEntryNode*, CWnd*) override { return TRUE; }
-    BOOL ModifyEntry(CEntryNode*, CString, CString, CString, CString, CWnd*) override { return TRUE; }
+    BOOL ModifyEntry(CEntryNode*, CString, CString, CString, CString, CWnd*, BOOL) override { return TRUE; }
     BOOL AddAttributes(CEntryNode*, CAttributeArray*, CWnd*) override { return TRUE; }
     BOOL DeleteAttributes(CEntryNode*, CAttributeArray*, CDWordArray*, CWnd*) override { return TRUE; }
     BOOL ModifyAttribute(CEntryNode*, CAttribute*, int, CWnd*) override { return TRUE; }

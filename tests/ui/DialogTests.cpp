@@ -9,6 +9,7 @@
 #include "session/LoginSheet.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/BinaryValueDlg.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
 #include "ui/ModifyAttributeDlg.h"
@@ -25,6 +26,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -82,8 +85,14 @@ void ExpectTextsFit(QWidget* pDialog, const std::string& where) {
             continue;
         ++nChecked;
         EXPECT_GE(pChild->width(), nWanted) << where << ": \"" << text.toStdString() << "\" is cut";
-        const QRect inDialog(pChild->mapTo(pDialog, QPoint(0, 0)), pChild->size());
-        EXPECT_TRUE(pDialog->rect().contains(inDialog))
+        // A page that scrolls holds its texts whole; the dialog shows a part.
+        QWidget* pHolder = pDialog;
+        for (QWidget* p = pChild->parentWidget(); p && p != pDialog; p = p->parentWidget())
+            if (auto* pScroll = qobject_cast<QScrollArea*>(p);
+                pScroll && pScroll->widget()->isAncestorOf(pChild))
+                pHolder = pScroll->widget();
+        const QRect inDialog(pChild->mapTo(pHolder, QPoint(0, 0)), pChild->size());
+        EXPECT_TRUE(pHolder->rect().contains(inDialog))
             << where << ": \"" << text.toStdString() << "\" runs past the dialog's edge";
     }
     EXPECT_GT(nChecked, 2) << where;
@@ -107,14 +116,20 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
     const Case cases[] = {
         {"Add Entry", "Add Entry", entryTexts, [] { return new CEntryDlg; }},
         {"Add Attributes", "Add Attributes", {"&Name:", "&Value:"}, [] { return new CAddAttributesDlg; }},
-        {"Modify (attribute)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ATTRIBUTE); }},
-        {"Modify (entry)", "Modify Entry", {}, [] { return new CModify(CModify::MODE_ENTRY); }},
+        {"Modify (attribute)", "Modify Value", {}, [] { return new CModify(CModify::MODE_ATTRIBUTE); }},
+        {"Modify (entry)", "Rename Entry", {}, [] { return new CModify(CModify::MODE_ENTRY); }},
         {"Settings",
          "Settings",
          {"&Filename:", "Entries per page", "..."},
          [&] { return new CSettingsDlg(&settings); }},
         {"About", nullptr, {}, [] { return new CAboutDlg; }},
         {"Login", nullptr, {}, [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
+        {"Binary value",
+         "Modify Value",
+         {"&Save Value to File...", "&Load New Value from File..."},
+         [] {
+             return new CBinaryValueDlg("jpegPhoto", CString(std::string("\xFF\xD8\xFF\xE0", 4)), nullptr);
+         }},
     };
     for (double dScale : {1.0, 1.5}) {
         QFont font = defaultFont;
@@ -134,8 +149,15 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
                     pSheet->SetPage(nPage);
                     PumpEvents();
                 }
-                ExpectTextsFit(pDialog.get(), std::string(c.name) + " page " + std::to_string(nPage) +
-                                                  " at " + std::to_string(dScale) + "x");
+                const std::string where = std::string(c.name) + " page " + std::to_string(nPage) + " at " +
+                                          std::to_string(dScale) + "x";
+                ExpectTextsFit(pDialog.get(), where);
+                // Whatever the scale and the font, the whole dialog is on the screen.
+                const QRect screen = pDialog->screen()->availableGeometry();
+                EXPECT_TRUE(screen.contains(pDialog->frameGeometry()))
+                    << where << ": " << pDialog->frameGeometry().width() << "x"
+                    << pDialog->frameGeometry().height() << " on " << screen.width() << "x"
+                    << screen.height();
             }
         }
     }
@@ -351,14 +373,24 @@ TEST(ModifyDialog, LabelsEmptyFieldCancelAndUntouchedBytes) {
     EXPECT_EQ(attributeMode.FirstLabel()->text(), "Name");
     EXPECT_EQ(attributeMode.SecondLabel()->text(), "Value");
     EXPECT_TRUE(attributeMode.ReadOnlyEdit()->isReadOnly());
+    // What cannot be changed does not look like a place to type.
+    EXPECT_EQ(attributeMode.ReadOnlyEdit()->palette().color(QPalette::Base),
+              attributeMode.palette().color(QPalette::Window));
+    EXPECT_NE(attributeMode.EditableEdit()->palette().color(QPalette::Base),
+              attributeMode.ReadOnlyEdit()->palette().color(QPalette::Base));
+    EXPECT_FALSE(attributeMode.ReadOnlyEdit()->focusPolicy() & Qt::TabFocus);
     EXPECT_EQ(attributeMode.EditableEdit()->text(), "a@example.com");
     attributeMode.EditableEdit()->clear();
     attributeMode.OnOK();
     EXPECT_EQ(attributeMode.result(), QDialog::Rejected);
 
+    // The DN reads as the tree shows it; the rename is sent for the server's form.
     CModifyAttributeDlg entryMode(CModifyAttributeDlg::MODE_ENTRY);
-    entryMode.SetReadOnlyText("cn=a,o=b");
+    entryMode.SetReadOnlyText("cn=Smith\\2C J,o=b");
     entryMode.InitDialog();
+    EXPECT_EQ(entryMode.windowTitle(), "Rename Entry");
+    EXPECT_EQ(entryMode.ReadOnlyEdit()->text(), "cn=Smith\\, J,o=b");
+    EXPECT_EQ(Str(entryMode.GetReadOnlyText()), "cn=Smith\\2C J,o=b");
     EXPECT_EQ(entryMode.FirstLabel()->text(), "Old");
     EXPECT_EQ(entryMode.SecondLabel()->text(), "New");
     entryMode.EditableEdit()->setText("cn=c");
@@ -382,7 +414,9 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
     {
         CExportSettings settings;
         EXPECT_EQ(Str(settings.GetFilename()), "");
-        EXPECT_EQ(settings.GetSaveOption(), 0);
+        // A new profile saves the whole subtree and renames drop the old name.
+        EXPECT_EQ(settings.GetSaveOption(), SAVE_WHOLE_SUBTREE);
+        EXPECT_TRUE(settings.GetDeleteOldRdn());
         EXPECT_EQ(settings.GetEntryAsRDN(), 1);
         EXPECT_EQ(settings.GetEntriesPerPage(), 500);
         settings.SetFilename("/tmp/out.ldif");
@@ -392,7 +426,9 @@ TEST(ExportSettings, LoadsDefaultsAndStoresEveryKey) {
         EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/tmp/out.ldif");
         settings.SetEntryAsRDN(0);
         settings.SetEntriesPerPage(0);
+        settings.SetDeleteOldRdn(false);
     }
+    EXPECT_EQ(services.m_profile.GetProfileInt("UI", "DeleteOldRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 2);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 0);
@@ -411,11 +447,11 @@ TEST(SettingsDialog, UnknownStoredOptionsOkWithNoneSelectedAndCancelAfterChoosin
         CSettingsDlg dlg(&settings);
         EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
     }
-    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", 3);
+    services.m_profile.WriteProfileInt("SaveToLDIF", "SaveOptionNumber", SAVE_WHOLE_SUBTREE);
     CExportSettings settings;
     CSettingsDlg dlg(&settings);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(dlg.SaveOptionRadio(i)->isChecked()) << i;
+    EXPECT_TRUE(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->isChecked());
+    dlg.SaveOptionRadio(0)->click();
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("SaveToLDIF", "SaveOptionNumber", -1), 0);
@@ -439,13 +475,14 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     CExportSettings settings;
     CSettingsDlg dlg(&settings);
     EXPECT_EQ(dlg.SaveOptionRadio(0)->text(), "With entries whose attributes have been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all  entries even if attributes have not been retrieved");
-    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as neccessary");
+    EXPECT_EQ(dlg.SaveOptionRadio(1)->text(), "With all entries even if attributes have not been retrieved");
+    EXPECT_EQ(dlg.SaveOptionRadio(2)->text(), "With all entries retrieving attributes as necessary");
+    EXPECT_EQ(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->text(), "The whole subtree, read from the server");
     EXPECT_EQ(dlg.TitleRadio(0)->text(), "Distinguished Name (DN)");
     EXPECT_EQ(dlg.TitleRadio(1)->text(), "Relative Distinguished Name (RDN)");
     EXPECT_EQ(dlg.EntriesPerPageSpin()->value(), 500);
-    // No profile values: first option, empty name, RDN titles.
-    EXPECT_TRUE(dlg.SaveOptionRadio(0)->isChecked());
+    // No profile values: the whole subtree, empty name, RDN titles.
+    EXPECT_TRUE(dlg.SaveOptionRadio(SAVE_WHOLE_SUBTREE)->isChecked());
     EXPECT_TRUE(dlg.FilenameEdit()->text().isEmpty());
     EXPECT_TRUE(dlg.TitleRadio(1)->isChecked());
 
@@ -455,14 +492,16 @@ TEST(SettingsDialog, OpensWithDefaultsBrowseKeepsChangedRadiosAndOkStoresEveryth
     services.m_dialogs.SetNextPath("/data/export");
     Button(&dlg, "...")->click();
     EXPECT_EQ(Str(services.m_dialogs.LastTitle()), "Save As");
+    EXPECT_FALSE(services.m_dialogs.LastWasOpen()) << "a save dialog: Save, and a question before replacing";
+    EXPECT_EQ(Str(services.m_dialogs.LastInitialPath()), "export.ldif");
     EXPECT_EQ(Str(services.m_dialogs.LastFilter()), kLdifFileFilter);
-    EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.txt") << "the default extension";
+    EXPECT_EQ(dlg.FilenameEdit()->text(), "/data/export.ldif") << "the default extension";
     EXPECT_TRUE(dlg.SaveOptionRadio(2)->isChecked());
     EXPECT_TRUE(dlg.TitleRadio(0)->isChecked());
     dlg.OnOK();
     EXPECT_EQ(settings.GetSaveOption(), 2);
     EXPECT_EQ(settings.GetEntryAsRDN(), 0);
-    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.txt");
+    EXPECT_EQ(Str(services.m_profile.GetProfileString("SaveToLDIF", "Filename", "")), "/data/export.ldif");
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntryAsRDN", -1), 0);
     EXPECT_EQ(services.m_profile.GetProfileInt("UI", "EntriesPerPage", -1), 200);
 }

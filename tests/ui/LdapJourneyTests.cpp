@@ -6,26 +6,37 @@
 #include "UiTestSupport.h"
 
 #include "SlapdFixture.h"
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Thread.h"
+#include "platform/qt/PlainText.h"
 #include "source/LdapSource.h"
+#include "ui/AttributeRowModel.h"
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryTreeModel.h"
+#include "ui/ExportSettings.h"
+#include "ui/LdapListView.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SearchPanel.h"
 #include "ui/SearchResultModel.h"
 #include "ui/TreeImages.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <set>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QProgressDialog>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -98,15 +109,14 @@ TEST_F(LdapJourney, ALevelTheServerCutShortEndsWithAMarkerUntilRefreshed) {
         std::vector<HTREEITEM> children = m_pTree->GetChildItems(hLevel);
         ASSERT_EQ(children.size(), 501u);
         HTREEITEM hMarker = children.back();
-        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)),
-                  "Only 500 entries shown: the server's size limit was reached.");
+        EXPECT_EQ(Str(m_pTree->GetItemText(hMarker)), "500 shown (size limit)");
         EXPECT_EQ(m_pTree->GetItemEntry(hMarker), nullptr);
         QModelIndex marker = pModel->IndexOf(pModel->Find(hMarker));
         EXPECT_TRUE(pModel->data(marker, Qt::FontRole).value<QFont>().italic());
         // Not a stop for the keyboard either (End goes to the last entry);
         // its whole text in the tooltip for a narrow pane.
         EXPECT_EQ(pModel->flags(marker), Qt::NoItemFlags);
-        EXPECT_EQ(pModel->data(marker, Qt::ToolTipRole).toString().toStdString(),
+        EXPECT_EQ(ToolTipPlainText(pModel->data(marker, Qt::ToolTipRole).toString()).toStdString(),
                   "Only 500 entries shown: the server's size limit was reached.");
         EXPECT_FALSE(m_pTree->ItemHasButton(hMarker));
         EXPECT_EQ(m_pTree->GetItemEntry(hLevel)->GetChildCount(), 500);
@@ -177,7 +187,7 @@ TEST_F(LdapJourney, EntryUpdatesReachTheServer) {
     m_pPanes->AddEntry(hPeople, "cn=Carol",
                        {{"objectClass", "inetOrgPerson"}, {"cn", "Carol"}, {"sn", "Ng"}});
     ASSERT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, "cn=Carol")); }));
-    EXPECT_EQ(Str(m_pPanes->Status(1)), "cn=Carol,ou=People,dc=example,dc=comNode successfully added");
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "Node successfully added: cn=Carol,ou=People,dc=example,dc=com");
     EXPECT_TRUE(m_server.Exists("cn=Carol,ou=People,dc=example,dc=com"));
 
     // Rename, shown in both title modes.
@@ -242,6 +252,36 @@ TEST_F(LdapJourney, ValueUpdatesKeepRowsCacheAndServerInStep) {
     EXPECT_GE(m_pPanes->RowOf("description=outside"), 0);
 }
 
+TEST_F(LdapJourney, AnotherClientsChangesSurviveAndAStaleChangeIsToldWithTheServersRows) {
+    HTREEITEM hPeople = People();
+    HTREEITEM hAlice = m_pPanes->Child(hPeople, "cn=Alice");
+    const std::string alice = m_pTree->GetItemEntry(hAlice)->GetDN().Str();
+    ASSERT_TRUE(m_pTree->ClickItem(hAlice));
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("telephoneNumber=111") >= 0; }));
+    // Another client, after the pane read Alice.
+    ASSERT_TRUE(m_server.Modify("dn: " + alice +
+                                "\nchangetype: modify\nadd: telephoneNumber\ntelephoneNumber: 222\n-\n"
+                                "delete: mail\nmail: alice@example.com\n"));
+
+    // The only number the pane knows goes; the other client's stays.
+    const size_t nRows = m_pPanes->Rows().size();
+    m_pPanes->DeleteRows({m_pPanes->RowOf("telephoneNumber=111")});
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->Rows().size() == nRows - 1; }));
+    EXPECT_EQ(m_server.Values(alice, "telephoneNumber"), std::vector<std::string>{"222"});
+
+    // A value the other client removed: told so, and the rows become the server's.
+    m_pPanes->m_services.m_boxes.Clear();
+    m_pPanes->ModifyRow(m_pPanes->RowOf("mail=alice@example.com"), "new@example.com");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->m_services.m_boxes.Count() == 1; }));
+    EXPECT_EQ(m_pPanes->m_services.m_boxes.Boxes()[0].text.Str(),
+              "The entry was changed on the server since it was read: modify/delete: mail: no such value");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("telephoneNumber=222") >= 0; }));
+    EXPECT_LT(m_pPanes->RowOf("mail=alice@example.com"), 0);
+    EXPECT_LT(m_pPanes->RowOf("mail=new@example.com"), 0);
+    EXPECT_GE(m_pPanes->RowOf("mail=alice.smith@example.com"), 0);
+    EXPECT_EQ(m_server.Values(alice, "mail"), std::vector<std::string>{"alice.smith@example.com"});
+}
+
 TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     // The server writes its own escapes as hex pairs (\2C).
     ASSERT_TRUE(m_server.Modify("dn: cn=Lee\\2C A," + kPeople + "\nchangetype: add\nobjectClass: person\n" +
@@ -259,6 +299,34 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     rename("cn=Lee\\, B", "cn=Lee", "cn=Lee");
     EXPECT_TRUE(m_server.Exists("cn=Lee," + kPeople));
     EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u) << "nothing was created or lost on the way";
+    // The old name's value went; renaming the entry the pane shows makes it
+    // show what the server holds now.
+    EXPECT_EQ(m_server.Values("cn=Lee," + kPeople, "cn"), std::vector<std::string>{"Lee"});
+    ASSERT_TRUE(m_pTree->ClickItem(hPeople));
+    ASSERT_TRUE(m_pTree->ClickItem(m_pPanes->Child(hPeople, "cn=Lee")));
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("cn=Lee") >= 0; }));
+    rename("cn=Lee", ("cn=Lea," + kPeople).c_str(), "cn=Lea");
+    ASSERT_TRUE(WaitUntil([&]() { return Idle() && m_pPanes->RowOf("cn=Lea") >= 0; }))
+        << ::testing::PrintToString(m_pPanes->Rows());
+    EXPECT_LT(m_pPanes->RowOf("cn=Lee"), 0) << "a whole DN under the same parent is a rename";
+    EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u);
+
+    // A whole DN naming another parent is refused: no move, no name made of a DN.
+    m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lea"));
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        EXPECT_TRUE(pDlg->DeleteOldRdnBox()->isChecked());
+        pDlg->EditableEdit()->setText(QString::fromStdString("cn=Smith\\, K,ou=Empty," + kBase));
+        pDlg->OnOK();
+        EXPECT_TRUE(pDlg->isVisible());
+        pDlg->reject();
+    });
+    m_pTree->OnModifyEntry();
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.Boxes().back().text),
+              "New: the DN typed names another parent (ou=Empty,dc=example,dc=com). An entry cannot be moved "
+              "here: type its new name alone, to keep it under ou=People,dc=example,dc=com.");
+    EXPECT_EQ(m_server.SearchDNs(kPeople).size(), 3u);
+    rename("cn=Lea", "cn=Lee", "cn=Lee");
 
     // A relative name that is not one is refused with a message; the dialog stays open.
     m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
@@ -473,6 +541,96 @@ TEST_F(LdapJourney, SaveToLdifOnAHeldServerShowsProgressAndCancelLeavesTheFile) 
     EXPECT_TRUE(m_pTree->GetItemEntry(hPeople)->CanRefresh());
 }
 
+// 600 entries below ou=People, none of them loaded in the tree.
+class LdapSaveJourney : public LdapJourney {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_server.AddChildren(kPeople, 600, "member"));
+        LdapJourney::SetUp();
+    }
+    // What Save to LDIF says and writes for the top entry's People item,
+    // unexpanded, with the option given.
+    std::string Save(int nOption, const std::string& path) {
+        CExportSettings& settings = m_pPanes->m_doc.GetExportSettings();
+        settings.SetFilename(path.c_str());
+        settings.SetSaveOption(nOption);
+        m_pTree->SelectItem(m_pPanes->Child(m_pPanes->Root(), "ou=People"));
+        m_pTree->OnSaveToLdif();
+        return Str(m_pPanes->Status(1));
+    }
+};
+
+TEST_F(LdapSaveJourney, TheDefaultSavesTheWholeSubtreeParentsFirstTheOthersSayWhatTheyLeftOut) {
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    CTempDir dir;
+    const std::string out = dir.File("people.ldif");
+    // A new profile saves the whole subtree, read from the server.
+    EXPECT_EQ(CExportSettings().GetSaveOption(), SAVE_WHOLE_SUBTREE);
+    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "603 entries saved to " + out);
+    const std::string written = ReadWholeFile(out);
+    EXPECT_EQ(written.rfind("version: 1\r\n\r\ndn: ou=People,dc=example,dc=com\r\n", 0), 0u);
+    EXPECT_NE(written.find("mail: alice.smith@example.com\r\n"), std::string::npos);
+    // Another server takes the file as it is: every parent comes first.
+    CSlapdServer other("dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\n"
+                       "dc: example\no: Example\n\n");
+    ASSERT_TRUE(other.Start()) << other.LastError();
+    int nExit = -1;
+    const std::string output = other.RunTool("ldapadd -x -H " + other.Url() + " -D " + other.AdminDN() +
+                                                 " -w " + other.Password() + " -f " + out + " 2>&1",
+                                             &nExit);
+    EXPECT_EQ(nExit, 0) << output;
+    EXPECT_EQ(other.SearchDNs(kPeople).size(), 602u);
+
+    // The options that write what the tree holds say that they did.
+    EXPECT_EQ(Save(SAVE_ALL, out),
+              "1 entries saved to " + out + " (only entries loaded in the tree were included)");
+    EXPECT_EQ(ReadWholeFile(out), "dn: ou=People,dc=example,dc=com\r\n\r\n");
+}
+
+TEST_F(LdapSaveJourney, AStoppedOrCutSubtreeLeavesTheFileAsItWas) {
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    CTempDir dir;
+    const std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    // Held by the server: the progress window comes up, and its Cancel ends
+    // the save with the file untouched.
+    m_server.Pause();
+    QString label;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, m_pTree, [&] {
+        if (auto* pProgress = m_pTree->findChild<QProgressDialog*>(); pProgress && pProgress->isVisible()) {
+            label = pProgress->labelText();
+            pProgress->cancel();
+        }
+    });
+    poll.start(50);
+    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "Save to LDIF stopped; this file was left as it was: " + out);
+    poll.stop();
+    m_server.Resume();
+    EXPECT_EQ(label, QStringLiteral("Saving entries to LDIF: 0 written"));
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
+}
+
+TEST_F(LdapSaveJourney, ASubtreeCutByTheServersLimitIsNoBackup) {
+    // Anonymous users get at most 100 entries from this server.
+    m_pPanes.reset();
+    m_server.Stop();
+    m_server.SetSizeLimits("size=100 size.prtotal=100");
+    StartAndOpen(m_server, false);
+    CTempDir dir;
+    const std::string out = dir.File("kept.ldif");
+    WriteWholeFile(out, "dn: o=before\r\n\r\n");
+    m_pTree->ExpandItem(m_pPanes->Root());
+    ASSERT_TRUE(WaitUntil([this]() { return SearchDone(); }));
+    Save(SAVE_WHOLE_SUBTREE, out);
+    EXPECT_EQ(ReadWholeFile(out), "dn: o=before\r\n\r\n");
+    EXPECT_THAT(Str(m_pPanes->m_services.m_boxes.LastText()),
+                ::testing::HasSubstr("The subtree was not saved; this file was left as it was: " + out));
+}
+
 class LdapLargeJourney : public LdapJourney {
 protected:
     static constexpr int kBigChildren = 20000;
@@ -647,6 +805,33 @@ protected:
 
 } // namespace
 
+// A search cut short says whose limit it was: the user's own, or the
+// server's (which anonymous users meet first).
+TEST_F(LdapJourney, ASearchCutShortSaysWhoseLimitItWas) {
+    CSlapdServer capped;
+    capped.SetSizeLimit(500);
+    ASSERT_TRUE(capped.AddChildren("ou=Empty," + kBase, 1200));
+    StartAndOpen(capped, false);
+    CSearchPanel panel(&m_pPanes->m_doc, m_pTree);
+    panel.show();
+    const struct {
+        int nLimit;
+        const char* pszStatus;
+    } cases[] = {
+        {1000, "500 entries (the server's size limit of 500 reached)"},
+        {20, "20 entries (your limit of 20 reached)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nLimit);
+        panel.ShowForEntry(kBase.c_str());
+        panel.SizeLimitSpin()->setValue(c.nLimit);
+        panel.FilterCombo()->setEditText("(objectClass=*)");
+        QTest::keyClick(panel.FilterCombo()->lineEdit(), Qt::Key_Return);
+        ASSERT_TRUE(WaitUntil([&]() { return !panel.IsSearching(); }));
+        EXPECT_EQ(Str(panel.GetStatusText()), c.pszStatus);
+    }
+}
+
 TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->ShowForEntry(kBase.c_str());
     EXPECT_EQ(m_pPanel->BaseCombo()->currentText().toStdString(), kBase);
@@ -657,6 +842,15 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     m_pPanel->OnSearch();
     EXPECT_FALSE(m_pPanel->IsSearching());
     EXPECT_EQ(m_pPanel->Results()->GetResultCount(), 0);
+    // So is a base that is no DN; neither is remembered.
+    m_pPanel->FilterCombo()->setEditText("(cn=x)");
+    m_pPanel->BaseCombo()->setEditText("not a DN");
+    m_pPanel->OnSearch();
+    EXPECT_FALSE(m_pPanel->IsSearching());
+    EXPECT_EQ(Str(m_pPanes->m_services.m_boxes.LastText()), "Error - Invalid Search Base.");
+    EXPECT_EQ(m_pPanel->BaseCombo()->findText("not a DN"), -1);
+    m_pPanes->m_services.m_boxes.Clear();
+    m_pPanel->BaseCombo()->setEditText(QString::fromStdString(kBase));
 
     // Enter searches; the table fills, sorts by any column and narrows by text.
     ASSERT_TRUE(Search("(|(objectClass=person)(ou=L*))"));
@@ -703,9 +897,117 @@ TEST_F(SearchPanelTest, FindsGoesToAndSavesTheEntries) {
     // A table of some attributes still saves whole entries as LDIF.
     m_pPanel->AttributesEdit()->setText("cn");
     ASSERT_TRUE(Search("(sn=One)"));
+    // The rows of a new search come in the server's order: the old arrow goes.
+    EXPECT_EQ(pTable->horizontalHeader()->sortIndicatorSection(), -1);
     ASSERT_EQ(m_pPanel->Results()->GetColumnCount(), 2) << "DN and cn";
     ASSERT_TRUE(m_pPanel->WriteLdif(ldif.c_str()));
     text = ReadWholeFile(ldif);
     EXPECT_NE(text.find("objectClass: person\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("sn: One\r\n"), std::string::npos) << text;
+}
+
+namespace {
+
+// A group whose member is five levels down and whose seeAlso names an
+// entry that is not there.
+std::string GroupSeed() {
+    return DeepSeed() +
+           "\ndn: cn=Staff,dc=example,dc=com\nobjectClass: groupOfNames\ncn: Staff\nmember: " + kDeep +
+           "\nseeAlso: cn=Nobody,dc=example,dc=com\n";
+}
+
+class DnValueTest : public LdapJourney {
+protected:
+    DnValueTest() : LdapJourney(GroupSeed()) {}
+    // Shows the group's attributes and makes the row of name the current one.
+    int ShowGroupRow(const char* pszName) {
+        HTREEITEM hRoot = m_pPanes->Root();
+        if (m_pTree->GetItemEntry(hRoot)->IsUnexpanded())
+            ExpandAndWait(hRoot);
+        HTREEITEM hStaff = m_pPanes->Child(hRoot, "cn=Staff");
+        EXPECT_TRUE(hStaff);
+        m_pTree->ClickItem(hStaff);
+        CLdapListView* pList = m_pPanes->m_pList;
+        // The server's answer, not the cache shown first, fills the rows.
+        EXPECT_TRUE(WaitUntil([&] {
+            CEntryNode* pEntry = pList->GetCurrentEntry();
+            return pEntry && pEntry->CanRefreshAttributes() && pList->GetRowCount() >= 4;
+        }));
+        PumpEvents();
+        for (int nRow = 0; nRow < pList->GetRowCount(); ++nRow) {
+            if (pList->GetRowName(nRow) == pszName) {
+                pList->SelectRows({nRow});
+                pList->GetListControl()->selectionModel()->setCurrentIndex(pList->GetModel()->index(nRow, 1),
+                                                                           QItemSelectionModel::NoUpdate);
+                return nRow;
+            }
+        }
+        ADD_FAILURE() << "no row " << pszName;
+        return -1;
+    }
+    QAction* GoToAction() {
+        for (QAction* pAction : m_pPanes->m_pList->GetContextMenu()->actions())
+            if (pAction->text() == "&Go to Entry")
+                return pAction;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+// A DN in the attribute pane is followed by its context menu or a
+// double-click: the tree opens level by level to the entry, which shows;
+// a DN of no entry says so; other values are not offered.
+TEST_F(DnValueTest, ADnValueIsFollowedToItsEntry) {
+    CLdapListView* pList = m_pPanes->m_pList;
+    const int nMember = ShowGroupRow("member");
+    ASSERT_GE(nMember, 0);
+    // Read as the tree shows DNs; the bytes are the server's.
+    EXPECT_EQ(pList->GetModel()->index(nMember, 1).data().toString().toStdString(),
+              "cn=Deep\\, One,ou=L4,ou=L3,ou=L2,ou=L1,dc=example,dc=com");
+    ASSERT_NE(GoToAction(), nullptr);
+    pList->OnRightButtonDown(
+        pList->GetListControl()->visualRect(pList->GetModel()->index(nMember, 1)).center());
+    EXPECT_TRUE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+    GoToAction()->trigger();
+    ASSERT_TRUE(WaitUntil([&] {
+        CEntryNode* pEntry = m_pTree->GetSelectedEntry();
+        return pEntry && DnCompareKey(pEntry->GetDN().View()) == DnCompareKey(kDeep) &&
+               pList->GetCurrentEntry() == pEntry && pList->GetRowCount() >= 4;
+    })) << Str(m_pPanes->Status(1));
+
+    // A value that is no DN: nothing to follow, and a double-click does not go.
+    const int nCn = ShowGroupRow("cn");
+    ASSERT_GE(nCn, 0);
+    pList->OnRightButtonDown(pList->GetListControl()->visualRect(pList->GetModel()->index(nCn, 1)).center());
+    EXPECT_FALSE(GoToAction()->isEnabled());
+    pList->GetContextMenu()->close();
+
+    // A double-click on a DN of no entry: the tree says it is not there.
+    const int nSeeAlso = ShowGroupRow("seeAlso");
+    ASSERT_GE(nSeeAlso, 0);
+    QTreeView* pControl = pList->GetListControl();
+    pList->window()->resize(800, 600);
+    pList->window()->show();
+    PumpEvents();
+    const QPoint at = pControl->visualRect(pList->GetModel()->index(nSeeAlso, 1)).center();
+    ASSERT_EQ(pControl->indexAt(at).row(), nSeeAlso);
+    // As a window system delivers a double-click: press, release, the
+    // double-click, release.
+    QWidget* pViewport = pControl->viewport();
+    QTest::mousePress(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, at, pViewport->mapToGlobal(at), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pViewport, &doubleClick);
+    QTest::mouseRelease(pViewport, Qt::LeftButton, Qt::NoModifier, at);
+    ASSERT_TRUE(WaitUntil([&] { return !m_pTree->IsGoingToEntry(); }));
+    EXPECT_EQ(Str(m_pPanes->Status(1)), "The entry cn=Nobody,dc=example,dc=com does not exist.") << [&] {
+        std::string all;
+        for (const CString& text : m_pPanes->m_services.m_status.History(1))
+            all += Str(text) + " | ";
+        return all;
+    }();
+    EXPECT_EQ(Str(m_pTree->GetSelectedEntry()->GetDN()), "cn=Staff,dc=example,dc=com");
 }

@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -138,13 +140,13 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     m_settings.SetFilename(m_dir.Path().string().c_str());
     m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
-              "Write Access Denied to LDIF file" + m_dir.Path().string() + "\nIs a directory");
+              "Write Access Denied to LDIF file " + m_dir.Path().string() + "\nIs a directory");
     WriteWholeFile(chosen, "keep");
     ASSERT_EQ(::chmod(chosen.c_str(), 0444), 0);
     m_settings.SetFilename(chosen.c_str());
     m_pTree->OnSaveToLdif();
     EXPECT_EQ(Str(m_panes.m_services.m_boxes.LastText()),
-              "Write Access Denied to LDIF file" + chosen + "\nPermission denied");
+              "Write Access Denied to LDIF file " + chosen + "\nPermission denied");
     EXPECT_EQ(ReadWholeFile(chosen), "keep");
 
     // Option 1: every entry of the subtree, depth first, as the tree holds them.
@@ -160,14 +162,15 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     EXPECT_THAT(all, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\n"));
     EXPECT_THAT(Str(m_panes.Status(1)), HasSubstr("3 entries saved"));
 
-    // Option 0: only entries whose attributes were read.
+    // Option 0 on a file: every entry's attributes are in memory, so even
+    // one whose cache a pane emptied is written whole.
     CEntryNode* pBob = m_pTree->GetItemEntry(m_panes.Child(m_hPeople, "cn=Bob"));
-    DeleteAttributes(pBob->m_attributes); // as if never read
+    DeleteAttributes(pBob->m_attributes);
     m_settings.SetSaveOption(0);
     m_pTree->OnSaveToLdif();
     std::string some = ReadWholeFile(out);
     EXPECT_THAT(some, HasSubstr("dn: cn=Alice"));
-    EXPECT_THAT(some, Not(HasSubstr("dn: cn=Bob")));
+    EXPECT_THAT(some, HasSubstr("dn: cn=Bob,ou=People,o=Acme\r\nobjectclass: person\r\ncn: Bob\r\n\r\n"));
 
     // Option 2: missing attributes are read first.
     m_settings.SetSaveOption(2);
@@ -188,6 +191,52 @@ TEST_F(LdifJourney, SaveToLdifAsksForAFileRefusesAnUnwritableOneAndWritesByEachO
     EXPECT_THAT(written, StartsWith("dn: ou=People,o=Acme\r\n"));
     EXPECT_THAT(written, Not(HasSubstr("Root")));
     EXPECT_EQ(std::system(("ldapadd -n -f '" + fromTop + "' >/dev/null 2>&1").c_str()), 0);
+}
+
+TEST(LdifExportOfAFile, WholeSubtreeParentsFirstInFileOrderWhateverTheOptionAndNoInvalidNames) {
+    // Nothing below the top is expanded; the names "bad name" and "cn;"
+    // are no attribute descriptions and never reach an LDIF output.
+    const std::string file = "dn: o=Acme\nobjectclass: organization\n\n"
+                             "dn: ou=B,o=Acme\nobjectclass: organizationalUnit\n\n"
+                             "dn: cn=b2,ou=B,o=Acme\nobjectclass: person\n\n"
+                             "dn: ou=A,o=Acme\nobjectclass: organizationalUnit\n\n"
+                             "dn: cn=b1,ou=B,o=Acme\nobjectclass: person\nbad name: x\ncn;: y\ncn: b1\n\n"
+                             "dn: cn=a1,ou=A,o=Acme\nobjectclass: person\n\n";
+    CTempDir dir;
+    CPanes panes;
+    ASSERT_TRUE(panes.OpenLdif(dir.File("file.ldif"), file, "o=Acme"));
+    const std::string out = dir.File("out.ldif");
+    panes.m_doc.GetExportSettings().SetFilename(out.c_str());
+    for (int nOption : {0, 1, 2}) {
+        panes.m_doc.GetExportSettings().SetSaveOption(nOption);
+        panes.m_pTree->SelectItem(panes.Root());
+        panes.m_pTree->OnSaveToLdif();
+        const std::string written = ReadWholeFile(out);
+        std::vector<std::string> dns;
+        for (size_t pos = 0; pos < written.size(); pos = written.find("\r\n", pos) + 2) {
+            if (written.compare(pos, 4, "dn: ") == 0)
+                dns.push_back(written.substr(pos + 4, written.find("\r\n", pos) - pos - 4));
+        }
+        EXPECT_EQ(dns, (std::vector<std::string>{"o=Acme", "ou=B,o=Acme", "cn=b2,ou=B,o=Acme",
+                                                 "cn=b1,ou=B,o=Acme", "ou=A,o=Acme", "cn=a1,ou=A,o=Acme"}))
+            << "option " << nOption;
+        EXPECT_THAT(written, HasSubstr("dn: cn=b1,ou=B,o=Acme\r\nobjectclass: person\r\ncn: b1\r\n\r\n"));
+        EXPECT_EQ(Str(panes.Status(1)),
+                  "6 entries saved to " + out + "; 2 attributes with invalid names were skipped");
+    }
+
+    // Copy as LDIF from either pane says the same.
+    panes.m_pTree->ExpandItem(panes.Root());
+    const HTREEITEM hB = panes.Child(panes.Root(), "ou=B");
+    panes.m_pTree->ExpandItem(hB);
+    ASSERT_TRUE(panes.m_pTree->ClickItem(panes.Child(hB, "cn=b1")));
+    panes.m_pTree->OnCopy(true);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              "dn: cn=b1,ou=B,o=Acme\nobjectclass: person\ncn: b1\n\n");
+    EXPECT_EQ(Str(panes.Status(1)), "2 attributes with invalid names were skipped");
+    panes.m_pList->OnCopy(true);
+    EXPECT_EQ(Str(panes.Status(2)), "2 attributes with invalid names were skipped");
+    EXPECT_EQ(Str(SkippedNamesText(1)), "1 attribute with an invalid name was skipped");
 }
 
 namespace {

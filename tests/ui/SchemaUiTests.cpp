@@ -6,6 +6,7 @@
 #include "SlapdFixture.h"
 #include "TestServices.h"
 #include "model/EntryNode.h"
+#include "platform/qt/PlainText.h"
 #include "source/DataSource.h"
 #include "source/PasswordHash.h"
 #include "source/SchemaFiles.h"
@@ -330,7 +331,7 @@ TEST_F(SchemaUi, ThePanesFollowTheSchemaOperationalAttributesTipsAndRefusals) {
     EXPECT_TRUE(pModel->data(pModel->index(nCreated, 1), Qt::ToolTipRole)
                     .toString()
                     .startsWith(QStringLiteral("Local time: ")));
-    EXPECT_EQ(pModel->data(pModel->index(nOu, 0), Qt::ToolTipRole).toString(),
+    EXPECT_EQ(ToolTipPlainText(pModel->data(pModel->index(nOu, 0), Qt::ToolTipRole).toString()),
               BytesToText(m_pSchema->FindAttributeType("ou")->m_strDesc));
     m_panes.m_services.m_boxes.Clear();
     m_panes.m_pList->SelectRows({nCreated});

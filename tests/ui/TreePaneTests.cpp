@@ -155,7 +155,7 @@ TEST_F(TreePane, AddEntryAppearsOnlyUnderAnExpandedParent) {
     m_panes.AddEntry(hPeople, "cn=Bea", {{"cn", "Bea"}});
     EXPECT_EQ(m_panes.ChildTexts(hPeople),
               (std::vector<std::string>{"cn=adam", "cn=Alice", "cn=Bea", "cn=Zed"}));
-    EXPECT_EQ(Str(m_panes.Status(1)), "cn=Bea,ou=People,o=AcmeNode successfully added");
+    EXPECT_EQ(Str(m_panes.Status(1)), "Node successfully added: cn=Bea,ou=People,o=Acme");
     CEntryNode* pBea = m_pTree->GetItemEntry(m_panes.Child(hPeople, "cn=Bea"));
     ASSERT_NE(pBea, nullptr);
     EXPECT_EQ(Str(pBea->GetDN()), "cn=Bea,ou=People,o=Acme");

@@ -12,6 +12,7 @@
 #include "ui/AttributeListEditor.h"
 #include "ui/EntryDlg.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/ScreenFit.h"
 
 #include <gtest/gtest.h>
 
@@ -43,12 +44,15 @@ char* g_argv[] = {g_arg0, nullptr};
 class CUiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Offscreen, unless a test run names an offscreen screen of its own.
+        if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen")))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
         g_pRuntimeDir = std::make_unique<QTemporaryDir>();
         setenv("XDG_RUNTIME_DIR", g_pRuntimeDir->path().toLocal8Bit().constData(), 1);
         setenv("XDG_CONFIG_HOME", g_pRuntimeDir->path().toLocal8Bit().constData(), 1);
         CMessageDispatcher::Instance().SetUIThread();
         g_pApp = std::make_unique<QApplication>(g_argc, g_argv);
+        CScreenFit::Install();
         g_pWakeup = std::make_unique<CQtDispatcherWakeup>();
     }
     void TearDown() override {

@@ -1,13 +1,20 @@
 #include "platform/qt/QtServices.h"
 
 #include "platform/Dispatcher.h"
+#include "platform/qt/PlainText.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString ToQString(const CString& text) {
     return QString::fromUtf8(text.Str().data(), static_cast<qsizetype>(text.Str().size()));
@@ -28,7 +35,11 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
         pParent = m_pOwner ? m_pOwner.data() : QApplication::activeWindow();
     QMessageBox box(pParent);
     box.setWindowTitle(ToQString(caption));
-    box.setText(ToQString(text));
+    // The text carries DNs and server messages: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(ShownText(text));
+    // A look-alike name in a question is pointed out before the answer.
+    box.setInformativeText(LookAlikeWarning(ToQString(text)));
     switch (nType & MB_ICONMASK) {
     case MB_ICONSTOP:
         box.setIcon(QMessageBox::Critical);
@@ -49,11 +60,11 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
     switch (nType & MB_TYPEMASK) {
     case MB_OKCANCEL:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
+        box.setDefaultButton(nType & MB_DEFBUTTON2 ? QMessageBox::Cancel : QMessageBox::Ok);
         break;
     case MB_YESNO:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(nType & MB_DEFBUTTON2 ? QMessageBox::No : QMessageBox::Yes);
         break;
     default:
         box.setStandardButtons(QMessageBox::Ok);
@@ -98,14 +109,40 @@ CQtProfile::CQtProfile(const QString& iniPath) : m_iniPath(iniPath) {}
 
 CQtProfile::~CQtProfile() = default;
 
+namespace {
+// The profile names servers, accounts and trusted keys: for its owner's
+// eyes only. Created 0600 before Qt first writes it (Qt keeps the mode of
+// a file it replaces), and put back to 0600 should anything widen it.
+void KeepProfilePrivate(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    if (S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        ::chmod(name.constData(), st.st_mode & 0700);
+}
+} // namespace
+
 QSettings& CQtProfile::Settings() {
     if (!m_pSettings) {
         if (m_iniPath.isEmpty())
             m_pSettings = std::make_unique<QSettings>(QStringLiteral("Brennick"), QStringLiteral("Tarvo"));
         else
             m_pSettings = std::make_unique<QSettings>(m_iniPath, QSettings::IniFormat);
+        KeepProfilePrivate(m_pSettings->fileName());
     }
     return *m_pSettings;
+}
+
+bool CQtProfile::Sync(QSettings& settings) {
+    settings.sync();
+    KeepProfilePrivate(settings.fileName());
+    return settings.status() == QSettings::NoError;
 }
 
 QString CQtProfile::FileName() const {
@@ -138,8 +175,7 @@ BOOL CQtProfile::WriteProfileString(const CString& section, const CString& key, 
     std::lock_guard<std::mutex> lock(m_mutex);
     QSettings& settings = Settings();
     settings.setValue(ProfileKey(section, key), ToQString(value));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return Sync(settings);
 }
 
 int CQtProfile::GetProfileInt(const CString& section, const CString& key, int nDefault) {
@@ -156,8 +192,7 @@ BOOL CQtProfile::WriteProfileInt(const CString& section, const CString& key, int
     std::lock_guard<std::mutex> lock(m_mutex);
     QSettings& settings = Settings();
     settings.setValue(ProfileKey(section, key), nValue);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return Sync(settings);
 }
 
 // ---------------------------------------------------------------------------

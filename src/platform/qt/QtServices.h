@@ -61,6 +61,8 @@ public:
 
 private:
     QSettings& Settings();
+    // Writes the settings out and keeps the file private; false on failure.
+    static bool Sync(QSettings& settings);
 
     std::mutex m_mutex;
     QString m_iniPath;

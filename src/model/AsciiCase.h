@@ -1,6 +1,6 @@
 #pragma once
-// Upper-casing as the LDIF reader does it: bytes, ASCII letters only (no
-// code-page conversion anywhere in the file path).
+// Upper-casing for DNs and LDIF names: bytes, ASCII letters only (no
+// code-page conversion, whatever the locale).
 
 #include <string_view>
 
