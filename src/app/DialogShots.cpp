@@ -279,6 +279,13 @@ int main(int argc, char* argv[]) {
              pDlg->SetEditText("Head of the analytical engines team");
              return pDlg;
          }},
+        {"rename",
+         [] {
+             auto* pDlg = new CModifyAttributeDlg(CModifyAttributeDlg::MODE_ENTRY);
+             pDlg->SetReadOnlyText("cn=Ada Lovelace,ou=Engineering,dc=example,dc=com");
+             pDlg->SetEditText("cn=Ada King");
+             return pDlg;
+         }},
         {"settings", [&settings] { return new CSettingsDlg(&settings); }},
         {"about", [] { return new CAboutDlg; }},
     };

@@ -70,6 +70,8 @@ void CModifyAttributeDlg::InitDialog() {
     // Shown only, a DN as the tree shows it: the bytes themselves are kept
     // in m_strReadOnly and are what is sent.
     m_pReadOnly->setText(ShownText(m_nMode == MODE_ENTRY ? DnForDisplay(m_strReadOnly) : m_strReadOnly));
+    // The start of a long DN is its name: shown first.
+    m_pReadOnly->setCursorPosition(0);
     const QString warning = LookAlikeWarning(BytesToText(m_strReadOnly));
     m_pReadOnly->setToolTip(warning.isEmpty() ? QString() : PlainToolTip(warning));
     m_pEdit->setText(BytesToText(m_strEdit));
