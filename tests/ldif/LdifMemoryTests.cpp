@@ -77,6 +77,11 @@ TEST_F(CLdifMemoryTest, AFileThatCannotFitIsRefusedBeforeItIsReadAndLeftAsItWas)
 }
 
 TEST_F(CLdifMemoryTest, RunningOutOfMemoryWhileReadingIsReportedAndTheFileLeftAsItWas) {
+#if defined(__SANITIZE_ADDRESS__)
+    // Its allocator ends the program when memory runs out instead of failing
+    // the allocation; the plain build runs this.
+    GTEST_SKIP() << "not under AddressSanitizer";
+#endif
     // Tiny records cost far more memory than their bytes: the check up
     // front lets the file through and the memory runs out while reading.
     std::string text;
