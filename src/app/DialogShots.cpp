@@ -11,14 +11,17 @@
 #include "session/MainFrame.h"
 #include "session/TarvoDoc.h"
 #include "source/LdapSource.h"
+#include "source/SchemaFiles.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
+#include "ui/EntryClassesPanel.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/SchemaBrowser.h"
 #include "ui/SettingsDlg.h"
 
 #include "ui/ScreenFit.h"
@@ -89,6 +92,18 @@ bool GrabMainWindow(const QString& path) {
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
     return frame.grab().save(path);
+}
+
+// The schema window on the standard schemas, inetOrgPerson chosen: its
+// superiors and the attributes it inherits.
+bool GrabSchemaBrowser(const QString& path) {
+    CSchemaBrowser browser;
+    browser.SetSchema(BuiltinSchema());
+    browser.show();
+    browser.ShowDefinition(CSchemaBrowser::kObjectClasses, QStringLiteral("inetOrgPerson"));
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    return browser.grab().save(path);
 }
 
 // Serves events until fnDone holds (at most ten seconds).
@@ -236,6 +251,21 @@ int main(int argc, char* argv[]) {
              pDlg->Editor()->ValueEdit()->setText(QStringLiteral("ada@example.com"));
              return pDlg;
          }},
+        {"add-entry-schema",
+         [] {
+             auto* pDlg = new CEntryDlg;
+             pDlg->SetSchema(BuiltinSchema());
+             CEntryClassesPanel* pClasses = pDlg->ClassesPanel();
+             pClasses->StructuralCombo()->setCurrentText(QStringLiteral("inetOrgPerson"));
+             pClasses->AuxiliaryCombo()->setCurrentText(QStringLiteral("posixAccount"));
+             pClasses->AddAuxiliaryButton()->click();
+             pClasses->NamingCombo()->setCurrentText(QStringLiteral("cn"));
+             pDlg->RelativeNameEdit()->setText(QStringLiteral("Ada Lovelace"));
+             AddRow(pDlg->Editor(), "mail", "ada@example.com");
+             pDlg->Editor()->NameEdit()->setText(QStringLiteral("sn"));
+             pDlg->Editor()->ValueEdit()->setText(QStringLiteral("Lovelace"));
+             return pDlg;
+         }},
         {"add-attributes",
          [] {
              auto* pDlg = new CAddAttributesDlg;
@@ -274,6 +304,12 @@ int main(int argc, char* argv[]) {
         }
         std::printf("wrote %s\n", qPrintable(path));
     }
+    const QString schemaPath = QStringLiteral("%1/schema-browser%2.png").arg(folder, suffix);
+    if (!GrabSchemaBrowser(schemaPath)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(schemaPath));
+        return 1;
+    }
+    std::printf("wrote %s\n", qPrintable(schemaPath));
     const QString mainPath = QStringLiteral("%1/main-window%2.png").arg(folder, suffix);
     if (!GrabMainWindow(mainPath)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(mainPath));

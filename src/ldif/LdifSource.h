@@ -57,6 +57,11 @@ public:
     // Evaluates the filter over the shown entries in memory, inside the
     // call, and reports like the LDAP source does.
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
+    // The local slapd's schema files, else the built-in standard schemas.
+    void LoadSchema(CWnd* pNotify) override;
+    // A salted hash (or clear text) made here replaces the userPassword values.
+    std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                 EPasswordScheme eScheme) override;
 
     // The split of one line: the name is everything before the first colon
     // as written; the value everything after it without the white space in

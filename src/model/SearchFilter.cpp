@@ -296,6 +296,13 @@ bool CSearchFilter::MatchValue(const CString& value) const {
     }
 }
 
+void CSearchFilter::CollectTypes(std::vector<std::string>& types) const {
+    if (!m_strType.empty())
+        types.push_back(m_strType);
+    for (const auto& pChild : m_children)
+        pChild->CollectTypes(types);
+}
+
 bool CSearchFilter::Matches(const CAttributeArray& attributes) const {
     switch (m_eKind) {
     case kAnd:

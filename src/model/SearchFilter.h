@@ -39,6 +39,8 @@ public:
     bool Matches(const CAttributeArray& attributes) const;
 
     EKind GetKind() const { return m_eKind; }
+    // The attribute types the filter names, in order, each as written.
+    void CollectTypes(std::vector<std::string>& types) const;
 
 private:
     bool MatchValue(const CString& value) const;

@@ -26,6 +26,13 @@ const char* GetCommandString(UINT nID) {
         return "Save the LDAP output into the LDIF file";
     case ID_TOOLS_SEARCH:
         return "Searches the directory below an entry with a filter\nSearch";
+    case ID_VIEW_OPERATIONAL:
+        return "Shows the attributes the server keeps about each entry, greyed\nOperational Attributes";
+    case ID_TOOLS_SET_PASSWORD:
+        return "Sets the password of the selected entry\nSet Password";
+    case ID_TOOLS_SCHEMA:
+        return "Shows the object classes, attribute types, syntaxes and matching rules of the "
+               "directory\nSchema";
     case ID_TOOLS_SETTINGS:
         return "Edits the settings for the saving of the directory structure into an Ldif file\nSettings";
     case ID_TB_ADD_ATTRIBUTES:

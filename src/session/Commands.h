@@ -43,6 +43,9 @@ enum : UINT {
     ID_HELP_CONTENTS = 32834,
     ID_EDIT_COPY_LDIF = 32840,
     ID_TOOLS_SEARCH = 32841,
+    ID_TOOLS_SCHEMA = 32842,
+    ID_TOOLS_SET_PASSWORD = 32843,
+    ID_VIEW_OPERATIONAL = 32844,
 };
 
 // The command's string: the status prompt, then after '\n' the tooltip.

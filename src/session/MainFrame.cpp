@@ -1,6 +1,7 @@
 #include "session/MainFrame.h"
 
 #include "model/EntryNode.h"
+#include "platform/Services.h"
 #include "platform/qt/PlainText.h"
 #include "platform/qt/QtServices.h"
 #include "session/Commands.h"
@@ -11,6 +12,7 @@
 #include "source/LdapSource.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
+#include "ui/SchemaBrowser.h"
 #include "ui/SearchPanel.h"
 #include "ui/SettingsDlg.h"
 
@@ -121,6 +123,12 @@ void CMainFrame::CreateMenus() {
     pCopyLdif->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     pEdit->addAction(pCopyLdif);
 
+    QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
+    QAction* pOperational = CommandAction(ID_VIEW_OPERATIONAL, QStringLiteral("&Operational Attributes"));
+    pOperational->setCheckable(true);
+    pOperational->setChecked(m_pDocument && m_pDocument->m_exportSettings.GetShowOperational());
+    pView->addAction(pOperational);
+
     QMenu* pTools = pBar->addMenu(QStringLiteral("&Tools"));
     QMenu* pEntry = pTools->addMenu(QStringLiteral("&Entry"));
     pEntry->addAction(CommandAction(ID_TOOLS_ENTRY_ADD, QStringLiteral("&Add")));
@@ -134,6 +142,8 @@ void CMainFrame::CreateMenus() {
     QAction* pSearch = CommandAction(ID_TOOLS_SEARCH, QStringLiteral("Searc&h..."));
     pSearch->setShortcut(QKeySequence::Find);
     pTools->addAction(pSearch);
+    pTools->addAction(CommandAction(ID_TOOLS_SCHEMA, QStringLiteral("Sche&ma")));
+    pTools->addAction(CommandAction(ID_TOOLS_SET_PASSWORD, QStringLiteral("Set &Password...")));
     pTools->addSeparator();
     pTools->addAction(CommandAction(ID_TOOLS_SETTINGS, QStringLiteral("&Settings")));
 
@@ -142,7 +152,7 @@ void CMainFrame::CreateMenus() {
     pHelp->addSeparator();
     pHelp->addAction(CommandAction(ID_APP_ABOUT, QStringLiteral("&About Tarvo...")));
 
-    for (QMenu* pMenu : {pFile, pEdit, pTools, pEntry, pAttributes, pHelp})
+    for (QMenu* pMenu : {pFile, pEdit, pView, pTools, pEntry, pAttributes, pHelp})
         connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     // Accelerators without a menu item.
@@ -424,9 +434,14 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
         return bEnabled;
     switch (nID) {
     case ID_TOOLS_SETTINGS:
+    case ID_VIEW_OPERATIONAL:
         return m_pDocument != nullptr;
     case ID_TOOLS_SEARCH:
+    case ID_TOOLS_SCHEMA:
         return m_pDocument && m_pDocument->GetDataSource();
+    case ID_TOOLS_SET_PASSWORD:
+        return m_pDocument && m_pDocument->GetDataSource() &&
+               m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
     case ID_EDIT_COPY:
     case ID_EDIT_COPY_LDIF:
         return CanCopy(nID == ID_EDIT_COPY_LDIF);
@@ -468,6 +483,18 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             break;
         case ID_TOOLS_SEARCH:
             OnSearch();
+            bHandled = TRUE;
+            break;
+        case ID_TOOLS_SCHEMA:
+            OnSchema();
+            bHandled = TRUE;
+            break;
+        case ID_TOOLS_SET_PASSWORD:
+            OnSetPassword();
+            bHandled = TRUE;
+            break;
+        case ID_VIEW_OPERATIONAL:
+            OnViewOperational();
             bHandled = TRUE;
             break;
         case ID_HELP_CONTENTS:
@@ -534,6 +561,39 @@ void CMainFrame::OnSearch() {
     if (!pEntry)
         pEntry = m_pTreeView->GetItemEntry(m_pTreeView->GetRootItem());
     GetSearchPanel()->ShowForEntry(pEntry ? pEntry->GetDN() : CString());
+}
+
+CSchemaBrowser* CMainFrame::OnSchema() {
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    if (!pSource)
+        return nullptr;
+    if (!m_pSchemaBrowser)
+        m_pSchemaBrowser = new CSchemaBrowser(this);
+    pSource->LoadSchema(nullptr);
+    {
+        CWaitCursor wait;
+        m_pSchemaBrowser->SetSchema(pSource->WaitForSchema(kSchemaWaitMs));
+    }
+    m_pSchemaBrowser->show();
+    m_pSchemaBrowser->raise();
+    m_pSchemaBrowser->activateWindow();
+    return m_pSchemaBrowser;
+}
+
+void CMainFrame::OnSetPassword() {
+    m_pTreeView->OnSetPassword();
+}
+
+void CMainFrame::OnViewOperational() {
+    const bool bShow = !m_pDocument->m_exportSettings.GetShowOperational();
+    GetCommandAction(ID_VIEW_OPERATIONAL)->setChecked(bShow);
+    m_pDocument->m_exportSettings.SetShowOperational(bShow);
+    if (CDataSource* pSource = m_pDocument->GetDataSource()) {
+        pSource->SetShowOperational(bShow);
+        // The entry shown is read again with or without them.
+        if (m_pListView->GetCurrentEntry())
+            m_pListView->OnRefresh();
+    }
 }
 
 void CMainFrame::OnSettings() {

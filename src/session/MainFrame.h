@@ -7,11 +7,13 @@
 #include "platform/Types.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <map>
 
 class CLdapListView;
 class CLdapTreeView;
+class CSchemaBrowser;
 class CSearchPanel;
 class CTarvoDoc;
 class CView;
@@ -70,6 +72,13 @@ public:
     // Tools > Search: the search panel, made when first asked for.
     void OnSearch();
     CSearchPanel* GetSearchPanel();
+    // Tools > Schema: the schema window, made when first asked for and
+    // filled with the open source's schema; NULL without a session.
+    CSchemaBrowser* OnSchema();
+    // Tools > Set Password: the tree pane's command on the selected entry.
+    void OnSetPassword();
+    // View > Operational Attributes (checked or not), kept in the profile.
+    void OnViewOperational();
     void OnHelpContents();
     // Asks the window to close once control is back in the event loop.
     void PostCloseRequest();
@@ -105,6 +114,7 @@ private:
     CLdapTreeView* m_pTreeView = nullptr;
     CLdapListView* m_pListView = nullptr;
     CSearchPanel* m_pSearchPanel = nullptr;
+    QPointer<CSchemaBrowser> m_pSchemaBrowser;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pPanes[3] = {nullptr, nullptr, nullptr};
     QLabel* m_pSecurity = nullptr;

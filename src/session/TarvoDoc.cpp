@@ -117,6 +117,9 @@ BOOL CTarvoDoc::ShowLogin() {
             sheet.SetOpenedSource(nullptr);
             m_pDataSource->SetReportWindow(GetReportWindow());
             m_pDataSource->SetPageSize(m_exportSettings.GetEntriesPerPage());
+            m_pDataSource->SetShowOperational(m_exportSettings.GetShowOperational());
+            // Read now, so the dialogs have it when the user first needs it.
+            m_pDataSource->LoadSchema(dynamic_cast<CWnd*>(GetView(1)));
             pRoot = sheet.m_params.m_pRoot;
             namingContexts = sheet.m_params.m_namingContexts;
             m_strSessionName = SessionName(sheet.m_params);

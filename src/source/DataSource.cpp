@@ -101,6 +101,29 @@ const char* LimitOfResult(int nResultCode) {
     }
 }
 
+void CDataSource::LoadSchema(CWnd* pNotify) {
+    if (!m_schema.Begin())
+        return;
+    m_schema.Settle(nullptr);
+    if (pNotify)
+        Notify(pNotify->GetSafeHwnd(), &ISourceEvents::SchemaLoaded);
+}
+
+std::shared_ptr<const CSchema> CDataSource::WaitForSchema(DWORD dwMilliseconds) {
+    // Nothing asked for it: nothing to wait for.
+    if (!m_schema.IsBegun())
+        return nullptr;
+    CMessageDispatcher::Instance().WaitDispatching([this] { return m_schema.IsSettled(); }, dwMilliseconds);
+    return m_schema.Get();
+}
+
+std::shared_ptr<CPasswordChange> CDataSource::SetPassword(CEntryNode*, const CString&, EPasswordScheme) {
+    auto pChange = std::make_shared<CPasswordChange>();
+    pChange->strMessage = "This source cannot set passwords.";
+    pChange->bDone = true;
+    return pChange;
+}
+
 void CDataSource::RetireEntry(CEntryNode* pEntry) {
     delete pEntry;
 }

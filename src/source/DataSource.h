@@ -7,6 +7,8 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "source/PasswordHash.h"
+#include "source/SchemaCache.h"
 #include "source/SourceEvents.h"
 
 #include <atomic>
@@ -14,6 +16,16 @@
 class CConnectionParams;
 struct CSearchQuery;
 class CEntryNode;
+
+// How a password change ended; filled by the source, read on the UI thread
+// once bDone is set.
+struct CPasswordChange {
+    std::atomic<bool> bDone{false};
+    bool bChanged = false;
+    // The server set it with the Password Modify operation (and hashed it).
+    bool bByServer = false;
+    CString strMessage; // why not, when not changed
+};
 
 class CDataSource : public CObject {
 public:
@@ -50,10 +62,31 @@ public:
 
     // Entries per page when the source can page its searches (0: none).
     virtual void SetPageSize(int /*nPageSize*/) {}
+    // Whether reading an entry also brings its operational attributes.
+    virtual void SetShowOperational(bool /*bShow*/) {}
 
     // Takes back a node the tree pane removed after EntryDeleted. A
     // source whose workers may still reach the node keeps it until none can.
     virtual void RetireEntry(CEntryNode* pEntry);
+
+    // Starts reading the schema this source works with, once per session;
+    // pNotify hears SchemaLoaded when it has settled. A source without
+    // a schema settles at once with none.
+    virtual void LoadSchema(CWnd* pNotify);
+    // The schema; NULL while it loads and when the source has none.
+    std::shared_ptr<const CSchema> GetSchema() const { return m_schema.Get(); }
+    // UI thread: the schema after waiting up to dwMilliseconds for a load
+    // under way (queued sends run meanwhile); NULL at once when no load was
+    // asked for.
+    std::shared_ptr<const CSchema> WaitForSchema(DWORD dwMilliseconds);
+    const CSchemaCache& SchemaCache() const { return m_schema; }
+
+    // Sets the entry's password: through the server's Password Modify
+    // operation when it offers one, else as a userPassword value in
+    // eScheme. The outcome arrives in the record (at once for a source
+    // that works inside the call). The password is not kept.
+    virtual std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                         EPasswordScheme eScheme);
 
     // The shutdown handshake the document runs before it closes or drops
     // the source: signal the event, optionally sleep 100 ms, wait for every
@@ -81,6 +114,9 @@ public:
     // Handles (HandleToDWord) of every worker started, in start order.
     CDWordArray m_workerThreads;
     CEvent m_shutdownEvent;
+
+protected:
+    CSchemaCache m_schema;
 
 private:
     std::atomic<HWND> m_hReportWindow{HWND()};

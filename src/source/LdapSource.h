@@ -44,6 +44,9 @@ public:
     void BreakConnection() override;
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
+    void LoadSchema(CWnd* pNotify) override;
+    std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
+                                                 EPasswordScheme eScheme) override;
 
     // The library's code for a connection that is gone.
     static constexpr int kServerDown = -1;
@@ -69,6 +72,7 @@ public:
     // Entries per page of a paged search (0: no paging), used when the
     // server offers paging.
     void SetPageSize(int nPageSize) override { m_nPageSize = nPageSize; }
+    void SetShowOperational(bool bShow) override { m_bShowOperational = bShow; }
     bool OffersPaging() const { return m_bPagingOffered; }
     // The smallest page size tried after the server refused larger ones.
     static constexpr int kMinPageSize = 50;
@@ -126,6 +130,8 @@ private:
     static UINT DeleteAttributesWorker(void* pParam);
     static UINT ModifyAttributeWorker(void* pParam);
     static UINT SearchWorker(void* pParam);
+    static UINT SchemaWorker(void* pParam);
+    static UINT PasswordWorker(void* pParam);
 
     UINT RunExpand(CExpandRequest& request);
     UINT RunRead(CReadAttributesRequest& request);
@@ -136,6 +142,17 @@ private:
     UINT RunDeleteAttributes(CDeleteAttributesRequest& request);
     UINT RunModifyAttribute(CModifyAttributeRequest& request);
     UINT RunSearch(CSearchRequest& request);
+    void RunSchemaLoad();
+    struct CPasswordRequest;
+    void RunSetPassword(CPasswordRequest& request);
+    // Sends one request on the calling worker and collects its results
+    // without a box (fnEach sees every search entry); the final result's
+    // code, or the library's code when it could not be sent or read.
+    int RequestQuietly(const std::function<int(int&)>& fnSend,
+                       const std::function<void(ldapmsg*)>& fnEach = nullptr);
+    // One entry's listed attributes (operational ones too), read on the
+    // calling worker without a box; FALSE when it could not be read.
+    bool ReadEntryQuietly(const CString& dn, const CStringArray& names, std::vector<CAttribute>& attributes);
 
     // Starting: the thread is counted as live before it runs.
     void StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle = nullptr);
@@ -297,6 +314,7 @@ private:
     CString m_strSearchBase;
     int m_nRunning = 0;
     std::atomic<int> m_nPageSize{500};
+    std::atomic<bool> m_bShowOperational{false};
     bool m_bPagingOffered = false; // read at Open
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
 
@@ -331,6 +349,7 @@ private:
     CConnectionParams m_reconnectParams;
     CSecretBuffer m_password;
     std::atomic<int> m_nHandedOver{0};
+    HWND m_hSchemaNotify; // told once the schema has settled
 
     // Workers started and not yet ended (their last act is the decrement).
     std::atomic<int> m_nLiveWorkers{0};

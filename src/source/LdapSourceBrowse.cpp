@@ -407,6 +407,12 @@ UINT CLdapSource::RunRead(CReadAttributesRequest& request) {
     // A referral object is read as the entry it is, "ref" and all.
     args.bManageDsaIT = true;
     int nMsgId = -1;
+    // "+": the operational attributes besides the user ones (RFC 3673),
+    // when the user asked to see them.
+    if (!args.strBase.IsEmpty() && m_bShowOperational) {
+        args.attributes.Add("*");
+        args.attributes.Add("+");
+    }
     int nCode = SendRequest([&](int& nId) { return LdapSearchPage(m_ld.Get(), args, nId); }, nMsgId);
     if (nCode != 0) {
         if (IsShuttingDown())

@@ -672,6 +672,14 @@ int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteO
                        nullptr, &nMsgId);
 }
 
+int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId) {
+    nMsgId = -1;
+    berval user{static_cast<ber_len_t>(dn.GetLength()), const_cast<char*>(dn.Str().data())};
+    berval password{static_cast<ber_len_t>(newPassword.GetLength()),
+                    const_cast<char*>(newPassword.Str().data())};
+    return ldap_passwd(ld, &user, nullptr, &password, nullptr, nullptr, &nMsgId);
+}
+
 int LdapAbandon(ldap* ld, int nMsgId) {
     return ldap_abandon_ext(ld, nMsgId, nullptr, nullptr);
 }

@@ -249,6 +249,9 @@ int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
+// The Password Modify extended operation (RFC 3062) for dn: the server sets
+// and hashes newPassword itself.
+int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId);
 int LdapSetNoSizeLimit(ldap* ld);
 
 // One result message of any request (LDAP_MSG_ONE). nTimeoutMs 0 polls.

@@ -82,6 +82,10 @@ public:
     virtual void SearchResults(std::vector<CSearchResult>& /*batch*/) {}
     virtual void SearchFinished(const CSearchOutcome& /*outcome*/) {}
 
+    // The source's schema has been read (or found missing): GetSchema()
+    // answers from now on. Sent once, to the window LoadSchema named.
+    virtual void SchemaLoaded() {}
+
     // Reports of the source as a whole (the window the UI named for them).
     virtual void OperationFailed(const COperationFailure& /*failure*/) {}
     // The connection is gone; TRUE when the user wants it made again.

@@ -1,9 +1,11 @@
 #include "ui/AddAttributesDlg.h"
 
 #include "platform/Services.h"
+#include "source/EntryCheck.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
 
+#include <QCompleter>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +36,29 @@ CAddAttributesDlg::CAddAttributesDlg(QWidget* pParent) : QDialog(pParent) {
 
 CAddAttributesDlg::~CAddAttributesDlg() {
     DeleteAttributes(m_attributes);
+    DeleteAttributes(m_existing);
+}
+
+const char* const CAddAttributesDlg::kRefusedText = "The values cannot be added yet:";
+
+void CAddAttributesDlg::SetSchema(std::shared_ptr<const CSchema> pSchema, const CAttributeArray& existing) {
+    if (!pSchema)
+        return;
+    m_pSchema = std::move(pSchema);
+    DeleteAttributes(m_existing);
+    CopyAttributes(m_existing, existing);
+    std::vector<CString> classes;
+    for (const CAttribute* pAttribute : m_existing)
+        if (pAttribute->m_strName.CompareNoCase("objectClass") == 0)
+            for (int i = 0; i < pAttribute->GetSize(); ++i)
+                classes.push_back(pAttribute->GetAt(i));
+    QStringList names;
+    for (const CString& name : CompletionNames(*m_pSchema, classes, true))
+        names << BytesToText(name);
+    auto* pCompleter = new QCompleter(names, this);
+    pCompleter->setCaseSensitivity(Qt::CaseInsensitive);
+    pCompleter->setModelSorting(QCompleter::UnsortedModel);
+    m_pEditor->NameEdit()->setCompleter(pCompleter);
 }
 
 int CAddAttributesDlg::DoModal() {
@@ -52,6 +77,19 @@ void CAddAttributesDlg::OnOK() {
     if (m_pEditor->GetRowCount() == 0) {
         reject();
         return;
+    }
+    if (m_pSchema) {
+        std::vector<CEntryRow> rows;
+        for (int nRow = 0; nRow < m_pEditor->GetRowCount(); ++nRow)
+            rows.push_back({m_pEditor->GetRowName(nRow), m_pEditor->GetRowValue(nRow)});
+        const std::vector<CString> findings = CheckEntryRows(*m_pSchema, rows, &m_existing);
+        if (!findings.empty()) {
+            CString text = kRefusedText;
+            for (const CString& finding : findings)
+                text += "\n" + finding;
+            AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
     }
     DeleteAttributes(m_attributes);
     m_pEditor->CollectAttributes(m_attributes);

@@ -8,7 +8,10 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class CAttributeListEditor;
+class CSchema;
 
 class CAddAttributesDlg : public QDialog {
     Q_OBJECT
@@ -24,8 +27,14 @@ public:
     CAttributeArray& GetAttributes() { return m_attributes; }
     CAttributeListEditor* Editor() const { return m_pEditor; }
 
-    // OK: an empty list closes as Cancel.
+    // With a schema: names completed (the entry's classes' first) and the
+    // rows checked at OK against the entry's attributes (copied here).
+    void SetSchema(std::shared_ptr<const CSchema> pSchema, const CAttributeArray& existing);
+
+    // OK: an empty list closes as Cancel; with a schema, rows it refuses
+    // keep the dialog open with a box naming them.
     void OnOK();
+    static const char* const kRefusedText;
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
@@ -33,4 +42,6 @@ protected:
 private:
     CAttributeListEditor* m_pEditor;
     CAttributeArray m_attributes;
+    std::shared_ptr<const CSchema> m_pSchema;
+    CAttributeArray m_existing; // owned copies
 };

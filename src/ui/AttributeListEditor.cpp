@@ -121,14 +121,23 @@ bool CAttributeListEditor::OnAddRow() {
         m_pName->selectAll();
         return false;
     }
+    AppendRow(name, value);
+    m_pName->clear();
+    m_pValue->clear();
+    return true;
+}
+
+QTreeWidgetItem* CAttributeListEditor::AppendRow(const CString& name, const CString& value) {
     auto* pRow = new QTreeWidgetItem(m_pList);
     pRow->setText(0, BytesToText(name));
     pRow->setText(1, BytesToText(value));
     pRow->setData(0, kBytesRole, QByteArray(name.Str().data(), static_cast<qsizetype>(name.Str().size())));
     pRow->setData(1, kBytesRole, QByteArray(value.Str().data(), static_cast<qsizetype>(value.Str().size())));
-    m_pName->clear();
-    m_pValue->clear();
-    return true;
+    return pRow;
+}
+
+void CAttributeListEditor::RemoveRowAt(int nRow) {
+    delete m_pList->takeTopLevelItem(nRow);
 }
 
 bool CAttributeListEditor::HasTypedRow() const {

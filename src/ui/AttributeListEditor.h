@@ -15,6 +15,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QWidget;
 
 class CAttributeListEditor : public QObject {
@@ -39,6 +40,10 @@ public:
     // list are added, unless that very row is there already. false when the
     // typed row was refused (the dialog stays open).
     bool AddTypedRow();
+
+    // A row as it is, without the checks of ">>"; the edits keep their text.
+    QTreeWidgetItem* AppendRow(const CString& name, const CString& value);
+    void RemoveRowAt(int nRow);
 
     int GetRowCount() const;
     CString GetRowName(int nRow) const;

@@ -2,8 +2,18 @@
 
 #include "model/BinaryValue.h"
 #include "model/DnHelper.h"
+#include "model/ValueSyntax.h"
 #include "platform/qt/PlainText.h"
+#include "source/PasswordHash.h"
+#include "source/Schema.h"
+
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QPalette>
+
 #include "ui/AttributeListEditor.h"
+#include <algorithm>
+#include <cstring>
 
 #include <algorithm>
 
@@ -106,6 +116,9 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
     // Bytes that are not text are named, never shown raw: the row keeps the
     // server's bytes, so what is sent back is exact.
     bool bBinary = index.column() == 1 && IsBinaryValue(row.strName, row.strValue);
+    const bool bMasked = index.column() == 1 && !m_bShowPasswords && IsPasswordAttribute(row.strName);
+    if (bMasked && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return role == Qt::DisplayRole ? BytesToText(MaskPasswordValue(row.strValue)) : QVariant();
     if (role == Qt::DisplayRole) {
         if (bBinary)
             return BytesToText(BinaryValueSummary(row.strValue));
@@ -114,13 +127,26 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
         // A DN reads as it does in the tree; the bytes stay what is sent.
         return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
     }
+    const CSchemaAttributeType* pType = m_pSchema ? m_pSchema->FindAttributeType(row.strName) : nullptr;
     if (role == Qt::ToolTipRole) {
         if (bBinary)
             return PlainToolTip(BytesToText(DescribeBinaryValue(row.strName, row.strValue)));
         const QString warning =
             LookAlikeWarning(BytesToText(index.column() == 0 ? row.strName : row.strValue));
-        return warning.isEmpty() ? QVariant() : QVariant(PlainToolTip(warning));
+        if (!warning.isEmpty())
+            return QVariant(PlainToolTip(warning));
+        // The schema's description of the attribute, a time's local time.
+        if (pType && index.column() == 0 && !pType->m_strDesc.IsEmpty())
+            return PlainToolTip(BytesToText(pType->m_strDesc));
+        if (pType && index.column() == 1 &&
+            pType->m_strResolvedSyntax.Left(static_cast<int>(strlen(ValueSyntax::kGeneralizedTime))) ==
+                ValueSyntax::kGeneralizedTime)
+            return LocalTimeTip(row.strValue);
+        return QVariant();
     }
+    if (pType && role == Qt::ForegroundRole &&
+        (pType->IsOperational() || pType->m_bResolvedNoUserModification))
+        return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
@@ -134,6 +160,37 @@ QVariant CAttributeRowModel::headerData(int section, Qt::Orientation orientation
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
+}
+
+void CAttributeRowModel::SetSchema(std::shared_ptr<const CSchema> pSchema) {
+    if (pSchema == m_pSchema)
+        return;
+    m_pSchema = std::move(pSchema);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(GetRowCount() - 1, 1));
+}
+
+QString CAttributeRowModel::LocalTimeTip(const CString& value) {
+    CGeneralizedTime time;
+    if (!ParseGeneralizedTime(value, time))
+        return QString();
+    QDateTime utc(QDate(time.nYear, time.nMonth, time.nDay),
+                  QTime(time.nHour, time.nMinute, std::min(time.nSecond, 59)), Qt::UTC);
+    utc = utc.addSecs(-60LL * time.nOffsetMinutes);
+    return QStringLiteral("Local time: ") +
+           utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss t"));
+}
+
+bool CAttributeRowModel::IsPasswordAttribute(const CString& name) {
+    return name.CompareNoCase("userPassword") == 0 || name.Left(13).CompareNoCase("userPassword;") == 0;
+}
+
+void CAttributeRowModel::SetShowPasswords(bool bShow) {
+    if (bShow == m_bShowPasswords)
+        return;
+    m_bShowPasswords = bShow;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 1), index(GetRowCount() - 1, 1));
 }
 
 Qt::ItemFlags CAttributeRowModel::flags(const QModelIndex& index) const {

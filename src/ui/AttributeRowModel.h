@@ -10,7 +10,10 @@
 #endif
 
 #include <QAbstractTableModel>
+#include <memory>
 #include <vector>
+
+class CSchema;
 
 struct CAttributeRow {
     CString strName;
@@ -42,6 +45,19 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // userPassword values show as their scheme and dots unless shown.
+    void SetShowPasswords(bool bShow);
+    bool IsShowingPasswords() const { return m_bShowPasswords; }
+    static bool IsPasswordAttribute(const CString& name);
+    // With a schema: an attribute's description as the name's tooltip, a
+    // time's local time as the value's, and attributes the server keeps
+    // (operational or not user-modifiable) greyed.
+    void SetSchema(std::shared_ptr<const CSchema> pSchema);
+    // "Local time: ..." for a Generalized Time value; empty for another.
+    static QString LocalTimeTip(const CString& value);
+
 private:
+    std::shared_ptr<const CSchema> m_pSchema;
+    bool m_bShowPasswords = false;
     std::vector<CAttributeRow*> m_rows;
 };

@@ -4,7 +4,9 @@
 #include "platform/Services.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
+#include "ui/EntryClassesPanel.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,6 +63,20 @@ void CEntryDlg::OnOK() {
     if (!m_pEditor->AddTypedRow())
         return;
     CString typed = TextToBytes(m_pRelativeName->text());
+    if (m_pClasses) {
+        // What the user chose and typed is kept: an empty name is asked for.
+        if (typed.IsEmpty()) {
+            AfxMessageBox(kNameMissingText, MB_OK | MB_ICONEXCLAMATION);
+            m_pRelativeName->setFocus();
+            return;
+        }
+        if (!m_pClasses->Prepare(typed, m_strRelativeName))
+            return;
+        DeleteAttributes(m_attributes);
+        m_pEditor->CollectAttributes(m_attributes);
+        accept();
+        return;
+    }
     if (typed.IsEmpty() || m_pEditor->GetRowCount() == 0) {
         reject();
         return;
@@ -83,6 +99,16 @@ void CEntryDlg::OnOK() {
     DeleteAttributes(m_attributes);
     m_pEditor->CollectAttributes(m_attributes);
     accept();
+}
+
+const char* const CEntryDlg::kNameMissingText = "Type the new entry's name: a value of its naming attribute.";
+
+void CEntryDlg::SetSchema(std::shared_ptr<const CSchema> pSchema) {
+    if (!pSchema || m_pClasses)
+        return;
+    m_pClasses = new CEntryClassesPanel(std::move(pSchema), m_pEditor, this);
+    static_cast<QBoxLayout*>(layout())->insertWidget(0, m_pClasses);
+    setTabOrder(m_pClasses->NamingCombo(), m_pRelativeName);
 }
 
 void CEntryDlg::TakeAttributes(CAttributeArray& destination) {

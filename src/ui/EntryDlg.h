@@ -8,7 +8,11 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class CAttributeListEditor;
+class CEntryClassesPanel;
+class CSchema;
 class QLineEdit;
 
 class CEntryDlg : public QDialog {
@@ -31,11 +35,18 @@ public:
     void TakeAttributes(CAttributeArray& destination);
     const CAttributeArray& GetAttributes() const { return m_attributes; }
 
+    // With a schema the dialog asks for the object classes first and checks
+    // the entry before it closes; without one it is the plain editor.
+    void SetSchema(std::shared_ptr<const CSchema> pSchema);
+    CEntryClassesPanel* ClassesPanel() const { return m_pClasses; }
+
     QLineEdit* RelativeNameEdit() const { return m_pRelativeName; }
     CAttributeListEditor* Editor() const { return m_pEditor; }
 
-    // OK: an empty relative name or an empty list closes as Cancel.
+    // OK: an empty relative name or an empty list closes as Cancel; with a
+    // schema, the name is asked for and the entry checked instead.
     void OnOK();
+    static const char* const kNameMissingText;
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
@@ -43,6 +54,7 @@ protected:
 private:
     QLineEdit* m_pRelativeName;
     CAttributeListEditor* m_pEditor;
+    CEntryClassesPanel* m_pClasses = nullptr;
     CString m_strRelativeName;
     CString m_strParentDN;
     CAttributeArray m_attributes;

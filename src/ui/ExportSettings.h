@@ -25,6 +25,9 @@ public:
     int GetEntriesPerPage() const { return m_nEntriesPerPage; }
     void SetEntriesPerPage(int nValue); // stores all
     static constexpr int kDefaultEntriesPerPage = 500;
+    // View > Operational Attributes.
+    bool GetShowOperational() const { return m_bShowOperational; }
+    void SetShowOperational(bool bShow); // stores all
     // A rename removes the old name's value from the entry (deleteoldrdn).
     bool GetDeleteOldRdn() const { return m_bDeleteOldRdn; }
     void SetDeleteOldRdn(bool bValue); // stores all
@@ -35,5 +38,6 @@ private:
     int m_nSaveOption = 0;
     int m_nEntryAsRDN = 1;
     int m_nEntriesPerPage = kDefaultEntriesPerPage;
+    bool m_bShowOperational = false;
     bool m_bDeleteOldRdn = true;
 };

@@ -9,6 +9,7 @@
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
+#include "source/EntryCheck.h"
 #include "source/Requests.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
@@ -130,6 +131,9 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pRefreshAction = m_pMenu->addAction("&Refresh");
     m_pMenu->addSeparator();
     m_pGoToAction = m_pMenu->addAction("&Go to Entry");
+    m_pShowPasswordsAction = m_pMenu->addAction("Show &Passwords");
+    m_pShowPasswordsAction->setCheckable(true);
+    connect(m_pShowPasswordsAction, &QAction::toggled, m_pModel, &CAttributeRowModel::SetShowPasswords);
     // Shown beside the items only: the main window's commands take the keys
     // (a popup menu's own shortcuts never fire).
     m_pDeleteAction->setShortcut(QKeySequence::Delete);
@@ -268,8 +272,10 @@ void CLdapListView::OnCopy(bool bAsLdif) {
             return;
         nSkipped = AppendEntryText(text, m_pCurrentEntry, "\n");
     } else {
+        // A password is never put on the clipboard.
         for (int nRow : GetSelectedRows())
-            text += GetRowValue(nRow).Str() + "\n";
+            if (!CAttributeRowModel::IsPasswordAttribute(GetRowName(nRow)))
+                text += GetRowValue(nRow).Str() + "\n";
     }
     if (!text.empty())
         QApplication::clipboard()->setText(BytesToText(CString(text)));
@@ -277,7 +283,13 @@ void CLdapListView::OnCopy(bool bAsLdif) {
         SetStatus(SkippedNamesText(nSkipped));
 }
 
+void CLdapListView::SchemaLoaded() {
+    m_pModel->SetSchema(Source() ? Source()->GetSchema() : nullptr);
+}
+
 void CLdapListView::Fill(const CAttributeArray& attributes) {
+    // The schema read since the last fill decorates the rows.
+    m_pModel->SetSchema(Source() ? Source()->GetSchema() : nullptr);
     int nBase = GetRowCount();
     bool bInserted = false;
     for (const CAttribute* pAttribute : attributes) {
@@ -359,6 +371,7 @@ void CLdapListView::OnAddAttributes() {
     if (!pEntry || !Source() || !pEntry->CanAddAttribute())
         return;
     CAddAttributesDlg dlg(this);
+    dlg.SetSchema(Source()->GetSchema(), pEntry->m_attributes);
     if (dlg.DoModal() != IDOK)
         return;
     // The dialog ran the event loop: the entry may have gone meanwhile.
@@ -378,6 +391,8 @@ void CLdapListView::OnModifyAttribute() {
     CString name = GetRowName(nRow);
     CString oldValue = GetRowValue(nRow);
     CString newValue;
+    if (RefusedBySchema(name, CString(), false))
+        return;
     if (IsBinaryValue(name, oldValue)) {
         // Bytes that are not text cannot be edited as text: they go to and
         // come from files.
@@ -386,12 +401,16 @@ void CLdapListView::OnModifyAttribute() {
             return;
         newValue = dlg.GetNewValue();
     } else {
-        CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE, this);
-        dlg.SetReadOnlyText(name);
-        dlg.SetEditText(oldValue);
-        if (dlg.DoModal() != IDOK)
-            return;
-        newValue = dlg.GetEditText();
+        // A value the schema refuses is offered again for correction.
+        newValue = oldValue;
+        do {
+            CModifyAttributeDlg dlg(CModifyAttributeDlg::MODE_ATTRIBUTE, this);
+            dlg.SetReadOnlyText(name);
+            dlg.SetEditText(newValue);
+            if (dlg.DoModal() != IDOK)
+                return;
+            newValue = dlg.GetEditText();
+        } while (RefusedBySchema(name, newValue, true));
     }
     CDataSource* pSource = Source();
     if (m_pCurrentEntry != pEntry || !pSource || !pEntry->CanModifyAttribute() || GetRowName(nRow) != name ||
@@ -406,11 +425,31 @@ void CLdapListView::OnModifyAttribute() {
     pSource->ModifyAttribute(pEntry, &attribute, nRow, this);
 }
 
+bool CLdapListView::RefusedBySchema(const CString& name, const CString& value, bool bCheckValue) {
+    CDataSource* pSource = Source();
+    std::shared_ptr<const CSchema> pSchema = pSource ? pSource->GetSchema() : nullptr;
+    if (!pSchema)
+        return false;
+    const CSchemaAttributeType* pType = pSchema->FindAttributeType(name);
+    CString why;
+    if (pType && pType->m_bResolvedNoUserModification)
+        why = "is set by the server, not by the user";
+    else if (bCheckValue)
+        why = CheckNewValue(*pSchema, name, value, 0);
+    if (why.IsEmpty())
+        return false;
+    AfxMessageBox(name + ": " + why, MB_OK | MB_ICONEXCLAMATION);
+    return true;
+}
+
 void CLdapListView::OnDeleteAttributes() {
     CEntryNode* pEntry = m_pCurrentEntry;
     std::vector<int> selected = GetSelectedRows();
     if (!pEntry || !Source() || !pEntry->CanDeleteAttribute() || selected.empty())
         return;
+    for (int nRow : selected)
+        if (RefusedBySchema(GetRowName(nRow), CString(), false))
+            return;
     // Remember what was asked about, to check it still stands after the box.
     std::vector<CAttributeRow> rows;
     for (int nRow : selected)

@@ -59,6 +59,8 @@ public:
     void AttributeAdded(CAddAttributesRequest& request) override;
     void AttributeDeleted(CDeleteAttributesRequest& request) override;
     void AttributeModified(CModifyAttributeRequest& request) override;
+    // The rows shown take the schema's tooltips and greying at once.
+    void SchemaLoaded() override;
 
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
     void OnActivateView() override;
@@ -87,6 +89,8 @@ public:
     CAttributeRowModel* GetModel() const { return m_pModel; }
     QMenu* GetContextMenu() const { return m_pMenu; }
     QAction* GetMenuAction(int nCommand) const;
+    // Context menu "Show Passwords": userPassword values in full, not masked.
+    QAction* GetShowPasswordsAction() const { return m_pShowPasswordsAction; }
 
     void OnRightButtonDown(const QPoint& point);
     void OnTabKey();
@@ -103,6 +107,10 @@ private:
     };
 
     CDataSource* Source() const;
+    // The schema forbids the change: the attribute is set by the server
+    // (any change), or with bCheckValue the new value does not fit. Says
+    // why in a box.
+    bool RefusedBySchema(const CString& name, const CString& value, bool bCheckValue);
     BOOL InsertRow(int nRow, const CString& name, const CString& value);
     // The row showing name and value: nHint when it does, else the first.
     int FindRow(const CString& name, const CString& value, int nHint) const;
@@ -119,6 +127,7 @@ private:
     QAction* m_pDeleteAction;
     QAction* m_pModifyAction;
     QAction* m_pRefreshAction;
+    QAction* m_pShowPasswordsAction;
     QAction* m_pGoToAction;
     CEntryNode* m_pCurrentEntry = nullptr; // not owned
     std::vector<CPendingModify> m_pendingModifies;

@@ -4,6 +4,7 @@
 #include "ldif/LdifWriter.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
 #include "platform/Services.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
@@ -15,6 +16,7 @@
 #include "ui/LdapListView.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
+#include "ui/SetPasswordDlg.h"
 #include "ui/ShownTextDelegate.h"
 #include "ui/TreeImages.h"
 
@@ -146,6 +148,9 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pMenu->addSeparator();
     m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
+    m_pMenu->addSeparator();
+    m_pPasswordAction = m_pMenu->addAction("Set &Password...");
+    connect(m_pPasswordAction, &QAction::triggered, this, &CLdapTreeView::OnSetPassword);
     // Shown beside the items only: the main window's commands take the keys
     // (a popup menu's own shortcuts never fire).
     m_pDeleteAction->setShortcut(QKeySequence::Delete);
@@ -155,6 +160,44 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     connect(m_pModifyAction, &QAction::triggered, this, &CLdapTreeView::OnModifyEntry);
     connect(m_pRefreshAction, &QAction::triggered, this, &CLdapTreeView::OnRefresh);
     connect(m_pSaveAction, &QAction::triggered, this, &CLdapTreeView::OnSaveToLdif);
+}
+
+const char* const CLdapTreeView::kPasswordSetText = "Password set for %s";
+
+void CLdapTreeView::OnSetPassword() {
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    CEntryNode* pEntry = GetItemEntry(GetSelectedItem());
+    if (!pSource || !pEntry)
+        return;
+    const CString dn = pEntry->GetDN();
+    CSetPasswordDlg dialog(dn, pSource->SchemaCache().ListsExtension(kPasswordModifyOid), this);
+    if (dialog.DoModal() != IDOK)
+        return;
+    CString password = dialog.TakePassword();
+    // The dialog ran the event loop: the session or the entry may be gone.
+    pEntry = GetItemEntry(GetSelectedItem());
+    if (m_pDocument->GetDataSource() != pSource || !pEntry || pEntry->GetDN() != dn) {
+        std::fill(password.Str().begin(), password.Str().end(), '\0');
+        return;
+    }
+    std::shared_ptr<CPasswordChange> pChange = pSource->SetPassword(pEntry, password, dialog.GetScheme());
+    std::fill(password.Str().begin(), password.Str().end(), '\0');
+    {
+        CWaitCursor wait;
+        CMessageDispatcher::Instance().WaitDispatching([&] { return pChange->bDone.load(); }, INFINITE);
+    }
+    if (!pChange->bChanged) {
+        AfxMessageBox(pChange->strMessage, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    CString text;
+    text.Format(kPasswordSetText, dn.GetString());
+    m_pDocument->SetStatusText(text, 0);
+    // The attribute pane shows the entry's userPassword as it is now.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    CEntryNode* pShown = pList ? pList->GetCurrentEntry() : nullptr;
+    if (pShown && pShown->GetDN() == dn)
+        pList->OnRefresh();
 }
 
 CLdapTreeView::~CLdapTreeView() {
@@ -174,6 +217,8 @@ QAction* CLdapTreeView::GetMenuAction(int nCommand) const {
         return m_pRefreshAction;
     case ID_SAVE_TO_LDIF:
         return m_pSaveAction;
+    case ID_SET_PASSWORD:
+        return m_pPasswordAction;
     default:
         return nullptr;
     }
@@ -529,6 +574,7 @@ void CLdapTreeView::OnAddEntry() {
         TurnLeafIntoParent(pParent, pItem);
     }
     CEntryDlg dlg(this);
+    dlg.SetSchema(pSource->WaitForSchema(kSchemaWaitMs));
     dlg.SetParentDN(pParent->GetDN());
     int nResult = dlg.DoModal();
     FlushPendingItems();

@@ -28,6 +28,7 @@ constexpr int ID_ENTRY_DELETE = 32778;
 constexpr int ID_ENTRY_MODIFY = 32779;
 constexpr int ID_REFRESH = 32784;
 constexpr int ID_SAVE_TO_LDIF = 32809;
+constexpr int ID_SET_PASSWORD = 32843;
 
 class CLdapTreeView : public CView, public IEntryItemInserter, public ISourceEvents {
     Q_OBJECT
@@ -107,6 +108,10 @@ public:
     CEntryTreeModel* GetModel() const { return m_pModel; }
     QMenu* GetContextMenu() const { return m_pMenu; }
     QAction* GetMenuAction(int nCommand) const;
+    // "Set Password..." on the selected entry: the dialog, then the
+    // source's change; the status bar then says kPasswordSetText with the DN.
+    void OnSetPassword();
+    static const char* const kPasswordSetText;
 
     // Events of the tree control.
     void OnRightButtonDown(const QModelIndex& index, const QPoint& point);
@@ -146,6 +151,7 @@ private:
     CEntryTreeModel* m_pModel;
     QTreeView* m_pTree;
     QMenu* m_pMenu;
+    QAction* m_pPasswordAction;
     QAction* m_pAddAction;
     QAction* m_pDeleteAction;
     QAction* m_pModifyAction;

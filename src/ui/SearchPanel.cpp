@@ -276,12 +276,30 @@ void CSearchPanel::ShowForEntry(const CString& baseDN) {
     m_pFilter->lineEdit()->selectAll();
 }
 
+const char* const CSearchPanel::kUnknownTypesText = "Not in the directory's schema: ";
+
 void CSearchPanel::CheckFilter() {
     CString error;
-    CSearchFilter::Parse(TextToBytes(m_pFilter->currentText()).View(), error);
+    std::unique_ptr<CSearchFilter> pFilter =
+        CSearchFilter::Parse(TextToBytes(m_pFilter->currentText()).View(), error);
     m_strFilterError = error;
-    m_pFilterError->setText(ShownText(error));
-    m_pFilterError->setVisible(!error.IsEmpty());
+    // Names the schema does not know are only a warning: the search may
+    // still be what the user wants (a server with more than it publishes).
+    m_strFilterWarning.Empty();
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    std::shared_ptr<const CSchema> pSchema = pSource ? pSource->GetSchema() : nullptr;
+    if (pFilter && pSchema) {
+        std::vector<std::string> types;
+        pFilter->CollectTypes(types);
+        for (const std::string& type : types)
+            if (!pSchema->FindAttributeType(CString(type)) && m_strFilterWarning.Find(CString(type)) < 0)
+                m_strFilterWarning +=
+                    (m_strFilterWarning.IsEmpty() ? CString(kUnknownTypesText) : CString(", ")) +
+                    CString(type);
+    }
+    const CString shown = error.IsEmpty() ? m_strFilterWarning : error;
+    m_pFilterError->setText(ShownText(shown));
+    m_pFilterError->setVisible(!shown.IsEmpty());
     m_pSearch->setEnabled(error.IsEmpty() && !m_bSearching);
 }
 

@@ -54,6 +54,10 @@ public:
 
     // Why the filter text cannot be sent, or empty.
     CString GetFilterError() const { return m_strFilterError; }
+    // The attribute names of a valid filter that the schema does not know,
+    // after kUnknownTypesText; shown, but the search may still run.
+    CString GetFilterWarning() const { return m_strFilterWarning; }
+    static const char* const kUnknownTypesText;
     bool IsSearching() const { return m_bSearching; }
     CString GetStatusText() const;
 
@@ -108,6 +112,7 @@ private:
     QTimer* m_pShowTimer;
     QSortFilterProxyModel* m_pShown;
     CString m_strFilterError;
+    CString m_strFilterWarning;
     bool m_bSearching = false;
     // The source the shown results came from: rows of a closed session
     // cannot be gone to.

@@ -12,6 +12,7 @@
 #include "platform/qt/PlainText.h"
 #include "session/CommandLine.h"
 #include "session/HelpWindow.h"
+#include "ui/ExportSettings.h"
 #include "ui/SearchPanel.h"
 
 #include <QAbstractButton>
@@ -194,15 +195,26 @@ protected:
 
 TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
-    ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&Tools", "&Help"}));
+    ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
                                                       "&Save to LDIF", "|", "E&xit"}));
     EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
-    QMenu* pTools = top[2]->menu();
-    EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "|", "&Settings"}));
+    EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Operational Attributes"}));
+    QMenu* pTools = top[3]->menu();
+    EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "Sche&ma",
+                                              "Set &Password...", "|", "&Settings"}));
     EXPECT_EQ(MenuTexts(pTools->actions()[0]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
     EXPECT_EQ(MenuTexts(pTools->actions()[1]->menu()), (QStringList{"&Add", "&Delete", "&Modify"}));
-    EXPECT_EQ(MenuTexts(top[3]->menu()), (QStringList{"&Contents", "|", "&About Tarvo..."}));
+    EXPECT_EQ(MenuTexts(top[4]->menu()), (QStringList{"&Contents", "|", "&About Tarvo..."}));
+    // View > Operational Attributes is a switch kept in the profile.
+    QAction* pOperational = m_pFrame->GetCommandAction(ID_VIEW_OPERATIONAL);
+    EXPECT_TRUE(pOperational->isCheckable());
+    EXPECT_FALSE(pOperational->isChecked());
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_VIEW_OPERATIONAL));
+    EXPECT_TRUE(pOperational->isChecked());
+    EXPECT_TRUE(CExportSettings().GetShowOperational());
+    EXPECT_TRUE(m_pFrame->OnCommand(ID_VIEW_OPERATIONAL));
+    EXPECT_FALSE(CExportSettings().GetShowOperational());
     // The keys show beside their items.
     const struct {
         UINT nID;

@@ -11,7 +11,7 @@ const char* EventName(EEvent event) {
         "ClearAttributes",  "ShowAttributes",    "AttributeAdded",
         "AttributeDeleted", "AttributeModified", "SearchResults",
         "SearchFinished",   "OperationFailed",   "LevelIncomplete",
-        "ReferencesFound",  "EntriesDropped",    "AttributesUnavailable",
+        "ReferencesFound",  "EntriesDropped",    "AttributesUnavailable", "SchemaLoaded",
     };
     return kNames[static_cast<int>(event)];
 }
@@ -114,6 +114,10 @@ std::string CRecordingListener::LastText(EEvent event) const {
         if (it->event == event)
             return it->strText;
     return std::string();
+}
+
+void CRecordingListener::SchemaLoaded() {
+    Record(EEvent::SchemaLoaded);
 }
 
 std::vector<CRecordingListener::CCall> CRecordingListener::Calls() const {

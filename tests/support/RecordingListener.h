@@ -33,6 +33,7 @@ enum class EEvent {
     ReferencesFound,
     EntriesDropped,
     AttributesUnavailable,
+    SchemaLoaded,
 };
 const char* EventName(EEvent event);
 inline std::ostream& operator<<(std::ostream& out, EEvent event) {
@@ -75,6 +76,7 @@ public:
     void AttributesUnavailable(CEntryNode* pFor, const CString& strText) override;
     // The text of the last call of that kind ("" when none came).
     std::string LastText(EEvent event) const;
+    void SchemaLoaded() override;
 
     // Run inside the call, after it was recorded, before the sender is
     // released.

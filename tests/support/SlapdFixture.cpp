@@ -325,6 +325,7 @@ bool CSlapdServer::Start() {
     std::string globalFile = (m_dir / "global.conf").string();
     {
         std::ofstream global(globalFile);
+        global << m_strGlobalConfig;
         if (m_nTimeLimit > 0)
             global << "timelimit " << m_nTimeLimit << "\n";
         if (m_bTls) {

@@ -42,6 +42,9 @@ public:
     // Before Start: database directives appended to the configuration
     // (access rules, for example; they do not bind the administrator).
     void SetExtraConfig(const std::string& text) { m_strExtraConfig = text; }
+    // Before Start: global directives (before the database), e.g. access
+    // rules for the root DSE and the subschema entry, or more schema files.
+    void SetGlobalConfig(const std::string& text) { m_strGlobalConfig = text; }
     // Before Start: adds nCount entries "cn=<prefix><i>" (i from 0) below
     // parentDn to the seed, loaded fast by slapadd. After Start: adds them
     // through the protocol (ldapadd), much slower.
@@ -113,6 +116,7 @@ private:
     std::filesystem::path m_dir;
     std::string m_strSeed;
     std::string m_strExtraConfig;
+    std::string m_strGlobalConfig;
     std::string m_strLastError;
     std::string m_strSizeLimit = "unlimited";
     int m_nTimeLimit = 0;
