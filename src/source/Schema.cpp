@@ -1,5 +1,7 @@
 #include "source/Schema.h"
 
+#include "model/DnHelper.h"
+
 #include <ldap.h>
 #include <ldap_schema.h>
 
@@ -349,4 +351,13 @@ CAllowedAttributes CSchema::AttributesOf(const std::vector<CString>& objectClass
         return must.count(key) || excluded.count(key);
     });
     return result;
+}
+
+bool IsDnValued(const CSchema* pSchema, const CString& name) {
+    const CSchemaAttributeType* pType = pSchema ? pSchema->FindAttributeType(name) : nullptr;
+    if (!pType)
+        return IsDnValuedAttribute(name.View());
+    const CString& syntax =
+        pType->m_strResolvedSyntax.IsEmpty() ? pType->m_strSyntaxOid : pType->m_strResolvedSyntax;
+    return syntax == "1.3.6.1.4.1.1466.115.121.1.12" || syntax == "1.3.6.1.4.1.1466.115.121.1.34";
 }

@@ -175,3 +175,8 @@ private:
     std::unordered_map<std::string, int> m_contentRuleIndex;
     std::unordered_map<std::string, CString> m_oidMacros;
 };
+
+// Whether the values of the attribute are DNs one can follow: by its syntax
+// (DN, or Name and Optional UID) when the schema knows it, else by the
+// names that hold DNs in the common schemas (member, manager, seeAlso, ...).
+bool IsDnValued(const CSchema* pSchema, const CString& name);

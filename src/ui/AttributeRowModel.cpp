@@ -125,7 +125,8 @@ QVariant CAttributeRowModel::data(const QModelIndex& index, int role) const {
         if (index.column() == 0)
             return ShownText(NameForDisplay(row.strName));
         // A DN reads as it does in the tree; the bytes stay what is sent.
-        return ShownText(IsDnValuedAttribute(row.strName.View()) ? DnForDisplay(row.strValue) : row.strValue);
+        return ShownText(IsDnValued(m_pSchema.get(), row.strName) ? DnForDisplay(row.strValue)
+                                                                  : row.strValue);
     }
     const CSchemaAttributeType* pType = m_pSchema ? m_pSchema->FindAttributeType(row.strName) : nullptr;
     if (role == Qt::ToolTipRole) {

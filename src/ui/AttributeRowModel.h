@@ -53,6 +53,7 @@ public:
     // time's local time as the value's, and attributes the server keeps
     // (operational or not user-modifiable) greyed.
     void SetSchema(std::shared_ptr<const CSchema> pSchema);
+    const CSchema* GetSchema() const { return m_pSchema.get(); }
     // "Local time: ..." for a Generalized Time value; empty for another.
     static QString LocalTimeTip(const CString& value);
 

@@ -11,6 +11,7 @@
 #include "source/DataSource.h"
 #include "source/EntryCheck.h"
 #include "source/Requests.h"
+#include "source/Schema.h"
 #include "ui/AddAttributesDlg.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/AttributeRowModel.h"
@@ -153,7 +154,7 @@ CLdapListView::CLdapListView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
 bool CLdapListView::CanGoToEntry() const {
     const int nRow = GetFocusedRow();
     return m_pCurrentEntry && nRow >= 0 && nRow < GetRowCount() &&
-           IsDnValuedAttribute(GetRowName(nRow).View()) && !GetRowValue(nRow).IsEmpty();
+           IsDnValued(m_pModel->GetSchema(), GetRowName(nRow)) && !GetRowValue(nRow).IsEmpty();
 }
 
 void CLdapListView::OnGoToEntry() {

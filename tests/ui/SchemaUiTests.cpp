@@ -398,3 +398,14 @@ TEST_F(SchemaUi, SetPasswordFromTheEntrysMenuReachesTheServer) {
     m_server.RunTool("ldapwhoami -x -H " + m_server.Url() + " -D '" + alice + "' -w 'from the menu'", &nExit);
     EXPECT_EQ(nExit, 0);
 }
+
+// Values to follow: by their syntax when the schema knows the attribute
+// (roleOccupant inherits DN from distinguishedName), else by the usual names.
+TEST_F(SchemaUi, DnValuesAreKnownByTheSchemasSyntax) {
+    for (const char* pszName : {"member", "uniqueMember", "roleOccupant", "SEEALSO"})
+        EXPECT_TRUE(IsDnValued(m_pSchema.get(), pszName)) << pszName;
+    for (const char* pszName : {"description", "cn", "telephoneNumber"})
+        EXPECT_FALSE(IsDnValued(m_pSchema.get(), pszName)) << pszName;
+    EXPECT_TRUE(IsDnValued(nullptr, "manager"));
+    EXPECT_FALSE(IsDnValued(nullptr, "roleOccupant"));
+}
