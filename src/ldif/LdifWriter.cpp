@@ -33,6 +33,34 @@ void UnregisterAttributeStore(const IAttributeStore* pStore) {
     std::erase(g_stores, pStore);
 }
 
+namespace {
+
+const CAttribute& AttributeOf(const CAttribute& attribute) {
+    return attribute;
+}
+const CAttribute& AttributeOf(const CAttribute* pAttribute) {
+    return *pAttribute;
+}
+
+// A name that is no attribute description (a broken or hostile server's)
+// could carry lines of its own into the file: it is left out and counted.
+template <class TAttributes>
+int AppendAttributeLines(std::string& out, const TAttributes& attributes, std::string_view eol) {
+    int nSkipped = 0;
+    for (const auto& element : attributes) {
+        const CAttribute& attribute = AttributeOf(element);
+        if (!IsAttributeDescription(attribute.m_strName.View())) {
+            ++nSkipped;
+            continue;
+        }
+        for (const CString& value : attribute)
+            AppendLdifValueLine(out, attribute.m_strName.View(), value.View(), eol);
+    }
+    return nSkipped;
+}
+
+} // namespace
+
 int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol) {
     AppendLdifValueLine(out, "dn", pEntry->m_strDN.View(), eol);
     int nSkipped = 0;
@@ -45,14 +73,15 @@ int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view
             }
         }
     }
-    for (const CAttribute* pAttribute : pEntry->m_attributes) {
-        if (!IsAttributeDescription(pAttribute->m_strName.View())) {
-            ++nSkipped;
-            continue;
-        }
-        for (const CString& value : *pAttribute)
-            AppendLdifValueLine(out, pAttribute->m_strName.View(), value.View(), eol);
-    }
+    nSkipped += AppendAttributeLines(out, pEntry->m_attributes, eol);
+    out += eol;
+    return nSkipped;
+}
+
+int AppendRecordText(std::string& out, const CString& dn, const std::vector<CAttribute>& attributes,
+                     std::string_view eol) {
+    AppendLdifValueLine(out, "dn", dn.View(), eol);
+    const int nSkipped = AppendAttributeLines(out, attributes, eol);
     out += eol;
     return nSkipped;
 }

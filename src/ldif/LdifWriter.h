@@ -9,6 +9,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+class CAttribute;
 
 class CEntryNode;
 
@@ -38,6 +41,10 @@ CString FormatEntry(const CEntryNode* pEntry);
 // The same record appended to out, every line ended with eol; returns how
 // many attributes were left out for their names.
 int AppendEntryText(std::string& out, const CEntryNode* pEntry, std::string_view eol);
+// A record made of a DN and attributes, as a search brings them: the same
+// lines, the same names left out; returns how many were.
+int AppendRecordText(std::string& out, const CString& dn, const std::vector<CAttribute>& attributes,
+                     std::string_view eol);
 
 // Buffered output to an open file descriptor, or gathered into a string;
 // the first failed write sticks.

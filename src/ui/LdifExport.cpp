@@ -1,9 +1,7 @@
 #include "ui/LdifExport.h"
 
 #include "ldif/LdifSource.h"
-#include "ldif/LdifSyntax.h"
 #include "ldif/LdifWriter.h"
-#include "model/Attribute.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -115,18 +113,7 @@ public:
 private:
     void Write(const CSearchResult& result, const std::string& key) {
         std::string text;
-        AppendLdifValueLine(text, "dn", result.strDN.View(), "\r\n");
-        for (const CAttribute& attribute : result.attributes) {
-            // A name a server sent that is no attribute description could
-            // carry lines of its own into the file.
-            if (!IsAttributeDescription(attribute.m_strName.View())) {
-                ++m_nSkipped;
-                continue;
-            }
-            for (const CString& value : attribute)
-                AppendLdifValueLine(text, attribute.m_strName.View(), value.View(), "\r\n");
-        }
-        text += "\r\n";
+        m_nSkipped += AppendRecordText(text, result.strDN, result.attributes, "\r\n");
         m_file.Write(text);
         ++m_nWritten;
         m_written.insert(std::hash<std::string>()(key));
@@ -226,6 +213,17 @@ BOOL CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
     return pPane && m_pDocument->GetDataSource() == pSource;
 }
 
+void CLdifExport::ShowSaved(bool bLoadedOnly) {
+    CString done;
+    done.Format("%d entries saved to ", m_nWritten);
+    done += m_strPath;
+    if (bLoadedOnly)
+        done += kLoadedOnlyText;
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
+}
+
 BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
     CDataSource* pSource = m_pDocument->GetDataSource();
     if (!pSource)
@@ -303,12 +301,7 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
         }
         return FALSE;
     }
-    CString done;
-    done.Format("%d entries saved to ", m_nWritten);
-    done += m_strPath;
-    if (m_nSkipped > 0)
-        done += "; " + SkippedNamesText(m_nSkipped);
-    Status(done);
+    ShowSaved(false);
     return TRUE;
 }
 
@@ -365,13 +358,6 @@ BOOL CLdifExport::Run(CEntryNode* pEntry) {
         Status(CString());
         return FALSE;
     }
-    CString done;
-    done.Format("%d entries saved to ", m_nWritten);
-    done += m_strPath;
-    if (!bInMemory)
-        done += kLoadedOnlyText;
-    if (m_nSkipped > 0)
-        done += "; " + SkippedNamesText(m_nSkipped);
-    Status(done);
+    ShowSaved(!bInMemory);
     return TRUE;
 }

@@ -40,6 +40,8 @@ public:
 private:
     // The whole subtree, searched on the source and streamed to the file.
     BOOL RunWholeSubtree(CEntryNode* pEntry);
+    // The status after a save: how many entries went where, what was left out.
+    void ShowSaved(bool bLoadedOnly);
     // Reads a missing attribute set and waits for it, keeping the window
     // painted. FALSE when the pane or the source went away meanwhile, or
     // the user cancelled or stopped the save.

@@ -506,11 +506,9 @@ CResult CSearchPanel::WriteLdif(const CString& path) {
         }
         if (pResult->strDN.IsEmpty())
             continue; // the root DSE is no entry to import
-        AppendLdifValueLine(out, "dn", pResult->strDN.View(), "\r\n");
-        for (const CAttribute& attribute : pResult->attributes)
-            for (const CString& value : attribute)
-                AppendLdifValueLine(out, attribute.m_strName.View(), value.View(), "\r\n");
-        out += "\r\n";
+        // Names that are no attribute descriptions are left out, as in every
+        // LDIF the program writes.
+        AppendRecordText(out, pResult->strDN, pResult->attributes, "\r\n");
     }
     return WriteFileReplacing(path, out);
 }
