@@ -561,7 +561,12 @@ TEST_F(LdapSaveJourney, TheDefaultSavesTheWholeSubtreeParentsFirstTheOthersSayWh
     const std::string out = dir.File("people.ldif");
     // A new profile saves the whole subtree, read from the server.
     EXPECT_EQ(CExportSettings().GetSaveOption(), SAVE_WHOLE_SUBTREE);
-    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "603 entries saved to " + out);
+    // An escaped comma in a DN and a binary value travel exactly.
+    const std::string photo("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01", 12);
+    ASSERT_TRUE(m_server.Modify("dn: cn=Lee\\2C A," + kPeople +
+                                "\nchangetype: add\nobjectClass: inetOrgPerson\n" +
+                                "cn: Lee, A\nsn: Lee\njpegPhoto:: /9j/4AAQSkZJRgAB\n"));
+    EXPECT_EQ(Save(SAVE_WHOLE_SUBTREE, out), "604 entries saved to " + out);
     const std::string written = ReadWholeFile(out);
     EXPECT_EQ(written.rfind("version: 1\r\n\r\ndn: ou=People,dc=example,dc=com\r\n", 0), 0u);
     EXPECT_NE(written.find("mail: alice.smith@example.com\r\n"), std::string::npos);
@@ -574,7 +579,9 @@ TEST_F(LdapSaveJourney, TheDefaultSavesTheWholeSubtreeParentsFirstTheOthersSayWh
                                                  " -w " + other.Password() + " -f " + out + " 2>&1",
                                              &nExit);
     EXPECT_EQ(nExit, 0) << output;
-    EXPECT_EQ(other.SearchDNs(kPeople).size(), 602u);
+    EXPECT_EQ(other.SearchDNs(kPeople).size(), 603u);
+    EXPECT_EQ(other.Values("cn=Lee\\, A," + kPeople, "jpegPhoto"), std::vector<std::string>{photo});
+    EXPECT_EQ(other.Values("cn=Lee\\, A," + kPeople, "cn"), std::vector<std::string>{"Lee, A"});
 
     // The options that write what the tree holds say that they did.
     EXPECT_EQ(Save(SAVE_ALL, out),
