@@ -358,6 +358,7 @@ BOOL CLdifSource::Open(CConnectionParams& params) {
     m_bClosed = FALSE;
     m_strFileName = params.m_strLdifFile;
     m_strSearchBase = params.m_strSearchBase;
+    m_strSchemaSource = params.m_strSchemaSource;
     m_strRequiredAttribute = "objectclass";
     m_strRequiredAttribute.Trim();
     m_strRequiredAttribute.MakeUpper();

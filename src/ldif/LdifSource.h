@@ -57,8 +57,13 @@ public:
     // Evaluates the filter over the shown entries in memory, inside the
     // call, and reports like the LDAP source does.
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
-    // The local slapd's schema files, else the built-in standard schemas.
+    // The schema named at login (a file, a folder or a server's URL); when
+    // none was named or it cannot be read, the local slapd's schema files,
+    // else the built-in standard schemas.
     void LoadSchema(CWnd* pNotify) override;
+    static const char* const kSchemaFallbackText;
+    // Ends a schema read from a server that does not answer.
+    void BreakConnection() override;
     // A salted hash (or clear text) made here replaces the userPassword values.
     std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
                                                  EPasswordScheme eScheme) override;
@@ -109,6 +114,13 @@ protected:
     BOOL m_bClosed = FALSE;
 
 private:
+    static UINT SchemaWorker(void* pParam);
+    void SettleSchema(std::shared_ptr<const CSchema> pSchema);
+
+    CString m_strSchemaSource;
+    HWND m_hSchemaNotify = HWND();
+    std::atomic<int> m_nSchemaSocket{-1};
+
     void WriteContents(CFileSink& sink) const;
     void DiscardRead();
     // Frees what an Open that ran out of memory had built.

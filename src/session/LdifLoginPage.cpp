@@ -9,11 +9,12 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 
 CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     : CLoginPage(pSheet, QStringLiteral("LDIF File"), 1062, 1058), m_fileHistory(kHistoryLength),
-      m_searchBaseHistory(kHistoryLength), m_strFilter("objectclass=*") {
+      m_searchBaseHistory(kHistoryLength), m_schemaHistory(kHistoryLength), m_strFilter("objectclass=*") {
     m_pFileCombo = NewCombo(this);
     m_pBrowse = new QPushButton(QStringLiteral("..."), this);
     auto* pFileRow = new QWidget(this);
@@ -24,15 +25,32 @@ CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
     pFileLayout->addWidget(m_pFileCombo, 1);
     pFileLayout->addWidget(m_pBrowse);
     m_pSearchBaseCombo = NewCombo(this);
+    // Empty: the standard schema. A file or folder of schema definitions,
+    // or a server's URL to borrow its schema.
+    auto* pSchemaRow = new QWidget(this);
+    auto* pSchemaLayout = new QHBoxLayout(pSchemaRow);
+    pSchemaLayout->setContentsMargins(0, 0, 0, 0);
+    m_pSchemaCombo = NewCombo(this);
+    m_pSchemaCombo->lineEdit()->setPlaceholderText(QStringLiteral("Standard schema"));
+    m_pSchemaCombo->setProperty(kOptionalField, true);
+    m_pSchemaCombo->setToolTip(
+        QStringLiteral("A schema file (.schema or .ldif), a folder of them, or a server to borrow the "
+                       "schema from (ldap://host:port); empty for the standard schema"));
+    auto* pBrowseSchema = new QPushButton(QStringLiteral("..."), pSchemaRow);
+    pSchemaLayout->addWidget(m_pSchemaCombo, 1);
+    pSchemaLayout->addWidget(pBrowseSchema);
     // The label's key must reach the combo: the row around it takes no focus.
     AddField(QStringLiteral("&LDIF Filename:"), pFileRow, m_pFileCombo);
     AddField(QStringLiteral("Search &Base:"), m_pSearchBaseCombo);
+    AddField(QStringLiteral("Sche&ma:"), pSchemaRow, m_pSchemaCombo);
     pFileRow->setFocusProxy(m_pFileCombo);
 
     connect(m_pBrowse, &QPushButton::clicked, this, &CLdifLoginPage::OnBrowse);
+    connect(pBrowseSchema, &QPushButton::clicked, this, &CLdifLoginPage::OnBrowseSchema);
 
     m_fileHistory.Load("LDIFs", "");
     m_searchBaseHistory.Load("SearchBases", "");
+    m_schemaHistory.Load("LdifSchemas", "");
 }
 
 CLdifLoginPage::~CLdifLoginPage() = default;
@@ -40,6 +58,9 @@ CLdifLoginPage::~CLdifLoginPage() = default;
 void CLdifLoginPage::OnInitDialog() {
     FillCombo(m_pFileCombo, m_fileHistory, false);
     FillCombo(m_pSearchBaseCombo, m_searchBaseHistory, true);
+    FillCombo(m_pSchemaCombo, m_schemaHistory, false);
+    // The standard schema unless the user picks one again.
+    m_pSchemaCombo->setEditText(QString());
 }
 
 BOOL CLdifLoginPage::ValidateInput() {
@@ -64,6 +85,7 @@ BOOL CLdifLoginPage::ValidateInput() {
 
     CConnectionParams& params = GetSheet()->m_params;
     params.m_strLdifFile = file;
+    params.m_strSchemaSource = ComboText(m_pSchemaCombo);
     params.m_strSearchBase = searchBase;
     params.m_strFilter = m_strFilter;
     return TRUE;
@@ -79,6 +101,11 @@ void CLdifLoginPage::OnOK() {
     m_fileHistory.Store("LDIFs");
     m_searchBaseHistory.Add(ComboText(m_pSearchBaseCombo));
     m_searchBaseHistory.Store("SearchBases");
+    const CString schema = ComboText(m_pSchemaCombo);
+    if (!schema.IsEmpty()) {
+        m_schemaHistory.Add(schema);
+        m_schemaHistory.Store("LdifSchemas");
+    }
 
     GetSheet()->OpenSource(pSource);
 }
@@ -89,4 +116,11 @@ void CLdifLoginPage::OnBrowse() {
         return;
     const int nIndex = AddComboString(m_pFileCombo, ToQString(path), false);
     m_pFileCombo->setCurrentIndex(nIndex);
+}
+
+void CLdifLoginPage::OnBrowseSchema() {
+    CString path;
+    if (!CServices::FileDialogs().ChooseFile(TRUE, "Open Schema File", "", kSchemaFileFilter, TRUE, path))
+        return;
+    m_pSchemaCombo->setEditText(ToQString(path));
 }

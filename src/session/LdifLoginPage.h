@@ -1,6 +1,6 @@
 #pragma once
-// The "LDIF File" page: the file to open and the search base, each
-// remembered in the profile.
+// The "LDIF File" page: the file to open, the search base and where the
+// file's schema comes from, each remembered in the profile.
 
 // moc need not parse the C++20 library headers behind these.
 #ifndef Q_MOC_RUN
@@ -23,13 +23,17 @@ public:
     void OnOK() override;
     // The "..." button: choose an existing file.
     void OnBrowse();
+    // The schema row's "..." button: choose a schema file.
+    void OnBrowseSchema();
 
     QComboBox* GetSearchBaseCombo() const { return m_pSearchBaseCombo; }
     QComboBox* GetFileCombo() const { return m_pFileCombo; }
     QPushButton* GetBrowseButton() const { return m_pBrowse; }
+    QComboBox* GetSchemaCombo() const { return m_pSchemaCombo; }
 
     CHistoryList m_fileHistory;
     CHistoryList m_searchBaseHistory;
+    CHistoryList m_schemaHistory;
     CString m_strFilter;
 
 protected:
@@ -39,6 +43,7 @@ private:
     QComboBox* m_pSearchBaseCombo;
     QPushButton* m_pBrowse;
     QComboBox* m_pFileCombo;
+    QComboBox* m_pSchemaCombo;
 };
 
 // The filter of the file dialogs that choose LDIF and text files.

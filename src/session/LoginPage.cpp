@@ -91,6 +91,8 @@ QList<QWidget*> CLoginPage::GetTabChain() const {
     return chain;
 }
 
+const char* const CLoginPage::kOptionalField = "optionalField";
+
 QWidget* CLoginPage::GetFirstEmptyField() const {
     // The typed fields come first; the rows from the first choice list on
     // are settings that may stay empty.
@@ -99,6 +101,8 @@ QWidget* CLoginPage::GetFirstEmptyField() const {
         auto* pEdit = qobject_cast<QLineEdit*>(pWidget);
         if (pCombo && !pCombo->isEditable())
             break;
+        if (pWidget->property(kOptionalField).toBool())
+            continue;
         const bool bEmpty = pCombo ? pCombo->currentText().isEmpty() : pEdit && pEdit->text().isEmpty();
         if (bEmpty && pWidget->isEnabled())
             return pWidget;

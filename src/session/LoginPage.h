@@ -40,6 +40,9 @@ public:
     QList<QWidget*> GetTabChain() const;
     // Where typing should start: the first empty field, else OK.
     QWidget* GetFirstEmptyField() const;
+    // A field with this property set true may stay empty: typing does not
+    // start there.
+    static const char* const kOptionalField;
 
     // Page initialisation, run once when the page is first shown.
     void EnsureInitialized();

@@ -40,6 +40,9 @@ public:
     CString m_strFilter;
     CString m_strBindDN;
     CString m_strLdifFile;
+    // Where an LDIF file's schema comes from: a schema file or folder, or an
+    // LDAP URL; empty for the standard schema.
+    CString m_strSchemaSource;
     int m_nPort = 0;
     // Set by Open on success; owned by the source.
     CEntryNode* m_pRoot = nullptr;

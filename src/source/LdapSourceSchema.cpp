@@ -4,7 +4,11 @@
 // leaves the panes without one.
 
 #include "platform/Dispatcher.h"
+#include "source/LdapConnect.h"
 #include "source/LdapSource.h"
+#include "source/ServerSchema.h"
+
+#include <functional>
 
 namespace {
 
@@ -33,7 +37,53 @@ const CAttribute* FindAttribute(const std::vector<CAttribute>& attributes, const
     return nullptr;
 }
 
+// The schema of a subschema entry's definitions, fnValues giving the values
+// of each attribute; NULL when it holds none.
+std::shared_ptr<CSchema> SchemaOfSubentry(const std::function<std::vector<CString>(const char*)>& fnValues) {
+    auto pSchema = std::make_shared<CSchema>();
+    for (const CSubschemaAttribute& item : kSubschemaAttributes)
+        for (const CString& definition : fnValues(item.pszName))
+            pSchema->AddDefinition(item.eKind, definition);
+    if (pSchema->IsEmpty())
+        return nullptr;
+    pSchema->Resolve();
+    return pSchema;
+}
+
 } // namespace
+
+bool IsServerSchemaSource(const CString& source) {
+    CString lower = source;
+    lower.MakeLower();
+    return lower.Find("ldap://") == 0 || lower.Find("ldaps://") == 0 || lower.Find("ldapi://") == 0;
+}
+
+CResult ReadServerSchema(const CString& url, std::shared_ptr<const CSchema>& pSchema,
+                         std::atomic<int>* pnSocket) {
+    pSchema.reset();
+    CConnectionParams params;
+    CString base;
+    if (!ParseLdapUrl(url, params.m_strServer, params.m_nPort, params.m_eSecurity, base))
+        return CResult::Failure("Not an LDAP URL: " + url);
+    CLdapConnection ld;
+    CConnectionInfo info;
+    const std::atomic<bool> bQuiet{true};
+    CResult connected = LdapConnectAndBind(ld, params, CLdapSource::kNetworkTimeoutSeconds, info, &bQuiet);
+    if (!connected)
+        return connected.Reason().IsEmpty() ? CResult::Failure("The server could not be reached") : connected;
+    if (pnSocket)
+        *pnSocket = ld.Socket();
+    const std::vector<CString> subentries = ld.RootDseValues("subschemaSubentry");
+    if (!subentries.empty())
+        pSchema =
+            SchemaOfSubentry([&](const char* pszName) { return ld.EntryValues(subentries[0], pszName); });
+    if (pnSocket)
+        *pnSocket = -1;
+    ld.Unbind();
+    if (!pSchema)
+        return CResult::Failure("The server publishes no schema that can be read");
+    return {};
+}
 
 void CLdapSource::LoadSchema(CWnd* pNotify) {
     if (!m_schema.Begin())
@@ -64,17 +114,14 @@ void CLdapSource::RunSchemaLoad() {
         CStringArray names;
         for (const CSubschemaAttribute& item : kSubschemaAttributes)
             names.Add(item.pszName);
-        if (pSubentry && pSubentry->GetSize() > 0 && ReadEntryQuietly((*pSubentry)[0], names, subschema)) {
-            pSchema = std::make_shared<CSchema>();
-            for (const CSubschemaAttribute& item : kSubschemaAttributes)
-                if (const CAttribute* pDefinitions = FindAttribute(subschema, item.pszName))
+        if (pSubentry && pSubentry->GetSize() > 0 && ReadEntryQuietly((*pSubentry)[0], names, subschema))
+            pSchema = SchemaOfSubentry([&](const char* pszName) {
+                std::vector<CString> values;
+                if (const CAttribute* pDefinitions = FindAttribute(subschema, pszName))
                     for (int i = 0; i < pDefinitions->GetSize(); ++i)
-                        pSchema->AddDefinition(item.eKind, (*pDefinitions)[i]);
-            if (pSchema->IsEmpty())
-                pSchema.reset();
-            else
-                pSchema->Resolve();
-        }
+                        values.push_back((*pDefinitions)[i]);
+                return values;
+            });
     }
     m_schema.Settle(std::move(pSchema), std::move(extensions));
     CMessageDispatcher::Instance().NotifyStateChanged();

@@ -349,13 +349,13 @@ bool CLdapConnection::RootDseLists(const char* pszAttribute, const char* pszValu
     return false;
 }
 
-std::vector<CString> CLdapConnection::RootDseValues(const char* pszAttribute) {
+std::vector<CString> CLdapConnection::EntryValues(const CString& dn, const char* pszAttribute) {
     std::string attribute = pszAttribute;
     char* attrs[] = {attribute.data(), nullptr};
     LDAPMessage* pResult = nullptr;
     timeval tv{10, 0};
-    int nCode = ldap_search_ext_s(m_ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr, nullptr,
-                                  &tv, 0, &pResult);
+    int nCode = ldap_search_ext_s(m_ld, dn.GetString(), LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
+                                  nullptr, &tv, 0, &pResult);
     CLdapMessage result(pResult);
     std::vector<CString> values;
     if (nCode != LDAP_SUCCESS)

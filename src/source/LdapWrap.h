@@ -72,7 +72,9 @@ public:
     // The root DSE lists the paged-results control.
     bool OffersPagedResults();
     // The values of one attribute of the root DSE; empty when it cannot be read.
-    std::vector<CString> RootDseValues(const char* pszAttribute);
+    std::vector<CString> RootDseValues(const char* pszAttribute) { return EntryValues("", pszAttribute); }
+    // The values of one attribute of the entry at dn; none when it cannot be read.
+    std::vector<CString> EntryValues(const CString& dn, const char* pszAttribute);
     // The library's diagnostic message of the last failure; may be empty.
     CString DiagnosticMessage() const;
     CTlsSessionInfo TlsInfo() const;

@@ -42,6 +42,21 @@ CAttributeListEditor::CAttributeListEditor(QWidget* pDialog, bool bRefuseEmpty)
     m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pList->setUniformRowHeights(true);
     m_pValue->installEventFilter(this);
+    // Only rows made editable take a value in place, and only in the value
+    // column; the typed text is the value.
+    auto editValue = [this](QTreeWidgetItem* pRow) {
+        if (pRow && (pRow->flags() & Qt::ItemIsEditable))
+            m_pList->editItem(pRow, 1);
+    };
+    connect(m_pList, &QTreeWidget::itemDoubleClicked, this, editValue);
+    m_pList->installEventFilter(this);
+    connect(m_pList, &QTreeWidget::itemChanged, this, [](QTreeWidgetItem* pRow, int nColumn) {
+        if (nColumn != 1 || !(pRow->flags() & Qt::ItemIsEditable))
+            return;
+        const QByteArray bytes = pRow->text(1).toUtf8();
+        if (pRow->data(1, kBytesRole).toByteArray() != bytes)
+            pRow->setData(1, kBytesRole, bytes);
+    });
     connect(m_pAdd, &QPushButton::clicked, this, &CAttributeListEditor::OnAddRow);
     connect(m_pRemove, &QPushButton::clicked, this, &CAttributeListEditor::OnRemoveRow);
 }
@@ -136,6 +151,10 @@ QTreeWidgetItem* CAttributeListEditor::AppendRow(const CString& name, const CStr
     return pRow;
 }
 
+void CAttributeListEditor::SetValueEditable(QTreeWidgetItem* pRow) {
+    pRow->setFlags(pRow->flags() | Qt::ItemIsEditable);
+}
+
 void CAttributeListEditor::RemoveRowAt(int nRow) {
     delete m_pList->takeTopLevelItem(nRow);
 }
@@ -145,6 +164,13 @@ bool CAttributeListEditor::HasTypedRow() const {
 }
 
 bool CAttributeListEditor::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pList && pEvent->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(pEvent)->key() == Qt::Key_F2) {
+        QTreeWidgetItem* pRow = m_pList->currentItem();
+        if (pRow && (pRow->flags() & Qt::ItemIsEditable))
+            m_pList->editItem(pRow, 1);
+        return true;
+    }
     if (pWatched == m_pValue && pEvent->type() == QEvent::KeyPress) {
         const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
         if ((nKey == Qt::Key_Return || nKey == Qt::Key_Enter) && HasTypedRow()) {

@@ -43,6 +43,8 @@ public:
 
     // A row as it is, without the checks of ">>"; the edits keep their text.
     QTreeWidgetItem* AppendRow(const CString& name, const CString& value);
+    // The row's value can then be typed in place (double-click or F2).
+    static void SetValueEditable(QTreeWidgetItem* pRow);
     void RemoveRowAt(int nRow);
 
     int GetRowCount() const;

@@ -131,8 +131,11 @@ void CEntryClassesPanel::ApplyClasses() {
         bool bPresent = false;
         for (int nRow = 0; nRow < m_pEditor->GetRowCount(); ++nRow)
             bPresent = bPresent || m_pSchema->SameAttribute(m_pEditor->GetRowName(nRow), required.m_strName);
-        if (!bPresent)
-            markRequired(m_pEditor->AppendRow(required.m_strName, CString()), required.m_strFromClass);
+        if (!bPresent) {
+            QTreeWidgetItem* pRow = m_pEditor->AppendRow(required.m_strName, CString());
+            markRequired(pRow, required.m_strFromClass);
+            CAttributeListEditor::SetValueEditable(pRow);
+        }
     }
 
     QStringList chosen;

@@ -19,6 +19,8 @@
 // LDIF files first: they are what users have.
 const char* const kLdifFileFilter =
     "LDIF Files (*.ldif)|*.ldif|Text File (*.txt) | *.txt|All Files (*.*) | *.*||";
+const char* const kSchemaFileFilter =
+    "Schema Files (*.schema *.ldif)|*.schema;*.ldif|All Files (*.*) | *.*||";
 
 BOOL ChooseLdifFile(CString& path, const CString& proposedName) {
     CString chosen;

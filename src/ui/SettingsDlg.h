@@ -56,3 +56,4 @@ CString ProposedLdifName(const CString& dn);
 
 // The file dialogs' filter list: LDIF files first, then text and all files.
 extern const char* const kLdifFileFilter;
+extern const char* const kSchemaFileFilter;

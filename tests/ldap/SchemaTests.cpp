@@ -3,6 +3,7 @@
 // server that hides its schema.
 
 #include "LdapTestPane.h"
+#include "ldif/LdifSource.h"
 #include "source/SchemaFiles.h"
 
 #include <algorithm>
@@ -215,4 +216,57 @@ TEST_F(SchemaFromServer, AServerThatHidesItsSchemaLeavesTheSourceWorking) {
     EXPECT_EQ(m_pane.Count(EEvent::SchemaLoaded), 1);
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
     EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pRoot), 2);
+}
+
+TEST_F(SchemaFromServer, AnLdifFileTakesTheSchemaItIsPointedAt) {
+    ASSERT_NE(m_pSchema, nullptr);
+    CTempDir dir;
+    const std::string ldif = dir.File("people.ldif");
+    WriteWholeFile(ldif, "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n");
+    WriteWholeFile(
+        dir.File("extra.schema"),
+        "attributetype ( 1.3.6.1.4.1.99999.1.1 NAME 'shoeSize' SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 "
+        "SINGLE-VALUE )\nobjectclass ( 1.3.6.1.4.1.99999.2.1 NAME 'shoeWearer' SUP person "
+        "AUXILIARY MAY shoeSize )\n");
+    const auto loadWith = [&](const std::string& schemaSource) {
+        CLdifSource source;
+        CConnectionParams params;
+        params.m_strLdifFile = ldif.c_str();
+        params.m_strSchemaSource = schemaSource.c_str();
+        EXPECT_TRUE(source.Open(params));
+        CTestPane pane;
+        pane.m_pSource = &source;
+        source.LoadSchema(&pane);
+        EXPECT_TRUE(Pump([&] { return source.SchemaCache().IsSettled(); }));
+        EXPECT_EQ(pane.Count(EEvent::SchemaLoaded), 1);
+        source.ShutdownWorkers(FALSE);
+        return source.GetSchema();
+    };
+    // A server's schema, borrowed whole.
+    std::shared_ptr<const CSchema> pBorrowed = loadWith(s_pServer->Url());
+    ASSERT_NE(pBorrowed, nullptr);
+    EXPECT_EQ(pBorrowed->AttributeTypes().size(), m_pSchema->AttributeTypes().size());
+    EXPECT_EQ(Lower(pBorrowed->AttributesOf("inetOrgPerson").m_must),
+              Lower(m_pSchema->AttributesOf("inetOrgPerson").m_must));
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+
+    // A file of definitions on top of the standard ones it builds on.
+    std::shared_ptr<const CSchema> pExtra = loadWith(dir.File("extra.schema"));
+    ASSERT_NE(pExtra, nullptr);
+    const Names may = Lower(pExtra->AttributesOf(std::vector<CString>{"person", "shoeWearer"}).m_may);
+    for (const char* pszName : {"shoesize", "telephonenumber"})
+        EXPECT_TRUE(std::binary_search(may.begin(), may.end(), pszName)) << pszName;
+    ASSERT_NE(pExtra->FindAttributeType("shoeSize"), nullptr);
+    EXPECT_TRUE(pExtra->FindAttributeType("shoeSize")->m_bResolvedSingleValue);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+
+    // What cannot be read is said, and the standard schema stands in.
+    for (const std::string& bad : {dir.File("none.schema"), std::string("ldap://127.0.0.1:1")}) {
+        m_services.m_boxes.Clear();
+        std::shared_ptr<const CSchema> pFallback = loadWith(bad);
+        ASSERT_NE(pFallback, nullptr) << bad;
+        EXPECT_NE(pFallback->FindObjectClass("inetOrgPerson"), nullptr);
+        EXPECT_EQ(Str(m_services.m_boxes.LastText()).rfind(CLdifSource::kSchemaFallbackText, 0), 0u)
+            << Str(m_services.m_boxes.LastText());
+    }
 }

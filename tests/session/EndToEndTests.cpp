@@ -26,13 +26,14 @@ const std::string kSmallLdif =
     CSlapdServer::DefaultSeed().substr(0, CSlapdServer::DefaultSeed().find("dn: ou=Empty"));
 
 // The next login sheet opens the file on its LDIF page.
-void LoginToLdifFile(const std::string& path) {
-    DriveNextLoginSheet([path](CLoginSheet* pSheet) {
+void LoginToLdifFile(const std::string& path, const std::string& schema) {
+    DriveNextLoginSheet([path, schema](CLoginSheet* pSheet) {
         ASSERT_NE(pSheet, nullptr);
         pSheet->GetTabs()->setCurrentIndex(1);
         CLdifLoginPage* pPage = pSheet->GetLdifPage();
         pPage->GetFileCombo()->setEditText(QString::fromStdString(path));
         pPage->GetSearchBaseCombo()->setEditText(QStringLiteral("dc=example,dc=com"));
+        pPage->GetSchemaCombo()->setEditText(QString::fromStdString(schema));
         pPage->GetOKButton()->click();
     });
 }
@@ -44,9 +45,12 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     CTempDir dir;
     const std::string path = dir.File("directory.ldif");
     WriteWholeFile(path, kSmallLdif);
+    const std::string schema = dir.File("extra.schema");
+    WriteWholeFile(schema, "attributetype ( 1.3.6.1.4.1.99999.1.1 NAME 'shoeSize' SYNTAX "
+                           "1.3.6.1.4.1.1466.115.121.1.27 )\n");
 
     CTarvoApp app(false);
-    LoginToLdifFile(path);
+    LoginToLdifFile(path, schema);
     ASSERT_TRUE(app.InitInstance({}));
     CTarvoDoc* pDoc = app.GetDocument();
     auto* pSource = dynamic_cast<CLdifSource*>(pDoc->GetDataSource());
@@ -60,6 +64,12 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     // Remembered for the next login.
     EXPECT_EQ(services.m_profile.GetProfileString("History", "LDIFs", ""), CString(path));
     EXPECT_EQ(services.m_profile.GetProfileString("History", "SearchBases", ""), "dc=example,dc=com");
+    EXPECT_EQ(services.m_profile.GetProfileString("History", "LdifSchemas", ""), CString(schema));
+    // The file's entries follow the schema named on the page.
+    std::shared_ptr<const CSchema> pSchema = pSource->WaitForSchema(5000);
+    ASSERT_NE(pSchema, nullptr);
+    EXPECT_NE(pSchema->FindAttributeType("shoeSize"), nullptr);
+    EXPECT_NE(pSchema->FindObjectClass("inetOrgPerson"), nullptr);
 
     CMainFrame* pFrame = app.GetMainFrame();
     CLdapTreeView* pTree = pFrame->GetTreeView();

@@ -350,8 +350,9 @@ TEST_F(LoginSheetTest, TypingStartsInTheFirstEmptyFieldAndTabReadsThePage) {
           pLdap->findChild<QPushButton*>("Client Key"), pLdap->GetOKButton(), pLdap->GetCancelButton(),
           pLdap->GetHelpButton(), pSheet->GetTabs()->tabBar(), pLdap->GetServerCombo()}},
         {1,
-         {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(), pLdif->GetOKButton(),
-          pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
+         {pLdif->GetFileCombo(), pLdif->GetBrowseButton(), pLdif->GetSearchBaseCombo(),
+          pLdif->GetSchemaCombo(), pLdif->GetSchemaCombo()->parentWidget()->findChild<QPushButton*>(),
+          pLdif->GetOKButton(), pLdif->GetCancelButton(), pLdif->GetHelpButton(), pSheet->GetTabs()->tabBar(),
           pLdif->GetFileCombo()}},
     };
     for (const auto& c : chains) {

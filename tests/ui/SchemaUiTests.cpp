@@ -34,6 +34,7 @@
 #include <QStringListModel>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUrl>
 
 namespace {
@@ -212,7 +213,16 @@ TEST_F(SchemaUi, AddEntryAsksForClassesRefusesWhatTheSchemaForbidsAndSendsAGoodE
         for (auto [pszName, pszValue] : std::initializer_list<std::pair<const char*, const char*>>{
                  {"c", "GB"}, {"uidNumber", "abc"}, {"favouriteColour", "blue"}})
             pEditor->RemoveRowAt(RowOf(pEditor, pszName, pszValue) - 1);
-        AddRow(pEditor, QStringLiteral("sn"), QStringLiteral("Lovelace"));
+        // A required row takes its value in place.
+        QTreeWidgetItem* pSn = pEditor->List()->topLevelItem(RowOf(pEditor, "sn", "") - 1);
+        pEditor->List()->setCurrentItem(pSn);
+        QTest::keyClick(pEditor->List(), Qt::Key_F2);
+        auto* pInPlace = pEditor->List()->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(pInPlace, nullptr);
+        QTest::keyClicks(pInPlace, QStringLiteral("Lovelace"));
+        QTest::keyClick(pInPlace, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the view commits the edit queued
+        EXPECT_EQ(RowOf(pEditor, "sn", "Lovelace"), pEditor->List()->indexOfTopLevelItem(pSn) + 1);
         AddRow(pEditor, QStringLiteral("uidNumber"), QStringLiteral("1001"));
         m_panes.m_services.m_boxes.Clear();
         pDlg->OnOK();
