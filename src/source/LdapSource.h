@@ -52,6 +52,8 @@ public:
     static constexpr int kServerDown = -1;
     // Said once when the server is gone, with the offer to reconnect.
     static const char* const kReconnectQuestion;
+    // The status after a reconnect: what to press for what failed.
+    static const char* const kReconnectedText;
 
     // An Open whose caller gave up: its failures are no longer shown.
     void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
@@ -90,6 +92,13 @@ public:
     void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
     // The status text after a stopped update whose answer never came.
     static const char* const kStoppedReadAgainText;
+    // ... and whose entry could not be read again either.
+    static const char* const kStoppedUnreadText;
+    // How long the read after a stopped update may take (sending included),
+    // in milliseconds; tests shorten it.
+    void SetReadBackWait(int nMs) { m_nReadBackWaitMs = nMs; }
+    // Longest time one socket write may block the connection, in milliseconds.
+    static constexpr int kWriteSliceMs = 100;
     // What the attribute pane shows for a read stopped before any attribute came.
     static const char* const kReadStoppedText;
 
@@ -161,7 +170,11 @@ private:
     // Sends a request with fnSend (which returns the library's code and
     // sets the message id) so that no result of it can be read before it is
     // known to belong to a live worker.
-    int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId);
+    // A request that cannot go out because the one before it is still only
+    // half written is tried again until nWaitMs passed (-1: the network time-out).
+    int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId, int nWaitMs = -1);
+    // One slice of waiting for the connection to take more bytes.
+    void WaitWritable();
     // The worker's whole result wait: short slices, the shutdown event and
     // the abandoned flag checked between them. bNoWait: only what is
     // already available (kNothingYet otherwise).
@@ -201,7 +214,7 @@ private:
     EUpdateOutcome OutcomeOf(CWorker& worker, EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.
-    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
+    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane, EReadBack eRead);
     // A stopped entry update: dn read again, then settled.
     EUpdateOutcome ResolveStoppedUpdate(CWorker& worker, const CString& dn, EReadBack& eRead);
     // A stopped attribute update: without its answer, the entry's cache and
@@ -237,6 +250,9 @@ private:
     // Every worker's first act: no request touches the handle while a
     // reconnect may still replace it.
     void WaitForConnection() const;
+    // Every worker's last act; the last one alive makes a reconnect the user
+    // has just asked for.
+    void EndWorker();
 
     // One search that may come in pages (RFC 2696), for the browse and the
     // search panel alike.
@@ -317,6 +333,7 @@ private:
     std::atomic<bool> m_bShowOperational{false};
     bool m_bPagingOffered = false; // read at Open
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
+    int m_nReadBackWaitMs = kNetworkTimeoutSeconds * 1000;
 
     // The registration of the most recently sent request: what Stop abandons.
     CEntryNode* m_pCurrentEntry = nullptr;
@@ -339,6 +356,10 @@ private:
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
     std::atomic<bool> m_bReconnectWanted{false};
+    // The user said Yes just now: the last worker to end reconnects.
+    std::atomic<bool> m_bReconnectNow{false};
+    // Starting a worker and claiming the reconnect at a worker's end.
+    CCriticalSection m_startLock;
     // Reset while a reconnect runs; the workers started meanwhile wait for it.
     CEvent m_connectionReady;
     // Where the session is, for the lost-connection notice.

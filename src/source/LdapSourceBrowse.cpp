@@ -5,10 +5,13 @@
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
 
+#include <chrono>
 #include <memory>
 
 namespace {
 constexpr int kNoSuchObject = 32;
+// How often the attributes of one entry reach the pane while they are read.
+constexpr auto kAttributeBatchAge = std::chrono::milliseconds(100);
 
 // Every user and operational attribute.
 const CStringArray& RootDseAttributes() {
@@ -485,6 +488,19 @@ BOOL CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
     if (IsShuttingDown())
         return FALSE;
     BOOL bGoOn = TRUE;
+    // The pane's copies go in batches, one at most every slice: an entry of
+    // a million attributes must not cross threads a million times, nor
+    // rewrite the status line for each.
+    std::vector<std::unique_ptr<CAttribute>> owned;
+    CAttributeArray shown;
+    auto sent = std::chrono::steady_clock::now();
+    auto send = [&] {
+        if (!shown.IsEmpty() && IsWindow(request.hPane))
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, shown, request.pEntry);
+        shown.RemoveAll();
+        owned.clear();
+        sent = std::chrono::steady_clock::now();
+    };
     LdapForEachAttribute(m_ld.Get(), pMessage, [&](const CAttribute& attribute) {
         {
             // Stop is seen between two attributes, not only at the end.
@@ -493,14 +509,15 @@ BOOL CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
         }
         if (!bGoOn)
             return false;
-        // One copy for the pane, gone after the send; one for the cache.
-        auto pShown = std::make_unique<CAttribute>(attribute);
-        CAttributeArray shown;
-        shown.Add(pShown.get());
-        if (IsWindow(request.hPane))
-            Notify(request.hNotify, &ISourceEvents::ShowAttributes, shown, request.pEntry);
+        owned.push_back(std::make_unique<CAttribute>(attribute));
+        shown.Add(owned.back().get());
         request.pTarget->Add(new CAttribute(attribute));
+        if (std::chrono::steady_clock::now() - sent >= kAttributeBatchAge)
+            send();
         return true;
     });
+    // What was read is shown, also when Stop came between two attributes.
+    if (!IsShuttingDown())
+        send();
     return bGoOn;
 }

@@ -88,6 +88,9 @@ public:
     explicit operator bool() const { return m_ld != nullptr; }
     // The socket under the connection, or -1.
     int Socket() const;
+    // A write to a server that stopped reading gives up after nMs and the
+    // library finishes it later, so no thread holds the handle for long.
+    void LimitWrites(int nMs);
 
 private:
     // One of the root DSE's values of pszAttribute is pszValue.

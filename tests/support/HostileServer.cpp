@@ -191,7 +191,8 @@ void CHostileReply::Write(const std::string& bytes) {
     }
 }
 
-void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+std::string CHostileReply::EncodeEntry(const std::string& dn,
+                                       const std::vector<CHostileAttribute>& attributes) const {
     BerElement* pBer = ber_alloc_t(LBER_USE_DER);
     berval dnValue = Bv(dn);
     ber_printf(pBer, "{it{O{", static_cast<ber_int_t>(m_nMsgId), kSearchEntry, &dnValue);
@@ -205,7 +206,17 @@ void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttri
         ber_printf(pBer, "]}");
     }
     ber_printf(pBer, "}}}");
-    Write(Flatten(pBer));
+    return Flatten(pBer);
+}
+
+void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+    Write(EncodeEntry(dn, attributes));
+}
+
+void CHostileReply::ResetMidEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+    const std::string bytes = EncodeEntry(dn, attributes);
+    Write(bytes.substr(0, bytes.size() / 2));
+    m_bReset = true;
 }
 
 void CHostileReply::Reference(const std::vector<std::string>& urls) {
@@ -367,14 +378,21 @@ void CHostileServer::Serve(int fd) {
             m_requests.push_back(request);
         }
         m_requestCame.notify_all();
-        if (request.nOp != kLdapAbandonRequest)
-            Answer(fd, request);
+        if (request.nOp != kLdapAbandonRequest && !Answer(fd, request)) {
+            // A reset, not an orderly end: no linger, so the close sends RST.
+            linger hard{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::erase(m_fds, fd);
+            close(fd);
+            return;
+        }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     shutdown(fd, SHUT_RDWR);
 }
 
-void CHostileServer::Answer(int fd, const CHostileRequest& request) {
+bool CHostileServer::Answer(int fd, const CHostileRequest& request) {
     CHostileReply reply(fd, request.nMsgId, request.nOp, m_nByteDelayMs);
     const bool bRootDse = request.nOp == kLdapSearchRequest && request.base.empty() && request.nScope == 0;
     const bool bOpenBase = request.nOp == kLdapSearchRequest && request.base == Base() &&
@@ -388,11 +406,11 @@ void CHostileServer::Answer(int fd, const CHostileRequest& request) {
         if (handler)
             handler(request, reply);
         if (reply.Sent())
-            return;
+            return !reply.ResetWanted();
     }
     if (request.nOp != kLdapSearchRequest) {
         reply.Result(0);
-        return;
+        return true;
     }
     if (bRootDse) {
         reply.Entry(
@@ -401,4 +419,5 @@ void CHostileServer::Answer(int fd, const CHostileRequest& request) {
         reply.Entry(request.base, {{"objectClass", {"top"}}});
     }
     reply.SearchDone(0);
+    return true;
 }

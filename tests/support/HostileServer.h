@@ -57,15 +57,20 @@ public:
     // The request is never answered (the usual answer is not sent either).
     void NoAnswer() { m_bSent = true; }
     bool Sent() const { return m_bSent; }
+    // The first half of an entry, and then the connection is reset.
+    void ResetMidEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes = {});
+    bool ResetWanted() const { return m_bReset; }
 
 private:
     void Write(const std::string& bytes);
+    std::string EncodeEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) const;
 
     int m_fd;
     int m_nMsgId;
     int m_nOp;
     const std::atomic<int>& m_nByteDelayMs;
     bool m_bSent = false;
+    bool m_bReset = false;
 };
 
 class CHostileServer {
@@ -105,7 +110,8 @@ public:
 private:
     void AcceptLoop();
     void Serve(int fd);
-    void Answer(int fd, const CHostileRequest& request);
+    // FALSE: the handler asked for the connection to be reset.
+    bool Answer(int fd, const CHostileRequest& request);
 
     int m_nListen = -1;
     int m_nPort = 0;
