@@ -236,6 +236,7 @@ void CLdapSource::Reconnect() {
         CCriticalSectionLock lock(m_routingLock);
         m_ld.Swap(fresh);
         m_ld.LimitWrites(kWriteSliceMs);
+        m_nUnfinishedMsgId = -1;
         m_nSocket = m_ld.Socket();
         m_bConnectionLost = false;
         m_bBroken = false;
@@ -318,10 +319,13 @@ int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId
                 return kServerDown; // the library's "Can't contact LDAP server"
             }
             nCode = fnSend(nMsgId);
-            if (nCode == 0 && nMsgId >= 0)
+            if (nCode == 0 && nMsgId >= 0) {
                 m_activeMsgIds.insert(nMsgId);
-            else
+                if (LdapSendUnfinished(m_ld.Get()))
+                    m_nUnfinishedMsgId = nMsgId;
+            } else {
                 nMsgId = -1;
+            }
             if (nCode == kServerDown && m_ld.Socket() < 0)
                 m_bConnectionLost = true;
         }
@@ -332,6 +336,13 @@ int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId
             return nCode;
         WaitWritable();
     }
+}
+
+int CLdapSource::AbandonRequest(int nMsgId) {
+    CCriticalSectionLock lock(m_routingLock);
+    if (!m_ld || m_bConnectionLost || m_nUnfinishedMsgId != -1)
+        return 0;
+    return LdapAbandon(m_ld.Get(), nMsgId);
 }
 
 void CLdapSource::WaitWritable() {
@@ -365,6 +376,8 @@ void CLdapSource::WaitForResult(int nMsgId, int& nType, CLdapMessage& message) {
     if (nType == 0)
         return;
     int nId = LdapMessageId(read.Get());
+    if (nId == m_nUnfinishedMsgId)
+        m_nUnfinishedMsgId = -1; // answered, so read whole
     if (nId == nMsgId) {
         message = std::move(read);
         return;
@@ -501,7 +514,7 @@ CString CLdapSource::RunawayText(int nShown) {
 }
 
 void CLdapSource::AbandonPaged(CWorker& worker, CPagedSearch& search) {
-    LdapAbandon(m_ld.Get(), worker.nMsgId);
+    AbandonRequest(worker.nMsgId);
     if (!search.args.bPaged || search.args.cookie.empty())
         return;
     CLdapSearchArgs release = search.args;
@@ -578,7 +591,7 @@ BOOL CLdapSource::Stop() {
         // The server may already have made an update: it is not abandoned,
         // and its worker ends the operation once it knows the outcome.
         if (!IsUpdateOperation(m_nCurrentOp)) {
-            int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
+            int nCode = AbandonRequest(m_nCurrentMsgId);
             if (nCode != 0)
                 ReportFailure(LdapFailure(nCode));
             if (m_pCurrentEntry)

@@ -175,6 +175,10 @@ private:
     int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId, int nWaitMs = -1);
     // One slice of waiting for the connection to take more bytes.
     void WaitWritable();
+    // Abandons a request unless a request is still only partly written: the
+    // abandon would be written into the middle of it (the server stops
+    // nothing then, and the worker drops the results anyway). The library's code.
+    int AbandonRequest(int nMsgId);
     // The worker's whole result wait: short slices, the shutdown event and
     // the abandoned flag checked between them. bNoWait: only what is
     // already available (kNothingYet otherwise).
@@ -301,6 +305,14 @@ private:
     // Ends the running expansions of pEntry: what they have not sent is
     // dropped and nothing of theirs reaches a pane any more.
     void CancelExpansions(CEntryNode* pEntry);
+    // A refreshed expansion's page still at the server: its answer is
+    // awaited (and dropped) for a while, so that no page of the old search
+    // runs beside the new one.
+    void DrainRefreshedPage(CWorker& worker);
+    // Before a paged search starts: the refreshed ones have ended.
+    void WaitForDrainedSearches(CExpandRequest& request);
+    // How long a refreshed search's last page is waited for, in milliseconds.
+    static constexpr int kDrainWaitMs = 3000;
     // FALSE when the read was stopped (or the source shuts down) on the way.
     BOOL ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request, CWorker& worker);
 
@@ -352,9 +364,16 @@ private:
     CCriticalSection m_routingLock;
     // Message ids of requests whose worker still waits (under m_routingLock).
     std::set<int> m_activeMsgIds;
+    // A request the library has not written whole, until its first answer
+    // shows that the server read it all (under m_routingLock); -1: none.
+    int m_nUnfinishedMsgId = -1;
     std::atomic<bool> m_bConnectionLost{false};
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
+    // Refreshed expansions whose paged search may still run at the server:
+    // the server keeps one paged search per connection, and a page of the
+    // old one answered after the new one began would end the new one's cookie.
+    std::atomic<int> m_nDraining{0};
     std::atomic<bool> m_bReconnectWanted{false};
     // The user said Yes just now: the last worker to end reconnects.
     std::atomic<bool> m_bReconnectNow{false};

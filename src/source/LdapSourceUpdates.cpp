@@ -150,7 +150,7 @@ CLdapSource::EReadBack CLdapSource::ReadBack(const CString& dn, CAttributeArray*
             continue;
         }
         if (eWait == kNothingYet)
-            LdapAbandon(m_ld.Get(), worker.nMsgId);
+            AbandonRequest(worker.nMsgId);
         if (eWait != kGotMessage)
             break;
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {

@@ -693,6 +693,14 @@ int LdapAbandon(ldap* ld, int nMsgId) {
     return ldap_abandon_ext(ld, nMsgId, nullptr, nullptr);
 }
 
+bool LdapSendUnfinished(ldap* ld) {
+    // The library says "busy" on a request it sent only in part, and
+    // success on one it sent whole.
+    int nCode = LDAP_SUCCESS;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &nCode);
+    return nCode == LDAP_BUSY;
+}
+
 int LdapSetNoSizeLimit(ldap* ld) {
     int nLimit = 0;
     return ldap_set_option(ld, LDAP_OPT_SIZELIMIT, &nLimit);
