@@ -18,6 +18,7 @@
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
 #include "ui/LdapListView.h"
+#include "ui/LdapTreeView.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

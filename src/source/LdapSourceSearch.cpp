@@ -124,7 +124,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             search.bEntriesSeen = true;
             ++search.nPageEntries;
             LdapForEachEntry(m_ld.Get(), message.Get(), [&](CString dn, std::vector<CAttribute> attributes) {
-                batch.push_back(CSearchResult{std::move(dn), std::move(attributes)});
+                batch.push_back(CSearchResult{std::move(dn), std::move(attributes), {}});
             });
             if (batch.size() >= kBatchEntries || std::chrono::steady_clock::now() - batchStart >= kBatchAge)
                 sendBatch();
