@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <numeric>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <set>
 #include <thread>
 
