@@ -430,3 +430,35 @@ TEST_F(LdapHostile, AnEntryOfAMillionAttributesIsReadWholeInFewMessages) {
     // Batches by time, not a call per attribute.
     EXPECT_LT(m_pane.m_showSizes.size(), 200u);
 }
+
+// A search stopped while a large modify is still only partly written: its
+// abandon must not be written into the middle of the modify, which reaches
+// the server whole once it reads again, and the connection goes on.
+TEST_F(LdapHostile, AnAbandonWaitsWhileAModifyIsPartlyWritten) {
+    CEntryNode* pGood = GoodEntry();
+    ASSERT_NE(pGood, nullptr);
+    m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.nOp == kLdapSearchRequest && request.nScope == 2)
+            reply.NoAnswer();
+    });
+    CSearchSink sink;
+    m_pSource->Search(Query("(objectClass=*)", SEARCH_SCOPE_SUBTREE, kHostBase), &sink);
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }, kGuardMs));
+    m_server.StopReading(true);
+    const std::string value(30 * 1024 * 1024, 'x');
+    StartValueUpdate(*m_pSource, m_pane, pGood, OP_ADD_ATTRIBUTE,
+                     {MakeAttribute("description", {value.c_str()})});
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 2; }, 5000));
+    m_pSource->StopSearch();
+    ASSERT_TRUE(Pump([&] { return sink.m_bFinished; }, kGuardMs));
+    m_server.StopReading(false);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource, kGuardMs));
+    bool bWhole = false;
+    for (const CHostileRequest& request : m_server.Requests())
+        if (request.nOp == kLdapModifyRequest && request.changes.size() == 1 &&
+            request.changes[0].values == std::vector<std::string>{value})
+            bWhole = true;
+    EXPECT_TRUE(bWhole);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_NE(GoodEntry(), nullptr); // the connection serves on
+}

@@ -150,9 +150,32 @@ bool Decode(const std::string& bytes, CHostileRequest& request) {
             }
         } else if (op == kLdapModifyRequest) {
             berval dn{0, nullptr};
-            bOk = ber_scanf(pBer, "{mx}", &dn) != LBER_ERROR;
+            bOk = ber_scanf(pBer, "{m", &dn) != LBER_ERROR;
             if (bOk)
                 request.base.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+            char* pLast = nullptr;
+            for (ber_tag_t tag = bOk ? ber_first_element(pBer, &nLength, &pLast) : LBER_DEFAULT;
+                 tag != LBER_DEFAULT; tag = ber_next_element(pBer, &nLength, pLast)) {
+                ber_int_t nChange = 0;
+                berval type{0, nullptr};
+                if (ber_scanf(pBer, "{e{m", &nChange, &type) == LBER_ERROR) {
+                    bOk = false;
+                    break;
+                }
+                CHostileAttribute change{std::string(type.bv_val ? type.bv_val : "", type.bv_len), {}};
+                char* pLastValue = nullptr;
+                for (ber_tag_t valueTag = ber_first_element(pBer, &nLength, &pLastValue);
+                     valueTag != LBER_DEFAULT; valueTag = ber_next_element(pBer, &nLength, pLastValue)) {
+                    berval value{0, nullptr};
+                    if (ber_scanf(pBer, "m", &value) == LBER_ERROR)
+                        break;
+                    change.values.emplace_back(value.bv_val ? value.bv_val : "", value.bv_len);
+                }
+                ber_scanf(pBer, "}}");
+                request.changes.push_back(std::move(change));
+            }
+            if (bOk)
+                ber_scanf(pBer, "}");
         } else if (op == kLdapAbandonRequest) {
             ber_int_t nId = 0;
             bOk = ber_scanf(pBer, "i", &nId) != LBER_ERROR;

@@ -23,6 +23,11 @@ constexpr int kLdapModifyRequest = 0x66;
 constexpr int kLdapAbandonRequest = 0x50;
 constexpr int kLdapExtendedRequest = 0x77;
 
+struct CHostileAttribute {
+    std::string name;
+    std::vector<std::string> values;
+};
+
 struct CHostileRequest {
     int nMsgId = 0;
     int nOp = 0;      // the protocol tag of the request
@@ -33,12 +38,8 @@ struct CHostileRequest {
     int nPageSize = 0;
     std::string cookie;
     bool bManageDsaIT = false;
-    int nAbandoned = -1; // an abandon's message id
-};
-
-struct CHostileAttribute {
-    std::string name;
-    std::vector<std::string> values;
+    int nAbandoned = -1;                    // an abandon's message id
+    std::vector<CHostileAttribute> changes; // a modify's, values as sent
 };
 
 // The answers to one request, written at once in the order given.
