@@ -10,6 +10,7 @@
 #include "source/LdapError.h"
 
 #include <algorithm>
+#include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -18,6 +19,8 @@
 namespace {
 // Type reported by WaitForResult when the result read belonged to another worker.
 constexpr int kHandedOn = -101;
+// The library's code for a request held back behind a half-written one.
+constexpr int kLibraryBusy = 51;
 } // namespace
 
 CLdapSource::CLdapSource() {
@@ -63,6 +66,7 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
             ReportFailure(connected.Reason());
         return FALSE;
     }
+    m_ld.LimitWrites(kWriteSliceMs);
     m_nSocket = m_ld.Socket();
     m_bConnectionLost = false;
     m_bPagingOffered = m_ld.OffersPagedResults();
@@ -133,6 +137,8 @@ BOOL CLdapSource::Open(CConnectionParams& params) {
 }
 
 const char* const CLdapSource::kReconnectQuestion = "Reconnect with the same login?";
+const char* const CLdapSource::kReconnectedText =
+    "Reconnected. What failed was not sent again: refresh (F5) or repeat the change.";
 
 void CLdapSource::ShowError(int nCode, const CString& diagnostic, const CString& matchedDN) {
     // A server may answer one request with -1 as its result code: only a
@@ -159,8 +165,26 @@ void CLdapSource::ReportConnectionLost() {
         return;
     CString text;
     text.Format("The connection to %s:%d was lost.", m_strServer.GetString(), m_nPort);
+    // Yes: tried as soon as no other worker uses the handle (the last one
+    // to end does it), so that a server still down is said at once.
     if (AskReconnect(text + "\n" + kReconnectQuestion))
-        m_bReconnectWanted = true;
+        m_bReconnectNow = true;
+}
+
+void CLdapSource::EndWorker() {
+    bool bReconnect = false;
+    {
+        CCriticalSectionLock lock(m_startLock);
+        if (m_nLiveWorkers.load() == 1 && m_bConnectionLost && m_bReconnectNow.exchange(false) &&
+            !IsShuttingDown()) {
+            m_bReconnectWanted = false;
+            m_connectionReady.ResetEvent();
+            bReconnect = true;
+        }
+    }
+    if (bReconnect)
+        Reconnect();
+    --m_nLiveWorkers;
 }
 
 void CLdapSource::BeforeStart() {
@@ -171,18 +195,22 @@ void CLdapSource::BeforeStart() {
 void CLdapSource::ReconnectIfWanted() {
     if (!m_bConnectionLost)
         return;
-    if (!m_bReconnectWanted) {
+    if (!m_bReconnectWanted && !m_bReconnectNow) {
         // Declined: the next failure asks again.
         m_bLossReported = false;
         return;
     }
-    // Only the UI thread starts workers, and it is here: with none alive
-    // nothing can be using the old handle, and the workers started from now
-    // on wait for the new one.
-    if (m_nLiveWorkers.load() != 0)
-        return;
-    m_bReconnectWanted = false;
-    m_connectionReady.ResetEvent();
+    {
+        // Only the UI thread starts workers, and it is here: with none alive
+        // nothing can be using the old handle, and the workers started from
+        // now on wait for the new one.
+        CCriticalSectionLock lock(m_startLock);
+        if (m_nLiveWorkers.load() != 0)
+            return;
+        m_bReconnectWanted = false;
+        m_bReconnectNow = false;
+        m_connectionReady.ResetEvent();
+    }
     StartWorker(&ReconnectWorker, this);
 }
 
@@ -207,11 +235,19 @@ void CLdapSource::Reconnect() {
         // The dead handle goes with fresh.
         CCriticalSectionLock lock(m_routingLock);
         m_ld.Swap(fresh);
+        m_ld.LimitWrites(kWriteSliceMs);
+        m_nUnfinishedMsgId = -1;
         m_nSocket = m_ld.Socket();
         m_bConnectionLost = false;
+        m_bBroken = false;
     }
+    // What failed before is not sent again by itself (an update may need
+    // the user's second look): the status says how to repeat it.
+    if (bConnected && !IsShuttingDown())
+        SetStatusText(kReconnectedText, 0);
     // Failed: the attempt said why, so the requests that waited for it fail
-    // without another box; the user's next request offers a reconnect again.
+    // without another box; the user's next request tries again.
+    m_bReconnectWanted = !bConnected;
     m_bLossReported = !bConnected;
     m_connectionReady.SetEvent();
 }
@@ -260,7 +296,10 @@ BOOL CLdapSource::IsShuttingDown() const {
 }
 
 void CLdapSource::StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* pHandle) {
-    ++m_nLiveWorkers;
+    {
+        CCriticalSectionLock lock(m_startLock);
+        ++m_nLiveWorkers;
+    }
     HANDLE hThread = AfxBeginThread(pfnWorker, pRecord);
     if (pHandle)
         *pHandle = hThread;
@@ -268,20 +307,51 @@ void CLdapSource::StartWorker(AFX_THREADPROC pfnWorker, void* pRecord, HANDLE* p
     m_workerThreads.Add(HandleToDWord(hThread));
 }
 
-int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId) {
-    CCriticalSectionLock lock(m_routingLock);
-    if (!m_ld || m_bConnectionLost) {
-        nMsgId = -1;
-        return kServerDown; // the library's "Can't contact LDAP server"
+int CLdapSource::SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId, int nWaitMs) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(nWaitMs < 0 ? kNetworkTimeoutSeconds * 1000 : nWaitMs);
+    for (;;) {
+        int nCode = 0;
+        {
+            CCriticalSectionLock lock(m_routingLock);
+            if (!m_ld || m_bConnectionLost) {
+                nMsgId = -1;
+                return kServerDown; // the library's "Can't contact LDAP server"
+            }
+            nCode = fnSend(nMsgId);
+            if (nCode == 0 && nMsgId >= 0) {
+                m_activeMsgIds.insert(nMsgId);
+                if (LdapSendUnfinished(m_ld.Get()))
+                    m_nUnfinishedMsgId = nMsgId;
+            } else {
+                nMsgId = -1;
+            }
+            if (nCode == kServerDown && m_ld.Socket() < 0)
+                m_bConnectionLost = true;
+        }
+        // The library sends nothing while a request before it is only half
+        // written (a server that stopped reading): wait for the server
+        // outside the lock, so that the other workers and Stop go on.
+        if (nCode != kLibraryBusy || IsShuttingDown() || std::chrono::steady_clock::now() >= deadline)
+            return nCode;
+        WaitWritable();
     }
-    int nCode = fnSend(nMsgId);
-    if (nCode == 0 && nMsgId >= 0)
-        m_activeMsgIds.insert(nMsgId);
-    else
-        nMsgId = -1;
-    if (nCode == kServerDown && m_ld.Socket() < 0)
-        m_bConnectionLost = true;
-    return nCode;
+}
+
+int CLdapSource::AbandonRequest(int nMsgId) {
+    CCriticalSectionLock lock(m_routingLock);
+    if (!m_ld || m_bConnectionLost || m_nUnfinishedMsgId != -1)
+        return 0;
+    return LdapAbandon(m_ld.Get(), nMsgId);
+}
+
+void CLdapSource::WaitWritable() {
+    if (const int fd = m_nSocket; fd >= 0) {
+        pollfd pfd{fd, POLLOUT, 0};
+        poll(&pfd, 1, kWaitSliceMs);
+    } else {
+        Sleep(kWaitSliceMs);
+    }
 }
 
 void CLdapSource::WaitForResult(int nMsgId, int& nType, CLdapMessage& message) {
@@ -306,6 +376,8 @@ void CLdapSource::WaitForResult(int nMsgId, int& nType, CLdapMessage& message) {
     if (nType == 0)
         return;
     int nId = LdapMessageId(read.Get());
+    if (nId == m_nUnfinishedMsgId)
+        m_nUnfinishedMsgId = -1; // answered, so read whole
     if (nId == nMsgId) {
         message = std::move(read);
         return;
@@ -442,7 +514,7 @@ CString CLdapSource::RunawayText(int nShown) {
 }
 
 void CLdapSource::AbandonPaged(CWorker& worker, CPagedSearch& search) {
-    LdapAbandon(m_ld.Get(), worker.nMsgId);
+    AbandonRequest(worker.nMsgId);
     if (!search.args.bPaged || search.args.cookie.empty())
         return;
     CLdapSearchArgs release = search.args;
@@ -519,7 +591,7 @@ BOOL CLdapSource::Stop() {
         // The server may already have made an update: it is not abandoned,
         // and its worker ends the operation once it knows the outcome.
         if (!IsUpdateOperation(m_nCurrentOp)) {
-            int nCode = LdapAbandon(m_ld.Get(), m_nCurrentMsgId);
+            int nCode = AbandonRequest(m_nCurrentMsgId);
             if (nCode != 0)
                 ReportFailure(LdapFailure(nCode));
             if (m_pCurrentEntry)
@@ -707,7 +779,7 @@ BOOL CLdapSource::ModifyAttribute(CEntryNode* pEntry, CAttribute* pAttribute, in
         auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);                                        \
         pSource->WaitForConnection();                                                                        \
         UINT nResult = pSource->Run(*pRequest);                                                              \
-        --pSource->m_nLiveWorkers;                                                                           \
+        pSource->EndWorker();                                                                                \
         return nResult;                                                                                      \
     }
 

@@ -52,6 +52,8 @@ public:
     static constexpr int kServerDown = -1;
     // Said once when the server is gone, with the offer to reconnect.
     static const char* const kReconnectQuestion;
+    // The status after a reconnect: what to press for what failed.
+    static const char* const kReconnectedText;
 
     // An Open whose caller gave up: its failures are no longer shown.
     void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
@@ -90,6 +92,13 @@ public:
     void SetStoppedUpdateWait(int nMs) { m_nStoppedUpdateWaitMs = nMs; }
     // The status text after a stopped update whose answer never came.
     static const char* const kStoppedReadAgainText;
+    // ... and whose entry could not be read again either.
+    static const char* const kStoppedUnreadText;
+    // How long the read after a stopped update may take (sending included),
+    // in milliseconds; tests shorten it.
+    void SetReadBackWait(int nMs) { m_nReadBackWaitMs = nMs; }
+    // Longest time one socket write may block the connection, in milliseconds.
+    static constexpr int kWriteSliceMs = 100;
     // What the attribute pane shows for a read stopped before any attribute came.
     static const char* const kReadStoppedText;
 
@@ -161,7 +170,15 @@ private:
     // Sends a request with fnSend (which returns the library's code and
     // sets the message id) so that no result of it can be read before it is
     // known to belong to a live worker.
-    int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId);
+    // A request that cannot go out because the one before it is still only
+    // half written is tried again until nWaitMs passed (-1: the network time-out).
+    int SendRequest(const std::function<int(int&)>& fnSend, int& nMsgId, int nWaitMs = -1);
+    // One slice of waiting for the connection to take more bytes.
+    void WaitWritable();
+    // Abandons a request unless a request is still only partly written: the
+    // abandon would be written into the middle of it (the server stops
+    // nothing then, and the worker drops the results anyway). The library's code.
+    int AbandonRequest(int nMsgId);
     // The worker's whole result wait: short slices, the shutdown event and
     // the abandoned flag checked between them. bNoWait: only what is
     // already available (kNothingYet otherwise).
@@ -201,7 +218,7 @@ private:
     EUpdateOutcome OutcomeOf(CWorker& worker, EWaitOutcome eWait, CLdapMessage& message);
     // Ends a stopped update's request: its own answer when it came
     // meanwhile, else kUpdateStopped with the status text in nPane.
-    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane);
+    EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane, EReadBack eRead);
     // A stopped entry update: dn read again, then settled.
     EUpdateOutcome ResolveStoppedUpdate(CWorker& worker, const CString& dn, EReadBack& eRead);
     // A stopped attribute update: without its answer, the entry's cache and
@@ -237,6 +254,9 @@ private:
     // Every worker's first act: no request touches the handle while a
     // reconnect may still replace it.
     void WaitForConnection() const;
+    // Every worker's last act; the last one alive makes a reconnect the user
+    // has just asked for.
+    void EndWorker();
 
     // One search that may come in pages (RFC 2696), for the browse and the
     // search panel alike.
@@ -285,6 +305,14 @@ private:
     // Ends the running expansions of pEntry: what they have not sent is
     // dropped and nothing of theirs reaches a pane any more.
     void CancelExpansions(CEntryNode* pEntry);
+    // A refreshed expansion's page still at the server: its answer is
+    // awaited (and dropped) for a while, so that no page of the old search
+    // runs beside the new one.
+    void DrainRefreshedPage(CWorker& worker);
+    // Before a paged search starts: the refreshed ones have ended.
+    void WaitForDrainedSearches(CExpandRequest& request);
+    // How long a refreshed search's last page is waited for, in milliseconds.
+    static constexpr int kDrainWaitMs = 3000;
     // FALSE when the read was stopped (or the source shuts down) on the way.
     BOOL ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest& request, CWorker& worker);
 
@@ -317,6 +345,7 @@ private:
     std::atomic<bool> m_bShowOperational{false};
     bool m_bPagingOffered = false; // read at Open
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
+    int m_nReadBackWaitMs = kNetworkTimeoutSeconds * 1000;
 
     // The registration of the most recently sent request: what Stop abandons.
     CEntryNode* m_pCurrentEntry = nullptr;
@@ -335,10 +364,21 @@ private:
     CCriticalSection m_routingLock;
     // Message ids of requests whose worker still waits (under m_routingLock).
     std::set<int> m_activeMsgIds;
+    // A request the library has not written whole, until its first answer
+    // shows that the server read it all (under m_routingLock); -1: none.
+    int m_nUnfinishedMsgId = -1;
     std::atomic<bool> m_bConnectionLost{false};
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
+    // Refreshed expansions whose paged search may still run at the server:
+    // the server keeps one paged search per connection, and a page of the
+    // old one answered after the new one began would end the new one's cookie.
+    std::atomic<int> m_nDraining{0};
     std::atomic<bool> m_bReconnectWanted{false};
+    // The user said Yes just now: the last worker to end reconnects.
+    std::atomic<bool> m_bReconnectNow{false};
+    // Starting a worker and claiming the reconnect at a worker's end.
+    CCriticalSection m_startLock;
     // Reset while a reconnect runs; the workers started meanwhile wait for it.
     CEvent m_connectionReady;
     // Where the session is, for the lost-connection notice.

@@ -5,10 +5,13 @@
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
 
+#include <chrono>
 #include <memory>
 
 namespace {
 constexpr int kNoSuchObject = 32;
+// How often the attributes of one entry reach the pane while they are read.
+constexpr auto kAttributeBatchAge = std::chrono::milliseconds(100);
 
 // Every user and operational attribute.
 const CStringArray& RootDseAttributes() {
@@ -40,6 +43,10 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         CCriticalSectionLock lock(request.lock);
         request.batch.RemoveAll();
         request.bFinished = TRUE;
+        if (request.bDraining) {
+            request.bDraining = FALSE;
+            --m_nDraining;
+        }
     };
 
     if (IsShuttingDown() || IsRefreshed(request)) {
@@ -79,6 +86,8 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     search.args.attributes.Add("ref");
     search.args.bManageDsaIT = true;
     PreparePaging(search);
+    if (search.args.bPaged)
+        WaitForDrainedSearches(request);
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);
     if (nCode != 0) {
@@ -110,10 +119,14 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     };
     // Shutdown or a refresh of the entry: nothing more is said. A refreshed
     // entry belongs to the new expansion, which also ends its operation.
+    // Its page's answer is still to come while the search runs.
+    bool bPageOut = true;
     auto endSilently = [&] {
+        if (IsRefreshed(request) && bPageOut && search.args.bPaged && !IsShuttingDown())
+            DrainRefreshedPage(worker);
+        else if (IsRefreshed(request))
+            AbandonRequest(worker.nMsgId);
         EndRequest(worker);
-        if (IsRefreshed(request))
-            AbandonPaged(worker, search);
         finish();
         return 0;
     };
@@ -221,6 +234,7 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         }
         // Other messages carry no entries.
     }
+    bPageOut = false; // ended, stopped or failed: nothing more will come
 
     {
         // Finished or refreshed, decided once: a refresh from now on finds
@@ -353,7 +367,38 @@ void CLdapSource::CancelExpansions(CEntryNode* pEntry) {
         pRequest->bRefreshed = TRUE;
         pRequest->batch.RemoveAll();
         pRequest->hItem = HTREEITEM();
+        if (!pRequest->bDraining) {
+            pRequest->bDraining = TRUE;
+            ++m_nDraining;
+        }
     }
+}
+
+void CLdapSource::DrainRefreshedPage(CWorker& worker) {
+    // The refresh's flag no longer ends the wait; no further page is asked
+    // for and no cookie handed back (it could be the new search's too).
+    worker.pCancelled = nullptr;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainWaitMs);
+    for (;;) {
+        CLdapMessage message;
+        int nType = 0;
+        const EWaitOutcome eWait = NextResult(worker, message, nType, TRUE);
+        if (eWait == kGotMessage && nType == LDAP_RESULT_SEARCH_RESULT)
+            return;
+        if (eWait == kGotMessage)
+            continue; // entries of the old reading, dropped
+        if (eWait != kNothingYet || std::chrono::steady_clock::now() >= deadline)
+            break;
+        WaitSlice();
+    }
+    AbandonRequest(worker.nMsgId);
+}
+
+void CLdapSource::WaitForDrainedSearches(CExpandRequest& request) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainWaitMs + 1000);
+    while (m_nDraining.load() > 0 && !IsShuttingDown() && !IsRefreshed(request) &&
+           std::chrono::steady_clock::now() < deadline)
+        Sleep(kWaitSliceMs);
 }
 
 BOOL CLdapSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
@@ -485,6 +530,19 @@ BOOL CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
     if (IsShuttingDown())
         return FALSE;
     BOOL bGoOn = TRUE;
+    // The pane's copies go in batches, one at most every slice: an entry of
+    // a million attributes must not cross threads a million times, nor
+    // rewrite the status line for each.
+    std::vector<std::unique_ptr<CAttribute>> owned;
+    CAttributeArray shown;
+    auto sent = std::chrono::steady_clock::now();
+    auto send = [&] {
+        if (!shown.IsEmpty() && IsWindow(request.hPane))
+            Notify(request.hNotify, &ISourceEvents::ShowAttributes, shown, request.pEntry);
+        shown.RemoveAll();
+        owned.clear();
+        sent = std::chrono::steady_clock::now();
+    };
     LdapForEachAttribute(m_ld.Get(), pMessage, [&](const CAttribute& attribute) {
         {
             // Stop is seen between two attributes, not only at the end.
@@ -493,14 +551,15 @@ BOOL CLdapSource::ReadEntryAttributes(ldapmsg* pMessage, CReadAttributesRequest&
         }
         if (!bGoOn)
             return false;
-        // One copy for the pane, gone after the send; one for the cache.
-        auto pShown = std::make_unique<CAttribute>(attribute);
-        CAttributeArray shown;
-        shown.Add(pShown.get());
-        if (IsWindow(request.hPane))
-            Notify(request.hNotify, &ISourceEvents::ShowAttributes, shown, request.pEntry);
+        owned.push_back(std::make_unique<CAttribute>(attribute));
+        shown.Add(owned.back().get());
         request.pTarget->Add(new CAttribute(attribute));
+        if (std::chrono::steady_clock::now() - sent >= kAttributeBatchAge)
+            send();
         return true;
     });
+    // What was read is shown, also when Stop came between two attributes.
+    if (!IsShuttingDown())
+        send();
     return bGoOn;
 }

@@ -42,7 +42,7 @@ UINT CLdapSource::PasswordWorker(void* pParam) {
     pSource->RunSetPassword(*pRequest);
     Wipe(pRequest->strPassword);
     delete pRequest;
-    --pSource->m_nLiveWorkers;
+    pSource->EndWorker();
     return 0;
 }
 

@@ -96,7 +96,7 @@ void CLdapSource::LoadSchema(CWnd* pNotify) {
 UINT CLdapSource::SchemaWorker(void* pParam) {
     auto* pSource = static_cast<CLdapSource*>(pParam);
     pSource->RunSchemaLoad();
-    --pSource->m_nLiveWorkers;
+    pSource->EndWorker();
     return 0;
 }
 

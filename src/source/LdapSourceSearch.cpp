@@ -4,6 +4,7 @@
 #include "source/LdapError.h"
 #include "source/LdapSource.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -75,7 +76,11 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
     auto sendBatch = [&]() {
         if (batch.empty() || IsShuttingDown())
             return;
-        outcome.nCount += static_cast<int>(batch.size());
+        // References are rows of their own, not entries found.
+        outcome.nCount +=
+            static_cast<int>(std::count_if(batch.begin(), batch.end(), [](const CSearchResult& result) {
+                return result.referenceUrls.empty();
+            }));
         Notify(request.hNotify, &ISourceEvents::SearchResults, batch);
         batch.clear();
         batchStart = std::chrono::steady_clock::now();
@@ -119,7 +124,7 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             search.bEntriesSeen = true;
             ++search.nPageEntries;
             LdapForEachEntry(m_ld.Get(), message.Get(), [&](CString dn, std::vector<CAttribute> attributes) {
-                batch.push_back(CSearchResult{std::move(dn), std::move(attributes)});
+                batch.push_back(CSearchResult{std::move(dn), std::move(attributes), {}});
             });
             if (batch.size() >= kBatchEntries || std::chrono::steady_clock::now() - batchStart >= kBatchAge)
                 sendBatch();
@@ -146,7 +151,13 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
             }
             break;
         }
-        // Referrals and intermediate messages carry no entries.
+        if (nType == LDAP_RESULT_SEARCH_REFERENCE) {
+            std::vector<CString> urls = LdapReferenceUrls(m_ld.Get(), message.Get());
+            if (!urls.empty())
+                batch.push_back(CSearchResult{CString(), {}, std::move(urls)});
+            continue;
+        }
+        // Intermediate messages carry no entries.
     }
     EndRequest(worker);
     return finish();
@@ -157,6 +168,6 @@ UINT CLdapSource::SearchWorker(void* pParam) {
     auto* pSource = static_cast<CLdapSource*>(pRequest->pSource);
     pSource->WaitForConnection();
     UINT nResult = pSource->RunSearch(*pRequest);
-    --pSource->m_nLiveWorkers;
+    pSource->EndWorker();
     return nResult;
 }

@@ -27,6 +27,8 @@ int IndexOf(const CStringArray& values, const CString& value) {
 
 const char* const CLdapSource::kStoppedReadAgainText =
     "Stopped: the directory was read again to show what it holds";
+const char* const CLdapSource::kStoppedUnreadText =
+    "Stopped: the server did not answer, so what it holds is not known; refresh (F5) later";
 
 bool CLdapSource::IsUpdateOperation(int nOp) {
     return nOp == OP_ADD_ENTRY || nOp == OP_DELETE_ENTRY || nOp == OP_MODIFY_ENTRY ||
@@ -81,7 +83,7 @@ CLdapSource::EUpdateOutcome CLdapSource::OutcomeOf(CWorker& worker, EWaitOutcome
     return kUpdateFailed;
 }
 
-CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, int nPane) {
+CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, int nPane, EReadBack eRead) {
     // The server has just answered the read: its answer to the update,
     // sent first, is the truth when it follows in a moment.
     CLdapMessage message;
@@ -92,14 +94,14 @@ CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, in
         return kUpdateShutdown;
     if (eWait == kGotMessage)
         return OutcomeOf(worker, eWait, message);
-    SetStatusText(kStoppedReadAgainText, nPane);
+    SetStatusText(eRead == kReadFailed ? kStoppedUnreadText : kStoppedReadAgainText, nPane);
     return kUpdateStopped;
 }
 
 CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedUpdate(CWorker& worker, const CString& dn,
                                                               EReadBack& eRead) {
     eRead = ReadBack(dn, nullptr);
-    return SettleStoppedUpdate(worker, 1);
+    return SettleStoppedUpdate(worker, 1, eRead);
 }
 
 CLdapSource::EWaitOutcome CLdapSource::AwaitStoppedUpdate(CWorker& worker, CLdapMessage& message, int& nType,
@@ -126,19 +128,19 @@ CLdapSource::EReadBack CLdapSource::ReadBack(const CString& dn, CAttributeArray*
     BOOL bWaiting = FALSE;
     worker.pAbandoned = &bAbandoned;
     worker.pWaiting = &bWaiting;
+    // Stop does not reach this read, so it has a time-out of its own, the
+    // send included: a silent server must not keep the entry busy until Close.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nReadBackWaitMs);
     int nCode = SendRequest(
         [&](int& nId) {
             return LdapSearch(m_ld.Get(), dn, LDAP_SCOPE_BASE_LEVEL, "(objectclass=*)",
                               pAttributes == nullptr, nId);
         },
-        worker.nMsgId);
+        worker.nMsgId, m_nReadBackWaitMs);
     if (nCode != 0)
         return kReadFailed;
     EReadBack eResult = kReadFailed;
     BOOL bFound = FALSE;
-    // Stop does not reach this read, so it has a time-out of its own: a
-    // silent server must not keep the entry busy until Close.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kNetworkTimeoutSeconds);
     for (;;) {
         CLdapMessage message;
         int nType = 0;
@@ -148,7 +150,7 @@ CLdapSource::EReadBack CLdapSource::ReadBack(const CString& dn, CAttributeArray*
             continue;
         }
         if (eWait == kNothingYet)
-            LdapAbandon(m_ld.Get(), worker.nMsgId);
+            AbandonRequest(worker.nMsgId);
         if (eWait != kGotMessage)
             break;
         if (nType == LDAP_RESULT_SEARCH_ENTRY) {
@@ -177,7 +179,7 @@ CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedAttributeUpdate(CWorker& 
                                                                        HWND hNotify) {
     CAttributeArray fresh;
     EReadBack eRead = ReadBack(pEntry->GetDN(), &fresh);
-    EUpdateOutcome eOutcome = SettleStoppedUpdate(worker, 2);
+    EUpdateOutcome eOutcome = SettleStoppedUpdate(worker, 2, eRead);
     if (eOutcome == kUpdateStopped && eRead == kReadFound)
         ReplaceCachedAttributes(pEntry, fresh, hNotify);
     ::DeleteAttributes(fresh);

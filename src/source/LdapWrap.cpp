@@ -10,6 +10,7 @@
 #include <netdb.h>
 #include <sasl/sasl.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 namespace {
@@ -102,6 +103,14 @@ int CLdapConnection::Socket() const {
     if (!m_ld || ldap_get_option(m_ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS)
         return -1;
     return fd;
+}
+
+void CLdapConnection::LimitWrites(int nMs) {
+    const int fd = Socket();
+    if (fd < 0)
+        return;
+    timeval tv{nMs / 1000, (nMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 CLdapMessage& CLdapMessage::operator=(CLdapMessage&& other) noexcept {
@@ -682,6 +691,14 @@ int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, 
 
 int LdapAbandon(ldap* ld, int nMsgId) {
     return ldap_abandon_ext(ld, nMsgId, nullptr, nullptr);
+}
+
+bool LdapSendUnfinished(ldap* ld) {
+    // The library says "busy" on a request it sent only in part, and
+    // success on one it sent whole.
+    int nCode = LDAP_SUCCESS;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &nCode);
+    return nCode == LDAP_BUSY;
 }
 
 int LdapSetNoSizeLimit(ldap* ld) {

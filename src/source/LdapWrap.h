@@ -90,6 +90,9 @@ public:
     explicit operator bool() const { return m_ld != nullptr; }
     // The socket under the connection, or -1.
     int Socket() const;
+    // A write to a server that stopped reading gives up after nMs and the
+    // library finishes it later, so no thread holds the handle for long.
+    void LimitWrites(int nMs);
 
 private:
     // One of the root DSE's values of pszAttribute is pszValue.
@@ -251,6 +254,10 @@ int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
+// Right after a request was sent: the library still holds part of it (the
+// server did not take it all) and writes the rest later. Until then any
+// other write on the socket would land inside it.
+bool LdapSendUnfinished(ldap* ld);
 // The Password Modify extended operation (RFC 3062) for dn: the server sets
 // and hashes newPassword itself.
 int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId);

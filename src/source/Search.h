@@ -28,6 +28,9 @@ struct CSearchQuery {
 struct CSearchResult {
     CString strDN;
     std::vector<CAttribute> attributes;
+    // A search result reference (not followed) instead of an entry: no DN,
+    // the URLs it names.
+    std::vector<CString> referenceUrls;
 };
 
 struct CSearchOutcome {

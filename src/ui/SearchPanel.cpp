@@ -448,7 +448,9 @@ void CSearchPanel::OnGoToRow(int nViewRow) {
         m_pStatus->setText(QStringLiteral("These results belong to a session that is closed."));
         return;
     }
-    m_pTree->GoToEntry(m_pResults->Result(index.row()).strDN);
+    // A reference names no entry of this directory.
+    if (m_pResults->Result(index.row()).referenceUrls.empty())
+        m_pTree->GoToEntry(m_pResults->Result(index.row()).strDN);
 }
 
 CString CSearchPanel::Separator() const {

@@ -97,7 +97,12 @@ QVariant CSearchResultModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     QStringList shown;
-    if (index.column() == 0) {
+    if (const std::vector<CString>& urls = Result(index.row()).referenceUrls; !urls.empty()) {
+        // A marker row: where the server points, never followed.
+        if (index.column() == 0)
+            for (const CString& url : urls)
+                shown << QStringLiteral("Search reference (not followed): ") + ShownText(url);
+    } else if (index.column() == 0) {
         shown << ShownText(DnForDisplay(Result(index.row()).strDN));
     } else {
         const CString name = GetColumnName(index.column());

@@ -276,6 +276,23 @@ TEST_F(LdapHostile, ReferralObjectsAreAskedForAndShownAndReferencesAreReportedNo
     ReadAndWait(*m_pSource, m_pane, pRef);
     EXPECT_EQ(CachedValues(pRef),
               (std::vector<std::string>{"objectClass=referral", "ref=ldap://elsewhere.example/cn=ref"}));
+    // The search panel's search: the reference is a row of its own, with its
+    // URLs, and no entry found.
+    m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.nOp == kLdapSearchRequest && request.nScope == 2) {
+            reply.Entry(kGood);
+            reply.Reference({"ldap://other.example/ou=x,dc=example,dc=com"});
+            reply.SearchDone(0);
+        }
+    });
+    CSearchSink sink;
+    ASSERT_TRUE(sink.Run(*m_pSource, Query("(objectClass=*)", SEARCH_SCOPE_SUBTREE, kHostBase)));
+    ASSERT_EQ(sink.m_results.size(), 2u);
+    EXPECT_EQ(sink.m_outcome.nCount, 1);
+    const CSearchResult& reference = sink.m_results[1];
+    EXPECT_TRUE(reference.strDN.IsEmpty());
+    ASSERT_EQ(reference.referenceUrls.size(), 1u);
+    EXPECT_EQ(Str(reference.referenceUrls[0]), "ldap://other.example/ou=x,dc=example,dc=com");
     // Nothing was followed: no connection beyond the source's own.
     for (const CHostileRequest& request : m_server.Requests())
         EXPECT_NE(request.base, "ou=x,dc=example,dc=com");
@@ -329,22 +346,119 @@ TEST_F(LdapHostile, CloseReturnsWhileAWorkerIsStuckWritingToAServerThatStoppedRe
     EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(LdapHostile, TheReadAfterAStoppedUpdateGivesUpOnASilentServer) {
+// A stopped update to a server that does not answer: the update and the read
+// after it give up on their own, the entry is free again and the status says
+// that what the server holds is not known. Silent: the request went out and
+// no answer comes; not reading: the request itself cannot be written whole.
+TEST_F(LdapHostile, AStoppedUpdateToASilentServerEndsWithoutClose) {
+    for (const bool bNotReading : {false, true}) {
+        SCOPED_TRACE(bNotReading ? "not reading" : "silent");
+        CEntryNode* pGood = GoodEntry();
+        ASSERT_NE(pGood, nullptr);
+        m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+            if (request.nOp == kLdapModifyRequest || request.base == kGood)
+                reply.NoAnswer();
+        });
+        m_pSource->SetStoppedUpdateWait(100);
+        m_pSource->SetReadBackWait(300);
+        // Far more than the socket buffers hold, so the write cannot end.
+        const std::string value = bNotReading ? std::string(30 * 1024 * 1024, 'x') : "a@b";
+        if (bNotReading)
+            m_server.StopReading(true);
+        StartValueUpdate(*m_pSource, m_pane, pGood, OP_ADD_ATTRIBUTE,
+                         {MakeAttribute("mail", {value.c_str()})});
+        // The write gives way: the request is sent (and Stop can aim at it)
+        // while the bytes still wait for the server.
+        ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }, 5000));
+        CEntryNode::RequestStop();
+        const auto start = std::chrono::steady_clock::now();
+        m_pSource->Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_TRUE(WaitForWorkers(*m_pSource, 5000));
+        EXPECT_TRUE(pGood->CanAddAttribute());
+        EXPECT_EQ(Str(m_services.m_status.PaneText(2)), CLdapSource::kStoppedUnreadText);
+        if (bNotReading)
+            break; // the connection still holds the half-written request
+    }
+}
+
+TEST_F(LdapHostile, SlowBytesStillMakeWholeEntries) {
+    const std::string second = "cn=second," + kHostBase;
+    OnLevel([&](const CHostileRequest&, CHostileReply& reply) {
+        reply.Entry(kGood);
+        reply.Entry(second);
+        reply.SearchDone(0);
+    });
+    m_server.SetByteDelay(1);
+    EXPECT_EQ(ExpandRoot(), 2);
+    m_server.SetByteDelay(0);
+    EXPECT_NE(FindChild(m_pRoot, kGood), nullptr);
+    EXPECT_NE(FindChild(m_pRoot, second), nullptr);
+}
+
+TEST_F(LdapHostile, AResetInTheMiddleOfAnEntryEndsTheLevelWithWhatCame) {
+    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
+        reply.Entry(kGood);
+        reply.ResetMidEntry("cn=half," + kHostBase, {{"description", {std::string(4000, 'd')}}});
+    });
+    EXPECT_EQ(ExpandRoot(), SEARCH_FAILED);
+    const std::string marker = m_pane.LastText(EEvent::LevelIncomplete);
+    EXPECT_EQ(marker.rfind("Failed: ", 0), 0u) << marker;
+    EXPECT_NE(marker.find("; 1 entries shown. Refresh (F5) to read the level again."), std::string::npos);
+    EXPECT_EQ(FindChild(m_pRoot, "cn=half," + kHostBase), nullptr);
+    EXPECT_EQ(Boxes().size(), 1u); // the lost connection, said once
+    EXPECT_TRUE(m_pRoot->CanRefresh());
+}
+
+TEST_F(LdapHostile, AnEntryOfAMillionAttributesIsReadWholeInFewMessages) {
+    constexpr int kAttributes = 1000000;
     CEntryNode* pGood = GoodEntry();
     ASSERT_NE(pGood, nullptr);
-    // From now on the update and the entry's read stay unanswered.
     m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
-        if (request.nOp == kLdapModifyRequest || request.base == kGood)
+        if (request.nOp != kLdapSearchRequest || request.base != kGood)
+            return;
+        std::vector<CHostileAttribute> many(kAttributes);
+        for (int i = 0; i < kAttributes; ++i)
+            many[static_cast<size_t>(i)] = {"a" + std::to_string(i), {"v"}};
+        reply.Entry(kGood, many);
+        reply.SearchDone(0);
+    });
+    ReadAndWait(*m_pSource, m_pane, pGood);
+    ASSERT_EQ(pGood->m_attributes.GetSize(), kAttributes);
+    EXPECT_EQ(Str(pGood->m_attributes[kAttributes - 1]->GetName()), "a999999");
+    EXPECT_EQ(m_pane.m_shownAttributes.size(), static_cast<size_t>(kAttributes));
+    // Batches by time, not a call per attribute.
+    EXPECT_LT(m_pane.m_showSizes.size(), 200u);
+}
+
+// A search stopped while a large modify is still only partly written: its
+// abandon must not be written into the middle of the modify, which reaches
+// the server whole once it reads again, and the connection goes on.
+TEST_F(LdapHostile, AnAbandonWaitsWhileAModifyIsPartlyWritten) {
+    CEntryNode* pGood = GoodEntry();
+    ASSERT_NE(pGood, nullptr);
+    m_server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.nOp == kLdapSearchRequest && request.nScope == 2)
             reply.NoAnswer();
     });
-    m_pSource->SetStoppedUpdateWait(100);
-    StartValueUpdate(*m_pSource, m_pane, pGood, OP_ADD_ATTRIBUTE, {MakeAttribute("mail", {"a@b"})});
-    ASSERT_TRUE(m_server.WaitForRequest(kLdapModifyRequest));
+    CSearchSink sink;
+    m_pSource->Search(Query("(objectClass=*)", SEARCH_SCOPE_SUBTREE, kHostBase), &sink);
     ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }, kGuardMs));
-    CEntryNode::RequestStop();
-    m_pSource->Stop();
-    // The read again waits for the network time-out, not for ever.
-    EXPECT_TRUE(WaitForWorkers(*m_pSource, (CLdapSource::kNetworkTimeoutSeconds + 10) * 1000));
-    EXPECT_TRUE(pGood->CanAddAttribute());
-    EXPECT_EQ(Str(m_services.m_status.PaneText(2)), CLdapSource::kStoppedReadAgainText);
+    m_server.StopReading(true);
+    const std::string value(30 * 1024 * 1024, 'x');
+    StartValueUpdate(*m_pSource, m_pane, pGood, OP_ADD_ATTRIBUTE,
+                     {MakeAttribute("description", {value.c_str()})});
+    ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 2; }, 5000));
+    m_pSource->StopSearch();
+    ASSERT_TRUE(Pump([&] { return sink.m_bFinished; }, kGuardMs));
+    m_server.StopReading(false);
+    ASSERT_TRUE(WaitForWorkers(*m_pSource, kGuardMs));
+    bool bWhole = false;
+    for (const CHostileRequest& request : m_server.Requests())
+        if (request.nOp == kLdapModifyRequest && request.changes.size() == 1 &&
+            request.changes[0].values == std::vector<std::string>{value})
+            bWhole = true;
+    EXPECT_TRUE(bWhole);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_NE(GoodEntry(), nullptr); // the connection serves on
 }

@@ -147,3 +147,37 @@ TEST_F(LdapPagedStop, ATimeLimitKeepsWhatCameAndSaysSo) {
     EXPECT_EQ(static_cast<long long>(pLevel->GetChildCount()), nShown);
     RecordProperty("shown", static_cast<int>(nShown));
 }
+
+// A refresh while the level streams in small pages, at every place within a
+// page: the refreshed level is always read whole (the server keeps one
+// paged search per connection, so the old one must not disturb the new).
+TEST_F(LdapPagedStop, ARefreshWhileTheLevelStreamsReadsItWhole) {
+    constexpr int kPage = 5;
+    CEntryNode* pLevel = Open("unlimited", kPage);
+    ASSERT_NE(pLevel, nullptr);
+    for (int nRound = 0; nRound < 3 * kPage; ++nRound) {
+        SCOPED_TRACE(nRound);
+        m_pane.Clear();
+        m_pane.m_foundDNs.clear();
+        m_pane.m_searchDone.clear();
+        // The first reading streams; after a few entries it is refreshed.
+        const size_t nAt = static_cast<size_t>(1 + nRound % (2 * kPage));
+        bool bRefreshed = false;
+        m_pane.m_onEntriesFound = [&](const CPtrList& entries) {
+            if (bRefreshed || m_pane.m_foundDNs.size() + static_cast<size_t>(entries.GetCount()) < nAt)
+                return;
+            bRefreshed = true;
+            pLevel->BeginOperation(OP_REFRESH);
+            m_pSource->Refresh(pLevel, &m_pane, HTREEITEM(77));
+        };
+        pLevel->BeginOperation(OP_REFRESH);
+        m_pSource->Refresh(pLevel, &m_pane, HTREEITEM(77));
+        ASSERT_TRUE(Pump([&] { return !m_pane.m_searchDone.empty(); }));
+        ASSERT_TRUE(WaitForWorkers(*m_pSource));
+        m_pane.m_onEntriesFound = nullptr;
+        EXPECT_TRUE(bRefreshed);
+        EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{kChildren});
+        EXPECT_EQ(pLevel->GetChildCount(), kChildren);
+    }
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}

@@ -150,9 +150,32 @@ bool Decode(const std::string& bytes, CHostileRequest& request) {
             }
         } else if (op == kLdapModifyRequest) {
             berval dn{0, nullptr};
-            bOk = ber_scanf(pBer, "{mx}", &dn) != LBER_ERROR;
+            bOk = ber_scanf(pBer, "{m", &dn) != LBER_ERROR;
             if (bOk)
                 request.base.assign(dn.bv_val ? dn.bv_val : "", dn.bv_len);
+            char* pLast = nullptr;
+            for (ber_tag_t tag = bOk ? ber_first_element(pBer, &nLength, &pLast) : LBER_DEFAULT;
+                 tag != LBER_DEFAULT; tag = ber_next_element(pBer, &nLength, pLast)) {
+                ber_int_t nChange = 0;
+                berval type{0, nullptr};
+                if (ber_scanf(pBer, "{e{m", &nChange, &type) == LBER_ERROR) {
+                    bOk = false;
+                    break;
+                }
+                CHostileAttribute change{std::string(type.bv_val ? type.bv_val : "", type.bv_len), {}};
+                char* pLastValue = nullptr;
+                for (ber_tag_t valueTag = ber_first_element(pBer, &nLength, &pLastValue);
+                     valueTag != LBER_DEFAULT; valueTag = ber_next_element(pBer, &nLength, pLastValue)) {
+                    berval value{0, nullptr};
+                    if (ber_scanf(pBer, "m", &value) == LBER_ERROR)
+                        break;
+                    change.values.emplace_back(value.bv_val ? value.bv_val : "", value.bv_len);
+                }
+                ber_scanf(pBer, "}}");
+                request.changes.push_back(std::move(change));
+            }
+            if (bOk)
+                ber_scanf(pBer, "}");
         } else if (op == kLdapAbandonRequest) {
             ber_int_t nId = 0;
             bOk = ber_scanf(pBer, "i", &nId) != LBER_ERROR;
@@ -191,7 +214,8 @@ void CHostileReply::Write(const std::string& bytes) {
     }
 }
 
-void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+std::string CHostileReply::EncodeEntry(const std::string& dn,
+                                       const std::vector<CHostileAttribute>& attributes) const {
     BerElement* pBer = ber_alloc_t(LBER_USE_DER);
     berval dnValue = Bv(dn);
     ber_printf(pBer, "{it{O{", static_cast<ber_int_t>(m_nMsgId), kSearchEntry, &dnValue);
@@ -205,7 +229,17 @@ void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttri
         ber_printf(pBer, "]}");
     }
     ber_printf(pBer, "}}}");
-    Write(Flatten(pBer));
+    return Flatten(pBer);
+}
+
+void CHostileReply::Entry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+    Write(EncodeEntry(dn, attributes));
+}
+
+void CHostileReply::ResetMidEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) {
+    const std::string bytes = EncodeEntry(dn, attributes);
+    Write(bytes.substr(0, bytes.size() / 2));
+    m_bReset = true;
 }
 
 void CHostileReply::Reference(const std::vector<std::string>& urls) {
@@ -367,14 +401,21 @@ void CHostileServer::Serve(int fd) {
             m_requests.push_back(request);
         }
         m_requestCame.notify_all();
-        if (request.nOp != kLdapAbandonRequest)
-            Answer(fd, request);
+        if (request.nOp != kLdapAbandonRequest && !Answer(fd, request)) {
+            // A reset, not an orderly end: no linger, so the close sends RST.
+            linger hard{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::erase(m_fds, fd);
+            close(fd);
+            return;
+        }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     shutdown(fd, SHUT_RDWR);
 }
 
-void CHostileServer::Answer(int fd, const CHostileRequest& request) {
+bool CHostileServer::Answer(int fd, const CHostileRequest& request) {
     CHostileReply reply(fd, request.nMsgId, request.nOp, m_nByteDelayMs);
     const bool bRootDse = request.nOp == kLdapSearchRequest && request.base.empty() && request.nScope == 0;
     const bool bOpenBase = request.nOp == kLdapSearchRequest && request.base == Base() &&
@@ -388,11 +429,11 @@ void CHostileServer::Answer(int fd, const CHostileRequest& request) {
         if (handler)
             handler(request, reply);
         if (reply.Sent())
-            return;
+            return !reply.ResetWanted();
     }
     if (request.nOp != kLdapSearchRequest) {
         reply.Result(0);
-        return;
+        return true;
     }
     if (bRootDse) {
         reply.Entry(
@@ -401,4 +442,5 @@ void CHostileServer::Answer(int fd, const CHostileRequest& request) {
         reply.Entry(request.base, {{"objectClass", {"top"}}});
     }
     reply.SearchDone(0);
+    return true;
 }

@@ -23,6 +23,11 @@ constexpr int kLdapModifyRequest = 0x66;
 constexpr int kLdapAbandonRequest = 0x50;
 constexpr int kLdapExtendedRequest = 0x77;
 
+struct CHostileAttribute {
+    std::string name;
+    std::vector<std::string> values;
+};
+
 struct CHostileRequest {
     int nMsgId = 0;
     int nOp = 0;      // the protocol tag of the request
@@ -33,12 +38,8 @@ struct CHostileRequest {
     int nPageSize = 0;
     std::string cookie;
     bool bManageDsaIT = false;
-    int nAbandoned = -1; // an abandon's message id
-};
-
-struct CHostileAttribute {
-    std::string name;
-    std::vector<std::string> values;
+    int nAbandoned = -1;                    // an abandon's message id
+    std::vector<CHostileAttribute> changes; // a modify's, values as sent
 };
 
 // The answers to one request, written at once in the order given.
@@ -57,15 +58,20 @@ public:
     // The request is never answered (the usual answer is not sent either).
     void NoAnswer() { m_bSent = true; }
     bool Sent() const { return m_bSent; }
+    // The first half of an entry, and then the connection is reset.
+    void ResetMidEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes = {});
+    bool ResetWanted() const { return m_bReset; }
 
 private:
     void Write(const std::string& bytes);
+    std::string EncodeEntry(const std::string& dn, const std::vector<CHostileAttribute>& attributes) const;
 
     int m_fd;
     int m_nMsgId;
     int m_nOp;
     const std::atomic<int>& m_nByteDelayMs;
     bool m_bSent = false;
+    bool m_bReset = false;
 };
 
 class CHostileServer {
@@ -105,7 +111,8 @@ public:
 private:
     void AcceptLoop();
     void Serve(int fd);
-    void Answer(int fd, const CHostileRequest& request);
+    // FALSE: the handler asked for the connection to be reset.
+    bool Answer(int fd, const CHostileRequest& request);
 
     int m_nListen = -1;
     int m_nPort = 0;

@@ -215,3 +215,18 @@ TEST(HugeAttribute, TheAttributePaneTakesItInOneGoAndTheSearchCellsShowTwentyVal
     EXPECT_TRUE(
         model.data(cell, Qt::DisplayRole).toString().endsWith(QStringLiteral("; \u2026 and 99980 more")));
 }
+
+TEST(SearchReferenceRow, IsAMarkerWithItsUrlsAndNoValues) {
+    CSearchResultModel model;
+    std::vector<CSearchResult> batch(2);
+    batch[0].strDN = "cn=a,o=x";
+    batch[0].attributes.push_back(CAttribute());
+    batch[0].attributes.back().SetName("mail");
+    batch[0].attributes.back().Add("a@x");
+    batch[1].referenceUrls = {"ldap://other.example/o=y", "ldap://third.example/"};
+    model.Append(batch);
+    EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(),
+              QStringLiteral("Search reference (not followed): ldap://other.example/o=y; "
+                             "Search reference (not followed): ldap://third.example/"));
+    EXPECT_TRUE(model.data(model.index(1, 1), Qt::DisplayRole).toString().isEmpty());
+}
