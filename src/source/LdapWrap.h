@@ -248,6 +248,10 @@ int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
+// A rename that may also move the entry under newSuperior (empty: it stays
+// under its parent).
+int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString& newSuperior,
+              bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 // The Password Modify extended operation (RFC 3062) for dn: the server sets
 // and hashes newPassword itself.
