@@ -154,6 +154,7 @@ CImportReport CLdifImporter::Run(CConnectionParams params, const CImportOptions&
     }
 
     bool bHalt = false;
+    long nErrorLine = 0;
     auto fail = [&](const CLdifChangeRecord& record, const CString& why, bool bReadable) {
         ++m_nFailed;
         if (report.m_strFirstFailure.IsEmpty())
@@ -169,9 +170,12 @@ CImportReport CLdifImporter::Run(CConnectionParams params, const CImportOptions&
             rejects << '\n';
         }
         if (!options.m_bContinueOnError) {
+            // Answers come in any order; the earliest record that failed is the one to name.
             bHalt = true;
-            if (report.m_strError.IsEmpty())
+            if (report.m_strError.IsEmpty() || record.m_nLine < nErrorLine) {
                 report.m_strError = why;
+                nErrorLine = record.m_nLine;
+            }
         }
     };
     auto affect = [&](const CString& dn) {
