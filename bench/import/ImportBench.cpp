@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     t0 = Clock::now();
     const CImportReport report = importer.Run(ParamsFor(ours, ours.Base()), options);
     const double dOurs = Seconds(t0);
+    const long nPeakKb = PeakRssKb(); // before the check below reads the server's entries
     if (!report.m_strError.IsEmpty() || report.m_nFailed != 0) {
         std::fprintf(stderr, "import: %s\n", report.m_strError.GetString());
         return 1;
@@ -84,6 +85,6 @@ int main(int argc, char** argv) {
     std::printf("import %ld records (%zu entries on each server): tarvo %.2f s, ldapadd %.2f s\n", report.m_nDone,
                 nOurs, dOurs, dPeer);
     std::printf("import ratio %.2f\n", dOurs / dPeer);
-    std::printf("import rss-mb %.1f\n", static_cast<double>(PeakRssKb()) / 1024);
+    std::printf("import rss-mb %.1f\n", static_cast<double>(nPeakKb) / 1024);
     return 0;
 }

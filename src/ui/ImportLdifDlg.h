@@ -43,6 +43,9 @@ public:
     // when they say nothing usable.
     void OnStart();
     void OnStop();
+    // Close: a running import is stopped first (its connection broken when
+    // it does not end at once).
+    void reject() override;
     bool IsRunning() const { return m_pRun != nullptr; }
     // Waits for a running import to end (tests); false after nTimeoutMs.
     bool WaitFinished(int nTimeoutMs);
@@ -59,9 +62,6 @@ public:
     static const char* const kNoFileText;
     static const char* const kNoRejectsText;
     static const char* const kRejectsIsInputText;
-
-protected:
-    void reject() override;
 
 private:
     struct CRun;

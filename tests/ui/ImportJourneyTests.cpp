@@ -1,0 +1,69 @@
+// File > Import LDIF on a real server: the dialog's checks before anything
+// runs, the report at the end, and the tree following what was imported
+// under the levels already loaded.
+
+#include "UiTestSupport.h"
+
+#include "SlapdFixture.h"
+#include "source/LdapSource.h"
+#include "ui/ImportLdifDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+TEST(ImportJourney, TheDialogChecksItsFieldsImportsAndTheLoadedLevelsFollow) {
+    CSlapdServer server;
+    CPanes panes;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    ASSERT_TRUE(panes.OpenServer(server, "dc=example,dc=com"));
+    CLdapTreeView* pTree = panes.m_pTree;
+    auto expand = [&](HTREEITEM hItem) {
+        panes.m_services.m_status.Clear();
+        pTree->ExpandItem(hItem);
+        EXPECT_TRUE(WaitUntil([&] { return Str(panes.Status(1)).rfind("Search Completed", 0) == 0; }));
+        return hItem;
+    };
+    const HTREEITEM hPeople = expand(panes.Child(expand(panes.Root()), "ou=People"));
+    ASSERT_TRUE(panes.Child(hPeople, "cn=Bob"));
+
+    CTempDir dir;
+    const std::string file = dir.File("changes.ldif");
+    WriteWholeFile(file, "dn: cn=Carol,ou=People,dc=example,dc=com\nobjectClass: person\ncn: Carol\nsn: C\n\n"
+                         "dn: cn=Bob,ou=People,dc=example,dc=com\nchangetype: delete\n\n"
+                         "dn: cn=Nobody,ou=People,dc=example,dc=com\nchangetype: delete\n");
+    std::string report;
+    DriveNextModal([&](QWidget* pModal) {
+        auto* pDlg = qobject_cast<CImportLdifDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_EQ(pDlg->windowTitle().toStdString(), "Import LDIF");
+        pDlg->StartButton()->click();
+        EXPECT_EQ(pDlg->ReportLabel()->text().toStdString(), CImportLdifDlg::kNoFileText);
+        // Typing the file proposes a rejects file beside it.
+        pDlg->FileEdit()->setText(QString::fromStdString(file));
+        Q_EMIT pDlg->FileEdit()->textEdited(pDlg->FileEdit()->text());
+        EXPECT_EQ(pDlg->RejectsEdit()->text().toStdString(), file + ".rejects.ldif");
+        pDlg->ContinueCheck()->setChecked(true);
+        pDlg->RejectsEdit()->setText(QString::fromStdString(file));
+        pDlg->StartButton()->click();
+        EXPECT_EQ(pDlg->ReportLabel()->text().toStdString(), CImportLdifDlg::kRejectsIsInputText);
+        EXPECT_FALSE(pDlg->IsRunning());
+        pDlg->RejectsEdit()->setText(QString::fromStdString(file + ".rejects.ldif"));
+        pDlg->StartButton()->click();
+        EXPECT_TRUE(pDlg->WaitFinished(20000));
+        report = pDlg->ReportLabel()->text().toStdString();
+        pDlg->reject();
+    });
+    RunImportLdif(*static_cast<CLdapSource*>(panes.m_doc.m_pDataSource), pTree, nullptr);
+    EXPECT_EQ(report.rfind("Imported 2 records, 1 failed (", 0), 0U) << report;
+    EXPECT_NE(report.find("\nFirst failure: Line 9: The specified object could not be found"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(ReadWholeFile(file + ".rejects.ldif").find("dn: cn=Nobody,"), std::string::npos);
+    // The expanded level shows the new entry and no longer the deleted one.
+    EXPECT_TRUE(
+        WaitUntil([&] { return panes.Child(hPeople, "cn=Carol") && !panes.Child(hPeople, "cn=Bob"); }));
+}
