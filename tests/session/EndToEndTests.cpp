@@ -241,6 +241,7 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     CTarvoDoc* pDoc = app.GetDocument();
     ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
     EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    EXPECT_TRUE(app.GetMainFrame()->IsCommandEnabled(ID_FILE_IMPORT_LDIF));
     // The window says who is logged in where.
     app.GetMainFrame()->UpdateCommandUI();
     EXPECT_EQ(app.GetMainFrame()->windowHandle()->title(),
