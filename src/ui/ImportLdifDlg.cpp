@@ -62,7 +62,7 @@ CImportLdifDlg::CImportLdifDlg(const CConnectionParams& params, QWidget* pParent
     auto* pForm = new QFormLayout;
     auto browseRow = [&](QLineEdit*& pEdit, const char* pszTitle, bool bOpen) {
         pEdit = new QLineEdit(this);
-        units.MinimumWidth(pEdit, 220);
+        units.MinimumWidth(pEdit, 150);
         auto* pBrowse = new QPushButton(QStringLiteral("Browse..."), this);
         pBrowse->setAutoDefault(false);
         connect(pBrowse, &QPushButton::clicked, this, [this, pEdit, pszTitle, bOpen] {

@@ -40,6 +40,10 @@ TEST(ImportJourney, TheDialogChecksItsFieldsImportsAndTheLoadedLevelsFollow) {
         auto* pDlg = qobject_cast<CImportLdifDlg*>(pModal);
         ASSERT_NE(pDlg, nullptr);
         EXPECT_EQ(pDlg->windowTitle().toStdString(), "Import LDIF");
+        EXPECT_EQ(pDlg->ContinueCheck()->text().toStdString(),
+                  "&Continue after a failure, writing the failed records to:");
+        EXPECT_EQ(pDlg->DryRunCheck()->text().toStdString(),
+                  "&Dry run: read and check the whole file, send nothing");
         pDlg->StartButton()->click();
         EXPECT_EQ(pDlg->ReportLabel()->text().toStdString(), CImportLdifDlg::kNoFileText);
         // Typing the file proposes a rejects file beside it.
@@ -55,6 +59,7 @@ TEST(ImportJourney, TheDialogChecksItsFieldsImportsAndTheLoadedLevelsFollow) {
         pDlg->StartButton()->click();
         EXPECT_TRUE(pDlg->WaitFinished(20000));
         report = pDlg->ReportLabel()->text().toStdString();
+        EXPECT_EQ(pDlg->ProgressLabel()->text().toStdString().rfind("2 records done, 1 failed", 0), 0U);
         pDlg->reject();
     });
     RunImportLdif(*static_cast<CLdapSource*>(panes.m_doc.m_pDataSource), pTree, nullptr);
