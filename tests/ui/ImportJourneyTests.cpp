@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,4 +72,30 @@ TEST(ImportJourney, TheDialogChecksItsFieldsImportsAndTheLoadedLevelsFollow) {
     // The expanded level shows the new entry and no longer the deleted one.
     EXPECT_TRUE(
         WaitUntil([&] { return panes.Child(hPeople, "cn=Carol") && !panes.Child(hPeople, "cn=Bob"); }));
+}
+
+TEST(ImportJourney, CloseWhileItWaitsForAPausedServerReturnsPromptly) {
+    CTestServices services;
+    CSlapdServer server;
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    CTempDir dir;
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "dn: cn=n" + std::to_string(i) + ",ou=Empty,dc=example,dc=com\nobjectClass: person\ncn: n" +
+                std::to_string(i) + "\nsn: s\n\n";
+    WriteWholeFile(dir.File("big.ldif"), text);
+    CImportLdifDlg dlg(ParamsFor(server, server.Base()));
+    dlg.FileEdit()->setText(QString::fromStdString(dir.File("big.ldif")));
+    dlg.StartButton()->click();
+    ASSERT_TRUE(dlg.IsRunning());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return dlg.ProgressLabel()->text().section(QLatin1Char(' '), 0, 0).toInt() > 0; }, 10000));
+    server.Pause();
+    QElapsedTimer timer;
+    timer.start();
+    dlg.reject();
+    EXPECT_LT(timer.elapsed(), 3000);
+    EXPECT_FALSE(dlg.IsRunning());
+    server.Resume();
+    EXPECT_LT(server.SearchDNs("ou=Empty,dc=example,dc=com").size(), 20000U); // it was still running
 }
