@@ -1,6 +1,7 @@
 #include "ui/ImportLdifDlg.h"
 
 #include "platform/SecretBuffer.h"
+#include "platform/qt/PlainText.h"
 #include "platform/Services.h"
 #include "source/LdapSource.h"
 #include "ui/AttributeListEditor.h"
@@ -211,7 +212,8 @@ void CImportLdifDlg::Finish() {
     if (report.m_nFailed > 0 && !pRun->options.m_strRejectsFile.IsEmpty() && pRun->options.m_bContinueOnError)
         text += QStringLiteral("\nThe failed records are in ") +
                 QString::fromStdString(pRun->options.m_strRejectsFile.Str());
-    m_pReport->setText(text);
+    // The reasons carry the server's words and the file's DNs.
+    SetPlainLabel(m_pReport, text);
     m_pStart->setEnabled(true);
     m_pStop->setEnabled(false);
     if (!pRun->options.m_bDryRun && m_fnFinished)
