@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "import: %zu entries, ldapadd %zu\n", nOurs, nPeer);
         return 1;
     }
-    std::printf("import %ld records (%zu entries on each server): tarvo %.2f s, ldapadd %.2f s\n", report.m_nDone,
-                nOurs, dOurs, dPeer);
+    std::printf("import %ld records (%zu entries on each server): tarvo %.2f s, ldapadd %.2f s\n",
+                report.m_nDone, nOurs, dOurs, dPeer);
     std::printf("import ratio %.2f\n", dOurs / dPeer);
     std::printf("import rss-mb %.1f\n", static_cast<double>(nPeakKb) / 1024);
     return 0;

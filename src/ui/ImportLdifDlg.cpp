@@ -1,8 +1,8 @@
 #include "ui/ImportLdifDlg.h"
 
 #include "platform/SecretBuffer.h"
-#include "platform/qt/PlainText.h"
 #include "platform/Services.h"
+#include "platform/qt/PlainText.h"
 #include "source/LdapSource.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/DialogUnits.h"
