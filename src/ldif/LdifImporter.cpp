@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sys/socket.h>
 #include <vector>
@@ -93,6 +94,9 @@ CString Count(long n, const char* pszOne, const char* pszMany) {
 
 } // namespace
 
+const char* const CLdifImporter::kRejectsIsInputText =
+    "The rejects file cannot be the file being imported: it would be overwritten.";
+
 CString CImportReport::Summary(bool bDryRun) const {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", m_dSeconds);
@@ -134,6 +138,13 @@ CImportReport CLdifImporter::Run(CConnectionParams params, const CImportOptions&
     m_nFileSize = reader.FileSize();
     std::ofstream rejects;
     const bool bRejects = options.m_bContinueOnError && !options.m_strRejectsFile.IsEmpty();
+    std::error_code sameError;
+    if (bRejects && (options.m_strRejectsFile == options.m_strFile ||
+                     std::filesystem::equivalent(options.m_strFile.GetString(),
+                                                 options.m_strRejectsFile.GetString(), sameError))) {
+        report.m_strError = kRejectsIsInputText;
+        return finish();
+    }
     if (bRejects) {
         rejects.open(options.m_strRejectsFile.GetString(), std::ios::binary | std::ios::trunc);
         if (!rejects) {
@@ -297,6 +308,10 @@ CImportReport CLdifImporter::Run(CConnectionParams params, const CImportOptions&
     ld.Unbind();
     if (bRejects) {
         rejects.close();
+        // Records said to be kept must be there.
+        if (rejects.fail() && report.m_strError.IsEmpty())
+            report.m_strError =
+                "The rejects file " + options.m_strRejectsFile + " could not be written completely";
         if (m_nFailed == 0)
             std::remove(options.m_strRejectsFile.GetString());
     }

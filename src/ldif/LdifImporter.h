@@ -55,6 +55,8 @@ public:
 
     CImportReport Run(CConnectionParams params, const CImportOptions& options);
 
+    static const char* const kRejectsIsInputText;
+
     // Ends the run soon: nothing more is sent, answers still due are waited
     // for a moment. Any thread.
     void Stop() { m_bStop = true; }

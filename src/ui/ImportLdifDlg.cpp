@@ -42,8 +42,7 @@ bool SameFile(const CString& a, const CString& b) {
 const char* const CImportLdifDlg::kNoFileText = "Choose the LDIF file to import.";
 const char* const CImportLdifDlg::kNoRejectsText =
     "Choose the file that takes the records the server refuses.";
-const char* const CImportLdifDlg::kRejectsIsInputText =
-    "The rejects file cannot be the file being imported: it would be overwritten.";
+const char* const CImportLdifDlg::kRejectsIsInputText = CLdifImporter::kRejectsIsInputText;
 
 // What the import thread and the dialog share; the thread holds it too, so
 // a thread left to end alone never reaches a dialog that is gone.

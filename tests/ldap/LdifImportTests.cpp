@@ -202,6 +202,13 @@ TEST_F(LdifImport, RejectsHoldTheFailuresAndImportOnceMended) {
     EXPECT_EQ(report.m_nDone, 3);
     EXPECT_EQ(report.m_nFailed, 0);
     EXPECT_EQ(m_server.Values("cn=Eve,ou=People,dc=example,dc=com", "sn"), std::vector<std::string>{"E"});
+
+    // A rejects file that is the file itself would wipe it before it is read.
+    options.m_bContinueOnError = true;
+    options.m_strRejectsFile = options.m_strFile;
+    report = CLdifImporter().Run(ParamsFor(m_server, m_server.Base()), options);
+    EXPECT_EQ(report.m_strError.Str(), CLdifImporter::kRejectsIsInputText);
+    EXPECT_EQ(ReadWholeFile(m_dir.File("again.ldif")), rejects);
 }
 
 TEST_F(LdifImport, DryRunSendsNothingAndStopLeavesAPausedServerPromptly) {
