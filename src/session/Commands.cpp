@@ -55,6 +55,9 @@ const char* GetCommandString(UINT nID) {
         return "Quit the application \nExit";
     case ID_EDIT_COPY_LDIF:
         return "Copies the selected entry as LDIF\nCopy as LDIF";
+    case ID_FILE_IMPORT_LDIF:
+        return "Applies the entries and changes of an LDIF file to the open server (not to an LDIF "
+               "file)\nImport LDIF";
     // The framework's own strings for its standard commands.
     case ID_EDIT_COPY:
         return "Copy the selection and put it on the Clipboard\nCopy";

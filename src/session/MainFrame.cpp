@@ -10,6 +10,7 @@
 #include "session/TarvoApp.h"
 #include "session/TarvoDoc.h"
 #include "source/LdapSource.h"
+#include "ui/ImportLdifDlg.h"
 #include "ui/LdapListView.h"
 #include "ui/LdapTreeView.h"
 #include "ui/SchemaBrowser.h"
@@ -107,6 +108,7 @@ void CMainFrame::CreateMenus() {
     pFile->addAction(CommandAction(ID_FILE_STOP, QStringLiteral("S&top")));
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_FILE_SAVE_LDIF, QStringLiteral("&Save to LDIF")));
+    pFile->addAction(CommandAction(ID_FILE_IMPORT_LDIF, QStringLiteral("&Import LDIF...")));
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_APP_EXIT, QStringLiteral("E&xit")));
     GetCommandAction(ID_FILE_REFRESH)->setShortcut(QKeySequence::Refresh);
@@ -439,6 +441,9 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
     case ID_TOOLS_SEARCH:
     case ID_TOOLS_SCHEMA:
         return m_pDocument && m_pDocument->GetDataSource();
+    case ID_FILE_IMPORT_LDIF:
+        // Into a server only: an LDIF file is edited entry by entry.
+        return m_pDocument && dynamic_cast<CLdapSource*>(m_pDocument->GetDataSource()) != nullptr;
     case ID_TOOLS_SET_PASSWORD:
         return m_pDocument && m_pDocument->GetDataSource() &&
                m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
@@ -491,6 +496,10 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             break;
         case ID_TOOLS_SET_PASSWORD:
             OnSetPassword();
+            bHandled = TRUE;
+            break;
+        case ID_FILE_IMPORT_LDIF:
+            RunImportLdif(*dynamic_cast<CLdapSource*>(m_pDocument->GetDataSource()), m_pTreeView, this);
             bHandled = TRUE;
             break;
         case ID_VIEW_OPERATIONAL:

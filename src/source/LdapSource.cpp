@@ -221,11 +221,16 @@ UINT CLdapSource::ReconnectWorker(void* pParam) {
     return 0;
 }
 
+CConnectionParams CLdapSource::LoginParams() const {
+    CConnectionParams params = m_reconnectParams;
+    params.m_strPassword = CString(std::string(m_password.View()));
+    return params;
+}
+
 void CLdapSource::Reconnect() {
     CLdapConnection fresh;
     CConnectionInfo info;
-    CConnectionParams params = m_reconnectParams;
-    params.m_strPassword = CString(std::string(m_password.View()));
+    CConnectionParams params = LoginParams();
     const CResult connected = LdapConnectAndBind(fresh, params, kNetworkTimeoutSeconds, info);
     WipeString(params.m_strPassword);
     const bool bConnected = connected.Succeeded();

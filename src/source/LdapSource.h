@@ -68,6 +68,9 @@ public:
     int GetRetiredCount();
     // How the open connection is protected and whom the server sees.
     const CConnectionInfo& GetConnectionInfo() const { return m_connectionInfo; }
+    // This session's login, password included, for a connection of its own
+    // (an import); never asks a question. The caller wipes the password.
+    CConnectionParams LoginParams() const;
     // The password kept for a reconnect until Close.
     const CSecretBuffer& GetKeptPassword() const { return m_password; }
 

@@ -681,6 +681,14 @@ int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteO
                        nullptr, &nMsgId);
 }
 
+int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString& newSuperior,
+              bool bDeleteOldRdn, int& nMsgId) {
+    nMsgId = -1;
+    return ldap_rename(ld, dn.GetString(), newRdn.GetString(),
+                       newSuperior.IsEmpty() ? nullptr : newSuperior.GetString(), bDeleteOldRdn ? 1 : 0,
+                       nullptr, nullptr, &nMsgId);
+}
+
 int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId) {
     nMsgId = -1;
     berval user{static_cast<ber_len_t>(dn.GetLength()), const_cast<char*>(dn.Str().data())};

@@ -253,6 +253,10 @@ int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
+// A rename that may also move the entry under newSuperior (empty: it stays
+// under its parent).
+int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString& newSuperior,
+              bool bDeleteOldRdn, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 // Right after a request was sent: the library still holds part of it (the
 // server did not take it all) and writes the rest later. Until then any

@@ -681,6 +681,39 @@ void CLdapTreeView::OnRefresh() {
         pEntry->ToggleUnexpanded();
 }
 
+void CLdapTreeView::RefreshLoadedLevels(const std::set<std::string>& keys, bool bAll) {
+    FlushPendingItems();
+    CDataSource* pSource = Source();
+    if (!pSource)
+        return;
+    auto isAffected = [&](const CEntryNode* pEntry) {
+        return bAll || keys.count(DnCompareKey(pEntry->GetDN().View())) > 0;
+    };
+    // The highest affected levels only: a refresh reads everything loaded below it.
+    std::vector<CTreeItem*> pending(m_pModel->Root()->children);
+    std::vector<CTreeItem*> levels;
+    while (!pending.empty()) {
+        CTreeItem* pItem = pending.back();
+        pending.pop_back();
+        CEntryNode* pEntry = pItem->pEntry;
+        if (!pEntry || pItem->bMarker || pEntry->IsUnexpanded())
+            continue;
+        if (isAffected(pEntry) && pEntry->CanRefresh())
+            levels.push_back(pItem);
+        else
+            pending.insert(pending.end(), pItem->children.begin(), pItem->children.end());
+    }
+    CProgramChange change(this);
+    for (CTreeItem* pItem : levels) {
+        pItem->pEntry->BeginOperation(OP_REFRESH);
+        TurnLeafIntoParent(pItem->pEntry, pItem);
+        pSource->Refresh(pItem->pEntry, this, pItem->hItem);
+    }
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument ? m_pDocument->GetView(1) : nullptr);
+    if (pList && pList->GetCurrentEntry() && isAffected(pList->GetCurrentEntry()))
+        pList->OnRefresh();
+}
+
 void CLdapTreeView::GoToEntry(const CString& dn) {
     m_strGoTo = dn;
     m_nGoToWaits = 0;

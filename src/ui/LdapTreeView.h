@@ -10,6 +10,8 @@
 #include "source/SourceEvents.h"
 #endif
 
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -101,6 +103,10 @@ public:
     // (and fetching) every level on the way; the status tells when the
     // entry cannot be reached. A later call replaces an unfinished one.
     void GoToEntry(const CString& dn);
+    // Reads again the loaded levels of the entries whose DnCompareKey is in
+    // keys (every loaded level with bAll), and the attribute pane's entry
+    // when it is one of them: after changes made behind the source's back.
+    void RefreshLoadedLevels(const std::set<std::string>& keys, bool bAll);
     // Whether a GoToEntry is still on its way.
     bool IsGoingToEntry() const { return !m_strGoTo.IsEmpty(); }
 

@@ -83,6 +83,8 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     EXPECT_GT(pList->GetRowCount(), 0);
     for (UINT nID : {ID_FILE_SAVE_LDIF, ID_TB_SAVE_LDIF, ID_TOOLS_ENTRY_DELETE, ID_TOOLS_ATTR_ADD})
         EXPECT_TRUE(pFrame->IsCommandEnabled(nID)) << nID;
+    // An LDIF file takes changes entry by entry: the import is for servers.
+    EXPECT_FALSE(pFrame->IsCommandEnabled(ID_FILE_IMPORT_LDIF));
     // The window names its file, and marks it once it has unsaved changes.
     pFrame->UpdateCommandUI();
     EXPECT_EQ(pFrame->windowHandle()->title(), QString::fromUtf8("directory.ldif \u2014 Tarvo"));
@@ -249,6 +251,7 @@ TEST(EndToEnd, TheLdapPageOpensARealServerAndAFrozenOrFailedOpenKeepsTheSheet) {
     CTarvoDoc* pDoc = app.GetDocument();
     ASSERT_NE(dynamic_cast<CLdapSource*>(pDoc->GetDataSource()), nullptr);
     EXPECT_EQ(TopLevelRows(app.GetMainFrame()->GetTreeView()), 1);
+    EXPECT_TRUE(app.GetMainFrame()->IsCommandEnabled(ID_FILE_IMPORT_LDIF));
     // The window says who is logged in where.
     app.GetMainFrame()->UpdateCommandUI();
     EXPECT_EQ(app.GetMainFrame()->windowHandle()->title(),

@@ -197,7 +197,7 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
     ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
-                                                      "&Save to LDIF", "|", "E&xit"}));
+                                                      "&Save to LDIF", "&Import LDIF...", "|", "E&xit"}));
     EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
     EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Operational Attributes"}));
     QMenu* pTools = top[3]->menu();
@@ -264,6 +264,11 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE_LDIF)->statusTip(),
               QStringLiteral("Dumps the directory structure from the selected entries into a LDIF file"));
     EXPECT_TRUE(m_pFrame->GetCommandAction(ID_TOOLS_ENTRY_ADD)->statusTip().isEmpty());
+    EXPECT_EQ(
+        m_pFrame->GetCommandAction(ID_FILE_IMPORT_LDIF)->statusTip(),
+        QStringLiteral(
+            "Applies the entries and changes of an LDIF file to the open server (not to an LDIF file)"));
+    EXPECT_FALSE(m_pFrame->IsCommandEnabled(ID_FILE_IMPORT_LDIF)); // no session yet
 
     // Hovering shows the prompt in pane 0; leaving brings "Ready" back.
     EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Ready"));

@@ -12,6 +12,7 @@
 #include "ui/BinaryValueDlg.h"
 #include "ui/EntryDlg.h"
 #include "ui/ExportSettings.h"
+#include "ui/ImportLdifDlg.h"
 #include "ui/ModifyAttributeDlg.h"
 #include "ui/SettingsDlg.h"
 
@@ -124,6 +125,10 @@ TEST(DialogLayout, ExactTextsAndEveryTextFitsAtTheDefaultFontAndOneHalfLarger) {
          [&] { return new CSettingsDlg(&settings); }},
         {"About", nullptr, {}, [] { return new CAboutDlg; }},
         {"Login", nullptr, {}, [] { return new CLoginSheet(QStringLiteral("Login"), nullptr, 0); }, 2},
+        {"Import LDIF",
+         "Import LDIF",
+         {"LDIF &file:", "&Import", "&Stop", "Close"},
+         [] { return new CImportLdifDlg(CConnectionParams()); }},
         {"Binary value",
          "Modify Value",
          {"&Save Value to File...", "&Load New Value from File..."},
