@@ -9,12 +9,14 @@
 #include <QElapsedTimer>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class CEntryNode;
 class CTarvoDoc;
 class CView;
 class QProgressDialog;
+struct CSearchQuery;
 
 class CLdifExport {
 public:
@@ -36,10 +38,15 @@ public:
     static const char* const kCancelledText;
     // What the status adds when only loaded entries were written.
     static const char* const kLoadedOnlyText;
+    // The status text after Stop ended a copy.
+    static const char* const kCopyStoppedText;
 
 private:
     // The whole subtree, searched on the source and streamed to the file.
     BOOL RunWholeSubtree(CEntryNode* pEntry);
+    // The query's entries, parents first, into the file at m_strPath or
+    // (pClipboard) into that text; progress and Stop as for a save.
+    BOOL RunQuery(const CSearchQuery& query, std::string* pClipboard);
     // The status after a save: how many entries went where, what was left out.
     void ShowSaved(bool bLoadedOnly);
     // Reads a missing attribute set and waits for it, keeping the window
