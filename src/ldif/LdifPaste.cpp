@@ -12,7 +12,8 @@
 namespace {
 
 int LineNumberAt(std::string_view text, size_t nOffset) {
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + std::min(nOffset, text.size()), '\n'));
+    return 1 +
+           static_cast<int>(std::count(text.begin(), text.begin() + std::min(nOffset, text.size()), '\n'));
 }
 
 CResult LineFailure(std::string_view text, size_t nOffset, const CString& why) {
@@ -22,8 +23,8 @@ CResult LineFailure(std::string_view text, size_t nOffset, const CString& why) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
 // The value of a line after its name: plain, or base 64 after "::". false
@@ -74,7 +75,8 @@ CResult ParseLdifEntries(std::string_view text, std::vector<CPasteRecord>& recor
             failure = LineFailure(text, nStart, "the base-64 value of " + CString(name) + " cannot be read.");
             return;
         case EValue::Url:
-            failure = LineFailure(text, nStart, "values read from a URL are not pasted (" + CString(name) + ").");
+            failure =
+                LineFailure(text, nStart, "values read from a URL are not pasted (" + CString(name) + ").");
             return;
         case EValue::Ok:
             break;
@@ -114,8 +116,9 @@ CResult ParseLdifEntries(std::string_view text, std::vector<CPasteRecord>& recor
         if (IsOperationalAttribute(name))
             return;
         std::vector<CAttribute>& attributes = records.back().attributes;
-        auto it = std::find_if(attributes.begin(), attributes.end(),
-                               [&](const CAttribute& attribute) { return SameName(attribute.m_strName.View(), name); });
+        auto it = std::find_if(attributes.begin(), attributes.end(), [&](const CAttribute& attribute) {
+            return SameName(attribute.m_strName.View(), name);
+        });
         if (it == attributes.end()) {
             attributes.emplace_back();
             attributes.back().SetName(CString(name));
@@ -237,8 +240,8 @@ void CLdifPaste::Run(IEntryWriter& writer, IPasteHost& host) {
 
 CString PasteSummary(const CPasteReport& report) {
     CString text;
-    text.Format("%d added, %d replaced, %d skipped, %d failed", report.nAdded, report.nReplaced, report.nSkipped,
-                report.nFailed);
+    text.Format("%d added, %d replaced, %d skipped, %d failed", report.nAdded, report.nReplaced,
+                report.nSkipped, report.nFailed);
     if (report.bStopped) {
         CString rest;
         rest.Format("; stopped: %d not sent", report.nNotSent);

@@ -24,7 +24,7 @@ public:
     }
     CWriteOutcome Collect(int nTicket) override {
         return nTicket >= 0 && nTicket < static_cast<int>(m_outcomes.size()) ? m_outcomes[nTicket]
-                                                                            : CWriteOutcome{};
+                                                                             : CWriteOutcome{};
     }
 
 private:

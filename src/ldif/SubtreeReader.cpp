@@ -74,8 +74,9 @@ public:
 
 private:
     void Write(CSearchResult& result, const std::string& key) {
-        std::erase_if(result.attributes,
-                      [](const CAttribute& attribute) { return IsOperationalAttribute(attribute.m_strName.View()); });
+        std::erase_if(result.attributes, [](const CAttribute& attribute) {
+            return IsOperationalAttribute(attribute.m_strName.View());
+        });
         std::string text;
         m_nSkipped += AppendRecordText(text, result.strDN, result.attributes, "\r\n");
         m_file.Write(text);
@@ -102,13 +103,34 @@ private:
 } // namespace
 
 bool IsOperationalAttribute(std::string_view name) {
-    static constexpr std::string_view kNames[] = {
-        "createTimestamp", "modifyTimestamp", "creatorsName", "modifiersName", "subschemaSubentry",
-        "structuralObjectClass", "governingStructureRule", "entryUUID", "entryCSN", "entryDN",
-        "hasSubordinates", "numSubordinates", "subordinateCount", "contextCSN", "pwdChangedTime",
-        "pwdAccountLockedTime", "pwdFailureTime", "pwdHistory", "pwdGraceUseTime", "pwdReset",
-        "pwdPolicySubentry", "memberOf", "entryTtl", "collectiveAttributeSubentries",
-        "collectiveExclusions", "administrativeRole", "authTimestamp", "nsUniqueId"};
+    static constexpr std::string_view kNames[] = {"createTimestamp",
+                                                  "modifyTimestamp",
+                                                  "creatorsName",
+                                                  "modifiersName",
+                                                  "subschemaSubentry",
+                                                  "structuralObjectClass",
+                                                  "governingStructureRule",
+                                                  "entryUUID",
+                                                  "entryCSN",
+                                                  "entryDN",
+                                                  "hasSubordinates",
+                                                  "numSubordinates",
+                                                  "subordinateCount",
+                                                  "contextCSN",
+                                                  "pwdChangedTime",
+                                                  "pwdAccountLockedTime",
+                                                  "pwdFailureTime",
+                                                  "pwdHistory",
+                                                  "pwdGraceUseTime",
+                                                  "pwdReset",
+                                                  "pwdPolicySubentry",
+                                                  "memberOf",
+                                                  "entryTtl",
+                                                  "collectiveAttributeSubentries",
+                                                  "collectiveExclusions",
+                                                  "administrativeRole",
+                                                  "authTimestamp",
+                                                  "nsUniqueId"};
     // Options (";x-...") do not change what an attribute is.
     const std::string_view type = name.substr(0, name.find(';'));
     for (const std::string_view known : kNames) {

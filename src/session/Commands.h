@@ -46,6 +46,10 @@ enum : UINT {
     ID_TOOLS_SCHEMA = 32842,
     ID_TOOLS_SET_PASSWORD = 32843,
     ID_VIEW_OPERATIONAL = 32844,
+    ID_EDIT_COPY_ENTRY = 32860,
+    ID_EDIT_COPY_SUBTREE = 32861,
+    ID_EDIT_PASTE_LDIF = 32862,
+    ID_FILE_EXPORT_SUBTREE = 32863,
 };
 
 // The command's string: the status prompt, then after '\n' the tooltip.

@@ -7,8 +7,8 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
-#include "source/PasswordHash.h"
 #include "source/EntryWriter.h"
+#include "source/PasswordHash.h"
 #include "source/SchemaCache.h"
 #include "source/SourceEvents.h"
 

@@ -12,10 +12,14 @@
 #include "session/View.h"
 #include "source/DataSource.h"
 #include "source/Search.h"
+#include "ui/ClipboardPaste.h"
 #include "ui/ExportSettings.h"
 #include "ui/SettingsDlg.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressDialog>
 #include <algorithm>
@@ -48,9 +52,9 @@ CString SkippedNamesText(int nSkipped) {
 }
 
 const char* const CLdifExport::kCancelledText = "Save to LDIF stopped; this file was left as it was: ";
+const char* const CLdifExport::kCopiedText = "%d entries copied to the clipboard as LDIF";
 const char* const CLdifExport::kCopyStoppedText = "Copy stopped; the clipboard was left as it was";
 const char* const CLdifExport::kLoadedOnlyText = " (only entries loaded in the tree were included)";
-
 
 CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
     : m_pDocument(pDocument), m_pTreePane(pTreePane) {}
@@ -162,8 +166,8 @@ BOOL CLdifExport::RunQuery(const CSearchQuery& query, std::string* pClipboard) {
     auto onIdle = [&](int nWritten) {
         m_nWritten = nWritten;
         const bool bStop = UpdateProgress();
-        QCoreApplication::processEvents(m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents,
-                                        20);
+        QCoreApplication::processEvents(
+            m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
         // A window closed meanwhile took the source along.
         if (!pPane || m_pDocument->GetDataSource() != pSource)
             return ESubtreeIdle::Gone;
@@ -201,6 +205,44 @@ BOOL CLdifExport::RunQuery(const CSearchQuery& query, std::string* pClipboard) {
     }
     if (!pClipboard)
         ShowSaved(false);
+    return TRUE;
+}
+
+BOOL CLdifExport::Copy(CEntryNode* pEntry, bool bSubtree) {
+    CSearchQuery query;
+    query.strBase = pEntry->GetDN();
+    query.nScope = bSubtree ? SEARCH_SCOPE_SUBTREE : SEARCH_SCOPE_BASE;
+    query.strFilter = "(objectClass=*)";
+    return ExportQuery(query, CString());
+}
+
+BOOL CLdifExport::Export(CEntryNode* pEntry, const CString& filter, const CString& path) {
+    CSearchQuery query;
+    query.strBase = pEntry->GetDN();
+    query.nScope = SEARCH_SCOPE_SUBTREE;
+    query.strFilter = filter.IsEmpty() ? CString("(objectClass=*)") : filter;
+    return ExportQuery(query, path);
+}
+
+BOOL CLdifExport::ExportQuery(const CSearchQuery& query, const CString& path) {
+    if (!path.IsEmpty()) {
+        m_strPath = path;
+        return RunQuery(query, nullptr);
+    }
+    std::string text;
+    if (!RunQuery(query, &text))
+        return FALSE;
+    auto* pData = new QMimeData;
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    pData->setData(CClipboardPaste::kLdifMimeType, bytes);
+    // Plain text too, for editors; LDIF is UTF-8 or base 64 throughout.
+    pData->setText(QString::fromUtf8(bytes));
+    QApplication::clipboard()->setMimeData(pData);
+    CString done;
+    done.Format(kCopiedText, m_nWritten);
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
     return TRUE;
 }
 

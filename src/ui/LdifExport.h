@@ -27,6 +27,12 @@ public:
 
     // TRUE when the file was written. Reports its own failures.
     BOOL Run(CEntryNode* pEntry);
+    // The entry, or with bSubtree everything below it too, read from the
+    // source and put on the clipboard as LDIF.
+    BOOL Copy(CEntryNode* pEntry, bool bSubtree);
+    // Export Subtree: the entries below pEntry that match the filter, into
+    // the file path or, when it is empty, onto the clipboard.
+    BOOL Export(CEntryNode* pEntry, const CString& filter, const CString& path);
     int GetWrittenCount() const { return m_nWritten; }
     // Attributes left out for names that are no attribute descriptions.
     int GetSkippedCount() const { return m_nSkipped; }
@@ -38,6 +44,8 @@ public:
     static const char* const kCancelledText;
     // What the status adds when only loaded entries were written.
     static const char* const kLoadedOnlyText;
+    // The status after a copy: "12 entries copied to the clipboard as LDIF".
+    static const char* const kCopiedText;
     // The status text after Stop ended a copy.
     static const char* const kCopyStoppedText;
 
@@ -47,6 +55,8 @@ private:
     // The query's entries, parents first, into the file at m_strPath or
     // (pClipboard) into that text; progress and Stop as for a save.
     BOOL RunQuery(const CSearchQuery& query, std::string* pClipboard);
+    // Into the file at path, or onto the clipboard when path is empty.
+    BOOL ExportQuery(const CSearchQuery& query, const CString& path);
     // The status after a save: how many entries went where, what was left out.
     void ShowSaved(bool bLoadedOnly);
     // Reads a missing attribute set and waits for it, keeping the window
