@@ -155,6 +155,9 @@ CSubtreeReadResult ReadSubtreeAsLdif(CDataSource& source, const CSearchQuery& qu
     }
     bool bStopSent = false;
     for (;;) {
+        // Taken before the batch: fnIdle may deliver the last results and
+        // the end together, and those results must still be written.
+        const bool bDone = receiver.m_bDone;
         std::vector<CSearchResult> batch;
         batch.swap(receiver.m_pending);
         for (CSearchResult& found : batch) {
@@ -174,7 +177,7 @@ CSubtreeReadResult ReadSubtreeAsLdif(CDataSource& source, const CSearchQuery& qu
             source.StopSearch();
             bStopSent = true;
         }
-        if (receiver.m_bDone)
+        if (bDone)
             break;
         CMessageDispatcher::Instance().WaitDispatching([&] { return receiver.m_bDone; }, 20);
     }

@@ -11,7 +11,6 @@ class QRadioButton;
 class QLabel;
 
 class CExportSubtreeDlg : public QDialog {
-    Q_OBJECT
     Q_DISABLE_COPY_MOVE(CExportSubtreeDlg)
 
 public:
