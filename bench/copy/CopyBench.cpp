@@ -95,10 +95,7 @@ int main(int argc, char** argv) {
         }
 
         auto t0 = Clock::now();
-        CSearchQuery query;
-        query.strBase = kTop.c_str();
-        query.nScope = SEARCH_SCOPE_SUBTREE;
-        query.strFilter = "(objectClass=*)";
+        const CSearchQuery query = SubtreeQuery(kTop.c_str());
         std::string text;
         CFileSink sink(&text);
         const CSubtreeReadResult read =

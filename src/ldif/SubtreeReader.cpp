@@ -102,6 +102,14 @@ private:
 
 } // namespace
 
+CSearchQuery SubtreeQuery(const CString& base, int nScope, const CString& filter) {
+    CSearchQuery query;
+    query.strBase = base;
+    query.nScope = nScope;
+    query.strFilter = filter.IsEmpty() ? CString("(objectClass=*)") : filter;
+    return query;
+}
+
 bool IsOperationalAttribute(std::string_view name) {
     static constexpr std::string_view kNames[] = {"createTimestamp",
                                                   "modifyTimestamp",

@@ -33,6 +33,11 @@ enum class ESubtreeIdle { Continue, Stop, Gone };
 CSubtreeReadResult ReadSubtreeAsLdif(CDataSource& source, const CSearchQuery& query, CFileSink& sink,
                                      const std::function<ESubtreeIdle(int nWritten)>& fnIdle);
 
+// The search of a subtree (or with SEARCH_SCOPE_BASE one entry) for every
+// entry, or those the filter names.
+CSearchQuery SubtreeQuery(const CString& base, int nScope = SEARCH_SCOPE_SUBTREE,
+                          const CString& filter = CString());
+
 // Attributes the server keeps for itself (RFC 4512, 3045, 4530 and
 // OpenLDAP's), which no add may carry.
 bool IsOperationalAttribute(std::string_view name);

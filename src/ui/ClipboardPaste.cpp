@@ -7,6 +7,7 @@
 #include "session/TarvoDoc.h"
 #include "session/View.h"
 #include "source/DataSource.h"
+#include "ui/LdifExport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -112,15 +113,8 @@ void CClipboardPaste::Progress(int nDone, int nTotal) {
     if (!CMessageDispatcher::Instance().IsUIThread())
         return;
     if (!m_pProgress && m_started.elapsed() >= kProgressDelayMs) {
-        // Window-modal: only its Cancel takes input, so no command can
-        // remove the entries being pasted under.
-        m_pProgress = std::make_unique<QProgressDialog>(QStringLiteral("Pasting entries"),
-                                                        QStringLiteral("Stop"), 0, nTotal, m_pTreePane);
-        m_pProgress->setWindowModality(Qt::WindowModal);
-        m_pProgress->setMinimumDuration(0);
-        m_pProgress->setAutoClose(false);
-        m_pProgress->setAutoReset(false);
-        m_pProgress->show();
+        m_pProgress =
+            ShowModalProgress(QStringLiteral("Pasting entries"), QStringLiteral("Stop"), nTotal, m_pTreePane);
     }
     if (m_pProgress) {
         m_pProgress->setValue(nDone);

@@ -56,6 +56,19 @@ const char* const CLdifExport::kCopiedText = "%d entries copied to the clipboard
 const char* const CLdifExport::kCopyStoppedText = "Copy stopped; the clipboard was left as it was";
 const char* const CLdifExport::kLoadedOnlyText = " (only entries loaded in the tree were included)";
 
+std::unique_ptr<QProgressDialog> ShowModalProgress(const QString& label, const QString& button, int nMaximum,
+                                                   QWidget* pParent) {
+    // Window-modal: only its button takes input, so no command can remove
+    // entries the running walk still holds.
+    auto pProgress = std::make_unique<QProgressDialog>(label, button, 0, nMaximum, pParent);
+    pProgress->setWindowModality(Qt::WindowModal);
+    pProgress->setMinimumDuration(0);
+    pProgress->setAutoClose(false);
+    pProgress->setAutoReset(false);
+    pProgress->show();
+    return pProgress;
+}
+
 CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
     : m_pDocument(pDocument), m_pTreePane(pTreePane) {}
 
@@ -63,15 +76,8 @@ CLdifExport::~CLdifExport() = default;
 
 BOOL CLdifExport::UpdateProgress() {
     if (!m_pProgress && m_started.elapsed() >= kProgressDelayMs) {
-        // Window-modal: only its Cancel takes input, so no command can
-        // remove entries this walk still holds.
-        m_pProgress = std::make_unique<QProgressDialog>(QStringLiteral("Saving entries to LDIF"),
-                                                        QStringLiteral("Cancel"), 0, m_nTotal, m_pTreePane);
-        m_pProgress->setWindowModality(Qt::WindowModal);
-        m_pProgress->setMinimumDuration(0);
-        m_pProgress->setAutoClose(false);
-        m_pProgress->setAutoReset(false);
-        m_pProgress->show();
+        m_pProgress = ShowModalProgress(QStringLiteral("Saving entries to LDIF"), QStringLiteral("Cancel"),
+                                        m_nTotal, m_pTreePane);
     }
     if (m_pProgress) {
         // A subtree read from the source has no total until it ends.
@@ -144,11 +150,7 @@ void CLdifExport::ShowSaved(bool bLoadedOnly) {
 }
 
 BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
-    CSearchQuery query;
-    query.strBase = pEntry->GetDN();
-    query.nScope = SEARCH_SCOPE_SUBTREE;
-    query.strFilter = "(objectClass=*)";
-    return RunQuery(query, nullptr);
+    return RunQuery(SubtreeQuery(pEntry->GetDN()), nullptr);
 }
 
 BOOL CLdifExport::RunQuery(const CSearchQuery& query, std::string* pClipboard) {
@@ -209,19 +211,12 @@ BOOL CLdifExport::RunQuery(const CSearchQuery& query, std::string* pClipboard) {
 }
 
 BOOL CLdifExport::Copy(CEntryNode* pEntry, bool bSubtree) {
-    CSearchQuery query;
-    query.strBase = pEntry->GetDN();
-    query.nScope = bSubtree ? SEARCH_SCOPE_SUBTREE : SEARCH_SCOPE_BASE;
-    query.strFilter = "(objectClass=*)";
-    return ExportQuery(query, CString());
+    return ExportQuery(SubtreeQuery(pEntry->GetDN(), bSubtree ? SEARCH_SCOPE_SUBTREE : SEARCH_SCOPE_BASE),
+                       CString());
 }
 
 BOOL CLdifExport::Export(CEntryNode* pEntry, const CString& filter, const CString& path) {
-    CSearchQuery query;
-    query.strBase = pEntry->GetDN();
-    query.nScope = SEARCH_SCOPE_SUBTREE;
-    query.strFilter = filter.IsEmpty() ? CString("(objectClass=*)") : filter;
-    return ExportQuery(query, path);
+    return ExportQuery(SubtreeQuery(pEntry->GetDN(), SEARCH_SCOPE_SUBTREE, filter), path);
 }
 
 BOOL CLdifExport::ExportQuery(const CSearchQuery& query, const CString& path) {

@@ -16,6 +16,8 @@ class CEntryNode;
 class CTarvoDoc;
 class CView;
 class QProgressDialog;
+class QString;
+class QWidget;
 struct CSearchQuery;
 
 class CLdifExport {
@@ -88,3 +90,7 @@ CString SkippedNamesText(int nSkipped);
 
 // Depth first from pEntry over the children lists as they stand.
 std::vector<CEntryNode*> CollectSubtree(CEntryNode* pEntry);
+
+// The progress window of a long save, copy or paste, window-modal.
+std::unique_ptr<QProgressDialog> ShowModalProgress(const QString& label, const QString& button, int nMaximum,
+                                                   QWidget* pParent);

@@ -119,10 +119,7 @@ protected:
     // The subtree (or the entry) as the copy commands put it on the clipboard.
     static std::string CopyText(CDataSource& source, const std::string& base,
                                 int nScope = SEARCH_SCOPE_SUBTREE) {
-        CSearchQuery query;
-        query.strBase = base.c_str();
-        query.nScope = nScope;
-        query.strFilter = "(objectClass=*)";
+        const CSearchQuery query = SubtreeQuery(base.c_str(), nScope);
         std::string text;
         CFileSink sink(&text);
         const CSubtreeReadResult read =
