@@ -887,6 +887,10 @@ void CLdapTreeView::PasteClipboardLdif(CEntryNode* pTarget) {
     const CPasteReport& report = paste.Report();
     if (bSent && report.nAdded + report.nReplaced > 0 && SelectedEntry() == pTarget)
         OnRefresh();
+    // A replaced entry may be the one the attribute pane shows.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    if (report.nReplaced > 0 && pList && pList->GetCurrentEntry())
+        pList->OnRefresh();
 }
 
 // ---------------------------------------------------------------- notifications
