@@ -144,8 +144,8 @@ CResult RebaseRecords(std::vector<CPasteRecord>& records, const CString& targetD
     }
     std::stable_sort(byDepth.begin(), byDepth.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Old DN (as compared) to new DN.
-    std::unordered_map<std::string, CString> moved;
+    // Old DN (as compared) to new DN and the record's new place.
+    std::unordered_map<std::string, std::pair<CString, int>> moved;
     std::vector<CPasteRecord> ordered;
     ordered.reserve(records.size());
     for (auto& [nDepth, pRecord] : byDepth) {
@@ -153,14 +153,17 @@ CResult RebaseRecords(std::vector<CPasteRecord>& records, const CString& targetD
         if (moved.count(key))
             return CResult::Failure("The text holds this entry twice: " + pRecord->strDN);
         CString newDN;
-        if (auto it = moved.find(DnCompareKey(DnParent(pRecord->strDN).View())); it != moved.end())
-            newDN = DnFirstRdn(pRecord->strDN) + "," + it->second;
-        else if (targetDN.IsEmpty())
+        int nParent = -1;
+        if (auto it = moved.find(DnCompareKey(DnParent(pRecord->strDN).View())); it != moved.end()) {
+            newDN = DnFirstRdn(pRecord->strDN) + "," + it->second.first;
+            nParent = it->second.second;
+        } else if (targetDN.IsEmpty()) {
             newDN = pRecord->strDN;
-        else
+        } else {
             newDN = DnFirstRdn(pRecord->strDN) + "," + targetDN;
-        moved.emplace(std::move(key), newDN);
-        ordered.push_back(CPasteRecord{newDN, std::move(pRecord->attributes)});
+        }
+        moved.emplace(std::move(key), std::make_pair(newDN, static_cast<int>(ordered.size())));
+        ordered.push_back(CPasteRecord{newDN, std::move(pRecord->attributes), nParent});
     }
     records.swap(ordered);
     return CResult();
@@ -179,6 +182,8 @@ void CLdifPaste::Run(IEntryWriter& writer, IPasteHost& host) {
     const int nTotal = GetCount();
     const size_t nWindow = static_cast<size_t>(std::max(1, writer.Window()));
     std::deque<std::pair<int, int>> inFlight; // record, ticket
+    // Records whose answer is in (the ones before nNext that left inFlight).
+    std::vector<bool> settled(m_records.size(), false);
     int nNext = 0;
     int nDone = 0;
     bool bSkipAll = false;
@@ -186,6 +191,8 @@ void CLdifPaste::Run(IEntryWriter& writer, IPasteHost& host) {
     for (;;) {
         while (!bEnd && !m_bStop && nNext < nTotal && inFlight.size() < nWindow) {
             const CPasteRecord& record = m_records[nNext];
+            if (record.nParent >= 0 && !settled[record.nParent])
+                break;
             inFlight.emplace_back(nNext, writer.Send(record.strDN, record.attributes, IEntryWriter::Add));
             ++nNext;
         }
@@ -193,6 +200,7 @@ void CLdifPaste::Run(IEntryWriter& writer, IPasteHost& host) {
             break;
         const auto [nRecord, nTicket] = inFlight.front();
         inFlight.pop_front();
+        settled[nRecord] = true;
         const CPasteRecord& record = m_records[nRecord];
         CWriteOutcome outcome = writer.Collect(nTicket);
         bool bSkipped = false;

@@ -17,6 +17,9 @@
 struct CPasteRecord {
     CString strDN;
     std::vector<CAttribute> attributes;
+    // The record of its parent, which comes before it; -1 when the parent
+    // is not pasted.
+    int nParent = -1;
 };
 
 // Reads the entry records of LDIF text (content records, or change records
@@ -65,8 +68,10 @@ public:
     const std::vector<CPasteRecord>& Records() const { return m_records; }
     int GetCount() const { return static_cast<int>(m_records.size()); }
 
-    // Adds the records in order. Answers already sent are collected after
-    // a stop, so the report says what the target holds.
+    // Adds the records in order. A server may carry out the requests of one
+    // connection in any order, so a record goes only once its parent's
+    // answer is in. Answers already sent are collected after a stop, so the
+    // report says what the target holds.
     void Run(IEntryWriter& writer, IPasteHost& host);
     // Any thread: no more records are sent.
     void RequestStop() { m_bStop = true; }

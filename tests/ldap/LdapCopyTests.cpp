@@ -288,7 +288,8 @@ TEST_F(Copy, AStopInTheMiddleLeavesAReportOfWhatWasDone) {
     EXPECT_TRUE(report.bStopped);
     EXPECT_GE(report.nAdded, 200);
     EXPECT_GT(report.nNotSent, 0);
-    EXPECT_EQ(report.nAdded + report.nNotSent, 1001);
+    EXPECT_EQ(report.nFailed, 0) << (report.failures.empty() ? "" : Str(report.failures[0].strMessage));
+    EXPECT_EQ(report.nAdded + report.nNotSent, 1001) << Str(PasteSummary(report));
     // What the report says was added is what the server holds.
     EXPECT_EQ(static_cast<int>(ToolView(m_target, kSource).size()), report.nAdded);
 }

@@ -197,8 +197,9 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
     ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
-                                                      "&Save to LDIF", "|", "E&xit"}));
-    EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
+                                                      "&Save to LDIF", "E&xport Subtree...", "|", "E&xit"}));
+    EXPECT_EQ(MenuTexts(top[1]->menu()),
+              (QStringList{"&Copy", "Copy as &LDIF", "Copy &Entry", "Copy &Subtree", "&Paste"}));
     EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Operational Attributes"}));
     QMenu* pTools = top[3]->menu();
     EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "Sche&ma",
