@@ -101,10 +101,10 @@ TEST_F(CopyJourney, TextFromAnEditorPastesTheSameWayAndTextThatIsNoLdifIsRefused
     OnChild("ou=People", [this] { m_pTree->OnPaste(); });
     EXPECT_EQ(LastBox(), "Paste below ou=People,dc=example,dc=com: 1 added, 0 replaced, 0 skipped, 0 failed");
     EXPECT_TRUE(m_server.Exists("cn=Ed,ou=People," + kBase));
-    // The pane shows it below the target.
+    // The pane shows it below the target once the target is read again.
     EXPECT_TRUE(WaitUntil([this] {
         HTREEITEM hPeople = m_panes.Child(m_panes.Root(), "ou=People");
-        return hPeople && m_panes.Child(hPeople, "cn=Ed");
+        return hPeople && m_panes.Child(hPeople, "cn=Ed") && m_pTree->CanTransfer(ID_PASTE);
     }));
 
     QApplication::clipboard()->setText(QStringLiteral("Dear Ed,\nsee you.\n"));
