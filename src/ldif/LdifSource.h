@@ -57,6 +57,8 @@ public:
     // Evaluates the filter over the shown entries in memory, inside the
     // call, and reports like the LDAP source does.
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
+    // Adds and replaces entries in memory, inside the call.
+    BOOL RunEntryWriter(std::function<void(IEntryWriter&)> job, std::function<void()> fnDone) override;
     // The schema named at login (a file, a folder or a server's URL); when
     // none was named or it cannot be read, the local slapd's schema files,
     // else the built-in standard schemas.
@@ -137,6 +139,7 @@ private:
     CString NewDnFor(const CEntryNode* pEntry, const CString& strNewRDN) const;
     // The entry read or added with this DN (as a server compares DNs), or null.
     CEntryNode* FindEntry(const CString& dn) const;
+    class CEntryWriter;
 
     // Where each record read stands in the file text; pEntry is null once
     // the entry was deleted (the lines around it stay).

@@ -9,6 +9,8 @@
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
 constexpr UINT MB_YESNO = 0x4;
+// Skip, Replace, Skip All, Cancel: what to do with something that exists.
+constexpr UINT MB_SKIPREPLACE = 0x8;
 constexpr UINT MB_ICONSTOP = 0x10;
 constexpr UINT MB_ICONERROR = MB_ICONSTOP;
 constexpr UINT MB_ICONQUESTION = 0x20;
@@ -23,6 +25,9 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+constexpr int IDSKIP = 20;
+constexpr int IDREPLACE = 21;
+constexpr int IDSKIPALL = 22;
 
 // The caption of every box the program shows.
 inline constexpr const char* kAppTitle = "Tarvo";

@@ -58,6 +58,14 @@ const char* GetCommandString(UINT nID) {
     case ID_FILE_IMPORT_LDIF:
         return "Applies the entries and changes of an LDIF file to the open server (not to an LDIF "
                "file)\nImport LDIF";
+    case ID_EDIT_COPY_ENTRY:
+        return "Copies the selected entry, read from the source, to the clipboard as LDIF\nCopy Entry";
+    case ID_EDIT_COPY_SUBTREE:
+        return "Copies the selected entry and every entry below it to the clipboard as LDIF\nCopy Subtree";
+    case ID_EDIT_PASTE_LDIF:
+        return "Adds the LDIF entries on the clipboard below the selected entry\nPaste";
+    case ID_FILE_EXPORT_SUBTREE:
+        return "Writes the entries below the selected one that match a filter to a file or the clipboard";
     // The framework's own strings for its standard commands.
     case ID_EDIT_COPY:
         return "Copy the selection and put it on the Clipboard\nCopy";

@@ -108,6 +108,7 @@ void CMainFrame::CreateMenus() {
     pFile->addAction(CommandAction(ID_FILE_STOP, QStringLiteral("S&top")));
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_FILE_SAVE_LDIF, QStringLiteral("&Save to LDIF")));
+    pFile->addAction(CommandAction(ID_FILE_EXPORT_SUBTREE, QStringLiteral("&Export Subtree...")));
     pFile->addAction(CommandAction(ID_FILE_IMPORT_LDIF, QStringLiteral("&Import LDIF...")));
     pFile->addSeparator();
     pFile->addAction(CommandAction(ID_APP_EXIT, QStringLiteral("E&xit")));
@@ -124,6 +125,11 @@ void CMainFrame::CreateMenus() {
     QAction* pCopyLdif = CommandAction(ID_EDIT_COPY_LDIF, QStringLiteral("Copy as &LDIF"));
     pCopyLdif->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     pEdit->addAction(pCopyLdif);
+    pEdit->addAction(CommandAction(ID_EDIT_COPY_ENTRY, QStringLiteral("Copy &Entry")));
+    pEdit->addAction(CommandAction(ID_EDIT_COPY_SUBTREE, QStringLiteral("Copy &Subtree")));
+    QAction* pPaste = CommandAction(ID_EDIT_PASTE_LDIF, QStringLiteral("&Paste"));
+    pPaste->setShortcuts(QKeySequence::Paste);
+    pEdit->addAction(pPaste);
 
     QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
     QAction* pOperational = CommandAction(ID_VIEW_OPERATIONAL, QStringLiteral("&Operational Attributes"));
@@ -450,6 +456,11 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
     case ID_EDIT_COPY:
     case ID_EDIT_COPY_LDIF:
         return CanCopy(nID == ID_EDIT_COPY_LDIF);
+    case ID_EDIT_COPY_ENTRY:
+    case ID_EDIT_COPY_SUBTREE:
+    case ID_EDIT_PASTE_LDIF:
+    case ID_FILE_EXPORT_SUBTREE:
+        return m_nActiveColumn == 0 && m_pTreeView->CanTransfer(nID);
     case ID_HELP_CONTENTS:
     case ID_APP_ABOUT:
     case ID_APP_EXIT:
@@ -513,6 +524,19 @@ BOOL CMainFrame::OnCommand(UINT nID) {
         case ID_EDIT_COPY:
         case ID_EDIT_COPY_LDIF:
             OnCopy(nID == ID_EDIT_COPY_LDIF);
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_COPY_ENTRY:
+        case ID_EDIT_COPY_SUBTREE:
+            m_pTreeView->OnCopyEntries(nID == ID_EDIT_COPY_SUBTREE);
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_PASTE_LDIF:
+            m_pTreeView->OnPaste();
+            bHandled = TRUE;
+            break;
+        case ID_FILE_EXPORT_SUBTREE:
+            m_pTreeView->OnExportSubtree();
             bHandled = TRUE;
             break;
         case ID_NEXT_PANE:

@@ -21,6 +21,10 @@ BOOL CDataSource::Search(const CSearchQuery&, CWnd* pNotify) {
     return FALSE;
 }
 
+BOOL CDataSource::RunEntryWriter(std::function<void(IEntryWriter&)>, std::function<void()>) {
+    return FALSE;
+}
+
 void CDataSource::ReportFailure(const COperationFailure& failure) const {
     const HWND hReport = m_hReportWindow.load();
     if (IsWindow(hReport)) {

@@ -7,11 +7,13 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "source/EntryWriter.h"
 #include "source/PasswordHash.h"
 #include "source/SchemaCache.h"
 #include "source/SourceEvents.h"
 
 #include <atomic>
+#include <functional>
 
 class CConnectionParams;
 struct CSearchQuery;
@@ -59,6 +61,13 @@ public:
     virtual BOOL Search(const CSearchQuery& query, CWnd* pNotify);
     // Ends the running search, if any; its SearchFinished says stopped.
     virtual BOOL StopSearch();
+
+    // Runs job with a writer that adds entries to this source: the LDAP
+    // source on a worker of its connection (the call returns at once and
+    // fnDone runs on that worker when the job has ended), a source that
+    // works inside its calls runs both here. FALSE, with nothing run, when
+    // the source cannot add entries this way.
+    virtual BOOL RunEntryWriter(std::function<void(IEntryWriter&)> job, std::function<void()> fnDone);
 
     // Entries per page when the source can page its searches (0: none).
     virtual void SetPageSize(int /*nPageSize*/) {}

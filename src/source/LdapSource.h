@@ -44,6 +44,8 @@ public:
     void BreakConnection() override;
     BOOL Search(const CSearchQuery& query, CWnd* pNotify) override;
     BOOL StopSearch() override;
+    // The job runs on a worker of this connection; its adds are pipelined.
+    BOOL RunEntryWriter(std::function<void(IEntryWriter&)> job, std::function<void()> fnDone) override;
     void LoadSchema(CWnd* pNotify) override;
     std::shared_ptr<CPasswordChange> SetPassword(CEntryNode* pEntry, const CString& password,
                                                  EPasswordScheme eScheme) override;
@@ -144,6 +146,9 @@ private:
     static UINT SearchWorker(void* pParam);
     static UINT SchemaWorker(void* pParam);
     static UINT PasswordWorker(void* pParam);
+    static UINT EntryWriterWorker(void* pParam);
+    class CEntryWriter;
+    struct CEntryWriterJob;
 
     UINT RunExpand(CExpandRequest& request);
     UINT RunRead(CReadAttributesRequest& request);

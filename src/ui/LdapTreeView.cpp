@@ -6,13 +6,16 @@
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Services.h"
+#include "session/Commands.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
 #include "source/Requests.h"
 #include "source/Search.h"
 #include "ui/AttributeListEditor.h"
+#include "ui/ClipboardPaste.h"
 #include "ui/EntryDlg.h"
 #include "ui/EntryTreeModel.h"
+#include "ui/ExportSubtreeDlg.h"
 #include "ui/LdapListView.h"
 #include "ui/LdifExport.h"
 #include "ui/ModifyAttributeDlg.h"
@@ -148,6 +151,16 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pMenu->addSeparator();
     m_pSaveAction = m_pMenu->addAction("&Save to LDIF");
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
+    m_pExportAction = m_pMenu->addAction("E&xport Subtree...");
+    m_pMenu->addSeparator();
+    m_pCopyEntryAction = m_pMenu->addAction("Copy &Entry");
+    m_pCopySubtreeAction = m_pMenu->addAction("Copy S&ubtree");
+    m_pPasteAction = m_pMenu->addAction("&Paste");
+    m_pPasteAction->setShortcut(QKeySequence::Paste);
+    connect(m_pCopyEntryAction, &QAction::triggered, this, [this] { OnCopyEntries(false); });
+    connect(m_pCopySubtreeAction, &QAction::triggered, this, [this] { OnCopyEntries(true); });
+    connect(m_pPasteAction, &QAction::triggered, this, &CLdapTreeView::OnPaste);
+    connect(m_pExportAction, &QAction::triggered, this, &CLdapTreeView::OnExportSubtree);
     m_pMenu->addSeparator();
     m_pPasswordAction = m_pMenu->addAction("Set &Password...");
     connect(m_pPasswordAction, &QAction::triggered, this, &CLdapTreeView::OnSetPassword);
@@ -219,6 +232,14 @@ QAction* CLdapTreeView::GetMenuAction(int nCommand) const {
         return m_pSaveAction;
     case ID_SET_PASSWORD:
         return m_pPasswordAction;
+    case ID_COPY_ENTRY:
+        return m_pCopyEntryAction;
+    case ID_COPY_SUBTREE:
+        return m_pCopySubtreeAction;
+    case ID_PASTE:
+        return m_pPasteAction;
+    case ID_EXPORT_SUBTREE:
+        return m_pExportAction;
     default:
         return nullptr;
     }
@@ -520,6 +541,8 @@ void CLdapTreeView::OnRightButtonDown(const QModelIndex& index, const QPoint& po
     m_pDeleteAction->setEnabled(pEntry->CanDeleteEntry());
     m_pRefreshAction->setEnabled(pEntry->CanRefresh());
     m_pSaveAction->setEnabled(pEntry->CanSaveToLdif());
+    for (int nCommand : {ID_COPY_ENTRY, ID_COPY_SUBTREE, ID_PASTE, ID_EXPORT_SUBTREE})
+        GetMenuAction(nCommand)->setEnabled(CanTransfer(nCommand));
     m_pMenu->popup(m_pTree->viewport()->mapToGlobal(point));
 }
 
@@ -810,6 +833,10 @@ void CLdapTreeView::ContinueGoTo(int nGeneration) {
 }
 
 void CLdapTreeView::OnSaveToLdif() {
+    RunExporter([](CLdifExport& exporter, CEntryNode* pEntry) { exporter.Run(pEntry); });
+}
+
+void CLdapTreeView::RunExporter(const std::function<void(CLdifExport&, CEntryNode*)>& fnRun) {
     FlushPendingItems();
     CEntryNode* pEntry = SelectedEntry();
     if (!pEntry || !Source() || !pEntry->CanSaveToLdif())
@@ -818,7 +845,7 @@ void CLdapTreeView::OnSaveToLdif() {
     CDataSource* pStartSource = Source();
     m_bExporting = true;
     CLdifExport exporter(m_pDocument, this);
-    exporter.Run(pEntry);
+    fnRun(exporter, pEntry);
     if (!pAlive)
         return;
     m_bExporting = false;
@@ -832,6 +859,71 @@ void CLdapTreeView::OnSaveToLdif() {
         else
             delete pDeleted;
     }
+}
+
+bool CLdapTreeView::CanTransfer(UINT nCommand) {
+    CEntryNode* pEntry = SelectedEntry();
+    if (!pEntry || !Source())
+        return false;
+    if (nCommand == ID_EDIT_PASTE_LDIF || nCommand == ID_PASTE)
+        return pEntry->CanAddEntry() != FALSE;
+    // The synthetic top of a file is no entry to copy; its file is.
+    return pEntry->CanSaveToLdif() &&
+           !(pEntry->IsRoot() && nCommand != ID_FILE_EXPORT_SUBTREE && nCommand != ID_EXPORT_SUBTREE);
+}
+
+void CLdapTreeView::OnCopyEntries(bool bSubtree) {
+    RunExporter([bSubtree](CLdifExport& exporter, CEntryNode* pEntry) { exporter.Copy(pEntry, bSubtree); });
+}
+
+void CLdapTreeView::OnExportSubtree() {
+    CEntryNode* pEntry = SelectedEntry();
+    if (!pEntry || !Source())
+        return;
+    const CString dn = pEntry->GetDN();
+    CExportSubtreeDlg dialog(dn, m_pDocument->GetExportSettings().GetFilename(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The dialog ran the event loop: the entry may be gone.
+    if (!SelectedEntry() || SelectedEntry()->GetDN() != dn)
+        return;
+    const CString filter = dialog.GetFilter();
+    const CString path = dialog.GetPath();
+    RunExporter(
+        [&](CLdifExport& exporter, CEntryNode* pSelected) { exporter.Export(pSelected, filter, path); });
+}
+
+void CLdapTreeView::OnPaste() {
+    FlushPendingItems();
+    if (CEntryNode* pEntry = SelectedEntry(); pEntry && Source() && pEntry->CanAddEntry())
+        PasteClipboardLdif(pEntry);
+}
+
+void CLdapTreeView::PasteClipboardLdif(CEntryNode* pTarget) {
+    CTreeItem* pItem = LiveItemOf(pTarget);
+    if (!pItem)
+        return;
+    const HTREEITEM hItem = pItem->hItem;
+    QPointer<CLdapTreeView> pAlive(this);
+    CDataSource* pSource = Source();
+    CClipboardPaste paste(m_pDocument, this);
+    pTarget->BeginOperation(OP_ADD_ENTRY);
+    const BOOL bSent = paste.Run(pTarget);
+    if (!pAlive || Source() != pSource)
+        return;
+    pItem = LiveItemOf(pTarget);
+    if (!pItem || pItem->hItem != hItem)
+        return;
+    pTarget->EndOperation(OP_ADD_ENTRY);
+    // The entries added show below the target (and below its loaded
+    // children) as the source now has them.
+    const CPasteReport& report = paste.Report();
+    if (bSent && report.nAdded + report.nReplaced > 0 && SelectedEntry() == pTarget)
+        OnRefresh();
+    // A replaced entry may be the one the attribute pane shows.
+    auto* pList = dynamic_cast<CLdapListView*>(m_pDocument->GetView(1));
+    if (report.nReplaced > 0 && pList && pList->GetCurrentEntry())
+        pList->OnRefresh();
 }
 
 // ---------------------------------------------------------------- notifications

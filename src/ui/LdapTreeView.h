@@ -10,6 +10,7 @@
 #include "source/SourceEvents.h"
 #endif
 
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -19,6 +20,7 @@ class CDataSource;
 class CEntryNode;
 class CEntryTreeModel;
 class QAction;
+class CLdifExport;
 class QMenu;
 class QModelIndex;
 class QTreeView;
@@ -31,6 +33,10 @@ constexpr int ID_ENTRY_MODIFY = 32779;
 constexpr int ID_REFRESH = 32784;
 constexpr int ID_SAVE_TO_LDIF = 32809;
 constexpr int ID_SET_PASSWORD = 32843;
+constexpr int ID_COPY_ENTRY = 32860;
+constexpr int ID_COPY_SUBTREE = 32861;
+constexpr int ID_PASTE = 32862;
+constexpr int ID_EXPORT_SUBTREE = 32863;
 
 class CLdapTreeView : public CView, public IEntryItemInserter, public ISourceEvents {
     Q_OBJECT
@@ -54,6 +60,14 @@ public:
     // Copy: the selected entry's DN; as LDIF: its record.
     bool CanCopy(bool bAsLdif);
     void OnCopy(bool bAsLdif);
+    // Copy Entry / Copy Subtree (read from the source, onto the clipboard
+    // as LDIF), Paste (the clipboard's LDIF below the selected entry) and
+    // Export Subtree; CanTransfer takes those commands' ids.
+    bool CanTransfer(UINT nCommand);
+    void OnCopyEntries(bool bSubtree);
+    void OnPaste();
+    void PasteClipboardLdif(CEntryNode* pTarget);
+    void OnExportSubtree();
     // The entry of the selected item, or NULL.
     CEntryNode* GetSelectedEntry() { return SelectedEntry(); }
 
@@ -163,6 +177,14 @@ private:
     QAction* m_pModifyAction;
     QAction* m_pRefreshAction;
     QAction* m_pSaveAction;
+    // Copy Entry, Copy Subtree, Paste, Export Subtree.
+    QAction* m_pCopyEntryAction;
+    QAction* m_pCopySubtreeAction;
+    QAction* m_pPasteAction;
+    QAction* m_pExportAction;
+    // Runs a save, copy or export of the selected entry with the deferred
+    // retiring of entries deleted meanwhile.
+    void RunExporter(const std::function<void(CLdifExport&, CEntryNode*)>& fnRun);
     // The selected item's text when the rename dialog was opened.
     CString m_strTextAtModify;
     // Non-zero while the program itself changes the tree or its selection.

@@ -2,6 +2,7 @@
 
 #include "ldif/LdifSource.h"
 #include "ldif/LdifWriter.h"
+#include "ldif/SubtreeReader.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -11,10 +12,14 @@
 #include "session/View.h"
 #include "source/DataSource.h"
 #include "source/Search.h"
+#include "ui/ClipboardPaste.h"
 #include "ui/ExportSettings.h"
 #include "ui/SettingsDlg.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressDialog>
 #include <algorithm>
@@ -47,95 +52,22 @@ CString SkippedNamesText(int nSkipped) {
 }
 
 const char* const CLdifExport::kCancelledText = "Save to LDIF stopped; this file was left as it was: ";
+const char* const CLdifExport::kCopiedText = "%d entries copied to the clipboard as LDIF";
+const char* const CLdifExport::kCopyStoppedText = "Copy stopped; the clipboard was left as it was";
 const char* const CLdifExport::kLoadedOnlyText = " (only entries loaded in the tree were included)";
 
-namespace {
-
-// Takes a subtree search's batches as they come; the export writes them out
-// between the turns of its loop.
-class CSubtreeReceiver : public CWnd, public ISourceEvents {
-public:
-    CSubtreeReceiver() = default;
-    ~CSubtreeReceiver() override { DestroyWindowHandle(); }
-    CSubtreeReceiver(const CSubtreeReceiver&) = delete;
-    CSubtreeReceiver& operator=(const CSubtreeReceiver&) = delete;
-
-    void SearchResults(std::vector<CSearchResult>& batch) override {
-        for (CSearchResult& result : batch)
-            m_pending.push_back(std::move(result));
-    }
-    void SearchFinished(const CSearchOutcome& outcome) override {
-        m_outcome = outcome;
-        m_bDone = true;
-    }
-
-    std::vector<CSearchResult> m_pending;
-    CSearchOutcome m_outcome;
-    bool m_bDone = false;
-};
-
-// Writes entries so that a parent always comes before its children, which
-// a tool reading the file (ldapadd) needs. A server sends parents first as
-// a rule; an entry that arrives before its parent waits for it, so what is
-// held stays small. Only a key per written entry is kept.
-class CParentsFirst {
-public:
-    CParentsFirst(const CString& baseDN, CFileSink& file)
-        : m_strBaseKey(DnCompareKey(baseDN.View())), m_file(file) {}
-
-    void Add(CSearchResult&& result) {
-        std::string key = DnCompareKey(result.strDN.View());
-        if (key != m_strBaseKey) {
-            std::string parentKey = DnCompareKey(DnParent(result.strDN).View());
-            if (!m_written.count(std::hash<std::string>()(parentKey))) {
-                m_held.emplace(std::move(parentKey), std::move(result));
-                return;
-            }
-        }
-        Write(result, key);
-    }
-    // Entries whose parent never came (not readable, say) go last, a
-    // shallower one before a deeper one.
-    void Finish() {
-        std::vector<CSearchResult> orphans;
-        for (auto& [parent, result] : m_held)
-            orphans.push_back(std::move(result));
-        m_held.clear();
-        std::stable_sort(orphans.begin(), orphans.end(), [](const CSearchResult& a, const CSearchResult& b) {
-            return a.strDN.GetLength() < b.strDN.GetLength();
-        });
-        for (CSearchResult& result : orphans)
-            Write(result, DnCompareKey(result.strDN.View()));
-    }
-    int Written() const { return m_nWritten; }
-    int Skipped() const { return m_nSkipped; }
-
-private:
-    void Write(const CSearchResult& result, const std::string& key) {
-        std::string text;
-        m_nSkipped += AppendRecordText(text, result.strDN, result.attributes, "\r\n");
-        m_file.Write(text);
-        ++m_nWritten;
-        m_written.insert(std::hash<std::string>()(key));
-        // Its children that came early follow it now, and theirs after them.
-        auto [first, last] = m_held.equal_range(key);
-        std::vector<CSearchResult> children;
-        for (auto it = first; it != last; ++it)
-            children.push_back(std::move(it->second));
-        m_held.erase(first, last);
-        for (CSearchResult& child : children)
-            Write(child, DnCompareKey(child.strDN.View()));
-    }
-
-    std::string m_strBaseKey;
-    CFileSink& m_file;
-    std::unordered_set<std::size_t> m_written;
-    std::unordered_multimap<std::string, CSearchResult> m_held;
-    int m_nWritten = 0;
-    int m_nSkipped = 0;
-};
-
-} // namespace
+std::unique_ptr<QProgressDialog> ShowModalProgress(const QString& label, const QString& button, int nMaximum,
+                                                   QWidget* pParent) {
+    // Window-modal: only its button takes input, so no command can remove
+    // entries the running walk still holds.
+    auto pProgress = std::make_unique<QProgressDialog>(label, button, 0, nMaximum, pParent);
+    pProgress->setWindowModality(Qt::WindowModal);
+    pProgress->setMinimumDuration(0);
+    pProgress->setAutoClose(false);
+    pProgress->setAutoReset(false);
+    pProgress->show();
+    return pProgress;
+}
 
 CLdifExport::CLdifExport(CTarvoDoc* pDocument, CView* pTreePane)
     : m_pDocument(pDocument), m_pTreePane(pTreePane) {}
@@ -144,15 +76,8 @@ CLdifExport::~CLdifExport() = default;
 
 BOOL CLdifExport::UpdateProgress() {
     if (!m_pProgress && m_started.elapsed() >= kProgressDelayMs) {
-        // Window-modal: only its Cancel takes input, so no command can
-        // remove entries this walk still holds.
-        m_pProgress = std::make_unique<QProgressDialog>(QStringLiteral("Saving entries to LDIF"),
-                                                        QStringLiteral("Cancel"), 0, m_nTotal, m_pTreePane);
-        m_pProgress->setWindowModality(Qt::WindowModal);
-        m_pProgress->setMinimumDuration(0);
-        m_pProgress->setAutoClose(false);
-        m_pProgress->setAutoReset(false);
-        m_pProgress->show();
+        m_pProgress = ShowModalProgress(QStringLiteral("Saving entries to LDIF"), QStringLiteral("Cancel"),
+                                        m_nTotal, m_pTreePane);
     }
     if (m_pProgress) {
         // A subtree read from the source has no total until it ends.
@@ -225,14 +150,13 @@ void CLdifExport::ShowSaved(bool bLoadedOnly) {
 }
 
 BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
+    return RunQuery(SubtreeQuery(pEntry->GetDN()), nullptr);
+}
+
+BOOL CLdifExport::RunQuery(const CSearchQuery& query, std::string* pClipboard) {
     CDataSource* pSource = m_pDocument->GetDataSource();
     if (!pSource)
         return FALSE;
-    CSearchQuery query;
-    query.strBase = pEntry->GetDN();
-    query.nScope = SEARCH_SCOPE_SUBTREE;
-    query.strFilter = "(objectClass=*)";
-    CSubtreeReceiver receiver;
     QPointer<CView> pPane(m_pTreePane);
     m_nWritten = 0;
     m_nSkipped = 0;
@@ -240,59 +164,39 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
     m_started.start();
     m_bStopAtStart = CEntryNode::IsStopRequested() != FALSE;
     m_bCancelled = FALSE;
-    Status("Saving the subtree of " + pEntry->GetDN());
-    const CResult written = WriteFileReplacing(m_strPath, [&](CFileSink& file) {
-        CParentsFirst out(query.strBase, file);
-        file.Write("version: 1\r\n\r\n");
-        if (!pSource->Search(query, &receiver)) {
-            file.Abandon(receiver.m_outcome.strMessage);
-            return;
-        }
-        bool bStopSent = false;
-        for (;;) {
-            std::vector<CSearchResult> batch;
-            batch.swap(receiver.m_pending);
-            for (CSearchResult& result : batch) {
-                // The empty base of a server is no entry any tool could import.
-                if (!result.strDN.IsEmpty())
-                    out.Add(std::move(result));
-            }
-            m_nWritten = out.Written();
-            // A Cancel pressed as the last entries came still counts.
-            if (UpdateProgress() && !bStopSent) {
-                pSource->StopSearch();
-                bStopSent = true;
-            }
-            if (receiver.m_bDone)
-                break;
-            QCoreApplication::processEvents(
-                m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
-            CMessageDispatcher::Instance().WaitDispatching([&] { return receiver.m_bDone; }, 20);
-            // A window closed meanwhile took the source along.
-            if (!pPane || m_pDocument->GetDataSource() != pSource) {
-                file.Abandon("The session was closed.");
-                return;
-            }
-        }
-        const CSearchOutcome& outcome = receiver.m_outcome;
-        if (outcome.bStopped || m_bCancelled) {
-            m_bCancelled = TRUE;
-            file.Abandon(CString());
-            return;
-        }
-        // A backup that holds only part of the subtree is no backup.
-        if (outcome.bFailed || LimitOfResult(outcome.nResultCode)) {
-            file.Abandon("The source sent only part of the subtree: " + DescribeSearchOutcome(outcome));
-            return;
-        }
-        out.Finish();
-        m_nWritten = out.Written();
-        m_nSkipped = out.Skipped();
-    });
+    Status((pClipboard ? "Copying " : "Saving the subtree of ") + query.strBase);
+    auto onIdle = [&](int nWritten) {
+        m_nWritten = nWritten;
+        const bool bStop = UpdateProgress();
+        QCoreApplication::processEvents(
+            m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
+        // A window closed meanwhile took the source along.
+        if (!pPane || m_pDocument->GetDataSource() != pSource)
+            return ESubtreeIdle::Gone;
+        return bStop ? ESubtreeIdle::Stop : ESubtreeIdle::Continue;
+    };
+    CSubtreeReadResult read;
+    auto readInto = [&](CFileSink& sink) { read = ReadSubtreeAsLdif(*pSource, query, sink, onIdle); };
+    CResult written;
+    if (pClipboard) {
+        CFileSink sink(pClipboard);
+        readInto(sink);
+        if (sink.Abandoned())
+            written = CResult::Failure(sink.AbandonReason());
+    } else {
+        written = WriteFileReplacing(m_strPath, readInto);
+    }
     m_pProgress.reset();
+    m_nWritten = read.nWritten;
+    m_nSkipped = read.nSkipped;
+    if (read.eEnd == ESubtreeRead::Stopped)
+        m_bCancelled = TRUE;
     if (!written) {
         if (m_bCancelled) {
-            Status(kCancelledText + m_strPath);
+            Status(pClipboard ? CString(kCopyStoppedText) : kCancelledText + m_strPath);
+        } else if (pClipboard) {
+            AfxMessageBox("Nothing was copied.\n" + written.Reason(), MB_OK | MB_ICONSTOP);
+            Status(CString());
         } else {
             AfxMessageBox("The subtree was not saved; this file was left as it was: " + m_strPath + "\n" +
                               written.Reason(),
@@ -301,7 +205,39 @@ BOOL CLdifExport::RunWholeSubtree(CEntryNode* pEntry) {
         }
         return FALSE;
     }
-    ShowSaved(false);
+    if (!pClipboard)
+        ShowSaved(false);
+    return TRUE;
+}
+
+BOOL CLdifExport::Copy(CEntryNode* pEntry, bool bSubtree) {
+    return ExportQuery(SubtreeQuery(pEntry->GetDN(), bSubtree ? SEARCH_SCOPE_SUBTREE : SEARCH_SCOPE_BASE),
+                       CString());
+}
+
+BOOL CLdifExport::Export(CEntryNode* pEntry, const CString& filter, const CString& path) {
+    return ExportQuery(SubtreeQuery(pEntry->GetDN(), SEARCH_SCOPE_SUBTREE, filter), path);
+}
+
+BOOL CLdifExport::ExportQuery(const CSearchQuery& query, const CString& path) {
+    if (!path.IsEmpty()) {
+        m_strPath = path;
+        return RunQuery(query, nullptr);
+    }
+    std::string text;
+    if (!RunQuery(query, &text))
+        return FALSE;
+    auto* pData = new QMimeData;
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    pData->setData(CClipboardPaste::kLdifMimeType, bytes);
+    // Plain text too, for editors; LDIF is UTF-8 or base 64 throughout.
+    pData->setText(QString::fromUtf8(bytes));
+    QApplication::clipboard()->setMimeData(pData);
+    CString done;
+    done.Format(kCopiedText, m_nWritten);
+    if (m_nSkipped > 0)
+        done += "; " + SkippedNamesText(m_nSkipped);
+    Status(done);
     return TRUE;
 }
 

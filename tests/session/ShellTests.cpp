@@ -196,9 +196,11 @@ protected:
 TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
     ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
-    EXPECT_EQ(MenuTexts(top[0]->menu()), (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|",
-                                                      "&Save to LDIF", "&Import LDIF...", "|", "E&xit"}));
-    EXPECT_EQ(MenuTexts(top[1]->menu()), (QStringList{"&Copy", "Copy as &LDIF"}));
+    EXPECT_EQ(MenuTexts(top[0]->menu()),
+              (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|", "&Save to LDIF",
+                           "&Export Subtree...", "&Import LDIF...", "|", "E&xit"}));
+    EXPECT_EQ(MenuTexts(top[1]->menu()),
+              (QStringList{"&Copy", "Copy as &LDIF", "Copy &Entry", "Copy &Subtree", "&Paste"}));
     EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Operational Attributes"}));
     QMenu* pTools = top[3]->menu();
     EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "Sche&ma",

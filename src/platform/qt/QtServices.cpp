@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QStringList>
 
@@ -66,6 +67,20 @@ int CQtMessageBoxes::ShowMessageBox(const CString& text, const CString& caption,
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(nType & MB_DEFBUTTON2 ? QMessageBox::No : QMessageBox::Yes);
         break;
+    case MB_SKIPREPLACE: {
+        box.addButton(QStringLiteral("Skip"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+        box.addButton(QStringLiteral("Skip All"), QMessageBox::AcceptRole);
+        QAbstractButton* pCancel = box.addButton(QMessageBox::Cancel);
+        box.setEscapeButton(pCancel);
+        const QList<QAbstractButton*> buttons = box.buttons();
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.value(0)));
+        box.exec();
+        // Added in this order: Skip, Replace, Skip All, Cancel.
+        const int nIndex = static_cast<int>(buttons.indexOf(box.clickedButton()));
+        constexpr int kAnswers[] = {IDSKIP, IDREPLACE, IDSKIPALL, IDCANCEL};
+        return nIndex >= 0 && nIndex < 4 ? kAnswers[nIndex] : IDCANCEL;
+    }
     default:
         box.setStandardButtons(QMessageBox::Ok);
         break;
