@@ -55,7 +55,13 @@ const char* GetCommandString(UINT nID) {
         return "Quit the application \nExit";
     case ID_EDIT_COPY_LDIF:
         return "Copies the selected entry as LDIF\nCopy as LDIF";
+    case ID_FILE_NEW_WINDOW:
+        return "Opens another window with a session of its own\nNew Window";
     // The framework's own strings for its standard commands.
+    case ID_EDIT_CUT:
+        return "Cut the selected entry, to move it below the entry where it is pasted\nCut";
+    case ID_EDIT_PASTE:
+        return "Move the cut entry below the selected entry\nPaste";
     case ID_EDIT_COPY:
         return "Copy the selection and put it on the Clipboard\nCopy";
     case ID_APP_ABOUT:

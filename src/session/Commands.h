@@ -46,6 +46,7 @@ enum : UINT {
     ID_TOOLS_SCHEMA = 32842,
     ID_TOOLS_SET_PASSWORD = 32843,
     ID_VIEW_OPERATIONAL = 32844,
+    ID_FILE_NEW_WINDOW = 32850,
 };
 
 // The command's string: the status prompt, then after '\n' the tooltip.

@@ -49,6 +49,10 @@ CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
     CreateClient();
     BindPaneKey(ID_TOOLS_ENTRY_DELETE, m_pTreeView, QKeySequence::Delete);
     BindPaneKey(ID_TOOLS_ATTR_DELETE, m_pListView, QKeySequence::Delete);
+    // Cut and Paste move entries in the tree; the attribute pane's and the
+    // search panel's fields keep their own keys.
+    BindPaneKey(ID_EDIT_CUT, m_pTreeView, QKeySequence::Cut);
+    BindPaneKey(ID_EDIT_PASTE, m_pTreeView, QKeySequence::Paste);
     resize(900, 620);
     if (m_pDocument)
         m_pDocument->SetFrame(this);
@@ -100,6 +104,9 @@ QAction* CMainFrame::CommandAction(UINT nID, const QString& text) {
 void CMainFrame::CreateMenus() {
     QMenuBar* pBar = menuBar();
     QMenu* pFile = pBar->addMenu(QStringLiteral("&File"));
+    QAction* pNewWindow = CommandAction(ID_FILE_NEW_WINDOW, QStringLiteral("New &Window"));
+    pNewWindow->setShortcut(QKeySequence::New);
+    pFile->addAction(pNewWindow);
     pFile->addAction(CommandAction(ID_FILE_OPEN_SOURCE, QStringLiteral("&Open ")));
     pFile->addAction(CommandAction(ID_FILE_CLOSE_SESSION, QStringLiteral("&Close")));
     pFile->addSeparator();
@@ -116,12 +123,14 @@ void CMainFrame::CreateMenus() {
     pStop->setShortcutContext(Qt::WindowShortcut);
 
     QMenu* pEdit = pBar->addMenu(QStringLiteral("&Edit"));
+    pEdit->addAction(CommandAction(ID_EDIT_CUT, QStringLiteral("Cu&t")));
     QAction* pCopy = CommandAction(ID_EDIT_COPY, QStringLiteral("&Copy"));
     pCopy->setShortcuts(QKeySequence::Copy);
     pEdit->addAction(pCopy);
     QAction* pCopyLdif = CommandAction(ID_EDIT_COPY_LDIF, QStringLiteral("Copy as &LDIF"));
     pCopyLdif->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     pEdit->addAction(pCopyLdif);
+    pEdit->addAction(CommandAction(ID_EDIT_PASTE, QStringLiteral("&Paste")));
 
     QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
     QAction* pOperational = CommandAction(ID_VIEW_OPERATIONAL, QStringLiteral("&Operational Attributes"));
@@ -445,6 +454,12 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
     case ID_EDIT_COPY:
     case ID_EDIT_COPY_LDIF:
         return CanCopy(nID == ID_EDIT_COPY_LDIF);
+    case ID_EDIT_CUT:
+        return m_nActiveColumn == 0 && m_pTreeView->CanCutEntry();
+    case ID_EDIT_PASTE:
+        return m_nActiveColumn == 0 && m_pTreeView->IsCutPending() &&
+               m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem());
+    case ID_FILE_NEW_WINDOW:
     case ID_HELP_CONTENTS:
     case ID_APP_ABOUT:
     case ID_APP_EXIT:
@@ -504,6 +519,18 @@ BOOL CMainFrame::OnCommand(UINT nID) {
         case ID_EDIT_COPY:
         case ID_EDIT_COPY_LDIF:
             OnCopy(nID == ID_EDIT_COPY_LDIF);
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_CUT:
+            m_pTreeView->OnCutEntry();
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_PASTE:
+            m_pTreeView->PasteCutEntry(m_pTreeView->GetSelectedItem());
+            bHandled = TRUE;
+            break;
+        case ID_FILE_NEW_WINDOW:
+            emit NewWindowRequested();
             bHandled = TRUE;
             break;
         case ID_NEXT_PANE:

@@ -1,5 +1,7 @@
 #include "source/LdapWrap.h"
 
+#include "model/DnHelper.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
@@ -670,6 +672,13 @@ int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteO
     nMsgId = -1;
     return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, bDeleteOldRdn ? 1 : 0, nullptr,
                        nullptr, &nMsgId);
+}
+
+int LdapMove(ldap* ld, const CString& dn, const CString& newSuperior, int& nMsgId) {
+    nMsgId = -1;
+    const CString rdn = DnFirstRdn(dn);
+    return ldap_rename(ld, dn.GetString(), rdn.GetString(), newSuperior.GetString(), 0, nullptr, nullptr,
+                       &nMsgId);
 }
 
 int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId) {

@@ -248,6 +248,9 @@ int LdapAdd(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapDelete(ldap* ld, const CString& dn, int& nMsgId);
 int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId);
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId);
+// A ModDN that keeps the RDN and gives the entry (and everything below it)
+// the new superior.
+int LdapMove(ldap* ld, const CString& dn, const CString& newSuperior, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 // The Password Modify extended operation (RFC 3062) for dn: the server sets
 // and hashes newPassword itself.

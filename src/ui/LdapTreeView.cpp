@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -61,6 +62,27 @@ protected:
             return;
         }
         QTreeView::mousePressEvent(pEvent);
+    }
+
+    // An entry dragged within this tree moves; nothing else is taken.
+    void dragEnterEvent(QDragEnterEvent* pEvent) override {
+        if (m_pPane->AcceptsDrop(pEvent->mimeData()))
+            pEvent->acceptProposedAction();
+        else
+            pEvent->ignore();
+    }
+    void dragMoveEvent(QDragMoveEvent* pEvent) override {
+        if (m_pPane->AcceptsDrop(pEvent->mimeData(), indexAt(pEvent->position().toPoint())))
+            pEvent->acceptProposedAction();
+        else
+            pEvent->ignore();
+    }
+    void dropEvent(QDropEvent* pEvent) override {
+        m_pPane->OnDrop(pEvent->mimeData(), indexAt(pEvent->position().toPoint()),
+                        pEvent->modifiers().testFlag(Qt::ShiftModifier));
+        // The move is the pane's, later: the view must not remove the dragged row.
+        pEvent->setDropAction(Qt::IgnoreAction);
+        pEvent->accept();
     }
 
     bool event(QEvent* pEvent) override {
@@ -130,6 +152,10 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     // DNs read left to right, whatever letters they hold.
     m_pTree->setLayoutDirection(Qt::LeftToRight);
     m_pTree->setItemDelegate(new CShownTextDelegate(m_pTree));
+    m_pTree->setDragEnabled(true);
+    m_pTree->setAcceptDrops(true);
+    m_pTree->setDropIndicatorShown(true);
+    m_pTree->setDragDropMode(QAbstractItemView::DragDrop);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);
@@ -669,7 +695,12 @@ void CLdapTreeView::OnDeleteEntry() {
 void CLdapTreeView::OnRefresh() {
     FlushPendingItems();
     CTreeItem* pItem = nullptr;
-    CEntryNode* pEntry = SelectedEntry(&pItem);
+    SelectedEntry(&pItem);
+    RefreshItem(pItem);
+}
+
+void CLdapTreeView::RefreshItem(CTreeItem* pItem) {
+    CEntryNode* pEntry = pItem ? pItem->pEntry : nullptr;
     CDataSource* pSource = Source();
     if (!pEntry || !pSource || !pEntry->CanRefresh())
         return;
