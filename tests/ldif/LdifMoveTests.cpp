@@ -60,7 +60,7 @@ TEST_F(LdifMove, ASubtreeGetsNewDnsInMemoryAndInTheFileAfterItsNewParent) {
     EXPECT_EQ(CloseAndRead(),
               "version: 1\n\n"
               "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-              "# the department\n\n"
+              "# the department\n\n\n\n"
               "dn: ou=Archive,o=Acme\nobjectclass: organizationalUnit\nou: Archive\n\n"
               "dn: ou=Dept,ou=Archive,o=Acme\nobjectclass: organizationalUnit\nou: Dept\n\n"
               "dn: ou=Team,ou=Dept,ou=Archive,o=Acme\nobjectclass: organizationalUnit\nou: Team\n\n"
