@@ -156,6 +156,7 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pTree->setAcceptDrops(true);
     m_pTree->setDropIndicatorShown(true);
     m_pTree->setDragDropMode(QAbstractItemView::DragDrop);
+    m_pTree->viewport()->setAcceptDrops(true);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);

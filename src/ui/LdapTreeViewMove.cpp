@@ -204,19 +204,17 @@ void CLdapTreeView::ShowMovedEntry(CMoveEntryRequest& request) {
     }
     // The attribute pane lets go of it (and of anything below it) first.
     m_pDocument->UpdateAllViews(this, 0, nullptr);
-    CTreeItem* pShown = nullptr;
     if (CTreeItem* pParentItem = LiveItemOf(pNewParent)) {
-        pShown = pParentItem;
         if (pNewParent->IsLeaf()) {
             // No level was shown: it is read, the moved entry with it.
             RefreshItem(pParentItem);
         } else if (request.bLinked && !pNewParent->IsUnexpanded()) {
-            pShown = m_pModel->Find(InsertEntryItem(pEntry, pParentItem->hItem));
+            InsertEntryItem(pEntry, pParentItem->hItem);
         }
     }
     SetStatus(Filled(kMovedText, DnForDisplay(request.strNewDN)));
-    if (pShown && bShown) {
-        SelectTreeItem(pShown, false);
-        QMetaObject::invokeMethod(this, &CLdapTreeView::ShowSelectedEntry, Qt::QueuedConnection);
-    }
+    // The entry that was shown is shown at its new place, opening the
+    // levels on the way.
+    if (bShown)
+        GoToEntry(request.strNewDN);
 }
