@@ -10,11 +10,13 @@
 #include "platform/qt/PlainText.h"
 #include "session/TarvoDoc.h"
 #include "source/DataSource.h"
+#include "source/EntryCheck.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/LdapTreeView.h"
 #include "ui/ScreenFit.h"
 #include "ui/SearchResultModel.h"
 #include "ui/ShownTextDelegate.h"
+#include "ui/WordCompleter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -144,6 +146,8 @@ CSearchPanel::CSearchPanel(CTarvoDoc* pDocument, CLdapTreeView* pTree, QWidget* 
     m_pFilterError->setStyleSheet(QStringLiteral("color: #b00020"));
     m_pFilterError->setWordWrap(true);
     m_pAttributes = new QLineEdit(QStringLiteral("*"), pBody);
+    // The schema may arrive after the panel was first shown.
+    connect(m_pAttributes, &QLineEdit::textEdited, this, &CSearchPanel::UpdateNameCompletion);
     m_pOperational = new QCheckBox(QStringLiteral("&Operational attributes (+)"), pBody);
     m_pSizeLimit = new QSpinBox(pBody);
     m_pSizeLimit->setRange(0, 100000000);
@@ -270,10 +274,24 @@ CSearchPanel::~CSearchPanel() {
 void CSearchPanel::ShowForEntry(const CString& baseDN) {
     if (!baseDN.IsEmpty())
         m_pBase->setEditText(BytesToText(baseDN));
+    UpdateNameCompletion();
     show();
     raise();
     m_pFilter->setFocus();
     m_pFilter->lineEdit()->selectAll();
+}
+
+void CSearchPanel::UpdateNameCompletion() {
+    CDataSource* pSource = m_pDocument ? m_pDocument->GetDataSource() : nullptr;
+    std::shared_ptr<const CSchema> pSchema = pSource ? pSource->GetSchema() : nullptr;
+    if (!pSchema || pSchema == m_pCompletionSchema)
+        return;
+    QStringList names;
+    for (const CString& name : CompletionNames(*pSchema, {}, true))
+        names << BytesToText(name);
+    delete m_pNameCompleter;
+    m_pNameCompleter = new CWordCompleter(names, m_pAttributes);
+    m_pCompletionSchema = std::move(pSchema);
 }
 
 const char* const CSearchPanel::kUnknownTypesText = "Not in the directory's schema: ";

@@ -13,11 +13,14 @@
 #endif
 
 #include <QDockWidget>
+#include <memory>
 
 class CDataSource;
 class CLdapTreeView;
 class CSearchResultModel;
+class CSchema;
 class CTarvoDoc;
+class CWordCompleter;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -81,6 +84,8 @@ public:
 private:
     void ShowWriteFailure(const CString& path, const CResult& written);
     void CheckFilter();
+    // Completes attribute names from the source's schema, once it has one.
+    void UpdateNameCompletion();
     // Puts the results received so far into the table.
     void ShowPending();
     void SetSearching(bool bSearching);
@@ -96,6 +101,8 @@ private:
     QComboBox* m_pFilter;
     QLabel* m_pFilterError;
     QLineEdit* m_pAttributes;
+    CWordCompleter* m_pNameCompleter = nullptr;
+    std::shared_ptr<const CSchema> m_pCompletionSchema;
     QCheckBox* m_pOperational;
     QSpinBox* m_pSizeLimit;
     QPushButton* m_pSearch;

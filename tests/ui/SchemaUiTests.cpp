@@ -18,6 +18,7 @@
 #include "ui/SchemaBrowser.h"
 #include "ui/SearchPanel.h"
 #include "ui/SetPasswordDlg.h"
+#include "ui/WordCompleter.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTabWidget>
+#include <QTest>
 #include <QUrl>
 
 namespace {
@@ -372,6 +374,21 @@ TEST_F(SchemaUi, ThePanesFollowTheSchemaOperationalAttributesTipsAndRefusals) {
     EXPECT_EQ(panel.FilterErrorLabel()->text(), BytesToText(panel.GetFilterWarning()));
     panel.FilterCombo()->setEditText(QStringLiteral("(cn=a)"));
     EXPECT_TRUE(panel.GetFilterWarning().IsEmpty());
+
+    // The attributes field completes the word being typed, not the line.
+    QLineEdit* pAttributes = panel.AttributesEdit();
+    pAttributes->setFocus();
+    pAttributes->selectAll();
+    QTest::keyClicks(pAttributes, QStringLiteral("cn, telephoneN"));
+    auto* pCompleter = pAttributes->findChild<CWordCompleter*>();
+    ASSERT_NE(pCompleter, nullptr);
+    EXPECT_EQ(pCompleter->currentCompletion(), QStringLiteral("telephoneNumber"));
+    emit pCompleter->activated(pCompleter->currentCompletion());
+    EXPECT_EQ(pAttributes->text(), QStringLiteral("cn, telephoneNumber"));
+    int nCursor = 0;
+    EXPECT_EQ(CWordCompleter::ReplaceWord(QStringLiteral("cn,ma sn"), 5, QStringLiteral("mail"), &nCursor),
+              QStringLiteral("cn,mail sn"));
+    EXPECT_EQ(nCursor, 7);
 }
 
 TEST_F(SchemaUi, SetPasswordFromTheEntrysMenuReachesTheServer) {
