@@ -3,6 +3,8 @@
 
 #include "UiTestSupport.h"
 
+#include "SlapdFixture.h"
+
 #include "model/EntryNode.h"
 #include "ui/EntryTreeModel.h"
 
@@ -10,6 +12,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTreeView>
+#include <filesystem>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -124,4 +127,59 @@ TEST_F(MoveUi, CutAndPasteMovesASubtreeAndRefusesAPlaceBelowItself) {
     EXPECT_EQ(m_panes.ChildTexts(hMoved), (std::vector<std::string>{"cn=Alice", "cn=Bob"}));
     EXPECT_EQ(Str(m_pTree->GetItemEntry(m_panes.Child(hMoved, "cn=Bob"))->GetDN()),
               "cn=Bob,ou=People,ou=Archive,o=Acme");
+}
+
+namespace {
+
+const std::string kSuffix = "dc=example,dc=com";
+const std::string kSub = "ou=Sub,dc=example,dc=com";
+
+// ou=Sub is a database of its own glued below the suffix: slapd will not
+// move a subtree into it with one request.
+class MoveUiServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(m_server.Folder() / "sub");
+        m_server.SetGlobalConfig("database mdb\nsuffix \"" + kSub + "\"\nsubordinate\nrootdn \"" +
+                                 m_server.AdminDN() + "\"\ndirectory " +
+                                 (m_server.Folder() / "sub").string() + "\n");
+        ASSERT_TRUE(m_server.Start()) << m_server.LastError();
+        ASSERT_TRUE(
+            m_server.Modify("dn: " + kSub + "\nchangetype: add\nobjectClass: organizationalUnit\nou: Sub\n"));
+        ASSERT_TRUE(m_panes.OpenServer(m_server, kSuffix));
+    }
+    bool Settled() { return WorkersSettled(*m_panes.m_doc.GetDataSource()); }
+
+    CSlapdServer m_server;
+    CPanes m_panes;
+    CLdapTreeView* const m_pTree = m_panes.m_pTree;
+    CRecordingMessageBoxes& m_boxes = m_panes.m_services.m_boxes;
+};
+
+} // namespace
+
+TEST_F(MoveUiServer, ARefusedSubtreeMoveIsOfferedAsCopyAndDeleteAndTheTreeFollows) {
+    m_pTree->ExpandItem(m_panes.Root());
+    ASSERT_TRUE(WaitUntil([&] { return m_panes.Child(m_panes.Root(), "ou=Sub") && Settled(); }));
+    const HTREEITEM hPeople = m_panes.Child(m_panes.Root(), "ou=People");
+    const HTREEITEM hSub = m_panes.Child(m_panes.Root(), "ou=Sub");
+    m_pTree->ExpandItem(hSub);
+    ASSERT_TRUE(WaitUntil([&] { return Settled(); }));
+
+    m_boxes.SetNextAnswer(IDYES); // the move
+    ASSERT_TRUE(m_pTree->MoveEntryBelow(hPeople, hSub));
+    ASSERT_TRUE(WaitUntil([&] { return m_boxes.Count() == 2 && Settled(); }));
+    EXPECT_EQ(Str(m_boxes.LastText()),
+              "The server would not move ou=People,dc=example,dc=com with everything below it "
+              "in one step:\nOperation affects multiple DSAs\ncannot rename between DSAs\n\n"
+              "Copy each entry below ou=Sub,dc=example,dc=com and then delete the old ones, "
+              "one by one?");
+    // Yes to the offer: each entry copied, the old ones deleted, and the
+    // tree shows the entry at its new place.
+    ASSERT_TRUE(WaitUntil([&] { return !m_server.Exists("ou=People," + kSuffix) && Settled(); }));
+    EXPECT_EQ(m_boxes.Count(), 2) << m_boxes.LastText().Str();
+    EXPECT_TRUE(m_server.Exists("cn=Alice,ou=People," + kSub));
+    EXPECT_TRUE(m_server.Exists("cn=Bob,ou=People," + kSub));
+    EXPECT_EQ(m_panes.Child(m_panes.Root(), "ou=People"), HTREEITEM());
+    EXPECT_EQ(m_panes.ChildTexts(hSub), std::vector<std::string>{"ou=People"});
 }
