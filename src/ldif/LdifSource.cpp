@@ -859,9 +859,15 @@ CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
 
     // Every entry below the old DN, shown or not, moves along with it, so
     // that none is left pointing at a name the file no longer has.
+    RebaseBelow(pEntry, oldDN, newDN, descendants);
+    return newDN;
+}
+
+void CLdifSource::RebaseBelow(const CEntryNode* pEntry, const CString& oldDN, const CString& newDN,
+                              std::vector<CEntryNode*>& descendants) {
     std::vector<std::string> oldRdns, rdns;
     if (!DnSplit(oldDN.View(), oldRdns))
-        return newDN;
+        return;
     const std::string oldKey = CDnIndex::Key(oldDN.View());
     for (const CArray<CEntryNode*>* pArray : {&m_entries, &m_otherEntries}) {
         for (CEntryNode* pOther : *pArray) {
@@ -881,7 +887,78 @@ CString CLdifSource::RenameEntry(CEntryNode* pEntry, const CString& strNewRDN,
             descendants.push_back(pOther);
         }
     }
-    return newDN;
+}
+
+std::pair<size_t, size_t> CLdifSource::WritePosition(const CEntryNode* pEntry) const {
+    for (const CRecordSpan& span : m_records)
+        if (span.pEntry == pEntry)
+            return {span.nOffset, 0};
+    const auto it = std::find(m_addedEntries.begin(), m_addedEntries.end(), pEntry);
+    return {m_nAppendAt, static_cast<size_t>(it - m_addedEntries.begin()) + 1};
+}
+
+void CLdifSource::WriteAtEnd(std::vector<CEntryNode*> moved) {
+    std::stable_sort(moved.begin(), moved.end(), [](const CEntryNode* a, const CEntryNode* b) {
+        std::vector<std::string> ra, rb;
+        DnSplit(a->m_strDN.View(), ra);
+        DnSplit(b->m_strDN.View(), rb);
+        return ra.size() < rb.size();
+    });
+    for (const CEntryNode* pMoved : moved) {
+        for (CRecordSpan& span : m_records)
+            if (span.pEntry == pMoved)
+                span.pEntry = nullptr;
+        std::erase(m_addedEntries, pMoved);
+    }
+    m_addedEntries.insert(m_addedEntries.end(), moved.begin(), moved.end());
+}
+
+BOOL CLdifSource::MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify, BOOL) {
+    if (!pEntry || !pNewParent)
+        return FALSE;
+    auto pRequest = std::make_unique<CMoveEntryRequest>();
+    CMoveEntryRequest* pRecord = pRequest.get();
+    m_moveEntryRequests.push_back(std::move(pRequest));
+    pRecord->pSource = this;
+    pRecord->pEntry = pEntry;
+    pRecord->pNewParent = pNewParent;
+    pRecord->hNotify = SafeHwnd(pNotify);
+    pRecord->strOldDN = pEntry->m_strDN;
+    pRecord->strNewDN = DnFirstRdn(pEntry->m_strDN) + "," + pNewParent->m_strDN;
+
+    CString refusal = MoveRefusal(pEntry, pNewParent);
+    // The synthetic "Root" is no entry of the file: nothing can go below it.
+    const bool bSyntheticTarget =
+        pNewParent == m_pTopEntry && pNewParent->IsRoot() &&
+        !(pNewParent->GetIndex() >= 0 && pNewParent->GetIndex() < m_entries.GetSize() &&
+          m_entries[pNewParent->GetIndex()] == pNewParent);
+    if (refusal.IsEmpty() && (IsTopEntry(pEntry) || bSyntheticTarget))
+        refusal = "The top entry can't be moved, and nothing can be moved above it.";
+    if (refusal.IsEmpty() && FindEntry(pRecord->strNewDN))
+        refusal = kAlreadyExists;
+    if (!refusal.IsEmpty()) {
+        ReportFailure(refusal);
+    } else {
+        // The new parent's record must come first for a tool that adds the
+        // file's entries in order.
+        const bool bParentLater = WritePosition(pNewParent) > WritePosition(pEntry);
+        pEntry->m_strDN = pRecord->strNewDN;
+        m_store.MarkRenamed(pEntry);
+        std::vector<CEntryNode*> moved{pEntry};
+        RebaseBelow(pEntry, pRecord->strOldDN, pRecord->strNewDN, moved);
+        if (bParentLater)
+            WriteAtEnd(moved);
+        pEntry->GetParent()->RemoveChild(pEntry);
+        pEntry->SetParent(pNewParent);
+        pNewParent->AddChildHead(pEntry);
+        m_bModified = TRUE;
+        pRecord->bSucceeded = TRUE;
+        pRecord->bLinked = TRUE;
+    }
+    pEntry->EndOperation(OP_MODIFY_ENTRY);
+    pNewParent->EndOperation(OP_ADD_ENTRY);
+    Notify(pRecord->hNotify, &ISourceEvents::EntryMoved, *pRecord);
+    return pRecord->bSucceeded;
 }
 
 std::string CLdifSource::FormatContents() const {

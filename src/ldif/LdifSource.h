@@ -45,6 +45,11 @@ public:
     // exists" when another entry has the new DN.
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                      CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
+    // The entry and everything below it get DNs below the new parent; their
+    // records are written anew (after the new parent's when it came later
+    // in the file). Refused with "Already exists" when the new DN is taken.
+    BOOL MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify,
+                   BOOL bCopyDelete = FALSE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;
@@ -135,6 +140,15 @@ private:
     // below it (listed in descendants).
     CString RenameEntry(CEntryNode* pEntry, const CString& strNewRDN, std::vector<CEntryNode*>& descendants,
                         BOOL bDeleteOldRdn);
+    // Every entry below oldDN (shown or not, pEntry aside) gets the same
+    // RDNs below newDN; they are listed in descendants.
+    void RebaseBelow(const CEntryNode* pEntry, const CString& oldDN, const CString& newDN,
+                     std::vector<CEntryNode*>& descendants);
+    // Where the entry's record is written: its place in the file text, and
+    // for an added entry 1 + its place among the added ones.
+    std::pair<size_t, size_t> WritePosition(const CEntryNode* pEntry) const;
+    // The records of the moved entries go after every other, parents first.
+    void WriteAtEnd(std::vector<CEntryNode*> moved);
     // The DN the entry would get for this RDN.
     CString NewDnFor(const CEntryNode* pEntry, const CString& strNewRDN) const;
     // The entry read or added with this DN (as a server compares DNs), or null.
@@ -168,6 +182,7 @@ private:
     std::vector<std::unique_ptr<CLdifAddEntryRecord>> m_addEntryRequests;
     std::vector<std::unique_ptr<CDeleteEntryRequest>> m_deleteEntryRequests;
     std::vector<std::unique_ptr<CModifyEntryRequest>> m_modifyEntryRequests;
+    std::vector<std::unique_ptr<CMoveEntryRequest>> m_moveEntryRequests;
     std::vector<std::unique_ptr<CAddAttributesRequest>> m_addAttributesRequests;
     std::vector<std::unique_ptr<CDeleteAttributesRequest>> m_deleteAttributesRequests;
     std::vector<std::unique_ptr<CModifyAttributeRequest>> m_modifyAttributeRequests;

@@ -55,6 +55,8 @@ const char* GetCommandString(UINT nID) {
         return "Quit the application \nExit";
     case ID_EDIT_COPY_LDIF:
         return "Copies the selected entry as LDIF\nCopy as LDIF";
+    case ID_FILE_NEW_WINDOW:
+        return "Opens another window with a session of its own\nNew Window";
     case ID_FILE_IMPORT_LDIF:
         return "Applies the entries and changes of an LDIF file to the open server (not to an LDIF "
                "file)\nImport LDIF";
@@ -62,11 +64,14 @@ const char* GetCommandString(UINT nID) {
         return "Copies the selected entry, read from the source, to the clipboard as LDIF\nCopy Entry";
     case ID_EDIT_COPY_SUBTREE:
         return "Copies the selected entry and every entry below it to the clipboard as LDIF\nCopy Subtree";
-    case ID_EDIT_PASTE_LDIF:
-        return "Adds the LDIF entries on the clipboard below the selected entry\nPaste";
     case ID_FILE_EXPORT_SUBTREE:
         return "Writes the entries below the selected one that match a filter to a file or the clipboard";
     // The framework's own strings for its standard commands.
+    case ID_EDIT_CUT:
+        return "Cut the selected entry, to move it below the entry where it is pasted\nCut";
+    case ID_EDIT_PASTE:
+        return "Moves the cut entry below the selected entry, or adds the LDIF entries on the clipboard "
+               "there\nPaste";
     case ID_EDIT_COPY:
         return "Copy the selection and put it on the Clipboard\nCopy";
     case ID_APP_ABOUT:

@@ -50,6 +50,10 @@ CMainFrame::CMainFrame(CTarvoDoc* pDocument, QWidget* pParent)
     CreateClient();
     BindPaneKey(ID_TOOLS_ENTRY_DELETE, m_pTreeView, QKeySequence::Delete);
     BindPaneKey(ID_TOOLS_ATTR_DELETE, m_pListView, QKeySequence::Delete);
+    // Cut and Paste move entries in the tree; the attribute pane's and the
+    // search panel's fields keep their own keys.
+    BindPaneKey(ID_EDIT_CUT, m_pTreeView, QKeySequence::Cut);
+    BindPaneKey(ID_EDIT_PASTE, m_pTreeView, QKeySequence::Paste);
     resize(900, 620);
     if (m_pDocument)
         m_pDocument->SetFrame(this);
@@ -101,6 +105,9 @@ QAction* CMainFrame::CommandAction(UINT nID, const QString& text) {
 void CMainFrame::CreateMenus() {
     QMenuBar* pBar = menuBar();
     QMenu* pFile = pBar->addMenu(QStringLiteral("&File"));
+    QAction* pNewWindow = CommandAction(ID_FILE_NEW_WINDOW, QStringLiteral("New &Window"));
+    pNewWindow->setShortcut(QKeySequence::New);
+    pFile->addAction(pNewWindow);
     pFile->addAction(CommandAction(ID_FILE_OPEN_SOURCE, QStringLiteral("&Open ")));
     pFile->addAction(CommandAction(ID_FILE_CLOSE_SESSION, QStringLiteral("&Close")));
     pFile->addSeparator();
@@ -119,6 +126,7 @@ void CMainFrame::CreateMenus() {
     pStop->setShortcutContext(Qt::WindowShortcut);
 
     QMenu* pEdit = pBar->addMenu(QStringLiteral("&Edit"));
+    pEdit->addAction(CommandAction(ID_EDIT_CUT, QStringLiteral("Cu&t")));
     QAction* pCopy = CommandAction(ID_EDIT_COPY, QStringLiteral("&Copy"));
     pCopy->setShortcuts(QKeySequence::Copy);
     pEdit->addAction(pCopy);
@@ -127,9 +135,7 @@ void CMainFrame::CreateMenus() {
     pEdit->addAction(pCopyLdif);
     pEdit->addAction(CommandAction(ID_EDIT_COPY_ENTRY, QStringLiteral("Copy &Entry")));
     pEdit->addAction(CommandAction(ID_EDIT_COPY_SUBTREE, QStringLiteral("Copy &Subtree")));
-    QAction* pPaste = CommandAction(ID_EDIT_PASTE_LDIF, QStringLiteral("&Paste"));
-    pPaste->setShortcuts(QKeySequence::Paste);
-    pEdit->addAction(pPaste);
+    pEdit->addAction(CommandAction(ID_EDIT_PASTE, QStringLiteral("&Paste")));
 
     QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
     QAction* pOperational = CommandAction(ID_VIEW_OPERATIONAL, QStringLiteral("&Operational Attributes"));
@@ -458,9 +464,16 @@ BOOL CMainFrame::IsCommandEnabled(UINT nID) const {
         return CanCopy(nID == ID_EDIT_COPY_LDIF);
     case ID_EDIT_COPY_ENTRY:
     case ID_EDIT_COPY_SUBTREE:
-    case ID_EDIT_PASTE_LDIF:
     case ID_FILE_EXPORT_SUBTREE:
         return m_nActiveColumn == 0 && m_pTreeView->CanTransfer(nID);
+    case ID_EDIT_CUT:
+        return m_nActiveColumn == 0 && m_pTreeView->CanCutEntry();
+    case ID_EDIT_PASTE:
+        // A cut entry is moved; otherwise the clipboard's LDIF is added.
+        return m_nActiveColumn == 0 &&
+               ((m_pTreeView->IsCutPending() && m_pTreeView->GetItemEntry(m_pTreeView->GetSelectedItem())) ||
+                m_pTreeView->CanTransfer(nID));
+    case ID_FILE_NEW_WINDOW:
     case ID_HELP_CONTENTS:
     case ID_APP_ABOUT:
     case ID_APP_EXIT:
@@ -531,12 +544,20 @@ BOOL CMainFrame::OnCommand(UINT nID) {
             m_pTreeView->OnCopyEntries(nID == ID_EDIT_COPY_SUBTREE);
             bHandled = TRUE;
             break;
-        case ID_EDIT_PASTE_LDIF:
+        case ID_FILE_EXPORT_SUBTREE:
+            m_pTreeView->OnExportSubtree();
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_CUT:
+            m_pTreeView->OnCutEntry();
+            bHandled = TRUE;
+            break;
+        case ID_EDIT_PASTE:
             m_pTreeView->OnPaste();
             bHandled = TRUE;
             break;
-        case ID_FILE_EXPORT_SUBTREE:
-            m_pTreeView->OnExportSubtree();
+        case ID_FILE_NEW_WINDOW:
+            emit NewWindowRequested();
             bHandled = TRUE;
             break;
         case ID_NEXT_PANE:

@@ -86,6 +86,8 @@ public:
 signals:
     // The window has closed and the document has let go of its workers.
     void Closed();
+    // File > New Window: the application opens another window.
+    void NewWindowRequested();
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;

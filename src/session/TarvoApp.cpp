@@ -11,7 +11,7 @@
 
 #include <QApplication>
 
-CTarvoApp::CTarvoApp(bool bInstallServices) {
+CTarvoApp::CTarvoApp(bool bInstallServices) : m_pContext(std::make_unique<QObject>()) {
     if (bInstallServices)
         m_pServices = std::make_unique<CQtServices>();
 }
@@ -40,15 +40,7 @@ BOOL CTarvoApp::InitInstance(const QStringList& arguments) {
     }
 
     m_pDocument = new CTarvoDoc;
-    m_pMainFrame = new CMainFrame(m_pDocument);
-    QObject::connect(m_pMainFrame, &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    if (m_pServices) {
-        m_pServices->m_boxes.SetOwner(m_pMainFrame);
-        m_pServices->m_dialogs.SetOwner(m_pMainFrame);
-        CMainFrame* pFrame = m_pMainFrame;
-        m_pServices->m_status.SetTarget(
-            pFrame, [pFrame](int nPane, const QString& text) { pFrame->SetPaneText(nPane, text); });
-    }
+    m_pMainFrame = CreateWindowFor(m_pDocument);
     // The login sheet comes up over the visible frame.
     m_pMainFrame->show();
 
@@ -67,11 +59,88 @@ int CTarvoApp::ExitInstance() {
     return 0;
 }
 
+CMainFrame* CTarvoApp::CreateWindowFor(CTarvoDoc* pDocument) {
+    auto* pFrame = new CMainFrame(pDocument);
+    ++m_nOpenWindows;
+    QObject::connect(
+        pFrame, &CMainFrame::Closed, m_pContext.get(), [this, pFrame] { OnFrameClosed(pFrame); },
+        Qt::QueuedConnection);
+    QObject::connect(pFrame, &CMainFrame::NewWindowRequested, m_pContext.get(), [this] { OpenNewWindow(); });
+    QObject::connect(qApp, &QApplication::focusChanged, pFrame, [this, pFrame](QWidget*, QWidget* pNow) {
+        if (pNow && pNow->window() == pFrame)
+            ServeFrame(pFrame);
+    });
+    ServeFrame(pFrame);
+    return pFrame;
+}
+
+void CTarvoApp::ServeFrame(CMainFrame* pFrame) {
+    if (!m_pServices)
+        return;
+    m_pServices->m_boxes.SetOwner(pFrame);
+    m_pServices->m_dialogs.SetOwner(pFrame);
+    m_pServices->m_status.SetTarget(
+        pFrame, [pFrame](int nPane, const QString& text) { pFrame->SetPaneText(nPane, text); });
+}
+
+CMainFrame* CTarvoApp::OpenNewWindow() {
+    auto* pDocument = new CTarvoDoc;
+    CMainFrame* pFrame = CreateWindowFor(pDocument);
+    m_otherWindows.push_back({pDocument, pFrame});
+    pFrame->show();
+    // A cancelled login closes this window only.
+    if (!pDocument->OnNewDocument())
+        return nullptr;
+    pFrame->showNormal();
+    return pFrame;
+}
+
+std::vector<CMainFrame*> CTarvoApp::GetOtherFrames() const {
+    std::vector<CMainFrame*> frames;
+    for (const CWindow& window : m_otherWindows)
+        frames.push_back(window.pFrame);
+    return frames;
+}
+
+void CTarvoApp::OnFrameClosed(CMainFrame* pFrame) {
+    --m_nOpenWindows;
+    // The first window's frame and document stay until the program ends;
+    // another window goes as soon as it has closed.
+    for (auto it = m_otherWindows.begin(); it != m_otherWindows.end(); ++it) {
+        if (it->pFrame != pFrame)
+            continue;
+        const CWindow window = *it;
+        m_otherWindows.erase(it);
+        delete window.pFrame;
+        delete window.pDocument;
+        break;
+    }
+    if (m_nOpenWindows <= 0) {
+        QCoreApplication::quit();
+        return;
+    }
+    // Whatever window is left serves the boxes and the status bar.
+    if (m_pMainFrame && m_pMainFrame != pFrame && m_pMainFrame->isVisible())
+        ServeFrame(m_pMainFrame);
+    else if (!m_otherWindows.empty())
+        ServeFrame(m_otherWindows.back().pFrame);
+}
+
 void CTarvoApp::DestroyFrameAndDocument() {
+    for (const CWindow& window : m_otherWindows) {
+        QObject::disconnect(window.pFrame, &CMainFrame::Closed, m_pContext.get(), nullptr);
+        if (window.pFrame->isVisible())
+            window.pFrame->close();
+        else
+            window.pDocument->DeleteContents();
+        delete window.pFrame;
+        delete window.pDocument;
+    }
+    m_otherWindows.clear();
     if (m_pMainFrame) {
         CMainFrame* pFrame = m_pMainFrame;
         m_pMainFrame = nullptr;
-        QObject::disconnect(pFrame, &CMainFrame::Closed, qApp, nullptr);
+        QObject::disconnect(pFrame, &CMainFrame::Closed, m_pContext.get(), nullptr);
         // The document stops its workers before the panes go away.
         if (pFrame->isVisible())
             pFrame->close();

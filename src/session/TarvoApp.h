@@ -7,10 +7,12 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class CMainFrame;
 class CQtServices;
 class CTarvoDoc;
+class QObject;
 class QWidget;
 
 class CTarvoApp {
@@ -33,12 +35,36 @@ public:
     CTarvoDoc* GetDocument() const { return m_pDocument; }
     CQtServices* GetServices() const { return m_pServices.get(); }
 
+    // File > New Window: another main window with a document and a login of
+    // its own; NULL when its login was cancelled (the window is gone then).
+    CMainFrame* OpenNewWindow();
+    // Main windows open now (the program ends when the last has closed).
+    int GetOpenWindowCount() const { return m_nOpenWindows; }
+    // The windows opened with New Window that are still there.
+    std::vector<CMainFrame*> GetOtherFrames() const;
+
     // About and Exit; TRUE when nID is one of them.
     static BOOL OnAppCommand(QWidget* pMainWnd, UINT nID);
     static void OnAppAbout(QWidget* pMainWnd);
 
 private:
     void DestroyFrameAndDocument();
+    // Makes the frame and document of a window and starts hearing of it.
+    CMainFrame* CreateWindowFor(CTarvoDoc* pDocument);
+    void OnFrameClosed(CMainFrame* pFrame);
+    // Boxes, file dialogs and the status bar belong to the window in use.
+    void ServeFrame(CMainFrame* pFrame);
+
+    struct CWindow {
+        CTarvoDoc* pDocument;
+        CMainFrame* pFrame;
+    };
+    // Owned: the windows opened with New Window.
+    std::vector<CWindow> m_otherWindows;
+    // Receives the windows' signals: calls still queued for a closed window
+    // go with it when the application object does.
+    std::unique_ptr<QObject> m_pContext;
+    int m_nOpenWindows = 0;
 
     std::unique_ptr<CQtServices> m_pServices;
     CTarvoDoc* m_pDocument = nullptr;

@@ -99,6 +99,9 @@ public:
     bool m_bStopEnabled = false;
     bool m_bCloseEnabled = false;
     bool m_bSaveLdifEnabled = false;
+    // The tree item cut for a move (Cut, then Paste on the new parent);
+    // a stale handle finds nothing.
+    HTREEITEM m_hCutItem;
 
 private:
     // The view in the required splitter column when it is the active pane;

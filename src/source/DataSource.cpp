@@ -1,9 +1,11 @@
 #include "source/DataSource.h"
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
 #include "platform/Services.h"
 #include "platform/Thread.h"
+#include "source/Requests.h"
 #include "source/Search.h"
 
 CDataSource::~CDataSource() {
@@ -126,6 +128,47 @@ std::shared_ptr<CPasswordChange> CDataSource::SetPassword(CEntryNode*, const CSt
     pChange->strMessage = "This source cannot set passwords.";
     pChange->bDone = true;
     return pChange;
+}
+
+BOOL CDataSource::MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify, BOOL) {
+    ReportFailure("This source cannot move entries.");
+    pEntry->EndOperation(OP_MODIFY_ENTRY);
+    pNewParent->EndOperation(OP_ADD_ENTRY);
+    CMoveEntryRequest request;
+    request.pSource = this;
+    request.pEntry = pEntry;
+    request.pNewParent = pNewParent;
+    request.strOldDN = pEntry->GetDN();
+    Notify(SafeHwnd(pNotify), &ISourceEvents::EntryMoved, request);
+    return FALSE;
+}
+
+CString CDataSource::MoveRefusal(const CEntryNode* pEntry, const CEntryNode* pNewParent) {
+    if (!pEntry || !pNewParent)
+        return "Select the entry to move and the entry to move it below.";
+    if (pEntry == pNewParent)
+        return "An entry can't be moved onto itself.";
+    if (!pEntry->GetParent() || pNewParent->GetDN().IsEmpty())
+        return "The top entry can't be moved, and nothing can be moved above it.";
+    if (pEntry->GetParent() == pNewParent)
+        return "The entry is already below " + pNewParent->GetDN() + ".";
+    // By the nodes and by the names (a key ends in ",<key of the parent>").
+    bool bBelow = false;
+    for (const CEntryNode* pUp = pNewParent; pUp && !bBelow; pUp = pUp->GetParent())
+        bBelow = pUp == pEntry;
+    const std::string entryKey = "," + DnCompareKey(pEntry->GetDN().View());
+    const std::string targetKey = DnCompareKey(pNewParent->GetDN().View());
+    bBelow = bBelow || targetKey.ends_with(entryKey);
+    if (bBelow)
+        return "An entry can't be moved below itself.";
+    return CString();
+}
+
+int CDataSource::CountLoadedBelow(const CEntryNode* pEntry) {
+    int nCount = 0;
+    for (const CEntryNode* pChild : pEntry->GetChildren())
+        nCount += 1 + CountLoadedBelow(pChild);
+    return nCount;
 }
 
 void CDataSource::RetireEntry(CEntryNode* pEntry) {

@@ -43,6 +43,17 @@ public:
     virtual BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) = 0;
     virtual BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                              CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) = 0;
+    // Moves the entry with everything below it to pNewParent. The caller has
+    // begun OP_MODIFY_ENTRY on the entry and OP_ADD_ENTRY on the new parent;
+    // the outcome comes as EntryMoved. bCopyDelete: entry by entry (copies
+    // under the new parent, then the old ones deleted), for a server that
+    // will not move a subtree in one request.
+    virtual BOOL MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify,
+                           BOOL bCopyDelete = FALSE);
+    // Why the entry cannot go below pNewParent; empty when it can.
+    static CString MoveRefusal(const CEntryNode* pEntry, const CEntryNode* pNewParent);
+    // The entries below pEntry that are in memory now.
+    static int CountLoadedBelow(const CEntryNode* pEntry);
     virtual BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) = 0;
     virtual BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                                   CWnd* pNotify) = 0;

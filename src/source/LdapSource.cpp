@@ -3,6 +3,7 @@
 
 #include "source/LdapSource.h"
 
+#include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/Services.h"
 #include "platform/Thread.h"
@@ -730,6 +731,22 @@ BOOL CLdapSource::ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString str
     return TRUE;
 }
 
+BOOL CLdapSource::MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify, BOOL bCopyDelete) {
+    BeforeStart();
+    auto pRequest = std::make_unique<CMoveEntryRequest>();
+    pRequest->pSource = this;
+    pRequest->pEntry = pEntry;
+    pRequest->pNewParent = pNewParent;
+    pRequest->hNotify = SafeHwnd(pNotify);
+    pRequest->strOldDN = pEntry->GetDN();
+    pRequest->strNewDN = DnFirstRdn(pEntry->GetDN()) + "," + pNewParent->GetDN();
+    pRequest->bCopyDelete = bCopyDelete;
+    CMoveEntryRequest* p = pRequest.get();
+    m_moveEntryRequests.push_back(std::move(pRequest));
+    StartWorker(&MoveEntryWorker, p);
+    return TRUE;
+}
+
 BOOL CLdapSource::AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) {
     BeforeStart();
     auto pRequest = std::make_unique<CAddAttributesRequest>();
@@ -793,6 +810,7 @@ TARVO_LDAP_WORKER(ReadWorker, CReadAttributesRequest, RunRead)
 TARVO_LDAP_WORKER(AddEntryWorker, CAddEntryRequest, RunAddEntry)
 TARVO_LDAP_WORKER(DeleteEntryWorker, CDeleteEntryRequest, RunDeleteEntry)
 TARVO_LDAP_WORKER(ModifyEntryWorker, CModifyEntryRequest, RunModifyEntry)
+TARVO_LDAP_WORKER(MoveEntryWorker, CMoveEntryRequest, RunMoveEntry)
 TARVO_LDAP_WORKER(AddAttributesWorker, CAddAttributesRequest, RunAddAttributes)
 TARVO_LDAP_WORKER(DeleteAttributesWorker, CDeleteAttributesRequest, RunDeleteAttributes)
 TARVO_LDAP_WORKER(ModifyAttributeWorker, CModifyAttributeRequest, RunModifyAttribute)

@@ -31,6 +31,8 @@ public:
     BOOL DeleteEntry(CEntryNode* pEntry, CWnd* pNotify) override;
     BOOL ModifyEntry(CEntryNode* pEntry, CString strNewRDN, CString strOldRDN, CString strNewDN,
                      CString strOldItemText, CWnd* pNotify, BOOL bDeleteOldRdn = TRUE) override;
+    BOOL MoveEntry(CEntryNode* pEntry, CEntryNode* pNewParent, CWnd* pNotify,
+                   BOOL bCopyDelete = FALSE) override;
     BOOL AddAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pNotify) override;
     BOOL DeleteAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CDWordArray* pRowIndices,
                           CWnd* pNotify) override;
@@ -140,6 +142,7 @@ private:
     static UINT AddEntryWorker(void* pParam);
     static UINT DeleteEntryWorker(void* pParam);
     static UINT ModifyEntryWorker(void* pParam);
+    static UINT MoveEntryWorker(void* pParam);
     static UINT AddAttributesWorker(void* pParam);
     static UINT DeleteAttributesWorker(void* pParam);
     static UINT ModifyAttributeWorker(void* pParam);
@@ -155,6 +158,14 @@ private:
     UINT RunAddEntry(CAddEntryRequest& request);
     UINT RunDeleteEntry(CDeleteEntryRequest& request);
     UINT RunModifyEntry(CModifyEntryRequest& request);
+    UINT RunMoveEntry(CMoveEntryRequest& request);
+    // The move entry by entry: the subtree read, copied below the new
+    // parent parents first, the old entries deleted deepest first. What was
+    // done is in the record; a stop on the way is reported with it.
+    EUpdateOutcome CopyThenDelete(CWorker& worker, CMoveEntryRequest& request);
+    // A move the server made: the node leaves its old parent, and hangs
+    // below the new one when that level is loaded (else it is retired).
+    void FinishMove(CMoveEntryRequest& request);
     UINT RunAddAttributes(CAddAttributesRequest& request);
     UINT RunDeleteAttributes(CDeleteAttributesRequest& request);
     UINT RunModifyAttribute(CModifyAttributeRequest& request);
@@ -409,6 +420,7 @@ private:
     std::vector<std::unique_ptr<CReadAttributesRequest>> m_readRequests;
     std::vector<std::unique_ptr<CAddEntryRequest>> m_addEntryRequests;
     std::vector<std::unique_ptr<CModifyEntryRequest>> m_modifyEntryRequests;
+    std::vector<std::unique_ptr<CMoveEntryRequest>> m_moveEntryRequests;
     std::vector<std::unique_ptr<CAddAttributesRequest>> m_addAttributeRequests;
     std::vector<std::unique_ptr<CDeleteAttributesRequest>> m_deleteAttributeRequests;
     std::vector<std::unique_ptr<CModifyAttributeRequest>> m_modifyAttributeRequests;

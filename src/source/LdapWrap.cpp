@@ -1,5 +1,7 @@
 #include "source/LdapWrap.h"
 
+#include "model/DnHelper.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
@@ -676,9 +678,7 @@ int LdapModify(ldap* ld, const CString& dn, CLdapMods& mods, int& nMsgId) {
 }
 
 int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteOldRdn, int& nMsgId) {
-    nMsgId = -1;
-    return ldap_rename(ld, dn.GetString(), newRdn.GetString(), nullptr, bDeleteOldRdn ? 1 : 0, nullptr,
-                       nullptr, &nMsgId);
+    return LdapModDn(ld, dn, newRdn, CString(), bDeleteOldRdn, nMsgId);
 }
 
 int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString& newSuperior,
@@ -687,6 +687,10 @@ int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString&
     return ldap_rename(ld, dn.GetString(), newRdn.GetString(),
                        newSuperior.IsEmpty() ? nullptr : newSuperior.GetString(), bDeleteOldRdn ? 1 : 0,
                        nullptr, nullptr, &nMsgId);
+}
+
+int LdapMove(ldap* ld, const CString& dn, const CString& newSuperior, int& nMsgId) {
+    return LdapModDn(ld, dn, DnFirstRdn(dn), newSuperior, false, nMsgId);
 }
 
 int LdapPasswordModify(ldap* ld, const CString& dn, const CString& newPassword, int& nMsgId) {

@@ -257,6 +257,9 @@ int LdapRename(ldap* ld, const CString& dn, const CString& newRdn, bool bDeleteO
 // under its parent).
 int LdapModDn(ldap* ld, const CString& dn, const CString& newRdn, const CString& newSuperior,
               bool bDeleteOldRdn, int& nMsgId);
+// A ModDN that keeps the RDN and gives the entry (and everything below it)
+// the new superior.
+int LdapMove(ldap* ld, const CString& dn, const CString& newSuperior, int& nMsgId);
 int LdapAbandon(ldap* ld, int nMsgId);
 // Right after a request was sent: the library still holds part of it (the
 // server did not take it all) and writes the rest later. Until then any

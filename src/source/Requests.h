@@ -64,3 +64,30 @@ struct CModifyAttributeRequest {
     int nRowIndex = 0;
     BOOL bAbandoned = FALSE;
 };
+
+// A move of an entry with everything below it to another parent.
+struct CMoveEntryRequest {
+    CDataSource* pSource = nullptr;
+    CEntryNode* pEntry = nullptr;
+    CEntryNode* pNewParent = nullptr;
+    HWND hNotify;
+    CString strOldDN;
+    CString strNewDN;
+    BOOL bSucceeded = FALSE;
+    // Entry by entry (copy under the new parent, then delete the old ones)
+    // rather than one request the server carries out.
+    BOOL bCopyDelete = FALSE;
+    // The server would not move the subtree in one request: its result
+    // code and text, for an offer to copy and delete instead.
+    int nSubtreeRefusal = 0;
+    CString strRefusalText;
+    // On success: the node now hangs below pNewParent (whose level was
+    // loaded); otherwise it was unlinked and handed back to the source.
+    BOOL bLinked = FALSE;
+    // Entry by entry: what was done, and whether it stopped part way.
+    int nEntries = 0;
+    int nAdded = 0;
+    int nDeleted = 0;
+    BOOL bPartial = FALSE;
+    BOOL bAbandoned = FALSE;
+};

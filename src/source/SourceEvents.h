@@ -13,6 +13,7 @@
 
 class CEntryNode;
 struct CModifyEntryRequest;
+struct CMoveEntryRequest;
 struct CDeleteEntryRequest;
 struct CAddAttributesRequest;
 struct CDeleteAttributesRequest;
@@ -66,6 +67,8 @@ public:
     virtual void EntryAdded(CEntryNode* /*pNewEntry*/, HTREEITEM /*hParentItem*/) {}
     virtual void EntryDeleted(CDeleteEntryRequest& /*request*/) {}
     virtual void EntryModified(CModifyEntryRequest& /*request*/) {}
+    // A move ended (or was refused); the record says how.
+    virtual void EntryMoved(CMoveEntryRequest& /*request*/) {}
 
     // Attributes (the attribute pane). pFor is the entry being read, NULL
     // when the sender does not say.

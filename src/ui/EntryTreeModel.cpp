@@ -3,11 +3,13 @@
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
 #include "platform/qt/PlainText.h"
+#include "platform/qt/QtServices.h"
 #include "ui/AttributeListEditor.h"
 #include "ui/TreeImages.h"
 
 #include <QFont>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPalette>
 #include <algorithm>
 #include <atomic>
@@ -406,7 +408,8 @@ QVariant CEntryTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         // A narrow pane cuts the text short; a look-alike name is pointed out.
         if (pItem->bMarker)
-            return PlainToolTip(BytesToText(pItem->strToolTip.IsEmpty() ? DisplayText(pItem) : pItem->strToolTip));
+            return PlainToolTip(
+                BytesToText(pItem->strToolTip.IsEmpty() ? DisplayText(pItem) : pItem->strToolTip));
         if (const QString warning = LookAlikeWarning(BytesToText(DisplayText(pItem))); !warning.isEmpty())
             return PlainToolTip(warning);
         return QVariant();
@@ -424,5 +427,36 @@ Qt::ItemFlags CEntryTreeModel::flags(const QModelIndex& index) const {
     // cursor (End goes to the last entry).
     if (pItem->bMarker)
         return Qt::NoItemFlags;
-    return pItem->pEntry ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable) : Qt::ItemIsEnabled;
+    return pItem->pEntry ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled)
+                         : Qt::ItemIsEnabled;
+}
+
+const char* const CEntryTreeModel::kEntryItemMimeType = "application/x-tarvo-tree-item";
+
+QStringList CEntryTreeModel::mimeTypes() const {
+    return {QString::fromLatin1(kEntryItemMimeType)};
+}
+
+QMimeData* CEntryTreeModel::mimeData(const QModelIndexList& indexes) const {
+    const CTreeItem* pItem = indexes.isEmpty() ? nullptr : ItemOf(indexes.first());
+    if (!pItem || !pItem->pEntry)
+        return nullptr;
+    auto* pData = new QMimeData;
+    // The model names the tree, so a drop on another window's tree is no move.
+    pData->setData(QString::fromLatin1(kEntryItemMimeType),
+                   QByteArray::number(reinterpret_cast<quintptr>(this)) + ' ' +
+                       QByteArray::number(static_cast<qulonglong>(pItem->hItem.GetId())));
+    pData->setText(ToQString(pItem->pEntry->GetDN()));
+    return pData;
+}
+
+HTREEITEM CEntryTreeModel::DraggedItem(const QMimeData* pData) const {
+    if (!pData)
+        return HTREEITEM();
+    const QList<QByteArray> parts = pData->data(QString::fromLatin1(kEntryItemMimeType)).split(' ');
+    if (parts.size() != 2 || parts[0] != QByteArray::number(reinterpret_cast<quintptr>(this)))
+        return HTREEITEM();
+    bool bOk = false;
+    const qulonglong nId = parts[1].toULongLong(&bOk);
+    return bOk ? HTREEITEM(nId) : HTREEITEM();
 }

@@ -102,6 +102,14 @@ public:
     bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A dragged entry: its item in this model (and its DN as plain text).
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    // The item a drag of this model carries; NULL for anything else (an
+    // entry of another window's tree among them).
+    HTREEITEM DraggedItem(const QMimeData* pData) const;
+    static const char* const kEntryItemMimeType;
 
 signals:
     // Emitted after queued items were linked.

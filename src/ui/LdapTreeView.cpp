@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -64,6 +65,27 @@ protected:
             return;
         }
         QTreeView::mousePressEvent(pEvent);
+    }
+
+    // An entry dragged within this tree moves; nothing else is taken.
+    void dragEnterEvent(QDragEnterEvent* pEvent) override {
+        if (m_pPane->AcceptsDrop(pEvent->mimeData()))
+            pEvent->acceptProposedAction();
+        else
+            pEvent->ignore();
+    }
+    void dragMoveEvent(QDragMoveEvent* pEvent) override {
+        if (m_pPane->AcceptsDrop(pEvent->mimeData(), indexAt(pEvent->position().toPoint())))
+            pEvent->acceptProposedAction();
+        else
+            pEvent->ignore();
+    }
+    void dropEvent(QDropEvent* pEvent) override {
+        m_pPane->OnDrop(pEvent->mimeData(), indexAt(pEvent->position().toPoint()),
+                        pEvent->modifiers().testFlag(Qt::ShiftModifier));
+        // The move is the pane's, later: the view must not remove the dragged row.
+        pEvent->setDropAction(Qt::IgnoreAction);
+        pEvent->accept();
     }
 
     bool event(QEvent* pEvent) override {
@@ -133,6 +155,11 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     // DNs read left to right, whatever letters they hold.
     m_pTree->setLayoutDirection(Qt::LeftToRight);
     m_pTree->setItemDelegate(new CShownTextDelegate(m_pTree));
+    m_pTree->setDragEnabled(true);
+    m_pTree->setAcceptDrops(true);
+    m_pTree->setDropIndicatorShown(true);
+    m_pTree->setDragDropMode(QAbstractItemView::DragDrop);
+    m_pTree->viewport()->setAcceptDrops(true);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
     pLayout->addWidget(m_pTree);
@@ -692,7 +719,12 @@ void CLdapTreeView::OnDeleteEntry() {
 void CLdapTreeView::OnRefresh() {
     FlushPendingItems();
     CTreeItem* pItem = nullptr;
-    CEntryNode* pEntry = SelectedEntry(&pItem);
+    SelectedEntry(&pItem);
+    RefreshItem(pItem);
+}
+
+void CLdapTreeView::RefreshItem(CTreeItem* pItem) {
+    CEntryNode* pEntry = pItem ? pItem->pEntry : nullptr;
     CDataSource* pSource = Source();
     if (!pEntry || !pSource || !pEntry->CanRefresh())
         return;
@@ -865,7 +897,7 @@ bool CLdapTreeView::CanTransfer(UINT nCommand) {
     CEntryNode* pEntry = SelectedEntry();
     if (!pEntry || !Source())
         return false;
-    if (nCommand == ID_EDIT_PASTE_LDIF || nCommand == ID_PASTE)
+    if (nCommand == ID_EDIT_PASTE || nCommand == ID_PASTE)
         return pEntry->CanAddEntry() != FALSE;
     // The synthetic top of a file is no entry to copy; its file is.
     return pEntry->CanSaveToLdif() &&
@@ -895,6 +927,11 @@ void CLdapTreeView::OnExportSubtree() {
 
 void CLdapTreeView::OnPaste() {
     FlushPendingItems();
+    // A cut entry waiting is moved here; the clipboard's text stays for later.
+    if (IsCutPending()) {
+        PasteCutEntry(GetSelectedItem());
+        return;
+    }
     if (CEntryNode* pEntry = SelectedEntry(); pEntry && Source() && pEntry->CanAddEntry())
         PasteClipboardLdif(pEntry);
 }

@@ -22,9 +22,11 @@ class CEntryTreeModel;
 class QAction;
 class CLdifExport;
 class QMenu;
+class QMimeData;
 class QModelIndex;
 class QTreeView;
 struct CTreeItem;
+struct CMoveEntryRequest;
 
 // Command ids of the pane's context menu.
 constexpr int ID_ENTRY_ADD = 32780;
@@ -84,6 +86,28 @@ public:
     void EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) override;
     void EntryDeleted(CDeleteEntryRequest& request) override;
     void EntryModified(CModifyEntryRequest& request) override;
+    void EntryMoved(CMoveEntryRequest& request) override;
+
+    // Move. Cut marks the selected entry; Paste on another entry moves the
+    // cut one below it. Drag and drop does the same (with Shift straight
+    // to the confirmation, else after a choice at the drop).
+    bool CanCutEntry();
+    void OnCutEntry();
+    bool IsCutPending();
+    // Moves the cut entry below the target item (the one function a Paste
+    // of a cut comes to).
+    void PasteCutEntry(HTREEITEM hTarget);
+    void DropEntry(HTREEITEM hDragged, HTREEITEM hTarget, bool bShift);
+    bool AcceptsDrop(const QMimeData* pData, const QModelIndex& target);
+    bool AcceptsDrop(const QMimeData* pData);
+    void OnDrop(const QMimeData* pData, const QModelIndex& target, bool bShift);
+    // Asks the confirmation, then starts the move; FALSE when it did not start.
+    BOOL MoveEntryBelow(HTREEITEM hEntry, HTREEITEM hTarget);
+    // The confirmation: both places and the entries loaded below.
+    static CString MoveQuestion(const CEntryNode* pEntry, const CEntryNode* pTarget);
+    static const char* const kCutText;
+    static const char* const kMovedText;
+    static const char* const kMoveHereText;
 
     void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint) override;
     void OnActivateView() override;
@@ -156,6 +180,13 @@ private:
     void ShowSelectedEntry();
     void SetStatus(const CString& text);
     void TurnLeafIntoParent(CEntryNode* pEntry, CTreeItem* pItem);
+    // Reads the item's level again (what Refresh does on the selection).
+    void RefreshItem(CTreeItem* pItem);
+    // After a server refused to move a subtree in one request.
+    void OfferCopyThenDelete(HTREEITEM hEntry, HTREEITEM hTarget, const CString& strRefusal);
+    // The moved entry's place in the tree: the old item goes, the new one
+    // comes where the new parent's level is shown.
+    void ShowMovedEntry(CMoveEntryRequest& request);
     CTreeItem* NewEntryItem(CEntryNode* pEntry);
     bool IsAlive(CTreeItem* pItem, const CEntryNode* pEntry, HTREEITEM hItem);
 

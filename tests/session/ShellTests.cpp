@@ -197,10 +197,10 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
     QList<QAction*> top = m_pFrame->menuBar()->actions();
     ASSERT_EQ(MenuTexts(m_pFrame->menuBar()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
     EXPECT_EQ(MenuTexts(top[0]->menu()),
-              (QStringList{"&Open ", "&Close", "|", "&Refresh", "S&top", "|", "&Save to LDIF",
+              (QStringList{"New &Window", "&Open ", "&Close", "|", "&Refresh", "S&top", "|", "&Save to LDIF",
                            "&Export Subtree...", "&Import LDIF...", "|", "E&xit"}));
     EXPECT_EQ(MenuTexts(top[1]->menu()),
-              (QStringList{"&Copy", "Copy as &LDIF", "Copy &Entry", "Copy &Subtree", "&Paste"}));
+              (QStringList{"Cu&t", "&Copy", "Copy as &LDIF", "Copy &Entry", "Copy &Subtree", "&Paste"}));
     EXPECT_EQ(MenuTexts(top[2]->menu()), (QStringList{"&Operational Attributes"}));
     QMenu* pTools = top[3]->menu();
     EXPECT_EQ(MenuTexts(pTools), (QStringList{"&Entry", "&Attributes", "|", "Searc&h...", "Sche&ma",
@@ -226,11 +226,14 @@ TEST_F(MainFrameTest, MenusAndToolbarReadExactly) {
                 {ID_EDIT_COPY_LDIF, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
                 {ID_TOOLS_ENTRY_DELETE, QKeySequence(Qt::Key_Delete)},
                 {ID_TOOLS_ATTR_DELETE, QKeySequence(Qt::Key_Delete)},
-                {ID_TOOLS_SEARCH, QKeySequence(Qt::CTRL | Qt::Key_F)}};
+                {ID_TOOLS_SEARCH, QKeySequence(Qt::CTRL | Qt::Key_F)},
+                {ID_FILE_NEW_WINDOW, QKeySequence(Qt::CTRL | Qt::Key_N)},
+                {ID_EDIT_CUT, QKeySequence(Qt::CTRL | Qt::Key_X)},
+                {ID_EDIT_PASTE, QKeySequence(Qt::CTRL | Qt::Key_V)}};
     for (const auto& k : keys)
         EXPECT_EQ(m_pFrame->GetCommandAction(k.nID)->shortcut(), k.key) << k.nID;
     // The menu items carry their commands.
-    EXPECT_EQ(top[0]->menu()->actions()[1]->data().toUInt(), ID_FILE_CLOSE_SESSION);
+    EXPECT_EQ(top[0]->menu()->actions()[2]->data().toUInt(), ID_FILE_CLOSE_SESSION);
     EXPECT_EQ(pTools->actions()[0]->menu()->actions()[0]->data().toUInt(), ID_TOOLS_ENTRY_ADD);
     EXPECT_EQ(pTools->actions()[1]->menu()->actions()[2]->data().toUInt(), ID_TOOLS_ATTR_MODIFY);
 

@@ -11,7 +11,8 @@ const char* EventName(EEvent event) {
         "ClearAttributes",  "ShowAttributes",    "AttributeAdded",
         "AttributeDeleted", "AttributeModified", "SearchResults",
         "SearchFinished",   "OperationFailed",   "LevelIncomplete",
-        "ReferencesFound",  "EntriesDropped",    "AttributesUnavailable", "SchemaLoaded",
+        "ReferencesFound",  "EntriesDropped",    "AttributesUnavailable",
+        "SchemaLoaded",     "EntryMoved",
     };
     return kNames[static_cast<int>(event)];
 }
@@ -58,6 +59,11 @@ void CRecordingListener::EntryDeleted(CDeleteEntryRequest& request) {
     Record(EEvent::EntryDeleted, HTREEITEM(), request.bSucceeded, request.pEntry);
     RunHook(m_onEntryDeleted, request);
 }
+void CRecordingListener::EntryMoved(CMoveEntryRequest& request) {
+    Record(EEvent::EntryMoved, HTREEITEM(), request.bSucceeded, request.pEntry);
+    RunHook(m_onEntryMoved, request);
+}
+
 void CRecordingListener::EntryModified(CModifyEntryRequest& request) {
     Record(EEvent::EntryModified, HTREEITEM(), request.bSucceeded, request.pEntry);
     RunHook(m_onEntryModified, request);

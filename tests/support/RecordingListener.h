@@ -34,6 +34,7 @@ enum class EEvent {
     EntriesDropped,
     AttributesUnavailable,
     SchemaLoaded,
+    EntryMoved,
 };
 const char* EventName(EEvent event);
 inline std::ostream& operator<<(std::ostream& out, EEvent event) {
@@ -62,6 +63,7 @@ public:
     void EntryAdded(CEntryNode* pNewEntry, HTREEITEM hParentItem) override;
     void EntryDeleted(CDeleteEntryRequest& request) override;
     void EntryModified(CModifyEntryRequest& request) override;
+    void EntryMoved(CMoveEntryRequest& request) override;
     void ClearAttributes(CEntryNode* pFor) override;
     void ShowAttributes(const CAttributeArray& attributes, CEntryNode* pFor) override;
     void AttributeAdded(CAddAttributesRequest& request) override;
@@ -85,6 +87,7 @@ public:
     std::function<void(CEntryNode*, HTREEITEM)> m_onEntryAdded;
     std::function<void(CDeleteEntryRequest&)> m_onEntryDeleted;
     std::function<void(CModifyEntryRequest&)> m_onEntryModified;
+    std::function<void(CMoveEntryRequest&)> m_onEntryMoved;
     std::function<void(CAddAttributesRequest&)> m_onAttributeAdded;
     std::function<void(CDeleteAttributesRequest&)> m_onAttributeDeleted;
     std::function<void(CModifyAttributeRequest&)> m_onAttributeModified;
