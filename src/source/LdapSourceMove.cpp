@@ -165,7 +165,7 @@ CLdapSource::EUpdateOutcome CLdapSource::CopyThenDelete(CWorker& worker, CMoveEn
     auto send = [&](const std::function<int(int&)>& fnSend) {
         EUpdateOutcome eStep = SendUpdate(worker, OP_MODIFY_ENTRY, request.pEntry, fnSend);
         if (eStep == kUpdateStopped)
-            eStep = SettleStoppedUpdate(worker, 1);
+            eStep = SettleStoppedUpdate(worker, 1, kReadFailed); // nothing was read back
         return eStep;
     };
     for (const CCopiedEntry& entry : entries) {
