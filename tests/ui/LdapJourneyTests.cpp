@@ -440,6 +440,8 @@ TEST_F(LdapJourney, StoppedOrFailedExpansionLeavesTheEntryExpandable) {
                                 "\nchangetype: add\nobjectClass: organizationalUnit\nou: Sub\n"));
     HTREEITEM hRoot = ExpandAndWait(m_pPanes->Root());
     auto expandHeld = [&](HTREEITEM hItem) {
+        // Nothing else (the first reads, the schema) may be held with it.
+        ASSERT_TRUE(WaitUntil([&]() { return Settled(); }));
         m_server.Pause();
         m_pPanes->m_services.m_status.Clear();
         m_pTree->ExpandItem(hItem);
