@@ -37,6 +37,7 @@ CLdifLoginPage::CLdifLoginPage(CLoginSheet* pSheet)
         QStringLiteral("A schema file (.schema or .ldif), a folder of them, or a server to borrow the "
                        "schema from (ldap://host:port); empty for the standard schema"));
     auto* pBrowseSchema = new QPushButton(QStringLiteral("..."), pSchemaRow);
+    pBrowseSchema->setAutoDefault(false);
     pSchemaLayout->addWidget(m_pSchemaCombo, 1);
     pSchemaLayout->addWidget(pBrowseSchema);
     // The label's key must reach the combo: the row around it takes no focus.

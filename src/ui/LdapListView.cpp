@@ -327,6 +327,10 @@ void CLdapListView::OnUpdate(CView*, LPARAM lHint, CObject* pHint) {
     SetStatus("Finding Attributes for - " + DnForDisplay(pEntry->GetDN()));
     ClearList();
     Fill(pEntry->m_attributes);
+    // No read under way (a file's entry, read inside the call): the count
+    // replaces "Finding", which would otherwise stay for an entry without rows.
+    if (pEntry->CanRefreshAttributes())
+        ShowRowCount();
 }
 
 void CLdapListView::ShowEntryPending(CEntryNode* pEntry) {

@@ -401,3 +401,15 @@ TEST_F(TreeEvents, DeletedEntryGoesBackToTheSourceOnceItsItemIsGone) {
     EXPECT_EQ(m_panes.m_services.m_boxes.Count(), nBoxes);
     EXPECT_EQ(again.pEntry, &orphan);
 }
+
+TEST(TreePaneOfAFile, TheSyntheticRootEndsItsReadWithACount) {
+    CPanes panes;
+    CTempDir dir;
+    ASSERT_TRUE(
+        panes.OpenLdif(dir.File("directory.ldif"), "dn: o=Acme\nobjectclass: organization\no: Acme\n", ""));
+    panes.m_pTree->ExpandItem(panes.Root());
+    ASSERT_TRUE(panes.m_pTree->ClickItem(panes.Child(panes.Root(), "o=Acme")));
+    EXPECT_EQ(Str(panes.Status(2)), "2 Attributes Found.");
+    ASSERT_TRUE(panes.m_pTree->ClickItem(panes.Root()));
+    EXPECT_EQ(Str(panes.Status(2)), "0 Attributes Found.");
+}
