@@ -180,6 +180,9 @@ CLdapTreeView::CLdapTreeView(CTarvoDoc* pDocument, QWidget* pParent) : CView(pDo
     m_pSaveAction->setStatusTip("Save the LDAP output into the LDIF file");
     m_pExportAction = m_pMenu->addAction("E&xport Subtree...");
     m_pMenu->addSeparator();
+    m_pCutAction = m_pMenu->addAction("Cu&t");
+    m_pCutAction->setShortcut(QKeySequence::Cut);
+    connect(m_pCutAction, &QAction::triggered, this, &CLdapTreeView::OnCutEntry);
     m_pCopyEntryAction = m_pMenu->addAction("Copy &Entry");
     m_pCopySubtreeAction = m_pMenu->addAction("Copy S&ubtree");
     m_pPasteAction = m_pMenu->addAction("&Paste");
@@ -259,6 +262,8 @@ QAction* CLdapTreeView::GetMenuAction(int nCommand) const {
         return m_pSaveAction;
     case ID_SET_PASSWORD:
         return m_pPasswordAction;
+    case ID_CUT:
+        return m_pCutAction;
     case ID_COPY_ENTRY:
         return m_pCopyEntryAction;
     case ID_COPY_SUBTREE:
@@ -570,6 +575,10 @@ void CLdapTreeView::OnRightButtonDown(const QModelIndex& index, const QPoint& po
     m_pSaveAction->setEnabled(pEntry->CanSaveToLdif());
     for (int nCommand : {ID_COPY_ENTRY, ID_COPY_SUBTREE, ID_PASTE, ID_EXPORT_SUBTREE})
         GetMenuAction(nCommand)->setEnabled(CanTransfer(nCommand));
+    m_pCutAction->setEnabled(CanCutEntry());
+    // A cut entry waiting is moved by Paste.
+    if (IsCutPending())
+        m_pPasteAction->setEnabled(true);
     m_pMenu->popup(m_pTree->viewport()->mapToGlobal(point));
 }
 

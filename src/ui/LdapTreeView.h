@@ -39,6 +39,7 @@ constexpr int ID_COPY_ENTRY = 32860;
 constexpr int ID_COPY_SUBTREE = 32861;
 constexpr int ID_PASTE = 32862;
 constexpr int ID_EXPORT_SUBTREE = 32863;
+constexpr int ID_CUT = 32864;
 
 class CLdapTreeView : public CView, public IEntryItemInserter, public ISourceEvents {
     Q_OBJECT
@@ -209,6 +210,7 @@ private:
     QAction* m_pRefreshAction;
     QAction* m_pSaveAction;
     // Copy Entry, Copy Subtree, Paste, Export Subtree.
+    QAction* m_pCutAction = nullptr;
     QAction* m_pCopyEntryAction;
     QAction* m_pCopySubtreeAction;
     QAction* m_pPasteAction;

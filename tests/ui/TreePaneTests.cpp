@@ -110,8 +110,8 @@ TEST_F(TreePane, SelectionReadsAttributesRightClickDoesNotAndItemsWithoutAnEntry
             texts << pAction->text();
     EXPECT_EQ(texts,
               (QStringList{"&Add", "&Delete", "&Modify", "Re&fresh", "&Save to LDIF", "E&xport Subtree...",
-                           "Copy &Entry", "Copy S&ubtree", "&Paste", "Set &Password..."}));
-    for (int nCommand : {ID_ENTRY_ADD, ID_ENTRY_DELETE, ID_ENTRY_MODIFY, ID_REFRESH, ID_SAVE_TO_LDIF})
+                           "Cu&t", "Copy &Entry", "Copy S&ubtree", "&Paste", "Set &Password..."}));
+    for (int nCommand : {ID_ENTRY_ADD, ID_ENTRY_DELETE, ID_ENTRY_MODIFY, ID_REFRESH, ID_SAVE_TO_LDIF, ID_CUT})
         EXPECT_TRUE(m_pTree->GetMenuAction(nCommand)->isEnabled()) << nCommand;
     pMenu->close();
 
