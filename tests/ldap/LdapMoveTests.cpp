@@ -49,6 +49,8 @@ protected:
         m_pEmpty = Child(kEmpty);
         ASSERT_TRUE(m_pDept && m_pEmpty);
         m_otherNode.SetDN(kOther);
+        // Not opened, so that a node moved below it is given back to the source.
+        m_otherNode.MarkUnexpanded();
     }
     void Move(CEntryNode* pEntry, CEntryNode* pTarget, BOOL bCopyDelete = FALSE) {
         pEntry->BeginOperation(OP_MODIFY_ENTRY);
