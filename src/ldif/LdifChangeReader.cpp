@@ -1,4 +1,5 @@
 #include "ldif/LdifChangeReader.h"
+#include "model/AsciiCase.h"
 
 #include "ldif/LdifSyntax.h"
 #include "model/DnHelper.h"
@@ -6,15 +7,6 @@
 #include <cctype>
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 bool IsBlankLine(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
@@ -110,7 +102,7 @@ CLdifChangeReader::EStep CLdifChangeReader::Next(CLdifChangeRecord& record, CStr
             return m_reader.Failed() ? kReadFailed : kEnd;
         // "version: 1" may stand before the first record, alone or on its first line.
         if (m_bFirstRecord &&
-            SameName(lines.front().text.substr(0, lines.front().text.find(':')), "version")) {
+            EqualsNoCaseAscii(lines.front().text.substr(0, lines.front().text.find(':')), "version")) {
             m_bFirstRecord = false;
             std::string_view name, value;
             SplitLdifLine(lines.front().text, name, value);
@@ -185,7 +177,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
     const CLine& first = lines.front();
     if (!ReadValue(first.text, first.nLine, name, value, strError))
         return false;
-    if (!SameName(name, "dn"))
+    if (!EqualsNoCaseAscii(name, "dn"))
         return fail(first.nLine, "a record must begin with a \"dn:\" line");
     if (value.empty())
         return fail(first.nLine, "the DN is empty");
@@ -198,16 +190,16 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
     if (i < lines.size()) {
         if (!read(i))
             return false;
-        if (SameName(name, "control"))
+        if (EqualsNoCaseAscii(name, "control"))
             return fail(lines[i].nLine, "controls are not supported");
-        if (SameName(name, "changetype")) {
-            if (SameName(value, "add"))
+        if (EqualsNoCaseAscii(name, "changetype")) {
+            if (EqualsNoCaseAscii(value, "add"))
                 record.m_eType = ELdifChangeType::Add;
-            else if (SameName(value, "delete"))
+            else if (EqualsNoCaseAscii(value, "delete"))
                 record.m_eType = ELdifChangeType::Delete;
-            else if (SameName(value, "modify"))
+            else if (EqualsNoCaseAscii(value, "modify"))
                 record.m_eType = ELdifChangeType::Modify;
-            else if (SameName(value, "modrdn") || SameName(value, "moddn"))
+            else if (EqualsNoCaseAscii(value, "modrdn") || EqualsNoCaseAscii(value, "moddn"))
                 record.m_eType = ELdifChangeType::ModRdn;
             else
                 return fail(lines[i].nLine, "unknown changetype \"" + CString(value) + "\"");
@@ -224,7 +216,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
                 return fail(lines[i].nLine, "\"" + CString(name) + "\" is not an attribute name");
             CAttribute* pAttribute = nullptr;
             for (CAttribute& attribute : record.m_attributes)
-                if (SameName(attribute.m_strName.View(), name))
+                if (EqualsNoCaseAscii(attribute.m_strName.View(), name))
                     pAttribute = &attribute;
             if (!pAttribute) {
                 pAttribute = &record.m_attributes.emplace_back();
@@ -244,11 +236,11 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
             if (!read(i))
                 return false;
             CLdifModification modification;
-            if (SameName(name, "add"))
+            if (EqualsNoCaseAscii(name, "add"))
                 modification.m_eOp = ELdifModOp::Add;
-            else if (SameName(name, "delete"))
+            else if (EqualsNoCaseAscii(name, "delete"))
                 modification.m_eOp = ELdifModOp::Delete;
-            else if (SameName(name, "replace"))
+            else if (EqualsNoCaseAscii(name, "replace"))
                 modification.m_eOp = ELdifModOp::Replace;
             else
                 return fail(lines[i].nLine, "\"add:\", \"delete:\" or \"replace:\" expected");
@@ -258,7 +250,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
             for (++i; i < lines.size() && !IsSeparator(lines[i].text); ++i) {
                 if (!read(i))
                     return false;
-                if (!SameName(name, modification.m_attribute.m_strName.View()))
+                if (!EqualsNoCaseAscii(name, modification.m_attribute.m_strName.View()))
                     return fail(lines[i].nLine,
                                 "a value of " + modification.m_attribute.m_strName + " or \"-\" expected");
                 modification.m_attribute.Add(CString(value));
@@ -275,7 +267,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
         return true;
     case ELdifChangeType::ModRdn: {
         const long nLast = lines.back().nLine;
-        if (i >= lines.size() || !read(i) || !SameName(name, "newrdn"))
+        if (i >= lines.size() || !read(i) || !EqualsNoCaseAscii(name, "newrdn"))
             return strError.IsEmpty()
                        ? fail(i < lines.size() ? lines[i].nLine : nLast, "\"newrdn:\" expected")
                        : false;
@@ -283,7 +275,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
             return fail(lines[i].nLine, "\"" + CString(value) + "\" is not a valid RDN");
         record.m_strNewRdn = CString(value);
         ++i;
-        if (i >= lines.size() || !read(i) || !SameName(name, "deleteoldrdn") ||
+        if (i >= lines.size() || !read(i) || !EqualsNoCaseAscii(name, "deleteoldrdn") ||
             (value != "0" && value != "1"))
             return strError.IsEmpty() ? fail(i < lines.size() ? lines[i].nLine : nLast,
                                              "\"deleteoldrdn: 0\" or \"deleteoldrdn: 1\" expected")
@@ -293,7 +285,7 @@ bool CLdifChangeReader::Parse(const std::vector<CLine>& lines, CLdifChangeRecord
         if (i < lines.size()) {
             if (!read(i))
                 return false;
-            if (!SameName(name, "newsuperior"))
+            if (!EqualsNoCaseAscii(name, "newsuperior"))
                 return fail(lines[i].nLine, "\"newsuperior:\" or the end of the record expected");
             if (!CheckDN(value, lines[i].nLine, strError))
                 return false;

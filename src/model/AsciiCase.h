@@ -18,3 +18,14 @@ inline bool EqualsUpperAscii(std::string_view text, std::string_view upper) {
     }
     return true;
 }
+
+// Whether a and b are the same but for the case of ASCII letters.
+inline bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    }
+    return true;
+}

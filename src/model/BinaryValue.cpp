@@ -1,4 +1,5 @@
 #include "model/BinaryValue.h"
+#include "model/AsciiCase.h"
 
 #include <array>
 #include <cctype>
@@ -10,15 +11,6 @@ namespace {
 
 unsigned char Byte(std::string_view text, size_t i) {
     return static_cast<unsigned char>(text[i]);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 CString CountText(size_t nBytes) {
@@ -151,13 +143,13 @@ bool IsBinaryAttributeName(std::string_view name) {
     std::string_view type = name.substr(0, semicolon);
     for (size_t at = semicolon; at != std::string_view::npos;) {
         size_t next = name.find(';', at + 1);
-        if (EqualsNoCase(name.substr(at + 1, next == std::string_view::npos ? next : next - at - 1),
-                         "binary"))
+        if (EqualsNoCaseAscii(name.substr(at + 1, next == std::string_view::npos ? next : next - at - 1),
+                              "binary"))
             return true;
         at = next;
     }
     for (std::string_view known : kBinaryNames)
-        if (EqualsNoCase(type, known))
+        if (EqualsNoCaseAscii(type, known))
             return true;
     return false;
 }

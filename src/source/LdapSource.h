@@ -240,6 +240,8 @@ private:
     EUpdateOutcome SettleStoppedUpdate(CWorker& worker, int nPane, EReadBack eRead);
     // A stopped entry update: dn read again, then settled.
     EUpdateOutcome ResolveStoppedUpdate(CWorker& worker, const CString& dn, EReadBack& eRead);
+    // A stopped rename or move: done when the server has newDn and not oldDn.
+    EUpdateOutcome ResolveStoppedRename(CWorker& worker, const CString& oldDn, const CString& newDn);
     // A stopped attribute update: without its answer, the entry's cache and
     // rows become what the server holds.
     EUpdateOutcome ResolveStoppedAttributeUpdate(CWorker& worker, CEntryNode* pEntry, HWND hNotify);

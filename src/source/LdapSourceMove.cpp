@@ -64,14 +64,8 @@ UINT CLdapSource::RunMoveEntry(CMoveEntryRequest& request) {
         worker.fnDefer = [](int nCode) { return IsSubtreeRefusal(nCode); };
         eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry,
                               [&](int& nId) { return LdapMove(m_ld.Get(), dn, newSuperior, nId); });
-        if (eOutcome == kUpdateStopped) {
-            // Moved only when the server has the new name and not the old one.
-            EReadBack eOld = ReadBack(dn, nullptr);
-            EReadBack eNew = kReadFailed;
-            eOutcome = ResolveStoppedUpdate(worker, request.strNewDN, eNew);
-            if (eOutcome == kUpdateStopped)
-                eOutcome = eOld == kReadMissing && eNew == kReadFound ? kUpdateDone : kUpdateFailed;
-        }
+        if (eOutcome == kUpdateStopped)
+            eOutcome = ResolveStoppedRename(worker, dn, request.strNewDN);
         if (eOutcome == kUpdateFailed && worker.bDeferred) {
             request.nSubtreeRefusal = worker.deferredFailure.nCode;
             request.strRefusalText = worker.deferredFailure.strText;

@@ -104,6 +104,18 @@ CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedUpdate(CWorker& worker, c
     return SettleStoppedUpdate(worker, 1, eRead);
 }
 
+CLdapSource::EUpdateOutcome CLdapSource::ResolveStoppedRename(CWorker& worker, const CString& oldDn,
+                                                              const CString& newDn) {
+    // Renamed only when the server has the new name and not the old one
+    // (the new name may have been another entry's all along).
+    EReadBack eOld = ReadBack(oldDn, nullptr);
+    EReadBack eNew = kReadFailed;
+    EUpdateOutcome eOutcome = ResolveStoppedUpdate(worker, newDn, eNew);
+    if (eOutcome == kUpdateStopped)
+        eOutcome = eOld == kReadMissing && eNew == kReadFound ? kUpdateDone : kUpdateFailed;
+    return eOutcome;
+}
+
 CLdapSource::EWaitOutcome CLdapSource::AwaitStoppedUpdate(CWorker& worker, CLdapMessage& message, int& nType,
                                                           int nWaitMs) {
     // Stop cleared the registration, so nothing sets the flag again.
@@ -336,15 +348,8 @@ UINT CLdapSource::RunModifyEntry(CModifyEntryRequest& request) {
     EUpdateOutcome eOutcome = SendUpdate(worker, OP_MODIFY_ENTRY, pEntry, [&](int& nId) {
         return LdapRename(m_ld.Get(), dn, newRdn, bDeleteOldRdn, nId);
     });
-    if (eOutcome == kUpdateStopped) {
-        // Renamed only when the server has the new name and not the old one
-        // (the new name may have been another entry's all along).
-        EReadBack eOld = ReadBack(dn, nullptr);
-        EReadBack eNew = kReadFailed;
-        eOutcome = ResolveStoppedUpdate(worker, request.strNewDN, eNew);
-        if (eOutcome == kUpdateStopped)
-            eOutcome = eOld == kReadMissing && eNew == kReadFound ? kUpdateDone : kUpdateFailed;
-    }
+    if (eOutcome == kUpdateStopped)
+        eOutcome = ResolveStoppedRename(worker, dn, request.strNewDN);
     if (eOutcome == kUpdateShutdown)
         return 0;
     request.bSucceeded = eOutcome == kUpdateDone ? TRUE : FALSE;
