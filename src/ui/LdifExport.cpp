@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QThread>
 #include <algorithm>
 #include <functional>
 #include <unordered_map>
@@ -104,9 +105,37 @@ void CLdifExport::Status(const CString& text) {
 
 BOOL CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
     CDataSource* pSource = m_pDocument->GetDataSource();
-    // An attribute operation still running on the entry fills the cache
-    // itself; a second read would write it from two threads.
-    if (!pSource || !pEntry->CanRefreshAttributes())
+    if (!pSource)
+        return TRUE;
+    QPointer<CView> pPane(m_pTreePane);
+    // One turn of waiting; false when the save must end.
+    auto waitTurn = [&]() {
+        // Paint and run timers, but take no input but the progress
+        // window's: a command now could remove entries this walk holds.
+        QCoreApplication::processEvents(
+            m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
+        // A window closed meanwhile took the source and its entries along.
+        if (!pPane || m_pDocument->GetDataSource() != pSource)
+            return false;
+        if (UpdateProgress()) {
+            // The read is abandoned; the entry's operation ends with it.
+            if (!m_bStopAtStart && !CEntryNode::IsStopRequested())
+                CEntryNode::RequestStop();
+            pSource->Stop();
+            return false;
+        }
+        return true;
+    };
+    // An attribute operation still running on the entry (the pane's read)
+    // fills the cache itself, and a second read would write it from two
+    // threads: the save waits for it rather than write the entry without
+    // its attributes.
+    while (!pEntry->CanRefreshAttributes()) {
+        QThread::msleep(5);
+        if (!waitTurn())
+            return FALSE;
+    }
+    if (!pEntry->m_attributes.IsEmpty())
         return TRUE;
     pEntry->BeginOperation(OP_READ_ATTRIBUTES);
     std::uintptr_t nStarted =
@@ -118,23 +147,9 @@ BOOL CLdifExport::ReadMissingAttributes(CEntryNode* pEntry) {
     if (nStarted == 0 || std::find(workers.begin(), workers.end(), dwHandle) == workers.end())
         return TRUE;
     HANDLE hThread = DWordToHandle(dwHandle);
-    QPointer<CView> pPane(m_pTreePane);
-    while (WaitForThreadDispatching(hThread, 20) == WAIT_TIMEOUT) {
-        // Paint and run timers, but take no input but the progress
-        // window's: a command now could remove entries this walk holds.
-        QCoreApplication::processEvents(
-            m_pProgress ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 20);
-        // A window closed meanwhile took the source and its entries along.
-        if (!pPane || m_pDocument->GetDataSource() != pSource)
+    while (WaitForThreadDispatching(hThread, 20) == WAIT_TIMEOUT)
+        if (!waitTurn())
             return FALSE;
-        if (UpdateProgress()) {
-            // The read is abandoned; the entry's operation ends with it.
-            if (!m_bStopAtStart && !CEntryNode::IsStopRequested())
-                CEntryNode::RequestStop();
-            pSource->Stop();
-            return FALSE;
-        }
-    }
     return pPane && m_pDocument->GetDataSource() == pSource;
 }
 
