@@ -68,7 +68,10 @@ CResult ReadServerSchema(const CString& url, std::shared_ptr<const CSchema>& pSc
     CLdapConnection ld;
     CConnectionInfo info;
     const std::atomic<bool> bQuiet{true};
-    CResult connected = LdapConnectAndBind(ld, params, CLdapSource::kNetworkTimeoutSeconds, info, &bQuiet);
+    // Short: until the socket is known, nothing can cut a connect to a
+    // server that does not answer, and a Close waits for it.
+    constexpr int kConnectTimeoutSeconds = 3;
+    CResult connected = LdapConnectAndBind(ld, params, kConnectTimeoutSeconds, info, &bQuiet);
     if (!connected)
         return connected.Reason().IsEmpty() ? CResult::Failure("The server could not be reached") : connected;
     if (pnSocket)
