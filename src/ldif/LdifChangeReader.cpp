@@ -1,10 +1,8 @@
 #include "ldif/LdifChangeReader.h"
-#include "model/AsciiCase.h"
 
 #include "ldif/LdifSyntax.h"
+#include "model/AsciiCase.h"
 #include "model/DnHelper.h"
-
-#include <cctype>
 
 namespace {
 
