@@ -395,6 +395,9 @@ void CLdapSource::DrainRefreshedPage(CWorker& worker) {
 }
 
 void CLdapSource::WaitForDrainedSearches(CExpandRequest& request) {
+    // slapd keeps one paged state per connection, set by the last page it
+    // answered: an old page answered after the new search's first would
+    // make the new search's next page "invalid or old".
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainWaitMs + 1000);
     while (m_nDraining.load() > 0 && !IsShuttingDown() && !IsRefreshed(request) &&
            std::chrono::steady_clock::now() < deadline)

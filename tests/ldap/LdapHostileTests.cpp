@@ -7,9 +7,13 @@
 
 #include "platform/Thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -461,4 +465,104 @@ TEST_F(LdapHostile, AnAbandonWaitsWhileAModifyIsPartlyWritten) {
     EXPECT_TRUE(bWhole);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_NE(GoodEntry(), nullptr); // the connection serves on
+}
+
+namespace {
+
+// Paging as slapd does it: one paged state per connection, which the last
+// page answered sets and a new search (no cookie) resets; a cookie that is
+// not the state's is "invalid or old". The old search's second page is held
+// back, and answered only after the next new search's first page (the order
+// in which slapd's threads may run them) or when the test says so.
+class CConnectionPaging {
+public:
+    static constexpr int kLevel = 20;
+    static constexpr int kPage = 5;
+
+    void Answer(const CHostileRequest& request, CHostileReply& reply) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (request.cookie.empty()) {
+            m_bNewWhileHeld = m_bNewWhileHeld || m_held.has_value();
+            Page(reply, 0);
+            ReleaseHeld();
+            return;
+        }
+        const int nFrom = std::stoi(request.cookie);
+        if (request.nPageSize == 0) {
+            reply.SearchDone(0); // the cookie handed back
+        } else if (nFrom != m_nState) {
+            reply.SearchDone(53, "paged results cookie is invalid or old");
+        } else if (!m_bHeldOnce) {
+            m_bHeldOnce = true;
+            m_held.emplace(reply);
+            m_nHeldFrom = nFrom;
+            reply.NoAnswer();
+        } else {
+            Page(reply, nFrom);
+        }
+    }
+    bool Held() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_held.has_value();
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ReleaseHeld();
+    }
+    bool NewSearchWhileHeld() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_bNewWhileHeld;
+    }
+
+private:
+    void Page(CHostileReply& reply, int nFrom) {
+        const int nTo = std::min(kLevel, nFrom + kPage);
+        for (int i = nFrom; i < nTo; ++i)
+            reply.Entry("cn=c" + std::to_string(i) + "," + kHostBase);
+        m_nState = nTo == kLevel ? 0 : nTo;
+        const std::string cookie = nTo == kLevel ? std::string() : std::to_string(nTo);
+        reply.SearchDone(0, "", &cookie);
+    }
+    void ReleaseHeld() {
+        if (!m_held)
+            return;
+        Page(*m_held, m_nHeldFrom);
+        m_held.reset();
+    }
+
+    std::mutex m_mutex;
+    std::optional<CHostileReply> m_held;
+    int m_nHeldFrom = 0;
+    int m_nState = 0;
+    bool m_bHeldOnce = false;
+    bool m_bNewWhileHeld = false;
+};
+
+} // namespace
+
+// A refresh while the level's next page is out: the new search waits for
+// that page. Sent at once, slapd could run the old page after the new
+// search's first one, and the new search's second page was then refused
+// ("invalid or old"): the refreshed level ended after its first page.
+TEST_F(LdapHostile, ARefreshWaitsForTheOldSearchsPageSoTheServersPagingStateStaysTheNewOnes) {
+    auto paging = std::make_shared<CConnectionPaging>();
+    OnLevel([paging](const CHostileRequest& request, CHostileReply& reply) { paging->Answer(request, reply); });
+    m_pSource->SetPageSize(CConnectionPaging::kPage);
+    m_pRoot->BeginOperation(OP_EXPAND);
+    m_pSource->Expand(m_pRoot, &m_pane, HTREEITEM(77));
+    // The workers hand their news to this thread, which must keep turning.
+    ASSERT_TRUE(Pump([&] { return paging->Held(); }, kGuardMs));
+    ASSERT_TRUE(Pump([&] { return m_pane.m_foundDNs.size() == CConnectionPaging::kPage; }, kGuardMs));
+    m_pane.Reset();
+    m_pRoot->BeginOperation(OP_REFRESH);
+    m_pSource->Refresh(m_pRoot, &m_pane, HTREEITEM(77));
+    // Time for a new search to go out, had it not waited.
+    Pump([] { return false; }, 300);
+    EXPECT_FALSE(paging->NewSearchWhileHeld());
+    paging->Release();
+    ASSERT_TRUE(Pump([&] { return !m_pane.m_searchDone.empty(); }, kGuardMs));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource, kGuardMs));
+    EXPECT_EQ(m_pane.m_searchDone.back(), CConnectionPaging::kLevel);
+    EXPECT_EQ(m_pane.LastText(EEvent::LevelIncomplete), "");
+    EXPECT_EQ(m_pRoot->GetChildren().size(), static_cast<size_t>(CConnectionPaging::kLevel));
 }
