@@ -670,7 +670,7 @@ std::uintptr_t CLdifSource::ReadAttributes(CEntryNode* pEntry, CAttributeArray* 
 
     CString status;
     status.Format("%d Attributes Found", nAttributes);
-    SetStatusText(status, 2);
+    ShowStatus(status, 2);
     const HWND hPane = SafeHwnd(pPane);
     // The pane appends rows on each show; clearing first keeps a Refresh
     // from listing every value twice.

@@ -3,7 +3,9 @@
 #include "ldif/LdifSource.h"
 #include "model/DnHelper.h"
 #include "model/EntryNode.h"
+#include "platform/Dispatcher.h"
 #include "platform/Services.h"
+#include "platform/qt/QtServices.h"
 #include "session/Commands.h"
 #include "session/LoginSheet.h"
 #include "session/MainFrame.h"
@@ -41,7 +43,7 @@ constexpr int kAttributeColumn = 1;
 // connection as a Yes/No question, both shown here on the UI thread.
 class CSourceReports : public CWnd, public ISourceEvents {
 public:
-    CSourceReports() = default;
+    explicit CSourceReports(CTarvoDoc* pDocument) : m_pDocument(pDocument) {}
     ~CSourceReports() override { DestroyWindowHandle(); }
     CSourceReports(const CSourceReports&) = delete;
     CSourceReports& operator=(const CSourceReports&) = delete;
@@ -52,9 +54,13 @@ public:
     BOOL ConnectionLost(const CString& text) override {
         return AfxMessageBox(text, MB_YESNO | MB_ICONSTOP) == IDYES ? TRUE : FALSE;
     }
+    void StatusText(int nPane, const CString& text) override { m_pDocument->SetStatusText(text, nPane); }
+
+private:
+    CTarvoDoc* m_pDocument;
 };
 
-CTarvoDoc::CTarvoDoc() : m_pReports(std::make_unique<CSourceReports>()) {}
+CTarvoDoc::CTarvoDoc() : m_pReports(std::make_unique<CSourceReports>(this)) {}
 
 HWND CTarvoDoc::GetReportWindow() const {
     return m_pReports->GetSafeHwnd();
@@ -144,7 +150,15 @@ bool CTarvoDoc::HasUnsavedChanges() const {
 }
 
 void CTarvoDoc::SetStatusText(const CString& text, int nPane) {
-    ::SetStatusText(text, nPane);
+    // Into this document's own window: with several windows open, the
+    // focused one must not show (nor this one miss) another's progress.
+    CMessageDispatcher::Instance().Invoke([&]() -> LRESULT {
+        if (m_pFrame)
+            m_pFrame->SetPaneText(nPane, ToQString(text));
+        else
+            CServices::StatusBar().SetPaneText(nPane, text);
+        return 0;
+    });
 }
 
 void CTarvoDoc::UpdateAllViews(CView* pSender, LPARAM lHint, CObject* pHint) {

@@ -56,6 +56,14 @@ BOOL CDataSource::AskReconnect(const CString& text) const {
     }) == IDYES;
 }
 
+void CDataSource::ShowStatus(const CString& text, int nPane) const {
+    const HWND hReport = m_hReportWindow.load();
+    if (IsWindow(hReport))
+        Notify(hReport, &ISourceEvents::StatusText, nPane, text);
+    else
+        SetStatusText(text, nPane);
+}
+
 BOOL CDataSource::StopSearch() {
     return TRUE;
 }

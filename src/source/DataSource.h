@@ -130,6 +130,9 @@ public:
     void ReportFailure(const CString& text) const;
     // Any thread: TRUE when the user wants the lost connection made again.
     BOOL AskReconnect(const CString& text) const;
+    // Any thread: a text for a pane of the status bar of the source's own
+    // window (another window's must not show it), through the report window.
+    void ShowStatus(const CString& text, int nPane) const;
 
     // Handles (HandleToDWord) of every worker started, in start order.
     CDWordArray m_workerThreads;

@@ -250,7 +250,7 @@ void CLdapSource::Reconnect() {
     // What failed before is not sent again by itself (an update may need
     // the user's second look): the status says how to repeat it.
     if (bConnected && !IsShuttingDown())
-        SetStatusText(kReconnectedText, 0);
+        ShowStatus(kReconnectedText, 0);
     // Failed: the attempt said why, so the requests that waited for it fail
     // without another box; the user's next request tries again.
     m_bReconnectWanted = !bConnected;

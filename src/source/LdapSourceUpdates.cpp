@@ -94,7 +94,7 @@ CLdapSource::EUpdateOutcome CLdapSource::SettleStoppedUpdate(CWorker& worker, in
         return kUpdateShutdown;
     if (eWait == kGotMessage)
         return OutcomeOf(worker, eWait, message);
-    SetStatusText(eRead == kReadFailed ? kStoppedUnreadText : kStoppedReadAgainText, nPane);
+    ShowStatus(eRead == kReadFailed ? kStoppedUnreadText : kStoppedReadAgainText, nPane);
     return kUpdateStopped;
 }
 

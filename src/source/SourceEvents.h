@@ -93,6 +93,8 @@ public:
     virtual void OperationFailed(const COperationFailure& /*failure*/) {}
     // The connection is gone; TRUE when the user wants it made again.
     virtual BOOL ConnectionLost(const CString& /*text*/) { return FALSE; }
+    // A text of the source for the status bar of its own window.
+    virtual void StatusText(int /*nPane*/, const CString& /*text*/) {}
 };
 
 // Calls pfnEvent with args on the listener behind hWnd, on the UI thread,

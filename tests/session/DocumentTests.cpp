@@ -147,10 +147,10 @@ TEST_F(DocumentTest, TheFlagSetsFollowTheSessionSerializeOnlyTellsAndACancelledO
 TEST_F(DocumentTest, SaveAcceleratorDoesNothingAndActivatingAPaneSwitchesTheEditCommands) {
     ASSERT_TRUE(Login(true));
     const CFlags before = FlagsOf(*m_pDoc);
-    m_services.m_status.Clear();
+    m_pFrame->SetPaneText(0, QStringLiteral("before"));
     EXPECT_TRUE(m_pFrame->OnCommand(ID_FILE_SAVE));
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
-    EXPECT_TRUE(m_services.m_status.History(0).empty());
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("before"));
     EXPECT_EQ(FlagsOf(*m_pDoc), before);
     EXPECT_EQ(m_log.nClose + m_log.nStop, 0);
     EXPECT_EQ(m_pFrame->GetCommandAction(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -232,7 +232,8 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANoticeAndStopTwiceStop
 TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHangsOnAWorker) {
     ASSERT_TRUE(Login(true));
     ASSERT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 1);
-    m_services.m_status.Clear();
+    for (int nPane = 0; nPane < 3; ++nPane)
+        m_pFrame->SetPaneText(nPane, QStringLiteral("before"));
     m_pFrame->OnCommand(ID_TB_CLOSE);
     EXPECT_EQ(m_log.nClose, 1);
     EXPECT_EQ(m_log.nDestroyed, 1);
@@ -240,14 +241,16 @@ TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHan
     EXPECT_EQ(TopLevelRows(m_pFrame->GetTreeView()), 0);
     EXPECT_EQ(TopLevelRows(m_pFrame->GetListView()), 0);
     EXPECT_EQ(FlagsOf(*m_pDoc), kNoSession);
-    EXPECT_EQ(m_services.m_status.History(0), std::vector<CString>{"Ready"});
-    EXPECT_EQ(m_services.m_status.History(1), std::vector<CString>{""});
-    EXPECT_EQ(m_services.m_status.History(2), std::vector<CString>{""});
+    // In the document's own window, which the test services never see.
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Ready"));
+    EXPECT_EQ(m_pFrame->GetPaneText(1), QString());
+    EXPECT_EQ(m_pFrame->GetPaneText(2), QString());
+    EXPECT_EQ(m_services.m_status.History(0), std::vector<CString>{});
 
     // Without a source Close still resets the panes and the status bar.
-    m_services.m_status.Clear();
+    m_pFrame->SetPaneText(0, QStringLiteral("before"));
     m_pDoc->OnCloseSession();
-    EXPECT_EQ(m_services.m_status.PaneText(0), "Ready");
+    EXPECT_EQ(m_pFrame->GetPaneText(0), QStringLiteral("Ready"));
     EXPECT_EQ(m_log.nClose, 1);
 
     // Close and Exit do not hang on a worker blocked in a send (the

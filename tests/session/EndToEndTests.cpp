@@ -112,10 +112,10 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     // F5 refreshes the pane with the focus, and only that one.
     app.GetDocument()->SetStatusText("before", 1);
     press(pList, Qt::Key_F5);
-    EXPECT_EQ((services.m_status.PaneText(1)).Str(), "before");
-    EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
+    EXPECT_EQ(pFrame->GetPaneText(1).toStdString(), "before");
+    EXPECT_EQ(pFrame->GetPaneText(2).toStdString(), found());
     press(pTree, Qt::Key_F5);
-    EXPECT_EQ((services.m_status.PaneText(1)).Str(), "Search Completed  -  1 entries found");
+    EXPECT_EQ(pFrame->GetPaneText(1).toStdString(), "Search Completed  -  1 entries found");
 
     pTree->ExpandItem(hRoot);
     HTREEITEM hPeople = pTree->GetChildItem(hRoot);
@@ -128,7 +128,7 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
     EXPECT_EQ((services.m_boxes.LastText()).Str(),
               "Delete the entry cn=Alice,ou=People,dc=example,dc=com from the directory?");
     EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
-    EXPECT_EQ(services.m_status.PaneText(1).Str(),
+    EXPECT_EQ(pFrame->GetPaneText(1).toStdString(),
               "Node successfully deleted: cn=Alice,ou=People,dc=example,dc=com");
     // The entry selected now shows its own attributes.
     CEntryNode* pNow = pTree->GetSelectedEntry();
@@ -152,7 +152,7 @@ TEST(EndToEnd, TheDocumentTakesAnLdifSourceFromTheLdifPageAndKeysActOnThePaneWit
               "Delete 2 values of " + names + " from " + pNow->GetDN().Str() + "?");
     EXPECT_TRUE(services.m_boxes.Boxes().back().nType & MB_DEFBUTTON2);
     EXPECT_EQ(pList->GetRowCount(), nRows - 2);
-    EXPECT_EQ((services.m_status.PaneText(2)).Str(), found());
+    EXPECT_EQ(pFrame->GetPaneText(2).toStdString(), found());
 
     pFrame->UpdateCommandUI();
     EXPECT_TRUE(pFrame->isWindowModified());

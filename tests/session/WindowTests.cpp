@@ -57,6 +57,18 @@ TEST(NewWindow, OpensAnotherWindowWithItsOwnLoginAndClosingOneLeavesTheOther) {
     EXPECT_EQ(Title(pSecond), QString::fromUtf8("second.ldif \u2014 Tarvo"));
     EXPECT_EQ(services.m_boxes.Count(), 0) << services.m_boxes.LastText().Str();
 
+    // Each window's progress shows in its own status bar, whichever has the
+    // focus: the second is the one the program's own services serve now.
+    for (CMainFrame* pFrame : {pFirst, pSecond})
+        for (int nPane = 0; nPane < 3; ++nPane)
+            pFrame->SetPaneText(nPane, QStringLiteral("before"));
+    CLdapTreeView* pTree = pFirst->GetTreeView();
+    pTree->SelectItem(pTree->GetRootItem());
+    pTree->OnRefresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pFirst->GetPaneText(1).startsWith("Search Completed"); }, 10000));
+    for (int nPane = 0; nPane < 3; ++nPane)
+        EXPECT_EQ(pSecond->GetPaneText(nPane), QStringLiteral("before")) << nPane;
+
     // The first window closes; the second keeps its session.
     pFirst->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return app.GetOpenWindowCount() == 1; }, 10000));
