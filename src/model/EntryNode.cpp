@@ -11,6 +11,8 @@ namespace {
 // Written under the tree lock by RequestStop; node construction clears it
 // without the lock, so it is atomic to keep that clear race-free.
 std::atomic<BOOL> g_bStopRequested{FALSE};
+// How many times a node's construction has cleared a raised flag.
+std::atomic<unsigned> g_nStopGeneration{0};
 
 } // namespace
 
@@ -36,12 +38,19 @@ BOOL CEntryNode::IsStopRequested() {
     return g_bStopRequested.load();
 }
 
+unsigned CEntryNode::StopGeneration() {
+    return g_nStopGeneration.load();
+}
+
 CEntryNode::CEntryNode()
     : m_bRoot(false), m_bUnexpanded(false), m_bLeaf(false), m_bCanRefresh(true), m_bCanAddEntry(true),
       m_bCanDeleteEntry(true), m_bCanAddAttribute(true), m_bCanDeleteAttribute(true),
       m_bCanModifyAttribute(true), m_bCanRefreshAttributes(true), m_bCanModifyEntry(true),
       m_bCanSaveToLdif(true), m_nIndex(0), m_pParent(nullptr) {
-    g_bStopRequested.store(FALSE);
+    if (g_bStopRequested.load(std::memory_order_relaxed)) {
+        g_bStopRequested.store(FALSE);
+        ++g_nStopGeneration;
+    }
 }
 
 CEntryNode::~CEntryNode() {

@@ -81,6 +81,9 @@ public:
     static CCriticalSection& TreeLock();
     static void RequestStop();
     static BOOL IsStopRequested();
+    // Changes whenever a node's construction clears a raised stop flag: a
+    // Stop is still pending while the flag is up in the same generation.
+    static unsigned StopGeneration();
 
     // bool, not BOOL: a level can hold a million of these.
     bool m_bRoot;

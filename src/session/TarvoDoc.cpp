@@ -333,9 +333,13 @@ void CTarvoDoc::OnFileOpen() {
 }
 
 void CTarvoDoc::OnStop() {
-    if (CEntryNode::IsStopRequested())
+    // The flag is the whole program's: only this window's own pending Stop
+    // makes a second one do nothing, never another window's.
+    if (CEntryNode::IsStopRequested() && m_bStopPending && m_nStopGeneration == CEntryNode::StopGeneration())
         return;
     CEntryNode::RequestStop();
+    m_bStopPending = true;
+    m_nStopGeneration = CEntryNode::StopGeneration();
     if (m_pDataSource)
         m_pDataSource->Stop();
 }

@@ -91,6 +91,9 @@ public:
     // Shows what the open source reports: its failures and the question
     // after a lost connection.
     std::unique_ptr<CSourceReports> m_pReports;
+    // This window's last Stop, while the stop flag it raised is still up.
+    bool m_bStopPending = false;
+    unsigned m_nStopGeneration = 0;
     CExportSettings m_exportSettings;
     bool m_bAttributeCommandsEnabled = false;
     bool m_bEntryCommandsEnabled = false;

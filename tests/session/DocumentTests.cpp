@@ -227,6 +227,14 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANoticeAndStopTwiceStop
     delete new CEntryNode;
     m_pDoc->OnStop();
     EXPECT_EQ(m_log.nStop, 2);
+    // Another window's Stop does not make this one's do nothing.
+    delete new CEntryNode;
+    CTarvoDoc other;
+    other.OnStop();
+    m_pDoc->OnStop();
+    EXPECT_EQ(m_log.nStop, 3);
+    m_pDoc->OnStop();
+    EXPECT_EQ(m_log.nStop, 3);
 }
 
 TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHangsOnAWorker) {
