@@ -10,6 +10,8 @@
 #include "ui/ScreenFit.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 CTarvoApp::CTarvoApp(bool bInstallServices) : m_pContext(std::make_unique<QObject>()) {
     if (bInstallServices)
@@ -60,7 +62,9 @@ int CTarvoApp::ExitInstance() {
 }
 
 CMainFrame* CTarvoApp::CreateWindowFor(CTarvoDoc* pDocument) {
+    QWidget* pBeside = QApplication::activeWindow();
     auto* pFrame = new CMainFrame(pDocument);
+    PlaceFrame(pFrame, pBeside ? pBeside->window() : nullptr);
     ++m_nOpenWindows;
     QObject::connect(
         pFrame, &CMainFrame::Closed, m_pContext.get(), [this, pFrame] { OnFrameClosed(pFrame); },
@@ -72,6 +76,26 @@ CMainFrame* CTarvoApp::CreateWindowFor(CTarvoDoc* pDocument) {
     });
     ServeFrame(pFrame);
     return pFrame;
+}
+
+void CTarvoApp::PlaceFrame(CMainFrame* pFrame, QWidget* pBeside) {
+    // Placed by the program, not left to the window manager: the login
+    // sheet comes up before the manager has placed the frame, and would
+    // centre itself on the frame's unplaced corner of the screen. A new
+    // window goes a little below and right of the one it came from.
+    QScreen* pScreen = pBeside ? pBeside->screen() : QGuiApplication::primaryScreen();
+    if (!pScreen)
+        return;
+    const QRect room = pScreen->availableGeometry();
+    QRect placed = pFrame->geometry();
+    constexpr int kCascade = 32;
+    if (pBeside && pBeside->isVisible())
+        placed.moveTopLeft(pBeside->geometry().topLeft() + QPoint(kCascade, kCascade));
+    else
+        placed.moveCenter(room.center());
+    if (!room.contains(placed))
+        placed.moveCenter(room.center());
+    pFrame->move(placed.topLeft());
 }
 
 void CTarvoApp::ServeFrame(CMainFrame* pFrame) {

@@ -53,6 +53,7 @@ private:
     CMainFrame* CreateWindowFor(CTarvoDoc* pDocument);
     void OnFrameClosed(CMainFrame* pFrame);
     // Boxes, file dialogs and the status bar belong to the window in use.
+    static void PlaceFrame(CMainFrame* pFrame, QWidget* pBeside);
     void ServeFrame(CMainFrame* pFrame);
 
     struct CWindow {

@@ -13,10 +13,12 @@
 #include "session/CommandLine.h"
 #include "session/HelpWindow.h"
 #include "ui/ExportSettings.h"
+#include "ui/ScreenFit.h"
 #include "ui/SearchPanel.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -654,4 +656,21 @@ TEST(ScreenFit, TheMainWindowItsSearchPanelTheLoginAndHelpFitTheScreen) {
         delete pHelp;
     }
     QApplication::setFont(defaultFont);
+}
+
+// A dialog that already fits is centred on its window too, not left at the
+// screen's corner where it was made.
+TEST(ScreenFit, ADialogThatFitsIsCentredOnItsOwnWindow) {
+    CScreenFit::Install();
+    QWidget owner;
+    owner.resize(400, 300);
+    owner.move(150, 120);
+    owner.show();
+    PumpEvents();
+    QDialog dialog(&owner);
+    dialog.resize(200, 100);
+    dialog.show();
+    PumpEvents();
+    EXPECT_LE((dialog.geometry().center() - owner.geometry().center()).manhattanLength(), 4)
+        << dialog.x() << "," << dialog.y();
 }

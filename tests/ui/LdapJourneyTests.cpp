@@ -286,7 +286,12 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     // A comma typed into a name is part of the value; renames keep the parent.
     auto rename = [&](const char* pszFrom, const char* pszTyped, const char* pszShown) {
         m_pPanes->RenameEntry(m_pPanes->Child(hPeople, pszFrom), pszTyped);
-        EXPECT_TRUE(WaitUntil([&]() { return static_cast<bool>(m_pPanes->Child(hPeople, pszShown)); }));
+        // Shown by its new name and done with: the next command on it is
+        // not turned away as busy (its dialog would then never come).
+        EXPECT_TRUE(WaitUntil([&]() {
+            HTREEITEM hShown = m_pPanes->Child(hPeople, pszShown);
+            return hShown && Idle() && m_pTree->GetItemEntry(hShown)->CanModifyEntry();
+        }));
     };
     rename("cn=Lee\\, A", "cn=Lee, B", "cn=Lee\\, B");
     EXPECT_TRUE(m_server.Exists("cn=Lee\\, B," + kPeople));
@@ -309,6 +314,7 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lea"));
     DriveNextModal([&](QWidget* pModal) {
         auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
         EXPECT_TRUE(pDlg->DeleteOldRdnBox()->isChecked());
         pDlg->EditableEdit()->setText(QString::fromStdString("cn=Smith\\, K,ou=Empty," + kBase));
         pDlg->OnOK();
@@ -326,6 +332,7 @@ TEST_F(LdapJourney, EscapedNamesAndBinaryValuesReachTheServerExactly) {
     m_pTree->SelectItem(m_pPanes->Child(hPeople, "cn=Lee"));
     DriveNextModal([&](QWidget* pModal) {
         auto* pDlg = qobject_cast<CModifyAttributeDlg*>(pModal);
+        ASSERT_NE(pDlg, nullptr);
         pDlg->EditableEdit()->setText("Lee");
         pDlg->OnOK();
         EXPECT_TRUE(pDlg->isVisible());
