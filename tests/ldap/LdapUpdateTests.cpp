@@ -255,48 +255,57 @@ struct CValueChange {
     const char* pszRefusal = "";     // a refused change: the server's diagnostic after the fixed text
 };
 
+// One case of the tables below, in a few lines.
+CValueChange Case(const char* pszName, int nOp, const char* pszAttribute, std::vector<std::string> values,
+                  std::string before, std::string meanwhile, std::vector<std::string> server,
+                  std::vector<std::string> cached, const char* pszRefusal = "") {
+    return {pszName,           nOp,
+            pszAttribute,      std::move(values),
+            std::move(before), std::move(meanwhile),
+            std::move(server), std::move(cached),
+            pszRefusal};
+}
+
 std::ostream& operator<<(std::ostream& out, const CValueChange& change) {
     return out << change.pszName;
 }
 
 const CValueChange kKeptChanges[] = {
-    CValueChange("ModifyOfOneValue", OP_MODIFY_ATTRIBUTE, "mail", {"new@example.com", "alice@example.com"},
-                 "", kAddMail, {"alice.smith@example.com", "colleague@example.com", "new@example.com"},
-                 {"alice.smith@example.com", "new@example.com"}),
-    CValueChange("DeleteOfTheOnlyKnownValue", OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}, "", kAddPhone,
-                 {"222"}, {}),
-    CValueChange("DeleteOfEveryKnownValue", OP_DELETE_ATTRIBUTE, "mail",
-                 {"alice@example.com", "alice.smith@example.com"}, "", kAddMail, {"colleague@example.com"},
-                 {}),
-    CValueChange("ModifyOfABinaryValue", OP_MODIFY_ATTRIBUTE, "userPassword", {kBytesD, kBytesA}, kAddSecrets,
-                 kAddSecretC, {kBytesB, kBytesC, kBytesD}, {kBytesB, kBytesD}),
-    CValueChange("DeleteOfOneBinaryValue", OP_DELETE_ATTRIBUTE, "userPassword", {kBytesB}, kAddSecrets,
-                 kAddSecretC, {kBytesA, kBytesC}, {kBytesA}),
+    Case("ModifyOfOneValue", OP_MODIFY_ATTRIBUTE, "mail", {"new@example.com", "alice@example.com"}, "",
+         kAddMail, {"alice.smith@example.com", "colleague@example.com", "new@example.com"},
+         {"alice.smith@example.com", "new@example.com"}),
+    Case("DeleteOfTheOnlyKnownValue", OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}, "", kAddPhone, {"222"},
+         {}),
+    Case("DeleteOfEveryKnownValue", OP_DELETE_ATTRIBUTE, "mail",
+         {"alice@example.com", "alice.smith@example.com"}, "", kAddMail, {"colleague@example.com"}, {}),
+    Case("ModifyOfABinaryValue", OP_MODIFY_ATTRIBUTE, "userPassword", {kBytesD, kBytesA}, kAddSecrets,
+         kAddSecretC, {kBytesB, kBytesC, kBytesD}, {kBytesB, kBytesD}),
+    Case("DeleteOfOneBinaryValue", OP_DELETE_ATTRIBUTE, "userPassword", {kBytesB}, kAddSecrets, kAddSecretC,
+         {kBytesA, kBytesC}, {kBytesA}),
     // Without an equality rule the server cannot find single values (nor
     // take another one while the attribute has one): the only value read
     // is replaced, or the attribute goes.
-    CValueChange("ModifyOfTheOnlyPhoto", OP_MODIFY_ATTRIBUTE, "jpegPhoto", {kBytesD, kBytesA}, kAddPhoto, "",
-                 {kBytesD}, {kBytesD}),
-    CValueChange("DeleteOfEveryPhoto", OP_DELETE_ATTRIBUTE, "jpegPhoto", {kBytesA, kBytesB}, kAddPhotos, "",
-                 {}, {}),
+    Case("ModifyOfTheOnlyPhoto", OP_MODIFY_ATTRIBUTE, "jpegPhoto", {kBytesD, kBytesA}, kAddPhoto, "",
+         {kBytesD}, {kBytesD}),
+    Case("DeleteOfEveryPhoto", OP_DELETE_ATTRIBUTE, "jpegPhoto", {kBytesA, kBytesB}, kAddPhotos, "", {}, {}),
     // Only the attribute itself, named without values, goes as a whole.
-    CValueChange("DeleteOfTheAttributeItself", OP_DELETE_ATTRIBUTE, "mail", {}, "", kAddMail, {}, {}),
+    Case("DeleteOfTheAttributeItself", OP_DELETE_ATTRIBUTE, "mail", {}, "", kAddMail, {}, {}),
 };
 
 const CValueChange kRefusedChanges[] = {
-    CValueChange("ModifyOfAValueRemovedMeanwhile", OP_MODIFY_ATTRIBUTE, "mail",
-                 {"new@example.com", "alice@example.com"}, "", kRemoveMail, {"alice.smith@example.com"},
-                 {"alice.smith@example.com"}, "modify/delete: mail: no such value"),
-    CValueChange("DeleteOfAValueRemovedMeanwhile", OP_DELETE_ATTRIBUTE, "mail", {"alice@example.com"}, "",
-                 kRemoveMail, {"alice.smith@example.com"}, {"alice.smith@example.com"},
-                 "modify/delete: mail: no such value"),
-    CValueChange("DeleteOfAValueWhoseAttributeWentMeanwhile", OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"},
-                 "", kRemovePhone, {}, {}, "modify/delete: telephoneNumber: no such attribute"),
-    CValueChange("ModifyToAValueAddedMeanwhile", OP_MODIFY_ATTRIBUTE, "mail",
-                 {"new@example.com", "alice@example.com"}, "", kAddNewMail,
-                 {"alice.smith@example.com", "alice@example.com", "new@example.com"},
-                 {"alice.smith@example.com", "alice@example.com", "new@example.com"},
-                 "modify/add: mail: value #0 already exists"),
+    Case("ModifyOfAValueRemovedMeanwhile", OP_MODIFY_ATTRIBUTE, "mail",
+         {"new@example.com", "alice@example.com"}, "", kRemoveMail, {"alice.smith@example.com"},
+         {"alice.smith@example.com"}, "modify/delete: mail: no such value"),
+    Case("DeleteOfAValueRemovedMeanwhile", OP_DELETE_ATTRIBUTE, "mail", {"alice@example.com"}, "",
+         kRemoveMail, {"alice.smith@example.com"}, {"alice.smith@example.com"},
+         "modify/delete: mail: no such value"),
+    Case("DeleteOfAValueWhoseAttributeWentMeanwhile", OP_DELETE_ATTRIBUTE, "telephoneNumber", {"111"}, "",
+         kRemovePhone, {}, {}, "modify/delete: telephoneNumber: no such attribute"),
+    Case("ModifyToAValueAddedMeanwhile", OP_MODIFY_ATTRIBUTE, "mail",
+         {"new@example.com", "alice@example.com"}, "", kAddNewMail,
+         {"alice.smith@example.com", "alice@example.com", "new@example.com"},
+         {"alice.smith@example.com", "alice@example.com", "new@example.com"},
+         "modify/add: mail: value #0 already exists"),
 };
 
 class LdapValueChange : public LdapUpdate {
