@@ -94,14 +94,7 @@ int main(int argc, char** argv) {
     const int nValues = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int nRuns = argc > 2 ? std::atoi(argv[2]) : 5;
 
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir runtime;
-    setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 0);
-    CMessageDispatcher::Instance().SetUIThread();
-    QApplication app(argc, argv);
-    CQtDispatcherWakeup wakeup;
-    CMemoryProfile profile;
-    CServices::SetProfile(&profile);
+    CBenchGuiApp app(argc, argv);
     CRecordingMessageBoxes boxes;
     CServices::SetMessageBoxes(&boxes);
 
@@ -171,6 +164,5 @@ int main(int argc, char** argv) {
     delete pSource;
     CServices::SetStatusBar(nullptr);
     CServices::SetMessageBoxes(nullptr);
-    CServices::SetProfile(nullptr);
     return 0;
 }

@@ -1,25 +1,20 @@
 #pragma once
-// What the GUI benchmarks share: times in milliseconds, medians, and the
+// What the GUI benchmarks share: the offscreen application, and the
 // longest time the UI thread went without delivering an event.
 
+#include "BenchStats.h"
+#include "platform/Dispatcher.h"
+#include "platform/Recorders.h"
+#include "platform/Services.h"
+#include "platform/qt/QtServices.h"
+
+#include <QApplication>
 #include <QEvent>
 #include <QObject>
+#include <QTemporaryDir>
 
-#include <algorithm>
-#include <chrono>
+#include <cstdlib>
 #include <functional>
-#include <vector>
-
-using BenchClock = std::chrono::steady_clock;
-
-inline double BenchMs(BenchClock::time_point a, BenchClock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-inline double BenchMedian(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Installed on the application: every event delivered marks a turn of the
 // UI thread's loop.
@@ -33,4 +28,32 @@ public:
 
 private:
     std::function<void()> m_fnSeen;
+};
+
+// The offscreen application a GUI benchmark runs in, set up as the program
+// sets up its own: workers' calls reach the UI thread, and the profile is
+// an in-memory one.
+class CBenchGuiApp {
+public:
+    CBenchGuiApp(int& argc, char** argv) : m_bPrepared(Prepare(m_runtime)), m_app(argc, argv) {
+        CServices::SetProfile(&m_profile);
+    }
+    ~CBenchGuiApp() { CServices::SetProfile(nullptr); }
+    CBenchGuiApp(const CBenchGuiApp&) = delete;
+    CBenchGuiApp& operator=(const CBenchGuiApp&) = delete;
+
+private:
+    // Before the application exists: its platform and runtime folder.
+    static bool Prepare(const QTemporaryDir& runtime) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 0);
+        CMessageDispatcher::Instance().SetUIThread();
+        return true;
+    }
+
+    QTemporaryDir m_runtime;
+    bool m_bPrepared;
+    QApplication m_app;
+    CQtDispatcherWakeup m_wakeup;
+    CMemoryProfile m_profile;
 };

@@ -2,6 +2,7 @@
 // against the test CA, an anonymous bind) and times ldapsearch -ZZ reading
 // the root DSE from the same server in the same run.
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "source/ConnectionParams.h"
 #include "source/LdapSource.h"
@@ -15,12 +16,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
+constexpr auto Median = BenchMedian;
 
 } // namespace
 

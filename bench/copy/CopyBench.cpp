@@ -4,6 +4,7 @@
 // another fresh server. Each run starts both targets empty.
 //   tarvo_bench_copy [entries [runs]]
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "ldif/LdifPaste.h"
 #include "ldif/LdifSyntax.h"
@@ -25,7 +26,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
+constexpr auto Median = BenchMedian;
 
 const std::string kTop = "ou=Big,dc=example,dc=com";
 
@@ -53,11 +55,6 @@ class CNoQuestions : public IPasteHost {
 public:
     EPasteAnswer AskExisting(const CString&) override { return EPasteAnswer::Skip; }
 };
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 } // namespace
 

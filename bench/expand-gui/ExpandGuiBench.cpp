@@ -262,14 +262,7 @@ int main(int argc, char** argv) {
     s_bAdmin = bMillion;
     const std::string parent = "ou=Empty,dc=example,dc=com";
 
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir runtime;
-    setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 0);
-    CMessageDispatcher::Instance().SetUIThread();
-    QApplication app(argc, argv);
-    CQtDispatcherWakeup wakeup;
-    CMemoryProfile profile;
-    CServices::SetProfile(&profile);
+    CBenchGuiApp app(argc, argv);
 
     CSlapdServer server;
     server.AddChildren(parent, nChildren);
@@ -329,7 +322,6 @@ int main(int argc, char** argv) {
         std::printf("expand-million stall-ms %.0f\n", dStall);
         std::printf("expand-million scroll-end-ms %.0f\n", Median(scrolls));
         std::printf("expand-million rss-per-child %.0f\n", Median(growths) / nChildren);
-        CServices::SetProfile(nullptr);
         return 0;
     }
     const int nRefreshRounds = 20;
@@ -340,6 +332,5 @@ int main(int argc, char** argv) {
     std::printf("expand-gui ratio %.2f\n", dRatio);
     std::printf("expand-gui first-ms %.0f\n", dFirst);
     std::printf("expand-gui stall-ms %.0f\n", dStall);
-    CServices::SetProfile(nullptr);
     return 0;
 }

@@ -6,6 +6,7 @@
 //   tarvo_bench_expand paged: 600 children on a server that caps plain
 //     searches but lets pages through, and on one with a plain limit of 500.
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -24,7 +25,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
+constexpr auto Median = BenchMedian;
 
 class CCountingWindow : public CWnd, public ISourceEvents {
 public:
@@ -44,11 +46,6 @@ public:
     int m_nLimitCode = 0;
     bool m_bDone = false;
 };
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 size_t HeapInUse() {
     struct mallinfo2 info = mallinfo2();

@@ -4,6 +4,7 @@
 // What our change puts on the wire is counted on the connection's socket.
 //   tarvo_bench_group_edit [members [runs]]
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "model/EntryNode.h"
 #include "platform/Dispatcher.h"
@@ -28,7 +29,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
+constexpr auto Median = BenchMedian;
 
 const std::string kGroup = "cn=big,ou=Empty,dc=example,dc=com";
 
@@ -82,11 +84,6 @@ long long BytesSent(int fd) {
     if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &nLength) != 0)
         return -1;
     return static_cast<long long>(info.tcpi_bytes_sent);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

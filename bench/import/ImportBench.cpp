@@ -4,6 +4,7 @@
 // memory (the file is streamed: it should not grow with the file).
 //   tarvo_bench_import <file.ldif>
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "ldif/LdifImporter.h"
 #include "platform/Memory.h"
@@ -16,20 +17,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long PeakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-    }
-    return -1;
-}
+using Clock = BenchClock;
 
 double Seconds(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
@@ -71,7 +59,7 @@ int main(int argc, char** argv) {
     t0 = Clock::now();
     const CImportReport report = importer.Run(ParamsFor(ours, ours.Base()), options);
     const double dOurs = Seconds(t0);
-    const long nPeakKb = PeakRssKb(); // before the check below reads the server's entries
+    const long nPeakKb = BenchPeakRssKb(); // before the check below reads the server's entries
     if (!report.m_strError.IsEmpty() || report.m_nFailed != 0) {
         std::fprintf(stderr, "import: %s\n", report.m_strError.GetString());
         return 1;

@@ -4,6 +4,7 @@
 //   tarvo_bench_ldif run <path> <base>      prints open/close seconds, RSS and
 //                                           whether an unchanged file stays as it is
 
+#include "../common/BenchStats.h"
 #include "ldif/LdifSource.h"
 #include "platform/Memory.h"
 #include "platform/Recorders.h"
@@ -71,17 +72,7 @@ int Generate(const char* pszPath, long nEntries) {
 }
 
 long PeakRssBytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            long kb = 0;
-            status >> kb;
-            return kb * 1024;
-        }
-        std::getline(status, key);
-    }
-    return 0;
+    return BenchPeakRssKb() * 1024;
 }
 
 int Run(const char* pszPath, const char* pszBase) {

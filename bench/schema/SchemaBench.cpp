@@ -2,6 +2,7 @@
 // usable model (request to settled) against ldapsearch reading the same
 // entry, and measures the resident memory the model adds.
 
+#include "../common/BenchStats.h"
 #include "SlapdFixture.h"
 #include "platform/Dispatcher.h"
 #include "source/LdapSource.h"
@@ -16,12 +17,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
+constexpr auto Median = BenchMedian;
 
 long RssKb() {
     std::ifstream status("/proc/self/status");

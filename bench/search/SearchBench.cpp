@@ -118,14 +118,7 @@ int main(int argc, char** argv) {
     const std::string base = "ou=Empty,dc=example,dc=com";
     const std::string filter = "(cn=match*)";
 
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir runtime;
-    setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 0);
-    CMessageDispatcher::Instance().SetUIThread();
-    QApplication app(argc, argv);
-    CQtDispatcherWakeup wakeup;
-    CMemoryProfile profile;
-    CServices::SetProfile(&profile);
+    CBenchGuiApp app(argc, argv);
     CRecordingStatusBar status;
     CServices::SetStatusBar(&status);
 
@@ -165,6 +158,5 @@ int main(int argc, char** argv) {
     std::printf("search ratio %.2f\n", dRatio);
     std::printf("search stall-ms %.0f\n", Median(stalls));
     CServices::SetStatusBar(nullptr);
-    CServices::SetProfile(nullptr);
     return 0;
 }

@@ -471,6 +471,27 @@ void CLdapSource::PreparePaging(CPagedSearch& search) {
     search.args.cookie.clear();
 }
 
+bool CLdapSource::TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp) {
+    for (;;) {
+        {
+            CCriticalSectionLock lock(m_pagingLock);
+            if (!m_bPagingTaken) {
+                m_bPagingTaken = true;
+                search.pTurnOf = this;
+                return true;
+            }
+        }
+        if (fnGiveUp())
+            return false;
+        Sleep(kWaitSliceMs);
+    }
+}
+
+void CLdapSource::ReleasePagingTurn() {
+    CCriticalSectionLock lock(m_pagingLock);
+    m_bPagingTaken = false;
+}
+
 int CLdapSource::SendPage(CPagedSearch& search, int& nMsgId) {
     return SendRequest([&](int& nId) { return LdapSearchPage(m_ld.Get(), search.args, nId); }, nMsgId);
 }

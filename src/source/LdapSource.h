@@ -282,7 +282,16 @@ private:
     // One search that may come in pages (RFC 2696), for the browse and the
     // search panel alike.
     struct CPagedSearch {
+        CPagedSearch() = default;
+        ~CPagedSearch() {
+            if (pTurnOf)
+                pTurnOf->ReleasePagingTurn();
+        }
+        CPagedSearch(const CPagedSearch&) = delete;
+        CPagedSearch& operator=(const CPagedSearch&) = delete;
         CLdapSearchArgs args;
+        // The source whose paging this search holds (TakePagingTurn).
+        CLdapSource* pTurnOf = nullptr;
         // A refused page size is retried smaller only before any entry came.
         bool bEntriesSeen = false;
         // A server that pages forever: the cookies it sent, and the pages in
@@ -296,6 +305,12 @@ private:
     enum EPageStep { kSearchDone, kNextPageSent, kPageSendFailed, kPagingRunaway };
     // Pages when the server offers them and a page size is set.
     void PreparePaging(CPagedSearch& search);
+    // slapd keeps one paged-results state per connection, which a second
+    // paged search resets under the first ("cookie is invalid or old"): a
+    // paged search holds the connection's paging from its first page to its
+    // end, and the next waits. FALSE when fnGiveUp said so first.
+    bool TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp);
+    void ReleasePagingTurn();
     int SendPage(CPagedSearch& search, int& nMsgId);
     // At a final result: its code, and the next page (or the first one
     // again, smaller, when its size was refused) sent and waited for by the
@@ -395,6 +410,8 @@ private:
     // the server keeps one paged search per connection, and a page of the
     // old one answered after the new one began would end the new one's cookie.
     std::atomic<int> m_nDraining{0};
+    CCriticalSection m_pagingLock;
+    bool m_bPagingTaken = false;
     std::atomic<bool> m_bReconnectWanted{false};
     // The user said Yes just now: the last worker to end reconnects.
     std::atomic<bool> m_bReconnectNow{false};

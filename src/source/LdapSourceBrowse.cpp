@@ -86,8 +86,14 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     search.args.attributes.Add("ref");
     search.args.bManageDsaIT = true;
     PreparePaging(search);
-    if (search.args.bPaged)
+    if (search.args.bPaged) {
         WaitForDrainedSearches(request);
+        // Another level or search paging now: this one starts after it.
+        if (!TakePagingTurn(search, [&] { return IsShuttingDown() || IsRefreshed(request); })) {
+            finish();
+            return 0;
+        }
+    }
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);
     if (nCode != 0) {

@@ -60,6 +60,12 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
     // A limit the user set is the whole answer's, not a page's.
     if (query.nSizeLimit == 0)
         PreparePaging(search);
+    if (search.args.bPaged && !TakePagingTurn(search, [&] { return IsShuttingDown() || request.bStopRequested; })) {
+        if (IsShuttingDown())
+            return 0;
+        outcome.bStopped = true;
+        return finish();
+    }
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);
     if (nCode != 0) {

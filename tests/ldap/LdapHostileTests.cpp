@@ -566,3 +566,49 @@ TEST_F(LdapHostile, ARefreshWaitsForTheOldSearchsPageSoTheServersPagingStateStay
     EXPECT_EQ(m_pane.LastText(EEvent::LevelIncomplete), "");
     EXPECT_EQ(m_pRoot->GetChildren().size(), static_cast<size_t>(CConnectionPaging::kLevel));
 }
+
+// While one paged search holds the connection's paging (its page never
+// answered), the others wait, and what ends a running search ends a waiting
+// one too: the search panel's Stop, a refresh of the level, and Close.
+TEST_F(LdapHostile, APagedSearchWaitingForItsTurnEndsOnStopRefreshAndClose) {
+    const std::string other = "cn=other," + kHostBase;
+    OnLevel([&](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.base == kHostBase) {
+            reply.Entry(kGood);
+            reply.Entry(other);
+            reply.SearchDone(0);
+        } else if (request.base == kGood) {
+            reply.NoAnswer();
+        }
+    });
+    ASSERT_EQ(ExpandRoot(), 2);
+    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    CEntryNode* pOther = FindChild(m_pRoot, other);
+    ASSERT_TRUE(pGood && pOther);
+    const int nBefore = LevelSearches();
+    pGood->BeginOperation(OP_EXPAND);
+    m_pSource->Expand(pGood, &m_pane, HTREEITEM(78));
+    ASSERT_TRUE(Pump([&] { return LevelSearches() == nBefore + 1; }, kGuardMs));
+    const int nSearches = m_server.CountRequests(kLdapSearchRequest);
+
+    CSearchSink sink;
+    ASSERT_TRUE(m_pSource->Search(Query("(objectClass=*)", SEARCH_SCOPE_SUBTREE, kHostBase), &sink));
+    pOther->BeginOperation(OP_EXPAND);
+    m_pSource->Expand(pOther, &m_pane, HTREEITEM(79));
+    Pump([] { return false; }, 200);
+    EXPECT_EQ(m_server.CountRequests(kLdapSearchRequest), nSearches) << "nothing more was sent meanwhile";
+    m_pSource->StopSearch();
+    ASSERT_TRUE(Pump([&] { return sink.m_bFinished; }, kGuardMs));
+    EXPECT_TRUE(sink.m_outcome.bStopped);
+
+    // The waiting expansion is refreshed: the new one waits in its place.
+    pOther->BeginOperation(OP_REFRESH);
+    m_pSource->Refresh(pOther, &m_pane, HTREEITEM(79));
+    Pump([] { return false; }, 200);
+    EXPECT_EQ(m_server.CountRequests(kLdapSearchRequest), nSearches);
+
+    const auto start = std::chrono::steady_clock::now();
+    m_pSource->ShutdownWorkers(TRUE);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(Boxes().empty());
+}

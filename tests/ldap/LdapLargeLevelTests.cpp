@@ -181,3 +181,36 @@ TEST_F(LdapPagedStop, ARefreshWhileTheLevelStreamsReadsItWhole) {
     }
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
+
+// Two levels and a search, all paged at once on the one connection: slapd
+// keeps one paged state per connection, so each waits its turn rather than
+// breaking the others ("paged results cookie is invalid or old").
+TEST_F(LdapPagedStop, TwoLevelsAndASearchPagedAtOnceAreEachReadWhole) {
+    constexpr int kPage = 5;
+    const std::string first = "cn=child0," + kLevel;
+    const std::string second = "cn=child1," + kLevel;
+    ASSERT_TRUE(m_server.AddChildren(first, kChildren, "first"));
+    ASSERT_TRUE(m_server.AddChildren(second, kChildren, "second"));
+    CEntryNode* pLevel = Open("unlimited", kPage);
+    ASSERT_NE(pLevel, nullptr);
+    ASSERT_EQ(ExpandAndWait(*m_pSource, m_pane, pLevel), kChildren);
+    CEntryNode* pFirst = FindChild(pLevel, first);
+    CEntryNode* pSecond = FindChild(pLevel, second);
+    ASSERT_TRUE(pFirst && pSecond);
+    m_pane.Reset();
+    for (CEntryNode* pEntry : {pFirst, pSecond}) {
+        pEntry->BeginOperation(OP_EXPAND);
+        m_pSource->Expand(pEntry, &m_pane, HTREEITEM(pEntry == pFirst ? 78 : 79));
+    }
+    CSearchSink sink;
+    ASSERT_TRUE(sink.Run(*m_pSource, Query("(cn=second*)", SEARCH_SCOPE_SUBTREE, kLevel)));
+    ASSERT_TRUE(Pump([&] { return m_pane.m_searchDone.size() == 2; }));
+    ASSERT_TRUE(WaitForWorkers(*m_pSource));
+    EXPECT_EQ(m_pane.m_searchDone, (std::vector<long long>{kChildren, kChildren}));
+    EXPECT_EQ(m_pane.LastText(EEvent::LevelIncomplete), "");
+    EXPECT_EQ(pFirst->GetChildCount(), kChildren);
+    EXPECT_EQ(pSecond->GetChildCount(), kChildren);
+    EXPECT_FALSE(sink.m_outcome.bFailed) << Str(sink.m_outcome.strMessage);
+    EXPECT_EQ(sink.m_outcome.nCount, kChildren);
+    EXPECT_EQ(m_services.m_boxes.Count(), 0);
+}
