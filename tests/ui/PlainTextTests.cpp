@@ -84,11 +84,12 @@ protected:
     // The message box that came up while fnAsk ran (answered No/OK), the
     // program's own Qt boxes standing in for the recorder meanwhile.
     CShownBox ShownBox(const std::function<void()>& fnAsk) {
-        CShownBox shown;
-        DriveNextModal([&shown](QWidget* pModal) {
+        // Shared with the driver, which outlives this call when no box came.
+        auto pShown = std::make_shared<CShownBox>();
+        DriveNextModal([pShown](QWidget* pModal) {
             auto* pBox = qobject_cast<QMessageBox*>(pModal);
             ASSERT_NE(pBox, nullptr);
-            shown = {pBox->text(), pBox->informativeText(), pBox->textFormat()};
+            *pShown = {pBox->text(), pBox->informativeText(), pBox->textFormat()};
             // What the label itself shows, not only what it was given.
             if (auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
                 EXPECT_EQ(pLabel->textFormat(), Qt::PlainText);
@@ -99,7 +100,7 @@ protected:
         CServices::SetMessageBoxes(&qtBoxes);
         fnAsk();
         CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
-        return shown;
+        return *pShown;
     }
     // The status pane's label as the main frame shows text: whole, or cut
     // with the whole in the tooltip.
