@@ -41,6 +41,30 @@ constexpr int kAttributeColumn = 1;
 
 // The UI's side of a source's reports: a failure in the stop box, a lost
 // connection as a Yes/No question, both shown here on the UI thread.
+// While it lives, the program's boxes belong to pOwner: a source's failure
+// comes up over its own window, not over whichever window has the focus.
+class CBoxesOwnedBy {
+public:
+    explicit CBoxesOwnedBy(QWidget* pOwner) : m_pBoxes(dynamic_cast<CQtMessageBoxes*>(&CServices::MessageBoxes())) {
+        if (!m_pBoxes || !pOwner) {
+            m_pBoxes = nullptr;
+            return;
+        }
+        m_pBefore = m_pBoxes->Owner();
+        m_pBoxes->SetOwner(pOwner);
+    }
+    ~CBoxesOwnedBy() {
+        if (m_pBoxes)
+            m_pBoxes->SetOwner(m_pBefore);
+    }
+    CBoxesOwnedBy(const CBoxesOwnedBy&) = delete;
+    CBoxesOwnedBy& operator=(const CBoxesOwnedBy&) = delete;
+
+private:
+    CQtMessageBoxes* m_pBoxes;
+    QPointer<QWidget> m_pBefore;
+};
+
 class CSourceReports : public CWnd, public ISourceEvents {
 public:
     explicit CSourceReports(CTarvoDoc* pDocument) : m_pDocument(pDocument) {}
@@ -49,9 +73,11 @@ public:
     CSourceReports& operator=(const CSourceReports&) = delete;
 
     void OperationFailed(const COperationFailure& failure) override {
+        CBoxesOwnedBy owner(m_pDocument->GetFrame());
         AfxMessageBox(failure.strText, MB_OK | MB_ICONSTOP);
     }
     BOOL ConnectionLost(const CString& text) override {
+        CBoxesOwnedBy owner(m_pDocument->GetFrame());
         return AfxMessageBox(text, MB_YESNO | MB_ICONSTOP) == IDYES ? TRUE : FALSE;
     }
     void StatusText(int nPane, const CString& text) override { m_pDocument->SetStatusText(text, nPane); }

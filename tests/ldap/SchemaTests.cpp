@@ -2,11 +2,13 @@
 // through the superior chains; the built-in standard schemas against it; a
 // server that hides its schema.
 
+#include "HostileServer.h"
 #include "LdapTestPane.h"
 #include "ldif/LdifSource.h"
 #include "source/SchemaFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -269,4 +271,36 @@ TEST_F(SchemaFromServer, AnLdifFileTakesTheSchemaItIsPointedAt) {
         EXPECT_EQ(Str(m_services.m_boxes.LastText()).rfind(CLdifSource::kSchemaFallbackText, 0), 0u)
             << Str(m_services.m_boxes.LastText());
     }
+}
+
+// A server that lets the schema's reader in and then never answers: closing
+// the file's window does not wait for it, and says nothing.
+TEST(SchemaFromSilentServer, ClosingTheLdifSourceDoesNotWaitForIt) {
+    CTestServices services;
+    CHostileServer server;
+    server.AddRootDseAttribute({"subschemaSubentry", {"cn=Subschema"}});
+    ASSERT_TRUE(server.Start());
+    server.SetHandler([](const CHostileRequest& request, CHostileReply& reply) {
+        if (request.nOp == kLdapSearchRequest && !request.base.empty())
+            reply.NoAnswer();
+    });
+    CTempDir dir;
+    const std::string ldif = dir.File("people.ldif");
+    WriteWholeFile(ldif, "dn: dc=example,dc=com\nobjectClass: domain\ndc: example\n");
+    CLdifSource source;
+    CConnectionParams params;
+    params.m_strLdifFile = ldif.c_str();
+    params.m_strSchemaSource = ("ldap://127.0.0.1:" + std::to_string(server.Port())).c_str();
+    ASSERT_TRUE(source.Open(params));
+    CTestPane pane;
+    pane.m_pSource = &source;
+    source.LoadSchema(&pane);
+    ASSERT_TRUE(server.WaitForRequest(kLdapSearchRequest));
+    Pump([] { return false; }, 200);
+    EXPECT_FALSE(source.SchemaCache().IsSettled());
+    const auto start = std::chrono::steady_clock::now();
+    source.ShutdownWorkers(TRUE);
+    source.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(services.m_boxes.Count(), 0) << Str(services.m_boxes.LastText());
 }

@@ -5,6 +5,8 @@
 
 #include "ldif/LdifSource.h"
 #include "platform/Collections.h"
+#include "platform/Services.h"
+#include "platform/qt/QtServices.h"
 
 #include <QWindow>
 
@@ -68,6 +70,20 @@ TEST(NewWindow, OpensAnotherWindowWithItsOwnLoginAndClosingOneLeavesTheOther) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return pFirst->GetPaneText(1).startsWith("Search Completed"); }, 10000));
     for (int nPane = 0; nPane < 3; ++nPane)
         EXPECT_EQ(pSecond->GetPaneText(nPane), QStringLiteral("before")) << nPane;
+    // And its failures come up over it, not over the window the boxes
+    // belong to at the moment.
+    CQtMessageBoxes boxes;
+    boxes.SetOwner(pSecond);
+    CServices::SetMessageBoxes(&boxes);
+    QWidget* pBoxParent = nullptr;
+    DriveNextModal([&](QWidget* pModal) {
+        pBoxParent = pModal->parentWidget();
+        pModal->close();
+    });
+    pFirst->GetActiveDocument()->GetDataSource()->ReportFailure("The file could not be written.");
+    EXPECT_EQ(pBoxParent, pFirst);
+    EXPECT_EQ(boxes.Owner(), pSecond);
+    CServices::SetMessageBoxes(&services.m_boxes);
 
     // The first window closes; the second keeps its session.
     pFirst->close();

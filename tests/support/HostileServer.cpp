@@ -436,8 +436,10 @@ bool CHostileServer::Answer(int fd, const CHostileRequest& request) {
         return true;
     }
     if (bRootDse) {
-        reply.Entry(
-            "", {{"supportedControl", {kPagedResultsOid, kManageDsaITOid}}, {"supportedLDAPVersion", {"3"}}});
+        std::vector<CHostileAttribute> rootDse = {{"supportedControl", {kPagedResultsOid, kManageDsaITOid}},
+                                                  {"supportedLDAPVersion", {"3"}}};
+        rootDse.insert(rootDse.end(), m_rootDseExtra.begin(), m_rootDseExtra.end());
+        reply.Entry("", rootDse);
     } else if (request.nScope == 0) {
         reply.Entry(request.base, {{"objectClass", {"top"}}});
     }

@@ -99,6 +99,8 @@ public:
     // From now on no byte of any connection is read (the server hangs as a
     // stopped process does, its socket still open); false reads again.
     void StopReading(bool bStop) { m_bStopReading = bStop; }
+    // Before Start: another attribute of the root DSE (subschemaSubentry...).
+    void AddRootDseAttribute(const CHostileAttribute& attribute) { m_rootDseExtra.push_back(attribute); }
     // Every byte of the replies from now on goes alone, this long after the one before.
     void SetByteDelay(int nMs) { m_nByteDelayMs = nMs; }
 
@@ -126,4 +128,5 @@ private:
     std::vector<int> m_fds;
     std::vector<CHostileRequest> m_requests;
     CHandler m_handler;
+    std::vector<CHostileAttribute> m_rootDseExtra;
 };

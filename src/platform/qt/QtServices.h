@@ -26,6 +26,7 @@ class CQtMessageBoxes : public IMessageBoxService {
 public:
     // Boxes belong to this window while it lives.
     void SetOwner(QWidget* pOwner) { m_pOwner = pOwner; }
+    QWidget* Owner() const { return m_pOwner; }
     int ShowMessageBox(const CString& text, const CString& caption, UINT nType) override;
 
 private:
