@@ -39,12 +39,29 @@ protected:
         Open();
         return Child(kEmpty);
     }
+    // Opens the suffix with its top level expanded; TRUE when both
+    // ou=People and ou=Empty are there.
+    bool OpenTop() {
+        Open();
+        m_pPeople = Child(kPeople);
+        m_pEmpty = Child(kEmpty);
+        return m_pPeople && m_pEmpty;
+    }
+    // Starts a browse (OP_EXPAND) or a refresh (OP_REFRESH) of pEntry into
+    // the pane (m_pane when NULL), as the tree pane does.
+    void Browse(CEntryNode* pEntry, int nOp = OP_EXPAND, CTestPane* pPane = nullptr) {
+        pEntry->BeginOperation(nOp);
+        CTestPane* pTo = pPane ? pPane : &m_pane;
+        if (nOp == OP_EXPAND)
+            m_pSource->Expand(pEntry, pTo, HTREEITEM(7));
+        else
+            m_pSource->Refresh(pEntry, pTo, HTREEITEM(7));
+    }
     // Freezes the server, then starts a browse of pEntry and waits until its
     // request is sent and registered.
     void ExpandOnFrozenServer(CEntryNode* pEntry) {
         m_server.Pause();
-        pEntry->BeginOperation(OP_EXPAND);
-        m_pSource->Expand(pEntry, &m_pane, HTREEITEM(7));
+        Browse(pEntry);
         EXPECT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
     }
     // Starts reading pEntry's attributes into pane.
@@ -52,6 +69,9 @@ protected:
         pEntry->BeginOperation(OP_READ_ATTRIBUTES);
         return HANDLE(m_pSource->ReadAttributes(pEntry, &pEntry->m_attributes, &pane, TRUE));
     }
+
+    CEntryNode* m_pPeople = nullptr;
+    CEntryNode* m_pEmpty = nullptr;
 };
 
 } // namespace
@@ -124,18 +144,15 @@ TEST_F(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
 }
 
 TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    CEntryNode* pEmpty = Child(kEmpty);
-    ASSERT_TRUE(pPeople && pEmpty);
+    ASSERT_TRUE(OpenTop());
 
     // Nothing running: Stop does nothing at all.
     EXPECT_TRUE(m_pSource->Stop());
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 
-    ExpandOnFrozenServer(pPeople);
+    ExpandOnFrozenServer(m_pPeople);
     CTestPane attributes(m_pSource.get());
-    HANDLE hRead = StartRead(pEmpty, attributes);
+    HANDLE hRead = StartRead(m_pEmpty, attributes);
     ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 2; }));
 
     // The read is the most recent registration: it alone is abandoned and
@@ -143,7 +160,7 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
     EXPECT_TRUE(m_pSource->Stop());
     EXPECT_EQ(WaitForThreadDispatching(hRead, 30000), WAIT_OBJECT_0);
     EXPECT_EQ(m_pSource->GetRunning(), 1);
-    EXPECT_TRUE(pEmpty->CanRefreshAttributes());
+    EXPECT_TRUE(m_pEmpty->CanRefreshAttributes());
     // Stopped before anything came, and the pane is told so.
     EXPECT_EQ(attributes.Events(),
               (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::AttributesUnavailable}));
@@ -151,7 +168,7 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
               "Stopped before the attributes were read. Refresh (F5) to read them again.");
     // The registration is gone: a second Stop leaves the browse alone.
     EXPECT_TRUE(m_pSource->Stop());
-    EXPECT_FALSE(pPeople->CanRefresh());
+    EXPECT_FALSE(m_pPeople->CanRefresh());
 
     m_server.Resume();
     ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
@@ -165,11 +182,9 @@ class LdapUnanswered : public LdapConcurrency, public ::testing::WithParamInterf
 
 TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
     const bool bKill = GetParam();
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
+    ASSERT_TRUE(OpenTop());
 
-    ExpandOnFrozenServer(pPeople);
+    ExpandOnFrozenServer(m_pPeople);
     if (bKill) {
         m_server.Kill();
     } else {
@@ -183,19 +198,19 @@ TEST_P(LdapUnanswered, BrowseEndsAtOnce) {
                                                             EEvent::SearchDone}));
     EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{bKill ? SEARCH_FAILED : SEARCH_STOPPED});
     if (bKill) {
-        EXPECT_TRUE(pPeople->IsUnexpanded());
+        EXPECT_TRUE(m_pPeople->IsUnexpanded());
         // The failed browse itself says why, not only the next request; the
         // Yes to the notice is tried at once and says why it failed.
         ASSERT_TRUE(WaitForWorkers(*m_pSource));
         EXPECT_EQ(Boxes(), (std::vector<std::string>{LostNotice(m_server), "Can't contact LDAP server"}));
     }
-    EXPECT_TRUE(pPeople->CanRefresh());
+    EXPECT_TRUE(m_pPeople->CanRefresh());
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     m_server.Resume();
 
     if (!bKill) {
         // The connection is still good for the next browse.
-        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+        EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), 2);
         EXPECT_EQ(m_services.m_boxes.Count(), 0);
         return;
     }
@@ -218,8 +233,7 @@ TEST_F(LdapConcurrency, ServerKilledMidSearchKeepsWhatCame) {
 
     // Freeze the server as soon as the first entry is shown, then kill it.
     m_pane.m_onFirstEntries = [&] { m_server.Pause(); };
-    pBig->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
+    Browse(pBig);
     ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
     m_server.Kill();
     ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
@@ -241,8 +255,7 @@ TEST_F(LdapConcurrency, PaneDestroyedOrCloseWhileTwentyThousandEntriesStream) {
     CEntryNode* pBig = OpenBig();
     ASSERT_NE(pBig, nullptr);
     auto pPane = std::make_unique<CTestPane>(m_pSource.get());
-    pBig->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pBig, pPane.get(), HTREEITEM(7));
+    Browse(pBig, OP_EXPAND, pPane.get());
     ASSERT_TRUE(Pump([&] { return !pPane->m_batchSizes.empty(); }));
     int nShown = static_cast<int>(pPane->m_foundDNs.size());
     pPane.reset();
@@ -252,8 +265,7 @@ TEST_F(LdapConcurrency, PaneDestroyedOrCloseWhileTwentyThousandEntriesStream) {
     EXPECT_TRUE(pBig->CanRefresh());
 
     // The level streams again; the document's close: handshake, Close, delete.
-    pBig->BeginOperation(OP_REFRESH);
-    m_pSource->Refresh(pBig, &m_pane, HTREEITEM(7));
+    Browse(pBig, OP_REFRESH);
     ASSERT_TRUE(Pump([&] { return !m_pane.m_batchSizes.empty(); }));
     m_pSource->ShutdownWorkers(TRUE);
     EXPECT_TRUE(m_pSource->m_workerThreads.IsEmpty());
@@ -274,9 +286,8 @@ TEST_F(LdapConcurrency, RefreshOfAParentWhileAReadBelowRuns) {
     CTestPane attributes(m_pSource.get());
     StartRead(pAlice, attributes);
     ASSERT_TRUE(Pump([&] { return m_pSource->GetRunning() == 1; }));
-    pPeople->BeginOperation(OP_REFRESH);
     m_pane.Clear();
-    m_pSource->Refresh(pPeople, &m_pane, HTREEITEM(9));
+    Browse(pPeople, OP_REFRESH);
     EXPECT_EQ(pPeople->GetChildCount(), 0);
     EXPECT_GE(m_pSource->GetRetiredCount(), 1);
     m_server.Resume();
@@ -348,14 +359,12 @@ TEST_F(LdapConcurrency, StreamingInBatchesAndRefreshWhileTheEntryStillStreams) {
         for (POSITION pos = entries.GetHeadPosition(); pos;)
             nStale += children.count(static_cast<CEntryNode*>(entries.GetNext(pos))) ? 0 : 1;
     };
-    pBig->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pBig, &m_pane, HTREEITEM(7));
+    Browse(pBig);
     size_t nMark = 0;
     for (int r = 0; r < kRounds; ++r) {
         ASSERT_TRUE(Pump([&] { return m_pane.m_foundDNs.size() > nMark; })) << "round " << r;
         nMark = m_pane.m_foundDNs.size();
-        pBig->BeginOperation(OP_REFRESH);
-        m_pSource->Refresh(pBig, &m_pane, HTREEITEM(7));
+        Browse(pBig, OP_REFRESH);
     }
     ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
@@ -499,18 +508,14 @@ INSTANTIATE_TEST_SUITE_P(Updates, LdapStoppedUpdate,
                          });
 
 TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    CEntryNode* pEmpty = Child(kEmpty);
-    ASSERT_TRUE(pPeople && pEmpty);
+    ASSERT_TRUE(OpenTop());
 
     // Two requests meet the dead connection: one notice, with the offer.
     m_server.Kill();
     m_services.m_boxes.SetNextAnswer(IDYES);
-    pPeople->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    Browse(m_pPeople);
     CTestPane attributes(m_pSource.get());
-    StartRead(pEmpty, attributes);
+    StartRead(m_pEmpty, attributes);
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     // The Yes is tried at once, and a server still down is said at once.
     const std::vector<std::string> boxes = Boxes();
@@ -527,15 +532,14 @@ TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
     m_pane.Clear();
     const size_t nDone = m_pane.m_searchDone.size();
     m_server.Pause();
-    pPeople->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    Browse(m_pPeople);
     EXPECT_EQ(m_pane.m_searchDone.size(), nDone);
     m_server.Resume();
     EXPECT_TRUE(Pump([&] { return m_pane.m_searchDone.size() > nDone; }));
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(std::vector<long long>(m_pane.m_searchDone.begin() + nDone, m_pane.m_searchDone.end()),
               std::vector<long long>{2});
-    StartValueUpdate(*m_pSource, attributes, pEmpty, OP_ADD_ATTRIBUTE,
+    StartValueUpdate(*m_pSource, attributes, m_pEmpty, OP_ADD_ATTRIBUTE,
                      {MakeAttribute("description", {"back again"})});
     ASSERT_TRUE(WaitForWorkers(*m_pSource));
     EXPECT_EQ(m_server.Values(kEmpty, "description"), std::vector<std::string>{"back again"});
@@ -545,32 +549,27 @@ TEST_F(LdapConcurrency, LostConnectionIsSaidOnceAndAReconnectKeepsTheTree) {
 // The server is back before the user answers: the reconnect is made at the
 // answer, and the status says what to press for what failed.
 TEST_F(LdapConcurrency, AReconnectMadeAtTheAnswerSaysWhatToPressForWhatFailed) {
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
+    ASSERT_TRUE(OpenTop());
     m_server.Kill();
     ASSERT_TRUE(m_server.Start()) << m_server.LastError();
     m_services.m_boxes.SetNextAnswer(IDYES);
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), SEARCH_FAILED);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), SEARCH_FAILED);
     EXPECT_EQ(Boxes(), std::vector<std::string>{LostNotice(m_server)});
     EXPECT_EQ(Str(m_services.m_status.PaneText(0)), CLdapSource::kReconnectedText);
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), 2);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), 2);
 }
 
 // Closing while a reconnect waits for a silent server: the shutdown waits for
 // the attempt, and the browse it held back ends without a word.
 TEST_F(LdapConcurrency, ShutdownWhileAReconnectWaitsForTheServer) {
-    Open();
-    CEntryNode* pPeople = Child(kPeople);
-    ASSERT_NE(pPeople, nullptr);
+    ASSERT_TRUE(OpenTop());
     m_server.Kill();
     m_services.m_boxes.SetNextAnswer(IDYES);
-    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, pPeople), SEARCH_FAILED);
+    EXPECT_EQ(ExpandAndWait(*m_pSource, m_pane, m_pPeople), SEARCH_FAILED);
     ASSERT_TRUE(m_server.Start()) << m_server.LastError();
     m_server.Pause();
     const size_t nDone = m_pane.m_searchDone.size();
-    pPeople->BeginOperation(OP_EXPAND);
-    m_pSource->Expand(pPeople, &m_pane, HTREEITEM(7));
+    Browse(m_pPeople);
     std::thread resume([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         m_server.Resume();

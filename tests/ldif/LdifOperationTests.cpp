@@ -62,8 +62,8 @@ TEST_F(CLdifOperationTest, AddEntryAppendsAndNotifiesWithParentItem) {
     EXPECT_EQ(m_pSource->GetEntries()[pNew->GetIndex()], pNew);
 
     // Added after the last record of the file.
-    const std::string written = CloseAndRead();
-    EXPECT_EQ(written, std::string(kFile) + "dn: cn=Cid,ou=People,o=Acme\nobjectclass: person\ncn: Cid\n\n");
+    EXPECT_EQ(CloseAndRead(),
+              std::string(kFile) + "dn: cn=Cid,ou=People,o=Acme\nobjectclass: person\ncn: Cid\n\n");
 }
 
 TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
@@ -100,13 +100,12 @@ TEST_F(CLdifOperationTest, DeleteEntryRemovesExactlyThatEntry) {
     for (int i = 0; i < entries.GetSize(); ++i)
         EXPECT_EQ(entries[i]->GetIndex(), i);
 
-    const std::string written = CloseAndRead();
     // The deleted record's lines go; the empty lines around it stay.
-    EXPECT_EQ(written, "version: 1\n\n"
-                       "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
-                       "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n\n"
-                       "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"
-                       "dn: cn=One,ou=People,o=Acme\nobjectclass: person\ncn: One\n\n");
+    EXPECT_EQ(CloseAndRead(), "version: 1\n\n"
+                              "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
+                              "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n\n"
+                              "dn: cn=Hidden,o=Elsewhere\ncn: Hidden\n\n"
+                              "dn: cn=One,ou=People,o=Acme\nobjectclass: person\ncn: One\n\n");
 }
 
 TEST_F(CLdifOperationTest, DeletedEntryNobodyTookIsFreedAtClose) {
@@ -114,8 +113,7 @@ TEST_F(CLdifOperationTest, DeletedEntryNobodyTookIsFreedAtClose) {
     m_pAnn->BeginOperation(OP_DELETE_ENTRY);
     EXPECT_TRUE(m_pSource->DeleteEntry(m_pAnn, nullptr));
     EXPECT_TRUE(m_pPeople->GetChildren().empty());
-    const std::string written = CloseAndRead();
-    EXPECT_EQ(written.find("cn=Ann"), std::string::npos);
+    EXPECT_EQ(CloseAndRead().find("cn=Ann"), std::string::npos);
 }
 
 TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
@@ -139,8 +137,7 @@ TEST_F(CLdifOperationTest, RenameCarriesDescendantsAlong) {
     EXPECT_TRUE(seen[1].bSucceeded);
     EXPECT_EQ(seen[1].strNewDN, "cn=Ann,ou=Staff,o=Acme");
 
-    const std::string written = CloseAndRead();
-    EXPECT_EQ(written,
+    EXPECT_EQ(CloseAndRead(),
               "version: 1\n\n"
               "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
               "dn: ou=Staff,o=Acme\nobjectclass: organizationalUnit\nou: Staff\n\n"
@@ -281,8 +278,7 @@ TEST_F(CLdifOperationTest, ReadAttributesShowsTheCacheAndARefreshNeverLosesAttri
     // Emptied and never asked again: the file still gets everything.
     DeleteAttributes(m_pAnn->m_attributes);
     DeleteAttributes(m_pPeople->m_attributes);
-    const std::string written = CloseAndRead();
-    EXPECT_EQ(written,
+    EXPECT_EQ(CloseAndRead(),
               "version: 1\n\n"
               "dn: o=Acme\nobjectclass: organization\no: Acme\n\n"
               "dn: ou=People,o=Acme\nobjectclass: organizationalUnit\nou: People\n\n"

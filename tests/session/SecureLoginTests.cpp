@@ -46,6 +46,11 @@ private:
     int m_nCount = 0;
 };
 
+// A SHA-256 fingerprint as the dialog shows it: 32 bytes as hex pairs with
+// colons, on two lines broken after a colon.
+const QRegularExpression
+    kFingerprintFormat(QStringLiteral("^([0-9A-F]{2}:){15}[0-9A-F]{2}:\n([0-9A-F]{2}:){15}[0-9A-F]{2}$"));
+
 QSslCertificate CertificateFile(const std::string& path) {
     const auto certificates = QSslCertificate::fromPath(QString::fromStdString(path));
     return certificates.isEmpty() ? QSslCertificate() : certificates.first();
@@ -84,6 +89,20 @@ protected:
         return pSource != nullptr;
     }
     CString StoredPin() const { return CLoginPrompts::StoredKeyPin("127.0.0.1", s_pServer->Port()); }
+    // The user trusts the server's key (as "Always trust" stores it).
+    static void TrustTheServersKey() {
+        CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(),
+                                   CSlapdServer::KeyPin(ETlsCert::Trusted).c_str());
+    }
+    // The program started with its login sheet filled in for 127.0.0.1 and OK pressed.
+    static void LogIn(CTarvoApp& app, ESecurity eSecurity) {
+        DriveNextLoginSheet([eSecurity](CLoginSheet* pSheet) {
+            ASSERT_NE(pSheet, nullptr);
+            Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), eSecurity);
+            pSheet->GetLdapPage()->GetOKButton()->click();
+        });
+        ASSERT_TRUE(app.InitInstance({}));
+    }
 
     static CSlapdServer* s_pServer;
     CTestServices m_services;
@@ -128,12 +147,7 @@ TEST_F(SecureLogin, UnknownIssuerAsksAndEachAnswerDoesWhatItSays) {
         EXPECT_EQ(answerer.Count(), 1);
         EXPECT_EQ(reason, QStringLiteral("Reason: unknown issuer"));
         EXPECT_EQ(subject, QStringLiteral("localhost"));
-        // 32 bytes as hex pairs with colons, on two lines broken after a colon.
-        EXPECT_TRUE(QRegularExpression(
-                        QStringLiteral("^([0-9A-F]{2}:){15}[0-9A-F]{2}:\n([0-9A-F]{2}:){15}[0-9A-F]{2}$"))
-                        .match(fingerprint)
-                        .hasMatch())
-            << fingerprint.toStdString();
+        EXPECT_TRUE(kFingerprintFormat.match(fingerprint).hasMatch()) << fingerprint.toStdString();
         EXPECT_TRUE(bFingerprintWhole);
         EXPECT_EQ(
             heading,
@@ -179,10 +193,8 @@ TEST_F(SecureLogin, AChangedKeyIsAWarningOfItsOwnWithBothKeysAndDoesNotConnect) 
     EXPECT_EQ(reason, QStringLiteral("Reason: key changed, unknown issuer"));
     // Both as SHA-256 fingerprints in the certificate's format, to be
     // compared by eye: the old pin's bytes and the offered key's.
-    const QString hexPair = QStringLiteral("[0-9A-F]{2}");
-    const QRegularExpression format(QStringLiteral("^(%1:){15}%1:\n(%1:){15}%1$").arg(hexPair));
-    EXPECT_TRUE(format.match(trusted).hasMatch()) << trusted.toStdString();
-    EXPECT_TRUE(format.match(offered).hasMatch()) << offered.toStdString();
+    EXPECT_TRUE(kFingerprintFormat.match(trusted).hasMatch()) << trusted.toStdString();
+    EXPECT_TRUE(kFingerprintFormat.match(offered).hasMatch()) << offered.toStdString();
     EXPECT_EQ(QString(trusted).remove(QLatin1Char('\n')), CCertificateDlg::PinFingerprint(oldPin.c_str()));
     EXPECT_EQ(QString(offered).remove(QLatin1Char('\n')),
               CCertificateDlg::PinFingerprint(CSlapdServer::KeyPin(ETlsCert::Trusted).c_str()));
@@ -246,8 +258,7 @@ TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
 
     // StartTLS if offered against a server that offers it is protected;
     // each choice is remembered with the server.
-    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(),
-                               CSlapdServer::KeyPin(ETlsCert::Trusted).c_str());
+    TrustTheServersKey();
     for (ESecurity eSecurity : {ESecurity::StartTLSIfOffered, ESecurity::None}) {
         pSheet = NewSheet(QStringLiteral("127.0.0.1"), eSecurity);
         bool bProtected = false;
@@ -271,15 +282,9 @@ TEST_F(SecureLogin, SecurityChoiceFollowsPortUrlAndProfile) {
 }
 
 TEST_F(SecureLogin, StatusBarLockTellsWhatProtectsTheSession) {
-    CLoginPrompts::StoreKeyPin("127.0.0.1", s_pServer->Port(),
-                               CSlapdServer::KeyPin(ETlsCert::Trusted).c_str());
+    TrustTheServersKey();
     CTarvoApp app(false);
-    DriveNextLoginSheet([](CLoginSheet* pSheet) {
-        ASSERT_NE(pSheet, nullptr);
-        Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::StartTLS);
-        pSheet->GetLdapPage()->GetOKButton()->click();
-    });
-    ASSERT_TRUE(app.InitInstance({}));
+    ASSERT_NO_FATAL_FAILURE(LogIn(app, ESecurity::StartTLS));
     QLabel* pLock = app.GetMainFrame()->GetSecurityLabel();
     EXPECT_FALSE(pLock->isHidden());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^TLS version: TLS1\\.[23]\nCipher: \\S+\nCertificate: "
@@ -344,12 +349,7 @@ TEST_F(SecureLogin, ThePasswordNeverReachesTheProfileNorIsTheFileOpenToOthers) {
     CServices::SetProfile(&profile);
     {
         CTarvoApp app(false);
-        DriveNextLoginSheet([](CLoginSheet* pSheet) {
-            ASSERT_NE(pSheet, nullptr);
-            Fill(pSheet->GetLdapPage(), QStringLiteral("127.0.0.1"), ESecurity::None);
-            pSheet->GetLdapPage()->GetOKButton()->click();
-        });
-        ASSERT_TRUE(app.InitInstance({}));
+        ASSERT_NO_FATAL_FAILURE(LogIn(app, ESecurity::None));
         // Right after the first login: the history was written, the password not.
         ASSERT_NE(app.GetDocument()->GetDataSource(), nullptr);
         EXPECT_GT(profile.Writes(), 0);

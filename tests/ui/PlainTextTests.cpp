@@ -77,21 +77,30 @@ protected:
                 return m_pList->GetModel()->index(i, 1);
         return {};
     }
-    // The next modal message box: its text and format, then No/OK.
-    void ReadNextBox(QString& text, Qt::TextFormat& eFormat, QString* pInformative = nullptr) {
-        DriveNextModal([&text, &eFormat, pInformative](QWidget* pModal) {
+    struct CShownBox {
+        QString text, informative;
+        Qt::TextFormat eFormat = Qt::AutoText;
+    };
+    // The message box that came up while fnAsk ran (answered No/OK), the
+    // program's own Qt boxes standing in for the recorder meanwhile.
+    CShownBox ShownBox(const std::function<void()>& fnAsk) {
+        // Shared with the driver, which outlives this call when no box came.
+        auto pShown = std::make_shared<CShownBox>();
+        DriveNextModal([pShown](QWidget* pModal) {
             auto* pBox = qobject_cast<QMessageBox*>(pModal);
             ASSERT_NE(pBox, nullptr);
-            text = pBox->text();
-            if (pInformative)
-                *pInformative = pBox->informativeText();
-            eFormat = pBox->textFormat();
+            *pShown = {pBox->text(), pBox->informativeText(), pBox->textFormat()};
             // What the label itself shows, not only what it was given.
             if (auto* pLabel = pBox->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
                 EXPECT_EQ(pLabel->textFormat(), Qt::PlainText);
             }
             pBox->reject();
         });
+        CQtMessageBoxes qtBoxes;
+        CServices::SetMessageBoxes(&qtBoxes);
+        fnAsk();
+        CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
+        return *pShown;
     }
     // The status pane's label as the main frame shows text: whole, or cut
     // with the whole in the tooltip.
@@ -114,7 +123,6 @@ protected:
 
 TEST_F(PlainText, MarkupFromTheFileIsShownAsTypedEverywhere) {
     Open({std::begin(kPayloads), std::end(kPayloads)});
-    CQtMessageBoxes qtBoxes;
     CMainFrame frame(nullptr);
     CSearchPanel panel(&m_panes.m_doc, m_pTree);
     panel.show();
@@ -172,25 +180,23 @@ TEST_F(PlainText, MarkupFromTheFileIsShownAsTypedEverywhere) {
         EXPECT_TRUE(bRowFound);
 
         // The Delete question, through the program's own message boxes.
-        CServices::SetMessageBoxes(&qtBoxes);
-        QString text;
-        Qt::TextFormat eFormat = Qt::AutoText;
-        ReadNextBox(text, eFormat);
-        m_pTree->SelectItem(hItem);
-        m_pTree->OnDeleteEntry();
-        CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
-        EXPECT_EQ(text, QStringLiteral("Delete the entry ") + dn + QStringLiteral(" from the directory?"));
-        EXPECT_EQ(eFormat, Qt::PlainText);
+        CShownBox box = ShownBox([&] {
+            m_pTree->SelectItem(hItem);
+            m_pTree->OnDeleteEntry();
+        });
+        EXPECT_EQ(box.text,
+                  QStringLiteral("Delete the entry ") + dn + QStringLiteral(" from the directory?"));
+        EXPECT_EQ(box.eFormat, Qt::PlainText);
         EXPECT_NE(Item(pszPayload), HTREEITEM()); // answered No
 
         // The plain-password question names the account and the host.
         CLoginPrompts prompts(&frame);
-        ReadNextBox(text, eFormat);
-        EXPECT_FALSE(prompts.ConfirmPlainPassword(FromQString(dn), FromQString(payload), 389));
+        box = ShownBox(
+            [&] { EXPECT_FALSE(prompts.ConfirmPlainPassword(FromQString(dn), FromQString(payload), 389)); });
         EXPECT_EQ(
-            text,
+            box.text,
             QStringLiteral("The password for %1 will be sent unencrypted to %2. Continue?").arg(dn, payload));
-        EXPECT_EQ(eFormat, Qt::PlainText);
+        EXPECT_EQ(box.eFormat, Qt::PlainText);
 
         // The certificate dialog: the host and the library's message.
         CCertificateProblem problem;
@@ -207,16 +213,11 @@ TEST_F(PlainText, MarkupFromTheFileIsShownAsTypedEverywhere) {
             EXPECT_NE(pLabel->textFormat(), Qt::RichText) << pLabel->text().toStdString();
     }
     // The message boxes of the service itself, for any text at all.
-    CServices::SetMessageBoxes(&qtBoxes);
     for (const char* pszPayload : kPayloads) {
-        QString text;
-        Qt::TextFormat eFormat = Qt::AutoText;
-        ReadNextBox(text, eFormat);
-        AfxMessageBox(pszPayload, MB_OK | MB_ICONSTOP);
-        EXPECT_EQ(text, QString::fromUtf8(pszPayload));
-        EXPECT_EQ(eFormat, Qt::PlainText);
+        const CShownBox box = ShownBox([&] { AfxMessageBox(pszPayload, MB_OK | MB_ICONSTOP); });
+        EXPECT_EQ(box.text, QString::fromUtf8(pszPayload));
+        EXPECT_EQ(box.eFormat, Qt::PlainText);
     }
-    CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
 }
 
 TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButTheBytesStay) {
@@ -290,23 +291,16 @@ TEST_F(PlainText, HiddenAndReversingCharactersAreSpeltOutAndLookAlikesMarkedButT
     EXPECT_EQ(markPixels(Item("Alice")), 0);
 
     // A reversed DN in a box reads as stored, left to right, marks included.
-    CQtMessageBoxes qtBoxes;
-    CServices::SetMessageBoxes(&qtBoxes);
-    QString text;
-    Qt::TextFormat eFormat = Qt::AutoText;
-    ReadNextBox(text, eFormat);
-    AfxMessageBox(("Delete the entry cn=" + rlo + "live,o=Acme from the directory?").c_str(), MB_YESNO);
-    CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
-    EXPECT_EQ(text, QStringLiteral("Delete the entry cn=") + mark202E +
-                        QStringLiteral("live,o=Acme from the directory?"));
+    const auto askDelete = [this](const std::string& rdn) {
+        return ShownBox([&] {
+            AfxMessageBox(("Delete the entry " + rdn + ",o=Acme from the directory?").c_str(), MB_YESNO);
+        });
+    };
+    EXPECT_EQ(askDelete("cn=" + rlo + "live").text, QStringLiteral("Delete the entry cn=") + mark202E +
+                                                        QStringLiteral("live,o=Acme from the directory?"));
 
     // A look-alike name in a question is pointed out in the box itself.
-    QString informative;
-    CServices::SetMessageBoxes(&qtBoxes);
-    ReadNextBox(text, eFormat, &informative);
-    AfxMessageBox(("Delete the entry cn=" + cyrillicA + "lice,o=Acme from the directory?").c_str(), MB_YESNO);
-    CServices::SetMessageBoxes(&m_panes.m_services.m_boxes);
-    EXPECT_EQ(informative,
+    EXPECT_EQ(askDelete("cn=" + cyrillicA + "lice").informative,
               QString::fromUtf8("Look-alike letters: the word \xE2\x80\x9C\xD0\x90lice\xE2\x80\x9D "
                                 "mixes Latin with Cyrillic letters."));
 

@@ -287,6 +287,13 @@ protected:
         m_nodes.push_back(p);
         return p;
     }
+    // New entries of these DNs sent to the pane as one found batch below hItem.
+    void Found(std::initializer_list<const char*> dns, HTREEITEM hItem) {
+        CPtrList list;
+        for (const char* dn : dns)
+            list.AddTail(Node(dn));
+        Notify(m_hWnd, &ISourceEvents::EntriesFound, list, hItem);
+    }
 
     CPanes m_panes;
     CLdapTreeView* const m_pTree = m_panes.m_pTree;
@@ -302,14 +309,9 @@ TEST_F(TreeEvents, StreamedListsLandSortedAndProgressTextsAreExact) {
     EXPECT_EQ(m_panes.ChildTexts(m_hRoot), (std::vector<std::string>{"loading entries........."}));
     Notify(m_hWnd, &ISourceEvents::RemovePlaceholder, m_hRoot);
     EXPECT_TRUE(m_panes.ChildTexts(m_hRoot).empty());
-    CPtrList list;
-    for (const char* dn : {"cn=d,o=Acme", "cn=B,o=Acme", "cn=a,o=Acme"})
-        list.AddTail(Node(dn));
-    Notify(m_hWnd, &ISourceEvents::EntriesFound, list, m_hRoot);
+    Found({"cn=d,o=Acme", "cn=B,o=Acme", "cn=a,o=Acme"}, m_hRoot);
     EXPECT_EQ(Str(m_panes.Status(1)), "cn=a,o=Acme");
-    CPtrList one;
-    one.AddTail(Node("cn=C,o=Acme"));
-    Notify(m_hWnd, &ISourceEvents::EntriesFound, one, m_hRoot);
+    Found({"cn=C,o=Acme"}, m_hRoot);
     // Batched items are linked before the next handler looks at the tree.
     Notify(m_hWnd, &ISourceEvents::SearchDone, m_hRoot, 4);
     EXPECT_EQ(m_panes.ChildTexts(m_hRoot), (std::vector<std::string>{"cn=a", "cn=B", "cn=C", "cn=d"}));
@@ -325,9 +327,7 @@ TEST_F(TreeEvents, StreamedListsLandSortedAndProgressTextsAreExact) {
 }
 
 TEST_F(TreeEvents, QueuedItemsAppearAndStaleHandlesAreIgnored) {
-    CPtrList queued;
-    queued.AddTail(Node("cn=x,o=Acme"));
-    Notify(m_hWnd, &ISourceEvents::EntriesFound, queued, m_hRoot);
+    Found({"cn=x,o=Acme"}, m_hRoot);
     // The event loop links them on its own, shortly.
     CEntryTreeModel* pModel = m_pTree->GetModel();
     ASSERT_TRUE(WaitUntil([&]() { return !pModel->HasQueued(); }, 5000));
@@ -337,9 +337,7 @@ TEST_F(TreeEvents, QueuedItemsAppearAndStaleHandlesAreIgnored) {
     HTREEITEM hStale = m_pTree->InsertEntryItem(pChild, m_hRoot);
     m_pTree->DeleteAllItems();
     m_hRoot = m_pTree->InsertEntryItem(&m_root, HTREEITEM());
-    CPtrList list;
-    list.AddTail(Node("cn=late,o=Acme"));
-    Notify(m_hWnd, &ISourceEvents::EntriesFound, list, hStale);
+    Found({"cn=late,o=Acme"}, hStale);
     Notify(m_hWnd, &ISourceEvents::LoadingEntries, hStale);
     Notify(m_hWnd, &ISourceEvents::RemovePlaceholder, hStale);
     Notify(m_hWnd, &ISourceEvents::SearchDone, hStale, 0);
