@@ -37,15 +37,13 @@ QString SessionName(const CConnectionParams& params) {
 
 constexpr int kTreeColumn = 0;
 constexpr int kAttributeColumn = 1;
-} // namespace
 
-// The UI's side of a source's reports: a failure in the stop box, a lost
-// connection as a Yes/No question, both shown here on the UI thread.
 // While it lives, the program's boxes belong to pOwner: a source's failure
 // comes up over its own window, not over whichever window has the focus.
 class CBoxesOwnedBy {
 public:
-    explicit CBoxesOwnedBy(QWidget* pOwner) : m_pBoxes(dynamic_cast<CQtMessageBoxes*>(&CServices::MessageBoxes())) {
+    explicit CBoxesOwnedBy(QWidget* pOwner)
+        : m_pBoxes(dynamic_cast<CQtMessageBoxes*>(&CServices::MessageBoxes())) {
         if (!m_pBoxes || !pOwner) {
             m_pBoxes = nullptr;
             return;
@@ -65,6 +63,11 @@ private:
     QPointer<QWidget> m_pBefore;
 };
 
+} // namespace
+
+// The UI's side of a source's reports: a failure in the stop box, a lost
+// connection as a Yes/No question, both shown here on the UI thread, and
+// the source's status texts, in its own window.
 class CSourceReports : public CWnd, public ISourceEvents {
 public:
     explicit CSourceReports(CTarvoDoc* pDocument) : m_pDocument(pDocument) {}

@@ -60,7 +60,8 @@ UINT CLdapSource::RunSearch(CSearchRequest& request) {
     // A limit the user set is the whole answer's, not a page's.
     if (query.nSizeLimit == 0)
         PreparePaging(search);
-    if (search.args.bPaged && !TakePagingTurn(search, [&] { return IsShuttingDown() || request.bStopRequested; })) {
+    if (search.args.bPaged &&
+        !TakePagingTurn(search, [&] { return IsShuttingDown() || request.bStopRequested; })) {
         if (IsShuttingDown())
             return 0;
         outcome.bStopped = true;

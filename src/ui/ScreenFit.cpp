@@ -70,8 +70,8 @@ void CScreenFit::Fit(QWidget* pWindow) {
     // since the move below marks the dialog as placed and Qt then leaves it
     // where it was made (the screen's corner). Also one whose size changed.
     QWidget* pParent = pWindow->parentWidget();
-    if ((pWindow->size() != before || !pWindow->testAttribute(Qt::WA_Moved)) && qobject_cast<QDialog*>(pWindow) &&
-        pParent && pParent->isVisible())
+    if ((pWindow->size() != before || !pWindow->testAttribute(Qt::WA_Moved)) &&
+        qobject_cast<QDialog*>(pWindow) && pParent && pParent->isVisible())
         fitted.moveCenter(pParent->window()->geometry().center());
     fitted.moveRight(qMin(fitted.right(), room.right()));
     fitted.moveBottom(qMin(fitted.bottom(), room.bottom()));

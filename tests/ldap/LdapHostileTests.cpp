@@ -546,7 +546,8 @@ private:
 // ("invalid or old"): the refreshed level ended after its first page.
 TEST_F(LdapHostile, ARefreshWaitsForTheOldSearchsPageSoTheServersPagingStateStaysTheNewOnes) {
     auto paging = std::make_shared<CConnectionPaging>();
-    OnLevel([paging](const CHostileRequest& request, CHostileReply& reply) { paging->Answer(request, reply); });
+    OnLevel(
+        [paging](const CHostileRequest& request, CHostileReply& reply) { paging->Answer(request, reply); });
     m_pSource->SetPageSize(CConnectionPaging::kPage);
     m_pRoot->BeginOperation(OP_EXPAND);
     m_pSource->Expand(m_pRoot, &m_pane, HTREEITEM(77));

@@ -67,7 +67,8 @@ TEST(NewWindow, OpensAnotherWindowWithItsOwnLoginAndClosingOneLeavesTheOther) {
     CLdapTreeView* pTree = pFirst->GetTreeView();
     pTree->SelectItem(pTree->GetRootItem());
     pTree->OnRefresh();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pFirst->GetPaneText(1).startsWith("Search Completed"); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return pFirst->GetPaneText(1).startsWith("Search Completed"); }, 10000));
     for (int nPane = 0; nPane < 3; ++nPane)
         EXPECT_EQ(pSecond->GetPaneText(nPane), QStringLiteral("before")) << nPane;
     // And its failures come up over it, not over the window the boxes
