@@ -471,7 +471,9 @@ void CLdapSource::PreparePaging(CPagedSearch& search) {
     search.args.cookie.clear();
 }
 
-bool CLdapSource::TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp) {
+bool CLdapSource::TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp,
+                                 const std::function<void()>& fnWaiting) {
+    bool bWaited = false;
     for (;;) {
         {
             CCriticalSectionLock lock(m_pagingLock);
@@ -483,6 +485,9 @@ bool CLdapSource::TakePagingTurn(CPagedSearch& search, const std::function<bool(
         }
         if (fnGiveUp())
             return false;
+        if (!bWaited && fnWaiting)
+            fnWaiting();
+        bWaited = true;
         Sleep(kWaitSliceMs);
     }
 }

@@ -108,6 +108,8 @@ public:
     static constexpr int kWriteSliceMs = 100;
     // What the attribute pane shows for a read stopped before any attribute came.
     static const char* const kReadStoppedText;
+    // The tree's status while a level waits for another paged reading (its DN follows).
+    static const char* const kWaitingForPagingText;
 
 private:
     // How an update request ended (the box for a failure already shown).
@@ -309,7 +311,9 @@ private:
     // paged search resets under the first ("cookie is invalid or old"): a
     // paged search holds the connection's paging from its first page to its
     // end, and the next waits. FALSE when fnGiveUp said so first.
-    bool TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp);
+    // fnWaiting runs once if the turn is not free at once.
+    bool TakePagingTurn(CPagedSearch& search, const std::function<bool()>& fnGiveUp,
+                        const std::function<void()>& fnWaiting = {});
     void ReleasePagingTurn();
     int SendPage(CPagedSearch& search, int& nMsgId);
     // At a final result: its code, and the next page (or the first one

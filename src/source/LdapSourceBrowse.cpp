@@ -88,11 +88,20 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     PreparePaging(search);
     if (search.args.bPaged) {
         WaitForDrainedSearches(request);
-        // Another level or search paging now: this one starts after it.
-        if (!TakePagingTurn(search, [&] { return IsShuttingDown() || IsRefreshed(request); })) {
+        // Another level or search paging now: this one starts after it,
+        // and the status says why nothing comes meanwhile.
+        bool bWaited = false;
+        if (!TakePagingTurn(
+                search, [&] { return IsShuttingDown() || IsRefreshed(request); },
+                [&] {
+                    bWaited = true;
+                    ShowStatus(kWaitingForPagingText + DnForDisplay(dn), 1);
+                })) {
             finish();
             return 0;
         }
+        if (bWaited && !IsRefreshed(request))
+            ShowStatus("Searching  " + DnForDisplay(dn), 1);
     }
     int nMsgId = -1;
     int nCode = SendPage(search, nMsgId);
@@ -278,6 +287,8 @@ int CLdapSource::BatchCount(CExpandRequest& request) {
     CCriticalSectionLock lock(request.lock);
     return request.batch.GetCount();
 }
+
+const char* const CLdapSource::kWaitingForPagingText = "Waiting for the level or search being read to end: ";
 
 const char* const CLdapSource::kReadStoppedText =
     "Stopped before the attributes were read. Refresh (F5) to read them again.";

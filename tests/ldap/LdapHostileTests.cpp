@@ -598,6 +598,7 @@ TEST_F(LdapHostile, APagedSearchWaitingForItsTurnEndsOnStopRefreshAndClose) {
     m_pSource->Expand(pOther, &m_pane, HTREEITEM(79));
     Pump([] { return false; }, 200);
     EXPECT_EQ(m_server.CountRequests(kLdapSearchRequest), nSearches) << "nothing more was sent meanwhile";
+    EXPECT_EQ(Str(m_services.m_status.PaneText(1)), CLdapSource::kWaitingForPagingText + other);
     m_pSource->StopSearch();
     ASSERT_TRUE(Pump([&] { return sink.m_bFinished; }, kGuardMs));
     EXPECT_TRUE(sink.m_outcome.bStopped);
