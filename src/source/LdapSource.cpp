@@ -457,10 +457,12 @@ void CLdapSource::MoveRequest(CWorker& worker, int nMsgId) {
         m_pendingResults.Drop(worker.nMsgId);
     }
     {
-        // Only when it is still Stop's aim: a later request keeps that.
+        // The next page keeps the request's place among Stop's aims.
         CCriticalSectionLock lock(m_registrationLock);
-        if (m_nCurrentMsgId == worker.nMsgId)
-            m_nCurrentMsgId = nMsgId;
+        for (CRegistration& registration : m_registrations)
+            if (registration.nMsgId == worker.nMsgId)
+                registration.nMsgId = nMsgId;
+        ShowLatestRegistration();
     }
     worker.nMsgId = nMsgId;
 }
@@ -563,18 +565,29 @@ void CLdapSource::AbandonPaged(CWorker& worker, CPagedSearch& search) {
 void CLdapSource::RegisterRequest(int nMsgId, int nOp, CEntryNode* pEntry, BOOL* pAbandoned,
                                   CCriticalSection* pWorkerLock, BOOL* pWaiting) {
     CCriticalSectionLock lock(m_registrationLock);
-    m_pCurrentEntry = pEntry;
-    m_nCurrentMsgId = nMsgId;
-    m_nCurrentOp = nOp;
-    m_pAbandonFlag = pAbandoned;
-    m_pWaitingFlag = pWaiting;
-    m_pWorkerLock = pWorkerLock;
+    m_registrations.push_back(CRegistration{nMsgId, nOp, pEntry, pAbandoned, pWaiting, pWorkerLock});
+    ShowLatestRegistration();
 }
 
 void CLdapSource::UnregisterRequest(int nMsgId) {
     CCriticalSectionLock lock(m_registrationLock);
-    if (m_nCurrentMsgId == nMsgId)
+    std::erase_if(m_registrations,
+                  [nMsgId](const CRegistration& registration) { return registration.nMsgId == nMsgId; });
+    ShowLatestRegistration();
+}
+
+void CLdapSource::ShowLatestRegistration() {
+    if (m_registrations.empty()) {
         ClearRegistration();
+        return;
+    }
+    const CRegistration& latest = m_registrations.back();
+    m_pCurrentEntry = latest.pEntry;
+    m_nCurrentMsgId = latest.nMsgId;
+    m_nCurrentOp = latest.nOp;
+    m_pAbandonFlag = latest.pAbandoned;
+    m_pWaitingFlag = latest.pWaiting;
+    m_pWorkerLock = latest.pWorkerLock;
 }
 
 void CLdapSource::ClearRegistration() {
@@ -629,7 +642,12 @@ BOOL CLdapSource::Stop() {
             if (m_pCurrentEntry)
                 m_pCurrentEntry->EndOperation(m_nCurrentOp);
         }
-        ClearRegistration();
+        // Stopped: the next Stop aims at the request before it.
+        const int nStopped = m_nCurrentMsgId;
+        std::erase_if(m_registrations, [nStopped](const CRegistration& registration) {
+            return registration.nMsgId == nStopped;
+        });
+        ShowLatestRegistration();
     }
     return TRUE;
 }

@@ -222,6 +222,8 @@ private:
     void IncrementRunning();
     void DecrementRunning();
     void ClearRegistration();
+    // Under the registration lock: the fields mirror the latest registration.
+    void ShowLatestRegistration();
 
     // Sends an update request and waits for its single result.
     EUpdateOutcome SendUpdate(CWorker& worker, int nOp, CEntryNode* pEntry,
@@ -387,6 +389,19 @@ private:
     int m_nStoppedUpdateWaitMs = kStoppedUpdateWaitMs;
     int m_nReadBackWaitMs = kNetworkTimeoutSeconds * 1000;
 
+    // Every registered request in the order sent; the latest still running
+    // is what Stop abandons, mirrored in the fields below. A request that
+    // ends gives the aim back to the one before it, so Stop still reaches a
+    // level that streams on after a later read ended.
+    struct CRegistration {
+        int nMsgId;
+        int nOp;
+        CEntryNode* pEntry;
+        BOOL* pAbandoned;
+        BOOL* pWaiting;
+        CCriticalSection* pWorkerLock;
+    };
+    std::vector<CRegistration> m_registrations;
     // The registration of the most recently sent request: what Stop abandons.
     CEntryNode* m_pCurrentEntry = nullptr;
     int m_nCurrentMsgId = -1;

@@ -143,7 +143,7 @@ TEST_F(LdapConcurrency, EveryResultReachesItsOwnWorkerWithManyInFlight) {
     EXPECT_EQ(nValues, 4 * kRounds);
 }
 
-TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
+TEST_F(LdapConcurrency, StopAbandonsTheMostRecentRequestThenTheOneBefore) {
     ASSERT_TRUE(OpenTop());
 
     // Nothing running: Stop does nothing at all.
@@ -166,13 +166,15 @@ TEST_F(LdapConcurrency, StopAbandonsOnlyTheMostRecentRequest) {
               (std::vector<EEvent>{EEvent::ClearAttributes, EEvent::AttributesUnavailable}));
     EXPECT_EQ(attributes.LastText(EEvent::AttributesUnavailable),
               "Stopped before the attributes were read. Refresh (F5) to read them again.");
-    // The registration is gone: a second Stop leaves the browse alone.
-    EXPECT_TRUE(m_pSource->Stop());
+    // The browse still runs, untouched by that Stop; a second Stop aims at it,
+    // the latest request still running, so it can always be stopped.
     EXPECT_FALSE(m_pPeople->CanRefresh());
+    EXPECT_TRUE(m_pSource->Stop());
+    EXPECT_TRUE(m_pPeople->CanRefresh());
 
     m_server.Resume();
     ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::SearchDone) == 1; }));
-    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{2});
+    EXPECT_EQ(m_pane.m_searchDone, std::vector<long long>{SEARCH_STOPPED});
     EXPECT_EQ(m_services.m_boxes.Count(), 0);
 }
 

@@ -614,3 +614,27 @@ TEST_F(LdapHostile, APagedSearchWaitingForItsTurnEndsOnStopRefreshAndClose) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(Boxes().empty());
 }
+
+// Stop still reaches a level that streams on after a later request ended
+// (the user read another entry meanwhile): it is the latest one still running.
+TEST_F(LdapHostile, StopReachesAStreamingLevelAfterALaterReadEnded) {
+    OnLevel([](const CHostileRequest&, CHostileReply& reply) {
+        reply.Entry(kGood);
+        reply.Entry("cn=a," + kHostBase);
+        // ... and then nothing: the level never ends on its own.
+    });
+    m_pRoot->BeginOperation(OP_EXPAND);
+    m_pSource->Expand(m_pRoot, &m_pane, HTREEITEM(77));
+    ASSERT_TRUE(Pump([&] { return m_pane.m_foundDNs.size() == 2; }, kGuardMs));
+    CEntryNode* pGood = FindChild(m_pRoot, kGood);
+    ASSERT_NE(pGood, nullptr);
+    pGood->BeginOperation(OP_READ_ATTRIBUTES);
+    ASSERT_NE(m_pSource->ReadAttributes(pGood, &pGood->m_attributes, &m_pane, TRUE), 0u);
+    ASSERT_TRUE(Pump([&] { return m_pane.Count(EEvent::ShowAttributes) > 0 && m_pSource->GetRunning() == 1; },
+                     kGuardMs));
+    m_pSource->Stop();
+    ASSERT_TRUE(Pump([&] { return !m_pane.m_searchDone.empty(); }, 3000));
+    EXPECT_EQ(m_pane.m_searchDone.back(), SEARCH_STOPPED);
+    EXPECT_EQ(m_pane.LastText(EEvent::LevelIncomplete),
+              "Stopped: 2 entries shown. Refresh (F5) to read the level again.");
+}
