@@ -364,7 +364,11 @@ void CTarvoDoc::OnFileOpen() {
 void CTarvoDoc::OnStop() {
     // The flag is the whole program's: only this window's own pending Stop
     // makes a second one do nothing, never another window's.
-    if (CEntryNode::IsStopRequested() && m_bStopPending && m_nStopGeneration == CEntryNode::StopGeneration())
+    // An operation still running after that Stop (a level on a server that
+    // stopped answering, behind the read that was stopped) can be stopped.
+    const bool bMoreRunning = m_pDataSource && m_pDataSource->GetRunning() > 0;
+    if (CEntryNode::IsStopRequested() && m_bStopPending && m_nStopGeneration == CEntryNode::StopGeneration() &&
+        !bMoreRunning)
         return;
     CEntryNode::RequestStop();
     m_bStopPending = true;

@@ -63,6 +63,8 @@ public:
     virtual std::uintptr_t ReadAttributes(CEntryNode* pEntry, CAttributeArray* pAttributes, CWnd* pPane,
                                           BOOL bNotify) = 0;
     virtual BOOL Stop() = 0;
+    // Operations with a request still outstanding (an LDIF source has none).
+    virtual int GetRunning() { return 0; }
     virtual BOOL Close() = 0;
     virtual BOOL Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) = 0;
 

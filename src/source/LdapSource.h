@@ -63,7 +63,7 @@ public:
     void SetQuiet(bool bQuiet) { m_bQuiet = bQuiet; }
 
     // Operations with a request outstanding at the server.
-    int GetRunning();
+    int GetRunning() override;
     // Diagnostics for tests: results held for other workers now, and how
     // many results were handed from one worker to another so far.
     int GetPendingResultCount() const { return m_pendingResults.GetCount(); }

@@ -235,6 +235,11 @@ TEST_F(DocumentTest, ACommandForTheOtherPaneIsRefusedWithANoticeAndStopTwiceStop
     EXPECT_EQ(m_log.nStop, 3);
     m_pDoc->OnStop();
     EXPECT_EQ(m_log.nStop, 3);
+    // Unless something still runs after it (a level on a server that stopped
+    // answering, behind the read just stopped): then Stop goes on to it.
+    m_pSource->m_nRunning = 1;
+    m_pDoc->OnStop();
+    EXPECT_EQ(m_log.nStop, 4);
 }
 
 TEST_F(DocumentTest, CloseEndsTheSessionClearsBothPanesAndWritesReadyAndNeverHangsOnAWorker) {

@@ -54,6 +54,8 @@ public:
         ++m_pLog->nStop;
         return TRUE;
     }
+    int GetRunning() override { return m_nRunning; }
+    int m_nRunning = 0; // what the test says still runs
     BOOL Close() override {
         ++m_pLog->nClose;
         return TRUE;
