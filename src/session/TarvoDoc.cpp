@@ -367,8 +367,8 @@ void CTarvoDoc::OnStop() {
     // An operation still running after that Stop (a level on a server that
     // stopped answering, behind the read that was stopped) can be stopped.
     const bool bMoreRunning = m_pDataSource && m_pDataSource->GetRunning() > 0;
-    if (CEntryNode::IsStopRequested() && m_bStopPending && m_nStopGeneration == CEntryNode::StopGeneration() &&
-        !bMoreRunning)
+    if (CEntryNode::IsStopRequested() && m_bStopPending &&
+        m_nStopGeneration == CEntryNode::StopGeneration() && !bMoreRunning)
         return;
     CEntryNode::RequestStop();
     m_bStopPending = true;
