@@ -596,9 +596,12 @@ TEST_F(LdapHostile, APagedSearchWaitingForItsTurnEndsOnStopRefreshAndClose) {
     ASSERT_TRUE(m_pSource->Search(Query("(objectClass=*)", SEARCH_SCOPE_SUBTREE, kHostBase), &sink));
     pOther->BeginOperation(OP_EXPAND);
     m_pSource->Expand(pOther, &m_pane, HTREEITEM(79));
-    Pump([] { return false; }, 200);
+    // The status says the level waits, and why.
+    ASSERT_TRUE(Pump(
+        [&] { return Str(m_services.m_status.PaneText(1)) == CLdapSource::kWaitingForPagingText + other; },
+        kGuardMs));
+    Pump([] { return false; }, 100);
     EXPECT_EQ(m_server.CountRequests(kLdapSearchRequest), nSearches) << "nothing more was sent meanwhile";
-    EXPECT_EQ(Str(m_services.m_status.PaneText(1)), CLdapSource::kWaitingForPagingText + other);
     m_pSource->StopSearch();
     ASSERT_TRUE(Pump([&] { return sink.m_bFinished; }, kGuardMs));
     EXPECT_TRUE(sink.m_outcome.bStopped);
