@@ -29,9 +29,6 @@ struct CExpandRequest {
     // The entry was refreshed: this expansion ends without another word.
     BOOL bRefreshed = FALSE;
     BOOL bFinished = FALSE;
-    // Refreshed while its paged search ran: counted among the searches the
-    // next reading waits for.
-    BOOL bDraining = FALSE;
 };
 
 struct CReadAttributesRequest {

@@ -351,8 +351,6 @@ private:
     // awaited (and dropped) for a while, so that no page of the old search
     // runs beside the new one.
     void DrainRefreshedPage(CWorker& worker);
-    // Before a paged search starts: the refreshed ones have ended.
-    void WaitForDrainedSearches(CExpandRequest& request);
     // How long a refreshed search's last page is waited for, in milliseconds.
     static constexpr int kDrainWaitMs = 3000;
     // FALSE when the read was stopped (or the source shuts down) on the way.
@@ -425,10 +423,6 @@ private:
     std::atomic<bool> m_bConnectionLost{false};
     std::atomic<bool> m_bQuiet{false};
     std::atomic<bool> m_bLossReported{false};
-    // Refreshed expansions whose paged search may still run at the server:
-    // the server keeps one paged search per connection, and a page of the
-    // old one answered after the new one began would end the new one's cookie.
-    std::atomic<int> m_nDraining{0};
     CCriticalSection m_pagingLock;
     bool m_bPagingTaken = false;
     std::atomic<bool> m_bReconnectWanted{false};

@@ -43,10 +43,6 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
         CCriticalSectionLock lock(request.lock);
         request.batch.RemoveAll();
         request.bFinished = TRUE;
-        if (request.bDraining) {
-            request.bDraining = FALSE;
-            --m_nDraining;
-        }
     };
 
     if (IsShuttingDown() || IsRefreshed(request)) {
@@ -87,9 +83,10 @@ UINT CLdapSource::RunExpand(CExpandRequest& request) {
     search.args.bManageDsaIT = true;
     PreparePaging(search);
     if (search.args.bPaged) {
-        WaitForDrainedSearches(request);
         // Another level or search paging now: this one starts after it,
-        // and the status says why nothing comes meanwhile.
+        // and the status says why nothing comes meanwhile. A refreshed
+        // level holds the turn until its outstanding page is answered, so
+        // that page cannot move the server's paged state under this one.
         bool bWaited = false;
         if (!TakePagingTurn(
                 search, [&] { return IsShuttingDown() || IsRefreshed(request); },
@@ -384,10 +381,6 @@ void CLdapSource::CancelExpansions(CEntryNode* pEntry) {
         pRequest->bRefreshed = TRUE;
         pRequest->batch.RemoveAll();
         pRequest->hItem = HTREEITEM();
-        if (!pRequest->bDraining) {
-            pRequest->bDraining = TRUE;
-            ++m_nDraining;
-        }
     }
 }
 
@@ -409,16 +402,6 @@ void CLdapSource::DrainRefreshedPage(CWorker& worker) {
         WaitSlice();
     }
     AbandonRequest(worker.nMsgId);
-}
-
-void CLdapSource::WaitForDrainedSearches(CExpandRequest& request) {
-    // slapd keeps one paged state per connection, set by the last page it
-    // answered: an old page answered after the new search's first would
-    // make the new search's next page "invalid or old".
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainWaitMs + 1000);
-    while (m_nDraining.load() > 0 && !IsShuttingDown() && !IsRefreshed(request) &&
-           std::chrono::steady_clock::now() < deadline)
-        Sleep(kWaitSliceMs);
 }
 
 BOOL CLdapSource::Refresh(CEntryNode* pEntry, CWnd* pPane, HTREEITEM hItem) {
